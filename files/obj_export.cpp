@@ -1,0 +1,88 @@
+#include "files/obj_export.h"
+
+#include <cstdio>
+
+#include "geometry/manifold.h"
+
+namespace {
+
+// 180/π: the "#e" lines give the fold angle in whole degrees.
+constexpr double kRadianToDegree = 57.29577951308232;
+
+template <typename T>
+T* at(const List* node) {
+  return static_cast<T*>(node->data);
+}
+
+void clearVisited(ORI_manifold* om) {
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) at<ORI_edge>(l)->visited = 0;
+}
+
+void writeFaces(ORI_manifold* om, FILE* fp, bool reversed, int* count) {
+  const int bound = om->n_edge + 1;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_face* f = at<ORI_face>(l);
+    ++*count;
+    std::fputs("f", fp);
+    ORI_edge* e = f->first;
+    int steps = 0;
+    do {
+      std::fprintf(fp, " %d/%d", e->vert->obj_index, e->vert->obj_index);
+      e = reversed ? e->prev : e->next;
+    } while (e != f->first && ++steps < bound);
+    std::fputs("\n", fp);
+  }
+}
+
+}  // namespace
+
+int oriManifoldSaveObj(ORI_manifold* om, FILE* fp) {
+  if (fp == nullptr) return -1;
+  std::fputs("# Result of Plicata\n", fp);
+  const double* M = om->model_matrix;
+  const double s = om->paper_size;
+  int count = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_vert* v = at<ORI_vert>(l);
+    v->obj_index = ++count;
+    const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
+    const double X = ((M[8] * z + x * M[0]) + M[4] * y + M[12]) * s;
+    const double Y = ((M[9] * z + x * M[1]) + M[5] * y + M[13]) * s;
+    const double Z = ((M[10] * z + x * M[2]) + M[6] * y + M[14]) * s;
+    std::fprintf(fp, "v %.6f %.6f %.6f\n", X, Y, Z);
+  }
+  std::fprintf(fp, "# %d vertices\n", count);
+  count = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_vert* v = at<ORI_vert>(l);
+    v->obj_index = ++count;
+    const ORI_edge* h = v->out[0];
+    std::fprintf(fp, "vt %.6f %.6f\n", h->x0 + 0.5, h->y0 + 0.5);
+  }
+  std::fprintf(fp, "# %d texture vertices\n", count);
+  count = 0;
+  writeFaces(om, fp, false, &count);
+  writeFaces(om, fp, true, &count);
+  std::fprintf(fp, "# %d faces\n", count);
+
+  clearVisited(om);
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = at<ORI_edge>(l);
+    e->visited = 1;
+    if (e->pair->visited) continue;
+    int kind = 0, degrees = 0;
+    if (e->on_boundary || e->pair->on_boundary) {
+      kind = 1;
+    } else if (e->target_angle == 0.0 || e->is_diagonal) {
+      kind = 0;
+    } else {
+      kind = e->target_angle > 0 ? 2 : 3;
+      double d = e->angle * kRadianToDegree;
+      if (d < 0) d = -d;
+      degrees = d < 2147483647.0 ? static_cast<int>(d) : 0;  // a non-finite angle writes 0
+    }
+    std::fprintf(fp, "#e %d %d %d %d\n", e->pair->vert->obj_index, e->vert->obj_index, kind, degrees);
+  }
+  clearVisited(om);
+  return std::ferror(fp) ? -1 : 0;
+}

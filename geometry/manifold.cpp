@@ -1,0 +1,288 @@
+// Manifold records: creation, deletion, numbering, the fixed face, face
+// lookup and the invariant check.
+#include "geometry/manifold.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "files/paper_color.h"
+
+// Every block of records a manifold allocates, released with it. The lists
+// hold pointers into these blocks.
+struct ORI_storage {
+  std::vector<void*> blocks;
+};
+
+namespace {
+
+// A point this far outside an edge's line (edge length times distance) still
+// counts as inside the face: the walk must not bounce between two faces
+// across a crease it lies on.
+constexpr double kSelectInsideTolerance = -0.002;
+
+void* storageAlloc(ORI_manifold* om, size_t count, size_t size) {
+  void* p = std::calloc(count, size);
+  if (p != nullptr) om->storage->blocks.push_back(p);
+  return p;
+}
+
+}  // namespace
+
+void oriMatrixIdentity(double m[16]) {
+  for (int i = 0; i < 16; ++i) m[i] = (i % 5 == 0) ? 1.0 : 0.0;
+}
+
+ORI_manifold* oriManifoldNew() {
+  ORI_manifold* om = static_cast<ORI_manifold*>(std::calloc(1, sizeof(ORI_manifold)));
+  om->storage = new ORI_storage();
+  om->paper_size = 400.0;
+  om->moment_factor = 0;
+  om->verts = listNew();
+  om->edges = listNew();
+  om->faces = listNew();
+  input(om->center, 0.0, 0.0, 0.0);
+  oriMatrixIdentity(om->model_matrix);
+  input(om->light_dir, -0.2857142857142857, 0.8571428571428571, 0.42857142857142855);
+  FILE* fp = std::fopen("./papercolor.txt", "r");
+  oriManifoldReadColor(om, fp);
+  if (fp != nullptr) std::fclose(fp);
+  return om;
+}
+
+int oriManifoldDelete(ORI_manifold* om) {
+  if (om == nullptr) return 0;
+  listDestruct(om->edges);
+  listDestruct(om->verts);
+  listDestruct(om->faces);
+  if (om->storage != nullptr) {
+    for (void* p : om->storage->blocks) std::free(p);
+    delete om->storage;
+  }
+  std::free(om);
+  return 0;
+}
+
+ORI_vert* oriAddVert(ORI_vert* vertlist, double x, double y, double z, double threshold) {
+  ORI_vert* v = vertlist;
+  for (; v->n_out != 0; ++v) {
+    if (v->pos.x > x - threshold && v->pos.x < x + threshold && v->pos.y > y - threshold &&
+        v->pos.y < y + threshold && v->pos.z > z - threshold && v->pos.z < z + threshold) {
+      return v;
+    }
+  }
+  input(v->pos, x, y, z);
+  return v;
+}
+
+void oriManifoldIndex(ORI_manifold* om) {
+  int i = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    static_cast<ORI_face*>(l->data)->index = i++;
+  }
+  i = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    static_cast<ORI_vert*>(l->data)->index = i++;
+  }
+  i = 0;
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    static_cast<ORI_edge*>(l->data)->index = i++;
+  }
+  int crease = 0;
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    if (e->on_boundary == 0 && e->pair->on_boundary == 0 && e->crease_index == -1 &&
+        e->pair->crease_index == -1) {
+      e->crease_index = crease;
+      e->pair->crease_index = crease;
+      ++crease;
+    }
+  }
+}
+
+int oriManifoldCenterFace(ORI_manifold* om) {
+  ORI_face* best = nullptr;
+  double best_mean = 0.0;
+  const int bound = om->n_edge + 1;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_face* f = static_cast<ORI_face*>(l->data);
+    double sum = 0.0;
+    int count = 0;
+    ORI_edge* e = f->first;
+    do {
+      sum += e->x1 * e->x1 + e->y1 * e->y1;
+      ++count;
+      e = e->next;
+    } while (e != f->first && e != nullptr && count <= bound);
+    const double mean = sum / count;
+    if (best == nullptr || mean < best_mean) {
+      best = f;
+      best_mean = mean;
+    }
+  }
+  om->center_face = best;
+  return 0;
+}
+
+namespace {
+
+// Winding test of a CP-plane point against a face loop; used when the walk
+// of oriManifoldSelectFace circles.
+bool faceContainsPoint(const ORI_face* f, double x, double y, int bound) {
+  int winding = 0;
+  const ORI_edge* e = f->first;
+  int steps = 0;
+  do {
+    const double ax = e->x0, ay = e->y0, bx = e->x1, by = e->y1;
+    const double side = (bx - ax) * (y - ay) - (by - ay) * (x - ax);
+    if (ay <= y) {
+      if (by > y && side > 0) ++winding;
+    } else {
+      if (by <= y && side < 0) --winding;
+    }
+    e = e->next;
+  } while (e != f->first && ++steps < bound);
+  return winding != 0;
+}
+
+}  // namespace
+
+ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y) {
+  List* l = om->faces;
+  while (l != nullptr && l->data == nullptr) l = l->next;
+  if (l == nullptr) return nullptr;
+  ORI_face* f = static_cast<ORI_face*>(l->data);
+  ORI_edge* e = f->first;
+  ORI_edge* stop = e;
+  // Each step tests one half-edge; a walk on convex faces never needs more
+  // than a few passes over all of them.
+  const long bound = 4L * (om->n_edge + 4);
+  for (long step = 0; step < bound; ++step) {
+    const double s = (e->x1 - e->x0) * (y - e->y0) - (e->y1 - e->y0) * (x - e->x0);
+    if (s > kSelectInsideTolerance) {
+      e = e->next;
+    } else {
+      if (e->pair->face == nullptr) return f;
+      stop = e->pair;
+      e = e->pair->next;
+      f = e->face;
+    }
+    if (e == stop) return f;
+  }
+  const int loop_bound = om->n_edge + 1;
+  for (List* n = om->faces; n != nullptr && n->data != nullptr; n = n->next) {
+    ORI_face* g = static_cast<ORI_face*>(n->data);
+    if (faceContainsPoint(g, x, y, loop_bound)) return g;
+  }
+  return f;
+}
+
+bool oriManifoldTriangulated(ORI_manifold* om) {
+  if (om->faces == nullptr || om->faces->data == nullptr) return false;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_face* f = static_cast<ORI_face*>(l->data);
+    int count = 0;
+    ORI_edge* e = f->first;
+    do {
+      ++count;
+      e = e->next;
+    } while (e != f->first && count <= 3);
+    if (count != 3) return false;
+  }
+  return true;
+}
+
+ORI_edge* oriManifoldNewEdge(ORI_manifold* om) {
+  ORI_edge* e = static_cast<ORI_edge*>(storageAlloc(om, 1, sizeof(ORI_edge)));
+  if (e == nullptr) return nullptr;
+  e->crease_index = -1;
+  e->index = -1;
+  e->tree_depth = -1;
+  return e;
+}
+
+ORI_face* oriManifoldNewFace(ORI_manifold* om) {
+  ORI_face* f = static_cast<ORI_face*>(storageAlloc(om, 1, sizeof(ORI_face)));
+  if (f == nullptr) return nullptr;
+  f->index = -1;
+  return f;
+}
+
+void* oriManifoldAllocBlock(ORI_manifold* om, size_t count, size_t size) {
+  return storageAlloc(om, count, size);
+}
+
+namespace {
+
+int fail(char* why, size_t why_size, const char* fmt, ...) {
+  if (why != nullptr && why_size > 0) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(why, why_size, fmt, ap);
+    va_end(ap);
+  }
+  return -1;
+}
+
+}  // namespace
+
+int oriManifoldValidate(const ORI_manifold* om, char* why, size_t why_size) {
+  if (why != nullptr && why_size > 0) why[0] = '\0';
+  const int n_vert = listCount(om->verts);
+  const int n_edge = listCount(om->edges);
+  const int n_face = listCount(om->faces);
+  if (n_vert != om->n_vert || n_edge != om->n_edge || n_face != om->n_face) {
+    return fail(why, why_size, "counts (%d, %d, %d) differ from the lists (%d, %d, %d)", om->n_vert,
+                om->n_edge, om->n_face, n_vert, n_edge, n_face);
+  }
+  const double eps = 1e-12;
+  int boundary_edges = 0;
+  int position = 0;
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next, ++position) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    if (e->pair == nullptr || e->pair->pair != e) return fail(why, why_size, "half-edge %d: pair.pair is not itself", position);
+    if (e->next == nullptr || e->prev == nullptr) return fail(why, why_size, "half-edge %d: missing next or prev", position);
+    if (e->next->prev != e) return fail(why, why_size, "half-edge %d: next.prev is not itself", position);
+    if (e->next->pair->vert != e->vert) return fail(why, why_size, "half-edge %d: next does not leave its head", position);
+    if (std::fabs(e->x0 - e->pair->x1) > eps || std::fabs(e->y0 - e->pair->y1) > eps ||
+        std::fabs(e->x1 - e->pair->x0) > eps || std::fabs(e->y1 - e->pair->y0) > eps) {
+      return fail(why, why_size, "half-edge %d: CP coordinates differ from its pair's", position);
+    }
+    if (e->on_boundary) {
+      ++boundary_edges;
+      if (e->face != nullptr) return fail(why, why_size, "half-edge %d: boundary half-edge has a face", position);
+      if (!e->next->on_boundary) return fail(why, why_size, "half-edge %d: boundary loop leaves the boundary", position);
+    } else {
+      if (e->face == nullptr) return fail(why, why_size, "half-edge %d: inner half-edge without a face", position);
+      if (e->next->face != e->face) return fail(why, why_size, "half-edge %d: next lies on another face", position);
+    }
+  }
+  if (n_edge > 0 && boundary_edges == 0) return fail(why, why_size, "no outer boundary");
+  position = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next, ++position) {
+    const ORI_face* f = static_cast<const ORI_face*>(l->data);
+    if (f->first == nullptr || f->first->face != f) return fail(why, why_size, "face %d: first is not on the face", position);
+    const ORI_edge* e = f->first;
+    int steps = 0;
+    do {
+      if (e->face != f) return fail(why, why_size, "face %d: loop reaches another face", position);
+      e = e->next;
+    } while (e != f->first && ++steps <= n_edge);
+    if (e != f->first) return fail(why, why_size, "face %d: loop does not close", position);
+    if (steps + 1 < 3) return fail(why, why_size, "face %d: fewer than three sides", position);
+  }
+  position = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next, ++position) {
+    const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
+    if (v->n_out < 1 || v->n_out > kOriMaxVertOut) return fail(why, why_size, "vertex %d: %d lines end there", position, v->n_out);
+    for (int k = 0; k < v->n_out; ++k) {
+      if (v->out[k] == nullptr || v->out[k]->pair->vert != v) {
+        return fail(why, why_size, "vertex %d: out entry %d does not leave it", position, k);
+      }
+    }
+  }
+  return 0;
+}

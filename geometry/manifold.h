@@ -1,0 +1,147 @@
+// The half-edge mesh of the sheet: the flat crease pattern and the folded
+// shape are two views of the same records.
+//
+// Sections: records (vertex, half-edge, face, manifold) and their invariants;
+// creation and deletion; numbering and the fixed face; queries; the
+// invariant check.
+#pragma once
+
+#include <cstddef>
+
+#include "geometry/list.h"
+#include "geometry/vector3d.h"
+
+struct ORI_vert;
+struct ORI_edge;
+struct ORI_face;
+
+// Most lines that may end at one vertex.
+constexpr int kOriMaxVertOut = 128;
+
+// Fold targets of the two fold types: π − 0.01, never ±π, so that a crease
+// folded to its target never lays two faces exactly onto each other.
+constexpr double kOriTargetAngle = 3.1315926535897933;
+
+struct ORI_vert {
+  vector3d pos;                     // CP-plane point after reading; folded position afterwards
+  int n_out;                        // entries used in out; 0 marks a free construction slot
+  ORI_edge* out[kOriMaxVertOut];    // half-edges leaving this vertex, in reading order; out[0] represents it
+  unsigned char on_boundary;        // 1 = on the outer boundary of the paper
+  int sim_index;                    // index among the inner vertices (simulation); -1 otherwise
+  int index;                        // position in verts; -1 until numbered; pick name
+  int obj_index;                    // number in the OBJ file being written
+};
+
+struct ORI_edge {
+  ORI_vert* vert;                   // head
+  ORI_edge* pair;                   // opposite half of the same line
+  ORI_face* face;                   // face on the left; null on the outer boundary
+  ORI_edge* next;                   // following half-edge around the face (or the boundary)
+  ORI_edge* prev;                   // preceding half-edge
+  unsigned char in_face;            // construction mark: given to a face
+  unsigned char on_boundary;        // 1 = outer boundary loop (no face)
+  double turn_cos;                  // cosine of the CP-plane turn into next
+  double turn_sin;                  // sine of that turn; positive = left turn
+  double x0, y0;                    // CP-plane tail
+  double x1, y1;                    // CP-plane head
+  double target_angle;              // ±kOriTargetAngle for fold lines, 0 for flat lines and diagonals
+  double angle;                     // current fold angle, radians, 0 = flat
+  int crease_index;                 // shared by both halves of an inner line; -1 on the boundary
+  int index;                        // position in edges; pick name
+  unsigned char sim_active;         // takes part in the closure constraints
+  unsigned char is_diagonal;        // 1 = added by tessellation
+  unsigned char visited;            // scratch mark for walks (OBJ export)
+  int tree_depth;                   // placement traversal level; -1 = not visited
+  unsigned char tree_open;          // placement frontier mark
+};
+
+struct ORI_face {
+  int index;                        // position in faces
+  ORI_edge* first;                  // one half-edge of the loop; walks start and stop here
+  double matrix[16];                // row-major 4×4: flat (x, y, 0, 1) → folded point; column 2 is the normal
+};
+
+struct ORI_storage;  // owns the record blocks of one manifold (see manifold.cpp)
+
+// Invariants of a built mesh, checked by oriManifoldValidate:
+//  - e.pair.pair is e; e.pair.vert is the tail of e; (x0, y0) of e equal
+//    (x1, y1) of e.pair and the reverse.
+//  - following next from a half-edge with a face returns to it; every
+//    half-edge of the loop has that face and face.first is one of them;
+//    prev is the inverse of next.
+//  - outer boundary half-edges have on_boundary 1 and no face, and are
+//    linked among themselves.
+//  - every entry of a vertex's out leaves that vertex; at most 128 per vertex.
+//  - after oriManifoldIndex, the index fields run 0, 1, 2, … in list order.
+struct ORI_manifold {
+  double paper_size;                // paper side in file units (400 by default)
+  int moment_factor;                // factor on the moments of wrongly folded creases; 0
+  ORI_face* center_face;            // the fixed face
+  ORI_vert* axis_origin;            // display frame: origin vertex
+  ORI_vert* axis_x;                 // display frame: x-axis vertex
+  ORI_vert* axis_xy;                // display frame: a vertex in the xy plane
+  vector3d center;                  // display pivot
+  double model_matrix[16];          // display matrix, OpenGL column order
+  List* verts;
+  List* edges;
+  List* faces;
+  int n_vert;
+  int n_edge;                       // half-edges: twice the lines and diagonals
+  int n_face;
+  vector3d light_dir;
+  double color_a[12];               // front side paper colours
+  double color_b[12];               // back side paper colours
+  ORI_storage* storage;             // record storage, released by oriManifoldDelete
+};
+
+// An empty manifold (counts 0, empty lists, identity model_matrix, light
+// direction set) with the paper colours read from "./papercolor.txt" or the
+// built-in ones.
+ORI_manifold* oriManifoldNew();
+
+// Frees the lists, every record the manifold owns, and the manifold. Null is
+// allowed. Returns 0.
+int oriManifoldDelete(ORI_manifold* om);
+
+// Finds or makes a vertex in a construction vertex table. vertlist is the
+// first slot; slots are scanned while used (n_out != 0). Returns the first
+// used slot strictly inside the box of half-width threshold around (x, y, z),
+// else the first free slot with pos set (its n_out stays 0 until the caller
+// enters a half-edge). The table must end with a free slot.
+// warning: O(table size).
+ORI_vert* oriAddVert(ORI_vert* vertlist, double x, double y, double z, double threshold);
+
+// Numbers faces, vertices and half-edges in list order and gives both halves
+// of every inner line the next crease number (boundary lines keep -1).
+void oriManifoldIndex(ORI_manifold* om);
+
+// Chooses center_face: the face whose corners have the smallest mean squared
+// distance from the CP origin (the earliest on a tie). Returns 0.
+int oriManifoldCenterFace(ORI_manifold* om);
+
+// The face containing the CP-plane point (x, y), found by walking across
+// edges from the first face. A point outside the paper gives the face whose
+// boundary edge the walk reached. The walk is bounded; if it circles (it can
+// on non-convex faces) every face is tested instead. Null on a mesh without
+// faces.
+ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y);
+
+// True when every face has exactly three half-edges (false on a mesh
+// without faces).
+bool oriManifoldTriangulated(ORI_manifold* om);
+
+// Makes a new half-edge pair and face owned by om (tessellation). The records
+// are zeroed except index fields, which are -1.
+ORI_edge* oriManifoldNewEdge(ORI_manifold* om);
+ORI_face* oriManifoldNewFace(ORI_manifold* om);
+
+// A zeroed block of count records of size bytes, owned by om and released
+// with it. Null when memory runs out.
+void* oriManifoldAllocBlock(ORI_manifold* om, size_t count, size_t size);
+
+// Checks the invariants listed above. Returns 0 when they hold; otherwise
+// non-zero with a sentence naming the broken invariant in why (when given).
+int oriManifoldValidate(const ORI_manifold* om, char* why, size_t why_size);
+
+// Sets a 4×4 matrix to the identity.
+void oriMatrixIdentity(double m[16]);

@@ -1,0 +1,694 @@
+// Face construction from lines.
+//
+// Sections: vertex merging and the clean-up of lines that cannot fold
+// (repeated lines, free ends); half-edge pairs; successor linking by the
+// sharpest left turn; the outer boundary and the faces; lists and the
+// display frame; placement; face splitting by diagonals.
+#include "input/construct.h"
+
+#include <cmath>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <cstdlib>
+#include <unordered_map>
+#include <vector>
+
+#include "input/read_error.h"
+#include "sim/kinematics.h"
+
+namespace {
+
+// A candidate counts as a left turn only when its sine exceeds this share of
+// the two lengths: nearly straight continuations are not turns.
+constexpr double kLeftTurnTolerance = 0.002;
+
+double length2d(double x, double y) { return std::sqrt(x * x + y * y); }
+
+// Merges line ends into vertices through oriAddVert. The table always keeps
+// a free slot at its end, growing as needed (indices, not pointers, are kept
+// across growth). Returns the vertex index of every end: 2 per line.
+std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_vert>* table) {
+  table->assign(static_cast<size_t>(n) + 1, ORI_vert{});
+  size_t used = 0;
+  std::vector<int> ends(2 * static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < 2; ++k) {
+      const double x = k == 0 ? lines[i].x0 : lines[i].x1;
+      const double y = k == 0 ? lines[i].y0 : lines[i].y1;
+      ORI_vert* v = oriAddVert(table->data(), x, y, 0.0, kOriMergeDistance);
+      const size_t vi = static_cast<size_t>(v - table->data());
+      if (v->n_out == 0) ++used;
+      v->n_out++;  // marks the slot used; the real out entries come later
+      ends[2 * i + k] = static_cast<int>(vi);
+      if (used + 1 >= table->size()) table->resize(table->size() * 2);
+    }
+  }
+  table->resize(used);
+  return ends;
+}
+
+// Lines of the pattern meet only at their ends. A point of one line closer
+// than this (file units) to the inside of another line counts as lying on it.
+constexpr double kOnLineDistance = 0.01;
+
+struct Conflict {
+  bool found;
+  double x, y;
+  bool cut_a, cut_b;  // which of the two lines has the point inside it
+};
+
+// Whether line i and line j (vertex ends a0-a1 and b0-b1) meet away from a
+// shared end: they cross, or an end of one lies inside the other.
+Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b0, const vector3d& b1, bool share_a0,
+                       bool share_a1, bool share_b0, bool share_b1) {
+  Conflict c = {false, 0, 0, false, false};
+  auto inside = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+    const double dx = q1.x - q0.x, dy = q1.y - q0.y;
+    const double len = std::sqrt(dx * dx + dy * dy);
+    const double along = ((p.x - q0.x) * dx + (p.y - q0.y) * dy) / len;
+    const double across = ((p.x - q0.x) * dy - (p.y - q0.y) * dx) / len;
+    return std::fabs(across) < kOnLineDistance && along > kOnLineDistance && along < len - kOnLineDistance;
+  };
+  const vector3d* ends[4] = {&b0, &b1, &a0, &a1};
+  const bool shared[4] = {share_b0, share_b1, share_a0, share_a1};
+  for (int k = 0; k < 4; ++k) {
+    if (shared[k]) continue;
+    const bool on = k < 2 ? inside(*ends[k], a0, a1) : inside(*ends[k], b0, b1);
+    if (on) {
+      c = {true, ends[k]->x, ends[k]->y, k < 2, k >= 2};
+      return c;
+    }
+  }
+  if (share_a0 || share_a1) return c;
+  auto side = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+    const double dx = q1.x - q0.x, dy = q1.y - q0.y;
+    return ((p.x - q0.x) * dy - (p.y - q0.y) * dx) / std::sqrt(dx * dx + dy * dy);
+  };
+  const double s0 = side(b0, a0, a1), s1 = side(b1, a0, a1);
+  const double s2 = side(a0, b0, b1), s3 = side(a1, b0, b1);
+  if (((s0 > kOnLineDistance && s1 < -kOnLineDistance) || (s0 < -kOnLineDistance && s1 > kOnLineDistance)) &&
+      ((s2 > kOnLineDistance && s3 < -kOnLineDistance) || (s2 < -kOnLineDistance && s3 > kOnLineDistance))) {
+    const double t = s0 / (s0 - s1);
+    c = {true, b0.x + t * (b1.x - b0.x), b0.y + t * (b1.y - b0.y), true, true};
+  }
+  return c;
+}
+
+// Where a line meets another away from their ends. Auxiliary lines (type 0)
+// are drawing guides that editors do not split where they cross other lines:
+// such a line cannot be a hinge of the sheet and is dropped. Other lines are
+// to be split at the point (a crease drawn through the end of another, or two
+// creases drawn across each other): the points are collected per line in
+// *cuts. A grid of cells keeps the pair tests near-linear.
+int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>& ends,
+                      const std::vector<ORI_vert>& table, std::vector<char>* keep,
+                      std::vector<std::vector<vector3d>>* cuts) {
+  cuts->assign(n, {});
+  std::vector<int> live;
+  double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
+  for (int i = 0; i < n; ++i) {
+    if (!(*keep)[i]) continue;
+    live.push_back(i);
+    for (int k = 0; k < 2; ++k) {
+      const vector3d& p = table[ends[2 * i + k]].pos;
+      lo_x = std::min(lo_x, p.x);
+      hi_x = std::max(hi_x, p.x);
+      lo_y = std::min(lo_y, p.y);
+      hi_y = std::max(hi_y, p.y);
+    }
+  }
+  if (live.size() < 2) return 0;
+  const int cells = std::max(1, std::min(1024, static_cast<int>(std::sqrt(static_cast<double>(live.size())))));
+  const double cw = std::max((hi_x - lo_x) / cells, 1e-9), ch = std::max((hi_y - lo_y) / cells, 1e-9);
+  auto cell_x = [&](double x) { return std::max(0, std::min(cells - 1, static_cast<int>((x - lo_x) / cw))); };
+  auto cell_y = [&](double y) { return std::max(0, std::min(cells - 1, static_cast<int>((y - lo_y) / ch))); };
+  std::vector<std::vector<int>> grid(static_cast<size_t>(cells) * cells);
+  struct Box {
+    int x0, x1, y0, y1;
+  };
+  std::vector<Box> boxes(n);
+  for (int i : live) {
+    const vector3d& p = table[ends[2 * i]].pos;
+    const vector3d& q = table[ends[2 * i + 1]].pos;
+    Box b = {cell_x(std::min(p.x, q.x) - kOnLineDistance), cell_x(std::max(p.x, q.x) + kOnLineDistance),
+             cell_y(std::min(p.y, q.y) - kOnLineDistance), cell_y(std::max(p.y, q.y) + kOnLineDistance)};
+    boxes[i] = b;
+    for (int cy = b.y0; cy <= b.y1; ++cy) {
+      for (int cx = b.x0; cx <= b.x1; ++cx) grid[static_cast<size_t>(cy) * cells + cx].push_back(i);
+    }
+  }
+  int dropped = 0;
+  std::vector<int> stamp(n, -1);
+  for (int i : live) {
+    if (!(*keep)[i]) continue;
+    const Box& b = boxes[i];
+    for (int cy = b.y0; cy <= b.y1 && (*keep)[i]; ++cy) {
+      for (int cx = b.x0; cx <= b.x1 && (*keep)[i]; ++cx) {
+        for (int j : grid[static_cast<size_t>(cy) * cells + cx]) {
+          if (j <= i || stamp[j] == i || !(*keep)[j]) continue;
+          stamp[j] = i;
+          const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
+          const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
+                                           a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
+                                           b1 == a0 || b1 == a1);
+          if (!c.found) continue;
+          if (lines[i].type == 0) {
+            (*keep)[i] = 0;
+            ++dropped;
+            break;
+          }
+          if (lines[j].type == 0) {
+            (*keep)[j] = 0;
+            ++dropped;
+            continue;
+          }
+          const vector3d point = {c.x, c.y, 0.0};
+          if (c.cut_a) (*cuts)[i].push_back(point);
+          if (c.cut_b) (*cuts)[j].push_back(point);
+        }
+      }
+    }
+  }
+  return dropped;
+}
+
+// Decides which lines are built. Drops lines whose ends merged into one
+// vertex, repeats of a line between the same two vertices (the first is kept,
+// taking a fold type over a flat one), then, repeatedly, lines with an end
+// that no other line meets: such a line cannot fold a rigid sheet and would
+// leave faces that never close. Returns the kept flags and the line types.
+struct LineDrops {
+  int merged = 0, repeated = 0, crossing = 0, pruned = 0;
+};
+
+std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vector<int>& ends,
+                              const std::vector<ORI_vert>& table, std::vector<int>* types,
+                              std::vector<std::vector<vector3d>>* cuts, LineDrops* drops) {
+  const size_t n_verts = table.size();
+  std::vector<char> keep(n, 1);
+  types->resize(n);
+  int merged = 0, repeated = 0, pruned = 0;
+  std::unordered_map<unsigned long long, int> seen;
+  seen.reserve(static_cast<size_t>(n) * 2);
+  for (int i = 0; i < n; ++i) {
+    (*types)[i] = lines[i].type;
+    const int a = ends[2 * i], b = ends[2 * i + 1];
+    if (a == b) {
+      keep[i] = 0;
+      ++merged;
+      continue;
+    }
+    const unsigned long long key = (static_cast<unsigned long long>(a < b ? a : b) << 32) |
+                                   static_cast<unsigned>(a < b ? b : a);
+    auto it = seen.find(key);
+    if (it == seen.end()) {
+      seen.emplace(key, i);
+      continue;
+    }
+    keep[i] = 0;
+    ++repeated;
+    int& first_type = (*types)[it->second];
+    if (oriLineTypeTarget(first_type) == 0.0 && oriLineTypeTarget(lines[i].type) != 0.0) {
+      first_type = lines[i].type;
+    }
+  }
+
+  const int crossing = dropCrossingLines(lines, n, ends, table, &keep, cuts);
+
+  std::vector<int> degree(n_verts, 0);
+  std::vector<std::vector<int>> at(n_verts);
+  for (int i = 0; i < n; ++i) {
+    if (!keep[i]) continue;
+    for (int k = 0; k < 2; ++k) {
+      degree[ends[2 * i + k]]++;
+      at[ends[2 * i + k]].push_back(i);
+    }
+  }
+  std::vector<int> queue;
+  for (size_t v = 0; v < n_verts; ++v) {
+    if (degree[v] == 1) queue.push_back(static_cast<int>(v));
+  }
+  while (!queue.empty()) {
+    const int v = queue.back();
+    queue.pop_back();
+    if (degree[v] != 1) continue;
+    for (int i : at[v]) {
+      if (!keep[i]) continue;
+      keep[i] = 0;
+      ++pruned;
+      for (int k = 0; k < 2; ++k) {
+        const int w = ends[2 * i + k];
+        degree[w]--;
+        if (degree[w] == 1) queue.push_back(w);
+      }
+      break;
+    }
+  }
+  *drops = {merged, repeated, crossing, pruned};
+  return keep;
+}
+
+// Links e to its successor around its face (or around the boundary).
+// Returns false when no successor exists.
+bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
+  ORI_vert* h = e->vert;
+  const ORI_vert* t = e->pair->vert;
+  double dx = h->pos.x - t->pos.x, dy = h->pos.y - t->pos.y;
+  const double le = length2d(dx, dy);
+  dx /= le;
+  dy /= le;
+  ORI_edge* best = nullptr;
+  double best_cos = 1.0, best_sin = 0.0;
+  for (int k = 0; k < h->n_out; ++k) {
+    ORI_edge* c = h->out[k];
+    if (c == e->pair) continue;
+    double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
+    const double lc = length2d(ux, uy);
+    ux /= lc;
+    uy /= lc;
+    const double sn = dx * uy - dy * ux;
+    if (sn > kLeftTurnTolerance * lc * le) {
+      const double cs = dx * ux + dy * uy;
+      if (cs < best_cos) {
+        best = c;
+        best_cos = cs;
+        best_sin = sn;
+      }
+    }
+  }
+  if (best != nullptr) {
+    e->on_boundary = 0;
+  } else {
+    best_cos = -1.0;
+    e->on_boundary = 1;
+    h->on_boundary = 1;
+    if (h->n_out == 1) std::printf("error connection");
+    for (int k = 0; k < h->n_out; ++k) {
+      ORI_edge* c = h->out[k];
+      double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
+      const double lc = length2d(ux, uy);
+      ux /= lc;
+      uy /= lc;
+      const double cs = dx * ux + dy * uy;
+      if (cs > best_cos) {
+        best = c;
+        best_cos = cs;
+        best_sin = dx * uy - dy * ux;
+      }
+    }
+  }
+  if (best == nullptr) {
+    for (int k = 0; k < h->n_out; ++k) {
+      ORI_edge* c = h->out[k];
+      double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
+      const double lc = length2d(ux, uy);
+      std::printf("    k:%d cos:%0.3f sin:%0.3f\n", static_cast<int>(c - block), (dx * ux + dy * uy) / lc,
+                  (dx * uy - dy * ux) / lc);
+    }
+    return false;
+  }
+  std::printf(".");
+  e->next = best;
+  best->prev = e;
+  e->turn_cos = best_cos;
+  e->turn_sin = best_sin;
+  e->in_face = 0;
+  e->crease_index = -1;
+  e->visited = 0;
+  e->is_diagonal = 0;
+  return true;
+}
+
+void presetDisplayFrame(ORI_manifold* om, ORI_vert* verts, int n_vert) {
+  double m1 = 0.0, m2 = 0.0, m3 = 0.0;
+  for (int i = 0; i < n_vert; ++i) {
+    const double x = verts[i].pos.x, y = verts[i].pos.y;
+    if (x + y < m1) {
+      m1 = x + y;
+      om->axis_origin = &verts[i];
+    }
+    if (y - x < m2) {
+      m2 = y - x;
+      om->axis_x = &verts[i];
+    }
+    if (x + y > m3) {
+      m3 = x + y;
+      om->axis_xy = &verts[i];
+    }
+  }
+}
+
+}  // namespace
+
+double oriLineTypeTarget(int type) {
+  if (type == 2) return kOriTargetAngle;
+  if (type == 3) return -kOriTargetAngle;
+  return 0.0;
+}
+
+namespace {
+
+// Each split can only shorten lines, so a few passes settle any pattern; the
+// bound keeps a hostile one from splitting forever.
+constexpr int kMaxSplitPasses = 8;
+
+// The lines with every cut applied: a cut line becomes its pieces between
+// the cut points, in order along it, with its type.
+std::vector<OriPatternLine> splitLines(const OriPatternLine* lines, int n,
+                                       const std::vector<std::vector<vector3d>>& cuts, int* split) {
+  std::vector<OriPatternLine> out;
+  out.reserve(n);
+  *split = 0;
+  for (int i = 0; i < n; ++i) {
+    const OriPatternLine& l = lines[i];
+    if (cuts[i].empty()) {
+      out.push_back(l);
+      continue;
+    }
+    ++*split;
+    const double dx = l.x1 - l.x0, dy = l.y1 - l.y0;
+    std::vector<std::pair<double, vector3d>> along;
+    for (const vector3d& p : cuts[i]) along.push_back({(p.x - l.x0) * dx + (p.y - l.y0) * dy, p});
+    std::sort(along.begin(), along.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    double px = l.x0, py = l.y0;
+    for (const auto& a : along) {
+      out.push_back({px, py, a.second.x, a.second.y, l.type});
+      px = a.second.x;
+      py = a.second.y;
+    }
+    out.push_back({px, py, l.x1, l.y1, l.type});
+  }
+  return out;
+}
+
+}  // namespace
+
+int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines_in, int n_in) {
+  std::vector<ORI_vert> table;
+  std::vector<int> ends;
+  std::vector<int> types;
+  std::vector<char> keep;
+  std::vector<OriPatternLine> split_lines(lines_in, lines_in + n_in);
+  LineDrops drops;
+  int split_total = 0;
+  for (int pass = 0;; ++pass) {
+    const OriPatternLine* lines = split_lines.data();
+    const int n = static_cast<int>(split_lines.size());
+    ends = mergeEnds(lines, n, &table);
+    std::vector<std::vector<vector3d>> cuts;
+    keep = chooseLines(lines, n, ends, table, &types, &cuts, &drops);
+    int split = 0;
+    std::vector<OriPatternLine> next = splitLines(lines, n, cuts, &split);
+    if (split == 0) break;
+    if (pass + 1 >= kMaxSplitPasses) {
+      oriSetReadError("lines still cross after %d passes of splitting them", kMaxSplitPasses);
+      return -1;
+    }
+    split_total += split;
+    split_lines.swap(next);
+  }
+  const int n = static_cast<int>(split_lines.size());
+  if (split_total > 0) std::printf("split %d line(s) where other lines meet them\n", split_total);
+  if (drops.merged > 0) std::printf("dropped %d line(s) whose two ends merge into one point\n", drops.merged);
+  if (drops.repeated > 0) std::printf("dropped %d repeated line(s)\n", drops.repeated);
+  if (drops.crossing > 0) std::printf("dropped %d auxiliary line(s) that cross other lines\n", drops.crossing);
+  if (drops.pruned > 0) std::printf("pruned %d line(s) with a free end\n", drops.pruned);
+
+  // Vertices that still carry a line, in the order they were made.
+  std::vector<int> vertex_of(table.size(), -1);
+  int n_vert = 0, n_line = 0;
+  for (int i = 0; i < n; ++i) {
+    if (!keep[i]) continue;
+    ++n_line;
+    for (int k = 0; k < 2; ++k) vertex_of[ends[2 * i + k]] = 0;
+  }
+  for (size_t v = 0; v < table.size(); ++v) {
+    if (vertex_of[v] == 0) vertex_of[v] = n_vert++;
+  }
+  if (n_line == 0) {
+    oriSetReadError("no line is left that closes a face");
+    return -1;
+  }
+
+  ORI_vert* verts = static_cast<ORI_vert*>(oriManifoldAllocBlock(om, n_vert, sizeof(ORI_vert)));
+  ORI_edge* edges = static_cast<ORI_edge*>(oriManifoldAllocBlock(om, 2 * static_cast<size_t>(n_line), sizeof(ORI_edge)));
+  if (verts == nullptr || edges == nullptr) {
+    oriSetReadError("out of memory for %d vertices and %d lines", n_vert, n_line);
+    return -1;
+  }
+  for (size_t v = 0; v < table.size(); ++v) {
+    if (vertex_of[v] >= 0) verts[vertex_of[v]].pos = table[v].pos;
+  }
+
+  // Steps 1 and 2: a half-edge pair per line, entered into its vertices.
+  int n_edge = 0;
+  for (int i = 0; i < n; ++i) {
+    if (!keep[i]) continue;
+    ORI_vert* s = &verts[vertex_of[ends[2 * i]]];
+    ORI_vert* e = &verts[vertex_of[ends[2 * i + 1]]];
+    if (s->n_out >= kOriMaxVertOut || e->n_out >= kOriMaxVertOut) {
+      const ORI_vert* full = s->n_out >= kOriMaxVertOut ? s : e;
+      oriSetReadError("more than %d lines meet at the point (%g, %g)", kOriMaxVertOut, full->pos.x, full->pos.y);
+      return -1;
+    }
+    ORI_edge* a = &edges[n_edge];
+    ORI_edge* b = &edges[n_edge + 1];
+    s->out[s->n_out++] = a;
+    e->out[e->n_out++] = b;
+    a->vert = e;
+    b->vert = s;
+    a->pair = b;
+    b->pair = a;
+    a->target_angle = b->target_angle = oriLineTypeTarget(types[i]);
+    a->is_diagonal = b->is_diagonal = 0;
+    a->angle = b->angle = 0.0;
+    a->crease_index = b->crease_index = -1;
+    a->index = b->index = -1;
+    a->tree_depth = b->tree_depth = -1;
+    n_edge += 2;
+  }
+
+  // Steps 3 to 5: count, normalise to the CP plane, CP coordinates.
+  for (int v = 0; v < n_vert; ++v) {
+    verts[v].on_boundary = 0;
+    verts[v].sim_index = -1;
+    verts[v].index = -1;
+    verts[v].pos.x = verts[v].pos.x / om->paper_size;
+    verts[v].pos.y = -(verts[v].pos.y / om->paper_size);
+  }
+  for (int k = 0; k < n_edge; ++k) {
+    ORI_edge* e = &edges[k];
+    e->x0 = e->pair->vert->pos.x;
+    e->y0 = e->pair->vert->pos.y;
+    e->x1 = e->vert->pos.x;
+    e->y1 = e->vert->pos.y;
+  }
+
+  // Step 6: successors.
+  for (int k = 0; k < n_edge; ++k) {
+    if (!linkSuccessor(&edges[k], edges)) {
+      std::printf("\n");
+      oriSetReadError("half-edge %d at (%g, %g) has no successor", k, edges[k].x1 * om->paper_size,
+                      -edges[k].y1 * om->paper_size);
+      return -1;
+    }
+  }
+  std::printf("\n");
+
+  // Steps 7 and 8: loops, the outer boundary and the faces. The left-turn
+  // rule flags a half-edge as boundary wherever no line turns left at its
+  // head; inside the paper that also happens where a line runs straight
+  // through a vertex with nothing on its left. So the flags are settled by
+  // each loop's orientation: a loop running clockwise in the CP plane bounds
+  // the paper from outside (the outline, or a hole), the others are faces.
+  std::vector<ORI_edge*> face_first;
+  std::vector<ORI_edge*> outline_loops;
+  {
+    std::vector<char> on_loop(n_edge, 0);
+    for (int k = 0; k < n_edge; ++k) {
+      if (on_loop[k]) continue;
+      ORI_edge* start = &edges[k];
+      ORI_edge* e = start;
+      double area2 = 0.0;
+      int steps = 0;
+      do {
+        const long at = e - edges;
+        if (on_loop[at]) {
+          oriSetReadError("the loop of half-edge %d runs into another loop", k);
+          return -1;
+        }
+        on_loop[at] = 1;
+        area2 += e->x0 * e->y1 - e->x1 * e->y0;
+        e = e->next;
+      } while (e != start && ++steps <= n_edge);
+      if (e != start) {
+        oriSetReadError("the loop of half-edge %d does not close", k);
+        return -1;
+      }
+      if (area2 > 0.0) {
+        face_first.push_back(start);
+      } else {
+        outline_loops.push_back(start);
+      }
+    }
+  }
+  if (outline_loops.empty()) {
+    oriSetReadError("the lines have no outer boundary: they do not outline a sheet");
+    return -1;
+  }
+  for (int k = 0; k < n_edge; ++k) edges[k].on_boundary = 0;
+  for (int v = 0; v < n_vert; ++v) verts[v].on_boundary = 0;
+  for (ORI_edge* start : outline_loops) {
+    ORI_edge* e = start;
+    do {
+      e->on_boundary = 1;
+      e->vert->on_boundary = 1;
+      e = e->next;
+    } while (e != start);
+  }
+  for (ORI_edge* start : face_first) {
+    ORI_edge* e = start;
+    do {
+      e->in_face = 1;
+      e = e->next;
+    } while (e != start);
+  }
+  const int n_face = static_cast<int>(face_first.size());
+  if (n_face == 0) {
+    oriSetReadError("the lines enclose no face");
+    return -1;
+  }
+  ORI_face* faces = static_cast<ORI_face*>(oriManifoldAllocBlock(om, n_face, sizeof(ORI_face)));
+  if (faces == nullptr) {
+    oriSetReadError("out of memory for %d faces", n_face);
+    return -1;
+  }
+  for (int f = 0; f < n_face; ++f) {
+    faces[f].first = face_first[f];
+    faces[f].index = -1;
+    ORI_edge* e = face_first[f];
+    do {
+      e->face = &faces[f];
+      e = e->next;
+    } while (e != face_first[f]);
+  }
+
+  // Steps 9 and 10: report and fill the lists.
+  om->n_vert = n_vert;
+  om->n_edge = n_edge;
+  om->n_face = n_face;
+  std::printf("vert number: %d\n", n_vert);
+  std::printf("edge number: %d\n", n_edge);
+  std::printf("face number: %d\n", n_face);
+  List* node = nullptr;
+  for (int k = 0; k < n_edge; ++k) node = listAdd(om->edges, node, &edges[k]);
+  node = nullptr;
+  for (int v = 0; v < n_vert; ++v) node = listAdd(om->verts, node, &verts[v]);
+  node = nullptr;
+  for (int f = 0; f < n_face; ++f) node = listAdd(om->faces, node, &faces[f]);
+
+  // Steps 11 to 13: display frame and placement.
+  presetDisplayFrame(om, verts, n_vert);
+  if (om_old == nullptr) {
+    oriManifoldCenterFace(om);
+    oriMatrixIdentity(om->center_face->matrix);
+  } else {
+    oriManifoldPlaceOnFolded(om, om_old);
+  }
+  return 0;
+}
+
+void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old) {
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_vert* v = static_cast<ORI_vert*>(l->data);
+    const double x = v->pos.x, y = v->pos.y;
+    const ORI_face* f = oriManifoldSelectFace(om_old, x, y);
+    if (f == nullptr) continue;
+    const double* M = f->matrix;
+    const double w = M[12] * x + M[13] * y + M[15];
+    v->pos.x = (M[0] * x + M[1] * y + M[3]) / w;
+    v->pos.y = (M[4] * x + M[5] * y + M[7]) / w;
+    v->pos.z = (M[8] * x + M[9] * y + M[11]) / w;
+  }
+  oriManifoldCenterFace(om);
+  const ORI_edge* h0 = om->center_face->first;
+  const ORI_edge* h1 = h0->next;
+  const ORI_edge* h2 = h1->next;
+  const double cx = (h0->x0 + h1->x0 + h2->x0) * 0.3333333333333333;
+  const double cy = (h0->y0 + h1->y0 + h2->y0) * 0.3333333333333333;
+  const ORI_face* under = oriManifoldSelectFace(om_old, cx, cy);
+  if (under != nullptr) {
+    std::memcpy(om->center_face->matrix, under->matrix, sizeof under->matrix);
+  } else {
+    oriMatrixIdentity(om->center_face->matrix);
+  }
+  oriManifoldCalcCreaseFromVertPos(om);
+}
+
+ORI_edge* oriManifoldAddLineFace(ORI_edge* A, ORI_edge* B, ORI_manifold* om) {
+  ORI_face* F = oriManifoldNewFace(om);
+  ORI_edge* e0 = oriManifoldNewEdge(om);
+  ORI_edge* e1 = oriManifoldNewEdge(om);
+  if (F == nullptr || e0 == nullptr || e1 == nullptr) return nullptr;
+
+  ORI_edge* a_next = A->next;
+  ORI_edge* b_next = B->next;
+  e0->vert = B->vert;
+  e0->prev = A;
+  e0->next = b_next;
+  b_next->prev = e0;
+  e0->pair = e1;
+  e0->x0 = A->x1;
+  e0->y0 = A->y1;
+  e0->x1 = B->x1;
+  e0->y1 = B->y1;
+  e0->face = A->face;
+
+  e1->vert = A->vert;
+  e1->prev = B;
+  e1->next = a_next;
+  a_next->prev = e1;
+  e1->pair = e0;
+  e1->x0 = B->x1;
+  e1->y0 = B->y1;
+  e1->x1 = A->x1;
+  e1->y1 = A->y1;
+  e1->face = B->face;
+
+  for (ORI_edge* e : {e0, e1}) {
+    e->in_face = 1;
+    e->on_boundary = 0;
+    e->target_angle = 0.0;
+    e->angle = 0.0;
+    e->is_diagonal = 1;
+    e->crease_index = -1;
+  }
+  A->next = e0;
+  B->next = e1;
+
+  for (ORI_edge* e : {e0, e1, A, B}) {
+    const double dx = e->x1 - e->x0, dy = e->y1 - e->y0;
+    const double nx = e->next->x1 - e->next->x0, ny = e->next->y1 - e->next->y0;
+    const double norm = std::sqrt((nx * nx + ny * ny) * (dx * dx + dy * dy));
+    e->turn_cos = (nx * dx + ny * dy) / norm;
+    e->turn_sin = (ny * dx - nx * dy) / norm;
+  }
+
+  ORI_face* old_face = A->face;
+  F->first = B;
+  old_face->first = A;
+  ORI_edge* e = B;
+  int steps = 0;
+  do {
+    e->face = F;
+    e = e->next;
+  } while (e != B && ++steps <= om->n_edge + 2);
+
+  listAppend(om->faces, F);
+  listAppend(om->edges, e0);
+  listAppend(om->edges, e1);
+  om->n_face += 1;
+  om->n_edge += 2;
+  return e0;
+}

@@ -1,0 +1,43 @@
+// Face construction: turns the accepted lines of a crease pattern into the
+// half-edge mesh, and splits faces by diagonals.
+#pragma once
+
+#include "geometry/manifold.h"
+
+// One accepted line of a crease pattern, in file units, with its line type
+// (0, 1 flat; 2 folds to +kOriTargetAngle; 3 to -kOriTargetAngle; others
+// flat).
+struct OriPatternLine {
+  double x0, y0, x1, y1;
+  int type;
+};
+
+// Line ends closer than this in both X and Y (file units) are one vertex; a
+// line shorter than this in both directions has no length worth folding.
+constexpr double kOriMergeDistance = 0.4;
+
+// Target angle of a line type.
+double oriLineTypeTarget(int type);
+
+// Builds om (fresh from oriManifoldNew, paper_size already set) from n lines.
+// Ends are merged into vertices; lines whose ends merge into one vertex,
+// repeated lines (the first is kept, taking a fold type over a flat one) and
+// lines with a free end (pruned repeatedly) are dropped with a message each.
+// Then successors are linked by the sharpest left turn, the outer boundary is
+// found, faces are made, counts printed, lists filled and the display frame
+// preset. Without om_old the fixed face is chosen and given the identity;
+// with om_old the vertices are placed on the folded shape of om_old.
+// Returns 0, or -1 with oriReadError set (the lists of om stay empty).
+// warning: O(n · vertices) through oriAddVert.
+int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines,
+                                  int n);
+
+// Splits the face of A and B (two different half-edges of one face) by a new
+// diagonal from the head of A to the head of B and returns that half-edge.
+// The new face takes B's side. Diagonals are flat by target, flagged
+// is_diagonal, and not entered in any vertex's out.
+ORI_edge* oriManifoldAddLineFace(ORI_edge* A, ORI_edge* B, ORI_manifold* om);
+
+// Places the vertices of om on the folded faces of om_old, gives om's fixed
+// face the matrix of the old face under it, and measures the crease angles.
+void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old);

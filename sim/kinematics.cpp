@@ -1,0 +1,126 @@
+#include "sim/kinematics.h"
+
+#include <cblas.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "geometry/manifold.h"
+
+namespace {
+
+// The model-space point of a face's flat point (x, y).
+void placeVertex(const double matrix[16], double x, double y, vector3d* pos) {
+  const double in[4] = {x, y, 0.0, 1.0};
+  double out[4];
+  cblas_dgemv(CblasRowMajor, CblasNoTrans, 4, 4, 1.0, matrix, 4, in, 1, 0.0, out, 1);
+  input(*pos, out[0], out[1], out[2]);
+}
+
+void multiply4(const double* a, const double* b, double* c) {
+  cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, 4, 4, 4, 1.0, a, 4, b, 4, 0.0, c, 4);
+}
+
+}  // namespace
+
+int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    e->tree_open = 0;
+    e->tree_depth = -1;
+  }
+  ORI_edge* e = start->first;
+  do {
+    e->tree_depth = 0;
+    e->pair->tree_depth = 0;
+    if (!e->pair->on_boundary) e->pair->tree_open = 1;
+    placeVertex(start->matrix, e->x1, e->y1, &e->vert->pos);
+    e = e->next;
+  } while (e != start->first);
+
+  // A breadth-first placement has at most one level per face; the bound only
+  // matters on a mesh whose loops are inconsistent.
+  const int max_level = om->n_face + 1;
+  for (int level = 0; level <= max_level; ++level) {
+    bool called = false;
+    for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+      ORI_edge* h = static_cast<ORI_edge*>(l->data);
+      if (h->tree_open == 1 && h->tree_depth == level) {
+        oriManifoldFold(h, level);
+        called = true;
+      }
+    }
+    if (!called) break;
+  }
+  return 0;
+}
+
+int oriManifoldFold(ORI_edge* edge_to, int tree_depth) {
+  ORI_face* F = edge_to->face;
+  const ORI_face* P = edge_to->pair->face;
+  double dx = edge_to->x1 - edge_to->x0;
+  double dy = edge_to->y1 - edge_to->y0;
+  const double inv = 1.0 / std::sqrt(dy * dy + dx * dx);
+  dx *= inv;
+  dy *= inv;
+  const double px = edge_to->x0, py = edge_to->y0;
+  double theta = std::min(edge_to->angle, kOriFoldAngleLimit);
+  theta = std::max(theta, -kOriFoldAngleLimit);
+  const double c = std::cos(theta), s = std::sin(theta);
+
+  const double T[16] = {1, 0, 0, px, 0, 1, 0, py, 0, 0, 1, 0, 0, 0, 0, 1};
+  const double Z[16] = {dx, -dy, 0, 0, dy, dx, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const double X[16] = {1, 0, 0, 0, 0, c, -s, 0, 0, s, c, 0, 0, 0, 0, 1};
+  const double Zt[16] = {dx, dy, 0, 0, -dy, dx, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const double Ti[16] = {1, 0, 0, -px, 0, 1, 0, -py, 0, 0, 1, 0, 0, 0, 0, 1};
+  double scratch[16];
+  multiply4(P->matrix, T, scratch);
+  multiply4(scratch, Z, F->matrix);
+  multiply4(F->matrix, X, scratch);
+  multiply4(scratch, Zt, F->matrix);
+  multiply4(F->matrix, Ti, scratch);
+  cblas_dcopy(16, scratch, 1, F->matrix, 1);
+
+  for (ORI_edge* e = edge_to->next; e != edge_to; e = e->next) {
+    if (e->tree_open == 0) {
+      if (e->next->tree_open == 0) placeVertex(F->matrix, e->x1, e->y1, &e->vert->pos);
+      if (!(e->pair->on_boundary || e->on_boundary)) {
+        e->pair->tree_open = 1;
+        e->tree_depth = tree_depth + 1;
+        e->pair->tree_depth = tree_depth + 1;
+      }
+    } else {
+      e->tree_open = 0;
+      e->pair->tree_open = 0;
+    }
+  }
+  edge_to->tree_open = 0;
+  return 0;
+}
+
+int oriManifoldCalcCreaseFromVertPos(ORI_manifold* om) {
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    if (e->on_boundary || e->pair->on_boundary) {
+      e->angle = 0.0;
+      continue;
+    }
+    const vector3d h = e->vert->pos;
+    const vector3d t = e->pair->vert->pos;
+    const vector3d a = {h.x - t.x, h.y - t.y, h.z - t.z};
+    const vector3d nh = e->next->vert->pos;
+    const vector3d b = {nh.x - h.x, nh.y - h.y, nh.z - h.z};
+    const ORI_edge* q = e->pair->prev;
+    const vector3d qh = q->vert->pos;
+    const vector3d qt = q->pair->vert->pos;
+    const vector3d cvec = {qh.x - qt.x, qh.y - qt.y, qh.z - qt.z};
+    vector3d na = a * b;
+    vector3d nc = a * cvec;
+    na /= abs(na);
+    nc /= abs(nc);
+    const double cosine = dot(na, nc);
+    const double sine = -dot(na * nc, a) / abs(a);
+    e->angle = std::atan2(sine, cosine);
+  }
+  return 0;
+}

@@ -1,0 +1,30 @@
+// Fold kinematics: crease angles to facet poses, and back.
+//
+// Sign of a fold angle: for a half-edge running tail to head, a positive
+// angle rotates the face on its left (its face) about the directed line tail
+// → head, right-handed, relative to the face across the crease.
+#pragma once
+
+struct ORI_manifold;
+struct ORI_face;
+struct ORI_edge;
+
+// Fold angles are clamped to ±(π − 0.01) when faces are placed.
+constexpr double kOriFoldAngleLimit = 3.1315926535897933;
+
+// Places every face reachable from start (whose matrix is read, never
+// changed), breadth first across creases, rotating each face about the
+// crease it is reached through by that crease's angle, and writes every
+// reached vertex's pos. Within a level the first open half-edge in edges order
+// decides from which neighbour a face is placed. Returns 0.
+// warning: O((levels + 1) · half-edges).
+int oriManifoldUpdate(ORI_manifold* om, ORI_face* start);
+
+// Places the face of edge_to relative to the (placed) face of its pair and
+// opens the traversal across its other half-edges at tree_depth + 1.
+// Only oriManifoldUpdate calls it. Returns 0.
+int oriManifoldFold(ORI_edge* edge_to, int tree_depth);
+
+// Measures every half-edge's angle from the vertex positions (0 on the
+// boundary), in (−π, π]. Returns 0.
+int oriManifoldCalcCreaseFromVertPos(ORI_manifold* om);
