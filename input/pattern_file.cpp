@@ -8,23 +8,35 @@
 #include "input/read_error.h"
 
 int oriPatternFormat(const char* name) {
-  if (std::strstr(name, ".opx") != nullptr || std::strstr(name, ".xml") != nullptr) return 1;
-  return 0;
+  if (std::strstr(name, ".opx") != nullptr || std::strstr(name, ".xml") != nullptr) return kOriPatternXml;
+  return kOriPatternUnknown;
+}
+
+int oriManifoldConstructFromStream(ORI_manifold* om, ORI_manifold* om_old, FILE* fp, const char* name) {
+  oriClearReadError();
+  int result = 0;
+  switch (oriPatternFormat(name)) {
+    case kOriPatternXml:
+      result = oriManifoldConstructFromOpx(om, om_old, fp);
+      break;
+    default:
+      oriSetReadError("not a supported crease-pattern file (the name must contain .opx or .xml)");
+      return kOriOpenUnsupported;
+  }
+  return result == 0 ? kOriOpenOk : kOriOpenFailed;
 }
 
 int oriManifoldConstructFromFile(ORI_manifold* om, ORI_manifold* om_old, const char* name) {
   oriClearReadError();
-  const int format = oriPatternFormat(name);
-  if (format == 0) {
-    oriSetReadError("not a supported crease-pattern file (the name must contain .opx or .xml)");
-    return kOriOpenUnsupported;
+  if (oriPatternFormat(name) == kOriPatternUnknown) {
+    return oriManifoldConstructFromStream(om, om_old, nullptr, name);
   }
   FILE* fp = std::fopen(name, "r");
   if (fp == nullptr) {
     oriSetReadError("cannot open: %s", std::strerror(errno));
     return kOriOpenUnreadable;
   }
-  int result = oriManifoldConstructFromOpx(om, om_old, fp);
+  const int result = oriManifoldConstructFromStream(om, om_old, fp, name);
   std::fclose(fp);
-  return result == 0 ? kOriOpenOk : kOriOpenFailed;
+  return result;
 }

@@ -2,6 +2,8 @@
 // name contains (case-sensitive, anywhere in the name).
 #pragma once
 
+#include <cstdio>
+
 struct ORI_manifold;
 
 enum OriOpenResult {
@@ -11,10 +13,18 @@ enum OriOpenResult {
   kOriOpenUnreadable = -3,   // the file cannot be opened for reading
 };
 
-// The reader for a name: 1 for XML (".opx" or ".xml"), 0 for none.
+enum OriPatternKind {
+  kOriPatternUnknown = 0,
+  kOriPatternXml = 1,  // ".opx" or ".xml"
+};
+
+// The reader a name selects.
 int oriPatternFormat(const char* name);
 
-// Opens name, builds om from it with the reader its name selects (om_old as
-// for the readers), and closes the file. Returns an OriOpenResult; on
-// failure oriReadError holds the reason.
+// Builds om from the open stream fp (not closed) with the reader that name
+// selects; om_old as for the readers. Returns an OriOpenResult; on failure
+// oriReadError holds the reason.
+int oriManifoldConstructFromStream(ORI_manifold* om, ORI_manifold* om_old, FILE* fp, const char* name);
+
+// Opens name, builds om from it (see above) and closes the file.
 int oriManifoldConstructFromFile(ORI_manifold* om, ORI_manifold* om_old, const char* name);
