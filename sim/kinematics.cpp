@@ -98,6 +98,27 @@ int oriManifoldFold(ORI_edge* edge_to, int tree_depth) {
   return 0;
 }
 
+namespace {
+
+// The normal of a face from the positions of its corners, of length twice
+// its area, pointing to the side from which the face runs counter-clockwise.
+// Unlike the cross product of two sides at one corner, it does not flip at
+// a reflex corner nor vanish where two sides run straight on.
+vector3d faceNormal(const ORI_face* f) {
+  vector3d n = {0, 0, 0};
+  const vector3d o = f->first->pair->vert->pos;
+  const ORI_edge* e = f->first;
+  do {
+    const vector3d p = {e->pair->vert->pos.x - o.x, e->pair->vert->pos.y - o.y, e->pair->vert->pos.z - o.z};
+    const vector3d q = {e->vert->pos.x - o.x, e->vert->pos.y - o.y, e->vert->pos.z - o.z};
+    n += p * q;
+    e = e->next;
+  } while (e != f->first);
+  return n;
+}
+
+}  // namespace
+
 int oriManifoldCalcCreaseFromVertPos(ORI_manifold* om) {
   for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
     ORI_edge* e = static_cast<ORI_edge*>(l->data);
@@ -108,14 +129,10 @@ int oriManifoldCalcCreaseFromVertPos(ORI_manifold* om) {
     const vector3d h = e->vert->pos;
     const vector3d t = e->pair->vert->pos;
     const vector3d a = {h.x - t.x, h.y - t.y, h.z - t.z};
-    const vector3d nh = e->next->vert->pos;
-    const vector3d b = {nh.x - h.x, nh.y - h.y, nh.z - h.z};
-    const ORI_edge* q = e->pair->prev;
-    const vector3d qh = q->vert->pos;
-    const vector3d qt = q->pair->vert->pos;
-    const vector3d cvec = {qh.x - qt.x, qh.y - qt.y, qh.z - qt.z};
-    vector3d na = a * b;
-    vector3d nc = a * cvec;
+    // The normals of the face on each side of the crease; at a convex corner
+    // they point as a × (next side) and a × (other face's side into the head).
+    vector3d na = faceNormal(e->face);
+    vector3d nc = faceNormal(e->pair->face);
     na /= abs(na);
     nc /= abs(nc);
     const double cosine = dot(na, nc);
