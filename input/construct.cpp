@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "geometry/vert_lookup.h"
 #include "input/read_error.h"
 #include "sim/kinematics.h"
 
@@ -25,18 +26,20 @@ constexpr double kLeftTurnTolerance = 0.002;
 
 double length2d(double x, double y) { return std::sqrt(x * x + y * y); }
 
-// Merges line ends into vertices through oriAddVert. The table always keeps
+// Merges line ends into vertices, first found as oriAddVert's scan finds
+// them, through a spatial index. The table always keeps
 // a free slot at its end, growing as needed (indices, not pointers, are kept
 // across growth). Returns the vertex index of every end: 2 per line.
 std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_vert>* table) {
   table->assign(static_cast<size_t>(n) + 1, ORI_vert{});
+  ORI_vert_lookup* lookup = oriVertLookupNew(kOriMergeDistance);
   size_t used = 0;
   std::vector<int> ends(2 * static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     for (int k = 0; k < 2; ++k) {
       const double x = k == 0 ? lines[i].x0 : lines[i].x1;
       const double y = k == 0 ? lines[i].y0 : lines[i].y1;
-      ORI_vert* v = oriAddVert(table->data(), x, y, 0.0, kOriMergeDistance);
+      ORI_vert* v = oriAddVertIndexed(table->data(), lookup, x, y, 0.0);
       const size_t vi = static_cast<size_t>(v - table->data());
       if (v->n_out == 0) ++used;
       v->n_out++;  // marks the slot used; the real out entries come later
@@ -44,6 +47,7 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
       if (used + 1 >= table->size()) table->resize(table->size() * 2);
     }
   }
+  oriVertLookupDelete(lookup);
   table->resize(used);
   return ends;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "geometry/manifold.h"
 
@@ -23,21 +24,45 @@ void multiply4(const double* a, const double* b, double* c) {
 
 }  // namespace
 
-int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
-  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+namespace {
+
+// Places the face of edge_to (see oriManifoldFold); the half-edges it opens
+// for the next level are appended to opened when given.
+void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened);
+
+// Clears the traversal marks and places the start face's own corners.
+// Returns the half-edges opened at level 0. Sets *listed to whether every
+// half-edge's index is its position in edges (the numbering of
+// oriManifoldIndex), which the frontier order relies on.
+std::vector<ORI_edge*> startPlacement(ORI_manifold* om, ORI_face* start, bool* listed) {
+  int position = 0;
+  *listed = true;
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next, ++position) {
     ORI_edge* e = static_cast<ORI_edge*>(l->data);
     e->tree_open = 0;
     e->tree_depth = -1;
+    if (e->index != position) *listed = false;
   }
+  std::vector<ORI_edge*> opened;
   ORI_edge* e = start->first;
   do {
     e->tree_depth = 0;
     e->pair->tree_depth = 0;
-    if (!e->pair->on_boundary) e->pair->tree_open = 1;
+    if (!e->pair->on_boundary) {
+      e->pair->tree_open = 1;
+      opened.push_back(e->pair);
+    }
     placeVertex(start->matrix, e->x1, e->y1, &e->vert->pos);
     e = e->next;
   } while (e != start->first);
+  return opened;
+}
 
+}  // namespace
+
+int oriManifoldUpdateByWalk(ORI_manifold* om, ORI_face* start) {
+  bool listed;
+  startPlacement(om, start, &listed);
   // A breadth-first placement has at most one level per face; the bound only
   // matters on a mesh whose loops are inconsistent.
   const int max_level = om->n_face + 1;
@@ -46,7 +71,7 @@ int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
     for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
       ORI_edge* h = static_cast<ORI_edge*>(l->data);
       if (h->tree_open == 1 && h->tree_depth == level) {
-        oriManifoldFold(h, level);
+        foldFace(h, level, nullptr);
         called = true;
       }
     }
@@ -55,7 +80,33 @@ int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
   return 0;
 }
 
+int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
+  bool listed;
+  std::vector<ORI_edge*> frontier = startPlacement(om, start, &listed);
+  if (!listed) return oriManifoldUpdateByWalk(om, start);
+  // The half-edges waiting at a level are exactly those opened during the
+  // level before; taken in list order they give the walk's placement.
+  std::vector<ORI_edge*> next;
+  const int max_level = om->n_face + 1;
+  for (int level = 0; level <= max_level && !frontier.empty(); ++level) {
+    std::sort(frontier.begin(), frontier.end(), [](const ORI_edge* a, const ORI_edge* b) { return a->index < b->index; });
+    next.clear();
+    for (ORI_edge* h : frontier) {
+      if (h->tree_open == 1 && h->tree_depth == level) foldFace(h, level, &next);
+    }
+    frontier.swap(next);
+  }
+  return 0;
+}
+
 int oriManifoldFold(ORI_edge* edge_to, int tree_depth) {
+  foldFace(edge_to, tree_depth, nullptr);
+  return 0;
+}
+
+namespace {
+
+void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened) {
   ORI_face* F = edge_to->face;
   const ORI_face* P = edge_to->pair->face;
   double dx = edge_to->x1 - edge_to->x0;
@@ -88,6 +139,7 @@ int oriManifoldFold(ORI_edge* edge_to, int tree_depth) {
         e->pair->tree_open = 1;
         e->tree_depth = tree_depth + 1;
         e->pair->tree_depth = tree_depth + 1;
+        if (opened != nullptr) opened->push_back(e->pair);
       }
     } else {
       e->tree_open = 0;
@@ -95,8 +147,9 @@ int oriManifoldFold(ORI_edge* edge_to, int tree_depth) {
     }
   }
   edge_to->tree_open = 0;
-  return 0;
 }
+
+}  // namespace
 
 namespace {
 

@@ -17,8 +17,16 @@ constexpr double kOriFoldAngleLimit = 3.1315926535897933;
 // crease it is reached through by that crease's angle, and writes every
 // reached vertex's pos. Within a level the first open half-edge in edges order
 // decides from which neighbour a face is placed. Returns 0.
-// warning: O((levels + 1) · half-edges).
+// Each level's waiting half-edges are kept in a frontier, so an update costs
+// O(half-edges · log) whatever the depth of the traversal. The frontier order
+// needs the numbering of oriManifoldIndex; before it, the walk below is used.
 int oriManifoldUpdate(ORI_manifold* om, ORI_face* start);
+
+// The same placement by walking the whole half-edge list once per level and
+// calling oriManifoldFold on every waiting half-edge of that level as the walk
+// reaches it: the reference that oriManifoldUpdate must match.
+// warning: O((levels + 1) · half-edges).
+int oriManifoldUpdateByWalk(ORI_manifold* om, ORI_face* start);
 
 // Places the face of edge_to relative to the (placed) face of its pair and
 // opens the traversal across its other half-edges at tree_depth + 1.
