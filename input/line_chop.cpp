@@ -15,8 +15,8 @@ namespace {
 
 double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
 
-// Whether the x (or y) extents lo_a..hi_a and b0, b1 are farther apart than
-// the margin.
+// Whether the x (or y) extent of a (its ends a0, a1) lies wholly beyond
+// both ends b0, b1 of the other line by more than the margin.
 bool apart(double a0, double a1, double b0, double b1) {
   const double lo = a0 < a1 ? a0 : a1;
   const double hi = a0 < a1 ? a1 : a0;

@@ -33,4 +33,6 @@ int LineChopTest(const Line* a, const Line* b, double* px, double* py);
 // "Ta"/"Tb" for a cut of one line, then "numlist:%d\n". Returns 0; -1 with
 // oriReadError set when the splits exceed what n lines can have (a drawing
 // whose rounding keeps making new points), with the list still whole.
+// Cost: about linear in the pieces made; a grid of cells picks the pairs to
+// test, and they are tested in list order, as a walk of the whole list would.
 int LineChop(CreasePattern* cp);
