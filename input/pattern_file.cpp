@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "input/dxf_import.h"
 #include "input/opx_reader.h"
 #include "input/read_error.h"
 
 int oriPatternFormat(const char* name) {
   if (std::strstr(name, ".opx") != nullptr || std::strstr(name, ".xml") != nullptr) return kOriPatternXml;
+  if (std::strstr(name, ".dxf") != nullptr) return kOriPatternDxf;
   return kOriPatternUnknown;
 }
 
@@ -19,8 +21,11 @@ int oriManifoldConstructFromStream(ORI_manifold* om, ORI_manifold* om_old, FILE*
     case kOriPatternXml:
       result = oriManifoldConstructFromOpx(om, om_old, fp);
       break;
+    case kOriPatternDxf:
+      result = oriManifoldConstructFromDxf(om, om_old, fp);
+      break;
     default:
-      oriSetReadError("not a supported crease-pattern file (the name must contain .opx or .xml)");
+      oriSetReadError("not a supported crease-pattern file (the name must contain .opx, .xml or .dxf)");
       return kOriOpenUnsupported;
   }
   return result == 0 ? kOriOpenOk : kOriOpenFailed;

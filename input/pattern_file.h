@@ -16,9 +16,10 @@ enum OriOpenResult {
 enum OriPatternKind {
   kOriPatternUnknown = 0,
   kOriPatternXml = 1,  // ".opx" or ".xml"
+  kOriPatternDxf = 2,  // ".dxf" (when the name has no XML mark)
 };
 
-// The reader a name selects.
+// The reader a name selects: XML before DXF, so "a.dxf.opx" is XML.
 int oriPatternFormat(const char* name);
 
 // Builds om from the open stream fp (not closed) with the reader that name

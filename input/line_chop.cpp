@@ -1,0 +1,254 @@
+// Line chopping: pair tests between the lines of a pattern, splitting at
+// crossings and T-junctions until no pair splits any more.
+#include "input/line_chop.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "input/line_list.h"
+#include "input/read_error.h"
+
+namespace {
+
+double cross(double ux, double uy, double vx, double vy) { return ux * vy - uy * vx; }
+
+// Whether the x (or y) extent of a (its ends a0, a1) lies wholly beyond
+// both ends b0, b1 of the other line by more than the margin.
+bool apart(double a0, double a1, double b0, double b1) {
+  const double lo = a0 < a1 ? a0 : a1;
+  const double hi = a0 < a1 ? a1 : a0;
+  if (lo > b0 + kChopBoxMargin && lo > b1 + kChopBoxMargin) return true;
+  return hi < b0 - kChopBoxMargin && hi < b1 - kChopBoxMargin;
+}
+
+// Two lines can cut each other only where they meet within kChopEndMargin
+// of their lengths of both; a grid cell lists every line that passes within
+// twice that (rounding room) of it, so two such lines always share the cell
+// of their meeting point and only lines sharing a cell are tested.
+constexpr double kChopReach = 2.0 * kChopEndMargin;
+constexpr int kChopMaxCellsPerSide = 512;
+// The grid is rebuilt, finer, when this many times more lines live than it
+// was built for.
+constexpr int kChopRegrowFactor = 4;
+
+bool finiteLine(const Line* l) {
+  return std::isfinite(l->x0) && std::isfinite(l->y0) && std::isfinite(l->x1) && std::isfinite(l->y1);
+}
+
+double segmentDistance(double x, double y, const Line* l) {
+  const double dx = l->x1 - l->x0, dy = l->y1 - l->y0;
+  const double len2 = dx * dx + dy * dy;
+  double u = len2 > 0.0 ? ((x - l->x0) * dx + (y - l->y0) * dy) / len2 : 0.0;
+  u = std::min(1.0, std::max(0.0, u));
+  return std::hypot(x - (l->x0 + u * dx), y - (l->y0 + u * dy));
+}
+
+class ChopGrid {
+ public:
+  // Lays the grid over the living lines (non-null entries of lines) and
+  // enters them.
+  void build(const std::vector<Line*>& lines, int alive) {
+    lo_x_ = lo_y_ = 1e300;
+    double hi_x = -1e300, hi_y = -1e300, reach = 0.0;
+    for (const Line* l : lines) {
+      if (l == nullptr || !finiteLine(l)) continue;
+      lo_x_ = std::min({lo_x_, l->x0, l->x1});
+      lo_y_ = std::min({lo_y_, l->y0, l->y1});
+      hi_x = std::max({hi_x, l->x0, l->x1});
+      hi_y = std::max({hi_y, l->y0, l->y1});
+      reach = std::max(reach, kChopReach * std::hypot(l->x1 - l->x0, l->y1 - l->y0));
+    }
+    if (lo_x_ > hi_x) lo_x_ = lo_y_ = hi_x = hi_y = 0.0;
+    slack_ = 1e-9 * (1.0 + (hi_x - lo_x_) + (hi_y - lo_y_));
+    lo_x_ -= reach + slack_;
+    lo_y_ -= reach + slack_;
+    hi_x += reach + slack_;
+    hi_y += reach + slack_;
+    side_ = std::max(1, std::min(kChopMaxCellsPerSide, static_cast<int>(std::sqrt(static_cast<double>(alive)))));
+    cw_ = std::max((hi_x - lo_x_) / side_, 1e-300);
+    ch_ = std::max((hi_y - lo_y_) / side_, 1e-300);
+    cells_.assign(static_cast<size_t>(side_) * side_, {});
+    built_for_ = alive;
+    for (size_t id = 0; id < lines.size(); ++id) {
+      if (lines[id] != nullptr) add(static_cast<int>(id), lines[id]);
+    }
+  }
+
+  int builtFor() const { return built_for_; }
+
+  void add(int id, const Line* l) {
+    forEachCell(l, [&](std::vector<int>& cell) { cell.push_back(id); });
+  }
+
+  // Calls f with every cell that passes within reach of l. Lines that are
+  // not finite are in no cell: they cut nothing.
+  template <class F>
+  void forEachCell(const Line* l, F f) {
+    if (!finiteLine(l)) return;
+    const double reach = kChopReach * std::hypot(l->x1 - l->x0, l->y1 - l->y0) + slack_;
+    const double half_diagonal = 0.5 * std::hypot(cw_, ch_);
+    const int cx0 = cellX(std::min(l->x0, l->x1) - reach), cx1 = cellX(std::max(l->x0, l->x1) + reach);
+    const int cy0 = cellY(std::min(l->y0, l->y1) - reach), cy1 = cellY(std::max(l->y0, l->y1) + reach);
+    for (int cy = cy0; cy <= cy1; ++cy) {
+      for (int cx = cx0; cx <= cx1; ++cx) {
+        const double x = lo_x_ + (cx + 0.5) * cw_, y = lo_y_ + (cy + 0.5) * ch_;
+        if (segmentDistance(x, y, l) <= reach + half_diagonal) f(cells_[static_cast<size_t>(cy) * side_ + cx]);
+      }
+    }
+  }
+
+ private:
+  int cellX(double x) const { return cellOf((x - lo_x_) / cw_); }
+  int cellY(double y) const { return cellOf((y - lo_y_) / ch_); }
+  int cellOf(double f) const {
+    if (!(f > 0.0)) return 0;
+    if (f >= side_) return side_ - 1;
+    return static_cast<int>(f);
+  }
+
+  double lo_x_ = 0.0, lo_y_ = 0.0, cw_ = 1.0, ch_ = 1.0, slack_ = 0.0;
+  int side_ = 1;
+  int built_for_ = 0;
+  std::vector<std::vector<int>> cells_;  // line ids, living or not, row by row
+};
+
+// The lines of one chopping in list order: a line's id is its position in
+// the list, and since pieces are always appended, ids only grow.
+struct ChopState {
+  std::vector<Line*> lines;  // by id; null once split
+  int alive = 0;
+  long long splits = 0;
+  ChopGrid grid;
+
+  int add(Line* l) {
+    const int id = static_cast<int>(lines.size());
+    lines.push_back(l);
+    ++alive;
+    grid.add(id, l);
+    return id;
+  }
+
+  // Replaces line id by its two pieces split at (px, py); returns the id of
+  // the first piece (the second follows it).
+  int split(int id, double px, double py) {
+    Line* l = lines[id];
+    const int first = add(LineNew(l->x0, l->y0, px, py, l->type));
+    add(LineNew(px, py, l->x1, l->y1, l->type));
+    std::free(l);
+    lines[id] = nullptr;
+    --alive;
+    ++splits;
+    return first;
+  }
+};
+
+}  // namespace
+
+int LineChopTest(const Line* a, const Line* b, double* px, double* py) {
+  if (apart(a->x0, a->x1, b->x0, b->x1) || apart(a->y0, a->y1, b->y0, b->y1)) return kLineChopNone;
+  const double dax = a->x1 - a->x0, day = a->y1 - a->y0;
+  const double dbx = b->x1 - b->x0, dby = b->y1 - b->y0;
+  const double p = cross(b->x0 - a->x0, b->y0 - a->y0, b->x1 - a->x0, b->y1 - a->y0);
+  const double q = cross(b->x1 - a->x1, b->y1 - a->y1, b->x0 - a->x1, b->y0 - a->y1);
+  const double d = p + q;
+  if (std::fabs(d) < kChopParallel * std::sqrt(dax * dax + day * day) * std::sqrt(dbx * dbx + dby * dby)) {
+    return kLineChopNone;
+  }
+  const double t = p / d, t1 = q / d;  // along a: 0 at its first end, 1 at its second; t1 = 1 - t
+  const double r = cross(a->x0 - b->x0, a->y0 - b->y0, a->x1 - b->x0, a->y1 - b->y0);
+  const double w = cross(a->x1 - b->x1, a->y1 - b->y1, a->x0 - b->x1, a->y0 - b->y1);
+  const double s = r / (r + w), s1 = w / (r + w);  // along b
+  if (t > kChopCrossMargin && t1 > kChopCrossMargin && s > kChopCrossMargin && s1 > kChopCrossMargin) {
+    *px = s * b->x1 + s1 * b->x0;
+    *py = s * b->y1 + s1 * b->y0;
+    return kLineChopCross;
+  }
+  if (t > kChopEndMargin && t1 > kChopEndMargin && s > -kChopEndMargin && s1 > -kChopEndMargin) {
+    *px = t * a->x1 + t1 * a->x0;
+    *py = t * a->y1 + t1 * a->y0;
+    return kLineChopCutA;
+  }
+  if (t > -kChopEndMargin && t1 > -kChopEndMargin && s > kChopEndMargin && s1 > kChopEndMargin) {
+    *px = s * b->x1 + s1 * b->x0;
+    *py = s * b->y1 + s1 * b->y0;
+    return kLineChopCutB;
+  }
+  return kLineChopNone;
+}
+
+
+int LineChop(CreasePattern* cp) {
+  ChopState st;
+  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
+    st.lines.push_back(static_cast<Line*>(n->data));
+  }
+  st.alive = static_cast<int>(st.lines.size());
+  st.grid.build(st.lines, st.alive);
+  // Exact arithmetic splits each line at most once per other line; rounding
+  // may add a few points, never this many.
+  const long long n0 = static_cast<long long>(st.lines.size());
+  const long long max_splits = 4 * n0 * n0 + 1024;
+
+  std::vector<int> stamp;
+  std::vector<int> candidates;
+  bool settled = true;
+  for (int a = 0; a < static_cast<int>(st.lines.size()); ++a) {
+    if (st.lines[a] == nullptr) continue;
+    if (st.splits > max_splits) {
+      settled = false;
+      break;
+    }
+    if (st.alive > kChopRegrowFactor * std::max(st.grid.builtFor(), 16)) st.grid.build(st.lines, st.alive);
+
+    // The lines near a, in list order: the order of the pair tests decides
+    // which line of a pair is cut first, so it is kept.
+    stamp.resize(st.lines.size(), -1);
+    candidates.clear();
+    st.grid.forEachCell(st.lines[a], [&](std::vector<int>& cell) {
+      for (int b : cell) {
+        if (stamp[b] == a || b == a || st.lines[b] == nullptr) continue;
+        stamp[b] = a;
+        candidates.push_back(b);
+      }
+    });
+    std::sort(candidates.begin(), candidates.end());
+
+    for (size_t k = 0; k < candidates.size(); ++k) {
+      const int b = candidates[k];
+      if (st.lines[b] == nullptr) continue;
+      double px = 0.0, py = 0.0;
+      const int kind = LineChopTest(st.lines[a], st.lines[b], &px, &py);
+      if (kind == kLineChopNone) continue;
+      if (kind == kLineChopCutB) {
+        // b's pieces come last in the list and are tested against a in turn.
+        std::printf("Tb");
+        const int piece = st.split(b, px, py);
+        candidates.push_back(piece);
+        candidates.push_back(piece + 1);
+        continue;
+      }
+      std::printf(kind == kLineChopCross ? "X " : "Ta");
+      st.split(a, px, py);
+      if (kind == kLineChopCross) st.split(b, px, py);
+      break;
+    }
+  }
+
+  // The list now holds the living lines in order.
+  listDestruct(cp->lines->next);
+  cp->lines->next = nullptr;
+  cp->lines->data = nullptr;
+  List* last = nullptr;
+  for (Line* l : st.lines) {
+    if (l != nullptr) last = listAdd(cp->lines, last, l);
+  }
+  std::printf("numlist:%d\n", listCount(cp->lines));
+  if (!settled) {
+    oriSetReadError("cutting the lines at their crossings does not settle (%lld cuts of %lld lines)", st.splits, n0);
+    return -1;
+  }
+  return 0;
+}
