@@ -17,7 +17,8 @@ namespace {
 const char kUsage[] =
     "usage: plicata-fold [--obj FILE] PATTERN\n"
     "\n"
-    "Loads the crease pattern PATTERN (an XML pattern: the name contains .opx or .xml),\n"
+    "Loads the crease pattern PATTERN (an XML pattern: the name contains .opx or .xml;\n"
+    "a DXF drawing: the name contains .dxf),\n"
     "builds its half-edge mesh, chooses the fixed face and places every facet from the\n"
     "fold angles.\n"
     "\n"

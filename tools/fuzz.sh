@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for SECONDS seconds,
+# seeded from the bundled examples and, when present, ../shared/patterns.
+# Prints the executions and findings per target; exits non-zero on a finding.
+#   tools/fuzz.sh SECONDS [TARGET...]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:?usage: tools/fuzz.sh SECONDS [TARGET...]}
+shift
+build=build-fuzz
+CC=clang CXX=clang++ cmake -S . -B "$build" -DPLICATA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+cmake --build "$build" -j"$(nproc)" >/dev/null || exit 1
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for t in "$build"/fuzz/fuzz_*; do [ -x "$t" ] && targets+=("$(basename "$t")"); done
+fi
+
+shared=../shared/patterns
+seed_dirs() {  # the seeds of a target: files of the formats it reads
+  case "$1" in
+    fuzz_opx) echo "examples/*.opx examples/*.xml $shared/opx/*.opx tests/fuzz_regressions/opx/*" ;;
+    fuzz_dxf) echo "examples/*.dxf $shared/dxf/*.dxf tests/fuzz_regressions/dxf/*" ;;
+    fuzz_bmp) echo "tests/fuzz_regressions/bmp/*" ;;
+    fuzz_paper_color) echo "tests/fuzz_regressions/paper_color/*" ;;
+    *) echo "tests/fuzz_regressions/${1#fuzz_}/*" ;;
+  esac
+}
+
+status=0
+printf '%-22s %12s %10s\n' target execs findings
+for t in "${targets[@]}"; do
+  corpus="$build/corpus/$t"
+  seeds="$build/seeds/$t"
+  mkdir -p "$corpus" "$seeds" "$build/artifacts/$t"
+  for f in $(seed_dirs "$t"); do [ -f "$f" ] && cp "$f" "$seeds/" 2>/dev/null; done
+  log="$build/$t.log"
+  "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t/" >"$log" 2>&1
+  rc=$?
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
+  findings=$(find "$build/artifacts/$t" -type f | wc -l)
+  printf '%-22s %12s %10s\n' "$t" "${execs:-0}" "$findings"
+  if [ $rc -ne 0 ] || [ "$findings" -ne 0 ]; then
+    status=1
+    grep -m3 -E 'ERROR|SUMMARY|abort|invalid' "$log" | sed 's/^/    /'
+  fi
+done
+exit $status
