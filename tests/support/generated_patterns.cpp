@@ -3,6 +3,8 @@
 #include <cmath>
 #include <random>
 
+#include "sim/kinematics.h"
+
 std::vector<OriPatternLine> gridLines(int k, unsigned seed) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> type(1, 3);
@@ -84,4 +86,52 @@ int faceSides(const ORI_face* f) {
     e = e->next;
   } while (e != f->first);
   return n;
+}
+
+std::vector<OriPatternLine> flapSheet() {
+  return {
+      {-200, -200, 200, -200, 1}, {200, -200, 200, 0, 1},   {200, 0, 200, 200, 1},
+      {200, 200, -100, 200, 1},   {-100, 200, -200, 200, 1}, {-200, 200, -200, 100, 1},
+      {-200, 100, -200, 0, 1},    {-200, 0, -200, -200, 1},  {-200, 0, 200, 0, 2},
+      {-200, 100, -100, 200, 3},
+  };
+}
+
+std::vector<OriPatternLine> flapSheetWithCross() {
+  std::vector<OriPatternLine> lines = flapSheet();
+  lines.push_back({50, -200, 50, 200, 3});
+  return lines;
+}
+
+void foldFlapSheet(ORI_manifold* om) {
+  setAngleAlong(om, 0.0, 0.0, 1.0, 0.0, kFlapSheetMiddleAngle);
+  setAngleAlong(om, -0.5, -0.25, -0.25, -0.5, kFlapSheetFlapAngle);
+  oriManifoldUpdate(om, om->center_face);
+}
+
+namespace {
+
+// Whether the CP point lies in the face, its sides included.
+bool faceHolds(const ORI_face* f, double x, double y) {
+  const ORI_edge* e = f->first;
+  do {
+    const double s = (e->x1 - e->x0) * (y - e->y0) - (e->y1 - e->y0) * (x - e->x0);
+    if (s < -1e-12) return false;
+    e = e->next;
+  } while (e != f->first);
+  return true;
+}
+
+}  // namespace
+
+double distanceFromSheet(const ORI_manifold* om, const vector3d& pos, double x, double y) {
+  double best = INFINITY;
+  for (const List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_face* f = static_cast<const ORI_face*>(l->data);
+    if (!faceHolds(f, x, y)) continue;
+    const vector3d p = applyFaceMatrix(f->matrix, x, y);
+    best = std::fmin(best, std::sqrt((p.x - pos.x) * (p.x - pos.x) + (p.y - pos.y) * (p.y - pos.y) +
+                                     (p.z - pos.z) * (p.z - pos.z)));
+  }
+  return best;
 }

@@ -36,3 +36,24 @@ double faceArea(const ORI_face* f);
 
 // Number of half-edges of a face.
 int faceSides(const ORI_face* f);
+
+// A sheet with no inner vertex, so that any fold angles are consistent: a
+// crease across the middle (file y = 0, mountain) and a valley cutting off a
+// corner flap, the outline split where they end. Its faces are a rectangle,
+// a pentagon and a triangle.
+std::vector<OriPatternLine> flapSheet();
+// The flap sheet and a valley from (50, -200) to (50, 200) crossing the
+// middle crease: a new vertex on that crease, new faces inside old ones.
+std::vector<OriPatternLine> flapSheetWithCross();
+
+constexpr double kFlapSheetMiddleAngle = 1.1;
+constexpr double kFlapSheetFlapAngle = -2.0;
+
+// Folds a prepared flap sheet: the middle crease by kFlapSheetMiddleAngle,
+// the flap by kFlapSheetFlapAngle, and places it from its fixed face.
+void foldFlapSheet(ORI_manifold* om);
+
+// How far pos lies from the point of the folded sheet om at the CP point
+// (x, y): the smallest distance over the faces of om holding that point
+// (points on a crease belong to both faces).
+double distanceFromSheet(const ORI_manifold* om, const vector3d& pos, double x, double y);
