@@ -2,6 +2,26 @@
 
 #include <cstdlib>
 
+namespace {
+
+// An open append cursor: the list's head node and its last node as far as
+// listAppend knows (the true end is found by walking on from it).
+struct AppendCursor {
+  List* top;
+  List* last;
+};
+
+AppendCursor g_cursors[kListMaxCursors];
+
+AppendCursor* findCursor(const List* top) {
+  for (AppendCursor& c : g_cursors) {
+    if (c.top == top && top != nullptr) return &c;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 List* listNew() {
   List* top = static_cast<List*>(std::calloc(1, sizeof(List)));
   return top;
@@ -12,6 +32,8 @@ List* listAdd(List* top, List* p, void* data) {
     top->data = data;
     top->next = nullptr;
     top->prev = nullptr;
+    // The head now holds the whole list: an open cursor starts over from it.
+    if (AppendCursor* cursor = findCursor(top)) cursor->last = top;
     return top;
   }
   List* node = static_cast<List*>(std::calloc(1, sizeof(List)));
@@ -24,13 +46,45 @@ List* listAdd(List* top, List* p, void* data) {
 }
 
 List* listAppend(List* top, void* data) {
-  if (top->data == nullptr) return listAdd(top, nullptr, data);
+  AppendCursor* cursor = findCursor(top);
+  List* node = nullptr;
+  if (top->data == nullptr) {
+    node = listAdd(top, nullptr, data);
+  } else {
+    List* last = cursor != nullptr && cursor->last != nullptr ? cursor->last : top;
+    while (last->next != nullptr) last = last->next;
+    node = listAdd(top, last, data);
+  }
+  if (cursor != nullptr) cursor->last = node;
+  return node;
+}
+
+int listCursorOpen(List* top) {
+  if (top == nullptr) return -1;
+  AppendCursor* cursor = findCursor(top);
+  if (cursor == nullptr) {
+    for (AppendCursor& c : g_cursors) {
+      if (c.top == nullptr) {
+        cursor = &c;
+        break;
+      }
+    }
+  }
+  if (cursor == nullptr) return -1;
   List* last = top;
   while (last->next != nullptr) last = last->next;
-  return listAdd(top, last, data);
+  cursor->top = top;
+  cursor->last = last;
+  return 0;
+}
+
+void listCursorClose(List* top) {
+  AppendCursor* cursor = findCursor(top);
+  if (cursor != nullptr) *cursor = AppendCursor{nullptr, nullptr};
 }
 
 int listDestruct(List* top) {
+  listCursorClose(top);
   List* node = top;
   while (node != nullptr) {
     List* next = node->next;

@@ -21,8 +21,25 @@ List* listNew();
 // previous call returned.
 List* listAdd(List* top, List* p, void* data);
 
-// Appends data at the end of the list headed by top. warning: O(n).
+// Appends data at the end of the list headed by top and returns its node.
+// warning: O(n), unless an append cursor is open on top (then O(1) for a run
+// of appends).
 List* listAppend(List* top, void* data);
+
+// Append cursors: a run of many appends to one list (tessellation appends a
+// face and two half-edges per diagonal) would walk the whole list on every
+// call. While a cursor is open on top, listAppend starts its search for the
+// end at the node it appended last instead of at the head; the result is the
+// same list. Between open and close no node of that list may be unlinked or
+// freed (inserting with listAdd is fine) and top must not be destructed
+// (listDestruct drops the cursor if it is). Opening costs one walk of the
+// list. At most kListMaxCursors cursors are open at once; opening one more
+// returns -1 and listAppend then simply walks. Single-threaded, like the
+// rest of the mesh code. Returns 0.
+constexpr int kListMaxCursors = 8;
+int listCursorOpen(List* top);
+// Closes the cursor of top; closing a list without one does nothing.
+void listCursorClose(List* top);
 
 // Frees every node of the list, head included; the elements are not freed.
 // Returns 0.

@@ -1,0 +1,290 @@
+// Face tessellation.
+//
+// Sections: fold-sign and turn helpers; the side sums at a corner; checks
+// that a diagonal cuts a real triangle off a face; the corner cuts; the fans
+// (with the ear-by-ear fallback).
+#include "geometry/tessellate.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "geometry/manifold.h"
+#include "input/construct.h"
+
+namespace {
+
+// A corner is cut off when its turn is no more than this (radians) below the
+// turn summed on the other side of the fold: equal corners count as cut.
+constexpr double kCornerCutSlack = 0.01;
+
+// A vertex of the face this close (CP units) to a triangle, or inside it,
+// lies in the way of the diagonal that would cut the triangle off.
+constexpr double kInsideTolerance = 1e-12;
+
+double turn(const ORI_edge* h) { return std::atan2(h->turn_sin, h->turn_cos); }
+
+bool oppositeFold(const ORI_edge* a, const ORI_edge* b) { return a->target_angle * b->target_angle < 0.0; }
+bool sameFold(const ORI_edge* a, const ORI_edge* b) { return a->target_angle * b->target_angle > 0.0; }
+
+// Number of half-edges of the loop of first, or 0 when the loop does not
+// close within bound steps (a broken mesh: the face is left alone).
+int loopSize(const ORI_edge* first, int bound) {
+  int n = 0;
+  const ORI_edge* e = first;
+  do {
+    ++n;
+    e = e->next;
+  } while (e != first && e != nullptr && n <= bound);
+  return e == first ? n : 0;
+}
+
+struct SideSum {
+  double sum;       // summed corner turns at the vertex
+  ORI_edge* line;   // the pattern line where the sum stopped
+};
+
+// The total turn at the head v of e of the faces across e, up to the next
+// pattern line leaving v; diagonals on the way are crossed.
+SideSum farSide(ORI_edge* e, int bound) {
+  SideSum s = {0.0, e->pair};
+  ORI_edge* g = e->pair;
+  int steps = 0;
+  do {
+    ORI_edge* t = g->prev;
+    s.sum += turn(t);
+    g = t->pair;
+  } while (g->is_diagonal && ++steps < bound);
+  s.line = g;
+  return s;
+}
+
+// The total turn at the head v of e of e's face and the faces beyond its
+// diagonals at v, up to the next pattern line arriving at v.
+SideSum nearSide(ORI_edge* e, int bound) {
+  SideSum s = {0.0, e};
+  ORI_edge* g = e;
+  int steps = 0;
+  do {
+    s.sum += turn(g);
+    g = g->next->pair;
+  } while (g->is_diagonal && ++steps < bound);
+  s.line = g;
+  return s;
+}
+
+struct Point {
+  double x, y;
+};
+
+Point head(const ORI_edge* e) { return {e->x1, e->y1}; }
+
+double cross(Point o, Point a, Point b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
+double dist(Point a, Point b) { return std::hypot(b.x - a.x, b.y - a.y); }
+
+// A counter-clockwise triangle with area: every corner turns by more than
+// the straight-corner sine. Twice the area over the two longest sides is the
+// sine of the smallest corner.
+bool triangleSound(Point p0, Point p1, Point p2) {
+  const double a = dist(p0, p1), b = dist(p1, p2), c = dist(p2, p0);
+  const double longest = std::fmax(a, std::fmax(b, c));
+  const double shortest = std::fmin(a, std::fmin(b, c));
+  const double middle = a + b + c - longest - shortest;
+  return cross(p0, p1, p2) > kTessStraightSine * longest * middle;
+}
+
+// Whether p lies inside the counter-clockwise triangle or on its border.
+bool pointInTriangle(Point p, Point p0, Point p1, Point p2) {
+  return cross(p0, p1, p) >= -kInsideTolerance * dist(p0, p1) &&
+         cross(p1, p2, p) >= -kInsideTolerance * dist(p1, p2) &&
+         cross(p2, p0, p) >= -kInsideTolerance * dist(p2, p0);
+}
+
+// The half-edges of the loop of first, in order.
+std::vector<ORI_edge*> loopOf(ORI_edge* first, int n) {
+  std::vector<ORI_edge*> loop(n);
+  ORI_edge* e = first;
+  for (int i = 0; i < n; ++i, e = e->next) loop[i] = e;
+  return loop;
+}
+
+// Whether a side of the loop already joins vertices u and w.
+bool hasSide(const std::vector<ORI_edge*>& loop, const ORI_vert* u, const ORI_vert* w) {
+  for (const ORI_edge* s : loop) {
+    const ORI_vert* tail = s->pair->vert;
+    if ((s->vert == u && tail == w) || (s->vert == w && tail == u)) return true;
+  }
+  return false;
+}
+
+// Whether the triangle (a, b, c) of loop corners (heads of half-edges) can
+// be cut off its face: it has area, the diagonal a–c is not a side yet, and
+// no other corner of the face lies in it.
+bool triangleCuttable(const std::vector<ORI_edge*>& loop, const ORI_edge* a, const ORI_edge* b,
+                      const ORI_edge* c) {
+  const Point pa = head(a), pb = head(b), pc = head(c);
+  if (a->vert == c->vert || !triangleSound(pa, pb, pc)) return false;
+  if (hasSide(loop, a->vert, c->vert)) return false;
+  for (const ORI_edge* s : loop) {
+    if (s->vert == a->vert || s->vert == b->vert || s->vert == c->vert) continue;
+    if (pointInTriangle(head(s), pa, pb, pc)) return false;
+  }
+  return true;
+}
+
+// The triangle cut off by oriManifoldAddLineFace(x, x.next.next): the corner
+// at the head of x.next.
+bool earCuttable(ORI_edge* x, int n) {
+  return triangleCuttable(loopOf(x, n), x, x->next, x->next->next);
+}
+
+// Whether fanning the face from the head of a gives n − 2 sound triangles,
+// each cut off the part of the face still left.
+bool fanSound(ORI_edge* a, int n) {
+  const std::vector<ORI_edge*> loop = loopOf(a, n);
+  for (int j = 1; j + 1 < n; ++j) {
+    const Point p0 = head(loop[0]), p1 = head(loop[j]), p2 = head(loop[j + 1]);
+    if (!triangleSound(p0, p1, p2)) return false;
+    if (j + 1 < n - 1 && hasSide(loop, loop[0]->vert, loop[j + 1]->vert)) return false;
+    for (int k = 1; k < n; ++k) {
+      const ORI_edge* s = loop[k];
+      if (k == j || k == j + 1) continue;
+      if (s->vert == loop[0]->vert || s->vert == loop[j]->vert || s->vert == loop[j + 1]->vert) continue;
+      if (pointInTriangle(head(s), p0, p1, p2)) return false;
+    }
+  }
+  return true;
+}
+
+// Phase 1: one walk over all faces; each face with more than three sides
+// gets at most one corner cut. Returns the number of diagonals added.
+int cutCorners(ORI_manifold* om) {
+  int added = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_face* F = static_cast<ORI_face*>(l->data);
+    const int bound = om->n_edge + 1;
+    const int n = loopSize(F->first, bound);
+    if (n <= 3) continue;
+    ORI_edge* e = F->first;
+    for (int k = 0; k < n; ++k, e = e->next) {
+      if (e->pair->on_boundary) continue;
+      const SideSum far = farSide(e, bound);
+      const SideSum near = nearSide(e, bound);
+      if (oppositeFold(e->next, e) && sameFold(far.line, e) && turn(e) > far.sum - kCornerCutSlack &&
+          earCuttable(e, n)) {
+        oriManifoldAddLineFace(e, e->next->next, om);
+        ++added;
+        break;
+      }
+      ORI_edge* before = e->prev->prev->prev;
+      if (oppositeFold(e->pair->prev, e) && sameFold(near.line, e) &&
+          turn(e->pair->prev) > near.sum - kCornerCutSlack && earCuttable(before, n)) {
+        oriManifoldAddLineFace(e->prev, before, om);
+        ++added;
+        break;
+      }
+    }
+  }
+  return added;
+}
+
+// The apex of the fan of a face of n sides: the half-edge whose head sits
+// between lines of opposite fold where the face's corner is sharpest against
+// its neighbour's; the first half-edge when no corner qualifies.
+ORI_edge* fanApex(ORI_face* F, int n) {
+  ORI_edge* a = F->first;
+  double best = -2.0;
+  ORI_edge* e = F->first;
+  for (int k = 0; k < n; ++k, e = e->next) {
+    if (e->pair->on_boundary) continue;
+    if (oppositeFold(e->next, e) && sameFold(e->pair->prev, e)) {
+      const double value = e->turn_cos - e->pair->prev->turn_cos;
+      if (value > best) {
+        a = e;
+        best = value;
+      }
+    }
+    if (oppositeFold(e->prev, e) && sameFold(e->pair->next, e)) {
+      const double value = e->prev->turn_cos - e->pair->turn_cos;
+      if (value > best) {
+        a = e->prev;
+        best = value;
+      }
+    }
+  }
+  return a;
+}
+
+// Cuts F (n sides) ear by ear: the fallback for faces that no fan cuts
+// soundly (faces with reflex or straight corners in the way). Returns false
+// when no ear is left to cut before F is a triangle.
+bool cutEars(ORI_manifold* om, ORI_face* F, int n) {
+  while (n > 3) {
+    ORI_edge* x = F->first;
+    bool cut = false;
+    for (int k = 0; k < n; ++k, x = x->next) {
+      if (earCuttable(x, n)) {
+        oriManifoldAddLineFace(x, x->next->next, om);
+        cut = true;
+        break;
+      }
+    }
+    if (!cut) return false;
+    // The face keeps x and the new diagonal; the ear went to a new face.
+    --n;
+  }
+  return true;
+}
+
+// Phase 2: fans every face still larger than a triangle. Returns the number
+// of faces that could not be cut.
+int fanFaces(ORI_manifold* om) {
+  int failed = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_face* F = static_cast<ORI_face*>(l->data);
+    const int n = loopSize(F->first, om->n_edge + 1);
+    if (n <= 3) {
+      if (n == 0) ++failed;
+      continue;
+    }
+    ORI_edge* a = fanApex(F, n);
+    if (!fanSound(a, n)) {
+      ORI_edge* other = nullptr;
+      ORI_edge* e = F->first;
+      for (int k = 0; k < n && other == nullptr; ++k, e = e->next) {
+        if (e != a && fanSound(e, n)) other = e;
+      }
+      a = other;
+    }
+    if (a == nullptr) {
+      if (!cutEars(om, F, n)) ++failed;
+      continue;
+    }
+    for (int k = 0; k < n - 3; ++k) oriManifoldAddLineFace(a, a->next->next, om);
+  }
+  return failed;
+}
+
+}  // namespace
+
+int oriManifoldTessFace(ORI_manifold* om) {
+  if (om == nullptr || om->faces == nullptr) return 0;
+  // Every diagonal appends a face and two half-edges: keep the ends of both
+  // lists at hand instead of walking them for every append.
+  listCursorOpen(om->faces);
+  listCursorOpen(om->edges);
+  // Each pass cuts at least one corner and no face can lose more corners
+  // than it has; the bound only guards a broken mesh.
+  const long max_passes = static_cast<long>(om->n_edge) + 1;
+  for (long pass = 0; pass < max_passes; ++pass) {
+    if (cutCorners(om) == 0) break;
+  }
+  const int failed = fanFaces(om);
+  listCursorClose(om->edges);
+  listCursorClose(om->faces);
+  if (failed > 0) {
+    std::printf("%d face(s) could not be cut into triangles\n", failed);
+    return -1;
+  }
+  return 0;
+}
