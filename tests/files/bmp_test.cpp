@@ -25,7 +25,7 @@ uint32_t get32(const Bytes& b, size_t at) {
 
 // A BMP file in memory: headers as given, then pixel_bytes bytes of pixel
 // data counting up from 1.
-struct BmpSpec {
+struct BmpLayout {
   int32_t width = 3, height = 2;
   uint16_t bit_count = 24;
   uint32_t compression = 0;
@@ -35,7 +35,7 @@ struct BmpSpec {
   uint16_t magic = 0x4D42;
 };
 
-Bytes makeBmp(const BmpSpec& s) {
+Bytes makeBmp(const BmpLayout& s) {
   const size_t table = s.off_bits > 54 ? s.off_bits - 54 : 0;
   Bytes b(54 + table + s.pixel_bytes, 0);
   put16(b, 0, s.magic);
@@ -166,48 +166,15 @@ TEST(BmpRoundTrip, AsymmetricImageKeepsRowsAndChannels) {
   std::remove(path.c_str());
 }
 
-TEST(BmpRoundTrip, CaptureSizedImageHasTheCaptureHeader) {
-  const int w = 641, h = 3;
-  const uint32_t row = 1924;
-  Bytes bgr(row * h);
-  for (size_t i = 0; i < bgr.size(); ++i) bgr[i] = static_cast<unsigned char>(i * 7);
-  BITMAPINFO info = header24(w, h);
-  info.bmiHeader.biSizeImage = row * h;
-  info.bmiHeader.biXPelsPerMeter = 10000;
-  info.bmiHeader.biYPelsPerMeter = 10000;
-  const std::string path = tempPath("capture.bmp");
-  ASSERT_EQ(SaveDIBitmap(path.c_str(), &info, bgr.data()), 0);
-  const Bytes file = readFile(path);
-  ASSERT_EQ(file.size(), 54u + row * h);
-  EXPECT_EQ(get32(file, 2), 54u + row * h);
-  EXPECT_EQ(get32(file, 34), row * h);
-  EXPECT_EQ(get32(file, 38), 10000u);
-
-  BITMAPINFO* loaded_info = nullptr;
-  unsigned char* rgb = LoadDIBitmap(path.c_str(), &loaded_info);
-  ASSERT_NE(rgb, nullptr);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const size_t p = y * row + 3 * x;
-      ASSERT_EQ(rgb[p], bgr[p + 2]);
-      ASSERT_EQ(rgb[p + 1], bgr[p + 1]);
-      ASSERT_EQ(rgb[p + 2], bgr[p]);
-    }
-  }
-  std::free(rgb);
-  std::free(loaded_info);
-  std::remove(path.c_str());
-}
-
 TEST(BmpLoad, SizeImageZeroReadsPaddedRows) {
   // 3 × 2 at 24 bits needs 24 bytes, not 18.
   Loaded l;
-  loadBytes(makeBmp(BmpSpec{}), &l);
+  loadBytes(makeBmp(BmpLayout{}), &l);
   ASSERT_NE(l.bits, nullptr);
   EXPECT_EQ(l.bits[0], 3);  // first pixel 1 2 3 swapped
   EXPECT_EQ(l.bits[2], 1);
   EXPECT_EQ(l.bits[12], 15);  // second row starts after 12 bytes
-  BmpSpec short_rows;
+  BmpLayout short_rows;
   short_rows.pixel_bytes = 18;
   EXPECT_TRUE(refused(makeBmp(short_rows)));
 }
@@ -215,7 +182,7 @@ TEST(BmpLoad, SizeImageZeroReadsPaddedRows) {
 TEST(BmpLoad, LargerHeaderIsReadAsColourTable) {
   // A 124-byte header: its extra 84 bytes sit where a colour table would,
   // and the pixels follow them.
-  BmpSpec s;
+  BmpLayout s;
   s.off_bits = 14 + 124;
   Bytes b = makeBmp(s);
   put32(b, 14, 124);
@@ -227,7 +194,7 @@ TEST(BmpLoad, LargerHeaderIsReadAsColourTable) {
 }
 
 TEST(BmpLoad, TopDownImageIsSwappedToo) {
-  BmpSpec s;
+  BmpLayout s;
   s.height = -2;
   Loaded l;
   loadBytes(makeBmp(s), &l);
@@ -239,36 +206,36 @@ TEST(BmpLoad, TopDownImageIsSwappedToo) {
 }
 
 TEST(BmpLoad, RefusesFilesItCannotHoldOrSwap) {
-  BmpSpec wrong_magic;
+  BmpLayout wrong_magic;
   wrong_magic.magic = 0x4D41;
   EXPECT_TRUE(refused(makeBmp(wrong_magic))) << "wrong magic";
 
-  BmpSpec rle;
+  BmpLayout rle;
   rle.compression = 1;
   EXPECT_TRUE(refused(makeBmp(rle))) << "compressed";
-  BmpSpec bit_fields;
+  BmpLayout bit_fields;
   bit_fields.compression = 3;
   EXPECT_TRUE(refused(makeBmp(bit_fields))) << "bit fields";
 
   for (uint16_t bits : {1, 4, 8, 16, 32}) {
-    BmpSpec depth;
+    BmpLayout depth;
     depth.bit_count = bits;
     depth.pixel_bytes = 64;
     EXPECT_TRUE(refused(makeBmp(depth))) << bits << "-bit";
   }
 
-  BmpSpec small_size_image;
+  BmpLayout small_size_image;
   small_size_image.size_image = 18;  // less than two padded rows
   EXPECT_TRUE(refused(makeBmp(small_size_image))) << "biSizeImage below the rows";
 
-  BmpSpec big_table;
+  BmpLayout big_table;
   big_table.off_bits = 54 + 1028;  // more colour table than bmiColors holds
   EXPECT_TRUE(refused(makeBmp(big_table))) << "colour table of 1028 bytes";
-  BmpSpec full_table;
+  BmpLayout full_table;
   full_table.off_bits = 54 + 1024;
   EXPECT_FALSE(refused(makeBmp(full_table))) << "colour table of exactly 1024 bytes";
 
-  BmpSpec inside_headers;
+  BmpLayout inside_headers;
   inside_headers.off_bits = 40;
   EXPECT_TRUE(refused(makeBmp(inside_headers))) << "pixel data inside the headers";
 }
@@ -279,18 +246,18 @@ TEST(BmpLoad, RefusesSizesBeyondTheFileOrTheLimits) {
   const int32_t sides[][2] = {{100000, 100000}, {100000, 1}, {1, 100000}, {0, 2}, {3, 0},
                               {-3, 2},          {3, INT32_MIN}, {INT32_MAX, INT32_MAX}};
   for (const auto& side : sides) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = side[0];
     s.height = side[1];
     EXPECT_TRUE(refused(makeBmp(s))) << side[0] << " x " << side[1];
   }
-  BmpSpec huge_size_image;
+  BmpLayout huge_size_image;
   huge_size_image.size_image = 0xFFFFFFFFu;
   EXPECT_TRUE(refused(makeBmp(huge_size_image))) << "biSizeImage of 4 GiB";
-  BmpSpec beyond_file;
+  BmpLayout beyond_file;
   beyond_file.size_image = 4000;  // valid rows, but the file ends after 24 bytes
   EXPECT_TRUE(refused(makeBmp(beyond_file))) << "biSizeImage beyond the end of the file";
-  BmpSpec big_but_allowed;
+  BmpLayout big_but_allowed;
   big_but_allowed.width = 2000;
   big_but_allowed.height = 2000;
   big_but_allowed.pixel_bytes = 24;
@@ -298,18 +265,12 @@ TEST(BmpLoad, RefusesSizesBeyondTheFileOrTheLimits) {
 }
 
 TEST(BmpLoad, RefusesTruncatedFiles) {
-  const Bytes whole = makeBmp(BmpSpec{});
+  const Bytes whole = makeBmp(BmpLayout{});
   for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{13}, size_t{14}, size_t{30}, size_t{53}, size_t{54},
                    size_t{60}, whole.size() - 1}) {
     EXPECT_TRUE(refused(Bytes(whole.begin(), whole.begin() + n))) << "cut after " << n << " bytes";
   }
   EXPECT_FALSE(refused(whole));
-}
-
-TEST(BmpLoad, MissingFileGivesNull) {
-  BITMAPINFO* info = nullptr;
-  EXPECT_EQ(LoadDIBitmap("/nonexistent/dir/papertexture.bmp", &info), nullptr);
-  EXPECT_EQ(info, nullptr);
 }
 
 TEST(BmpSave, WritesTheColourTableTheHeaderCallsFor) {
@@ -325,13 +286,6 @@ TEST(BmpSave, WritesTheColourTableTheHeaderCallsFor) {
   EXPECT_EQ(file[54 + 4 * 255 + 2], 0x77);
   std::remove(path.c_str());
 
-  BITMAPINFO masks = header24(1, 1);
-  masks.bmiHeader.biBitCount = 32;
-  masks.bmiHeader.biCompression = BI_BITFIELDS;
-  const unsigned char pixel[4] = {0, 0, 0, 0};
-  ASSERT_EQ(SaveDIBitmap(path.c_str(), &masks, pixel), 0);
-  EXPECT_EQ(get32(readFile(path), 10), 54u + 12u);  // three masks, no palette
-  std::remove(path.c_str());
 }
 
 TEST(BmpSave, RefusesHeadersThatReadPastTheColourTable) {
@@ -349,18 +303,11 @@ TEST(BmpSave, RefusesHeadersThatReadPastTheColourTable) {
   std::remove(path.c_str());
 }
 
-TEST(BmpSave, UncreatableFileFails) {
-  BITMAPINFO info = header24(1, 1);
+TEST(BmpFiles, MissingOrUncreatableFilesFail) {
+  BITMAPINFO* info = nullptr;
+  EXPECT_EQ(LoadDIBitmap("/nonexistent/dir/papertexture.bmp", &info), nullptr);
+  EXPECT_EQ(info, nullptr);
+  BITMAPINFO header = header24(1, 1);
   const unsigned char pixel[4] = {};
-  EXPECT_EQ(SaveDIBitmap("/nonexistent/dir/ss00001.bmp", &info, pixel), -1);
-}
-
-TEST(BmpBytes, ReadersAreLittleEndian) {
-  unsigned char bytes[] = {0x42, 0x4D, 0x78, 0x56, 0x34, 0x12, 0xFE, 0xFF, 0xFF, 0xFF};
-  FILE* fp = fmemopen(bytes, sizeof bytes, "rb");
-  ASSERT_NE(fp, nullptr);
-  EXPECT_EQ(read_word(fp), 0x4D42);
-  EXPECT_EQ(read_dword(fp), 0x12345678u);
-  EXPECT_EQ(read_long(fp), -2);
-  std::fclose(fp);
+  EXPECT_EQ(SaveDIBitmap("/nonexistent/dir/ss00001.bmp", &header, pixel), -1);
 }

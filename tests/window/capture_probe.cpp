@@ -5,7 +5,11 @@
 // so that a screenshot can be compared with the capture.
 //
 //   capture_probe PATTERN OUT.bmp [--fold F] [--delay MS] [--hold MS]
+//                 [--view V] [--cp 0|1] [--orient O] [--crease 0|1]
 //
+// --view, --cp, --orient and --crease set the camera (0 Object, 1 Walk,
+// 2 Top), the crease-pattern view, the orientation mode (2 shows the axis
+// markers) and the grey lines, as the panel will.
 // Output line: "capture W H X Y" (size and root position of the drawing
 // window). The triangulation answer is read from standard input.
 #include <GL/freeglut.h>
@@ -20,6 +24,7 @@
 #include "app/program.h"
 #include "files/screen_capture.h"
 #include "geometry/manifold.h"
+#include "render/view_state.h"
 #include "sim/kinematics.h"
 
 namespace {
@@ -56,7 +61,9 @@ void fold(ORI_manifold* om, double fraction) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: capture_probe PATTERN OUT.bmp [--fold F] [--delay MS] [--hold MS]\n");
+    std::fprintf(stderr,
+                 "usage: capture_probe PATTERN OUT.bmp [--fold F] [--delay MS] [--hold MS] [--view V] [--cp 0|1]\n"
+                 "                     [--orient O] [--crease 0|1]\n");
     return 2;
   }
   out_file = argv[2];
@@ -66,6 +73,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--fold") == 0) fraction = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--delay") == 0) delay_ms = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--hold") == 0) hold_ms = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--view") == 0) theGL.view_mode = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--cp") == 0) theGL.cp_mode = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--orient") == 0) theGL.orient_mode = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--crease") == 0) theGL.draw_crease = std::atoi(argv[i + 1]);
   }
   FileOpen(argv[1]);
   if (the.manifold == nullptr) return 1;
