@@ -1,0 +1,26 @@
+// plicata: the window program. The first pattern is loaded through the
+// terminal dialogue before any window exists; then the windows open and the
+// window system's main loop runs the rest.
+#include <GL/freeglut.h>
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "app/file_open.h"
+#include "app/program.h"
+#include "geometry/manifold.h"
+#include "sim/sim_matrix.h"
+
+int main(int argc, char** argv) {
+  // Unbuffered even into a pipe: progress lines show as they happen, and a
+  // prompt is out before standard input is read.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  FileOpen(argc > 1 ? argv[1] : nullptr);
+  OpenWindows(&argc, argv);
+  glutMainLoop();
+  oriSimDelete(the.sim);
+  the.sim = nullptr;
+  oriManifoldDelete(the.manifold);
+  the.manifold = nullptr;
+  return 0;
+}

@@ -1,0 +1,82 @@
+#include "app/program.h"
+
+#include <GL/freeglut.h>
+
+#include "app/app_state.h"
+#include "app/keyboard.h"
+#include "app/panel.h"
+#include "app/timer.h"
+#include "render/display.h"
+#include "render/draw.h"
+#include "render/picking.h"
+#include "render/view_state.h"
+
+namespace {
+
+constexpr int kMainWidth = 710, kMainHeight = 500;
+constexpr int kMainX = 100, kMainY = 100;
+// Periods of the three ticks, milliseconds; each tick's value is its period.
+constexpr int kWalkTick = 10, kFoldTick = 50, kSlowTick = 1000;
+
+void registerWindowCallbacks() {
+  glutDisplayFunc(Display);
+  glutIdleFunc(Idle);
+  glutReshapeFunc(Reshape);
+  glutKeyboardFunc(Keyboard);
+  glutSpecialFunc(SpecialFunc);
+  glutMouseFunc(Mouse);
+  glutKeyboardUpFunc(KeyboardUp);
+  glutSpecialUpFunc(SpecialUp);
+  glutMotionFunc(Motion);
+}
+
+}  // namespace
+
+void OpenWindows(int* argc, char** argv) {
+  glutInit(argc, argv);
+  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+  glutInitWindowSize(kMainWidth, kMainHeight);
+  glutInitWindowPosition(kMainX, kMainY);
+  // Closing the window ends the main loop, so that the model is freed.
+  glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+
+  the.main_window = glutCreateWindow("Plicata");
+  glutDisplayFunc(Display_base);
+  glutIdleFunc(Idle);
+  glutReshapeFunc(Reshape);
+  glutKeyboardFunc(Keyboard);
+  glutSpecialFunc(SpecialFunc);
+  glutMouseFunc(Mouse);
+  glutKeyboardUpFunc(KeyboardUp);
+  glutSpecialUpFunc(SpecialUp);
+  glutMotionFunc(Motion);
+  menuForwardCallbacks();
+  menuInit();
+  glutIgnoreKeyRepeat(1);
+
+  the.sub_window = glutCreateSubWindow(the.main_window, 0, 0, theGL.width, theGL.height);
+  glutIgnoreKeyRepeat(1);
+  registerWindowCallbacks();
+
+  glutTimerFunc(kWalkTick, TimerFunc, kWalkTick);
+  glutTimerFunc(kFoldTick, TimerFunc, kFoldTick);
+  glutTimerFunc(kSlowTick, TimerFunc, kSlowTick);
+  the.show_request = 1;
+  // Texture and fog belong to the drawing window's context.
+  LoadTexture(theGL.texture_file);
+
+  glutSetWindow(the.main_window);
+  glutHideWindow();
+}
+
+void Idle() {
+  glutSetWindow(the.main_window);
+  if (the.show_request) {
+    glutShowWindow();
+    the.show_request = 0;
+  }
+  glutPostRedisplay();
+  glutSetWindow(the.sub_window);
+  glutPostRedisplay();
+  if (theGL.orient_mode != 2) the.axis_pick_count = 0;
+}

@@ -1,0 +1,204 @@
+// Sections: cameras; display frame; the drawing window; the main window;
+// sizing the drawing window.
+#include "render/display.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include "app/app_state.h"
+#include "app/file_open.h"
+#include "app/panel.h"
+#include "geometry/manifold.h"
+#include "render/draw.h"
+#include "render/view_rules.h"
+#include "render/view_state.h"
+#include "sim/sim_matrix.h"
+
+namespace {
+
+// Near and far planes of the cameras.
+constexpr double kObjectNear = 0.2, kObjectFar = 4.0;
+constexpr double kWalkNear = 0.005, kWalkFar = 4.0;
+constexpr double kTopNear = 0.2, kTopFar = 32.0;
+// Distance of the Object and Top eyes above the table.
+constexpr double kObjectEyeZ = 3.0;
+constexpr double kTopEyeZ = 1.0;
+// The Walk camera looks at the point this far ahead, at this height.
+constexpr double kWalkLookAhead = 0.5;
+constexpr double kWalkLookHeight = 0.05;
+// Side of the pick region, pixels.
+constexpr double kPickSize = 6.0;
+// Faces are pushed this far back in clip space so that lines drawn at the
+// same place afterwards pass the depth test.
+constexpr GLfloat kFaceDepthOffset = 0.0001f;
+// Axis markers: red points of this size joined by a red line strip.
+constexpr GLfloat kAxisPointSize = 6.0f;
+
+void applyMode(bool select, int x, int y) {
+  const double aspect = static_cast<double>(theGL.width) / static_cast<double>(theGL.height);
+  if (theGL.view_mode == 0 || theGL.view_mode == 1) {
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+  }
+  glViewport(0, 0, theGL.width, theGL.height);
+  GLint vp[4] = {0, 0, theGL.width, theGL.height};
+  if (select) glGetIntegerv(GL_VIEWPORT, vp);
+  glMatrixMode(GL_PROJECTION);
+  if (select) gluPickMatrix(x, vp[3] - y, kPickSize, kPickSize, vp);
+
+  double px, py;
+  oriGLPanOffset(&theGL, &px, &py);
+  switch (theGL.view_mode) {
+    case 1: {
+      gluPerspective(theGL.walk_fovy, aspect, kWalkNear, kWalkFar);
+      glMatrixMode(GL_MODELVIEW);
+      glLoadIdentity();
+      const vector3d& p = theGL.walk_pos;
+      const vector3d& d = theGL.walk_dir;
+      gluLookAt(p.x, p.y, p.z, p.x + kWalkLookAhead * d.x, p.y + kWalkLookAhead * d.y, d.z + kWalkLookHeight, 0.0,
+                0.0, 1.0);
+      break;
+    }
+    case 2: {
+      const double z = theGL.zoom;
+      glOrtho(-aspect / z, aspect / z, -1.0 / z, 1.0 / z, kTopNear, kTopFar);
+      glMatrixMode(GL_MODELVIEW);
+      glLoadIdentity();
+      gluLookAt(px, py, kTopEyeZ, px, py, 0.0, 0.0, 1.0, 0.0);
+      break;
+    }
+    default: {
+      gluPerspective(oriGLObjectFovy(theGL.zoom), aspect, kObjectNear, kObjectFar);
+      glMatrixMode(GL_MODELVIEW);
+      glLoadIdentity();
+      gluLookAt(px, py, kObjectEyeZ, px, py, 0.0, 0.0, 1.0, 0.0);
+      glRotated(theGL.elevation, -1.0, 0.0, 0.0);
+      glRotated(theGL.azimuth, 0.0, 1.0, 0.0);
+      break;
+    }
+  }
+}
+
+// The crease-pattern position of a vertex: the tail of its first line.
+void markerVertex(const ORI_vert* v, bool cp) {
+  if (cp) {
+    if (v->n_out == 0) return;
+    glVertex3f(static_cast<GLfloat>(v->out[0]->x0), static_cast<GLfloat>(v->out[0]->y0), 0.0f);
+  } else {
+    glVertex3f(static_cast<GLfloat>(v->pos.x), static_cast<GLfloat>(v->pos.y), static_cast<GLfloat>(v->pos.z));
+  }
+}
+
+void drawAxisMarkers(const ORI_manifold* om, bool cp) {
+  const ORI_vert* axis[3] = {om->axis_origin, om->axis_x, om->axis_xy};
+  glColor3f(1.0f, 0.0f, 0.0f);
+  glPointSize(kAxisPointSize);
+  glBegin(GL_POINTS);
+  for (const ORI_vert* v : axis) {
+    if (v != nullptr) markerVertex(v, cp);
+  }
+  glEnd();
+  glBegin(GL_LINE_STRIP);
+  for (const ORI_vert* v : axis) {
+    if (v != nullptr) markerVertex(v, cp);
+  }
+  glEnd();
+}
+
+}  // namespace
+
+void MultMode() { applyMode(false, 0, 0); }
+
+void MultModeSelect(int x, int y) { applyMode(true, x, y); }
+
+void MultXYZ() {
+  if (the.manifold == nullptr) return;
+  oriGLUpdateModelMatrix(the.manifold);
+  glMultMatrixd(the.manifold->model_matrix);
+}
+
+bool oriGLDrawScene() {
+  ORI_manifold* om = the.manifold;
+  if (om == nullptr) return false;
+  if (theGL.view_mode == 1) {
+    glEnable(GL_FOG);
+  } else {
+    glDisable(GL_FOG);
+  }
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  glLineWidth(static_cast<GLfloat>(theGL.line_width));
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  MultMode();
+
+  if (theGL.cp_mode) {
+    // The pattern lies in z = 0 without the display frame.
+    glDepthFunc(GL_LEQUAL);
+    if (theGL.draw_face) oriGLDrawFaceCP(om);
+    if (theGL.draw_edge) oriGLDrawWireCP(om, theGL.draw_crease != 0);
+    if (theGL.orient_mode == 2) drawAxisMarkers(om, true);
+    return true;
+  }
+  if (theGL.draw_face) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, kFaceDepthOffset);
+    MultMode();
+    MultXYZ();
+    oriGLDrawFace(om);
+  }
+  if (theGL.draw_edge) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    MultMode();
+    MultXYZ();
+    oriGLDrawWire(om, theGL.draw_crease != 0);
+    if (theGL.orient_mode == 2) drawAxisMarkers(om, false);
+  }
+  return true;
+}
+
+void Display() {
+  if (oriGLDrawScene()) glutSwapBuffers();
+}
+
+void Display_base() {
+  glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glutSwapBuffers();
+
+  if (the.next_request) {
+    FileNextOpen(nullptr);
+    the.next_request = 0;
+    glutShowWindow();
+  } else if (the.open_request) {
+    oriSimDelete(the.sim);
+    the.sim = nullptr;
+    oriManifoldDelete(the.manifold);
+    the.manifold = nullptr;
+    FileOpen(nullptr);
+    the.open_request = 0;
+    glutShowWindow();
+  }
+
+  char title[128];
+  oriGLWindowTitle(title, sizeof title, theGL.width, theGL.height, the.frame_no);
+  glutSetWindowTitle(title);
+}
+
+void Reshape(int w, int h) {
+  glutSetWindow(the.main_window);
+  int W = w, H = h;
+  if (!theGL.full_screen) {
+    int x, y;
+    menuViewportArea(&x, &y, &W, &H);
+  }
+  oriGLFitDrawingArea(&theGL, W, H);
+  glutSetWindow(the.sub_window);
+  glutPositionWindow(0, 0);
+  glutReshapeWindow(theGL.width, theGL.height);
+}

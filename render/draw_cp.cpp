@@ -1,0 +1,93 @@
+// The flat crease pattern in the plane z = 0, shaded by the current fold.
+#include <GL/gl.h>
+
+#include "geometry/manifold.h"
+#include "render/draw.h"
+#include "render/shading.h"
+
+namespace {
+
+void drawFacePassCP(ORI_manifold* om, OriPass pass) {
+  const double* K = pass == kOriFrontPass ? om->color_a : om->color_b;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_face* f = static_cast<const ORI_face*>(l->data);
+    const double s = oriGLLightTerm(om, f, pass);
+    glLoadName(static_cast<GLuint>(f->index));
+    glBegin(GL_POLYGON);
+    const ORI_edge* e = f->first;
+    int corners = 0;
+    do {
+      float rgb[3];
+      oriGLPaperColor(K, s, oriGLCornerTermCP(e, pass), rgb);
+      glColor3f(rgb[0], rgb[1], rgb[2]);
+      glVertex3f(static_cast<GLfloat>(e->x1), static_cast<GLfloat>(e->y1), 0.0f);
+      e = e->next;
+    } while (e != f->first && ++corners <= om->n_edge);
+    glEnd();
+  }
+}
+
+// From the head to the tail, in crease-pattern coordinates.
+void drawLineCP(const ORI_edge* e) {
+  glLoadName(static_cast<GLuint>(e->index));
+  glBegin(GL_LINES);
+  glVertex3f(static_cast<GLfloat>(e->x1), static_cast<GLfloat>(e->y1), 0.0f);
+  glVertex3f(static_cast<GLfloat>(e->x0), static_cast<GLfloat>(e->y0), 0.0f);
+  glEnd();
+}
+
+}  // namespace
+
+int oriGLDrawFaceCP(ORI_manifold* om) {
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  drawFacePassCP(om, kOriFrontPass);
+  glCullFace(GL_FRONT);
+  drawFacePassCP(om, kOriBackPass);
+  return 0;
+}
+
+int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess) {
+  glEnable(GL_LINE_STIPPLE);
+  glColor3f(0.0f, 0.0f, 0.0f);
+  GLfloat lw = 1.0f;
+  glGetFloatv(GL_LINE_WIDTH, &lw);
+  const GLint factor = static_cast<GLint>(lw);
+
+  if (draw_tess) {
+    glColor3f(0.7f, 0.7f, 0.7f);
+    for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+      if (oriGLGreyLine(e) && oriGLDrawnOnce(e)) {
+        glLineStipple(factor, kOriStippleSolid);
+        drawLineCP(e);
+      }
+    }
+  }
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    const OriWireKind kind = oriGLWireKind(e);
+    if (kind == kOriWireHidden) continue;
+    // Positive-target creases are told apart by the dash, at full width.
+    glLineStipple(factor, kind == kOriWirePositive ? kOriStippleDashed : kOriStippleSolid);
+    if (oriGLDrawnOnce(e)) drawLineCP(e);
+  }
+  // Off again, so that the axis markers drawn next are solid rather than
+  // dashed like whichever crease came last.
+  glDisable(GL_LINE_STIPPLE);
+  return 0;
+}
+
+int oriGLDrawVertCP(ORI_manifold* om) {
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
+    if (v->n_out == 0) continue;  // no line to give a position
+    glLoadName(static_cast<GLuint>(v->index));
+    glBegin(GL_POINTS);
+    const ORI_edge* h = v->out[0];
+    glVertex3f(static_cast<GLfloat>(h->x0), static_cast<GLfloat>(h->y0), 0.0f);
+    glEnd();
+  }
+  return 0;
+}

@@ -1,0 +1,49 @@
+// The arithmetic of the view, apart from OpenGL: pan offset, the size of the
+// drawing area, the display frame that lays the folded model on the table,
+// the Object camera's field of view and the window title.
+#pragma once
+
+#include <cstddef>
+
+struct ORI_manifold;
+struct theGLstruct;
+
+// Pan offset of the Object and Top cameras in view units:
+// px = (pan_press_x − pan_cur_x + pan_x) · k / height,
+// py = (pan_cur_y − pan_press_y + pan_y) · k / height, k = 2 / zoom, so that
+// in the Top camera one pixel of drag moves the picture by one pixel. A
+// height below 1 counts as 1.
+void oriGLPanOffset(const theGLstruct* gl, double* px, double* py);
+
+// Sizes the drawing area (gl->width, gl->height) inside an available area
+// of W × H pixels: in full screen and with 4:3 fitting the largest 4:3
+// rectangle (proportions ref_width : ref_height), otherwise the largest
+// square. Each side is at least 1 pixel, since a window cannot be empty.
+void oriGLFitDrawingArea(theGLstruct* gl, int W, int H);
+
+// Results of oriGLUpdateModelMatrix.
+enum OriFrameResult {
+  kOriFrameSet = 0,        // computed from the three axis vertices
+  kOriFrameIdentity = 1,   // no origin vertex: identity
+  kOriFrameKept = 2,       // vertices missing, coincident or collinear: unchanged
+};
+
+// Axis vertices closer than this, or a plane vertex this close to the axis
+// line (length of the cross product), leave the display frame unchanged.
+constexpr double kOriFrameDegenerate = 0.001;
+
+// Rewrites om->model_matrix (OpenGL column order) from the folded positions
+// of axis_origin p0, axis_x p1, axis_xy p2: the plane through them becomes
+// z = 0, p1 − p0 the x axis, and the centroid of center_face is shown over
+// (center.x, center.y). See OriFrameResult for the other cases.
+int oriGLUpdateModelMatrix(ORI_manifold* om);
+
+// Vertical field of view of the Object camera, 40 / zoom degrees, kept
+// below kOriMaxFovy (and above 0) so that the perspective stays a picture
+// whatever the zoom has reached.
+constexpr double kOriMaxFovy = 179.0;
+constexpr double kOriMinFovy = 0.001;
+double oriGLObjectFovy(double zoom);
+
+// Writes the main window's title "Plicata [width, height]  NNNNN frames".
+void oriGLWindowTitle(char* buf, size_t size, int width, int height, int frame_no);

@@ -1,0 +1,233 @@
+#!/usr/bin/env bash
+# The window program on its own X server (Xvfb):
+#  1. started without a pattern, it asks for the file name on the terminal
+#     before any window exists, and opens the window once given one;
+#  2. started with a missing file, it asks for the name instead of retrying;
+#  3. on a real pattern, the drawing window shows the paper in the colours of
+#     the paper rule, with black lines, centred on a white background;
+#  4. a capture written by ScreenSaveBMP (from capture_probe, which opens the
+#     same windows) is a 24-bit BMP of the drawing window's size whose pixels
+#     are those on the screen, for a folded model and for a textured one.
+#
+# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE PATTERNS_DIR
+# Screenshots are kept in ./window_test_shots. Exit status 77 (skip) without
+# Xvfb, xdotool or ImageMagick's import, or without the real patterns.
+set -u
+
+if [ $# -ne 5 ]; then
+  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE PATTERNS_DIR" >&2
+  exit 2
+fi
+PLICATA=$1
+PROBE=$2
+SHOT_CHECK=$3
+TEXTURE=$4
+PATTERNS=$5
+
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (tools/install-deps.sh installs it)"
+done
+PATTERN=$PATTERNS/opx/oripa_miura-ori.opx
+[ -f "$PATTERN" ] || skip "no real patterns at $PATTERNS"
+[ -f "$TEXTURE" ] || skip "no paper texture at $TEXTURE"
+
+WORK=$(mktemp -d)
+SHOTS=$PWD/window_test_shots
+mkdir -p "$SHOTS"
+XVFB_PID=""
+APP_PID=""
+status=1
+
+stop() {  # stops one process started here, by its id
+  if [ -n "$1" ] && kill -0 "$1" 2>/dev/null; then
+    kill "$1" 2>/dev/null
+    wait "$1" 2>/dev/null
+  fi
+}
+cleanup() {
+  exec 3>&- 2>/dev/null
+  stop "$APP_PID"
+  stop "$XVFB_PID"
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*"
+  for f in "$WORK"/*.txt; do
+    [ -f "$f" ] && { echo "--- $(basename "$f")"; tail -n 20 "$f"; }
+  done
+  exit 1
+}
+
+# Waits up to $3 seconds for the text $2 in the file $1, giving up early
+# when the program ($APP_PID) has ended.
+wait_text() {
+  local i
+  for ((i = 0; i < $3 * 10; i++)); do
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# Prints the id of the main window once its title carries the drawing size,
+# waiting up to $1 seconds.
+wait_window() {
+  local i id
+  for ((i = 0; i < $1 * 10; i++)); do
+    id=$(xdotool search --name '^Plicata \[' 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+any_window() { [ -n "$(xdotool search --name 'Plicata' 2>/dev/null)" ]; }
+
+# The X server picks a free display number itself and reports it on fd 4.
+Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp 4>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+for ((i = 0; i < 100; i++)); do
+  [ -s "$WORK/display" ] && break
+  sleep 0.1
+done
+[ -s "$WORK/display" ] || fail "Xvfb did not start"
+export DISPLAY=:$(head -n 1 "$WORK/display")
+echo "Xvfb on $DISPLAY"
+
+mkdir -p "$WORK/plain" "$WORK/textured"
+cp "$TEXTURE" "$WORK/textured/papertexture.bmp"
+
+# --- 1 and 2: the name is asked for on the terminal before any window.
+ask_test() {  # $1: label, then the command line arguments
+  local label=$1
+  shift
+  rm -f "$WORK/in"
+  mkfifo "$WORK/in"
+  (cd "$WORK/plain" && exec "$PLICATA" "$@" <"$WORK/in" >"$WORK/$label.txt" 2>&1) &
+  APP_PID=$!
+  exec 3>"$WORK/in"
+  wait_text "$WORK/$label.txt" "file name? " 20 || fail "$label: no prompt for the file name"
+  sleep 0.5
+  any_window && fail "$label: a window exists while the name is asked for"
+  [ "$(grep -o 'file name? ' "$WORK/$label.txt" | wc -l)" -eq 1 ] || fail "$label: asked more than once"
+  printf '%s\ny\n' "$PATTERN" >&3
+  wait_window 30 >/dev/null || fail "$label: no window after the name was given"
+  exec 3>&-
+  stop "$APP_PID"
+  APP_PID=""
+  echo "ok: $label"
+}
+ask_test no_argument
+ask_test missing_file "$WORK/no such pattern.opx"
+
+# Position and drawing size of the main window $1 as "X Y W H": the drawing
+# window sits at the main window's top left corner, its size is in the title.
+drawing_area() {
+  local title x y
+  title=$(xdotool getwindowname "$1")
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  x=$X
+  y=$Y
+  [[ $title =~ ^Plicata\ \[([0-9]+),\ ([0-9]+)\]\ \ [0-9]{5}\ frames$ ]] || return 1
+  echo "$x $y ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
+}
+
+# --- 3: a real pattern in the folded view, without texture: the paper rule.
+(cd "$WORK/plain" && exec "$PLICATA" "$PATTERN" <<<"y" >"$WORK/real.txt" 2>&1) &
+APP_PID=$!
+win=$(wait_window 30) || fail "real pattern: no window"
+sleep 1.5
+area=$(drawing_area "$win") || fail "real pattern: unexpected title '$(xdotool getwindowname "$win")'"
+import -window root -depth 8 "$SHOTS/real_pattern.ppm" || fail "import failed"
+stop "$APP_PID"
+APP_PID=""
+echo "real pattern, drawing area (x y w h): $area"
+# shellcheck disable=SC2086
+"$SHOT_CHECK" paper "$SHOTS/real_pattern.ppm" $area || fail "real pattern: the drawing area does not show the paper"
+echo "ok: real pattern"
+
+# --- 4: captures. A three-crease accordion folded half way (facets at
+# different angles to the light), then the real pattern with the texture.
+ACCORDION=$WORK/plain/accordion.opx
+{
+  echo '<?xml version="1.0" encoding="UTF-8"?>'
+  echo '<java version="1.5.0_05" class="java.beans.XMLDecoder">'
+  echo ' <object class="oripa.DataSet">'
+  echo '  <void property="lines">'
+  echo '   <array class="oripa.OriLineProxy" length="13">'
+  n=0
+  line() {
+    echo "    <void index=\"$n\">"
+    echo "     <object class=\"oripa.OriLineProxy\">"
+    echo "      <void property=\"type\">"
+    echo "       <int>$1</int>"
+    echo "      </void>"
+    for p in "x0 $2" "x1 $4" "y0 $3" "y1 $5"; do
+      echo "      <void property=\"${p% *}\">"
+      echo "       <double>${p#* }</double>"
+      echo "      </void>"
+    done
+    echo "     </object>"
+    echo "    </void>"
+    n=$((n + 1))
+  }
+  for x in -200 -100 0 100; do
+    line 1 "$x.0" -200.0 "$((x + 100)).0" -200.0
+    line 1 "$x.0" 200.0 "$((x + 100)).0" 200.0
+  done
+  line 1 -200.0 -200.0 -200.0 200.0
+  line 1 200.0 -200.0 200.0 200.0
+  line 2 -100.0 -200.0 -100.0 200.0
+  line 3 0.0 -200.0 0.0 200.0
+  line 2 100.0 -200.0 100.0 200.0
+  echo '   </array>'
+  echo '  </void>'
+  echo '  <void property="paperSize">'
+  echo '   <double>400.0</double>'
+  echo '  </void>'
+  echo ' </object>'
+  echo '</java>'
+} >"$ACCORDION"
+
+capture_test() {  # $1: label, $2: directory to run in, then the probe's arguments
+  local label=$1 dir=$2 line w h x y
+  shift 2
+  (cd "$dir" && exec "$PROBE" "$@" <<<"y" >"$WORK/$label.txt" 2>&1) &
+  APP_PID=$!
+  wait_text "$WORK/$label.txt" "capture " 40 || fail "$label: no capture reported"
+  line=$(grep '^capture ' "$WORK/$label.txt" | head -n 1)
+  read -r _ w h x y <<<"$line"
+  sleep 0.5
+  win=$(wait_window 5) || fail "$label: no window"
+  area=$(drawing_area "$win") || fail "$label: unexpected title"
+  import -window root -depth 8 "$SHOTS/$label.ppm" || fail "import failed"
+  stop "$APP_PID"
+  APP_PID=""
+  [ "$area" = "$x $y $w $h" ] || fail "$label: drawing window at $x $y size $w x $h, title and main window say $area"
+  cp "$dir/capture.bmp" "$SHOTS/$label.bmp" 2>/dev/null
+  echo "$label, drawing area (x y w h): $area"
+  "$SHOT_CHECK" capture "$SHOTS/$label.ppm" "$x" "$y" "$dir/capture.bmp" "$w" "$h" ||
+    fail "$label: the capture is not the picture on the screen"
+  LAST_AREA="$x $y $w $h"
+}
+capture_test folded "$WORK/plain" "$ACCORDION" capture.bmp --fold 0.5 --delay 1500 --hold 20000
+# shellcheck disable=SC2086
+"$SHOT_CHECK" paper "$SHOTS/folded.ppm" $LAST_AREA --min-range 30 ||
+  fail "folded: the facets are not shaded by the paper rule"
+echo "ok: folded capture"
+capture_test textured "$WORK/textured" "$PATTERN" capture.bmp --delay 1500 --hold 20000
+echo "ok: textured capture"
+
+status=0
+exit $status
