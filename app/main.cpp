@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   // Unbuffered even into a pipe: progress lines show as they happen, and a
   // prompt is out before standard input is read.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  FileOpen(argc > 1 ? argv[1] : nullptr);
+  // Input that ends before a pattern is open leaves nothing to show.
+  if (FileOpen(argc > 1 ? argv[1] : nullptr) != kFileOpenLoaded) return 1;
   OpenWindows(&argc, argv);
   glutMainLoop();
   oriSimDelete(the.sim);

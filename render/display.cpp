@@ -1,3 +1,4 @@
+#include <cstdlib>
 // Sections: cameras; display frame; the drawing window; the main window;
 // sizing the drawing window.
 #include "render/display.h"
@@ -180,7 +181,10 @@ void Display_base() {
     the.sim = nullptr;
     oriManifoldDelete(the.manifold);
     the.manifold = nullptr;
-    FileOpen(nullptr);
+    if (FileOpen(nullptr) != kFileOpenLoaded) {
+      // The old model is gone and input has ended: nothing is left to show.
+      std::exit(1);
+    }
     the.open_request = 0;
     glutShowWindow();
   }
