@@ -1,4 +1,3 @@
-#include <cstdlib>
 // Sections: cameras; display frame; the drawing window; the main window;
 // sizing the drawing window.
 #include "render/display.h"
@@ -6,6 +5,8 @@
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
+
+#include <cstdlib>
 
 #include "app/app_state.h"
 #include "app/file_open.h"
