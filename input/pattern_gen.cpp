@@ -20,6 +20,8 @@ constexpr double kPaperSide = 400.0;
 constexpr double kDegree = 0.017453292519943295;  // π / 180
 // Sector angles must sum to a full turn within this many degrees.
 constexpr double kFullTurnTolerance = 1e-6;
+// A crease end this close to a side of the unit square lies on it.
+constexpr double kSnap = 1e-9;
 // Largest tessellation accepted, in rows or columns: far beyond what the
 // solver folds in reasonable time, and it keeps the line count bounded.
 constexpr int kMaxCells = 200;
@@ -172,9 +174,10 @@ int oriPatternMakeVertex(CreasePattern* cp, const OriVertexSpec& spec, char* why
     const double c = std::cos(phi * kDegree), s = std::sin(phi * kDegree);
     const double reach = 1.0 / std::max(std::fabs(c), std::fabs(s));
     double x = c * reach, y = s * reach;
-    // Snap to the side it hit, so that the outline split is exact.
-    if (std::fabs(c) >= std::fabs(s)) x = c > 0 ? 1.0 : -1.0;
-    if (std::fabs(s) >= std::fabs(c)) y = s > 0 ? 1.0 : -1.0;
+    // Snap onto the side it hit (both sides at a corner), so that the
+    // outline is split exactly where the crease ends.
+    if (std::fabs(std::fabs(x) - 1.0) < kSnap) x = x > 0 ? 1.0 : -1.0;
+    if (std::fabs(std::fabs(y) - 1.0) < kSnap) y = y > 0 ? 1.0 : -1.0;
     segs.push_back({0.0, 0.0, x, y, spec.type[k]});
     const bool corner = std::fabs(x) == 1.0 && std::fabs(y) == 1.0;
     if (!corner) outline.push_back({x, y, perimeter(x, y)});
