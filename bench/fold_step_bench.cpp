@@ -29,12 +29,12 @@ namespace {
 constexpr double kStep = 0.5;
 
 ORI_manifold* makeMiura(int size) {
-  OriMiuraSpec spec;
-  spec.rows = size;
-  spec.cols = size;
+  OriMiuraParams params;
+  params.rows = size;
+  params.cols = size;
   CreasePattern* cp = CreasePatternNew();
   ORI_manifold* om = nullptr;
-  if (oriPatternMakeMiura(cp, spec, nullptr, 0) == 0) {
+  if (oriPatternMakeMiura(cp, params, nullptr, 0) == 0) {
     om = oriManifoldNew();
     if (oriManifoldConstructFromPattern(om, cp) != 0 || oriManifoldPrepare(om, 0) != 0) {
       oriManifoldDelete(om);

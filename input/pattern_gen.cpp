@@ -93,27 +93,27 @@ int finish(CreasePattern* cp, std::vector<Segment>& segs, char* why, size_t why_
 
 // ---- Miura-ori ---------------------------------------------------------------
 
-int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraSpec& spec, char* why, size_t why_size) {
-  const int R = spec.rows, C = spec.cols;
+int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraParams& params, char* why, size_t why_size) {
+  const int R = params.rows, C = params.cols;
   if (R < 1 || C < 1 || R > kMaxCells || C > kMaxCells) {
     return fail(why, why_size, "rows and columns must be 1 to %d (got %d x %d)", kMaxCells, R, C);
   }
-  if (!(spec.sector_deg > 0 && spec.sector_deg <= 90)) {
-    return fail(why, why_size, "the sector angle must be above 0 and at most 90 degrees (got %g)", spec.sector_deg);
+  if (!(params.sector_deg > 0 && params.sector_deg <= 90)) {
+    return fail(why, why_size, "the sector angle must be above 0 and at most 90 degrees (got %g)", params.sector_deg);
   }
-  if (!(spec.ratio > 0) || !std::isfinite(spec.ratio)) {
-    return fail(why, why_size, "the side ratio must be a positive number (got %g)", spec.ratio);
+  if (!(params.ratio > 0) || !std::isfinite(params.ratio)) {
+    return fail(why, why_size, "the side ratio must be a positive number (got %g)", params.ratio);
   }
-  if (!assignValid(spec.assign)) return fail(why, why_size, "unknown assignment %d", spec.assign);
+  if (!assignValid(params.assign)) return fail(why, why_size, "unknown assignment %d", params.assign);
 
   // Straight side 1 along X; the zig-zag side leans by d over a height h.
   const double w = 1.0;
-  const double h = spec.ratio * std::sin(spec.sector_deg * kDegree);
-  const double d = spec.ratio * std::cos(spec.sector_deg * kDegree);
+  const double h = params.ratio * std::sin(params.sector_deg * kDegree);
+  const double d = params.ratio * std::cos(params.sector_deg * kDegree);
   auto X = [&](int i, int j) { return j * w + ((i % 2) ? d : 0.0); };
   auto Y = [&](int i) { return i * h; };
   // Zig-zag line j keeps one type; neighbouring lines alternate.
-  auto zigzag = [&](int j) { return assigned((j % 2) ? kPositive : kNegative, spec.assign); };
+  auto zigzag = [&](int j) { return assigned((j % 2) ? kPositive : kNegative, params.assign); };
 
   std::vector<Segment> segs;
   segs.reserve(static_cast<size_t>(2 * R * C + R + C));
@@ -125,7 +125,7 @@ int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraSpec& spec, char* why, 
         // on its right shares the zig-zag's type; where it bends right (even
         // rows) the straight crease on its right is the odd one out.
         const int z = (j % 2) ? kPositive : kNegative;
-        type = assigned((i % 2) ? z : opposite(z), spec.assign);
+        type = assigned((i % 2) ? z : opposite(z), params.assign);
       }
       segs.push_back({X(i, j), Y(i), X(i, j + 1), Y(i), type});
     }
@@ -139,22 +139,22 @@ int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraSpec& spec, char* why, 
 
 // ---- Single vertex -------------------------------------------------------------
 
-int oriPatternMakeVertex(CreasePattern* cp, const OriVertexSpec& spec, char* why, size_t why_size) {
-  const int K = spec.degree;
+int oriPatternMakeVertex(CreasePattern* cp, const OriVertexParams& params, char* why, size_t why_size) {
+  const int K = params.degree;
   if (K < 3 || K > kOriPatternMaxDegree) {
     return fail(why, why_size, "the degree must be 3 to %d (got %d)", kOriPatternMaxDegree, K);
   }
   double sum = 0.0;
   for (int k = 0; k < K; ++k) {
-    const double a = spec.sector_deg[k];
+    const double a = params.sector_deg[k];
     if (!(a > 0 && a <= 180)) return fail(why, why_size, "sector %d must be above 0 and at most 180 degrees (got %g)", k, a);
-    if (spec.type[k] < 0 || spec.type[k] > 3) return fail(why, why_size, "crease %d has line type %d, not 0 to 3", k, spec.type[k]);
+    if (params.type[k] < 0 || params.type[k] > 3) return fail(why, why_size, "crease %d has line type %d, not 0 to 3", k, params.type[k]);
     sum += a;
   }
   if (std::fabs(sum - 360.0) > kFullTurnTolerance) {
     return fail(why, why_size, "the sectors sum to %.9g degrees, not 360", sum);
   }
-  if (!std::isfinite(spec.rotation_deg)) return fail(why, why_size, "the rotation must be a number");
+  if (!std::isfinite(params.rotation_deg)) return fail(why, why_size, "the rotation must be a number");
 
   // Unit square [-1, 1]²; points on its outline are ordered by their
   // perimeter parameter, counter-clockwise from the corner (1, -1).
@@ -169,7 +169,7 @@ int oriPatternMakeVertex(CreasePattern* cp, const OriVertexSpec& spec, char* why
   };
   std::vector<Point> outline = {{1, -1, 0}, {1, 1, 2}, {-1, 1, 4}, {-1, -1, 6}};
   std::vector<Segment> segs;
-  double phi = spec.rotation_deg;
+  double phi = params.rotation_deg;
   for (int k = 0; k < K; ++k) {
     const double c = std::cos(phi * kDegree), s = std::sin(phi * kDegree);
     const double reach = 1.0 / std::max(std::fabs(c), std::fabs(s));
@@ -178,10 +178,10 @@ int oriPatternMakeVertex(CreasePattern* cp, const OriVertexSpec& spec, char* why
     // outline is split exactly where the crease ends.
     if (std::fabs(std::fabs(x) - 1.0) < kSnap) x = x > 0 ? 1.0 : -1.0;
     if (std::fabs(std::fabs(y) - 1.0) < kSnap) y = y > 0 ? 1.0 : -1.0;
-    segs.push_back({0.0, 0.0, x, y, spec.type[k]});
+    segs.push_back({0.0, 0.0, x, y, params.type[k]});
     const bool corner = std::fabs(x) == 1.0 && std::fabs(y) == 1.0;
     if (!corner) outline.push_back({x, y, perimeter(x, y)});
-    phi += spec.sector_deg[k];
+    phi += params.sector_deg[k];
   }
   std::sort(outline.begin(), outline.end(), [](const Point& a, const Point& b) { return a.t < b.t; });
   for (size_t i = 0; i < outline.size(); ++i) {
@@ -194,14 +194,14 @@ int oriPatternMakeVertex(CreasePattern* cp, const OriVertexSpec& spec, char* why
 
 // ---- Waterbomb tessellation ------------------------------------------------------
 
-int oriPatternMakeWaterbomb(CreasePattern* cp, const OriWaterbombSpec& spec, char* why, size_t why_size) {
-  const int R = spec.rows, C = spec.cols;
+int oriPatternMakeWaterbomb(CreasePattern* cp, const OriWaterbombParams& params, char* why, size_t why_size) {
+  const int R = params.rows, C = params.cols;
   if (R < 1 || C < 1 || R > kMaxCells || C > kMaxCells) {
     return fail(why, why_size, "rows and columns must be 1 to %d (got %d x %d)", kMaxCells, R, C);
   }
-  if (!assignValid(spec.assign)) return fail(why, why_size, "unknown assignment %d", spec.assign);
-  const int diagonal = assigned(kPositive, spec.assign);
-  const int horizontal = assigned(kNegative, spec.assign);
+  if (!assignValid(params.assign)) return fail(why, why_size, "unknown assignment %d", params.assign);
+  const int diagonal = assigned(kPositive, params.assign);
+  const int horizontal = assigned(kNegative, params.assign);
 
   // Vertex rows at y = k/2; even rows at whole x, odd rows at half x.
   std::vector<Segment> segs;

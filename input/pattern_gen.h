@@ -31,7 +31,7 @@ enum OriPatternAssign {
 // throughout, alternating from line to line; the straight lines change type
 // at every vertex (three creases of one type, one of the other, at every
 // vertex).
-struct OriMiuraSpec {
+struct OriMiuraParams {
   int rows = 4;             // parallelograms along Y, 1 or more
   int cols = 4;             // parallelograms along X, 1 or more
   double sector_deg = 60;   // acute angle of the parallelograms, degrees, in (0, 90]
@@ -43,7 +43,7 @@ struct OriMiuraSpec {
 // to the edge of the paper. Crease k leaves at rotation_deg + the sum of the
 // sectors before it (degrees, counter-clockwise in file coordinates), and
 // sector k lies between crease k and crease k + 1.
-struct OriVertexSpec {
+struct OriVertexParams {
   int degree = 4;                                                 // 3 to kOriPatternMaxDegree
   double sector_deg[kOriPatternMaxDegree] = {70, 100, 110, 80};   // each in (0, 180], summing to 360
   int type[kOriPatternMaxDegree] = {2, 3, 2, 2};                  // line type of each crease, 0 to 3
@@ -53,19 +53,19 @@ struct OriVertexSpec {
 // The waterbomb tessellation on a sheet of cols × rows squares: rows of
 // waterbomb bases offset by half a square, every facet a right isosceles
 // triangle. Standard assignment: diagonals type 2, horizontal lines type 3.
-struct OriWaterbombSpec {
+struct OriWaterbombParams {
   int rows = 2;  // squares along Y, 1 or more
   int cols = 2;  // squares along X, 1 or more
   int assign = kOriAssignStandard;
 };
 
 // Each appends the pattern's lines to cp (expected empty, paper_size 400)
-// and returns 0. A spec out of range, or one whose lines would come out
-// shorter than kOriPatternMinLine, returns -1 with the reason in why (when
+// and returns 0. Parameters out of range, or ones whose lines would come out
+// shorter than kOriPatternMinLine, give -1 with the reason in why (when
 // given) and leaves cp unchanged. Cost: linear in the number of lines.
-int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraSpec& spec, char* why, size_t why_size);
-int oriPatternMakeVertex(CreasePattern* cp, const OriVertexSpec& spec, char* why, size_t why_size);
-int oriPatternMakeWaterbomb(CreasePattern* cp, const OriWaterbombSpec& spec, char* why, size_t why_size);
+int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraParams& params, char* why, size_t why_size);
+int oriPatternMakeVertex(CreasePattern* cp, const OriVertexParams& params, char* why, size_t why_size);
+int oriPatternMakeWaterbomb(CreasePattern* cp, const OriWaterbombParams& params, char* why, size_t why_size);
 
 // Builds om (fresh from oriManifoldNew) from cp exactly as from a file: the
 // lines are written as XML text in memory and read back by the XML reader.

@@ -102,9 +102,9 @@ int main(int argc, char** argv) {
   const std::string kind = argv[1];
   if (kind != "miura" && kind != "vertex" && kind != "waterbomb") return usageError("unknown pattern kind " + kind);
 
-  OriMiuraSpec miura;
-  OriVertexSpec vertex;
-  OriWaterbombSpec waterbomb;
+  OriMiuraParams miura;
+  OriVertexParams vertex;
+  OriWaterbombParams waterbomb;
   std::string out_name;
   std::vector<double> sectors, types;
 

@@ -1,5 +1,5 @@
 // Generated crease patterns: the reader builds them as intended, the
-// assignments are the flat-foldable ones, and bad specs are refused.
+// assignments are the flat-foldable ones, and bad parameters are refused.
 #include "input/pattern_gen.h"
 
 #include <gtest/gtest.h>
@@ -60,17 +60,17 @@ void checkSheet(ORI_manifold* om, const std::string& name, int degree, std::vect
   oriManifoldDelete(om);
 }
 
-template <typename Spec>
-ORI_manifold* quietly(ORI_manifold* (*load)(const Spec&), const Spec& spec) {
+template <typename Params>
+ORI_manifold* quietly(ORI_manifold* (*load)(const Params&), const Params& params) {
   testing::internal::CaptureStdout();
-  ORI_manifold* om = load(spec);
+  ORI_manifold* om = load(params);
   testing::internal::GetCapturedStdout();
   return om;
 }
 
-std::vector<Line> linesOf(const OriMiuraSpec& spec) {
+std::vector<Line> linesOf(const OriMiuraParams& params) {
   CreasePattern* cp = CreasePatternNew();
-  EXPECT_EQ(oriPatternMakeMiura(cp, spec, nullptr, 0), 0);
+  EXPECT_EQ(oriPatternMakeMiura(cp, params, nullptr, 0), 0);
   std::vector<Line> out;
   for (const List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) out.push_back(*static_cast<const Line*>(n->data));
   CreasePatternDestruct(cp);
@@ -81,9 +81,9 @@ std::vector<Line> linesOf(const OriMiuraSpec& spec) {
 
 TEST(PatternGen, MiuraOriIsAFlatFoldableGridOfParallelograms) {
   for (auto [rows, cols, angle, ratio] : {std::tuple{4, 4, 60.0, 1.0}, {2, 6, 70.0, 1.0}, {5, 3, 45.0, 1.8}}) {
-    OriMiuraSpec spec;
-    spec.rows = rows, spec.cols = cols, spec.sector_deg = angle, spec.ratio = ratio;
-    ORI_manifold* om = quietly(loadGeneratedMiura, spec);
+    OriMiuraParams params;
+    params.rows = rows, params.cols = cols, params.sector_deg = angle, params.ratio = ratio;
+    ORI_manifold* om = quietly(loadGeneratedMiura, params);
     ASSERT_NE(om, nullptr);
     EXPECT_EQ(om->n_vert, (rows + 1) * (cols + 1));
     EXPECT_EQ(om->n_face, rows * cols);
@@ -103,12 +103,12 @@ TEST(PatternGen, MiuraOriIsAFlatFoldableGridOfParallelograms) {
     checkSheet(om, "miura", 4, {1, 3});
   }
   // Swapping exchanges the fold types; positive and negative make them one.
-  OriMiuraSpec spec;
-  const std::vector<Line> standard = linesOf(spec);
-  spec.assign = kOriAssignSwapped;
-  const std::vector<Line> swapped = linesOf(spec);
-  spec.assign = kOriAssignNegative;
-  const std::vector<Line> negative = linesOf(spec);
+  OriMiuraParams params;
+  const std::vector<Line> standard = linesOf(params);
+  params.assign = kOriAssignSwapped;
+  const std::vector<Line> swapped = linesOf(params);
+  params.assign = kOriAssignNegative;
+  const std::vector<Line> negative = linesOf(params);
   ASSERT_EQ(standard.size(), swapped.size());
   for (size_t i = 0; i < standard.size(); ++i) {
     const int t = standard[i].type;
@@ -118,9 +118,9 @@ TEST(PatternGen, MiuraOriIsAFlatFoldableGridOfParallelograms) {
 }
 
 TEST(PatternGen, SingleVertexAndWaterbomb) {
-  OriVertexSpec spec;
-  spec.rotation_deg = 10;
-  ORI_manifold* om = quietly(loadGeneratedVertex, spec);
+  OriVertexParams params;
+  params.rotation_deg = 10;
+  ORI_manifold* om = quietly(loadGeneratedVertex, params);
   ASSERT_NE(om, nullptr);
   EXPECT_EQ(lineCount(om), 4 + 8);  // four creases; four corners and four ends split the outline
   std::vector<double> sectors;
@@ -137,14 +137,14 @@ TEST(PatternGen, SingleVertexAndWaterbomb) {
   checkSheet(om, "vertex", 4, {3});
   // Creases into the corners add no outline pieces.
   const double square[4] = {90, 90, 90, 90};
-  std::copy(square, square + 4, spec.sector_deg);
-  spec.rotation_deg = 45;
-  om = quietly(loadGeneratedVertex, spec);
+  std::copy(square, square + 4, params.sector_deg);
+  params.rotation_deg = 45;
+  om = quietly(loadGeneratedVertex, params);
   ASSERT_NE(om, nullptr);
   EXPECT_EQ(lineCount(om), 8);
   oriManifoldDelete(om);
 
-  OriWaterbombSpec wb;
+  OriWaterbombParams wb;
   wb.rows = 2, wb.cols = 3;
   om = quietly(loadGeneratedWaterbomb, wb);
   ASSERT_NE(om, nullptr);
@@ -152,17 +152,17 @@ TEST(PatternGen, SingleVertexAndWaterbomb) {
   checkSheet(om, "waterbomb", 6, {4});  // four diagonals, two horizontal lines
 }
 
-TEST(PatternGen, RefusesBadSpecsWithAReasonAndLeavesThePatternEmpty) {
+TEST(PatternGen, RefusesBadParametersWithAReasonAndLeavesThePatternEmpty) {
   char why[256];
-  auto refused = [&](auto make, const auto& spec) {
+  auto refused = [&](auto make, const auto& params) {
     CreasePattern* cp = CreasePatternNew();
     why[0] = '\0';
-    const int r = make(cp, spec, why, sizeof why);
+    const int r = make(cp, params, why, sizeof why);
     const bool empty = cp->lines->data == nullptr;
     CreasePatternDestruct(cp);
     return r == -1 && empty && why[0] != '\0';
   };
-  std::vector<OriMiuraSpec> miura(7);
+  std::vector<OriMiuraParams> miura(7);
   miura[0].rows = 0;
   miura[1].sector_deg = 0;
   miura[2].sector_deg = 91;
@@ -170,17 +170,17 @@ TEST(PatternGen, RefusesBadSpecsWithAReasonAndLeavesThePatternEmpty) {
   miura[4].ratio = -1;
   miura[5].assign = 9;
   miura[6].rows = miura[6].cols = 200;  // lines too short to keep the vertices apart
-  for (const OriMiuraSpec& s : miura) EXPECT_TRUE(refused(oriPatternMakeMiura, s)) << s.rows << " " << s.sector_deg;
+  for (const OriMiuraParams& s : miura) EXPECT_TRUE(refused(oriPatternMakeMiura, s)) << s.rows << " " << s.sector_deg;
   EXPECT_NE(std::string(why).find("shorter"), std::string::npos) << why;
 
-  std::vector<OriVertexSpec> vertex(4);
+  std::vector<OriVertexParams> vertex(4);
   vertex[0].sector_deg[0] = 71;  // sums to 361
   vertex[1].degree = 2;
   vertex[2].type[2] = 5;
   vertex[3].rotation_deg = 44.9;  // a crease ends a hair from a corner
-  for (const OriVertexSpec& s : vertex) EXPECT_TRUE(refused(oriPatternMakeVertex, s));
+  for (const OriVertexParams& s : vertex) EXPECT_TRUE(refused(oriPatternMakeVertex, s));
 
-  OriWaterbombSpec wb;
+  OriWaterbombParams wb;
   wb.cols = -1;
   EXPECT_TRUE(refused(oriPatternMakeWaterbomb, wb));
 }

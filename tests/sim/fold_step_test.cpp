@@ -27,7 +27,7 @@ struct Fixture {
   std::string dir;
   Fixture() {
     testing::internal::CaptureStdout();
-    om = loadGeneratedMiura(OriMiuraSpec());
+    om = loadGeneratedMiura(OriMiuraParams());
     if (om != nullptr) osm = oriFoldPrepareSim(om);
     testing::internal::GetCapturedStdout();
     std::string tmpl = (fs::temp_directory_path() / "plicata-frames-XXXXXX").string();

@@ -102,17 +102,17 @@ void foldUnfoldClear(ORI_manifold* om, const std::string& name, bool folds_flat)
   oriSimDelete(osm);
 }
 
-OriVertexSpec vertexSpec(std::vector<double> sectors, std::vector<int> types) {
-  OriVertexSpec spec;
-  spec.degree = static_cast<int>(sectors.size());
-  std::copy(sectors.begin(), sectors.end(), spec.sector_deg);
-  std::copy(types.begin(), types.end(), spec.type);
-  return spec;
+OriVertexParams vertexParams(std::vector<double> sectors, std::vector<int> types) {
+  OriVertexParams params;
+  params.degree = static_cast<int>(sectors.size());
+  std::copy(sectors.begin(), sectors.end(), params.sector_deg);
+  std::copy(types.begin(), types.end(), params.type);
+  return params;
 }
 
-ORI_manifold* quietly(ORI_manifold* (*load)(const OriMiuraSpec&), const OriMiuraSpec& spec) {
+ORI_manifold* quietly(ORI_manifold* (*load)(const OriMiuraParams&), const OriMiuraParams& params) {
   testing::internal::CaptureStdout();
-  ORI_manifold* om = load(spec);
+  ORI_manifold* om = load(params);
   testing::internal::GetCapturedStdout();
   return om;
 }
@@ -130,13 +130,13 @@ TEST(Fold, GeneratedMiuraOriFoldsRigidlyAndBack) {
                         Case{"miura 3x5 75deg ratio 1.5 swapped", 3, 5, 75, 1.5, kOriAssignSwapped},
                         Case{"miura 5x2 45deg", 5, 2, 45, 1.0, kOriAssignStandard},
                         Case{"miura 6x6 70deg ratio 0.7", 6, 6, 70, 0.7, kOriAssignStandard}}) {
-    OriMiuraSpec spec;
-    spec.rows = c.rows;
-    spec.cols = c.cols;
-    spec.sector_deg = c.angle;
-    spec.ratio = c.ratio;
-    spec.assign = c.assign;
-    ORI_manifold* om = quietly(loadGeneratedMiura, spec);
+    OriMiuraParams params;
+    params.rows = c.rows;
+    params.cols = c.cols;
+    params.sector_deg = c.angle;
+    params.ratio = c.ratio;
+    params.assign = c.assign;
+    ORI_manifold* om = quietly(loadGeneratedMiura, params);
     foldUnfoldClear(om, c.name, true);
     oriManifoldDelete(om);
   }
@@ -145,17 +145,17 @@ TEST(Fold, GeneratedMiuraOriFoldsRigidlyAndBack) {
 TEST(Fold, GeneratedSingleVerticesFoldRigidlyAndBack) {
   struct Case {
     const char* name;
-    OriVertexSpec spec;
+    OriVertexParams params;
     bool folds_flat;
   };
-  for (const Case& c : {Case{"vertex 70-100-110-80", vertexSpec({70, 100, 110, 80}, {2, 3, 2, 2}), true},
-                        Case{"vertex 70-100-110-80 other branch", vertexSpec({70, 100, 110, 80}, {3, 2, 2, 2}), true},
-                        Case{"vertex 90x4 one line", vertexSpec({90, 90, 90, 90}, {2, 0, 2, 0}), true},
+  for (const Case& c : {Case{"vertex 70-100-110-80", vertexParams({70, 100, 110, 80}, {2, 3, 2, 2}), true},
+                        Case{"vertex 70-100-110-80 other branch", vertexParams({70, 100, 110, 80}, {3, 2, 2, 2}), true},
+                        Case{"vertex 90x4 one line", vertexParams({90, 90, 90, 90}, {2, 0, 2, 0}), true},
                         // Sectors against Kawasaki's condition: it folds, but not flat.
-                        Case{"vertex 60-100-110-90", vertexSpec({60, 100, 110, 90}, {2, 3, 2, 2}), false},
-                        Case{"vertex degree 6", vertexSpec({50, 70, 40, 80, 60, 60}, {2, 3, 2, 3, 2, 2}), false}}) {
+                        Case{"vertex 60-100-110-90", vertexParams({60, 100, 110, 90}, {2, 3, 2, 2}), false},
+                        Case{"vertex degree 6", vertexParams({50, 70, 40, 80, 60, 60}, {2, 3, 2, 3, 2, 2}), false}}) {
     testing::internal::CaptureStdout();
-    ORI_manifold* om = loadGeneratedVertex(c.spec);
+    ORI_manifold* om = loadGeneratedVertex(c.params);
     testing::internal::GetCapturedStdout();
     foldUnfoldClear(om, c.name, c.folds_flat);
     oriManifoldDelete(om);

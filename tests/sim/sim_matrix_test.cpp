@@ -144,7 +144,7 @@ TEST(SimResidual, ClosedWhenFlatOrFoldedAlongOneLineButNotWhenTorn) {
 TEST(SimJacobian, FlatColumnsFollowTheCornerAngles) {
   // At the flat state the column of the j-th crease round the vertex is
   // (cos A, sin A, 0), A the sum of the corners before it.
-  Sheet s(loadGeneratedVertex(OriVertexSpec()));
+  Sheet s(loadGeneratedVertex(OriVertexParams()));
   ASSERT_NE(s.osm, nullptr);
   ASSERT_EQ(s.osm->m, 3);
   const ORI_vert* v = nullptr;
@@ -168,18 +168,18 @@ TEST(SimJacobian, FlatColumnsFollowTheCornerAngles) {
 }
 
 TEST(SimJacobian, MatchesFiniteDifferencesOnGeneratedPatterns) {
-  OriMiuraSpec miura;
+  OriMiuraParams miura;
   miura.rows = 3;
   miura.sector_deg = 65;
   checkJacobian(loadGeneratedMiura(miura), "miura 3x4");
-  OriVertexSpec vertex;
+  OriVertexParams vertex;
   vertex.degree = 6;
   const double sectors[6] = {50, 70, 40, 80, 60, 60};
   const int types[6] = {2, 3, 2, 3, 2, 2};
   std::copy(sectors, sectors + 6, vertex.sector_deg);
   std::copy(types, types + 6, vertex.type);
   checkJacobian(loadGeneratedVertex(vertex), "degree-6 vertex");
-  checkJacobian(loadGeneratedWaterbomb(OriWaterbombSpec()), "waterbomb 2x2");
+  checkJacobian(loadGeneratedWaterbomb(OriWaterbombParams()), "waterbomb 2x2");
   // A tessellation diagonal takes part like a pattern line.
   ORI_manifold* om = prepared(degree4Vertex(2, 2, 3, 2));
   ASSERT_NE(addDiagonal(om, 0, 0, 200, 200), nullptr);

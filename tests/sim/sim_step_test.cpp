@@ -153,7 +153,7 @@ TEST(SimProjection, WithoutInnerVertexTheWishIsTheChange) {
 }
 
 TEST(SimStep, NoCreaseMovesMoreThanTheStepAndHalfEdgesFollow) {
-  Sheet s(loadGeneratedMiura(OriMiuraSpec()));
+  Sheet s(loadGeneratedMiura(OriMiuraParams()));
   ASSERT_NE(s.osm, nullptr);
   for (int k = 0; k < 40; ++k) {
     const std::vector<double> before = s.osm->angle_n;

@@ -144,11 +144,11 @@ namespace {
 
 // Builds and prepares the mesh of a generated pattern; reports failures
 // through gtest so that the calling test names the reason.
-template <typename Spec, typename Make>
-ORI_manifold* loadGenerated(const Spec& spec, Make make) {
+template <typename Params, typename Make>
+ORI_manifold* loadGenerated(const Params& params, Make make) {
   CreasePattern* cp = CreasePatternNew();
   char why[256] = "";
-  if (make(cp, spec, why, sizeof why) != 0) {
+  if (make(cp, params, why, sizeof why) != 0) {
     ADD_FAILURE() << "generator refused the pattern: " << why;
     CreasePatternDestruct(cp);
     return nullptr;
@@ -172,10 +172,10 @@ double distance(const vector3d& a, const vector3d& b) {
 
 }  // namespace
 
-ORI_manifold* loadGeneratedMiura(const OriMiuraSpec& spec) { return loadGenerated(spec, oriPatternMakeMiura); }
-ORI_manifold* loadGeneratedVertex(const OriVertexSpec& spec) { return loadGenerated(spec, oriPatternMakeVertex); }
-ORI_manifold* loadGeneratedWaterbomb(const OriWaterbombSpec& spec) {
-  return loadGenerated(spec, oriPatternMakeWaterbomb);
+ORI_manifold* loadGeneratedMiura(const OriMiuraParams& params) { return loadGenerated(params, oriPatternMakeMiura); }
+ORI_manifold* loadGeneratedVertex(const OriVertexParams& params) { return loadGenerated(params, oriPatternMakeVertex); }
+ORI_manifold* loadGeneratedWaterbomb(const OriWaterbombParams& params) {
+  return loadGenerated(params, oriPatternMakeWaterbomb);
 }
 
 ORI_manifold* loadPreparedFile(const std::string& path) {

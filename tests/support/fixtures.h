@@ -35,16 +35,16 @@ int lineCount(const ORI_manifold* om);
 // ---- Generated patterns and folded-shape checks ----
 
 struct CreasePattern;
-struct OriMiuraSpec;
-struct OriVertexSpec;
-struct OriWaterbombSpec;
+struct OriMiuraParams;
+struct OriVertexParams;
+struct OriWaterbombParams;
 
 // Builds a manifold from a generated pattern through its XML text, prepares
 // it flat (fixed face, numbering, placement); null when the generator or the
 // reader fails (the test then fails with the reason).
-ORI_manifold* loadGeneratedMiura(const OriMiuraSpec& spec);
-ORI_manifold* loadGeneratedVertex(const OriVertexSpec& spec);
-ORI_manifold* loadGeneratedWaterbomb(const OriWaterbombSpec& spec);
+ORI_manifold* loadGeneratedMiura(const OriMiuraParams& params);
+ORI_manifold* loadGeneratedVertex(const OriVertexParams& params);
+ORI_manifold* loadGeneratedWaterbomb(const OriWaterbombParams& params);
 
 // Reads a pattern file and prepares it flat; null when the reader fails.
 ORI_manifold* loadPreparedFile(const std::string& path);

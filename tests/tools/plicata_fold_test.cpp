@@ -157,7 +157,7 @@ TEST_F(PlicataCommands, ShippedExamplesAreTheGeneratorsOutput) {
   ASSERT_EQ(run(gen_, {"vertex", "--sectors", "90,90,90,90", "--types", "2,0,2,0", "--rotation", "45", "-o",
                        (tmp_ / "v.opx").string()}), 0) << err_;
   EXPECT_NE(readFile(tmp_ / "v.opx").find("length=\"8\""), std::string::npos);  // creases into the corners
-  // Usage errors (2) and refused specs (1): one line each, nothing written.
+  // Usage errors (2) and refused parameters (1): one line each, nothing written.
   for (const auto& [args, status] : {std::pair{std::vector<std::string>{}, 2}, {{"square"}, 2}, {{"miura", "--rows"}, 2},
                                      {{"miura", "--assign", "sideways"}, 2}, {{"vertex", "--rows", "3"}, 2},
                                      {{"miura", "stray"}, 2}, {{"vertex", "--sectors", "100,100,100"}, 1},
