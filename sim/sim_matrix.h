@@ -31,10 +31,16 @@ int oriSimInitMatrix(ORISIM_matrix* osm, ORI_manifold* om);
 // Frees the record; null is allowed. Returns 0.
 int oriSimDelete(ORISIM_matrix* osm);
 
-// Recomputes the Jacobian C_mn from the current half-edge angles. Returns -1
-// when osm->m is 0 (nothing touched), else 0.
+// Recomputes the Jacobian C_mn from the current half-edge angles: column c
+// of the three rows of an inner vertex is the closure product round the
+// vertex with crease c's factor replaced by its derivative. Entries of
+// creases that do not meet a vertex are left as they are (zero). Returns -1
+// when osm->m is 0 (nothing touched), else 0. Cost: K products of K 3×3
+// factors per vertex of degree K.
 int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm, const ORI_manifold* om);
 
 // Evaluates the closure residual of every inner vertex into residual_m (at
-// least m entries) and returns the sum of the absolute values.
+// least m entries): entries (2,1), (0,2), (1,0) of the product of the corner
+// rotations round the vertex, zero when the sheet closes there. Returns the
+// sum of their absolute values (0 when m is 0).
 double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om);

@@ -7,18 +7,55 @@
 struct ORI_manifold;
 struct ORISIM_matrix;
 
+// What one step found, for progress reports and benchmarks.
+struct ORISIM_stepStats {
+  double residual_before;  // closure residual Σ|g| before the step
+  int cg_iterations;       // conjugate-gradient iterations of the projection
+  double cg_error;         // ‖b‖₂ / √m of the last CG residual (0 without constraints)
+};
+
 // One step of size step (radians; positive folds towards the targets,
-// negative unfolds). Writes the new angles into the half-edges; the caller
-// places the faces afterwards. Returns the largest absolute angle change.
+// negative unfolds). Computes the moments, the Jacobian from the current
+// half-edge angles, projects, scales the change so that no crease moves by
+// more than |step|, and writes the new angles into angle_n and the
+// half-edges; the caller places the faces afterwards. Returns the largest
+// absolute angle change applied. A step that is not a finite number, or a
+// pattern without fold lines (n = 0), changes nothing and returns 0; a
+// projection that came out non-finite is dropped (angles kept, result 0).
+// Cost: dominated by the projection (see below).
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step);
 
-// Fills moment_angle_n with each crease's wished change. Returns 0.
+// The step above, also filling stats (may be null).
+double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
+
+// Fills moment_angle_n (one entry per fold line) with each crease's wished
+// change for a step of size step, then scales the whole array so that its
+// largest entry is at most s = 0.1·|step|. A fold line (target ±(π − 0.01))
+// moves towards its target (step > 0) or towards flat (step < 0) with gain s;
+// one that passed its target is pulled back with gain 30·(s + 1); one folded
+// the wrong way gets the manifold's moment_factor (0: no wish). Flat pattern
+// lines are left untouched; tessellation diagonals get a barrier that keeps
+// them inside the limits their neighbours allow (0 for a step of 0).
+// Returns 0.
 int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manifold* om, double step);
 
-// delta = moment − Cᵀ·x with (C·Cᵀ + 0.0001·I)·x = C·moment + residual.
-// Returns the residual sum before the step.
+// delta = moment − Cᵀ·x with (C·Cᵀ + 0.0001·I)·x = C·moment + g, g the
+// closure residual: the smallest change of the wish that keeps the vertices
+// closed to first order and removes the present closure error. Without
+// constraints (m = 0) delta = moment and the result is 0. Returns the
+// residual sum Σ|g| before the step; the residual is also left in the
+// record's residual_m.
 double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
                                          ORISIM_matrix* osm, const ORI_manifold* om);
+
+// The projection above, also reporting the CG iterations and final error
+// (either may be null). The iteration starts from x = 0 and stops after
+// min(m, 512) iterations or when ‖b‖₂ / √m < 0.00005; a zero right-hand side
+// gives x = 0 (delta = moment). Cost: one m×m×n product to build the system,
+// m² per iteration; m² + 6m doubles allocated per call.
+double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
+                                         ORISIM_matrix* osm, const ORI_manifold* om, int* iterations,
+                                         double* cg_error);
 
 // Writes angle[crease_index] into every half-edge (0 on the boundary).
 // Returns 0.

@@ -1,33 +1,65 @@
 // plicata-fold: the headless folding command. Loads a crease pattern,
-// prepares it as the window program does, and writes the shape as OBJ.
+// prepares it as the window program does, folds it step by step as while the
+// space bar is held, and writes the shape as OBJ.
+#include <unistd.h>
+
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "input/pattern_file.h"
 #include "input/read_error.h"
+#include "sim/fold_step.h"
 #include "sim/prepare.h"
+#include "sim/sim_matrix.h"
+#include "sim/sim_step.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: plicata-fold [--obj FILE] PATTERN\n"
+    "usage: plicata-fold [--steps N] [--fold-step K] [--unfold] [--out DIR] [--obj FILE] PATTERN\n"
     "\n"
     "Loads the crease pattern PATTERN (an XML pattern: the name contains .opx or .xml;\n"
-    "a DXF drawing: the name contains .dxf),\n"
-    "builds its half-edge mesh, chooses the fixed face and places every facet from the\n"
-    "fold angles.\n"
+    "a DXF drawing: the name contains .dxf), builds its half-edge mesh, chooses the\n"
+    "fixed face, places every facet from the fold angles and creates the simulation,\n"
+    "then folds it as the window program does while the space bar is held.\n"
     "\n"
-    "  --obj FILE   write the shape as a Wavefront OBJ file\n"
-    "  --help       show this text\n";
+    "  --steps N      take N fold steps (default 0)\n"
+    "  --fold-step K  fold step setting, 0 to 50 (default 10): each step moves a crease\n"
+    "                 by at most K x 0.05 radians\n"
+    "  --unfold       step towards flat instead (as while 'b' is held)\n"
+    "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
+    "                 DIR/m00000.obj before the first step, then one file per step;\n"
+    "                 DIR is created if missing\n"
+    "  --obj FILE     write the final shape as a Wavefront OBJ file\n"
+    "  --help         show this text\n"
+    "\n"
+    "Progress goes to standard error. The last line on standard output is\n"
+    "  steps=N residual=R max_delta=D\n"
+    "with R the closure residual of the final shape and D the largest angle change\n"
+    "of the last step.\n";
+
+// Most fold steps one run takes.
+constexpr long kMaxSteps = 100000000;
+// The fold step setting's range, and radians per unit of it.
+constexpr int kMaxFoldStep = 50;
+constexpr double kFoldStepRadians = 0.05;
 
 struct Options {
   std::string pattern;
   std::string obj;
+  std::string out;
+  long steps = 0;
+  int fold_step = 10;
+  bool unfold = false;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -35,6 +67,15 @@ int usageError(const char* fmt, const char* arg) {
   std::fprintf(stderr, fmt, arg);
   std::fprintf(stderr, " (see plicata-fold --help)\n");
   return 2;
+}
+
+bool parseWhole(const char* s, long lo, long hi, long* out) {
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(s, &end, 10);
+  if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
+  *out = v;
+  return true;
 }
 
 // Returns -1 to go on, or the exit status.
@@ -45,9 +86,24 @@ int parseOptions(int argc, char** argv, Options* opt) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
+                             std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0;
+    if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
-      if (i + 1 >= argc) return usageError("%s needs a file name", a);
       opt->obj = argv[++i];
+    } else if (std::strcmp(a, "--out") == 0) {
+      opt->out = argv[++i];
+      if (opt->out.empty()) return usageError("%s needs a directory name", a);
+    } else if (std::strcmp(a, "--steps") == 0) {
+      if (!parseWhole(argv[++i], 0, kMaxSteps, &opt->steps)) {
+        return usageError("--steps needs a whole number of steps, 0 or more: %s", argv[i]);
+      }
+    } else if (std::strcmp(a, "--fold-step") == 0) {
+      long k = 0;
+      if (!parseWhole(argv[++i], 0, kMaxFoldStep, &k)) return usageError("--fold-step needs a whole number from 0 to 50: %s", argv[i]);
+      opt->fold_step = static_cast<int>(k);
+    } else if (std::strcmp(a, "--unfold") == 0) {
+      opt->unfold = true;
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
     } else if (opt->pattern.empty()) {
@@ -60,12 +116,73 @@ int parseOptions(int argc, char** argv, Options* opt) {
   return -1;
 }
 
+// Progress on standard error: a bar redrawn in place on a terminal, a few
+// plain lines otherwise.
+class Progress {
+ public:
+  explicit Progress(long total) : total_(total), terminal_(isatty(STDERR_FILENO) == 1) {}
+
+  void update(long done, double residual, double max_delta) {
+    if (total_ <= 0) return;
+    if (terminal_) {
+      constexpr int kWidth = 30;
+      const int filled = static_cast<int>(kWidth * done / total_);
+      std::fprintf(stderr, "\r[%.*s%*s] %ld/%ld steps  residual %.3e  max_delta %.6f", filled,
+                   "##############################", kWidth - filled, "", done, total_, residual, max_delta);
+      if (done == total_) std::fputc('\n', stderr);
+    } else {
+      // About ten lines per run, and always the last step.
+      const long tenth = done * 10 / total_;
+      if (tenth != last_tenth_ || done == total_) {
+        std::fprintf(stderr, "plicata-fold: step %ld/%ld residual %.3e max_delta %.6f\n", done, total_, residual,
+                     max_delta);
+        last_tenth_ = tenth;
+      }
+    }
+    std::fflush(stderr);
+  }
+
+ private:
+  long total_;
+  bool terminal_;
+  long last_tenth_ = 0;
+};
+
+double closureResidual(const ORISIM_matrix* osm, const ORI_manifold* om) {
+  std::vector<double> g(osm->m, 0.0);
+  return oriSimUpdateResidual(g, osm, om);
+}
+
+int writeObj(ORI_manifold* om, const std::string& name) {
+  FILE* fp = std::fopen(name.c_str(), "w");
+  if (fp == nullptr) {
+    std::fprintf(stderr, "plicata-fold: %s: cannot write: %s\n", name.c_str(), std::strerror(errno));
+    return 1;
+  }
+  const int written = oriManifoldSaveObj(om, fp);
+  if (std::fclose(fp) != 0 || written != 0) {
+    std::fprintf(stderr, "plicata-fold: %s: writing failed\n", name.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options opt;
   const int status = parseOptions(argc, argv, &opt);
   if (status >= 0) return status;
+
+  if (!opt.out.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(opt.out, ec);
+    if (ec || !std::filesystem::is_directory(opt.out, ec)) {
+      std::fprintf(stderr, "plicata-fold: %s: cannot create the directory: %s\n", opt.out.c_str(),
+                   ec ? ec.message().c_str() : "a file of that name is in the way");
+      return 1;
+    }
+  }
 
   const char* name = opt.pattern.c_str();
   ORI_manifold* om = oriManifoldNew();
@@ -77,21 +194,33 @@ int main(int argc, char** argv) {
     return 1;
   }
   oriManifoldPrepare(om, 0);
+  ORISIM_matrix* osm = oriFoldPrepareSim(om);
+  std::fflush(stdout);
 
+  // The integer setting is negated before it is scaled, as the fold keys do.
+  const double step = (opt.unfold ? -opt.fold_step : opt.fold_step) * kFoldStepRadians;
+  ORI_frameRecorder rec;
+  rec.save_dir = opt.out.c_str();
+  rec.save_model = opt.out.empty() ? 0 : 1;
+  int frame_no = 0;
+  double max_delta = 0.0;
   int exit_status = 0;
-  if (!opt.obj.empty()) {
-    FILE* fp = std::fopen(opt.obj.c_str(), "w");
-    if (fp == nullptr) {
-      std::fprintf(stderr, "plicata-fold: %s: cannot write: %s\n", opt.obj.c_str(), std::strerror(errno));
+  Progress progress(opt.steps);
+  for (long k = 1; k <= opt.steps; ++k) {
+    if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, nullptr) != 0) {
+      std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
       exit_status = 1;
-    } else {
-      const int written = oriManifoldSaveObj(om, fp);
-      if (std::fclose(fp) != 0 || written != 0) {
-        std::fprintf(stderr, "plicata-fold: %s: writing failed\n", opt.obj.c_str());
-        exit_status = 1;
-      }
+      break;
     }
+    progress.update(k, closureResidual(osm, om), max_delta);
   }
+
+  if (exit_status == 0 && !opt.obj.empty()) exit_status = writeObj(om, opt.obj);
+  if (exit_status == 0) {
+    std::fflush(stdout);
+    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", opt.steps, closureResidual(osm, om), max_delta);
+  }
+  oriSimDelete(osm);
   oriManifoldDelete(om);
   return exit_status;
 }

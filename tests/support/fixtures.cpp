@@ -1,10 +1,16 @@
 #include "tests/support/fixtures.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
+#include "input/line_list.h"
 #include "input/opx_reader.h"
+#include "input/pattern_gen.h"
+#include "sim/prepare.h"
 
 namespace fs = std::filesystem;
 
@@ -133,3 +139,125 @@ std::vector<OriPatternLine> miura2x2() {
 }
 
 int lineCount(const ORI_manifold* om) { return om->n_edge / 2; }
+
+namespace {
+
+// Builds and prepares the mesh of a generated pattern; reports failures
+// through gtest so that the calling test names the reason.
+template <typename Params, typename Make>
+ORI_manifold* loadGenerated(const Params& params, Make make) {
+  CreasePattern* cp = CreasePatternNew();
+  char why[256] = "";
+  if (make(cp, params, why, sizeof why) != 0) {
+    ADD_FAILURE() << "generator refused the pattern: " << why;
+    CreasePatternDestruct(cp);
+    return nullptr;
+  }
+  ORI_manifold* om = oriManifoldNew();
+  const int r = oriManifoldConstructFromPattern(om, cp);
+  CreasePatternDestruct(cp);
+  if (r != 0) {
+    ADD_FAILURE() << "reader refused the generated pattern (" << r << ")";
+    oriManifoldDelete(om);
+    return nullptr;
+  }
+  oriManifoldPrepare(om, 0);
+  return om;
+}
+
+double distance(const vector3d& a, const vector3d& b) {
+  const vector3d d = {a.x - b.x, a.y - b.y, a.z - b.z};
+  return abs(d);
+}
+
+}  // namespace
+
+ORI_manifold* loadGeneratedMiura(const OriMiuraParams& params) { return loadGenerated(params, oriPatternMakeMiura); }
+ORI_manifold* loadGeneratedVertex(const OriVertexParams& params) { return loadGenerated(params, oriPatternMakeVertex); }
+ORI_manifold* loadGeneratedWaterbomb(const OriWaterbombParams& params) {
+  return loadGenerated(params, oriPatternMakeWaterbomb);
+}
+
+ORI_manifold* loadPreparedFile(const std::string& path) {
+  ORI_manifold* om = loadOpxFile(path);
+  if (om != nullptr) oriManifoldPrepare(om, 0);
+  return om;
+}
+
+ShapeErrors shapeErrors(const ORI_manifold* om) {
+  ShapeErrors err = {0.0, 0.0};
+  for (const List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_face* f = static_cast<const ORI_face*>(l->data);
+    // The facet's plane: through its first corner, normal to column 2 of its transform.
+    const vector3d normal = {f->matrix[2], f->matrix[6], f->matrix[10]};
+    const vector3d origin = f->first->vert->pos;
+    const ORI_edge* e = f->first;
+    int guard = 0;
+    do {
+      const double flat = std::hypot(e->x1 - e->x0, e->y1 - e->y0);
+      const double folded = distance(e->vert->pos, e->pair->vert->pos);
+      err.edge_length = std::max(err.edge_length, std::fabs(folded - flat));
+      const vector3d d = {e->vert->pos.x - origin.x, e->vert->pos.y - origin.y, e->vert->pos.z - origin.z};
+      err.planarity = std::max(err.planarity, std::fabs(dot(d, normal)) / abs(normal));
+      e = e->next;
+    } while (e != f->first && ++guard < 10000);
+  }
+  return err;
+}
+
+double maxAbsAngle(const ORI_manifold* om) {
+  double a = 0.0;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    a = std::max(a, std::fabs(static_cast<const ORI_edge*>(l->data)->angle));
+  }
+  return a;
+}
+
+double maxTargetOvershoot(const ORI_manifold* om) {
+  double over = 0.0;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    if (e->target_angle > 0) over = std::max(over, e->angle - e->target_angle);
+    if (e->target_angle < 0) over = std::max(over, e->target_angle - e->angle);
+  }
+  return over;
+}
+
+namespace {
+
+constexpr double kPaper = 400.0;
+constexpr double kPointTolerance = 1e-9;
+
+bool atFilePoint(double x, double y, double X, double Y) {
+  return std::fabs(x - X / kPaper) < kPointTolerance && std::fabs(y + Y / kPaper) < kPointTolerance;
+}
+
+}  // namespace
+
+ORI_edge* findHalfEdge(const ORI_manifold* om, double X0, double Y0, double X1, double Y1) {
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    if (atFilePoint(e->x0, e->y0, X0, Y0) && atFilePoint(e->x1, e->y1, X1, Y1)) return e;
+  }
+  return nullptr;
+}
+
+ORI_edge* addDiagonal(ORI_manifold* om, double PX, double PY, double QX, double QY) {
+  for (const List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_face* f = static_cast<const ORI_face*>(l->data);
+    ORI_edge* A = nullptr;
+    ORI_edge* B = nullptr;
+    ORI_edge* e = f->first;
+    do {
+      if (atFilePoint(e->x1, e->y1, PX, PY)) A = e;
+      if (atFilePoint(e->x1, e->y1, QX, QY)) B = e;
+      e = e->next;
+    } while (e != f->first);
+    if (A != nullptr && B != nullptr) {
+      ORI_edge* d = oriManifoldAddLineFace(A, B, om);
+      oriManifoldIndex(om);
+      return d;
+    }
+  }
+  return nullptr;
+}

@@ -1,0 +1,67 @@
+#include "sim/fold_step.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "files/obj_export.h"
+#include "geometry/manifold.h"
+#include "sim/kinematics.h"
+#include "sim/sim_matrix.h"
+#include "sim/sim_step.h"
+
+namespace {
+
+bool records(const ORI_frameRecorder* rec) {
+  return rec != nullptr && (rec->save_model || rec->save_screen);
+}
+
+// Records one frame: the OBJ file first, then the screen capture.
+int recordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no) {
+  int result = 0;
+  if (rec->save_model && oriFoldSaveObjFrame(om, rec->save_dir, frame_no) != 0) result = -1;
+  if (rec->save_screen && rec->capture != nullptr) rec->capture(rec->save_dir, frame_no, rec->capture_user);
+  return result;
+}
+
+}  // namespace
+
+ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om) {
+  std::printf("\tinitializing SimMatrix\n");
+  ORISIM_matrix* osm = oriSimNew(om);
+  oriSimInitMatrix(osm, om);
+  std::printf("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, static_cast<void*>(osm->C_mn.data()));
+  return osm;
+}
+
+int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no) {
+  char path[kOriFramePathSize];
+  const int len = std::snprintf(path, sizeof path, "%s/m%05d.obj", dir, frame_no);
+  if (len < 0 || static_cast<size_t>(len) >= sizeof path) return -1;
+  FILE* fp = std::fopen(path, "w");
+  if (fp == nullptr) return -1;
+  const int written = oriManifoldSaveObj(om, fp);
+  const int closed = std::fclose(fp);
+  return (written == 0 && closed == 0) ? 0 : -1;
+}
+
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats) {
+  int result = 0;
+  if (records(rec) && *frame_no == 0 && recordFrame(om, rec, 0) != 0) result = -1;
+
+  double delta = 0.0;
+  if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
+  if (option != nullptr && std::strcmp(option, "RK") != 0 && std::strcmp(option, "CG_RK") != 0) {
+    if (std::strcmp(option, "CG") != 0) std::printf("mode\n");
+    delta = oriSimUpdateStateCG(osm, om, step, stats);
+  }
+  if (max_delta != nullptr) *max_delta = delta;
+  if (om->center_face != nullptr) oriManifoldUpdate(om, om->center_face);
+
+  if (records(rec)) {
+    *frame_no += 1;
+    if (recordFrame(om, rec, *frame_no) != 0) result = -1;
+  }
+  return result;
+}

@@ -1,0 +1,54 @@
+// One recorded fold step, as the window program's animation takes it and as
+// plicata-fold repeats it: the solver step, the placement of the faces, and
+// the numbered frame files. Also the creation of the simulation record after
+// a pattern has been loaded and prepared.
+#pragma once
+
+#include <cstddef>
+
+struct ORI_manifold;
+struct ORISIM_matrix;
+struct ORISIM_stepStats;
+
+// Size of the buffer in which a frame's path is formed.
+constexpr size_t kOriFramePathSize = 1024;
+
+// Creates the simulation record of a prepared mesh (fixed face chosen,
+// numbered, placed) as the loader does: prints "\tinitializing SimMatrix\n",
+// runs oriSimNew and oriSimInitMatrix, then prints the matrix report
+// "Matrix\n size1: %d\n size2: %d\n data: %p\n" (constraint rows, fold lines,
+// address of the Jacobian's storage). The caller owns the record
+// (oriSimDelete).
+ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om);
+
+// What is recorded with every frame.
+struct ORI_frameRecorder {
+  const char* save_dir = "./save";  // directory of the frame files; must exist
+  int save_model = 0;               // write the OBJ frame "%s/m%05d.obj"
+  int save_screen = 0;              // call capture for every frame
+  // The screen capture of a frame (the window program writes "%s/ss%05d.bmp");
+  // may be null. Its result is not examined.
+  int (*capture)(const char* save_dir, int frame_no, void* user) = nullptr;
+  void* capture_user = nullptr;
+};
+
+// Writes om as the OBJ frame "%s/m%05d.obj" (dir, frame_no). Returns 0, or
+// -1 when the path does not fit the buffer, the file cannot be created or a
+// write failed; nothing is written through a stream that failed to open.
+int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no);
+
+// One fold step of size step (radians, positive folds, negative unfolds)
+// with the step option of the animation:
+//  1. when *frame_no is 0 and rec records something, the shape before the
+//     step is recorded as frame 0;
+//  2. option "CG" runs oriSimUpdateStateCG; "RK", "CG_RK" and null run no
+//     solver; any other text prints "mode\n" and runs the same solver;
+//  3. every face is placed again from the fixed face;
+//  4. when rec records something, *frame_no grows by one and the frame is
+//     recorded under the new number.
+// rec may be null (nothing recorded). max_delta (may be null) receives the
+// solver's largest angle change, 0 when no solver ran; stats (may be null)
+// the solver's figures. Returns 0, or -1 when an OBJ frame could not be
+// written; the step is taken and the numbering goes on regardless.
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats);

@@ -1,0 +1,298 @@
+// The constrained fold step.
+//
+// Sections: moments (what each crease wishes); the projection onto closed
+// motions (conjugate gradient on C·Cᵀ + εI); one step; writing angles;
+// clearing.
+#include "sim/sim_step.h"
+
+#include <cblas.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "geometry/manifold.h"
+#include "sim/kinematics.h"
+#include "sim/sim_matrix.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Gain of the moment rules: the step scaled by this, in absolute value.
+constexpr double kMomentGain = 0.1;
+// A crease whose angle times target is below this is folded the wrong way.
+constexpr double kWrongWay = -0.01;
+// Pull back towards the target of a crease that has passed it.
+constexpr double kOvershootGain = 30.0;
+// Diagonal barrier: saturation as a multiple of s, the half-saturation point
+// and the margin added beyond the neighbours' limits (radians).
+constexpr double kBarrierSaturation = 10.0;
+constexpr double kBarrierHalf = 0.5;
+constexpr double kBarrierMargin = 0.2;
+
+// Regularisation of the projection's system C·Cᵀ + εI.
+constexpr double kProjectionEpsilon = 0.0001;
+// CG stops when ‖b‖₂ / √m falls below this, or after min(m, this many) iterations.
+constexpr double kCGTolerance = 0.00005;
+constexpr int kCGMaxIterations = 512;
+
+bool allFinite(const std::vector<double>& v) {
+  for (double d : v) {
+    if (!std::isfinite(d)) return false;
+  }
+  return true;
+}
+
+// True when some half-edge around the diagonal's two ends is folded the
+// wrong way or is a fold line still exactly flat. The walks are bounded so
+// that a broken loop cannot hang them.
+bool neighbourhoodUnsettled(const ORI_edge* e, int n_edge) {
+  auto unsettled = [](const ORI_edge* h) {
+    return h->angle * h->target_angle < kWrongWay || (h->angle == 0.0 && h->target_angle != 0.0);
+  };
+  const ORI_edge* h = e;
+  int guard = 0;
+  do {
+    if (unsettled(h)) return true;
+    h = h->prev->pair;
+  } while (h != e && ++guard <= n_edge);
+  h = e;
+  guard = 0;
+  do {
+    if (unsettled(h)) return true;
+    h = h->next->pair;
+  } while (h != e && ++guard <= n_edge);
+  return false;
+}
+
+// The barrier moment of a tessellation diagonal (s > 0).
+double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
+  const double saturation = s * kBarrierSaturation;
+  const double scale = (s * kBarrierHalf / saturation) * (s * kBarrierHalf);
+  const double rate = 2.0 * std::log(saturation / (s * kBarrierHalf));
+
+  const double around[4] = {e->next->angle, e->pair->prev->angle, e->pair->next->angle, e->prev->angle};
+  double hi = kPi, lo = -kPi;
+  for (double a : around) {
+    if (a > 0) hi = std::min(hi, kPi - std::min(a, kPi));
+    if (a < 0) lo = std::max(lo, -kPi - std::max(a, -kPi));
+  }
+  hi += kBarrierMargin;
+  lo -= kBarrierMargin;
+
+  const double d = e->angle;
+  double U;
+  if (d >= hi) {
+    U = saturation;
+  } else if (d <= lo) {
+    U = -saturation;
+  } else {
+    const double dr = d * rate;
+    U = scale * std::exp(dr / hi) - scale * std::exp(dr / lo);
+  }
+  if (U > saturation) {
+    std::printf("dU=%f ", U);
+    std::printf("d=%f ", d);
+    std::printf("dmin=%f ", lo);
+    std::printf("dmax=%f ", hi);
+    U = saturation;
+  } else if (U < -saturation) {
+    std::printf("dU=%f", U);
+    std::printf("d=%f ", d);
+    std::printf("dmin=%f ", lo);
+    std::printf("dmax=%f ", hi);
+    U = -saturation;
+  }
+  if (neighbourhoodUnsettled(e, om->n_edge)) return (s * (-e->angle)) * om->moment_factor - U;
+  return -U;
+}
+
+}  // namespace
+
+// ---- Moments -------------------------------------------------------------------
+
+int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manifold* om, double step) {
+  const double scaled = step * kMomentGain;
+  const double s = std::fabs(scaled);
+  const int n = static_cast<int>(moment_angle_n.size());
+
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    const int c = e->crease_index;
+    if (c < 0 || c >= n) continue;
+    const double target = e->target_angle, angle = e->angle;
+    double& moment = moment_angle_n[c];
+    if (target > 0) {
+      const double goal = scaled > 0 ? target - angle : -angle;
+      if (angle * target < kWrongWay) {
+        moment = (s * goal) * om->moment_factor;
+      } else if (target - angle > 0) {
+        moment = s * goal;
+      } else {
+        moment = (s + 1.0) * (target - angle) * kOvershootGain;
+      }
+    } else if (target < 0) {
+      const double goal = scaled > 0 ? target - angle : -angle;
+      if (angle * target < kWrongWay) {
+        moment = (s * goal) * om->moment_factor;
+      } else if (target - angle < 0) {
+        moment = s * goal;
+      } else {
+        moment = (s + 1.0) * (target - angle) * kOvershootGain;
+      }
+    } else if (e->is_diagonal) {
+      // The barrier's constants divide by s: without a step a diagonal has no wish.
+      moment = s > 0 ? diagonalMoment(e, om, s) : 0.0;
+    }
+  }
+
+  if (n == 0) return 0;
+  const double largest = std::fabs(moment_angle_n[cblas_idamax(n, moment_angle_n.data(), 1)]);
+  if (largest > s) cblas_dscal(n, s / largest, moment_angle_n.data(), 1);
+  return 0;
+}
+
+// ---- Projection ----------------------------------------------------------------
+
+double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
+                                         ORISIM_matrix* osm, const ORI_manifold* om) {
+  return oriSimDeltaAnglePinvConstraintsCG(delta_angle_n, std::move(moment_angle_n), osm, om, nullptr, nullptr);
+}
+
+double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
+                                         ORISIM_matrix* osm, const ORI_manifold* om, int* iterations,
+                                         double* cg_error) {
+  const int m = osm->m, n = osm->n;
+  if (iterations != nullptr) *iterations = 0;
+  if (cg_error != nullptr) *cg_error = 0.0;
+  moment_angle_n.resize(n, 0.0);
+  delta_angle_n.resize(n, 0.0);
+  if (m == 0) {
+    if (n > 0) cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
+    return 0.0;
+  }
+
+  const size_t mm = static_cast<size_t>(m) * static_cast<size_t>(m);
+  std::vector<double> A(mm, 0.0);
+  for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
+  std::vector<double> r(m, 0.0), b(m, 0.0), t(m, 0.0), p(m, 0.0), q(m, 0.0), x(m, 0.0);
+
+  if (n > 0) {
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
+                kProjectionEpsilon, A.data(), m);
+  } else {
+    cblas_dscal(static_cast<int>(mm), kProjectionEpsilon, A.data(), 1);
+  }
+  const double result = oriSimUpdateResidual(r, osm, om);
+  if (osm->residual_m.size() >= static_cast<size_t>(m)) cblas_dcopy(m, r.data(), 1, osm->residual_m.data(), 1);
+  if (n > 0) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, n, 1.0, osm->C_mn.data(), n, moment_angle_n.data(), 1, 1.0,
+                r.data(), 1);
+  }
+
+  cblas_dcopy(m, r.data(), 1, b.data(), 1);
+  cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, -1.0, A.data(), m, x.data(), 1, 1.0, b.data(), 1);
+  cblas_dcopy(m, b.data(), 1, p.data(), 1);
+  double rho = cblas_ddot(m, b.data(), 1, b.data(), 1);
+
+  // A zero right-hand side is already solved by x = 0; the first α would be 0/0.
+  int k = 0;
+  if (rho > 0.0 && std::isfinite(rho)) {
+    const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
+    const double root_m = std::sqrt(static_cast<double>(m));
+    while (static_cast<double>(k) < limit) {
+      const double rho_old = rho;
+      cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, p.data(), 1, 0.0, q.data(), 1);
+      const double pq = cblas_ddot(m, p.data(), 1, q.data(), 1);
+      // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
+      if (!(pq > 0.0) || !std::isfinite(pq)) break;
+      const double alpha = rho / pq;
+      cblas_daxpy(m, alpha, p.data(), 1, x.data(), 1);
+      cblas_dcopy(m, b.data(), 1, t.data(), 1);
+      cblas_daxpy(m, -alpha, q.data(), 1, t.data(), 1);
+      rho = cblas_ddot(m, t.data(), 1, t.data(), 1);
+      const double beta = rho / rho_old;
+      cblas_dscal(m, beta, p.data(), 1);
+      cblas_daxpy(m, 1.0, t.data(), 1, p.data(), 1);
+      cblas_dcopy(m, t.data(), 1, b.data(), 1);
+      if (cblas_dnrm2(m, b.data(), 1) / root_m < kCGTolerance) {
+        ++k;
+        break;
+      }
+      ++k;
+    }
+  }
+  if (iterations != nullptr) *iterations = k;
+  if (cg_error != nullptr) *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
+
+  if (n > 0) {
+    cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
+    cblas_dgemv(CblasRowMajor, CblasTrans, m, n, -1.0, osm->C_mn.data(), n, x.data(), 1, 1.0,
+                delta_angle_n.data(), 1);
+  }
+  return result;
+}
+
+// ---- One step ------------------------------------------------------------------
+
+double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
+  return oriSimUpdateStateCG(osm, om, step, nullptr);
+}
+
+double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
+  const int n = osm->n;
+  if (n <= 0 || !std::isfinite(step)) return 0.0;
+
+  oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
+  oriSimUpdateConstraints(osm->C_mn, osm, om);
+  int iterations = 0;
+  double cg_error = 0.0;
+  const double before =
+      oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations, &cg_error);
+  if (stats != nullptr) *stats = ORISIM_stepStats{before, iterations, cg_error};
+
+  // Angles must stay finite whatever the solve produced: a broken change is dropped.
+  if (!allFinite(osm->delta_angle_n)) {
+    std::fill(osm->delta_angle_n.begin(), osm->delta_angle_n.end(), 0.0);
+    return 0.0;
+  }
+
+  double largest = std::fabs(osm->delta_angle_n[cblas_idamax(n, osm->delta_angle_n.data(), 1)]);
+  const double limit = std::fabs(step);
+  if (largest > limit) {
+    cblas_dscal(n, limit / largest, osm->delta_angle_n.data(), 1);
+    largest = limit;
+  }
+
+  cblas_dcopy(n, osm->angle_n.data(), 1, osm->next_angle_n.data(), 1);
+  cblas_daxpy(n, 1.0, osm->delta_angle_n.data(), 1, osm->next_angle_n.data(), 1);
+  oriSimUpdateCrease(om, osm->next_angle_n);
+  cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
+  return largest;
+}
+
+// ---- Writing angles ------------------------------------------------------------
+
+int oriSimUpdateCrease(ORI_manifold* om, const std::vector<double>& angle) {
+  const int n = static_cast<int>(angle.size());
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    e->angle = (e->crease_index >= 0 && e->crease_index < n) ? angle[e->crease_index] : 0.0;
+  }
+  return 0;
+}
+
+// ---- Clearing ------------------------------------------------------------------
+
+int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
+  osm->angle_n.assign(osm->n, 0.0);
+  oriSimUpdateCrease(om, osm->angle_n);
+  if (om->center_face != nullptr) {
+    oriMatrixIdentity(om->center_face->matrix);
+    oriManifoldUpdate(om, om->center_face);
+  }
+  osm->residual_m.assign(osm->m, 0.0);
+  return 0;
+}

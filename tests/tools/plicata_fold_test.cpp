@@ -1,0 +1,170 @@
+// plicata-fold and plicata-gen as a user runs them: folding a shipped
+// Miura-ori with frames recorded, the summary line, the one-line errors, and
+// the shipped examples as the generator's output.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+int lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
+class PlicataCommands : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* exe = std::getenv("PLICATA_FOLD");
+    if (exe == nullptr || !fs::exists(exe)) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
+    fold_ = exe;
+    gen_ = (fs::path(exe).parent_path() / "plicata-gen").string();  // built beside it
+    examples_ = fs::path(PLICATA_SOURCE_DIR) / "examples";
+    miura_ = (examples_ / "miura_4x4.opx").string();
+    std::string tmpl = (fs::temp_directory_path() / "plicata-cmd-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    tmp_ = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!tmp_.empty()) fs::remove_all(tmp_, ec);
+  }
+
+  // Runs exe with args; keeps standard output and error; returns the exit status.
+  int run(const std::string& exe, const std::vector<std::string>& args) {
+    auto quote = [](const std::string& s) {
+      std::string q = "'";
+      for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      return q + "'";
+    };
+    std::string cmd = quote(exe);
+    for (const std::string& a : args) cmd += " " + quote(a);
+    cmd += " >" + quote((tmp_ / "out").string()) + " 2>" + quote((tmp_ / "err").string()) + " </dev/null";
+    const int raw = std::system(cmd.c_str());
+    out_ = readFile(tmp_ / "out");
+    err_ = readFile(tmp_ / "err");
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  // The last line of standard output, in the summary's exact format.
+  void summary(long steps, double* residual, double* max_delta) {
+    ASSERT_FALSE(out_.empty());
+    ASSERT_EQ(out_.back(), '\n');
+    const size_t start = out_.rfind('\n', out_.size() - 2);
+    const std::string last = out_.substr(start == std::string::npos ? 0 : start + 1);
+    long n = -1;
+    ASSERT_EQ(std::sscanf(last.c_str(), "steps=%ld residual=%lf max_delta=%lf", &n, residual, max_delta), 3) << last;
+    char again[128];
+    std::snprintf(again, sizeof again, "steps=%ld residual=%.3e max_delta=%.6f\n", n, *residual, *max_delta);
+    EXPECT_EQ(last, again);
+    EXPECT_EQ(n, steps);
+  }
+
+  std::string fold_, gen_, miura_, out_, err_;
+  fs::path examples_, tmp_;
+};
+
+}  // namespace
+
+TEST_F(PlicataCommands, FoldTwentyStepsWritesTwentyOneFramesAndTheSummary) {
+  const fs::path dir = tmp_ / "a" / "frames";  // created with its parent
+  const fs::path obj = tmp_ / "final.obj";
+  ASSERT_EQ(run(fold_, {"--steps", "20", "--out", dir.string(), "--obj", obj.string(), miura_}), 0) << err_;
+  std::vector<std::string> frames;
+  for (const auto& e : fs::directory_iterator(dir)) frames.push_back(e.path().filename().string());
+  std::sort(frames.begin(), frames.end());
+  ASSERT_EQ(frames.size(), 21u);
+  EXPECT_EQ(frames.front(), "m00000.obj");
+  EXPECT_EQ(frames.back(), "m00020.obj");
+  EXPECT_EQ(readFile(dir / "m00020.obj"), readFile(obj));  // the last frame is the final shape
+  EXPECT_NE(readFile(dir / "m00000.obj"), readFile(obj));
+  EXPECT_NE(out_.find("\tinitializing SimMatrix\n"), std::string::npos);
+  EXPECT_NE(out_.find("Matrix\n size1: 27\n size2: 24\n data: "), std::string::npos);
+  double residual = -1, max_delta = -1;
+  summary(20, &residual, &max_delta);
+  EXPECT_LT(residual, 0.05);
+  EXPECT_GT(max_delta, 0.0);
+  EXPECT_LE(max_delta, 0.5);
+  EXPECT_NE(err_.find("step 20/20"), std::string::npos) << err_;  // progress, plain lines off a terminal
+}
+
+TEST_F(PlicataCommands, FoldStepUnfoldAndNoStepsMoveAsTheKeysWould) {
+  double residual, max_delta;
+  ASSERT_EQ(run(fold_, {"--out", (tmp_ / "none").string(), miura_}), 0) << err_;
+  summary(0, &residual, &max_delta);
+  EXPECT_EQ(max_delta, 0.0);
+  EXPECT_TRUE(fs::is_empty(tmp_ / "none"));  // no step, no frame
+  ASSERT_EQ(run(fold_, {"--steps", "3", "--fold-step", "0", miura_}), 0) << err_;
+  summary(3, &residual, &max_delta);
+  EXPECT_EQ(max_delta, 0.0);
+  EXPECT_LT(residual, 1e-12);
+  ASSERT_EQ(run(fold_, {"--steps", "2", "--fold-step", "1", miura_}), 0) << err_;
+  summary(2, &residual, &max_delta);
+  EXPECT_GT(max_delta, 0.0);
+  EXPECT_LE(max_delta, 0.05);
+  ASSERT_EQ(run(fold_, {"--steps", "5", "--unfold", miura_}), 0) << err_;  // a flat sheet stays flat
+  summary(5, &residual, &max_delta);
+  EXPECT_EQ(max_delta, 0.0);
+}
+
+TEST_F(PlicataCommands, FoldProblemsGiveOneLineOnStandardError) {
+  const std::vector<std::vector<std::string>> usage = {
+      {"--steps", "-1", miura_}, {"--steps", "many", miura_}, {"--fold-step", "51", miura_},
+      {"--fold-step", "2.5", miura_}, {"--out"}, {"--bogus", miura_}, {}};
+  for (const auto& args : usage) {
+    EXPECT_EQ(run(fold_, args), 2) << (args.empty() ? "" : args[0]);
+    EXPECT_EQ(lines(err_), 1) << err_;
+    EXPECT_EQ(err_.rfind("plicata-fold: ", 0), 0u) << err_;
+  }
+  const std::string missing = (tmp_ / "missing.opx").string();
+  const fs::path blocker = tmp_ / "blocker";  // a file where the frame directory should be
+  std::ofstream(blocker) << "x";
+  for (const auto& [args, named] :
+       {std::pair{std::vector<std::string>{missing}, missing},
+        std::pair{std::vector<std::string>{"--steps", "2", "--out", blocker.string(), miura_}, blocker.string()},
+        std::pair{std::vector<std::string>{"--obj", (tmp_ / "no" / "x.obj").string(), miura_},
+                  (tmp_ / "no" / "x.obj").string()}}) {
+    EXPECT_EQ(run(fold_, args), 1) << named;
+    EXPECT_EQ(lines(err_), 1) << err_;
+    EXPECT_EQ(err_.rfind("plicata-fold: " + named + ": ", 0), 0u) << err_;
+  }
+}
+
+TEST_F(PlicataCommands, ShippedExamplesAreTheGeneratorsOutput) {
+  if (!fs::exists(gen_)) GTEST_SKIP() << "plicata-gen is not built beside plicata-fold";
+  for (const auto& [args, file] : {std::pair{std::vector<std::string>{"miura", "--rows", "4", "--cols", "4"}, "miura_4x4.opx"},
+                                   std::pair{std::vector<std::string>{"vertex"}, "degree4_vertex.opx"},
+                                   std::pair{std::vector<std::string>{"waterbomb", "--rows", "3", "--cols", "3"},
+                                             "waterbomb_3x3.opx"}}) {
+    ASSERT_EQ(run(gen_, args), 0) << file << ": " << err_;
+    EXPECT_EQ(out_, readFile(examples_ / file)) << file;
+  }
+  ASSERT_EQ(run(gen_, {"vertex", "--sectors", "90,90,90,90", "--types", "2,0,2,0", "--rotation", "45", "-o",
+                       (tmp_ / "v.opx").string()}), 0) << err_;
+  EXPECT_NE(readFile(tmp_ / "v.opx").find("length=\"8\""), std::string::npos);  // creases into the corners
+  // Usage errors (2) and refused parameters (1): one line each, nothing written.
+  for (const auto& [args, status] : {std::pair{std::vector<std::string>{}, 2}, {{"square"}, 2}, {{"miura", "--rows"}, 2},
+                                     {{"miura", "--assign", "sideways"}, 2}, {{"vertex", "--rows", "3"}, 2},
+                                     {{"miura", "stray"}, 2}, {{"vertex", "--sectors", "100,100,100"}, 1},
+                                     {{"miura", "--angle", "95"}, 1}, {{"miura", "--rows", "300"}, 1}}) {
+    EXPECT_EQ(run(gen_, args), status) << (args.empty() ? "" : args.back());
+    EXPECT_EQ(lines(err_), 1) << err_;
+    EXPECT_EQ(err_.rfind("plicata-gen: ", 0), 0u) << err_;
+    EXPECT_TRUE(out_.empty());
+  }
+}
