@@ -24,6 +24,9 @@ namespace {
 // across a crease it lies on.
 constexpr double kSelectInsideTolerance = -0.002;
 
+// A point this close to a side of a face (CP units) lies on the face.
+constexpr double kOnSideDistance = 1e-9;
+
 void* storageAlloc(ORI_manifold* om, size_t count, size_t size) {
   void* p = std::calloc(count, size);
   if (p != nullptr) om->storage->blocks.push_back(p);
@@ -129,15 +132,23 @@ int oriManifoldCenterFace(ORI_manifold* om) {
 
 namespace {
 
-// Winding test of a CP-plane point against a face loop; used when the walk
-// of oriManifoldSelectFace circles.
+// Whether a face holds a CP-plane point: inside its loop by the winding
+// number, or on one of its sides. Used to confirm where the walk stopped and
+// when it circles.
 bool faceContainsPoint(const ORI_face* f, double x, double y, int bound) {
   int winding = 0;
   const ORI_edge* e = f->first;
   int steps = 0;
   do {
     const double ax = e->x0, ay = e->y0, bx = e->x1, by = e->y1;
-    const double side = (bx - ax) * (y - ay) - (by - ay) * (x - ax);
+    const double dx = bx - ax, dy = by - ay;
+    const double len2 = dx * dx + dy * dy;
+    const double t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0.0;
+    if (t >= 0.0 && t <= 1.0) {
+      const double cx = ax + t * dx - x, cy = ay + t * dy - y;
+      if (cx * cx + cy * cy < kOnSideDistance * kOnSideDistance) return true;
+    }
+    const double side = dx * (y - ay) - dy * (x - ax);
     if (ay <= y) {
       if (by > y && side > 0) ++winding;
     } else {
@@ -146,6 +157,16 @@ bool faceContainsPoint(const ORI_face* f, double x, double y, int bound) {
     e = e->next;
   } while (e != f->first && ++steps < bound);
   return winding != 0;
+}
+
+// The face holding the point among all faces, or null.
+ORI_face* findFaceHolding(ORI_manifold* om, double x, double y) {
+  const int loop_bound = om->n_edge + 1;
+  for (List* n = om->faces; n != nullptr && n->data != nullptr; n = n->next) {
+    ORI_face* g = static_cast<ORI_face*>(n->data);
+    if (faceContainsPoint(g, x, y, loop_bound)) return g;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -165,19 +186,21 @@ ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y) {
     if (s > kSelectInsideTolerance) {
       e = e->next;
     } else {
-      if (e->pair->face == nullptr) return f;
+      if (e->pair->face == nullptr) {
+        // Beyond the line of an outline side. On a sheet whose outline is
+        // not convex the point may still lie on the paper further on.
+        if (faceContainsPoint(f, x, y, om->n_edge + 1)) return f;
+        ORI_face* holder = findFaceHolding(om, x, y);
+        return holder != nullptr ? holder : f;
+      }
       stop = e->pair;
       e = e->pair->next;
       f = e->face;
     }
     if (e == stop) return f;
   }
-  const int loop_bound = om->n_edge + 1;
-  for (List* n = om->faces; n != nullptr && n->data != nullptr; n = n->next) {
-    ORI_face* g = static_cast<ORI_face*>(n->data);
-    if (faceContainsPoint(g, x, y, loop_bound)) return g;
-  }
-  return f;
+  ORI_face* holder = findFaceHolding(om, x, y);
+  return holder != nullptr ? holder : f;
 }
 
 bool oriManifoldTriangulated(ORI_manifold* om) {

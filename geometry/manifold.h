@@ -121,9 +121,10 @@ int oriManifoldCenterFace(ORI_manifold* om);
 
 // The face containing the CP-plane point (x, y), found by walking across
 // edges from the first face. A point outside the paper gives the face whose
-// boundary edge the walk reached. The walk is bounded; if it circles (it can
-// on non-convex faces) every face is tested instead. Null on a mesh without
-// faces.
+// boundary edge the walk reached. Where the walk meets the outline but the
+// point lies on the paper all the same (an outline that is not convex), and
+// where the walk circles (it can on non-convex faces), every face is tested
+// instead. Null on a mesh without faces.
 ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y);
 
 // True when every face has exactly three half-edges (false on a mesh

@@ -5,6 +5,7 @@
 
 #include "geometry/manifold.h"
 #include "geometry/tessellate.h"
+#include "sim/fold_step.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
 
@@ -111,10 +112,6 @@ int oriManifoldPrepareForFolding(ORI_manifold* om, int triangulate, int carried,
     }
   }
   if (oriManifoldPrepare(om, carried) != 0) return -1;
-  std::printf("\tinitializing SimMatrix\n");
-  ORISIM_matrix* osm = oriSimNew(om);
-  oriSimInitMatrix(osm, om);
-  std::printf("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, static_cast<void*>(osm->C_mn.data()));
-  *sim = osm;
+  *sim = oriFoldPrepareSim(om);
   return 0;
 }

@@ -25,14 +25,18 @@
 namespace {
 
 const char kUsage[] =
-    "usage: plicata-fold [--steps N] [--fold-step K] [--unfold] [--out DIR] [--obj FILE] PATTERN\n"
+    "usage: plicata-fold [options] PATTERN [--steps N] [--next PATTERN2 [--steps N]]...\n"
     "\n"
     "Loads the crease pattern PATTERN (an XML pattern: the name contains .opx or .xml;\n"
     "a DXF drawing: the name contains .dxf), builds its half-edge mesh, chooses the\n"
     "fixed face, places every facet from the fold angles and creates the simulation,\n"
     "then folds it as the window program does while the space bar is held.\n"
     "\n"
-    "  --steps N      take N fold steps (default 0)\n"
+    "  --steps N      take N fold steps (default 0) on the pattern opened last\n"
+    "  --next FILE    open FILE onto the folded model, keeping its shape, as \"Next File\"\n"
+    "                 does; --steps after it go on folding the new pattern\n"
+    "  --no-triangulate  leave facets of more than three sides whole (by default they\n"
+    "                 are cut into triangles, as an empty answer to the question does)\n"
     "  --fold-step K  fold step setting, 0 to 50 (default 10): each step moves a crease\n"
     "                 by at most K x 0.05 radians\n"
     "  --unfold       step towards flat instead (as while 'b' is held)\n"
@@ -53,13 +57,20 @@ constexpr long kMaxSteps = 100000000;
 constexpr int kMaxFoldStep = 50;
 constexpr double kFoldStepRadians = 0.05;
 
-struct Options {
+// One pattern and the steps taken on it; the first is opened flat, each
+// further one onto the folded model before it.
+struct Phase {
   std::string pattern;
+  long steps = 0;
+};
+
+struct Options {
+  std::vector<Phase> phases = {Phase{}};
   std::string obj;
   std::string out;
-  long steps = 0;
   int fold_step = 10;
   bool unfold = false;
+  bool triangulate = true;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -87,7 +98,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       return 0;
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
-                             std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0;
+                             std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
+                             std::strcmp(a, "--next") == 0;
     if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
       opt->obj = argv[++i];
@@ -95,7 +107,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->out = argv[++i];
       if (opt->out.empty()) return usageError("%s needs a directory name", a);
     } else if (std::strcmp(a, "--steps") == 0) {
-      if (!parseWhole(argv[++i], 0, kMaxSteps, &opt->steps)) {
+      if (!parseWhole(argv[++i], 0, kMaxSteps, &opt->phases.back().steps)) {
         return usageError("--steps needs a whole number of steps, 0 or more: %s", argv[i]);
       }
     } else if (std::strcmp(a, "--fold-step") == 0) {
@@ -104,15 +116,20 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->fold_step = static_cast<int>(k);
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
+    } else if (std::strcmp(a, "--no-triangulate") == 0) {
+      opt->triangulate = false;
+    } else if (std::strcmp(a, "--next") == 0) {
+      if (opt->phases.front().pattern.empty()) return usageError("%s comes after the first pattern", a);
+      opt->phases.push_back(Phase{argv[++i], 0});
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
-    } else if (opt->pattern.empty()) {
-      opt->pattern = a;
+    } else if (opt->phases.front().pattern.empty() && opt->phases.size() == 1) {
+      opt->phases.front().pattern = a;
     } else {
       return usageError("more than one pattern given: %s", a);
     }
   }
-  if (opt->pattern.empty()) return usageError("%s", "no pattern given");
+  if (opt->phases.front().pattern.empty()) return usageError("%s", "no pattern given");
   return -1;
 }
 
@@ -184,19 +201,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  const char* name = opt.pattern.c_str();
-  ORI_manifold* om = oriManifoldNew();
-  const int result = oriManifoldConstructFromFile(om, nullptr, name);
-  std::fflush(stdout);
-  if (result != kOriOpenOk) {
-    std::fprintf(stderr, "plicata-fold: %s: %s\n", name, oriReadError());
-    oriManifoldDelete(om);
-    return 1;
-  }
-  oriManifoldPrepare(om, 0);
-  ORISIM_matrix* osm = oriFoldPrepareSim(om);
-  std::fflush(stdout);
-
   // The integer setting is negated before it is scaled, as the fold keys do.
   const double step = (opt.unfold ? -opt.fold_step : opt.fold_step) * kFoldStepRadians;
   ORI_frameRecorder rec;
@@ -205,20 +209,54 @@ int main(int argc, char** argv) {
   int frame_no = 0;
   double max_delta = 0.0;
   int exit_status = 0;
-  Progress progress(opt.steps);
-  for (long k = 1; k <= opt.steps; ++k) {
-    if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, nullptr) != 0) {
-      std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
+  long total_steps = 0;
+  for (const Phase& phase : opt.phases) total_steps += phase.steps;
+  Progress progress(total_steps);
+  long done = 0;
+  ORI_manifold* om = nullptr;
+  ORISIM_matrix* osm = nullptr;
+  for (const Phase& phase : opt.phases) {
+    const char* name = phase.pattern.c_str();
+    ORI_manifold* next = oriManifoldNew();
+    const int result = oriManifoldConstructFromFile(next, om, name);
+    std::fflush(stdout);
+    if (result != kOriOpenOk) {
+      std::fprintf(stderr, "plicata-fold: %s: %s\n", name, oriReadError());
+      oriManifoldDelete(next);
       exit_status = 1;
       break;
     }
-    progress.update(k, closureResidual(osm, om), max_delta);
+    // The new pattern took the shape of the old model; now it replaces it.
+    const int carried = om != nullptr ? 1 : 0;
+    oriSimDelete(osm);
+    oriManifoldDelete(om);
+    om = next;
+    osm = nullptr;
+    if (oriManifoldPrepareForFolding(om, opt.triangulate ? 1 : 0, carried, &osm) != 0) {
+      std::fprintf(stderr, "plicata-fold: %s: the pattern has no facet to fold\n", name);
+      exit_status = 1;
+      break;
+    }
+    std::fflush(stdout);
+    for (long k = 1; k <= phase.steps; ++k) {
+      if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, nullptr) != 0) {
+        std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
+        exit_status = 1;
+        break;
+      }
+      progress.update(++done, closureResidual(osm, om), max_delta);
+    }
+    if (exit_status != 0) break;
   }
-
+  if (om == nullptr || osm == nullptr) {
+    oriSimDelete(osm);
+    oriManifoldDelete(om);
+    return exit_status != 0 ? exit_status : 1;
+  }
   if (exit_status == 0 && !opt.obj.empty()) exit_status = writeObj(om, opt.obj);
   if (exit_status == 0) {
     std::fflush(stdout);
-    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", opt.steps, closureResidual(osm, om), max_delta);
+    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", total_steps, closureResidual(osm, om), max_delta);
   }
   oriSimDelete(osm);
   oriManifoldDelete(om);

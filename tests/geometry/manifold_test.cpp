@@ -165,3 +165,26 @@ TEST(Manifold, ValidateNamesTheBrokenInvariant) {
   EXPECT_EQ(oriManifoldValidate(om, why, sizeof why), 0) << why;
   oriManifoldDelete(om);
 }
+
+TEST(Manifold, SelectFaceFindsPointsOnANonConvexOutline) {
+  // Regression: the walk returned the face it stood in as soon as the point
+  // lay beyond the line of one of its outline sides; on the zig-zag outline
+  // of a Miura-ori such points lie on the paper, several facets away.
+  testing::internal::CaptureStdout();
+  ORI_manifold* om = loadOpxFile(std::string(PLICATA_SOURCE_DIR) + "/examples/miura_4x4.opx");
+  testing::internal::GetCapturedStdout();
+  ASSERT_NE(om, nullptr);
+  for (List* l = om->verts; l && l->data; l = l->next) {
+    ORI_vert* v = static_cast<ORI_vert*>(l->data);
+    ORI_face* f = oriManifoldSelectFace(om, v->pos.x, v->pos.y);
+    ASSERT_NE(f, nullptr);
+    bool corner = false;
+    ORI_edge* e = f->first;
+    do {
+      corner |= e->vert == v;
+      e = e->next;
+    } while (e != f->first);
+    EXPECT_TRUE(corner) << "vertex at (" << v->pos.x << ", " << v->pos.y << ")";
+  }
+  oriManifoldDelete(om);
+}

@@ -37,7 +37,7 @@ TEST(PlicataFoldLoad, MistakesGiveOneLineAndAFailingStatus) {
   const std::string cases[][2] = {
       {" --frobnicate x.opx", "unknown option --frobnicate"},
       {"", "no pattern given"},
-      {" --obj", "--obj needs a file name"},
+      {" --obj", "--obj needs a value"},
       {" " + dir + "/missing.opx", dir + "/missing.opx: cannot open"},
       {" " + dir + "/empty.opx", dir + "/empty.opx: no data-set object"},
       {" " + dir + "/broken.xml", dir + "/broken.xml: the file ends before the lines"},

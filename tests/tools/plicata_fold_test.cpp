@@ -94,7 +94,9 @@ TEST_F(PlicataCommands, FoldTwentyStepsWritesTwentyOneFramesAndTheSummary) {
   EXPECT_EQ(readFile(dir / "m00020.obj"), readFile(obj));  // the last frame is the final shape
   EXPECT_NE(readFile(dir / "m00000.obj"), readFile(obj));
   EXPECT_NE(out_.find("\tinitializing SimMatrix\n"), std::string::npos);
-  EXPECT_NE(out_.find("Matrix\n size1: 27\n size2: 24\n data: "), std::string::npos);
+  // Quadrilateral facets are cut into triangles, as an empty answer does.
+  EXPECT_NE(out_.find("\ttriangulating\n"), std::string::npos);
+  EXPECT_NE(out_.find("Matrix\n size1: 27\n size2: 40\n data: "), std::string::npos);
   double residual = -1, max_delta = -1;
   summary(20, &residual, &max_delta);
   EXPECT_LT(residual, 0.05);
@@ -167,4 +169,47 @@ TEST_F(PlicataCommands, ShippedExamplesAreTheGeneratorsOutput) {
     EXPECT_EQ(err_.rfind("plicata-gen: ", 0), 0u) << err_;
     EXPECT_TRUE(out_.empty());
   }
+}
+
+TEST_F(PlicataCommands, NoTriangulateKeepsTheFacetsWhole) {
+  ASSERT_EQ(run(fold_, {"--no-triangulate", "--steps", "3", miura_}), 0) << err_;
+  EXPECT_NE(out_.find("\tno tess\n"), std::string::npos);
+  EXPECT_NE(out_.find("Matrix\n size1: 27\n size2: 24\n data: "), std::string::npos);
+}
+
+TEST_F(PlicataCommands, NextOpensOntoTheFoldedModelAndGoesOnFolding) {
+  // Folding 10 steps, opening the same pattern onto the fold and folding 10
+  // more gives the shape of the first fold at the switch (no jump): the frame
+  // written right after the switch is the carried shape, re-placed.
+  const fs::path dir = tmp_ / "frames";
+  ASSERT_EQ(run(fold_, {"--steps", "10", "--out", dir.string(), miura_, "--next", miura_, "--steps", "10"}), 0)
+      << err_;
+  double residual, max_delta;
+  summary(20, &residual, &max_delta);
+  EXPECT_LT(residual, 0.05);
+  EXPECT_TRUE(fs::exists(dir / "m00020.obj"));
+  EXPECT_FALSE(fs::exists(dir / "m00021.obj"));
+  // Both loads triangulate and report their matrices.
+  size_t first = out_.find("Matrix\n"), second = out_.find("Matrix\n", first + 1);
+  EXPECT_NE(second, std::string::npos);
+  // Opening onto the fold alone (no further steps) keeps the folded vertices.
+  const fs::path a = tmp_ / "a.obj", b = tmp_ / "b.obj";
+  ASSERT_EQ(run(fold_, {"--steps", "10", "--obj", a.string(), miura_}), 0) << err_;
+  ASSERT_EQ(run(fold_, {"--steps", "10", "--obj", b.string(), miura_, "--next", miura_}), 0) << err_;
+  std::ifstream fa(a), fb(b);
+  std::string la, lb;
+  int compared = 0;
+  while (std::getline(fa, la) && std::getline(fb, lb)) {
+    if (la.rfind("v ", 0) != 0) continue;
+    double xa, ya, za, xb, yb, zb;
+    ASSERT_EQ(std::sscanf(la.c_str(), "v %lf %lf %lf", &xa, &ya, &za), 3);
+    ASSERT_EQ(std::sscanf(lb.c_str(), "v %lf %lf %lf", &xb, &yb, &zb), 3);
+    EXPECT_NEAR(xa, xb, 0.2);  // the closure error of the fold, not a jump
+    EXPECT_NEAR(ya, yb, 0.2);
+    EXPECT_NEAR(za, zb, 0.2);
+    ++compared;
+  }
+  EXPECT_EQ(compared, 25);
+  EXPECT_NE(run(fold_, {"--next", miura_}), 0);
+  EXPECT_NE(err_.find("--next comes after the first pattern"), std::string::npos) << err_;
 }
