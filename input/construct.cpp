@@ -389,6 +389,10 @@ std::vector<OriPatternLine> splitLines(const OriPatternLine* lines, int n,
 }  // namespace
 
 int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines_in, int n_in) {
+  if (n_in > kOriMaxPatternLines) {
+    oriSetReadError("the pattern has %d lines; at most %d are supported", n_in, kOriMaxPatternLines);
+    return -1;
+  }
   std::vector<ORI_vert> table;
   std::vector<int> ends;
   std::vector<int> types;
@@ -405,6 +409,10 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
     int split = 0;
     std::vector<OriPatternLine> next = splitLines(lines, n, cuts, &split);
     if (split == 0) break;
+    if (static_cast<long>(next.size()) > kOriMaxPatternLines) {
+      oriSetReadError("splitting the lines where they meet gives more than %d lines", kOriMaxPatternLines);
+      return -1;
+    }
     if (pass + 1 >= kMaxSplitPasses) {
       oriSetReadError("lines still cross after %d passes of splitting them", kMaxSplitPasses);
       return -1;

@@ -16,6 +16,11 @@ struct OriPatternLine {
 // line shorter than this in both directions has no length worth folding.
 constexpr double kOriMergeDistance = 0.4;
 
+// Most lines a pattern may have. A sheet of that many lines already needs
+// hundreds of megabytes; a hostile file claiming more is refused instead of
+// exhausting memory.
+constexpr int kOriMaxPatternLines = 250000;
+
 // Target angle of a line type.
 double oriLineTypeTarget(int type);
 

@@ -6,8 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <tuple>
 #include <vector>
 
+#include "input/construct.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
 
@@ -182,8 +185,33 @@ int LineChopTest(const Line* a, const Line* b, double* px, double* py) {
 
 int LineChop(CreasePattern* cp) {
   ChopState st;
+  // A line drawn again with the same ends and type adds nothing but work:
+  // each copy would be cut at every crossing of the first. Copies are
+  // released before any test.
+  std::set<std::tuple<double, double, double, double, int>> seen;
+  int copies = 0;
   for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
-    st.lines.push_back(static_cast<Line*>(n->data));
+    Line* l = static_cast<Line*>(n->data);
+    const bool forward = std::make_pair(l->x0, l->y0) <= std::make_pair(l->x1, l->y1);
+    const auto key = forward ? std::make_tuple(l->x0, l->y0, l->x1, l->y1, l->type)
+                             : std::make_tuple(l->x1, l->y1, l->x0, l->y0, l->type);
+    if (!seen.insert(key).second) {
+      std::free(l);
+      n->data = nullptr;
+      ++copies;
+      continue;
+    }
+    st.lines.push_back(l);
+  }
+  if (copies > 0) {
+    // Relink the list without the released copies.
+    List* last = nullptr;
+    List* old = cp->lines;
+    std::vector<Line*> kept(st.lines);
+    listDestruct(old->next);
+    old->next = nullptr;
+    old->data = nullptr;
+    for (Line* l : kept) last = listAdd(cp->lines, last, l);
   }
   st.alive = static_cast<int>(st.lines.size());
   st.grid.build(st.lines, st.alive);
@@ -197,7 +225,7 @@ int LineChop(CreasePattern* cp) {
   bool settled = true;
   for (int a = 0; a < static_cast<int>(st.lines.size()); ++a) {
     if (st.lines[a] == nullptr) continue;
-    if (st.splits > max_splits) {
+    if (st.splits > max_splits || st.alive > kOriMaxPatternLines) {
       settled = false;
       break;
     }
@@ -247,7 +275,11 @@ int LineChop(CreasePattern* cp) {
   }
   std::printf("numlist:%d\n", listCount(cp->lines));
   if (!settled) {
-    oriSetReadError("cutting the lines at their crossings does not settle (%lld cuts of %lld lines)", st.splits, n0);
+    if (st.alive > kOriMaxPatternLines) {
+      oriSetReadError("cutting the lines at their crossings gives more than %d lines", kOriMaxPatternLines);
+    } else {
+      oriSetReadError("cutting the lines at their crossings does not settle (%lld cuts of %lld lines)", st.splits, n0);
+    }
     return -1;
   }
   return 0;

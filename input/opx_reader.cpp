@@ -176,6 +176,10 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
       ++read.too_short;
       continue;
     }
+    if (static_cast<long>(read.lines.size()) >= kOriMaxPatternLines) {
+      oriSetReadError("the pattern has more than %d lines", kOriMaxPatternLines);
+      return -1;
+    }
     read.lines.push_back(line);
   }
 
@@ -205,7 +209,11 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
     std::printf("dropped %d line(s) with a coordinate that is not a finite number\n", read.non_finite);
   }
   if (read.lines.empty()) {
-    oriSetReadError("the pattern has no lines to build a sheet from");
+    if (read.too_short > 0) {
+      oriSetReadError("all %d lines of the pattern are shorter than %g units", read.too_short, kOriMergeDistance);
+    } else {
+      oriSetReadError("the pattern has no lines to build a sheet from");
+    }
     return -1;
   }
   return oriManifoldConstructFromLines(om, om_old, read.lines.data(), static_cast<int>(read.lines.size()));
