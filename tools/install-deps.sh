@@ -11,6 +11,7 @@ PACKAGES=(
   libimgui-dev libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,9 +1,52 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Plicata and runs every test.
-set -euo pipefail
+# Installs what is missing, builds Plicata and runs every test: the suite
+# in an ordinary build, the same suite in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of each fuzz target.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh || exit 1
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+
+passed=0
+failed=0
+# Runs ctest in a build directory and adds its counts to the totals.
+run_suite() {
+  local dir=$1 log
+  log=$(mktemp)
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$log"
+  local total fails
+  total=$(grep -o 'tests failed out of [0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  fails=$(grep -o '[0-9]* tests failed out of' "$log" | grep -o '^[0-9]*' | tail -1)
+  if [ -z "$total" ]; then
+    echo "run-tests: no test summary from $dir"
+    failed=$((failed + 1))
+  else
+    passed=$((passed + total - fails))
+    failed=$((failed + fails))
+  fi
+  rm -f "$log"
+}
+
+echo "== build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
+cmake --build build -j"$jobs" || exit 1
+run_suite build
+
+echo "== build with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLICATA_SANITIZE=ON -DPLICATA_BENCH=OFF || exit 1
+cmake --build build-asan -j"$jobs" || exit 1
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp \
+  run_suite build-asan
+
+echo "== fuzz targets, a few seconds each"
+if bash tools/fuzz.sh 5; then
+  passed=$((passed + 1))
+else
+  echo "run-tests: a fuzz target found a fault (see build-fuzz/*.log)"
+  failed=$((failed + 1))
+fi
+
+echo "Plicata: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
