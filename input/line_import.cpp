@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -37,6 +38,22 @@ int CreasePatternFitPaper(CreasePattern* cp) {
     l->y1 = (l->y1 - cy) * scale;
   }
   return kFitOk;
+}
+
+List* CreasePatternLastNode(CreasePattern* cp) {
+  if (cp->lines->data == nullptr) return nullptr;
+  List* n = cp->lines;
+  while (n->next != nullptr) n = n->next;
+  return n;
+}
+
+void CreasePatternClear(CreasePattern* cp) {
+  for (List* n = cp->lines; n != nullptr; n = n->next) {
+    std::free(n->data);
+    n->data = nullptr;
+  }
+  listDestruct(cp->lines->next);
+  cp->lines->next = nullptr;
 }
 
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp) {

@@ -31,6 +31,15 @@ enum CreasePatternFitResult {
 // set (the reader words it). Cost: two passes over the list.
 int CreasePatternFitPaper(CreasePattern* cp);
 
+// The last node of cp's list, after which a reader appends with listAdd;
+// null when the list is empty (the first line then goes into the head node).
+struct List;
+List* CreasePatternLastNode(CreasePattern* cp);
+
+// Releases every line of cp, leaving its list empty (a reader that refuses
+// a file leaves no half-read lines behind).
+void CreasePatternClear(CreasePattern* cp);
+
 // Builds om (fresh from oriManifoldNew) from the lines of cp, which the
 // reader has already fitted to the paper: LineChop cuts them at crossings
 // and T-junctions, LineToOpx writes them into a temporary file, and
