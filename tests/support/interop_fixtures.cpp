@@ -103,7 +103,9 @@ std::vector<std::vector<long>> shape(const ORI_manifold* om) {
   std::vector<std::vector<long>> s;
   for (const List* n = om->edges; n != nullptr && n->data != nullptr; n = n->next) {
     const ORI_edge* e = static_cast<const ORI_edge*>(n->data);
-    s.push_back({q(e->x0, b.cx), q(e->y0, b.cy), q(e->x1, b.cx), q(e->y1, b.cy), std::lround(e->target_angle * 1e6)});
+    // An outline line never folds, whatever type the file gave it.
+    const double target = e->on_boundary || e->pair->on_boundary ? 0.0 : e->target_angle;
+    s.push_back({q(e->x0, b.cx), q(e->y0, b.cy), q(e->x1, b.cx), q(e->y1, b.cy), std::lround(target * 1e6)});
   }
   std::sort(s.begin(), s.end());
   return s;

@@ -37,9 +37,10 @@ double freeCornerHeight(ORI_manifold* om);
 // Expects the invariants and, for a single sheet without holes, V - L + F = 1.
 void expectSoundSheet(const ORI_manifold* om);
 
-// Expects the same counts, vertex positions and lines (CP ends and fold
-// targets) in both meshes, compared at 1e-6 of the paper after moving and
-// scaling each so that its bounding box is centred and spans 1.
+// Expects the same counts and lines (CP ends, and fold targets of the inner
+// lines: an outline line never folds) in both meshes, compared at 1e-6 of
+// the paper after moving and scaling each so that its bounding box is
+// centred and spans 1.
 void expectSameSheet(const ORI_manifold* a, const ORI_manifold* b);
 
 // Half-edge pairs (lines) whose target is positive, negative.
