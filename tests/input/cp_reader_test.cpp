@@ -138,3 +138,17 @@ TEST(CpReader, RealFilesBuildTheirSheetOrAreRefusedWithTheReason) {
     oriManifoldDelete(om);
   }
 }
+
+// Found by fuzzing: one line 1e16 times longer than the others shrinks them
+// to a heap of near-points that cut each other's pieces again and again;
+// the chopping stopped only when memory ran out.
+TEST(CpReader, ALineFarLongerThanTheRestDoesNotMakeTheChoppingRunAway) {
+  const std::string text =
+      "2 0 6 2 45555555555555555\n8 3 0 5 8\n2 3 3 0 6\n93 3 3 0 8\n2 3 3 1 1\n1 3 0 0 8\n"
+      "2 3 3 0 6\n0 1 3 1 8\n1 3 0 0 8\n2 3 3 0 6\n93 3 3 0 8\n2 3 1 0 6\n";
+  int result = 0;
+  ORI_manifold* om = loadPatternText(text, "far.cp", &result);
+  EXPECT_EQ(om, nullptr);
+  EXPECT_NE(std::string(oriReadError()).find("does not settle"), std::string::npos) << oriReadError();
+  oriManifoldDelete(om);
+}
