@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "input/line_chop.h"
 #include "input/line_list.h"
@@ -56,7 +57,43 @@ void CreasePatternClear(CreasePattern* cp) {
   cp->lines->next = nullptr;
 }
 
+namespace {
+
+// Lines shorter than this share of the paper are far below the six decimals
+// the XML text keeps, so the XML reader would drop them; at the scale of
+// their coordinates' rounding they only make the chopping cut rounding noise
+// again and again (a drawing squeezed by one far-away line is all such
+// specks).
+constexpr double kImportSpeckLength = 1e-9;
+
+// Removes the specks from cp's list. Returns how many were removed.
+int dropSpecks(CreasePattern* cp) {
+  const double limit = kImportSpeckLength * cp->paper_size;
+  std::vector<Line*> kept;
+  int dropped = 0;
+  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
+    Line* l = static_cast<Line*>(n->data);
+    if (std::hypot(l->x1 - l->x0, l->y1 - l->y0) < limit) {
+      std::free(l);
+      ++dropped;
+    } else {
+      kept.push_back(l);
+    }
+  }
+  if (dropped == 0) return 0;
+  listDestruct(cp->lines->next);
+  cp->lines->next = nullptr;
+  cp->lines->data = nullptr;
+  List* last = nullptr;
+  for (Line* l : kept) last = listAdd(cp->lines, last, l);
+  return dropped;
+}
+
+}  // namespace
+
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp) {
+  const int specks = dropSpecks(cp);
+  if (specks > 0) std::printf("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
   int result = LineChop(cp);
   if (result != 0) {
     CreasePatternDestruct(cp);

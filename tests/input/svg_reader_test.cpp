@@ -284,3 +284,20 @@ TEST(SvgReader, RealFilesBuildTheirSheet) {
     oriManifoldDelete(om);
   }
 }
+
+// Found by fuzzing: one line far away squeezes the rest of the drawing into
+// specks around one point, whose crossings the chopping kept cutting at the
+// scale of rounding for minutes. Specks are dropped before the chopping.
+TEST(SvgReader, ALineFarFromTheRestLeavesSpecksThatAreDroppedQuickly) {
+  std::string body = "<path stroke=\"red\" d=\"M1e17 0 v1\"/><path stroke=\"blue\" d=\"";
+  for (int k = 0; k <= 20; ++k) {
+    body += "M0 " + std::to_string(k * 5) + " h100 M" + std::to_string(k * 5) + " 0 v100 ";
+    body += "M0 0 L100 " + std::to_string(k * 5) + " ";
+  }
+  int result = 0;
+  std::string printed;
+  ORI_manifold* om = loadPatternText(svg(body + "\"/>"), "far.svg", &result, &printed);
+  EXPECT_EQ(om, nullptr);
+  EXPECT_NE(printed.find("dropped 64 lines of no length"), std::string::npos) << printed.substr(0, 300);
+  oriManifoldDelete(om);
+}
