@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input/line_chop.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
 #include "tests/support/dxf_fixtures.h"
@@ -140,15 +141,26 @@ TEST(CpReader, RealFilesBuildTheirSheetOrAreRefusedWithTheReason) {
 }
 
 // Found by fuzzing: one line 1e16 times longer than the others shrinks them
-// to a heap of near-points that cut each other's pieces again and again;
-// the chopping stopped only when memory ran out.
+// to a heap of specks around one point that cut each other's pieces again
+// and again; the chopping stopped only when memory ran out. Such specks are
+// now dropped before the chopping, and the chopping itself stops at its
+// bound on splits.
 TEST(CpReader, ALineFarLongerThanTheRestDoesNotMakeTheChoppingRunAway) {
   const std::string text =
       "2 0 6 2 45555555555555555\n8 3 0 5 8\n2 3 3 0 6\n93 3 3 0 8\n2 3 3 1 1\n1 3 0 0 8\n"
       "2 3 3 0 6\n0 1 3 1 8\n1 3 0 0 8\n2 3 3 0 6\n93 3 3 0 8\n2 3 1 0 6\n";
   int result = 0;
-  ORI_manifold* om = loadPatternText(text, "far.cp", &result);
+  std::string printed;
+  ORI_manifold* om = loadPatternText(text, "far.cp", &result, &printed);
   EXPECT_EQ(om, nullptr);
-  EXPECT_NE(std::string(oriReadError()).find("does not settle"), std::string::npos) << oriReadError();
+  EXPECT_NE(printed.find("dropped 11 lines of no length"), std::string::npos) << printed;
   oriManifoldDelete(om);
+
+  CreasePattern* cp = readLinesQuietly(LineFromCp, text, &result);
+  ASSERT_EQ(result, 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(LineChop(cp), -1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_NE(std::string(oriReadError()).find("does not settle"), std::string::npos) << oriReadError();
+  CreasePatternDestruct(cp);
 }
