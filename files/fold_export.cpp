@@ -21,9 +21,9 @@ struct ORI_fold_recording {
   std::vector<double> flat_coords;     // 2 per vertex, pattern units
   std::vector<int> face_start;         // per face: its first entry in face_verts; one more at the end
   std::vector<int> face_verts;
-  std::vector<double> frame_coords;    // 3 per vertex per folded frame
-  std::vector<double> frame_degrees;   // 1 per edge per folded frame
-  int n_frames = 0;                    // folded frames
+  std::vector<double> frame_coords;   // 3 per vertex per folded frame
+  std::vector<double> frame_degrees;  // 1 per edge per folded frame
+  int n_frames = 0;                   // folded frames
 };
 
 namespace {

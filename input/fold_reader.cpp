@@ -6,10 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "input/line_import.h"
 #include "input/line_list.h"
@@ -155,8 +154,9 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
   const Json* coords = member(doc, "vertices_coords");
   if (coords == nullptr) {
     if (member(doc, "file_frames") != nullptr) {
-      oriSetReadError("frame 0 has no vertices_coords: the coordinates are only in file_frames, "
-                      "which hold folded forms");
+      oriSetReadError(
+          "frame 0 has no vertices_coords: the coordinates are only in file_frames, "
+          "which hold folded forms");
     } else {
       oriSetReadError("frame 0 has no vertices_coords");
     }
@@ -203,9 +203,14 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
 int foldAssignmentLineType(const char* assignment) {
   if (assignment == nullptr || assignment[0] == '\0' || assignment[1] != '\0') return 0;
   switch (assignment[0]) {
-    case 'V': case 'v': return 2;
-    case 'M': case 'm': return 3;
-    case 'B': case 'b': case 'C': case 'c': return 1;
+    case 'V':
+    case 'v': return 2;
+    case 'M':
+    case 'm': return 3;
+    case 'B':
+    case 'b':
+    case 'C':
+    case 'c': return 1;
     default: return 0;
   }
 }

@@ -40,7 +40,8 @@ int oriManifoldConstructFromStream(ORI_manifold* om, ORI_manifold* om_old, FILE*
       result = oriManifoldConstructFromCp(om, om_old, fp);
       break;
     default:
-      oriSetReadError("not a supported crease-pattern file (the name must contain .opx, .xml, .dxf, .fold, .svg or .cp)");
+      oriSetReadError(
+          "not a supported crease-pattern file (the name must contain .opx, .xml, .dxf, .fold, .svg or .cp)");
       return kOriOpenUnsupported;
   }
   return result == 0 ? kOriOpenOk : kOriOpenFailed;

@@ -17,9 +17,9 @@ enum OriPatternKind {
   kOriPatternUnknown = 0,
   kOriPatternXml = 1,  // ".opx" or ".xml"
   kOriPatternDxf = 2,  // ".dxf" (when the name has no XML mark)
-  kOriPatternFold = 3, // ".fold" (when the name has none of the marks above)
+  kOriPatternFold = 3,  // ".fold" (when the name has none of the marks above)
   kOriPatternSvg = 4,  // ".svg" (likewise)
-  kOriPatternCp = 5,   // ".cp" (likewise; tested last, as the shortest mark)
+  kOriPatternCp = 5,  // ".cp" (likewise; tested last, as the shortest mark)
 };
 
 // The reader a name selects, the marks tested in the order XML, DXF, FOLD,

@@ -49,18 +49,18 @@ struct SvgNamedColor {
 };
 
 const SvgNamedColor kSvgNamedColors[] = {
-    {"black", 0, 0, 0},          {"white", 255, 255, 255},     {"red", 255, 0, 0},
-    {"blue", 0, 0, 255},         {"green", 0, 128, 0},         {"lime", 0, 255, 0},
-    {"yellow", 255, 255, 0},     {"cyan", 0, 255, 255},        {"aqua", 0, 255, 255},
-    {"magenta", 255, 0, 255},    {"fuchsia", 255, 0, 255},     {"gray", 128, 128, 128},
-    {"grey", 128, 128, 128},     {"darkgray", 169, 169, 169},  {"darkgrey", 169, 169, 169},
-    {"dimgray", 105, 105, 105},  {"dimgrey", 105, 105, 105},   {"lightgray", 211, 211, 211},
-    {"lightgrey", 211, 211, 211}, {"silver", 192, 192, 192},   {"gainsboro", 220, 220, 220},
-    {"navy", 0, 0, 128},         {"darkblue", 0, 0, 139},      {"mediumblue", 0, 0, 205},
-    {"royalblue", 65, 105, 225}, {"maroon", 128, 0, 0},        {"darkred", 139, 0, 0},
-    {"crimson", 220, 20, 60},    {"firebrick", 178, 34, 34},   {"orange", 255, 165, 0},
-    {"purple", 128, 0, 128},     {"teal", 0, 128, 128},        {"olive", 128, 128, 0},
-    {"pink", 255, 192, 203},     {"lightblue", 173, 216, 230}, {"darkgreen", 0, 100, 0},
+    {"black", 0, 0, 0},           {"white", 255, 255, 255},     {"red", 255, 0, 0},
+    {"blue", 0, 0, 255},          {"green", 0, 128, 0},         {"lime", 0, 255, 0},
+    {"yellow", 255, 255, 0},      {"cyan", 0, 255, 255},        {"aqua", 0, 255, 255},
+    {"magenta", 255, 0, 255},     {"fuchsia", 255, 0, 255},     {"gray", 128, 128, 128},
+    {"grey", 128, 128, 128},      {"darkgray", 169, 169, 169},  {"darkgrey", 169, 169, 169},
+    {"dimgray", 105, 105, 105},   {"dimgrey", 105, 105, 105},   {"lightgray", 211, 211, 211},
+    {"lightgrey", 211, 211, 211}, {"silver", 192, 192, 192},    {"gainsboro", 220, 220, 220},
+    {"navy", 0, 0, 128},          {"darkblue", 0, 0, 139},      {"mediumblue", 0, 0, 205},
+    {"royalblue", 65, 105, 225},  {"maroon", 128, 0, 0},        {"darkred", 139, 0, 0},
+    {"crimson", 220, 20, 60},     {"firebrick", 178, 34, 34},   {"orange", 255, 165, 0},
+    {"purple", 128, 0, 128},      {"teal", 0, 128, 128},        {"olive", 128, 128, 0},
+    {"pink", 255, 192, 203},      {"lightblue", 173, 216, 230}, {"darkgreen", 0, 100, 0},
 };
 
 std::string lower(std::string s) {
@@ -304,13 +304,13 @@ std::string decodeEntities(const std::string& v) {
       continue;
     }
     const std::string ref = v.substr(i + 1, semi - i - 1);
+    static const std::pair<const char*, char> kEntities[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
     char c = 0;
-    if (ref == "amp") c = '&';
-    else if (ref == "lt") c = '<';
-    else if (ref == "gt") c = '>';
-    else if (ref == "quot") c = '"';
-    else if (ref == "apos") c = '\'';
-    else if (ref.size() > 1 && ref[0] == '#') {
+    for (const auto& e : kEntities) {
+      if (ref == e.first) c = e.second;
+    }
+    if (ref.size() > 1 && ref[0] == '#') {
       const bool hex = ref[1] == 'x' || ref[1] == 'X';
       const long code = std::strtol(ref.c_str() + (hex ? 2 : 1), nullptr, hex ? 16 : 10);
       c = (code > 0 && code < 128) ? static_cast<char>(code) : '?';
@@ -453,7 +453,8 @@ class SvgScanner {
         std::string value;
         if (s_[p] == '"' || s_[p] == '\'') {
           const size_t close = s_.find(s_[p], p + 1);
-          if (close == std::string::npos) return cutShort(("an attribute value of <" + tag->name.substr(0, 64) + ">").c_str());
+          if (close == std::string::npos)
+            return cutShort(("an attribute value of <" + tag->name.substr(0, 64) + ">").c_str());
           value = s_.substr(p + 1, close - p - 1);
           p = close + 1;
         } else {
@@ -555,8 +556,7 @@ void parseStyleSheet(const std::string& sheet, std::map<std::string, SvgProps>* 
         size_t comma = selectors.find(',', s);
         if (comma == std::string::npos) comma = selectors.size();
         const std::string sel = trim(selectors.substr(s, comma - s));
-        const bool simple = sel.size() > 1 && sel[0] == '.' &&
-                            std::all_of(sel.begin() + 1, sel.end(), [](char ch) {
+        const bool simple = sel.size() > 1 && sel[0] == '.' && std::all_of(sel.begin() + 1, sel.end(), [](char ch) {
                               return std::isalnum(static_cast<unsigned char>(ch)) || ch == '-' || ch == '_';
                             });
         if (simple) mergeProps(body, &(*classes)[sel.substr(1)]);
@@ -571,9 +571,9 @@ void parseStyleSheet(const std::string& sheet, std::map<std::string, SvgProps>* 
 
 // Elements whose content is never drawn in place.
 bool undrawnContainer(const std::string& name) {
-  static const char* const kNames[] = {"defs",  "symbol", "clipPath", "mask",  "marker", "pattern",
-                                       "style", "script", "text",     "title", "desc",   "metadata",
-                                       "foreignObject", "linearGradient", "radialGradient", "filter"};
+  static const char* const kNames[] = {
+      "defs", "symbol", "clipPath", "mask",     "marker",        "pattern",        "style",          "script",
+      "text", "title",  "desc",     "metadata", "foreignObject", "linearGradient", "radialGradient", "filter"};
   for (const char* n : kNames) {
     if (name == n) return true;
   }
@@ -655,19 +655,17 @@ constexpr int kSvgMaxDepth = 1024;
 constexpr size_t kSvgEndTagReach = 16;
 
 struct SvgContext {
-  std::string name;     // element name, to match its end tag
-  Affine ctm;           // element coordinates to document coordinates
-  std::string stroke;   // inherited stroke paint ("" = none)
-  bool visible = true;  // inherited visibility
-  bool hidden = false;  // display none here or above
-  bool undrawn = false; // inside an element whose content is not drawn
+  std::string name;      // element name, to match its end tag
+  Affine ctm;            // element coordinates to document coordinates
+  std::string stroke;    // inherited stroke paint ("" = none)
+  bool visible = true;   // inherited visibility
+  bool hidden = false;   // display none here or above
+  bool undrawn = false;  // inside an element whose content is not drawn
 };
 
 class SvgReader {
  public:
-  SvgReader(CreasePattern* cp, const std::string& text) : cp_(cp), text_(text) {
-    last_ = CreasePatternLastNode(cp);
-  }
+  SvgReader(CreasePattern* cp, const std::string& text) : cp_(cp), text_(text) { last_ = CreasePatternLastNode(cp); }
 
   int lines() const { return lines_; }
   int unstroked() const { return unstroked_; }
@@ -753,7 +751,8 @@ class SvgReader {
 
     SvgProps props;
     for (const auto& a : tag.attrs) {
-      if (a.first == "stroke" || a.first == "display" || a.first == "visibility") props.set(a.first, lower(trim(a.second)));
+      if (a.first == "stroke" || a.first == "display" || a.first == "visibility")
+        props.set(a.first, lower(trim(a.second)));
     }
     if (const std::string* cls = tag.attr("class")) {
       size_t s = 0;
@@ -784,8 +783,7 @@ class SvgReader {
 
   // Adds the segments of a drawn element. False with oriReadError set.
   bool shape(const SvgTag& tag, const std::string& name, const SvgContext& ctx) {
-    const bool straight = name == "line" || name == "rect" || name == "polyline" || name == "polygon" ||
-                          name == "path";
+    const bool straight = name == "line" || name == "rect" || name == "polyline" || name == "polygon" || name == "path";
     const bool curved = name == "circle" || name == "ellipse";
     if (!straight && !curved) return true;
     if (!ctx.visible) return true;
@@ -834,8 +832,8 @@ class SvgReader {
     const std::string* d = tag.attr("d");
     if (d == nullptr) return true;
     bool stopped = false;
-    const char curve = pathSegments(*d, [&](double x0, double y0, double x1, double y1) { return add(x0, y0, x1, y1); },
-                                    &stopped);
+    const char curve = pathSegments(
+        *d, [&](double x0, double y0, double x1, double y1) { return add(x0, y0, x1, y1); }, &stopped);
     if (failed_) return false;
     if (curve != 0) {
       oriSetReadError("<path> on line %ld has a curve (command %c); only straight lines can be folded", tag.line,

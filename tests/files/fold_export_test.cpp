@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <string>
@@ -89,7 +88,8 @@ std::string foldProblems(const Json& doc) {
     sides.insert({e[1].get<size_t>(), e[0].get<size_t>()});
     if (k >= assign.size() || k >= angles.size()) continue;
     const std::string a = assign[k].is_string() ? assign[k].get<std::string>() : "?";
-    if (std::string("BMVFUCJ").find(a) == std::string::npos || a.size() != 1) p << "edge " << k << " has assignment " << a << ". ";
+    if (std::string("BMVFUCJ").find(a) == std::string::npos || a.size() != 1)
+      p << "edge " << k << " has assignment " << a << ". ";
     if (!isAngle(angles[k])) {
       p << "edge " << k << " has angle " << angles[k] << ". ";
     } else {
@@ -110,7 +110,8 @@ std::string foldProblems(const Json& doc) {
     double area = 0;
     for (size_t i = 0; i < face.size(); ++i) {
       const size_t a = face[i].get<size_t>(), b = face[(i + 1) % face.size()].get<size_t>();
-      area += coords[a][0].get<double>() * coords[b][1].get<double>() - coords[b][0].get<double>() * coords[a][1].get<double>();
+      area += coords[a][0].get<double>() * coords[b][1].get<double>() -
+              coords[b][0].get<double>() * coords[a][1].get<double>();
       if (sides.count({a, b}) == 0) p << "face " << f << " runs along no edge from " << a << " to " << b << ". ";
     }
     if (!(area > 0)) p << "face " << f << " is not counter-clockwise. ";
@@ -119,7 +120,8 @@ std::string foldProblems(const Json& doc) {
     const Json& frames = doc["file_frames"];
     for (size_t k = 0; k < frames.size(); ++k) {
       const Json& fr = frames[k];
-      if (fr["frame_parent"] != 0 || fr["frame_inherit"] != true) p << "frame " << k + 1 << " does not inherit frame 0. ";
+      if (fr["frame_parent"] != 0 || fr["frame_inherit"] != true)
+        p << "frame " << k + 1 << " does not inherit frame 0. ";
       if (fr["frame_classes"] != Json::array({"foldedForm"})) p << "frame " << k + 1 << " is not a folded form. ";
       const Json& fc = fr["vertices_coords"];
       if (fc.size() != V) p << "frame " << k + 1 << " has " << fc.size() << " points for " << V << " vertices. ";

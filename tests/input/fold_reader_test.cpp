@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cmath>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -113,8 +112,8 @@ TEST(FoldReader, RefusesWhatIsNotAFlatFrame0WithAReason) {
     EXPECT_NE(why.find(c.second), std::string::npos) << c.first.substr(0, 80) << "\n  gave: \"" << why << "\"";
   }
   // Noise in z from a 3D writer is still flat; brackets inside strings do not nest.
-  EXPECT_EQ(refusal("{\"vertices_coords\": [[0,0,1e-12],[1,0,0],[0,1,0]], " + square +
-                    ", \"file_title\": \"" + std::string(600, '[') + "\"}"),
+  EXPECT_EQ(refusal("{\"vertices_coords\": [[0,0,1e-12],[1,0,0],[0,1,0]], " + square + ", \"file_title\": \"" +
+                    std::string(600, '[') + "\"}"),
             "");
   EXPECT_EQ(refusal("{\"vertices_coords\": [[0,0],[1,0],[0,1]], \"edges_vertices\": [[0,1],[1.0,2],[2,0]],"
                     " \"edges_assignment\": \"not a list\"}"),

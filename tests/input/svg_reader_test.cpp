@@ -65,12 +65,11 @@ void expectSegments(const std::vector<Segment>& got, const std::vector<Segment>&
 
 TEST(SvgReader, StrokeColoursGiveTheLineTypes) {
   const std::map<std::string, int> cases = {
-      {"#FF0000", 3}, {"#f00", 3},        {"red", 3},        {"rgb(255, 0, 0)", 3}, {"#c00000", 3},
-      {"crimson", 3}, {" RED ", 3},       {"#0000FF", 2},    {"blue", 2},           {"rgb(0%,0%,100%)", 2},
-      {"navy", 2},    {"#000000", 1},     {"black", 1},      {"grey", 1},           {"#999", 1},
-      {"#ffffff", 0}, {"white", 0},       {"#00ff00", 0},    {"magenta", 0},        {"yellow", 0},
-      {"pink", 0},    {"url(#grad)", 0},  {"currentColor", 0}, {"#12345", 0},       {"none", -1},
-      {"", -1},       {"transparent", -1},
+      {"#FF0000", 3}, {"#f00", 3},    {"red", 3},          {"rgb(255, 0, 0)", 3},  {"#c00000", 3},      {"crimson", 3},
+      {" RED ", 3},   {"#0000FF", 2}, {"blue", 2},         {"rgb(0%,0%,100%)", 2}, {"navy", 2},         {"#000000", 1},
+      {"black", 1},   {"grey", 1},    {"#999", 1},         {"#ffffff", 0},         {"white", 0},        {"#00ff00", 0},
+      {"magenta", 0}, {"yellow", 0},  {"pink", 0},         {"url(#grad)", 0},      {"currentColor", 0}, {"#12345", 0},
+      {"none", -1},   {"", -1},       {"transparent", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(svgStrokeLineType(c.first.c_str()), c.second) << '"' << c.first << '"';
   EXPECT_EQ(svgStrokeLineType(nullptr), -1);
@@ -123,13 +122,14 @@ TEST(SvgReader, TransformsOfTheElementAndItsGroupsApply) {
   // The group moves by (50, 0) and halves; the line turns 90 degrees about
   // its own start first: (0, 0)-(20, 0) becomes (0, 0)-(0, 20), then
   // (50, 0)-(50, 10). The matrix line is scaled by 2 and moved by (10, 20).
-  const std::string body = std::string(kFrame) +
-                           "<g transform=\"translate(50) scale(.5)\">"
-                           "<line x1=\"0\" y1=\"0\" x2=\"20\" y2=\"0\" transform=\"rotate(90)\" stroke=\"red\"/>"
-                           "<g transform=\"rotate(90, 10, 10)\"><line x1=\"10\" y1=\"10\" x2=\"20\" y2=\"10\" stroke=\"red\"/></g>"
-                           "</g>"
-                           "<line x1=\"1\" y1=\"2\" x2=\"3\" y2=\"4\" transform=\"matrix(2 0 0 2 10 20)\" stroke=\"red\"/>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\" transform=\"translate(0,70) skewY(45)\" stroke=\"red\"/>";
+  const std::string body =
+      std::string(kFrame) +
+      "<g transform=\"translate(50) scale(.5)\">"
+      "<line x1=\"0\" y1=\"0\" x2=\"20\" y2=\"0\" transform=\"rotate(90)\" stroke=\"red\"/>"
+      "<g transform=\"rotate(90, 10, 10)\"><line x1=\"10\" y1=\"10\" x2=\"20\" y2=\"10\" stroke=\"red\"/></g>"
+      "</g>"
+      "<line x1=\"1\" y1=\"2\" x2=\"3\" y2=\"4\" transform=\"matrix(2 0 0 2 10 20)\" stroke=\"red\"/>"
+      "<line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\" transform=\"translate(0,70) skewY(45)\" stroke=\"red\"/>";
   expectSegments(drawn(svg(body)), {
                                        {50, 0, 50, 10, 3},
                                        {55, 5, 55, 10, 3},
@@ -139,16 +139,17 @@ TEST(SvgReader, TransformsOfTheElementAndItsGroupsApply) {
 }
 
 TEST(SvgReader, StrokeFromStyleClassesAndGroupsWithTheirPrecedence) {
-  const std::string body = std::string(kFrame) +
-                           "<defs><style type=\"text/css\"><![CDATA[ /* crease styles */ .st0{fill:none;stroke:#FF0000;}"
-                           " .st1, .st2 { stroke: #0000FF } @media print { .st0 { stroke: black } } ]]></style></defs>"
-                           "<g stroke=\"blue\"><line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\"/>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"10\" stroke=\"red\"/>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"10\" style=\"stroke:red\" stroke=\"black\"/>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"20\" stroke=\"inherit\"/></g>"
-                           "<line class=\"big st0\" x1=\"0\" y1=\"0\" x2=\"20\" y2=\"20\"/>"
-                           "<line class=\"st2\" x1=\"0\" y1=\"0\" x2=\"30\" y2=\"30\" style=\"stroke:black\"/>"
-                           "<line class=\"st1\" x1=\"0\" y1=\"0\" x2=\"40\" y2=\"40\" stroke=\"red\"/>";
+  const std::string body =
+      std::string(kFrame) +
+      "<defs><style type=\"text/css\"><![CDATA[ /* crease styles */ .st0{fill:none;stroke:#FF0000;}"
+      " .st1, .st2 { stroke: #0000FF } @media print { .st0 { stroke: black } } ]]></style></defs>"
+      "<g stroke=\"blue\"><line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"0\"/>"
+      "<line x1=\"0\" y1=\"0\" x2=\"10\" y2=\"10\" stroke=\"red\"/>"
+      "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"10\" style=\"stroke:red\" stroke=\"black\"/>"
+      "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"20\" stroke=\"inherit\"/></g>"
+      "<line class=\"big st0\" x1=\"0\" y1=\"0\" x2=\"20\" y2=\"20\"/>"
+      "<line class=\"st2\" x1=\"0\" y1=\"0\" x2=\"30\" y2=\"30\" style=\"stroke:black\"/>"
+      "<line class=\"st1\" x1=\"0\" y1=\"0\" x2=\"40\" y2=\"40\" stroke=\"red\"/>";
   const std::vector<Segment> got = drawn(svg(body));
   ASSERT_EQ(got.size(), 7u);
   const int want[7] = {2, 3, 3, 2, 3, 1, 2};
@@ -156,17 +157,18 @@ TEST(SvgReader, StrokeFromStyleClassesAndGroupsWithTheirPrecedence) {
 }
 
 TEST(SvgReader, WhatIsNotDrawnGivesNoLines) {
-  const std::string body = std::string(kFrame) +
-                           "<!-- <line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/> -->"
-                           "<defs><line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/></defs>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\"/>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"none\"/>"
-                           "<g style=\"display:none\"><line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/></g>"
-                           "<line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\" visibility=\"hidden\"/>"
-                           "<sodipodi:namedview><line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/></sodipodi:namedview>"
-                           "<circle cx=\"5\" cy=\"5\" r=\"2\" fill=\"black\"/>"
-                           "<text x=\"1\" y=\"1\">M 0 0 L 5 5</text>"
-                           "<svg:line x1=\"0\" y1=\"0\" x2=\"7\" y2=\"7\" stroke=\"red\"/>";
+  const std::string body =
+      std::string(kFrame) +
+      "<!-- <line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/> -->"
+      "<defs><line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/></defs>"
+      "<line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\"/>"
+      "<line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"none\"/>"
+      "<g style=\"display:none\"><line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/></g>"
+      "<line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\" visibility=\"hidden\"/>"
+      "<sodipodi:namedview><line x1=\"0\" y1=\"0\" x2=\"5\" y2=\"5\" stroke=\"red\"/></sodipodi:namedview>"
+      "<circle cx=\"5\" cy=\"5\" r=\"2\" fill=\"black\"/>"
+      "<text x=\"1\" y=\"1\">M 0 0 L 5 5</text>"
+      "<svg:line x1=\"0\" y1=\"0\" x2=\"7\" y2=\"7\" stroke=\"red\"/>";
   int result = -1;
   std::string printed;
   CreasePattern* cp = readLinesQuietly(LineFromSvg, svg(body), &result, &printed);
@@ -190,7 +192,8 @@ TEST(SvgReader, PathDataIsReadUpToItsFirstError) {
   int result = -1;
   std::string printed;
   CreasePattern* cp = readLinesQuietly(
-      LineFromSvg, svg(std::string(kFrame) + "<path stroke=\"red\" d=\"M0 0 L10 0 L10 # 20 20\"/><path stroke=\"red\" d=\"L5 5\"/>"),
+      LineFromSvg,
+      svg(std::string(kFrame) + "<path stroke=\"red\" d=\"M0 0 L10 0 L10 # 20 20\"/><path stroke=\"red\" d=\"L5 5\"/>"),
       &result, &printed);
   ASSERT_EQ(result, 0) << oriReadError();
   EXPECT_EQ(patternLines(cp).size(), 5u);
@@ -215,7 +218,8 @@ TEST(SvgReader, CurvesAndBrokenMarkupAreRefusedSayingWhere) {
       {svg(std::string(2000, '<') + "g>"), "starts no element"},
       {svg(""), "no stroked line, rect, polyline, polygon or path"},
       {"", "no stroked line"},
-      {svg("<line x1=\"5\" y1=\"5\" x2=\"5\" y2=\"5\" stroke=\"red\"/><line x1=\"5\" y1=\"5\" x2=\"5\" y2=\"5.0\" stroke=\"red\"/>"),
+      {svg("<line x1=\"5\" y1=\"5\" x2=\"5\" y2=\"5\" stroke=\"red\"/><line x1=\"5\" y1=\"5\" x2=\"5\" y2=\"5.0\" "
+           "stroke=\"red\"/>"),
        "no stroked line"},
   };
   for (const auto& c : cases) {
