@@ -171,3 +171,25 @@ TEST(FoldReader, RealFilesBuildTheirSheetOrAreRefusedWithTheReason) {
   }
   EXPECT_GE(built, 7);
 }
+
+TEST(FoldReader, OpensOntoAFoldedModelLikeTheOtherReaders) {
+  ORI_manifold* old = loadPatternText(foldSquareWithDiagonal("V"), "old.fold");
+  ASSERT_NE(old, nullptr);
+  const double lifted = freeCornerHeight(old);
+  FILE* fp = textStream(foldSquareWithDiagonal("V"));
+  ORI_manifold* om = oriManifoldNew();
+  testing::internal::CaptureStdout();
+  const int result = oriManifoldConstructFromStream(om, old, fp, "next.fold");
+  testing::internal::GetCapturedStdout();
+  std::fclose(fp);
+  ASSERT_EQ(result, kOriOpenOk) << oriReadError();
+  // The new sheet starts in the old one's folded shape.
+  double highest = 0.0;
+  for (List* n = om->verts; n != nullptr && n->data != nullptr; n = n->next) {
+    const double z = static_cast<ORI_vert*>(n->data)->pos.z;
+    if (std::fabs(z) > std::fabs(highest)) highest = z;
+  }
+  EXPECT_NEAR(highest, lifted, 1e-9);
+  oriManifoldDelete(om);
+  oriManifoldDelete(old);
+}
