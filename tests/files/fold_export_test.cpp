@@ -259,6 +259,10 @@ TEST(FoldExport, FoldedFramesInheritFrame0AndMatchTheObj) {
   bool lifted = false;
   for (const auto& p : obj) lifted = lifted || std::fabs(p[2]) > 1.0;
   EXPECT_TRUE(lifted) << "the frames are not folded";
+  // Read back, the animation opens as its crease pattern.
+  ORI_manifold* back = loadPatternText(saved(rec), "animation.fold");
+  expectSameSheet(om, back);
+  oriManifoldDelete(back);
   for (size_t k = 0; k < doc["edges_assignment"].size(); ++k) {
     const std::string a = doc["edges_assignment"][k];
     const double want = a == "V" ? kTargetDegrees * 0.75 : a == "M" ? -kTargetDegrees * 0.75 : 0.0;
