@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
+#include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
 
@@ -65,21 +65,10 @@ struct DxfReader {
   List* last;       // node of the last line appended; null while the list is empty
   int created = 0;  // segments made
   int dropped = 0;  // entities or vertices without a usable coordinate
-  double min_x = std::numeric_limits<double>::max(), max_x = -std::numeric_limits<double>::max();
-  double min_y = std::numeric_limits<double>::max(), max_y = -std::numeric_limits<double>::max();
-
-  void extend(double x, double y) {
-    if (x < min_x) min_x = x;
-    if (x > max_x) max_x = x;
-    if (y < min_y) min_y = y;
-    if (y > max_y) max_y = y;
-  }
 
   // Appends the segment from (x0, y0) to (x1, y1), drawing coordinates.
   void addSegment(double x0, double y0, double x1, double y1, int color) {
     Line* l = LineNew(x0, -y0, x1, -y1, dxfColorLineType(color));
-    extend(l->x0, l->y0);
-    extend(l->x1, l->y1);
     last = listAdd(cp->lines, last, l);
     ++created;
   }
@@ -242,24 +231,14 @@ int LineFromDxf(CreasePattern* cp, FILE* fp) {
   if (r.dropped > 0) {
     std::printf("dropped %d DXF entit%s without a readable coordinate\n", r.dropped, r.dropped == 1 ? "y" : "ies");
   }
-  if (listed == 0) {
+  const int fit = CreasePatternFitPaper(cp);
+  if (fit == kFitNoLines) {
     oriSetReadError("the drawing has no LINE or POLYLINE segment to read");
     return -1;
   }
-  const double extent = std::fmax(r.max_x - r.min_x, r.max_y - r.min_y);
-  const double scale = cp->paper_size / extent;
-  if (!(extent > 0.0) || !std::isfinite(extent) || !std::isfinite(scale) || !(scale > 0.0)) {
+  if (fit != kFitOk) {
     oriSetReadError("the %d segment(s) of the drawing have no extent to scale to the paper", listed);
     return -1;
-  }
-  const double cx = r.min_x * 0.5 + r.max_x * 0.5;
-  const double cy = r.min_y * 0.5 + r.max_y * 0.5;
-  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
-    Line* l = static_cast<Line*>(n->data);
-    l->x0 = (l->x0 - cx) * scale;
-    l->y0 = (l->y0 - cy) * scale;
-    l->x1 = (l->x1 - cx) * scale;
-    l->y1 = (l->y1 - cy) * scale;
   }
   return 0;
 }

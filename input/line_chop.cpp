@@ -252,6 +252,11 @@ int LineChop(CreasePattern* cp) {
       if (kind == kLineChopNone) continue;
       if (kind == kLineChopCutB) {
         // b's pieces come last in the list and are tested against a in turn.
+        if (st.splits >= max_splits) {
+          // Pieces that rounding keeps cutting again: stop with the list whole.
+          settled = false;
+          break;
+        }
         std::printf("Tb");
         const int piece = st.split(b, px, py);
         candidates.push_back(piece);
@@ -263,6 +268,7 @@ int LineChop(CreasePattern* cp) {
       if (kind == kLineChopCross) st.split(b, px, py);
       break;
     }
+    if (!settled) break;
   }
 
   // The list now holds the living lines in order.

@@ -4,13 +4,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "input/cp_reader.h"
 #include "input/dxf_import.h"
+#include "input/fold_reader.h"
 #include "input/opx_reader.h"
 #include "input/read_error.h"
+#include "input/svg_reader.h"
 
 int oriPatternFormat(const char* name) {
   if (std::strstr(name, ".opx") != nullptr || std::strstr(name, ".xml") != nullptr) return kOriPatternXml;
   if (std::strstr(name, ".dxf") != nullptr) return kOriPatternDxf;
+  if (std::strstr(name, ".fold") != nullptr) return kOriPatternFold;
+  if (std::strstr(name, ".svg") != nullptr) return kOriPatternSvg;
+  if (std::strstr(name, ".cp") != nullptr) return kOriPatternCp;
   return kOriPatternUnknown;
 }
 
@@ -24,8 +30,18 @@ int oriManifoldConstructFromStream(ORI_manifold* om, ORI_manifold* om_old, FILE*
     case kOriPatternDxf:
       result = oriManifoldConstructFromDxf(om, om_old, fp);
       break;
+    case kOriPatternFold:
+      result = oriManifoldConstructFromFold(om, om_old, fp);
+      break;
+    case kOriPatternSvg:
+      result = oriManifoldConstructFromSvg(om, om_old, fp);
+      break;
+    case kOriPatternCp:
+      result = oriManifoldConstructFromCp(om, om_old, fp);
+      break;
     default:
-      oriSetReadError("not a supported crease-pattern file (the name must contain .opx, .xml or .dxf)");
+      oriSetReadError(
+          "not a supported crease-pattern file (the name must contain .opx, .xml, .dxf, .fold, .svg or .cp)");
       return kOriOpenUnsupported;
   }
   return result == 0 ? kOriOpenOk : kOriOpenFailed;

@@ -17,9 +17,13 @@ enum OriPatternKind {
   kOriPatternUnknown = 0,
   kOriPatternXml = 1,  // ".opx" or ".xml"
   kOriPatternDxf = 2,  // ".dxf" (when the name has no XML mark)
+  kOriPatternFold = 3,  // ".fold" (when the name has none of the marks above)
+  kOriPatternSvg = 4,  // ".svg" (likewise)
+  kOriPatternCp = 5,  // ".cp" (likewise; tested last, as the shortest mark)
 };
 
-// The reader a name selects: XML before DXF, so "a.dxf.opx" is XML.
+// The reader a name selects, the marks tested in the order XML, DXF, FOLD,
+// SVG, CP: "a.dxf.opx" is XML, "a.cp.svg" SVG.
 int oriPatternFormat(const char* name);
 
 // Builds om from the open stream fp (not closed) with the reader that name

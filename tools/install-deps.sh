@@ -8,6 +8,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   libgl-dev libglu1-mesa-dev freeglut3-dev
   libopenblas-dev
+  nlohmann-json3-dev
   libimgui-dev libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils

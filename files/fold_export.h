@@ -1,0 +1,60 @@
+// Recording a folding as a FOLD file (the JSON exchange format of origami
+// tools, version 1.2): frame 0 is the crease pattern, every further frame one
+// folded state, so that other tools can replay the whole folding.
+//
+// A caller does: rec = oriFoldRecordingBegin(om) once the mesh is prepared;
+// oriFoldRecordingFrame(rec, om) after each recorded step (faces placed);
+// oriFoldRecordingSaveFile(rec, path); oriFoldRecordingDelete(rec).
+//
+// What is written:
+//  - frame 0 ("creasePattern", "2D"): vertices_coords the flat CP-plane
+//    points times paper_size (the pattern's units, y up as in FOLD);
+//    edges_vertices one edge per line of the mesh, from the tail to the head
+//    of the line's half-edge that comes first in the edge list (as the OBJ's
+//    "#e" lines); edges_assignment "B" on the outline, "V" for the fold type
+//    with the positive target, "M" for the negative one, "F" for flat lines;
+//    edges_foldAngle the targets in degrees (±179.43 for the fold types,
+//    0 otherwise); faces_vertices every face counter-clockwise, in face order.
+//  - Tessellation diagonals are lines of the recorded sheet: flat "F" edges
+//    (target 0) whose fold angle the folded frames carry, and the faces are
+//    the triangles they make. Read back, they are flat lines.
+//  - every further frame ("foldedForm", "3D", frame_parent 0, frame_inherit
+//    true, so it shares the edges and faces of frame 0): vertices_coords the
+//    folded positions exactly as the OBJ writes them (through model_matrix,
+//    times paper_size, "%.6f"), edges_foldAngle the current angles in
+//    degrees, clamped to [-180, 180]; a positive angle is a valley seen from
+//    the side where the faces run counter-clockwise, as FOLD counts them.
+//  - file_spec 1.2, file_creator "Plicata", file_classes ["animation"] when
+//    there are folded frames, ["singleModel"] otherwise.
+#pragma once
+
+#include <cstdio>
+
+struct ORI_manifold;
+struct ORI_fold_recording;
+
+// Starts a recording of om (a built mesh, as after loading and preparing)
+// and stores its frame 0. Null when om has no vertices, no lines or no faces,
+// or a half-edge without a pair or head. Cost: linear in the mesh.
+ORI_fold_recording* oriFoldRecordingBegin(const ORI_manifold* om);
+
+// Appends one folded frame from the current vertex positions and fold
+// angles of om, which must be the mesh the recording began with (the same
+// vertex and half-edge lists). Returns 0; -1 and nothing recorded when the
+// list lengths differ from frame 0's or a position or an angle is not a
+// finite number. Memory: 3 doubles per vertex and 1 per line per frame.
+int oriFoldRecordingFrame(ORI_fold_recording* rec, const ORI_manifold* om);
+
+// Frames recorded, frame 0 included.
+int oriFoldRecordingFrameCount(const ORI_fold_recording* rec);
+
+// Writes the FOLD document to fp (opened by the caller, not closed).
+// Returns 0, or -1 when fp or rec is null or a write failed.
+int oriFoldRecordingSave(const ORI_fold_recording* rec, FILE* fp);
+
+// Writes the FOLD document to the file path (created or replaced). Returns
+// 0, or -1 when it cannot be opened or a write or the close failed.
+int oriFoldRecordingSaveFile(const ORI_fold_recording* rec, const char* path);
+
+// Frees the recording; null is allowed.
+void oriFoldRecordingDelete(ORI_fold_recording* rec);

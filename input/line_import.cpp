@@ -1,0 +1,148 @@
+#include "input/line_import.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "input/line_chop.h"
+#include "input/line_list.h"
+#include "input/opx_reader.h"
+#include "input/opx_writer.h"
+#include "input/read_error.h"
+
+int CreasePatternFitPaper(CreasePattern* cp) {
+  double min_x = std::numeric_limits<double>::max(), max_x = -std::numeric_limits<double>::max();
+  double min_y = std::numeric_limits<double>::max(), max_y = -std::numeric_limits<double>::max();
+  int n = 0;
+  for (List* node = cp->lines; node != nullptr && node->data != nullptr; node = node->next) {
+    const Line* l = static_cast<const Line*>(node->data);
+    min_x = std::fmin(min_x, std::fmin(l->x0, l->x1));
+    max_x = std::fmax(max_x, std::fmax(l->x0, l->x1));
+    min_y = std::fmin(min_y, std::fmin(l->y0, l->y1));
+    max_y = std::fmax(max_y, std::fmax(l->y0, l->y1));
+    ++n;
+  }
+  if (n == 0) return kFitNoLines;
+  const double extent = std::fmax(max_x - min_x, max_y - min_y);
+  const double scale = cp->paper_size / extent;
+  if (!(extent > 0.0) || !std::isfinite(extent) || !std::isfinite(scale) || !(scale > 0.0)) return kFitNoExtent;
+  const double cx = min_x * 0.5 + max_x * 0.5;
+  const double cy = min_y * 0.5 + max_y * 0.5;
+  for (List* node = cp->lines; node != nullptr && node->data != nullptr; node = node->next) {
+    Line* l = static_cast<Line*>(node->data);
+    l->x0 = (l->x0 - cx) * scale;
+    l->y0 = (l->y0 - cy) * scale;
+    l->x1 = (l->x1 - cx) * scale;
+    l->y1 = (l->y1 - cy) * scale;
+  }
+  return kFitOk;
+}
+
+List* CreasePatternLastNode(CreasePattern* cp) {
+  if (cp->lines->data == nullptr) return nullptr;
+  List* n = cp->lines;
+  while (n->next != nullptr) n = n->next;
+  return n;
+}
+
+void CreasePatternClear(CreasePattern* cp) {
+  for (List* n = cp->lines; n != nullptr; n = n->next) {
+    std::free(n->data);
+    n->data = nullptr;
+  }
+  listDestruct(cp->lines->next);
+  cp->lines->next = nullptr;
+}
+
+namespace {
+
+// Lines shorter than this share of the paper are far below the six decimals
+// the XML text keeps, so the XML reader would drop them; at the scale of
+// their coordinates' rounding they only make the chopping cut rounding noise
+// again and again (a drawing squeezed by one far-away line is all such
+// specks).
+constexpr double kImportSpeckLength = 1e-9;
+
+// Removes the specks from cp's list. Returns how many were removed.
+int dropSpecks(CreasePattern* cp) {
+  const double limit = kImportSpeckLength * cp->paper_size;
+  std::vector<Line*> kept;
+  int dropped = 0;
+  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
+    Line* l = static_cast<Line*>(n->data);
+    if (std::hypot(l->x1 - l->x0, l->y1 - l->y0) < limit) {
+      std::free(l);
+      ++dropped;
+    } else {
+      kept.push_back(l);
+    }
+  }
+  if (dropped == 0) return 0;
+  listDestruct(cp->lines->next);
+  cp->lines->next = nullptr;
+  cp->lines->data = nullptr;
+  List* last = nullptr;
+  for (Line* l : kept) last = listAdd(cp->lines, last, l);
+  return dropped;
+}
+
+}  // namespace
+
+int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp) {
+  const int specks = dropSpecks(cp);
+  if (specks > 0) std::printf("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
+  int result = LineChop(cp);
+  if (result != 0) {
+    CreasePatternDestruct(cp);
+    return result;
+  }
+
+  FILE* tmp = std::tmpfile();
+  if (tmp == nullptr) {
+    const int err = errno;
+    std::printf("failed to save temp file");
+    oriSetReadError("cannot make a temporary file for the converted drawing: %s", std::strerror(err));
+    CreasePatternDestruct(cp);
+    return -1;
+  }
+  result = LineToOpx(cp, tmp);
+  CreasePatternDestruct(cp);
+  if (result != 0) {
+    std::printf("out fail\n");
+    oriSetReadError("cannot write the converted drawing to the temporary file");
+    std::fclose(tmp);
+    return result;
+  }
+  std::rewind(tmp);
+  result = oriManifoldConstructFromOpx(om, om_old, tmp);
+  std::fclose(tmp);
+  if (result != 0) {
+    std::printf("read fail\n");
+    return result;
+  }
+  return 0;
+}
+
+int oriReadWholeStream(FILE* fp, size_t max_bytes, std::string* text) {
+  text->clear();
+  char buf[65536];
+  size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, fp)) > 0) {
+    if (text->size() + got > max_bytes) {
+      text->clear();
+      text->shrink_to_fit();
+      oriSetReadError("the file is larger than %zu MiB, more than any crease pattern needs", max_bytes >> 20);
+      return -1;
+    }
+    text->append(buf, got);
+  }
+  if (std::ferror(fp)) {
+    text->clear();
+    oriSetReadError("the file cannot be read");
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,58 @@
+// Building a mesh from a line list: the chain that every drawing format
+// shares (the lines fitted to the paper by their reader, cut where they
+// cross, written as crease-pattern XML and built by the XML reader), and the
+// limits that the line-list readers keep to on hostile input.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+struct CreasePattern;
+struct ORI_manifold;
+
+// Most segments a line-list reader takes from one file: real patterns have
+// a few thousand; far more only ties up the chopping and the construction.
+constexpr int kImportMaxLines = 1000000;
+
+// Most bytes a reader that parses a whole document (FOLD, SVG) holds in
+// memory; real files are a few hundred kilobytes.
+constexpr size_t kImportMaxBytes = size_t{32} << 20;
+
+enum CreasePatternFitResult {
+  kFitOk = 0,
+  kFitNoLines = -1,   // the list is empty
+  kFitNoExtent = -2,  // every end point is the same point, or the extent is not a finite number
+};
+
+// Scales and moves the lines of cp so that they span cp->paper_size along
+// the longer side of their bounding box, centred on the origin. Returns a
+// CreasePatternFitResult; on failure nothing is changed and no message is
+// set (the reader words it). Cost: two passes over the list.
+int CreasePatternFitPaper(CreasePattern* cp);
+
+// The last node of cp's list, after which a reader appends with listAdd;
+// null when the list is empty (the first line then goes into the head node).
+struct List;
+List* CreasePatternLastNode(CreasePattern* cp);
+
+// Releases every line of cp, leaving its list empty (a reader that refuses
+// a file leaves no half-read lines behind).
+void CreasePatternClear(CreasePattern* cp);
+
+// Builds om (fresh from oriManifoldNew) from the lines of cp, which the
+// reader has already fitted to the paper: lines shorter than 1e-9 of the
+// paper (below the precision of the XML text) are dropped with a message,
+// LineChop cuts the others at crossings
+// and T-junctions, LineToOpx writes them into a temporary file, and
+// oriManifoldConstructFromOpx reads that back (om_old as there). cp is
+// destroyed in every case. Returns 0; otherwise the failing step's non-zero
+// result with oriReadError set: -1 when the chopping does not settle or no
+// temporary file can be made ("failed to save temp file"), the writer's
+// result ("out fail\n") or the XML reader's ("read fail\n").
+int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp);
+
+// Reads fp from where it stands to its end into *text. Returns 0; -1 with
+// oriReadError set when the stream is longer than max_bytes (*text then
+// holds nothing) or a read fails.
+int oriReadWholeStream(FILE* fp, size_t max_bytes, std::string* text);
