@@ -21,6 +21,9 @@ seed_dirs() {  # the seeds of a target: files of the formats it reads
   case "$1" in
     fuzz_opx) echo "examples/*.opx examples/*.xml $shared/opx/*.opx tests/fuzz_regressions/opx/*" ;;
     fuzz_dxf) echo "examples/*.dxf $shared/dxf/*.dxf tests/fuzz_regressions/dxf/*" ;;
+    fuzz_fold) echo "$shared/fold/*.fold tests/fuzz_regressions/fold/*" ;;
+    fuzz_cp) echo "$shared/cp/*.cp tests/fuzz_regressions/cp/*" ;;
+    fuzz_svg) echo "$shared/svg/*.svg tests/fuzz_regressions/svg/*" ;;
     fuzz_bmp) echo "tests/fuzz_regressions/bmp/*" ;;
     fuzz_paper_color) echo "tests/fuzz_regressions/paper_color/*" ;;
     *) echo "tests/fuzz_regressions/${1#fuzz_}/*" ;;

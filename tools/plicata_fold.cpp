@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "files/fold_export.h"
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "input/pattern_file.h"
@@ -27,10 +28,11 @@ namespace {
 const char kUsage[] =
     "usage: plicata-fold [options] PATTERN [--steps N] [--next PATTERN2 [--steps N]]...\n"
     "\n"
-    "Loads the crease pattern PATTERN (an XML pattern: the name contains .opx or .xml;\n"
-    "a DXF drawing: the name contains .dxf), builds its half-edge mesh, chooses the\n"
-    "fixed face, places every facet from the fold angles and creates the simulation,\n"
-    "then folds it as the window program does while the space bar is held.\n"
+    "Loads the crease pattern PATTERN, read by what its name contains: .opx or .xml\n"
+    "(XML), .dxf (DXF drawing), .fold (FOLD), .svg (SVG drawing), .cp (ORIPA text).\n"
+    "Builds its half-edge mesh, triangulates it, chooses the fixed face, places every\n"
+    "facet from the fold angles and creates the simulation, then folds it as the\n"
+    "window program does while the space bar is held.\n"
     "\n"
     "  --steps N      take N fold steps (default 0) on the pattern opened last\n"
     "  --next FILE    open FILE onto the folded model, keeping its shape, as \"Next File\"\n"
@@ -44,6 +46,8 @@ const char kUsage[] =
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
     "  --obj FILE     write the final shape as a Wavefront OBJ file\n"
+    "  --fold-out FILE  write a FOLD file: the crease pattern as frame 0 and, after it,\n"
+    "                 one folded frame per step (of the pattern opened last)\n"
     "  --help         show this text\n"
     "\n"
     "Progress goes to standard error. The last line on standard output is\n"
@@ -68,6 +72,7 @@ struct Options {
   std::vector<Phase> phases = {Phase{}};
   std::string obj;
   std::string out;
+  std::string fold_out;
   int fold_step = 10;
   bool unfold = false;
   bool triangulate = true;
@@ -99,10 +104,12 @@ int parseOptions(int argc, char** argv, Options* opt) {
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
                              std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
-                             std::strcmp(a, "--next") == 0;
+                             std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0;
     if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
       opt->obj = argv[++i];
+    } else if (std::strcmp(a, "--fold-out") == 0) {
+      opt->fold_out = argv[++i];
     } else if (std::strcmp(a, "--out") == 0) {
       opt->out = argv[++i];
       if (opt->out.empty()) return usageError("%s needs a directory name", a);
@@ -215,6 +222,7 @@ int main(int argc, char** argv) {
   long done = 0;
   ORI_manifold* om = nullptr;
   ORISIM_matrix* osm = nullptr;
+  ORI_fold_recording* fold_rec = nullptr;
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
     ORI_manifold* next = oriManifoldNew();
@@ -238,9 +246,21 @@ int main(int argc, char** argv) {
       break;
     }
     std::fflush(stdout);
+    if (!opt.fold_out.empty()) {
+      // A FOLD file holds one crease pattern: the recording follows the
+      // pattern opened last.
+      oriFoldRecordingDelete(fold_rec);
+      fold_rec = oriFoldRecordingBegin(om);
+    }
     for (long k = 1; k <= phase.steps; ++k) {
       if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, nullptr) != 0) {
         std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
+        exit_status = 1;
+        break;
+      }
+      if (fold_rec != nullptr && oriFoldRecordingFrame(fold_rec, om) != 0) {
+        std::fprintf(stderr, "plicata-fold: %s: step %ld gives a shape that cannot be recorded\n",
+                     opt.fold_out.c_str(), done + 1);
         exit_status = 1;
         break;
       }
@@ -249,11 +269,17 @@ int main(int argc, char** argv) {
     if (exit_status != 0) break;
   }
   if (om == nullptr || osm == nullptr) {
+    oriFoldRecordingDelete(fold_rec);
     oriSimDelete(osm);
     oriManifoldDelete(om);
     return exit_status != 0 ? exit_status : 1;
   }
   if (exit_status == 0 && !opt.obj.empty()) exit_status = writeObj(om, opt.obj);
+  if (exit_status == 0 && fold_rec != nullptr && oriFoldRecordingSaveFile(fold_rec, opt.fold_out.c_str()) != 0) {
+    std::fprintf(stderr, "plicata-fold: %s: cannot write the FOLD file\n", opt.fold_out.c_str());
+    exit_status = 1;
+  }
+  oriFoldRecordingDelete(fold_rec);
   if (exit_status == 0) {
     std::fflush(stdout);
     std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", total_steps, closureResidual(osm, om), max_delta);

@@ -18,13 +18,9 @@
 #include "tests/support/fixtures.h"
 #include "tests/support/interop_fixtures.h"
 
-// The folding of whole patterns needs the triangulation and the solver.
-#if __has_include("geometry/tessellate.h") && __has_include("sim/sim_step.cpp") && __has_include("sim/sim_matrix.cpp")
-#define PLICATA_CAN_FOLD 1
 #include "geometry/tessellate.h"
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
-#endif
 
 namespace {
 
@@ -309,7 +305,6 @@ TEST(FoldExport, AnglesAreClampedAndUnfitFramesAreNotRecorded) {
   oriManifoldDelete(other);
 }
 
-#ifdef PLICATA_CAN_FOLD
 // Every pattern of the exchange formats that loads folds with the invariants
 // holding, and its recording validates with the last frame equal to the OBJ.
 TEST(FoldExport, RealPatternsFoldAndRecordValidFrames) {
@@ -350,4 +345,3 @@ TEST(FoldExport, RealPatternsFoldAndRecordValidFrames) {
     oriManifoldDelete(om);
   }
 }
-#endif

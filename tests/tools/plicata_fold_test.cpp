@@ -2,6 +2,8 @@
 // Miura-ori with frames recorded, the summary line, the one-line errors, and
 // the shipped examples as the generator's output.
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -212,4 +214,31 @@ TEST_F(PlicataCommands, NextOpensOntoTheFoldedModelAndGoesOnFolding) {
   EXPECT_EQ(compared, 25);
   EXPECT_NE(run(fold_, {"--next", miura_}), 0);
   EXPECT_NE(err_.find("--next comes after the first pattern"), std::string::npos) << err_;
+}
+
+TEST_F(PlicataCommands, FoldOutWritesTheWholeFoldingAsAnAnimation) {
+  const fs::path fold = tmp_ / "out.fold", obj = tmp_ / "final.obj";
+  ASSERT_EQ(run(fold_, {"--steps", "20", "--fold-out", fold.string(), "--obj", obj.string(), miura_}), 0) << err_;
+  std::ifstream in(fold);
+  const nlohmann::json doc = nlohmann::json::parse(in);
+  EXPECT_EQ(doc["file_creator"], "Plicata");
+  EXPECT_EQ(doc["file_classes"][0], "animation");
+  ASSERT_EQ(doc["file_frames"].size(), 20u);  // 21 frames with frame 0, the crease pattern
+  const auto& last = doc["file_frames"][19]["vertices_coords"];
+  std::ifstream objin(obj);
+  std::string line;
+  size_t k = 0;
+  while (std::getline(objin, line)) {
+    if (line.rfind("v ", 0) != 0) continue;
+    double x, y, z;
+    ASSERT_EQ(std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z), 3);
+    ASSERT_LT(k, last.size());
+    EXPECT_NEAR(last[k][0].get<double>(), x, 1e-6);
+    EXPECT_NEAR(last[k][1].get<double>(), y, 1e-6);
+    EXPECT_NEAR(last[k][2].get<double>(), z, 1e-6);
+    ++k;
+  }
+  EXPECT_EQ(k, last.size());
+  EXPECT_NE(run(fold_, {"--steps", "1", "--fold-out", (tmp_ / "no" / "dir" / "x.fold").string(), miura_}), 0);
+  EXPECT_NE(err_.find("cannot write the FOLD file"), std::string::npos) << err_;
 }
