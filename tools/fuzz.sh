@@ -38,7 +38,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$seeds" "$build/artifacts/$t"
   for f in $(seed_dirs "$t"); do [ -f "$f" ] && cp "$f" "$seeds/" 2>/dev/null; done
   log="$build/$t.log"
-  "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+  "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" -max_len=65536 -timeout=25 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t/" >"$log" 2>&1
   rc=$?
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)
