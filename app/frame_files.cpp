@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "files/obj_export.h"
+#include "render/view_rules.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ void reportFailure(const char* path, const char* reason) { std::printf("cannot s
 int appSaveModelFrame(ORI_manifold* om, const char* dir, int frame_no) {
   char path[kOriFramePathSize];
   if (!framePath(path, dir, "%s/m%05d.obj", frame_no)) return -1;
+  oriGLUpdateModelMatrix(om);
   FILE* fp = std::fopen(path, "w");
   if (fp == nullptr) {
     reportFailure(path, std::strerror(errno));

@@ -11,9 +11,11 @@
 
 struct ORI_manifold;
 
-// Writes om as the OBJ frame frame_no in dir. Refuses a path that does not
-// fit the frame path buffer (kOriFramePathSize). Returns 0, or -1 after the
-// message (a partly written file is removed).
+// Writes om as the OBJ frame frame_no in dir, in the display frame of its
+// present shape: model_matrix is brought up to date from the axis vertices
+// first, since a step moves them after the picture was last drawn. Refuses
+// a path that does not fit the frame path buffer (kOriFramePathSize).
+// Returns 0, or -1 after the message (a partly written file is removed).
 int appSaveModelFrame(ORI_manifold* om, const char* dir, int frame_no);
 
 // Captures the drawing window into the BMP frame frame_no in dir with

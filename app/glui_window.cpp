@@ -346,9 +346,11 @@ void panelEntry(int state) {
 }
 
 // Keys go to the text field being edited; otherwise to the program, with
-// the main window current, as if typed there. Releases always reach the
-// program too, so that a key held over the drawing and released over the
-// panel ends its action.
+// the main window current, as if typed there. Releases reach both: the
+// program, so that a key held over the drawing and released over the panel
+// ends its action, and the panel, so that no key stays down in it when the
+// field stopped taking keys between a press and its release (a Return
+// left down would close every field as soon as it opens).
 void forwardToMain(GLUI* g) {
   glutSetWindow(g->main_gfx_window() > 0 ? g->main_gfx_window() : g->parent_window);
 }
@@ -369,10 +371,8 @@ void panelKeyboard(unsigned char key, int x, int y) {
 void panelKeyboardUp(unsigned char key, int x, int y) {
   GLUI* g = currentPanel();
   if (g == nullptr) return;
-  if (ImGui::GetIO().WantTextInput) {
-    ImGui_ImplGLUT_KeyboardUpFunc(key, x, y);
-    frameNow(g);
-  }
+  ImGui_ImplGLUT_KeyboardUpFunc(key, x, y);
+  frameNow(g);
   if (GLUI_Master.glut_keyboard_up_CB == nullptr) return;
   forwardToMain(g);
   GLUI_Master.glut_keyboard_up_CB(key, x + g->window_rect.x, y + g->window_rect.y);
@@ -394,10 +394,8 @@ void panelSpecial(int key, int x, int y) {
 void panelSpecialUp(int key, int x, int y) {
   GLUI* g = currentPanel();
   if (g == nullptr) return;
-  if (ImGui::GetIO().WantTextInput) {
-    ImGui_ImplGLUT_SpecialUpFunc(key, x, y);
-    frameNow(g);
-  }
+  ImGui_ImplGLUT_SpecialUpFunc(key, x, y);
+  frameNow(g);
   if (GLUI_Master.glut_special_up_CB == nullptr) return;
   forwardToMain(g);
   GLUI_Master.glut_special_up_CB(key, x + g->window_rect.x, y + g->window_rect.y);
@@ -560,6 +558,7 @@ void GLUI_Master_Object::set_glutSpecialUpFunc(void (*f)(int, int, int)) {
 void GLUI::hide() {
   visible_ = false;
   if (window_id <= 0) return;
+  writeLayout(this);
   const int previous = glutGetWindow();
   glutSetWindow(window_id);
   glutHideWindow();
@@ -569,6 +568,7 @@ void GLUI::hide() {
 void GLUI::show() {
   visible_ = true;
   if (window_id <= 0) return;
+  writeLayout(this);
   const int previous = glutGetWindow();
   glutSetWindow(window_id);
   glutShowWindow();

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "geometry/manifold.h"
 #include "input/pattern_gen.h"
 #include "sim/fold_step.h"
 #include "sim/sim_matrix.h"
@@ -72,6 +76,8 @@ void failingCapture(const char*) { ++captures; }
 TEST(FrameFiles, RecordedStepsWriteWhatPlicataFoldWrites) {
   Model a, b;
   ASSERT_TRUE(a.osm != nullptr && b.osm != nullptr);
+  // Without axis vertices both show the model in its own coordinates.
+  for (ORI_manifold* om : {a.om, b.om}) om->axis_origin = om->axis_x = om->axis_xy = nullptr;
   TempDir fold_dir, window_dir;
   ORI_frameRecorder fold_rec;  // as plicata-fold records with --out
   fold_rec.save_dir = fold_dir.path.c_str();
@@ -88,6 +94,34 @@ TEST(FrameFiles, RecordedStepsWriteWhatPlicataFoldWrites) {
     const std::string fold = slurp(fold_dir.path + "/" + name);
     EXPECT_FALSE(fold.empty()) << name;
     EXPECT_EQ(slurp(window_dir.path + "/" + name), fold) << name;
+  }
+}
+
+// The display frame follows the three axis vertices (corners of the sheet)
+// as they move; each frame must be written in the frame of its own shape,
+// not of the shape last drawn.
+TEST(FrameFiles, ObjFrameLiesOnTheTableOfItsOwnShape) {
+  Model m;
+  ASSERT_NE(m.osm, nullptr);
+  ASSERT_TRUE(m.om->axis_origin != nullptr && m.om->axis_x != nullptr && m.om->axis_xy != nullptr);
+  TempDir dir;
+  AppFrameFiles files = {m.om, 1, 0, nullptr};
+  const ORI_frameRecorder rec = appFrameRecorder(dir.path.c_str(), &files);
+  int frame_no = 0;
+  for (int k = 0; k < 3; ++k) oriFoldStep(m.osm, m.om, 0.5, "CG", &frame_no, &rec, nullptr, nullptr);
+  std::ifstream in(dir.path + "/m00003.obj");
+  std::string line;
+  std::vector<double> z;
+  double x, y, vz;
+  while (std::getline(in, line)) {
+    if (std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &vz) == 3) z.push_back(vz);
+  }
+  double depth = 0;
+  for (double d : z) depth = std::max(depth, std::fabs(d));
+  EXPECT_GT(depth, 1.0) << "the sheet is folded";
+  for (const ORI_vert* v : {m.om->axis_origin, m.om->axis_x, m.om->axis_xy}) {
+    ASSERT_LT(static_cast<size_t>(v->index), z.size());
+    EXPECT_NEAR(z[v->index], 0.0, 1e-5) << "axis vertex " << v->index;
   }
 }
 
