@@ -110,22 +110,16 @@ class GLUI_Control {
 
   GLUI_Kind kind() const { return kind_; }
   const std::string& name() const { return name_; }
-  int id() const { return id_; }
   GLUI_Control* parent() const { return parent_; }
   const std::vector<GLUI_Control*>& children() const { return children_; }
-  GLUI* glui() const { return glui_; }
   int width() const { return w_; }
   int alignment() const { return alignment_; }
-  bool limited() const { return limit_type_ == GLUI_LIMIT_CLAMP; }
-  int limit_low() const { return limit_low_; }
-  int limit_high() const { return limit_high_; }
   int panel_type() const { return panel_type_; }
   bool draw_bar() const { return draw_bar_; }
   bool is_open() const { return open_; }
   float speed() const { return speed_; }
   // A radio button's value within its group (0, 1, 2 in the order added).
   int radio_value() const { return radio_value_; }
-  bool has_live_variable() const { return live_int_ != nullptr || live_text_ != nullptr; }
 
   // Where the drawing put the control (or one of its parts).
   GLUI_Rect rect(GLUI_Part part = kGluiPartWhole) const { return rects_[part]; }

@@ -270,6 +270,10 @@ void drawFrame(GLUI* g) {
   io.DisplaySize = ImVec2(static_cast<float>(w), static_cast<float>(h));
   ImGui_ImplOpenGL2_NewFrame();
   ImGui_ImplGLUT_NewFrame();
+  // Controls inside a closed rollout are not drawn and have no place.
+  for (const auto& c : g->controls()) {
+    for (int part = 0; part < kGluiPartCount; ++part) c->set_rect(static_cast<GLUI_Part>(part), GLUI_Rect{});
+  }
   ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f));
   ImGui::SetNextWindowSize(io.DisplaySize);
   ImGui::Begin("##panel", nullptr,

@@ -65,6 +65,7 @@ OUT=""  # the program's standard output of the present run
 fail() {
   echo "FAIL: $*"
   [ -n "$OUT" ] && [ -f "$OUT" ] && { echo "--- program output"; tail -n 20 "$OUT"; }
+  [ -s "$WORK/xvfb.log" ] && { echo "--- Xvfb"; tail -n 5 "$WORK/xvfb.log"; }
   exit 1
 }
 ok() { echo "ok: $*"; }
@@ -81,14 +82,27 @@ wait_for() {
   return 1
 }
 
-Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp 4>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-for ((i = 0; i < 100; i++)); do
-  [ -s "$WORK/display" ] && break
-  sleep 0.1
+# Its own X server on a display number picked at random from a high range:
+# other window tests on this machine start at :0, and a display number in
+# use by two servers sends clients to the wrong one.
+for ((attempt = 0; attempt < 10; attempt++)); do
+  n=$((200 + (RANDOM % 700)))
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+  XVFB_PID=$!
+  for ((i = 0; i < 100; i++)); do
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  if kill -0 "$XVFB_PID" 2>/dev/null && DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1; then
+    export DISPLAY=:$n
+    break
+  fi
+  stop "$XVFB_PID"
+  XVFB_PID=""
 done
-[ -s "$WORK/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n 1 "$WORK/display")
+[ -n "$XVFB_PID" ] || fail "Xvfb did not start: $(tail -n 5 "$WORK/xvfb.log")"
 echo "Xvfb on $DISPLAY"
 
 LAYOUT=$WORK/layout.txt
@@ -143,6 +157,8 @@ control_centre() {  # $1 kind, $2 label, [$3 part]
 control_value() {  # $1 kind, $2 label
   awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n {print $7; exit}' "$LAYOUT"
 }
+# Waits for a control to show a value: $1 kind, $2 label, $3 value.
+shows() { wait_for '[ "$(control_value "'"$1"'" "'"$2"'")" = "'"$3"'" ]' 3; }
 click() {  # $1 kind, $2 label, [$3 part]
   local c
   c=$(control_centre "$@") || fail "no control $1 '$2' ${3:-}"
@@ -188,6 +204,27 @@ last_frame() { ls "$1" | grep -E '^m[0-9]{5}\.obj$' | sort | tail -n 1; }
 frame_count() { ls "$1" | grep -cE '^m[0-9]{5}\.obj$'; }
 folded() { "$CHECK" creases "$1" | cut -d' ' -f1; }
 
+# Clicks a button that records a frame into $SAVE and waits for the frame.
+click_frame() {  # $1 label
+  local n
+  n=$(frame_count "$SAVE")
+  click button "$1"
+  wait_for '[ "$(frame_count "$SAVE")" -gt '"$n"' ]' 10 || fail "'$1' wrote no frame"
+  sleep 0.2  # and for the file to be complete
+}
+# Takes screenshot $1 until the test $2 on its drawn box (x0 y0 x1 y1)
+# holds, for up to three seconds.
+shoot_until() {
+  local i
+  for ((i = 0; i < 15; i++)); do
+    shot "$1"
+    read -r x0 y0 x1 y1 <<<"$(drawn_box "$1")"
+    [ "$x0" != none ] && eval "$2" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 # ---------------------------------------------------------------------------
 # 1. Interaction on one run.
 RUN=$WORK/run1
@@ -209,23 +246,17 @@ ok "panel built, drawing window ${S}x$S"
 # (40 degrees from 3 units: 0.5 / (3 tan 20°) of the half-width).
 pointer_on_drawing
 xdotool key c
-sleep 0.5
-shot key_c
-read -r x0 _ x1 _ <<<"$(drawn_box key_c)"
-near $((x1 - x0)) $((S / 2)) 3 || fail "'c': the sheet is $((x1 - x0)) wide, not $((S / 2))"
-[ "$(control_value radiobutton CP)" = 1 ] || fail "'c': the panel does not show the top view"
+shoot_until key_c 'near $((x1 - x0)) $((S / 2)) 3' || fail "'c': the sheet is $((x1 - x0)) wide, not $((S / 2))"
+wait_for '[ "$(control_value radiobutton CP)" = 1 ]' 3 || fail "'c': the panel does not show the top view"
 xdotool key o
-sleep 0.5
-shot key_o
-read -r x0 _ x1 _ <<<"$(drawn_box key_o)"
 want=$((S * 458 / 1000))
-near $((x1 - x0)) $want 3 || fail "'o': the sheet is $((x1 - x0)) wide, not $want"
-[ "$(control_value radiobutton Object)" = 1 ] || fail "'o': the panel does not show the Object view"
+shoot_until key_o 'near $((x1 - x0)) $want 3' || fail "'o': the sheet is $((x1 - x0)) wide, not $want"
+wait_for '[ "$(control_value radiobutton Object)" = 1 ]' 3 || fail "'o': the panel does not show the Object view"
 ok "'c' and 'o' switch the camera"
 
 # Folding with the space bar held, recording OBJ frames.
 click checkbox Mdl
-[ "$(control_value checkbox Mdl)" = 1 ] || fail "Mdl did not check"
+wait_for '[ "$(control_value checkbox Mdl)" = 1 ]' 3 || fail "Mdl did not check"
 hold space 1
 n=$(frame_count "$SAVE")
 [ "$n" -ge 6 ] || fail "holding space for a second wrote $n frames"
@@ -245,40 +276,38 @@ hold b 0.4
 last=$(last_frame "$SAVE")
 [ "$(folded "$SAVE/$last")" -lt "$prev" ] || fail "'b' did not unfold"
 prev=$(folded "$SAVE/$last")
-click button ">>"
+click_frame ">>"
 last=$(last_frame "$SAVE")
 [ "$(folded "$SAVE/$last")" -gt "$prev" ] || fail "'>>' did not fold"
 prev=$(folded "$SAVE/$last")
-click button "<<"
+click_frame "<<"
 last2=$(last_frame "$SAVE")
 [ "$last2" != "$last" ] && [ "$(folded "$SAVE/$last2")" -lt "$prev" ] || fail "'<<' did not unfold"
 ok "'b' unfolds, '>>' and '<<' step"
 
 # The crease pattern in the panel's top view: the flat square, while the
 # folded model seen from above is narrower.
-for _ in 1 2 3; do click button ">>"; done
+for _ in 1 2 3; do click_frame ">>"; done
 pointer_on_drawing
 xdotool key c
-sleep 0.4
+wait_for '[ "$(control_value radiobutton CP)" = 1 ]' 3 || fail "'c' did not switch to the top view"
+sleep 0.5
 shot folded_top
 read -r x0 y0 x1 y1 <<<"$(drawn_box folded_top)"
 folded_w=$((x1 - x0 < y1 - y0 ? x1 - x0 : y1 - y0))
-click radiobutton CP
-sleep 0.3
-shot crease_pattern
-read -r x0 y0 x1 y1 <<<"$(drawn_box crease_pattern)"
-near $((x1 - x0)) $((S / 2)) 3 && near $((y1 - y0)) $((S / 2)) 3 ||
-  fail "CP: the pattern spans $((x1 - x0)) x $((y1 - y0)), not the flat square $((S / 2))"
 [ "$folded_w" -lt $((S / 2 - 10)) ] || fail "the folded model ($folded_w across) is as large as the flat sheet"
+click radiobutton CP
+shoot_until crease_pattern 'near $((x1 - x0)) $((S / 2)) 3 && near $((y1 - y0)) $((S / 2)) 3' ||
+  fail "CP: the pattern spans $((x1 - x0)) x $((y1 - y0)), not the flat square $((S / 2))"
 click radiobutton Object
 ok "CP shows the crease pattern"
 
 # "Clear Fold" flattens; "Save" writes the next frame.
 click button "Clear Fold"
 before=$(frame_count "$SAVE")
-click button Save
+click_frame Save
 last=$(last_frame "$SAVE")
-[ "$(frame_count "$SAVE")" -eq $((before + 1)) ] || fail "Save wrote no frame"
+[ "$(frame_count "$SAVE")" -eq $((before + 1)) ] || fail "Save wrote more than one frame"
 read -r d z <<<"$("$CHECK" creases "$SAVE/$last")"
 [ "$d" = 0 ] && [ "$z" = "0.000" ] || fail "Clear Fold left $d degrees, depth $z"
 ok "Clear Fold flattens, Save writes $last"
@@ -288,9 +317,9 @@ ok "Clear Fold flattens, Save writes $last"
 click radiobutton CP
 click_at $((S * 3 / 10)) $((S * 3 / 10))
 click radiobutton Object
-click button ">>"
+click_frame ">>"
 a=$(last_frame "$SAVE")
-click button ">>"
+click_frame ">>"
 b=$(last_frame "$SAVE")
 "$CHECK" fixed "$SAVE/$a" "$SAVE/$b" 0.1 0.9 || fail "the picked face moved"
 "$CHECK" fixed "$SAVE/$a" "$SAVE/$b" 0.9 0.1 >/dev/null && fail "the far corner's face did not move"
@@ -312,7 +341,7 @@ set -- $picked
 shot three_vertices_cp
 click radiobutton Object
 sleep 0.3
-click button Save
+click_frame Save
 last=$(last_frame "$SAVE")
 "$CHECK" table "$SAVE/$last" "$1" "$2" "$3" || fail "the picked vertices $picked are not on the table"
 shot three_vertices
@@ -321,7 +350,7 @@ ok "three vertex picks ($picked) lay the model on the table"
 # A save into a missing directory is reported, writes nothing, and the
 # program goes on.
 type_into edittext SaveDir "$WORK/missing"
-[ "$(control_value edittext SaveDir)" = "$WORK/missing" ] || fail "SaveDir shows '$(control_value edittext SaveDir)'"
+shows edittext SaveDir "$WORK/missing" || fail "SaveDir shows '$(control_value edittext SaveDir)'"
 no=$(frames_in_title)
 click button Save
 next=$(printf '%05d' $((10#$no + 1)))
@@ -329,22 +358,22 @@ wait_for 'grep -qF "cannot save frame $WORK/missing/m$next.obj: No such file or 
   fail "no message for the missing directory"
 [ ! -e "$WORK/missing" ] || fail "the missing directory was created"
 type_into edittext SaveDir ./save
-click button ">>"
+click_frame ">>"
 [ -f "$SAVE/m$(printf '%05d' $((10#$next + 1))).obj" ] || fail "no frame after the failed save"
 ok "a save into a missing directory reports and goes on"
 
 # The spinners' limits.
 type_into spinner "fold step" 99
-[ "$(control_value spinner "fold step")" = 50 ] || fail "fold step took 99: shows $(control_value spinner "fold step")"
+shows spinner "fold step" 50 || fail "fold step took 99: shows $(control_value spinner "fold step")"
 type_into spinner "fold step" -3
-[ "$(control_value spinner "fold step")" = 0 ] || fail "fold step took -3"
+shows spinner "fold step" 0 || fail "fold step took -3"
 click spinner "fold step" down
-[ "$(control_value spinner "fold step")" = 0 ] || fail "fold step went below 0"
+shows spinner "fold step" 0 || fail "fold step went below 0"
 type_into spinner "fold step" 10
 for _ in 1 2 3 4 5; do click spinner "line width" up; done
-[ "$(control_value spinner "line width")" = 5 ] || fail "line width went past 5: shows $(control_value spinner "line width")"
+shows spinner "line width" 5 || fail "line width went past 5: shows $(control_value spinner "line width")"
 type_into spinner "line width" 0
-[ "$(control_value spinner "line width")" = 1 ] || fail "line width went below 1: shows $(control_value spinner "line width")"
+shows spinner "line width" 1 || fail "line width went below 1: shows $(control_value spinner "line width")"
 ok "fold step stays within 0 to 50, line width within 1 to 5"
 
 # 'F' hides the panel and 'F' again brings the window back as it was; 'M'
@@ -377,6 +406,8 @@ start "$RUN" "$PATTERN"
 click checkbox Mdl
 click checkbox Scr
 click button Save
+wait_for '[ -s "$RUN/save/m00001.obj" ] && [ -s "$RUN/save/ss00001.bmp" ]' 10
+sleep 0.2
 [ -s "$RUN/save/m00001.obj" ] && [ -s "$RUN/save/ss00001.bmp" ] || fail "Save wrote $(ls "$RUN/save")"
 [ "$(ls "$RUN/save" | wc -l)" -eq 2 ] || fail "Save wrote $(ls "$RUN/save")"
 wait_for '[ "$(frames_in_title)" = 00001 ]' 3 || fail "title after the first save: '$(title)'"
@@ -400,6 +431,19 @@ done
 sleep 0.5
 shot next_file
 ok "File Open and Next File ask on the terminal and come back"
+
+# Rollouts close and open: closed, their controls are gone and the
+# controls below move up.
+fold_y=$(control_centre rollout "Fold Simulation" | cut -d' ' -f2)
+click rollout "Orientation Edit Mode"
+shows rollout "Orientation Edit Mode" 0 || fail "the rollout did not close"
+[ "$(control_centre radiobutton None | cut -d' ' -f1)" = 0 ] || fail "a closed rollout still shows its buttons"
+[ "$(control_centre rollout "Fold Simulation" | cut -d' ' -f2)" -lt "$fold_y" ] || fail "nothing moved up"
+shot rollout_closed
+click rollout "Orientation Edit Mode"
+shows rollout "Orientation Edit Mode" 1 || fail "the rollout did not open again"
+[ "$(control_centre rollout "Fold Simulation" | cut -d' ' -f2)" = "$fold_y" ] || fail "the panel did not come back"
+ok "rollouts close and open"
 
 # Keys typed over the panel (no field being edited) reach the program: the
 # space bar held there folds, and its release there stops the folding.
