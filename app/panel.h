@@ -1,4 +1,6 @@
-// The control panel docked on the right of the main window.
+// The control panel docked on the right of the main window: the controls
+// (app/panel_controls.h) on a panel window of the GLUI-shaped toolkit
+// (app/glui.h), and what its buttons and the view-mode group do.
 #pragma once
 
 // Builds the panel on the main window (the.main_window). Called once by the
@@ -6,12 +8,17 @@
 // drawing sub-window is created.
 void menuInit();
 
-// The panel's one callback; ID names the control.
+// The panel's one callback; ID names the control (kMenu… ids): "<<" and
+// ">>" take one recorded fold step of ∓fold step × 0.2 radians, "Clear
+// Fold" flattens the model, "Save" writes the next frame (when "Mdl" or
+// "Scr" is on), "File Open" and "Next File" hide the window and ask for a
+// pattern on the terminal, the view-mode group switches the crease-pattern
+// view with the "CP" camera. Runs with the main window current.
 void menuCallback(int ID);
 
 // Hands the main window's idle, reshape, keyboard, mouse and special-key
-// callbacks to the panel, which forwards them, since a window that carries
-// the panel receives its events through it.
+// callbacks (and the key releases) to the panel, which forwards them, since
+// a window that carries the panel receives its events through it.
 void menuForwardCallbacks();
 
 // The part of the current (main) window left for drawing beside the panel,

@@ -2,7 +2,44 @@
 
 #include <GL/freeglut.h>
 
+#include "app/app_state.h"
+#include "app/frame_files.h"
+#include "app/motion.h"
+#include "files/screen_capture.h"
+#include "render/view_state.h"
+#include "sim/fold_step.h"
+
+namespace {
+
+// Periods of the ticks, milliseconds; each tick's value is its period.
+constexpr int kWalkTick = 10, kFoldTick = 50, kSlowTick = 1000;
+
+}  // namespace
+
+void Step(double step, const char* option) {
+  if (the.manifold == nullptr || the.sim == nullptr) return;
+  AppFrameFiles files = {the.manifold, the.save_model, the.save_screen, ScreenSaveBMP};
+  const ORI_frameRecorder rec = appFrameRecorder(the.save_dir, &files);
+  oriFoldStep(the.sim, the.manifold, step, option, &the.frame_no, &rec, nullptr, nullptr);
+  glutSetWindow(the.sub_window);
+}
+
 void TimerFunc(int value) {
-  // Nothing moves yet; the tick keeps its period.
-  glutTimerFunc(static_cast<unsigned>(value), TimerFunc, value);
+  switch (value) {
+    case kWalkTick:
+      appWalkZoomTick(&theGL);
+      glutTimerFunc(kWalkTick, TimerFunc, kWalkTick);
+      break;
+    case kFoldTick: {
+      double step = 0.0;
+      if (appFoldTickStep(&theGL, the.fold_step, &step)) Step(step, appStepOption(the.use_cg, the.use_rk));
+      glutTimerFunc(kFoldTick, TimerFunc, kFoldTick);
+      break;
+    }
+    case kSlowTick:
+      glutTimerFunc(kSlowTick, TimerFunc, kSlowTick);
+      break;
+    default:
+      break;
+  }
 }

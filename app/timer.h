@@ -1,5 +1,20 @@
-// The timer callback: three self-re-arming ticks whose value is their period
-// in milliseconds (10 walking and zooming, 50 folding, 1000 idle).
+// The animation: the timer callback with its three self-re-arming ticks
+// (10 ms walking and zooming, 50 ms folding while a fold key is held, 1000 ms
+// idle), and the recorded fold step that the ticks and the step buttons
+// take.
 #pragma once
 
+// GLUT timer callback; value is the tick's period in milliseconds and
+// chooses what it does (10, 50 or 1000). Each tick re-arms itself with its
+// own period; any other value does nothing and is not re-armed.
 void TimerFunc(int value);
+
+// One fold step of size step (radians; positive folds, negative unfolds)
+// with the solver option ("CG"; "RK", "CG_RK" or null only re-place the
+// faces), as plicata-fold takes it, then the faces are placed from the fixed
+// face. While "Mdl" or "Scr" is on, the step is recorded: the first recorded
+// step also records the shape before it as frame 0, then the frame number
+// grows by one and the frame's files are written (frame_files.h: a file
+// that cannot be written is reported and skipped). Leaves the drawing
+// window current. Does nothing without a pattern.
+void Step(double step, const char* option);

@@ -168,16 +168,12 @@ void Display() {
   if (oriGLDrawScene()) glutSwapBuffers();
 }
 
-void Display_base() {
-  glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glutSwapBuffers();
-
+bool oriGLServeOpenRequest() {
+  if (!the.next_request && !the.open_request) return false;
   if (the.next_request) {
     FileNextOpen(nullptr);
     the.next_request = 0;
-    glutShowWindow();
-  } else if (the.open_request) {
+  } else {
     oriSimDelete(the.sim);
     the.sim = nullptr;
     oriManifoldDelete(the.manifold);
@@ -187,8 +183,18 @@ void Display_base() {
       std::exit(1);
     }
     the.open_request = 0;
-    glutShowWindow();
   }
+  glutSetWindow(the.main_window);
+  glutShowWindow();
+  return true;
+}
+
+void Display_base() {
+  glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glutSwapBuffers();
+
+  oriGLServeOpenRequest();
 
   char title[128];
   oriGLWindowTitle(title, sizeof title, theGL.width, theGL.height, the.frame_no);

@@ -22,6 +22,13 @@ void Display();
 // the title "Plicata [width, height]  NNNNN frames".
 void Display_base();
 
+// Carries out a pending open request of the panel (Next File before File
+// Open): the terminal dialogue runs, then the main window is shown again.
+// Returns false when nothing was asked. Display_base runs it; since a hidden
+// window is not redrawn, the panel also runs it from a timer after hiding
+// the window.
+bool oriGLServeOpenRequest();
+
 // Reshape callback of both windows: fits the drawing sub-window into the
 // part of the main window beside the panel (the whole window in full
 // screen) as a square, or 4:3 in full screen and with 4:3 fitting, at the

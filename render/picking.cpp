@@ -1,6 +1,90 @@
-// The mouse does nothing yet; the callbacks hold their places.
 #include "render/picking.h"
 
-void Mouse(int, int, int, int) {}
+#include <GL/freeglut.h>
+#include <GL/gl.h>
 
-void Motion(int, int) {}
+#include "app/app_state.h"
+#include "geometry/manifold.h"
+#include "render/display.h"
+#include "render/draw.h"
+#include "render/pick_rules.h"
+#include "render/view_state.h"
+#include "sim/kinematics.h"
+
+static_assert(kOriMouseLeft == GLUT_LEFT_BUTTON && kOriMouseMiddle == GLUT_MIDDLE_BUTTON &&
+                  kOriMouseRight == GLUT_RIGHT_BUTTON && kOriMouseDown == GLUT_DOWN && kOriMouseUp == GLUT_UP,
+              "the mouse rules use GLUT's codes");
+
+namespace {
+
+// Size of the vertices drawn for a pick, pixels.
+constexpr GLfloat kPickPointSize = 6.0f;
+// The placeholder name the drawing routines replace before each primitive.
+constexpr GLuint kNoName = 0xFFFFFFFFu;
+
+}  // namespace
+
+void Mouse(int button, int state, int x, int y) {
+  if (oriGLMouseButton(&theGL, button, state, x, y)) ProcessSelection(x, y);
+}
+
+void Motion(int x, int y) { oriGLMouseMotion(&theGL, x, y); }
+
+void ProcessSelection(int x, int y) {
+  ORI_manifold* om = the.manifold;
+  if (om == nullptr) return;
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+
+  GLuint buf[kOriSelectBufferSize];
+  glSelectBuffer(static_cast<GLsizei>(kOriSelectBufferSize), buf);
+  glRenderMode(GL_SELECT);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  MultModeSelect(x, y);
+  glPushMatrix();
+  glInitNames();
+  if (theGL.orient_mode == 1) {
+    glPushName(kOriPickFace);
+    glPushName(kNoName);
+    if (theGL.cp_mode) {
+      oriGLDrawFaceCP(om);
+    } else {
+      MultXYZ();
+      oriGLDrawFace(om);
+    }
+    glPopName();
+    glPopName();
+  } else if (theGL.orient_mode == 2) {
+    glPointSize(kPickPointSize);
+    glPushName(kOriPickVert);
+    glPushName(kNoName);
+    if (theGL.cp_mode) {
+      oriGLDrawVertCP(om);
+    } else {
+      MultXYZ();
+      oriGLDrawVert(om);
+    }
+    glPopName();
+    glPopName();
+  }
+  glPopMatrix();
+  glutSwapBuffers();
+  const GLint hits = glRenderMode(GL_RENDER);
+
+  if (hits > 0) {
+    OriPickChoice choice;
+    static_assert(sizeof(GLuint) == sizeof(unsigned), "hit records are read as unsigned");
+    if (oriGLChoosePick(buf, kOriSelectBufferSize, hits, theGL.orient_mode, &choice)) {
+      if (choice.category == kOriPickFace) {
+        oriGLPickFace(om, choice.index);
+      } else {
+        oriGLPickVert(om, choice.index, &the.axis_pick_count);
+      }
+    }
+  } else if (hits == 0 && theGL.orient_mode == 1) {
+    the.axis_pick_count = 0;
+    if (om->center_face != nullptr) oriManifoldUpdate(om, om->center_face);
+  }
+}

@@ -1,0 +1,57 @@
+#include "app/key_map.h"
+
+#include "app/app_state.h"
+#include "render/view_state.h"
+
+AppKeyCommand appKeyPressed(unsigned char key, the_struct* app, theGLstruct* gl) {
+  switch (key) {
+    case ' ': gl->hold_space = 1; break;
+    case 'b': gl->hold_b = 1; break;
+    case '/': gl->hold_slash = 1; break;
+    case '\\': gl->hold_backslash = 1; break;
+    case 'o': gl->view_mode = 0; break;
+    case 'p': gl->view_mode = 1; break;
+    case 'c': gl->view_mode = 2; break;
+    case 'e': gl->draw_edge = gl->draw_edge == 0 ? 1 : 0; break;
+    case 'w':
+      if (gl->walk_fovy < kAppWalkFovyMax) gl->walk_fovy += kAppWalkFovyStep;
+      break;
+    case 't':
+      if (gl->walk_fovy > kAppWalkFovyMin) gl->walk_fovy -= kAppWalkFovyStep;
+      break;
+    case 'u': gl->walk_pos.z += kAppWalkEyeStep; break;
+    case 'd': gl->walk_pos.z -= kAppWalkEyeStep; break;
+    case 'S': app->save_screen = app->save_screen == 0 ? 1 : 0; break;
+    case 'F': return kAppKeyFullScreen;
+    case 'M': return kAppKeyFitAspect;
+    default: break;
+  }
+  return kAppKeyNoCommand;
+}
+
+void appKeyReleased(unsigned char key, theGLstruct* gl) {
+  switch (key) {
+    case ' ': gl->hold_space = 0; break;
+    case 'b': gl->hold_b = 0; break;
+    case '/': gl->hold_slash = 0; break;
+    case '\\': gl->hold_backslash = 0; break;
+    default: break;
+  }
+}
+
+void appSpecialKey(int key, bool down, theGLstruct* gl) {
+  const unsigned char v = down ? 1 : 0;
+  switch (key) {
+    case kAppKeyLeft: gl->hold_left = v; break;
+    case kAppKeyUp: gl->hold_up = v; break;
+    case kAppKeyRight: gl->hold_right = v; break;
+    case kAppKeyDown: gl->hold_down = v; break;
+    default: break;
+  }
+}
+
+int appFitAspectWidth(int saved_w, int w, int h, double ref_width, double ref_height) {
+  const double fitted = h / ref_height * ref_width;
+  const int w_prime = static_cast<int>(fitted < w ? fitted : w);
+  return static_cast<int>((saved_w - w_prime) + ref_width);
+}

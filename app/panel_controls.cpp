@@ -1,0 +1,82 @@
+#include "app/panel_controls.h"
+
+#include "app/app_state.h"
+#include "render/view_state.h"
+
+theGLUIstruct theGLUI = {};
+
+static_assert(sizeof(the.save_dir) == GLUI_EDITTEXT_CAPACITY, "the SaveDir field edits the whole save_dir buffer");
+
+namespace {
+
+// Asked widths, pixels (the panel window caps them).
+constexpr int kViewRolloutWidth = 500;
+constexpr int kOrientRolloutWidth = 100;
+constexpr int kFoldRolloutWidth = 100;
+constexpr int kLineWidthSpinnerWidth = 1;
+constexpr int kStepButtonWidth = 80;
+constexpr int kSaveButtonWidth = 10;
+constexpr int kSaveDirWidth = 160;
+// Units per click of a spinner's arrows.
+constexpr float kSpinnerSpeed = 1.0f;
+
+}  // namespace
+
+void menuBuild(GLUI* glui, GLUI_Update_CB callback) {
+  theGLUI.glui = glui;
+
+  theGLUI.view_rollout = glui->add_rollout("View Mode", 1);
+  theGLUI.view_rollout->set_alignment(GLUI_ALIGN_CENTER);
+  GLUI_Panel* view_panel = glui->add_panel_to_panel(theGLUI.view_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.view_mode_radio = glui->add_radiogroup_to_panel(view_panel, &theGL.view_mode, kMenuViewMode, callback);
+  glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Object");
+  glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Walk");
+  glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "CP");
+  glui->add_column_to_panel(view_panel, 1);
+  theGLUI.draw_face_check = glui->add_checkbox_to_panel(view_panel, "Draw Face", &theGL.draw_face, -1, nullptr);
+  theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);
+  theGLUI.crease_check = glui->add_checkbox_to_panel(view_panel, "Crease", &theGL.draw_crease, -1, nullptr);
+  theGLUI.line_width_spinner = glui->add_spinner_to_panel(theGLUI.view_rollout, "line width", GLUI_SPINNER_INT,
+                                                          &theGL.line_width, -1, nullptr);
+  theGLUI.line_width_spinner->set_int_limits(kMenuLineWidthMin, kMenuLineWidthMax, GLUI_LIMIT_CLAMP);
+  theGLUI.line_width_spinner->set_speed(kSpinnerSpeed);
+  theGLUI.line_width_spinner->set_w(kLineWidthSpinnerWidth);
+
+  theGLUI.orient_rollout = glui->add_rollout("Orientation Edit Mode", 1);
+  theGLUI.orient_rollout->set_alignment(GLUI_ALIGN_CENTER);
+  theGLUI.orient_mode_radio = glui->add_radiogroup_to_panel(theGLUI.orient_rollout, &theGL.orient_mode, -1, nullptr);
+  glui->add_radiobutton_to_group(theGLUI.orient_mode_radio, "None");
+  glui->add_radiobutton_to_group(theGLUI.orient_mode_radio, "XY by Facet");
+  glui->add_radiobutton_to_group(theGLUI.orient_mode_radio, "XY by 3 Vert (Axial)");
+
+  theGLUI.fold_rollout = glui->add_rollout("Fold Simulation", 1);
+  theGLUI.fold_rollout->set_alignment(GLUI_ALIGN_CENTER);
+  theGLUI.fold_step_spinner = glui->add_spinner_to_panel(theGLUI.fold_rollout, "fold step", GLUI_SPINNER_INT,
+                                                         &the.fold_step, -1, nullptr);
+  theGLUI.fold_step_spinner->set_int_limits(kMenuFoldStepMin, kMenuFoldStepMax, GLUI_LIMIT_CLAMP);
+  theGLUI.fold_step_spinner->set_speed(kSpinnerSpeed);
+
+  theGLUI.step_panel = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(theGLUI.step_panel, "<<", kMenuStepBack, callback)->set_w(kStepButtonWidth);
+  glui->add_column_to_panel(theGLUI.step_panel, 0);
+  glui->add_button_to_panel(theGLUI.step_panel, ">>", kMenuStepForward, callback)->set_w(kStepButtonWidth);
+
+  GLUI_Panel* save_row = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(save_row, "Save", kMenuSave, callback)->set_w(kSaveButtonWidth);
+  glui->add_column_to_panel(save_row, 0);
+  glui->add_checkbox_to_panel(save_row, "Mdl", &the.save_model, -1, nullptr);
+  glui->add_column_to_panel(save_row, 0);
+  theGLUI.save_screen_check = glui->add_checkbox_to_panel(save_row, "Scr", &the.save_screen, -1, nullptr);
+
+  glui->add_edittext("SaveDir", GLUI_EDITTEXT_TEXT, the.save_dir, -1, nullptr)->set_w(kSaveDirWidth);
+  glui->add_button("File Open", kMenuFileOpen, callback)->set_alignment(GLUI_ALIGN_LEFT);
+  glui->add_button("Next File", kMenuNextFile, callback)->set_alignment(GLUI_ALIGN_LEFT);
+  glui->add_separator();
+  glui->add_button("Clear Fold", kMenuClearFold, callback)->set_alignment(GLUI_ALIGN_RIGHT);
+
+  theGLUI.view_rollout->set_w(kViewRolloutWidth);
+  theGLUI.fold_rollout->set_w(kFoldRolloutWidth);
+  theGLUI.orient_rollout->set_w(kOrientRolloutWidth);
+}
+
+void menuViewModeChanged() { theGL.cp_mode = theGL.view_mode == 2 ? 1 : 0; }
