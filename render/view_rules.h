@@ -3,6 +3,8 @@
 // the Object camera's field of view and the window title.
 #pragma once
 
+#include "sim/display_frame.h"
+
 #include <cstddef>
 
 struct ORI_manifold;
@@ -21,21 +23,7 @@ void oriGLPanOffset(const theGLstruct* gl, double* px, double* py);
 // square. Each side is at least 1 pixel, since a window cannot be empty.
 void oriGLFitDrawingArea(theGLstruct* gl, int W, int H);
 
-// Results of oriGLUpdateModelMatrix.
-enum OriFrameResult {
-  kOriFrameSet = 0,        // computed from the three axis vertices
-  kOriFrameIdentity = 1,   // no origin vertex: identity
-  kOriFrameKept = 2,       // vertices missing, coincident or collinear: unchanged
-};
-
-// Axis vertices closer than this, or a plane vertex this close to the axis
-// line (length of the cross product), leave the display frame unchanged.
-constexpr double kOriFrameDegenerate = 0.001;
-
-// Rewrites om->model_matrix (OpenGL column order) from the folded positions
-// of axis_origin p0, axis_x p1, axis_xy p2: the plane through them becomes
-// z = 0, p1 − p0 the x axis, and the centroid of center_face is shown over
-// (center.x, center.y). See OriFrameResult for the other cases.
+// The display frame of the folded model (see oriManifoldUpdateModelMatrix).
 int oriGLUpdateModelMatrix(ORI_manifold* om);
 
 // Vertical field of view of the Object camera, 40 / zoom degrees, kept

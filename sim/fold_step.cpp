@@ -6,6 +6,7 @@
 
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
+#include "sim/display_frame.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
@@ -19,6 +20,7 @@ bool records(const ORI_frameRecorder* rec) {
 // Records one frame: the OBJ file first, then the screen capture.
 int recordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no) {
   int result = 0;
+  if (rec->save_model && rec->display_frame) oriManifoldUpdateModelMatrix(om);
   if (rec->save_model && oriFoldSaveObjFrame(om, rec->save_dir, frame_no) != 0) result = -1;
   if (rec->save_screen && rec->capture != nullptr) rec->capture(rec->save_dir, frame_no, rec->capture_user);
   return result;

@@ -26,6 +26,7 @@ struct ORI_frameRecorder {
   const char* save_dir = "./save";  // directory of the frame files; must exist
   int save_model = 0;               // write the OBJ frame "%s/m%05d.obj"
   int save_screen = 0;              // call capture for every frame
+  int display_frame = 0;            // lay the model in the window's display frame before each OBJ frame
   // The screen capture of a frame (the window program writes "%s/ss%05d.bmp");
   // may be null. Its result is not examined.
   int (*capture)(const char* save_dir, int frame_no, void* user) = nullptr;

@@ -18,6 +18,7 @@
 #include "geometry/manifold.h"
 #include "input/pattern_file.h"
 #include "input/read_error.h"
+#include "sim/display_frame.h"
 #include "sim/fold_step.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
@@ -46,6 +47,9 @@ const char kUsage[] =
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
     "  --obj FILE     write the final shape as a Wavefront OBJ file\n"
+    "  --display-frame  write OBJ files in the window's display frame (the sheet laid\n"
+    "                 on its three corner vertices, the fixed face centred), as the\n"
+    "                 window program writes them\n"
     "  --fold-out FILE  write a FOLD file: the crease pattern as frame 0 and, after it,\n"
     "                 one folded frame per step (of the pattern opened last)\n"
     "  --help         show this text\n"
@@ -76,6 +80,7 @@ struct Options {
   int fold_step = 10;
   bool unfold = false;
   bool triangulate = true;
+  bool display_frame = false;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -123,6 +128,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->fold_step = static_cast<int>(k);
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
+    } else if (std::strcmp(a, "--display-frame") == 0) {
+      opt->display_frame = true;
     } else if (std::strcmp(a, "--no-triangulate") == 0) {
       opt->triangulate = false;
     } else if (std::strcmp(a, "--next") == 0) {
@@ -213,6 +220,7 @@ int main(int argc, char** argv) {
   ORI_frameRecorder rec;
   rec.save_dir = opt.out.c_str();
   rec.save_model = opt.out.empty() ? 0 : 1;
+  rec.display_frame = opt.display_frame ? 1 : 0;
   int frame_no = 0;
   double max_delta = 0.0;
   int exit_status = 0;
@@ -274,6 +282,7 @@ int main(int argc, char** argv) {
     oriManifoldDelete(om);
     return exit_status != 0 ? exit_status : 1;
   }
+  if (opt.display_frame) oriManifoldUpdateModelMatrix(om);
   if (exit_status == 0 && !opt.obj.empty()) exit_status = writeObj(om, opt.obj);
   if (exit_status == 0 && fold_rec != nullptr && oriFoldRecordingSaveFile(fold_rec, opt.fold_out.c_str()) != 0) {
     std::fprintf(stderr, "plicata-fold: %s: cannot write the FOLD file\n", opt.fold_out.c_str());
