@@ -8,8 +8,12 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: tools/fuzz.sh SECONDS [TARGET...]}
 shift
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DPLICATA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
-cmake --build "$build" -j"$(nproc)" >/dev/null || exit 1
+# FUZZ_NO_BUILD=1 runs the targets as built, so that several runs can share
+# one build.
+if [ "${FUZZ_NO_BUILD:-0}" != 1 ]; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DPLICATA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+  cmake --build "$build" -j"$(nproc)" >/dev/null || exit 1
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
