@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/fold_recording.h"
 #include "files/obj_export.h"
 #include "render/view_rules.h"
 
@@ -79,7 +80,11 @@ namespace {
 
 int recordFrame(const char* save_dir, int frame_no, void* user) {
   const AppFrameFiles* files = static_cast<const AppFrameFiles*>(user);
-  return appSaveFrame(files->om, save_dir, frame_no, files->save_model, files->save_screen, files->capture);
+  const int result = appSaveFrame(files->om, save_dir, frame_no, files->save_model, files->save_screen, files->capture);
+  // Frame 0 is the flat sheet before the first step: the FOLD file has the
+  // crease pattern as its frame 0 already.
+  if (files->save_model && frame_no > 0) appFoldRecordFrame(files->om, save_dir);
+  return result;
 }
 
 }  // namespace

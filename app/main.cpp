@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "app/file_open.h"
+#include "app/fold_recording.h"
 #include "app/program.h"
 #include "geometry/manifold.h"
 #include "sim/sim_matrix.h"
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   if (FileOpen(argc > 1 ? argv[1] : nullptr) != kFileOpenLoaded) return 1;
   OpenWindows(&argc, argv);
   glutMainLoop();
+  appFoldRecordingStop();
   oriSimDelete(the.sim);
   the.sim = nullptr;
   oriManifoldDelete(the.manifold);

@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include "app/app_state.h"
+#include "app/fold_recording.h"
 #include "app/frame_files.h"
 #include "app/motion.h"
 #include "files/screen_capture.h"
@@ -18,6 +19,7 @@ constexpr int kWalkTick = 10, kFoldTick = 50, kSlowTick = 1000;
 
 void Step(double step, const char* option) {
   if (the.manifold == nullptr || the.sim == nullptr) return;
+  appFoldRecordingPoll(the.save_model);
   AppFrameFiles files = {the.manifold, the.save_model, the.save_screen, ScreenSaveBMP};
   const ORI_frameRecorder rec = appFrameRecorder(the.save_dir, &files);
   oriFoldStep(the.sim, the.manifold, step, option, &the.frame_no, &rec, nullptr, nullptr);
@@ -37,6 +39,8 @@ void TimerFunc(int value) {
       break;
     }
     case kSlowTick:
+      // A cleared "Mdl" box ends the FOLD recording within a second.
+      appFoldRecordingPoll(the.save_model);
       glutTimerFunc(kSlowTick, TimerFunc, kSlowTick);
       break;
     default:

@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/file_open.h"
+#include "app/fold_recording.h"
 #include "app/panel.h"
 #include "geometry/manifold.h"
 #include "render/draw.h"
@@ -170,6 +171,8 @@ void Display() {
 
 bool oriGLServeOpenRequest() {
   if (!the.next_request && !the.open_request) return false;
+  // The folding recorded so far belongs to the model about to be replaced.
+  appFoldRecordingStop();
   if (the.next_request) {
     FileNextOpen(nullptr);
     the.next_request = 0;

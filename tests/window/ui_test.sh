@@ -285,6 +285,17 @@ last2=$(last_frame "$SAVE")
 [ "$last2" != "$last" ] && [ "$(folded "$SAVE/$last2")" -lt "$prev" ] || fail "'<<' did not unfold"
 ok "'b' unfolds, '>>' and '<<' step"
 
+# Clearing "Mdl" ends the recording: the folding so far is written as a
+# FOLD animation, one folded frame per recorded step.
+steps=$((10#$(last_frame "$SAVE" | tr -dc 0-9)))
+click checkbox Mdl
+wait_for "[ -f '$SAVE/fold.fold' ]" 4 || fail "clearing Mdl wrote no fold.fold"
+folded_frames=$(grep -o '"foldedForm"' "$SAVE/fold.fold" | wc -l)
+[ "$folded_frames" -eq "$steps" ] || fail "fold.fold holds $folded_frames folded frames for $steps steps"
+click checkbox Mdl
+wait_for '[ "$(control_value checkbox Mdl)" = 1 ]' 3 || fail "Mdl did not check again"
+ok "clearing Mdl writes the folding as fold.fold ($steps frames)"
+
 # The crease pattern in the panel's top view: the flat square, while the
 # folded model seen from above is narrower.
 for _ in 1 2 3; do click_frame ">>"; done
