@@ -1,29 +1,5 @@
-// A .cp text pattern a user opens: its segments read, chopped, written as XML and built.
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+// libFuzzer entry for the ORIPA text path; the body is shared with the
+// regression test (fuzz/harnesses.cpp).
+#include "fuzz/harnesses.h"
 
-#include "geometry/manifold.h"
-#include "input/cp_reader.h"
-#include "sim/prepare.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* fp = fmemopen(const_cast<uint8_t*>(data), size, "r");
-  if (fp == nullptr) return 0;
-  FILE* saved = stdout;
-  stdout = std::fopen("/dev/null", "w");
-  ORI_manifold* om = oriManifoldNew();
-  if (oriManifoldConstructFromCp(om, nullptr, fp) == 0) {
-    char why[256];
-    if (oriManifoldValidate(om, why, sizeof why) != 0) {
-      std::fprintf(stderr, "invalid mesh built: %s\n", why);
-      std::abort();
-    }
-    oriManifoldPrepare(om, 0);
-  }
-  oriManifoldDelete(om);
-  std::fclose(fp);
-  std::fclose(stdout);
-  stdout = saved;
-  return 0;
-}
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return plicataFuzzCp(data, size); }

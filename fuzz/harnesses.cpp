@@ -7,10 +7,14 @@
 #include "app/app_state.h"
 #include "app/file_open.h"
 #include "files/bmp.h"
+#include "files/fold_export.h"
 #include "files/paper_color.h"
 #include "geometry/manifold.h"
+#include "input/cp_reader.h"
 #include "input/dxf_import.h"
+#include "input/fold_reader.h"
 #include "input/opx_reader.h"
+#include "input/svg_reader.h"
 #include "sim/kinematics.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
@@ -89,6 +93,29 @@ int plicataFuzzOpx(const uint8_t* data, size_t size) {
 
 int plicataFuzzDxf(const uint8_t* data, size_t size) {
   return buildAndFold(data, size, [](ORI_manifold* om, FILE* fp) { return oriManifoldConstructFromDxf(om, nullptr, fp); });
+}
+
+int plicataFuzzFold(const uint8_t* data, size_t size) {
+  return buildAndFold(data, size, [](ORI_manifold* om, FILE* fp) {
+    const int r = oriManifoldConstructFromFold(om, nullptr, fp);
+    if (r == 0) {
+      // A sheet read from FOLD must write back as FOLD.
+      FILE* sink = std::fopen("/dev/null", "w");
+      ORI_fold_recording* rec = oriFoldRecordingBegin(om);
+      check(rec != nullptr && sink != nullptr && oriFoldRecordingSave(rec, sink) == 0, "a built sheet cannot be written as FOLD");
+      oriFoldRecordingDelete(rec);
+      std::fclose(sink);
+    }
+    return r;
+  });
+}
+
+int plicataFuzzSvg(const uint8_t* data, size_t size) {
+  return buildAndFold(data, size, [](ORI_manifold* om, FILE* fp) { return oriManifoldConstructFromSvg(om, nullptr, fp); });
+}
+
+int plicataFuzzCp(const uint8_t* data, size_t size) {
+  return buildAndFold(data, size, [](ORI_manifold* om, FILE* fp) { return oriManifoldConstructFromCp(om, nullptr, fp); });
 }
 
 int plicataFuzzBmp(const uint8_t* data, size_t size) {

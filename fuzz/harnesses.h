@@ -13,6 +13,12 @@
 int plicataFuzzOpx(const uint8_t* data, size_t size);
 // The DXF path: reading, chopping, the XML conversion and the mesh.
 int plicataFuzzDxf(const uint8_t* data, size_t size);
+// The FOLD, SVG and ORIPA text paths, each through chopping, the XML
+// conversion, the mesh and the fold; a built FOLD sheet is also recorded and
+// written back as FOLD.
+int plicataFuzzFold(const uint8_t* data, size_t size);
+int plicataFuzzSvg(const uint8_t* data, size_t size);
+int plicataFuzzCp(const uint8_t* data, size_t size);
 // The BMP loader (the paper texture).
 int plicataFuzzBmp(const uint8_t* data, size_t size);
 // The paper colour file.

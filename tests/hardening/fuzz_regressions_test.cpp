@@ -39,6 +39,11 @@ void replay(const std::string& kind, int (*body)(const uint8_t*, size_t)) {
 
 TEST(FuzzRegressions, XmlPatterns) { replay("opx", plicataFuzzOpx); }
 TEST(FuzzRegressions, DxfDrawings) { replay("dxf", plicataFuzzDxf); }
+TEST(FuzzRegressions, FoldSvgAndTextPatterns) {
+  replay("fold", plicataFuzzFold);
+  replay("svg", plicataFuzzSvg);
+  replay("cp", plicataFuzzCp);
+}
 TEST(FuzzRegressions, BmpImages) { replay("bmp", plicataFuzzBmp); }
 TEST(FuzzRegressions, PaperColours) { replay("paper_color", plicataFuzzPaperColor); }
 TEST(FuzzRegressions, Dialogue) {
