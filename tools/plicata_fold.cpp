@@ -40,6 +40,9 @@ const char kUsage[] =
     "  --fold-step K  fold step setting, 0 to 50 (default 10): each step moves a crease\n"
     "                 by at most K x 0.05 radians\n"
     "  --unfold       step towards flat instead (as while 'b' is held)\n"
+    "  --dense        solve every step with the dense matrices (by default only small\n"
+    "                 patterns do; large ones keep the Jacobian by its nonzeros)\n"
+    "  --sparse       solve every step with the Jacobian kept by its nonzeros\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -71,6 +74,7 @@ struct Options {
   int fold_step = 10;
   bool unfold = false;
   bool triangulate = true;
+  int path = kOriSimPathAuto;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -116,6 +120,10 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->fold_step = static_cast<int>(k);
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
+    } else if (std::strcmp(a, "--dense") == 0 || std::strcmp(a, "--sparse") == 0) {
+      const int path = a[2] == 'd' ? kOriSimPathDense : kOriSimPathSparse;
+      if (opt->path != kOriSimPathAuto && opt->path != path) return usageError("%s", "--dense and --sparse exclude each other");
+      opt->path = path;
     } else if (std::strcmp(a, "--no-triangulate") == 0) {
       opt->triangulate = false;
     } else if (std::strcmp(a, "--next") == 0) {
@@ -190,6 +198,7 @@ int main(int argc, char** argv) {
   Options opt;
   const int status = parseOptions(argc, argv, &opt);
   if (status >= 0) return status;
+  oriSimSetPathRequest(opt.path);
 
   if (!opt.out.empty()) {
     std::error_code ec;
