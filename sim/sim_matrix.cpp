@@ -78,6 +78,17 @@ void oriSimCornerDerivative(const ORI_edge* e, double D[9]) {
   D[6] = sa * ct;   D[7] = ca * ct;   D[8] = -st;
 }
 
+void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]) {
+  const double ct = std::cos(e->angle), st = std::sin(e->angle);
+  const double ca = -e->prev->turn_cos, sa = e->prev->turn_sin;
+  R[0] = ca;      R[1] = -sa;     R[2] = 0.0;
+  R[3] = sa * ct; R[4] = ca * ct; R[5] = -st;
+  R[6] = sa * st; R[7] = ca * st; R[8] = ct;
+  D[0] = 0.0;       D[1] = 0.0;       D[2] = 0.0;
+  D[3] = -sa * st;  D[4] = -ca * st;  D[5] = -ct;
+  D[6] = sa * ct;   D[7] = ca * ct;   D[8] = -st;
+}
+
 // ---- Path choice ---------------------------------------------------------------
 
 namespace {

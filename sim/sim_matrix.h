@@ -99,3 +99,5 @@ void oriSimVertexCycle(const ORI_vert* v, int n_edge, std::vector<const ORI_edge
 // 3 × 3.
 void oriSimCornerFactor(const ORI_edge* e, double R[9]);
 void oriSimCornerDerivative(const ORI_edge* e, double D[9]);
+// Both at once, from one cosine and sine of the angle; the same values.
+void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]);

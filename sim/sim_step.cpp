@@ -295,8 +295,9 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
 
 // The sparse projection: A applied as C·(Cᵀ·p) + εp on the rows of nonzeros;
 // nothing of size m × n or m × m exists.
-double projectSparse(std::vector<double>& delta_angle_n, std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
-                     const ORI_manifold* om, int* iterations, double* cg_error) {
+double projectSparse(std::vector<double>& delta_angle_n, const std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
+                     const ORI_manifold* om, const std::vector<double>* residual, int* iterations,
+                     double* cg_error) {
   const int m = osm->m, n = osm->n;
   // Rows made for another size (a record never filled) hold no constraint.
   ORISIM_sparse empty;
@@ -305,7 +306,14 @@ double projectSparse(std::vector<double>& delta_angle_n, std::vector<double>& mo
   const ORISIM_sparse& C = osm->C_sparse.m == m && osm->C_sparse.n == n ? osm->C_sparse : empty;
   std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
 
-  const double result = oriSimSparseResidual(r, osm, om);
+  // The residual of the angles the rows were just computed from, or afresh.
+  double result = 0.0;
+  if (residual != nullptr && residual->size() == static_cast<size_t>(m)) {
+    r = *residual;
+    for (int i = 0; i < m; ++i) result += std::fabs(r[i]);
+  } else {
+    result = oriSimSparseResidual(r, osm, om);
+  }
   if (osm->residual_m.size() >= static_cast<size_t>(m)) std::copy(r.begin(), r.end(), osm->residual_m.begin());
   if (n > 0) oriSimSparseMultiply(C, 1.0, moment_angle_n.data(), 1.0, r.data());
 
@@ -338,7 +346,7 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
   int k = 0;
   double error = 0.0;
   const double result = osm->path == kOriSimPathSparse
-                            ? projectSparse(delta_angle_n, moment_angle_n, osm, om, &k, &error)
+                            ? projectSparse(delta_angle_n, moment_angle_n, osm, om, nullptr, &k, &error)
                             : projectDense(delta_angle_n, moment_angle_n, osm, om, &k, &error);
   if (iterations != nullptr) *iterations = k;
   if (cg_error != nullptr) *cg_error = error;
@@ -364,8 +372,17 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   }
   int iterations = 0;
   double cg_error = 0.0;
-  const double before =
-      oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations, &cg_error);
+  double before;
+  if (osm->path == kOriSimPathSparse && osm->m > 0 && osm->moment_angle_n.size() == static_cast<size_t>(n)) {
+    // The rows just made carry the residual of the same angles: no second
+    // walk round every vertex.
+    osm->delta_angle_n.resize(n, 0.0);
+    before = projectSparse(osm->delta_angle_n, osm->moment_angle_n, osm, om, &osm->C_sparse.residual, &iterations,
+                           &cg_error);
+  } else {
+    before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
+                                               &cg_error);
+  }
   if (stats != nullptr) *stats = ORISIM_stepStats{before, iterations, cg_error};
 
   // Angles must stay finite whatever the solve produced: a broken change is dropped.

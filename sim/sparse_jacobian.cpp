@@ -57,6 +57,10 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
   J->vert_start.assign(static_cast<size_t>(osm->m / 3) + 1, 0);
   J->col.clear();
   J->val.clear();
+  J->partner.clear();
+  J->partner_of.clear();
+  J->paired = false;
+  J->residual.assign(static_cast<size_t>(osm->m), 0.0);
   if (osm->m == 0) return -1;
 
   std::vector<const ORI_vert*> by_row;
@@ -75,12 +79,16 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
     D.resize(9 * K);
     prefix.resize(9 * (K + 1));
     suffix.resize(9 * (K + 1));
-    for (size_t j = 0; j < K; ++j) {
-      oriSimCornerFactor(cycle[j], &R[9 * j]);
-      oriSimCornerDerivative(cycle[j], &D[9 * j]);
-    }
+    for (size_t j = 0; j < K; ++j) oriSimCornerFactors(cycle[j], &R[9 * j], &D[9 * j]);
     identity3(&prefix[0]);
     for (size_t j = 0; j < K; ++j) multiply3(&prefix[9 * j], &R[9 * j], &prefix[9 * (j + 1)]);
+    // The whole product: the closure residual, as oriSimSparseResidual has it.
+    if (by_row[s] != nullptr) {
+      const double* P = &prefix[9 * K];
+      J->residual[3 * s] = P[7];
+      J->residual[3 * s + 1] = P[2];
+      J->residual[3 * s + 2] = P[3];
+    }
     // suffix[9 j] holds S_j; S_(K−1) is the identity.
     if (K > 0) {
       identity3(&suffix[9 * (K - 1)]);
@@ -112,6 +120,32 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
     }
     J->vert_start[s + 1] = static_cast<int>(J->col.size());
   }
+
+  // Partners: the first entry of each crease met, then the second; a third
+  // (a mesh the numbering does not fit) leaves the rows unpaired.
+  const size_t entries = J->col.size();
+  J->partner.assign(entries, -1);
+  J->partner_of.assign(entries, -1);
+  std::vector<int> first(static_cast<size_t>(osm->n), -1), first_of(static_cast<size_t>(osm->n), -1);
+  bool paired = true;
+  for (size_t s = 0; s < by_row.size(); ++s) {
+    for (int k = J->vert_start[s]; k < J->vert_start[s + 1]; ++k) {
+      const int c = J->col[k];
+      const int f = first[c];
+      if (f < 0) {
+        first[c] = k;
+        first_of[c] = static_cast<int>(s);
+      } else if (J->partner[f] < 0) {
+        J->partner[f] = k;
+        J->partner_of[f] = static_cast<int>(s);
+        J->partner[k] = f;
+        J->partner_of[k] = first_of[c];
+      } else {
+        paired = false;
+      }
+    }
+  }
+  J->paired = paired;
   return 0;
 }
 
@@ -198,12 +232,45 @@ void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const 
 }
 
 double oriSimSparseNormalProduct(const ORISIM_sparse& J, double eps, const double* p, double* w, double* q) {
-  oriSimSparseMultiplyTransposed(J, 1.0, p, 0.0, w);
   const bool formed = wellFormed(J);
   const int vertices = J.m / 3;
   const int* col = J.col.data();
   const double* val = J.val.data();
   double pq = 0.0;
+  if (formed && J.paired && J.partner.size() == J.col.size() && J.partner_of.size() == J.col.size()) {
+    // Column c of Jᵀ·p is the sum of its (at most) two entries' products;
+    // both vertices of c form it alike (the same two products, added in
+    // either order: the same sum), so the operator stays exactly symmetric.
+    const int* partner = J.partner.data();
+    const int* partner_of = J.partner_of.data();
+    for (int s = 0; s < vertices; ++s) {
+      const double* ps = p + 3 * s;
+      double y0 = 0.0, y1 = 0.0, y2 = 0.0;
+      for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
+        const double* v = val + 3 * k;
+        double wc = v[0] * ps[0] + v[1] * ps[1] + v[2] * ps[2];
+        const int o = partner[k];
+        if (o >= 0) {
+          const double* u = val + 3 * o;
+          const double* pt = p + 3 * partner_of[k];
+          wc += u[0] * pt[0] + u[1] * pt[1] + u[2] * pt[2];
+        }
+        y0 += v[0] * wc;
+        y1 += v[1] * wc;
+        y2 += v[2] * wc;
+      }
+      double* qs = q + 3 * s;
+      qs[0] = y0 + eps * ps[0];
+      qs[1] = y1 + eps * ps[1];
+      qs[2] = y2 + eps * ps[2];
+      pq += ps[0] * qs[0];
+      pq += ps[1] * qs[1];
+      pq += ps[2] * qs[2];
+    }
+    return pq;
+  }
+
+  oriSimSparseMultiplyTransposed(J, 1.0, p, 0.0, w);
   for (int s = 0; s < vertices; ++s) {
     double y0 = 0.0, y1 = 0.0, y2 = 0.0;
     if (formed) {

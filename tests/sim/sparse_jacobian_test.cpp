@@ -198,6 +198,12 @@ TEST(SparseJacobian, ProductsAreTheDenseMatrixProducts) {
     const double scale = 1.0 + maxAbs(q_dense);
     for (int r = 0; r < m; ++r) ASSERT_NEAR(q_sparse[r], q_dense[r], 1e-12 * scale) << "row " << r;
     EXPECT_NEAR(pq, cblas_ddot(m, p.data(), 1, q_dense.data(), 1), 1e-10 * scale * m);
+    // Rows whose creases were not all paired take the two-pass product.
+    EXPECT_TRUE(J.paired);
+    J.paired = false;
+    std::vector<double> q_unpaired(m);
+    oriSimSparseNormalProduct(J, 0.0001, p.data(), w.data(), q_unpaired.data());
+    for (int r = 0; r < m; ++r) ASSERT_NEAR(q_unpaired[r], q_dense[r], 1e-12 * scale) << "row " << r;
     ++compared;
   });
   EXPECT_GE(compared, 8);
