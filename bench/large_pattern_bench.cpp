@@ -13,6 +13,12 @@
 //                     solve_ms and place_ms (the two halves), cg_iterations,
 //                     m, n, nnz, solver_MB (Jacobian and the projection's
 //                     working arrays), peak_rss_MB (the process's peak so far).
+// BM_FoldMiura/N/P/T  twenty steps from the flat sheet, as a held space bar
+//                     takes them: the states the solver meets in use, whose
+//                     residual makes the projection work harder than at the
+//                     exact mid-fold state above; T = 0 keeps the facets
+//                     whole. Counters: step_ms (mean per step), cg_mean
+//                     (mean iterations).
 // BM_StepReal/P       the same on the largest real pattern, triangulated,
 //                     after ten steps from flat.
 #include <benchmark/benchmark.h>
@@ -118,16 +124,16 @@ struct Loaded {
   }
 };
 
-// Loads path as the window program does with the answer "yes, triangulate",
-// the record on the given path; false when the file cannot be read.
-bool load(const std::string& path, int solver_path, Loaded* out) {
+// Loads path as the window program does with the answer "yes, triangulate"
+// (or "no"), the record on the given path; false when the file cannot be read.
+bool load(const std::string& path, int solver_path, Loaded* out, bool triangulate = true) {
   QuietStdout quiet;
   auto t0 = std::chrono::steady_clock::now();
   out->om = oriManifoldNew();
   if (oriManifoldConstructFromFile(out->om, nullptr, path.c_str()) != kOriOpenOk) return false;
   out->read_ms = msSince(t0);
   t0 = std::chrono::steady_clock::now();
-  if (!oriManifoldTriangulated(out->om)) oriManifoldTessFace(out->om);
+  if (triangulate && !oriManifoldTriangulated(out->om)) oriManifoldTessFace(out->om);
   out->tess_ms = msSince(t0);
   t0 = std::chrono::steady_clock::now();
   if (oriManifoldPrepare(out->om, 0) != 0) return false;
@@ -194,8 +200,11 @@ double solverMB(const ORISIM_matrix* osm) {
   const double m = osm->m, n = osm->n;
   double bytes;
   if (osm->path == kOriSimPathSparse) {
-    const double nnz = static_cast<double>(osm->C_sparse.val.size());
-    bytes = nnz * (sizeof(double) + sizeof(int)) + (m + 1) * sizeof(int) + (6 * m + 2 * n) * sizeof(double);
+    const ORISIM_sparse& J = osm->C_sparse;
+    bytes = static_cast<double>((J.val.size() + J.residual.size()) * sizeof(double) +
+                                (J.vert_start.size() + J.col.size() + J.partner.size() + J.partner_of.size()) *
+                                    sizeof(int));
+    bytes += (5 * m + n) * sizeof(double);  // r, b, x, p, q and the column scratch
   } else {
     bytes = (m * n + m * m + 6 * m + n) * sizeof(double);
   }
@@ -226,9 +235,8 @@ void timeSteps(benchmark::State& state, Loaded& p) {
   state.counters["place_ms"] = place_ms / runs;
   state.counters["m"] = p.osm->m;
   state.counters["n"] = p.osm->n;
-  state.counters["nnz"] = static_cast<double>(p.osm->path == kOriSimPathSparse
-                                                  ? p.osm->C_sparse.val.size()
-                                                  : 0);
+  state.counters["nnz"] =
+      static_cast<double>(p.osm->path == kOriSimPathSparse ? oriSimSparseCount(p.osm->C_sparse) : 0);
   state.counters["cg_iterations"] = stats.cg_iterations;
   state.counters["solver_MB"] = solverMB(p.osm);
   state.counters["peak_rss_MB"] = peakRssMB();
@@ -294,6 +302,41 @@ void BM_StepMiura(benchmark::State& state) {
   timeSteps(state, p);
 }
 
+void BM_FoldMiura(benchmark::State& state) {
+  constexpr int kSteps = 20;
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  if (file.path().empty()) {
+    state.SkipWithError("the Miura-ori file could not be written");
+    return;
+  }
+  double step_ms = 0;
+  long iterations = 0, steps = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto p = std::make_unique<Loaded>();
+    if (!load(file.path(), static_cast<int>(state.range(1)), p.get(), state.range(2) != 0)) {
+      state.SkipWithError("the Miura-ori could not be loaded");
+      return;
+    }
+    state.ResumeTiming();
+    ORISIM_stepStats stats{};
+    int frame_no = 0;
+    for (int k = 0; k < kSteps; ++k) {
+      const auto t0 = std::chrono::steady_clock::now();
+      oriFoldStep(p->osm, p->om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      step_ms += msSince(t0);
+      iterations += stats.cg_iterations;
+      ++steps;
+    }
+    state.PauseTiming();
+    p.reset();
+    state.ResumeTiming();
+  }
+  state.counters["step_ms"] = steps > 0 ? step_ms / steps : 0.0;
+  state.counters["cg_mean"] = steps > 0 ? static_cast<double>(iterations) / steps : 0.0;
+  state.counters["peak_rss_MB"] = peakRssMB();
+}
+
 // The largest real pattern of the shared folder (515 vertices, 1 340 fold
 // lines once triangulated), or "" when the folder is absent.
 std::string largestRealPattern() {
@@ -337,4 +380,16 @@ BENCHMARK(BM_StepMiura)
     ->Args({100, kOriSimPathSparse})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+// Third argument: 1 triangulated, 0 facets kept whole.
+BENCHMARK(BM_FoldMiura)
+    ->Args({10, kOriSimPathDense, 1})
+    ->Args({20, kOriSimPathDense, 1})
+    ->Args({10, kOriSimPathSparse, 1})
+    ->Args({20, kOriSimPathSparse, 1})
+    ->Args({50, kOriSimPathSparse, 1})
+    ->Args({100, kOriSimPathSparse, 1})
+    ->Args({100, kOriSimPathSparse, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 BENCHMARK(BM_StepReal)->Arg(kOriSimPathDense)->Arg(kOriSimPathSparse)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "geometry/manifold.h"
@@ -111,6 +112,24 @@ int oriSimChoosePath(int requested, int m, int n) {
 
 // ---- Creation and deletion ---------------------------------------------------
 
+namespace {
+
+// Sizes the dense Jacobian with zeros; false, with a message and C_mn empty,
+// when memory runs out: the record then takes the sparse path instead of
+// ending the program.
+bool denseFits(ORISIM_matrix* osm) {
+  try {
+    osm->C_mn.assign(static_cast<size_t>(osm->m) * static_cast<size_t>(osm->n), 0.0);
+    return true;
+  } catch (const std::bad_alloc&) {
+    std::vector<double>().swap(osm->C_mn);
+    std::printf("	no memory for the dense %d x %d Jacobian: using its nonzeros\n", osm->m, osm->n);
+    return false;
+  }
+}
+
+}  // namespace
+
 ORISIM_matrix* oriSimNew(ORI_manifold* om) {
   ORISIM_matrix* osm = new ORISIM_matrix();
   osm->n = 0;
@@ -149,9 +168,7 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
   osm->delta_angle_n.assign(osm->n, 0.0);
   osm->path = oriSimChoosePath(g_path_request, osm->m, osm->n);
   if (osm->m != 0) {
-    if (osm->path == kOriSimPathDense) {
-      osm->C_mn.assign(static_cast<size_t>(osm->m) * static_cast<size_t>(osm->n), 0.0);
-    }
+    if (osm->path == kOriSimPathDense && !denseFits(osm)) osm->path = kOriSimPathSparse;
     osm->residual_m.assign(osm->m, 0.0);
   }
   return osm;
@@ -176,11 +193,12 @@ int oriSimSelectPath(ORISIM_matrix* osm, const ORI_manifold* om, int path) {
     std::vector<double>().swap(osm->C_mn);
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
-    osm->C_sparse = ORISIM_sparse();
-    if (osm->m != 0) {
-      osm->C_mn.assign(static_cast<size_t>(osm->m) * static_cast<size_t>(osm->n), 0.0);
-      oriSimUpdateConstraints(osm->C_mn, osm, om);
+    if (osm->m != 0 && !denseFits(osm)) {
+      oriSimSelectPath(osm, om, kOriSimPathSparse);
+      return -1;
     }
+    osm->C_sparse = ORISIM_sparse();
+    if (osm->m != 0) oriSimUpdateConstraints(osm->C_mn, osm, om);
   }
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "geometry/manifold.h"
 #include "sim/kinematics.h"
@@ -257,42 +258,6 @@ int conjugateGradientSparse(int m, const ORISIM_sparse& C, const std::vector<dou
   return k;
 }
 
-// The dense projection: A formed as one m × m × n product.
-double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
-                    const ORI_manifold* om, int* iterations, double* cg_error) {
-  const int m = osm->m, n = osm->n;
-  const size_t mm = static_cast<size_t>(m) * static_cast<size_t>(m);
-  std::vector<double> A(mm, 0.0);
-  for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
-  std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
-
-  if (n > 0) {
-    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
-                kProjectionEpsilon, A.data(), m);
-  } else {
-    cblas_dscal(static_cast<int>(mm), kProjectionEpsilon, A.data(), 1);
-  }
-  const double result = oriSimUpdateResidual(r, osm, om);
-  if (osm->residual_m.size() >= static_cast<size_t>(m)) cblas_dcopy(m, r.data(), 1, osm->residual_m.data(), 1);
-  if (n > 0) {
-    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, n, 1.0, osm->C_mn.data(), n, moment_angle_n.data(), 1, 1.0,
-                r.data(), 1);
-  }
-
-  const auto apply = [&](double alpha, const double* in, double beta, double* out) {
-    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, alpha, A.data(), m, in, 1, beta, out, 1);
-  };
-  *iterations = conjugateGradient(m, apply, r, x, b);
-  *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
-
-  if (n > 0) {
-    cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
-    cblas_dgemv(CblasRowMajor, CblasTrans, m, n, -1.0, osm->C_mn.data(), n, x.data(), 1, 1.0,
-                delta_angle_n.data(), 1);
-  }
-  return result;
-}
-
 // The sparse projection: A applied as C·(Cᵀ·p) + εp on the rows of nonzeros;
 // nothing of size m × n or m × m exists.
 double projectSparse(std::vector<double>& delta_angle_n, const std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
@@ -325,6 +290,50 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   if (n > 0) {
     std::copy(moment_angle_n.begin(), moment_angle_n.begin() + n, delta_angle_n.begin());
     oriSimSparseMultiplyTransposed(C, -1.0, x.data(), 1.0, delta_angle_n.data());
+  }
+  return result;
+}
+
+// The dense projection: A formed as one m × m × n product.
+double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
+                    const ORI_manifold* om, int* iterations, double* cg_error) {
+  const int m = osm->m, n = osm->n;
+  const size_t mm = static_cast<size_t>(m) * static_cast<size_t>(m);
+  std::vector<double> A;
+  try {
+    A.assign(mm, 0.0);
+  } catch (const std::bad_alloc&) {
+    // No room for the m × m system: this record goes on without it.
+    std::printf("\tno memory for the dense %d x %d system: using the Jacobian's nonzeros\n", m, m);
+    oriSimSelectPath(osm, om, kOriSimPathSparse);
+    return projectSparse(delta_angle_n, moment_angle_n, osm, om, nullptr, iterations, cg_error);
+  }
+  for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
+  std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
+
+  if (n > 0) {
+    cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
+                kProjectionEpsilon, A.data(), m);
+  } else {
+    cblas_dscal(static_cast<int>(mm), kProjectionEpsilon, A.data(), 1);
+  }
+  const double result = oriSimUpdateResidual(r, osm, om);
+  if (osm->residual_m.size() >= static_cast<size_t>(m)) cblas_dcopy(m, r.data(), 1, osm->residual_m.data(), 1);
+  if (n > 0) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, n, 1.0, osm->C_mn.data(), n, moment_angle_n.data(), 1, 1.0,
+                r.data(), 1);
+  }
+
+  const auto apply = [&](double alpha, const double* in, double beta, double* out) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, alpha, A.data(), m, in, 1, beta, out, 1);
+  };
+  *iterations = conjugateGradient(m, apply, r, x, b);
+  *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
+
+  if (n > 0) {
+    cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
+    cblas_dgemv(CblasRowMajor, CblasTrans, m, n, -1.0, osm->C_mn.data(), n, x.data(), 1, 1.0,
+                delta_angle_n.data(), 1);
   }
   return result;
 }
