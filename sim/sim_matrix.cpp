@@ -9,7 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "geometry/manifold.h"
@@ -121,9 +121,9 @@ bool denseFits(ORISIM_matrix* osm) {
   try {
     osm->C_mn.assign(static_cast<size_t>(osm->m) * static_cast<size_t>(osm->n), 0.0);
     return true;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     std::vector<double>().swap(osm->C_mn);
-    std::printf("	no memory for the dense %d x %d Jacobian: using its nonzeros\n", osm->m, osm->n);
+    std::printf("\tno memory for the dense %d x %d Jacobian: using its nonzeros\n", osm->m, osm->n);
     return false;
   }
 }

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <new>
+#include <stdexcept>
 
 #include "geometry/manifold.h"
 #include "sim/kinematics.h"
@@ -302,7 +302,7 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
   std::vector<double> A;
   try {
     A.assign(mm, 0.0);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     // No room for the m × m system: this record goes on without it.
     std::printf("\tno memory for the dense %d x %d system: using the Jacobian's nonzeros\n", m, m);
     oriSimSelectPath(osm, om, kOriSimPathSparse);
