@@ -1,33 +1,31 @@
-// The two paths of the fold step: which one a record takes, and that the
-// sparse one folds as the dense one does, step after step and over whole
-// runs, on generated and real patterns.
+// The two paths of the fold step: which one a record takes, the Jacobian by
+// rows of nonzeros against the dense one, and the sparse step against the
+// dense step, step after step and over whole runs, on generated and real
+// patterns, triangulated and not.
 //
 // The dense path is the reference, but a reference only as good as it is
 // reproducible: where the conjugate gradient runs for hundreds of iterations
-// on a nearly singular system, changing its Jacobian by one rounding unit
-// already moves its answer by 1e-5 to 1e-3 radians. Such steps (and runs)
-// cannot tell two correct implementations apart; they are counted, not
-// compared. Everywhere the reference reproduces itself, the paths must
-// agree to 1e-6 radians per step and 1e-4 of the paper over fifty steps.
+// on a nearly singular system, one rounding unit more on its Jacobian already
+// moves its answer by 1e-5 to 1e-3 radians. Such steps (and runs) cannot tell
+// two correct implementations apart; they are counted, not compared.
+// Wherever the reference reproduces itself, the paths must agree to 1e-6
+// radians per step and 1e-4 of the paper over fifty steps.
+#include <cblas.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "geometry/tessellate.h"
 #include "input/pattern_gen.h"
 #include "sim/fold_step.h"
-#include "sim/kinematics.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
@@ -39,27 +37,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double kStep = 0.5;  // the default fold step, 10 × 0.05
-// The dense path counts as reproducible at a step when one rounding unit
-// more on every Jacobian entry changes its angle changes by less than this.
+constexpr double kUlp = 2.220446049250313e-16;
+// The dense path is reproducible at a step when one rounding unit more on
+// every Jacobian entry moves its angle changes by less than this, and over a
+// run when one rounding unit more on the step moves no vertex by more than
+// kReproducibleRun (CP units: the paper is 1 across).
 constexpr double kReproducibleStep = 1e-8;
-// ... and over a run when one rounding unit more on the step size moves no
-// vertex by more than this (CP units: the paper is 1 across).
 constexpr double kReproducibleRun = 1e-5;
-// Dense reference steps cost m²·n; larger real patterns are left to the
-// benchmark.
+// Dense steps cost m²·n: larger real patterns are left to the benchmark.
 constexpr int kMaxRowsCompared = 600;
 
-ORISIM_matrix* makeRecord(ORI_manifold* om, int path) {
-  testing::internal::CaptureStdout();
-  oriSimSetPathRequest(path);
-  ORISIM_matrix* osm = oriSimNew(om);
-  oriSimSetPathRequest(kOriSimPathAuto);
-  oriSimInitMatrix(osm, om);
-  testing::internal::GetCapturedStdout();
-  return osm;
-}
-
-// A pattern source: builds a fresh manifold (null when it cannot).
 struct Source {
   std::string name;
   std::function<ORI_manifold*()> load;
@@ -77,17 +64,25 @@ ORI_manifold* prepared(const Source& src) {
   return om;
 }
 
+ORISIM_matrix* makeRecord(ORI_manifold* om, int path) {
+  testing::internal::CaptureStdout();
+  oriSimSetPathRequest(path);
+  ORISIM_matrix* osm = oriSimNew(om);
+  oriSimSetPathRequest(kOriSimPathAuto);
+  oriSimInitMatrix(osm, om);
+  testing::internal::GetCapturedStdout();
+  return osm;
+}
+
 std::vector<Source> generatedSources() {
-  OriMiuraParams miura;
+  OriMiuraParams miura, small;
   miura.rows = 4;
   miura.cols = 5;
   miura.sector_deg = 70;
-  OriMiuraParams small;
   small.rows = small.cols = 3;
   OriWaterbombParams waterbomb;
   waterbomb.rows = waterbomb.cols = 3;
-  OriVertexParams vertex;
-  OriVertexParams six;
+  OriVertexParams vertex, six;
   six.degree = 6;
   const double sectors[6] = {50, 70, 60, 40, 80, 60};
   const int types[6] = {2, 3, 2, 3, 2, 2};
@@ -118,67 +113,129 @@ std::vector<Source> realSources() {
 }
 
 double maxDifference(const std::vector<double>& a, const std::vector<double>& b) {
-  double d = 0.0;
+  double d = a.size() == b.size() ? 0.0 : HUGE_VAL;
   for (size_t i = 0; i < a.size() && i < b.size(); ++i) d = std::max(d, std::fabs(a[i] - b[i]));
   return d;
 }
 
-struct StepCount {
-  int compared = 0, steps = 0;
-};
+std::vector<double> randomVector(size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> value(-1.0, 1.0);
+  std::vector<double> v(size);
+  for (double& d : v) d = value(rng);
+  return v;
+}
 
-// Forty fold steps and ten unfold steps along the dense path's own
-// trajectory; at each, both paths step from the same angles.
-StepCount compareStepByStep(const Source& src) {
-  StepCount count;
+// The sparse rows at a random fold state against the dense Jacobian, its
+// residual and its products. Returns false when the pattern has no rows.
+bool compareJacobians(const Source& src) {
   ORI_manifold* om = prepared(src);
-  if (om == nullptr) return count;
+  if (om == nullptr) return false;
+  ORISIM_matrix* osm = makeRecord(om, kOriSimPathDense);
+  const int m = osm->m, n = osm->n;
+  const bool rows = m > 0 && n > 0;
+  if (rows) {
+    const std::vector<double> angles = randomVector(n, 11);
+    for (int c = 0; c < n; ++c) osm->angle_n[c] = 2.5 * angles[c];
+    oriSimUpdateCrease(om, osm->angle_n);
+    oriSimUpdateConstraints(osm->C_mn, osm, om);
+    const double* C = osm->C_mn.data();
+    ORISIM_sparse J;
+    EXPECT_EQ(oriSimSparseUpdate(&J, osm, om), 0);
+
+    // Scattered back into m × n, a misplaced, missing or repeated entry shows.
+    std::vector<double> spread(osm->C_mn.size(), 0.0);
+    for (int s = 0; s < m / 3; ++s) {
+      for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
+        for (int r = 0; r < 3; ++r) {
+          double& slot = spread[static_cast<size_t>(3 * s + r) * n + J.col[k]];
+          EXPECT_EQ(slot, 0.0) << "crease " << J.col[k] << " listed twice at vertex " << s;
+          slot = J.val[3 * k + r];
+        }
+      }
+    }
+    EXPECT_LT(maxDifference(spread, osm->C_mn), 1e-12);
+    std::vector<double> g(m);
+    oriSimUpdateResidual(g, osm, om);
+    EXPECT_LT(maxDifference(J.residual, g), 1e-13);
+    std::vector<double> g_sparse;
+    oriSimSparseResidual(g_sparse, osm, om);
+    EXPECT_EQ(g_sparse, J.residual);
+
+    // 2·C·x − 0.5·y, −Cᵀ·y + 3·x and C·(Cᵀ·p) + εp, both ways of the last.
+    const std::vector<double> x = randomVector(n, 1), y = randomVector(m, 2), p = randomVector(m, 3);
+    std::vector<double> yd = y, ys = y, xd = x, xs = x;
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, n, 2.0, C, n, x.data(), 1, -0.5, yd.data(), 1);
+    oriSimSparseMultiply(J, 2.0, x.data(), -0.5, ys.data());
+    cblas_dgemv(CblasRowMajor, CblasTrans, m, n, -1.0, C, n, y.data(), 1, 3.0, xd.data(), 1);
+    oriSimSparseMultiplyTransposed(J, -1.0, y.data(), 3.0, xs.data());
+    EXPECT_LT(maxDifference(ys, yd), 1e-11);
+    EXPECT_LT(maxDifference(xs, xd), 1e-11);
+    std::vector<double> qd = p, qs(m), qu(m), w(n), cp(n);
+    cblas_dgemv(CblasRowMajor, CblasTrans, m, n, 1.0, C, n, p.data(), 1, 0.0, cp.data(), 1);
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, n, 1.0, C, n, cp.data(), 1, 0.0001, qd.data(), 1);
+    EXPECT_TRUE(J.paired);
+    const double pq = oriSimSparseNormalProduct(J, 0.0001, p.data(), w.data(), qs.data());
+    J.paired = false;  // the two-pass product of rows not known to be paired
+    oriSimSparseNormalProduct(J, 0.0001, p.data(), w.data(), qu.data());
+    EXPECT_LT(maxDifference(qs, qd), 1e-11);
+    EXPECT_LT(maxDifference(qu, qd), 1e-11);
+    const double pq_dense = cblas_ddot(m, p.data(), 1, qd.data(), 1);
+    EXPECT_NEAR(pq, pq_dense, 1e-12 * (1.0 + std::fabs(pq_dense)));
+  }
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
+  return rows;
+}
+
+// Forty fold and ten unfold steps along the dense path's own trajectory,
+// both paths stepping from the same angles each time. Returns the steps
+// compared (those the dense path reproduces).
+int compareStepByStep(const Source& src) {
+  ORI_manifold* om = prepared(src);
+  if (om == nullptr) return 0;
   ORISIM_matrix* dense = makeRecord(om, kOriSimPathDense);
   ORISIM_matrix* sparse = makeRecord(om, kOriSimPathSparse);
-  EXPECT_EQ(dense->path, kOriSimPathDense);
-  EXPECT_EQ(sparse->path, kOriSimPathSparse);
+  int compared = 0;
   if (dense->m <= kMaxRowsCompared && dense->n > 0) {
     std::vector<double> moment(dense->n), d1(dense->n), d2(dense->n);
     for (int k = 0; k < 50; ++k) {
       const double step = k < 40 ? kStep : -kStep;
       const std::vector<double> start = dense->angle_n;
-
-      // How far the reference itself moves for one rounding unit.
       oriSimUpdateMomentAngle(moment, om, step);
       oriSimUpdateConstraints(dense->C_mn, dense, om);
       oriSimDeltaAnglePinvConstraintsCG(d1, moment, dense, om);
-      for (double& c : dense->C_mn) c *= 1.0 + 2.220446049250313e-16;
+      for (double& c : dense->C_mn) c *= 1.0 + kUlp;
       oriSimDeltaAnglePinvConstraintsCG(d2, moment, dense, om);
-      const bool reproducible = maxDifference(d1, d2) < kReproducibleStep;
 
       const double moved_dense = oriSimUpdateStateCG(dense, om, step);
       const std::vector<double> after = dense->angle_n;
       sparse->angle_n = start;
       oriSimUpdateCrease(om, start);
       const double moved_sparse = oriSimUpdateStateCG(sparse, om, step);
-      if (reproducible) {
+      if (maxDifference(d1, d2) < kReproducibleStep) {
         EXPECT_LT(maxDifference(dense->delta_angle_n, sparse->delta_angle_n), 1e-6) << "step " << k;
         EXPECT_NEAR(moved_sparse, moved_dense, 1e-6) << "step " << k;
-        ++count.compared;
+        ++compared;
       }
-      ++count.steps;
       oriSimUpdateCrease(om, after);
     }
   }
+  EXPECT_TRUE(sparse->C_mn.empty()) << "a sparse step made the dense Jacobian";
   oriSimDelete(sparse);
   oriSimDelete(dense);
   oriManifoldDelete(om);
-  return count;
+  return compared;
 }
 
-// Vertex positions after every step of a fifty-step fold on one path.
+// Vertex positions after every step of a fifty-step fold, placement included.
 std::vector<std::vector<double>> foldRun(const Source& src, int path, double step) {
   std::vector<std::vector<double>> frames;
   ORI_manifold* om = prepared(src);
   if (om == nullptr) return frames;
   ORISIM_matrix* osm = makeRecord(om, path);
   int frame_no = 0;
-  for (int k = 0; k < 50; ++k) {
+  for (int k = 0; k < 50 && osm->m <= kMaxRowsCompared; ++k) {
     oriFoldStep(osm, om, step, "CG", &frame_no, nullptr, nullptr, nullptr);
     std::vector<double> pos;
     for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
@@ -198,69 +255,49 @@ double framesDifference(const std::vector<std::vector<double>>& a, const std::ve
   return d;
 }
 
-// Whether the run was compared: the sparse frames must then lie within
-// 1e-4 of the paper of the dense ones.
+// Whether the run was compared: when the dense run reproduces itself, the
+// sparse frames must lie within 1e-4 of the paper of the dense ones.
 bool compareRuns(const Source& src) {
-  ORI_manifold* probe = prepared(src);
-  if (probe == nullptr) return false;
-  ORISIM_matrix* osm = makeRecord(probe, kOriSimPathDense);
-  const bool small = osm->m <= kMaxRowsCompared;
-  oriSimDelete(osm);
-  oriManifoldDelete(probe);
-  if (!small) return false;
   const auto dense = foldRun(src, kOriSimPathDense, kStep);
-  const auto nudged = foldRun(src, kOriSimPathDense, kStep * (1.0 + 2.220446049250313e-16));
-  if (framesDifference(dense, nudged) > kReproducibleRun) return false;
-  const auto sparse = foldRun(src, kOriSimPathSparse, kStep);
-  EXPECT_LT(framesDifference(dense, sparse), 1e-4);
+  if (dense.empty() || framesDifference(dense, foldRun(src, kOriSimPathDense, kStep * (1.0 + kUlp))) > kReproducibleRun) {
+    return false;
+  }
+  EXPECT_LT(framesDifference(dense, foldRun(src, kOriSimPathSparse, kStep)), 1e-4);
   return true;
 }
 
 }  // namespace
 
 TEST(SparseStep, SmallPatternsTakeTheDensePathLargeOnesNeverHoldDenseArrays) {
-  OriMiuraParams small;
+  OriMiuraParams small, large;
   small.rows = small.cols = 3;
-  OriMiuraParams large;
   large.rows = large.cols = 10;  // triangulated: 243 rows, 280 creases, beyond the dense limit
   ORI_manifold* a = prepared({"", [&] { return loadGeneratedMiura(small); }, true});
   ORI_manifold* b = prepared({"", [&] { return loadGeneratedMiura(large); }, true});
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
-
   ORISIM_matrix* dense = makeRecord(a, kOriSimPathAuto);
   EXPECT_EQ(dense->path, kOriSimPathDense);
   EXPECT_EQ(dense->C_mn.size(), static_cast<size_t>(dense->m) * dense->n);
-  EXPECT_TRUE(dense->C_sparse.col.empty());
   EXPECT_EQ(oriSimJacobianData(dense), dense->C_mn.data());
-
   ORISIM_matrix* sparse = makeRecord(b, kOriSimPathAuto);
   ASSERT_GT(double(sparse->m) * sparse->n, kOriSimDenseLimit);
   EXPECT_EQ(sparse->path, kOriSimPathSparse);
   EXPECT_TRUE(sparse->C_mn.empty());
-  EXPECT_FALSE(sparse->C_sparse.col.empty());
   EXPECT_EQ(oriSimJacobianData(sparse), sparse->C_sparse.val.data());
-  oriSimUpdateStateCG(sparse, b, kStep);
-  EXPECT_TRUE(sparse->C_mn.empty()) << "a sparse step made the dense Jacobian";
-  EXPECT_EQ(sparse->residual_m.size(), static_cast<size_t>(sparse->m));
 
-  // Asked for, either path is taken whatever the size; an existing record
-  // moves between them with its Jacobian refilled from the present angles.
+  // Asked for, either path is taken whatever the size; a record moves between
+  // them with its Jacobian refilled from the present angles.
   ORISIM_matrix* forced = makeRecord(a, kOriSimPathSparse);
-  EXPECT_EQ(forced->path, kOriSimPathSparse);
   EXPECT_TRUE(forced->C_mn.empty());
-  oriSimSelectPath(forced, a, kOriSimPathDense);
-  EXPECT_EQ(forced->path, kOriSimPathDense);
+  EXPECT_EQ(oriSimSelectPath(forced, a, kOriSimPathDense), 0);
   EXPECT_TRUE(forced->C_sparse.col.empty());
   EXPECT_EQ(maxDifference(forced->C_mn, dense->C_mn), 0.0);
-  oriSimSelectPath(forced, a, kOriSimPathAuto);
-  EXPECT_EQ(forced->path, kOriSimPathDense);
   oriSimSelectPath(sparse, b, kOriSimPathDense);
   EXPECT_EQ(sparse->C_mn.size(), static_cast<size_t>(sparse->m) * sparse->n);
-  oriSimSelectPath(sparse, b, kOriSimPathSparse);
-  EXPECT_TRUE(sparse->C_mn.empty());
+  oriSimSelectPath(sparse, b, kOriSimPathAuto);
+  EXPECT_EQ(sparse->path, kOriSimPathSparse);
   EXPECT_EQ(sparse->C_mn.capacity(), 0u) << "the dense Jacobian's storage was kept";
-
   oriSimSetPathRequest(99);
   EXPECT_EQ(oriSimPathRequest(), kOriSimPathAuto);
   oriSimDelete(forced);
@@ -270,56 +307,64 @@ TEST(SparseStep, SmallPatternsTakeTheDensePathLargeOnesNeverHoldDenseArrays) {
   oriManifoldDelete(b);
 }
 
-TEST(SparseStep, SameAngleChangesStepAfterStepOnGeneratedPatterns) {
+TEST(SparseStep, JacobianRowsAreTheDenseJacobianEntryForEntry) {
+  int compared = 0;
   for (const Source& src : generatedSources()) {
     SCOPED_TRACE(src.name);
-    const StepCount count = compareStepByStep(src);
-    EXPECT_EQ(count.steps, 50);
-    // These patterns are chosen well conditioned: nearly every step compares.
-    EXPECT_GE(count.compared, 40) << count.compared << " of 50 steps reproducible";
+    EXPECT_TRUE(compareJacobians(src));
+  }
+  for (const Source& src : realSources()) {
+    SCOPED_TRACE(src.name);
+    if (compareJacobians(src)) ++compared;
+  }
+  if (!realPatterns("opx", ".opx").empty()) {
+    EXPECT_GE(compared, 16);
   }
 }
 
-TEST(SparseStep, SameAngleChangesStepAfterStepOnRealPatterns) {
-  const std::vector<Source> sources = realSources();
-  if (sources.empty()) GTEST_SKIP() << "no real patterns: ../shared/patterns is absent";
-  int compared = 0, steps = 0;
-  for (const Source& src : sources) {
+TEST(SparseStep, SameAngleChangesStepAfterStep) {
+  for (const Source& src : generatedSources()) {
     SCOPED_TRACE(src.name);
-    const StepCount count = compareStepByStep(src);
-    compared += count.compared;
-    steps += count.steps;
+    // Chosen well conditioned: nearly every step compares.
+    EXPECT_GE(compareStepByStep(src), 40);
   }
-  std::printf("compared %d of %d steps on real patterns\n", compared, steps);
-  EXPECT_GE(compared, 500);
+  int compared = 0;
+  for (const Source& src : realSources()) {
+    SCOPED_TRACE(src.name);
+    compared += compareStepByStep(src);
+  }
+  std::printf("compared %d steps on real patterns\n", compared);
+  if (!realPatterns("opx", ".opx").empty()) {
+    EXPECT_GE(compared, 500);
+  }
 }
 
 TEST(SparseStep, SameFramesOverFiftySteps) {
-  int generated = 0;
+  int generated = 0, real = 0;
   for (const Source& src : generatedSources()) {
     SCOPED_TRACE(src.name);
     if (compareRuns(src)) ++generated;
   }
-  EXPECT_GE(generated, 8) << "of 10 generated runs reproduce themselves";
-  int compared = 0;
   for (const Source& src : realSources()) {
     SCOPED_TRACE(src.name);
-    if (compareRuns(src)) ++compared;
+    if (compareRuns(src)) ++real;
   }
-  std::printf("compared %d generated and %d real runs\n", generated, compared);
+  std::printf("compared %d generated and %d real runs\n", generated, real);
+  EXPECT_GE(generated, 8);
   if (!realPatterns("opx", ".opx").empty()) {
-    EXPECT_GE(compared, 8);
+    EXPECT_GE(real, 8);
   }
 }
 
-TEST(SparseStep, WithoutConstraintsOrWithoutAStepNothingBreaks) {
-  // No inner vertex: the change is the moment itself, as on the dense path.
+TEST(SparseStep, WithoutConstraintsStepOrRowsNothingBreaks) {
+  // No inner vertex: no rows, and the change is the moment itself.
   ORI_manifold* om = prepared({"", [] { return loadOpxText(opxText(squareWithDiagonal(2))); }, false});
   ASSERT_NE(om, nullptr);
   ORISIM_matrix* osm = makeRecord(om, kOriSimPathSparse);
   ASSERT_EQ(osm->m, 0);
-  std::vector<double> delta;
-  std::vector<double> moment(osm->n, 0.0);
+  EXPECT_TRUE(osm->C_sparse.col.empty());
+  std::vector<double> delta, moment(osm->n, 0.0), g;
+  EXPECT_EQ(oriSimSparseResidual(g, osm, om), 0.0);
   oriSimUpdateMomentAngle(moment, om, kStep);
   EXPECT_EQ(oriSimDeltaAnglePinvConstraintsCG(delta, moment, osm, om), 0.0);
   EXPECT_EQ(delta, moment);
@@ -327,8 +372,8 @@ TEST(SparseStep, WithoutConstraintsOrWithoutAStepNothingBreaks) {
   oriSimDelete(osm);
   oriManifoldDelete(om);
 
-  // A flat sheet and no step: zero right-hand side, nothing moves, nothing
-  // becomes NaN; then a record never filled projects nothing.
+  // A flat sheet and no step: a right-hand side of rounding size at most,
+  // nothing moves, nothing becomes NaN; rows never filled project nothing.
   OriMiuraParams params;
   om = prepared({"", [&] { return loadGeneratedMiura(params); }, true});
   ASSERT_NE(om, nullptr);
@@ -337,55 +382,32 @@ TEST(SparseStep, WithoutConstraintsOrWithoutAStepNothingBreaks) {
   for (double a : osm->angle_n) ASSERT_LT(std::fabs(a), 1e-12);
   osm->C_sparse = ORISIM_sparse();
   moment.assign(osm->n, 0.25);
-  int iterations = -1;
-  oriSimDeltaAnglePinvConstraintsCG(delta, moment, osm, om, &iterations, nullptr);
+  oriSimDeltaAnglePinvConstraintsCG(delta, moment, osm, om);
   EXPECT_EQ(delta, moment);
   oriSimDelete(osm);
   oriManifoldDelete(om);
 }
 
-namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Runs plicata-fold with args; returns the exit status, standard output and
-// error in *out and *err.
-int runFold(const std::vector<std::string>& args, std::string* out, std::string* err) {
-  const fs::path dir = fs::temp_directory_path();
-  const fs::path o = dir / ("plicata-sparse-out-" + std::to_string(getpid()));
-  const fs::path e = dir / ("plicata-sparse-err-" + std::to_string(getpid()));
-  std::string cmd = std::getenv("PLICATA_FOLD");
-  for (const std::string& a : args) cmd += " '" + a + "'";
-  cmd += " >'" + o.string() + "' 2>'" + e.string() + "' </dev/null";
-  const int raw = std::system(cmd.c_str());
-  *out = readFile(o);
-  *err = readFile(e);
-  fs::remove(o);
-  fs::remove(e);
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-}  // namespace
-
 TEST(SparseStep, PlicataFoldDenseAndSparseFoldAlike) {
   const char* exe = std::getenv("PLICATA_FOLD");
   if (exe == nullptr || !fs::exists(exe)) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
   const std::string miura = (fs::path(PLICATA_SOURCE_DIR) / "examples" / "miura_4x4.opx").string();
+  auto run = [&](const std::string& options, std::string* last) {
+    FILE* fp = popen(("'" + std::string(exe) + "' '" + miura + "' " + options + " 2>/dev/null").c_str(), "r");
+    if (fp == nullptr) return -1;
+    char line[512];
+    while (std::fgets(line, sizeof line, fp) != nullptr) *last = line;
+    const int status = pclose(fp);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
   double residual[2], delta[2];
-  std::string out, err;
   for (int k = 0; k < 2; ++k) {
-    ASSERT_EQ(runFold({miura, "--steps", "20", k == 0 ? "--dense" : "--sparse"}, &out, &err), 0) << err;
-    const size_t last = out.rfind("steps=");
-    ASSERT_NE(last, std::string::npos);
-    ASSERT_EQ(std::sscanf(out.c_str() + last, "steps=20 residual=%lf max_delta=%lf", &residual[k], &delta[k]), 2);
+    std::string last;
+    ASSERT_EQ(run(k == 0 ? "--steps 20 --dense" : "--steps 20 --sparse", &last), 0);
+    ASSERT_EQ(std::sscanf(last.c_str(), "steps=20 residual=%lf max_delta=%lf", &residual[k], &delta[k]), 2) << last;
   }
   EXPECT_NEAR(residual[1], residual[0], 1e-6 + 1e-3 * residual[0]);
   EXPECT_NEAR(delta[1], delta[0], 1e-6);
-  EXPECT_EQ(runFold({miura, "--dense", "--sparse"}, &out, &err), 2);
-  EXPECT_NE(err.find("exclude each other"), std::string::npos) << err;
+  std::string last;
+  EXPECT_EQ(run("--dense --sparse", &last), 2);
 }
