@@ -1,6 +1,7 @@
 // One full fold step (moments, Jacobian, projection, angle update, face
 // placement) on generated Miura-ori of N × N parallelograms, taken from the
-// same mid-fold state every iteration.
+// same mid-fold state every iteration, on the dense path whatever the size
+// (large_pattern_bench compares it with the sparse one).
 //
 // Counters: m (constraint rows), n (fold lines), cg_iterations of the
 // projection, dense_MB (the m×m system and the m×n Jacobian), peak_rss_MB
@@ -121,7 +122,9 @@ void BM_FoldStepMiura(benchmark::State& state) {
     QuietStdout quiet;  // the reader's and the record's messages would break up the table
     mid = midFoldAngles();
     om = makeMiura(size);
+    oriSimSetPathRequest(kOriSimPathDense);
     if (om != nullptr) osm = oriFoldPrepareSim(om);
+    oriSimSetPathRequest(kOriSimPathAuto);
   }
   if (osm == nullptr) {
     state.SkipWithError("the Miura-ori could not be built");

@@ -2,6 +2,7 @@
 // lookup and the invariant check.
 #include "geometry/manifold.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -169,9 +170,139 @@ ORI_face* findFaceHolding(ORI_manifold* om, double x, double y) {
   return nullptr;
 }
 
+// A face's box is widened by this (CP units) so that no point the face holds
+// by faceContainsPoint lies outside it: points on a side count within
+// kOnSideDistance, and the winding test needs the point within the loop.
+constexpr double kIndexBoxMargin = 1e-6;
+
 }  // namespace
 
+// Faces listed per cell of a grid over the faces' boxes; each cell lists, in
+// list order, the faces whose widened box meets it.
+struct ORI_face_index {
+  struct Box {
+    double x0, y0, x1, y1;
+  };
+  double lo_x = 0, lo_y = 0, cell_w = 1, cell_h = 1;
+  int cells_x = 0, cells_y = 0;
+  std::vector<ORI_face*> faces;     // in list order
+  std::vector<Box> boxes;           // widened box of each face
+  std::vector<int> cell_start;      // cells_x · cells_y + 1 offsets into members
+  std::vector<int> members;         // face positions, ascending within a cell
+  int loop_bound = 1;
+  bool unboxed = false;             // some face has a coordinate that is not a number
+};
+
+namespace {
+
+// Most cells along one side of the grid.
+constexpr int kIndexMaxCells = 1024;
+
+// The first face in list order that holds the point, as findFaceHolding
+// finds it.
+ORI_face* holdingIndexed(const ORI_face_index* index, double x, double y) {
+  // Faces with coordinates that are not numbers have no box, nor has a point
+  // that is not one: test every face then, as without an index.
+  if (index->unboxed || !std::isfinite(x) || !std::isfinite(y)) {
+    for (ORI_face* f : index->faces) {
+      if (faceContainsPoint(f, x, y, index->loop_bound)) return f;
+    }
+    return nullptr;
+  }
+  if (index->cells_x == 0) return nullptr;
+  const double fx = std::floor((x - index->lo_x) / index->cell_w);
+  const double fy = std::floor((y - index->lo_y) / index->cell_h);
+  // The grid covers every widened box: a point outside it is on no face.
+  if (!(fx >= 0 && fx < index->cells_x && fy >= 0 && fy < index->cells_y)) return nullptr;
+  const int cell = static_cast<int>(fy) * index->cells_x + static_cast<int>(fx);
+  for (int k = index->cell_start[cell]; k < index->cell_start[cell + 1]; ++k) {
+    const int f = index->members[k];
+    const ORI_face_index::Box& b = index->boxes[f];
+    if (x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1) continue;
+    if (faceContainsPoint(index->faces[f], x, y, index->loop_bound)) return index->faces[f];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ORI_face_index* oriFaceIndexNew(const ORI_manifold* om) {
+  ORI_face_index* index = new ORI_face_index();
+  index->loop_bound = om->n_edge + 1;
+  double lo_x = HUGE_VAL, lo_y = HUGE_VAL, hi_x = -HUGE_VAL, hi_y = -HUGE_VAL;
+  for (List* n = om->faces; n != nullptr && n->data != nullptr; n = n->next) {
+    ORI_face* f = static_cast<ORI_face*>(n->data);
+    ORI_face_index::Box b = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    const ORI_edge* e = f->first;
+    int steps = 0;
+    do {
+      if (!std::isfinite(e->x0 + e->x1 + e->y0 + e->y1)) index->unboxed = true;
+      b.x0 = std::fmin(b.x0, std::fmin(e->x0, e->x1));
+      b.x1 = std::fmax(b.x1, std::fmax(e->x0, e->x1));
+      b.y0 = std::fmin(b.y0, std::fmin(e->y0, e->y1));
+      b.y1 = std::fmax(b.y1, std::fmax(e->y0, e->y1));
+      e = e->next;
+    } while (e != f->first && ++steps < index->loop_bound);
+    b = {b.x0 - kIndexBoxMargin, b.y0 - kIndexBoxMargin, b.x1 + kIndexBoxMargin, b.y1 + kIndexBoxMargin};
+    if (!(b.x0 <= b.x1 && b.y0 <= b.y1 && std::isfinite(b.x0 + b.x1 + b.y0 + b.y1))) index->unboxed = true;
+    index->faces.push_back(f);
+    index->boxes.push_back(b);
+    lo_x = std::fmin(lo_x, b.x0);
+    lo_y = std::fmin(lo_y, b.y0);
+    hi_x = std::fmax(hi_x, b.x1);
+    hi_y = std::fmax(hi_y, b.y1);
+  }
+  if (index->unboxed || index->faces.empty()) return index;
+
+  const int side = std::max(1, std::min(kIndexMaxCells, static_cast<int>(std::sqrt(double(index->faces.size())))));
+  index->cells_x = index->cells_y = side;
+  index->lo_x = lo_x;
+  index->lo_y = lo_y;
+  index->cell_w = std::max((hi_x - lo_x) / side, 1e-12);
+  index->cell_h = std::max((hi_y - lo_y) / side, 1e-12);
+  auto cellRange = [&](const ORI_face_index::Box& b, int* x0, int* x1, int* y0, int* y1) {
+    auto clampCell = [side](double c) { return std::max(0, std::min(side - 1, static_cast<int>(std::floor(c)))); };
+    *x0 = clampCell((b.x0 - lo_x) / index->cell_w);
+    *x1 = clampCell((b.x1 - lo_x) / index->cell_w);
+    *y0 = clampCell((b.y0 - lo_y) / index->cell_h);
+    *y1 = clampCell((b.y1 - lo_y) / index->cell_h);
+  };
+  // Count, then fill: faces enter their cells in list order.
+  index->cell_start.assign(static_cast<size_t>(side) * side + 1, 0);
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<int> fill;
+    if (pass == 1) {
+      for (size_t c = 1; c < index->cell_start.size(); ++c) index->cell_start[c] += index->cell_start[c - 1];
+      index->members.assign(index->cell_start.back(), 0);
+      fill.assign(index->cell_start.begin(), index->cell_start.end() - 1);
+    }
+    for (size_t f = 0; f < index->faces.size(); ++f) {
+      int x0, x1, y0, y1;
+      const ORI_face_index::Box& b = index->boxes[f];
+      cellRange(b, &x0, &x1, &y0, &y1);
+      for (int cy = y0; cy <= y1; ++cy) {
+        for (int cx = x0; cx <= x1; ++cx) {
+          const int cell = cy * side + cx;
+          if (pass == 0) {
+            ++index->cell_start[cell + 1];
+          } else {
+            index->members[fill[cell]++] = static_cast<int>(f);
+          }
+        }
+      }
+    }
+  }
+  return index;
+}
+
+void oriFaceIndexDelete(ORI_face_index* index) { delete index; }
+
 ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y) {
+  return oriManifoldSelectFaceIndexed(om, nullptr, x, y);
+}
+
+ORI_face* oriManifoldSelectFaceIndexed(ORI_manifold* om, const ORI_face_index* index, double x, double y) {
+  auto holding = [&]() { return index != nullptr ? holdingIndexed(index, x, y) : findFaceHolding(om, x, y); };
   List* l = om->faces;
   while (l != nullptr && l->data == nullptr) l = l->next;
   if (l == nullptr) return nullptr;
@@ -190,7 +321,7 @@ ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y) {
         // Beyond the line of an outline side. On a sheet whose outline is
         // not convex the point may still lie on the paper further on.
         if (faceContainsPoint(f, x, y, om->n_edge + 1)) return f;
-        ORI_face* holder = findFaceHolding(om, x, y);
+        ORI_face* holder = holding();
         return holder != nullptr ? holder : f;
       }
       stop = e->pair;
@@ -199,7 +330,7 @@ ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y) {
     }
     if (e == stop) return f;
   }
-  ORI_face* holder = findFaceHolding(om, x, y);
+  ORI_face* holder = holding();
   return holder != nullptr ? holder : f;
 }
 

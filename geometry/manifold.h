@@ -127,6 +127,21 @@ int oriManifoldCenterFace(ORI_manifold* om);
 // instead. Null on a mesh without faces.
 ORI_face* oriManifoldSelectFace(ORI_manifold* om, double x, double y);
 
+// An index of a mesh's faces by their boxes in the CP plane, for many
+// lookups on a mesh whose faces do not change meanwhile (opening a pattern
+// onto a folded model looks up every new vertex).
+struct ORI_face_index;
+
+// Builds the index of om's faces. O(faces); the caller deletes it.
+ORI_face_index* oriFaceIndexNew(const ORI_manifold* om);
+void oriFaceIndexDelete(ORI_face_index* index);
+
+// oriManifoldSelectFace(om, x, y), the same face in every case, with the
+// test of every face replaced by a test of the faces whose box holds the
+// point, taken in list order. index must have been built from om; null
+// tests every face.
+ORI_face* oriManifoldSelectFaceIndexed(ORI_manifold* om, const ORI_face_index* index, double x, double y);
+
 // True when every face has exactly three half-edges (false on a mesh
 // without faces).
 bool oriManifoldTriangulated(ORI_manifold* om);

@@ -612,10 +612,13 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
 }
 
 void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old) {
+  // Every vertex is looked up on the old model: the index keeps the lookups
+  // that fall back to a test of every face from making this quadratic.
+  ORI_face_index* index = oriFaceIndexNew(om_old);
   for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
     ORI_vert* v = static_cast<ORI_vert*>(l->data);
     const double x = v->pos.x, y = v->pos.y;
-    const ORI_face* f = oriManifoldSelectFace(om_old, x, y);
+    const ORI_face* f = oriManifoldSelectFaceIndexed(om_old, index, x, y);
     if (f == nullptr) continue;
     const double* M = f->matrix;
     const double w = M[12] * x + M[13] * y + M[15];
@@ -629,7 +632,8 @@ void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old) {
   const ORI_edge* h2 = h1->next;
   const double cx = (h0->x0 + h1->x0 + h2->x0) * 0.3333333333333333;
   const double cy = (h0->y0 + h1->y0 + h2->y0) * 0.3333333333333333;
-  const ORI_face* under = oriManifoldSelectFace(om_old, cx, cy);
+  const ORI_face* under = oriManifoldSelectFaceIndexed(om_old, index, cx, cy);
+  oriFaceIndexDelete(index);
   if (under != nullptr) {
     std::memcpy(om->center_face->matrix, under->matrix, sizeof under->matrix);
   } else {

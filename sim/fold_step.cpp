@@ -32,7 +32,7 @@ ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om) {
   std::printf("\tinitializing SimMatrix\n");
   ORISIM_matrix* osm = oriSimNew(om);
   oriSimInitMatrix(osm, om);
-  std::printf("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, static_cast<void*>(osm->C_mn.data()));
+  std::printf("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, oriSimJacobianData(osm));
   return osm;
 }
 

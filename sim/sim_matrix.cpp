@@ -1,62 +1,20 @@
 // The simulation record: numbering, the closure product around each inner
 // vertex, its Jacobian with respect to the crease angles, and the residual.
 //
-// Sections: walking a vertex's cycle; corner factors; creation and deletion;
-// Jacobian; residual.
+// Sections: walking a vertex's cycle; corner factors; path choice; creation
+// and deletion; Jacobian; residual.
 #include "sim/sim_matrix.h"
 
 #include <cblas.h>
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 #include "geometry/manifold.h"
 
 namespace {
-
-// ---- Walking a vertex's cycle ----------------------------------------------
-
-// The outgoing half-edges of an inner vertex v, counter-clockwise from
-// out[0]: e → e.prev.pair. Diagonals, which out does not list, are met on
-// the way. The walk is bounded by the number of half-edges so that a broken
-// loop cannot hang it; on such a mesh the cycle comes back empty.
-void vertexCycle(const ORI_vert* v, int n_edge, std::vector<const ORI_edge*>* cycle) {
-  cycle->clear();
-  if (v->n_out <= 0 || v->out[0] == nullptr) return;
-  const ORI_edge* start = v->out[0];
-  const ORI_edge* e = start;
-  do {
-    cycle->push_back(e);
-    if (e->prev == nullptr || e->prev->pair == nullptr || static_cast<int>(cycle->size()) > n_edge) {
-      cycle->clear();
-      return;
-    }
-    e = e->prev->pair;
-  } while (e != start);
-}
-
-// ---- Corner factors --------------------------------------------------------
-
-// R = X(θ)·Z(α): the turn across the crease e (angle θ) followed by the turn
-// through the corner of e's face at e's tail (angle α, from the flat
-// pattern: cos α = −prev.turn_cos, sin α = prev.turn_sin). Row-major 3×3.
-void cornerFactor(const ORI_edge* e, double R[9]) {
-  const double ct = std::cos(e->angle), st = std::sin(e->angle);
-  const double ca = -e->prev->turn_cos, sa = e->prev->turn_sin;
-  R[0] = ca;      R[1] = -sa;     R[2] = 0.0;
-  R[3] = sa * ct; R[4] = ca * ct; R[5] = -st;
-  R[6] = sa * st; R[7] = ca * st; R[8] = ct;
-}
-
-// dR/dθ of the factor above.
-void cornerDerivative(const ORI_edge* e, double D[9]) {
-  const double ct = std::cos(e->angle), st = std::sin(e->angle);
-  const double ca = -e->prev->turn_cos, sa = e->prev->turn_sin;
-  D[0] = 0.0;       D[1] = 0.0;       D[2] = 0.0;
-  D[3] = -sa * st;  D[4] = -ca * st;  D[5] = -ct;
-  D[6] = sa * ct;   D[7] = ca * ct;   D[8] = -st;
-}
 
 void identity3(double P[9]) {
   for (int i = 0; i < 9; ++i) P[i] = (i % 4 == 0) ? 1.0 : 0.0;
@@ -76,9 +34,9 @@ void cycleProduct(const std::vector<const ORI_edge*>& cycle, const ORI_edge* rep
   double F[9];
   for (const ORI_edge* e : cycle) {
     if (e == replaced) {
-      cornerDerivative(e, F);
+      oriSimCornerDerivative(e, F);
     } else {
-      cornerFactor(e, F);
+      oriSimCornerFactor(e, F);
     }
     multiplyRight(P, F);
   }
@@ -86,7 +44,91 @@ void cycleProduct(const std::vector<const ORI_edge*>& cycle, const ORI_edge* rep
 
 }  // namespace
 
+// ---- Walking a vertex's cycle ----------------------------------------------
+
+void oriSimVertexCycle(const ORI_vert* v, int n_edge, std::vector<const ORI_edge*>* cycle) {
+  cycle->clear();
+  if (v->n_out <= 0 || v->out[0] == nullptr) return;
+  const ORI_edge* start = v->out[0];
+  const ORI_edge* e = start;
+  do {
+    cycle->push_back(e);
+    if (e->prev == nullptr || e->prev->pair == nullptr || static_cast<int>(cycle->size()) > n_edge) {
+      cycle->clear();
+      return;
+    }
+    e = e->prev->pair;
+  } while (e != start);
+}
+
+// ---- Corner factors --------------------------------------------------------
+
+void oriSimCornerFactor(const ORI_edge* e, double R[9]) {
+  const double ct = std::cos(e->angle), st = std::sin(e->angle);
+  const double ca = -e->prev->turn_cos, sa = e->prev->turn_sin;
+  R[0] = ca;      R[1] = -sa;     R[2] = 0.0;
+  R[3] = sa * ct; R[4] = ca * ct; R[5] = -st;
+  R[6] = sa * st; R[7] = ca * st; R[8] = ct;
+}
+
+void oriSimCornerDerivative(const ORI_edge* e, double D[9]) {
+  const double ct = std::cos(e->angle), st = std::sin(e->angle);
+  const double ca = -e->prev->turn_cos, sa = e->prev->turn_sin;
+  D[0] = 0.0;       D[1] = 0.0;       D[2] = 0.0;
+  D[3] = -sa * st;  D[4] = -ca * st;  D[5] = -ct;
+  D[6] = sa * ct;   D[7] = ca * ct;   D[8] = -st;
+}
+
+void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]) {
+  const double ct = std::cos(e->angle), st = std::sin(e->angle);
+  const double ca = -e->prev->turn_cos, sa = e->prev->turn_sin;
+  R[0] = ca;      R[1] = -sa;     R[2] = 0.0;
+  R[3] = sa * ct; R[4] = ca * ct; R[5] = -st;
+  R[6] = sa * st; R[7] = ca * st; R[8] = ct;
+  D[0] = 0.0;       D[1] = 0.0;       D[2] = 0.0;
+  D[3] = -sa * st;  D[4] = -ca * st;  D[5] = -ct;
+  D[6] = sa * ct;   D[7] = ca * ct;   D[8] = -st;
+}
+
+// ---- Path choice ---------------------------------------------------------------
+
+namespace {
+
+int g_path_request = kOriSimPathAuto;
+
+}  // namespace
+
+void oriSimSetPathRequest(int path) {
+  g_path_request = (path == kOriSimPathDense || path == kOriSimPathSparse) ? path : kOriSimPathAuto;
+}
+
+int oriSimPathRequest() { return g_path_request; }
+
+int oriSimChoosePath(int requested, int m, int n) {
+  if (requested == kOriSimPathDense || requested == kOriSimPathSparse) return requested;
+  return static_cast<double>(m) * static_cast<double>(n) <= kOriSimDenseLimit ? kOriSimPathDense
+                                                                             : kOriSimPathSparse;
+}
+
 // ---- Creation and deletion ---------------------------------------------------
+
+namespace {
+
+// Sizes the dense Jacobian with zeros; false, with a message and C_mn empty,
+// when memory runs out: the record then takes the sparse path instead of
+// ending the program.
+bool denseFits(ORISIM_matrix* osm) {
+  try {
+    osm->C_mn.assign(static_cast<size_t>(osm->m) * static_cast<size_t>(osm->n), 0.0);
+    return true;
+  } catch (const std::exception&) {
+    std::vector<double>().swap(osm->C_mn);
+    std::printf("\tno memory for the dense %d x %d Jacobian: using its nonzeros\n", osm->m, osm->n);
+    return false;
+  }
+}
+
+}  // namespace
 
 ORISIM_matrix* oriSimNew(ORI_manifold* om) {
   ORISIM_matrix* osm = new ORISIM_matrix();
@@ -124,8 +166,9 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
   osm->next_angle_n.assign(osm->n, 0.0);
   osm->moment_angle_n.assign(osm->n, 0.0);
   osm->delta_angle_n.assign(osm->n, 0.0);
+  osm->path = oriSimChoosePath(g_path_request, osm->m, osm->n);
   if (osm->m != 0) {
-    osm->C_mn.assign(static_cast<size_t>(osm->m) * static_cast<size_t>(osm->n), 0.0);
+    if (osm->path == kOriSimPathDense && !denseFits(osm)) osm->path = kOriSimPathSparse;
     osm->residual_m.assign(osm->m, 0.0);
   }
   return osm;
@@ -136,8 +179,33 @@ int oriSimInitMatrix(ORISIM_matrix* osm, ORI_manifold* om) {
     const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
     if (e->crease_index >= 0 && e->crease_index < osm->n) osm->angle_n[e->crease_index] = e->angle;
   }
-  oriSimUpdateConstraints(osm->C_mn, osm, om);
+  if (osm->path == kOriSimPathSparse) {
+    oriSimSparseUpdate(&osm->C_sparse, osm, om);
+  } else {
+    oriSimUpdateConstraints(osm->C_mn, osm, om);
+  }
   return 0;
+}
+
+int oriSimSelectPath(ORISIM_matrix* osm, const ORI_manifold* om, int path) {
+  osm->path = oriSimChoosePath(path, osm->m, osm->n);
+  if (osm->path == kOriSimPathSparse) {
+    std::vector<double>().swap(osm->C_mn);
+    oriSimSparseUpdate(&osm->C_sparse, osm, om);
+  } else {
+    if (osm->m != 0 && !denseFits(osm)) {
+      oriSimSelectPath(osm, om, kOriSimPathSparse);
+      return -1;
+    }
+    osm->C_sparse = ORISIM_sparse();
+    if (osm->m != 0) oriSimUpdateConstraints(osm->C_mn, osm, om);
+  }
+  return 0;
+}
+
+const void* oriSimJacobianData(const ORISIM_matrix* osm) {
+  if (osm->path == kOriSimPathSparse) return osm->C_sparse.val.empty() ? nullptr : osm->C_sparse.val.data();
+  return osm->C_mn.empty() ? nullptr : osm->C_mn.data();
 }
 
 int oriSimDelete(ORISIM_matrix* osm) {
@@ -155,8 +223,10 @@ int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm,
   std::vector<const ORI_edge*> cycle;
   for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
-    if (v->sim_index < 0) continue;
-    vertexCycle(v, om->n_edge, &cycle);
+    // A vertex numbered beyond the record's rows (a mesh that changed after
+    // the record was made) has no rows to write.
+    if (v->sim_index < 0 || 3 * v->sim_index + 2 >= osm->m) continue;
+    oriSimVertexCycle(v, om->n_edge, &cycle);
     const size_t row = 3 * static_cast<size_t>(v->sim_index);
     for (const ORI_edge* ej : cycle) {
       const int c = ej->crease_index;
@@ -186,7 +256,7 @@ double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
     const int s = v->sim_index;
     if (s < 0 || 3 * s + 2 >= osm->m) continue;
-    vertexCycle(v, om->n_edge, &cycle);
+    oriSimVertexCycle(v, om->n_edge, &cycle);
     double P[9];
     cycleProduct(cycle, nullptr, P);
     residual_m[3 * s] = P[7];

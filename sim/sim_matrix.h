@@ -5,7 +5,28 @@
 
 #include <vector>
 
+#include "sim/sparse_jacobian.h"
+
 struct ORI_manifold;
+struct ORI_vert;
+struct ORI_edge;
+
+// Where a record keeps its Jacobian and how the step projects. The dense
+// path holds the m × n array C_mn and solves with the m × m matrix C·Cᵀ
+// formed; the sparse path holds the rows of nonzeros and applies C·Cᵀ as two
+// products, never allocating m × n or m × m. Both fold the same way, up to
+// rounding.
+enum OriSimPath {
+  kOriSimPathAuto = 0,    // dense for small patterns (m·n up to kOriSimDenseLimit), sparse beyond
+  kOriSimPathDense = 1,
+  kOriSimPathSparse = 2,
+};
+
+// Largest m·n (Jacobian entries, 512 KiB of doubles) for which the automatic
+// choice keeps the dense path: its m²·n product keeps a step within a few
+// milliseconds there (a 10 × 10 Miura-ori of quadrilaterals, 243 rows and
+// 180 creases, folds in about 4 ms a step; the sparse path in a tenth).
+constexpr double kOriSimDenseLimit = 65536.0;
 
 struct ORISIM_matrix {
   int n;                              // fold-line variables: inner crease lines
@@ -16,27 +37,55 @@ struct ORISIM_matrix {
   std::vector<double> next_angle_n;   // angles after the step being applied
   std::vector<double> moment_angle_n; // wished, unconstrained change of this step
   std::vector<double> delta_angle_n;  // constrained change of this step
+  int path;                           // kOriSimPathDense or kOriSimPathSparse, never Auto
+  ORISIM_sparse C_sparse;             // the Jacobian by rows of nonzeros (sparse path; else empty)
 };
+
+// The path that records made from now on take (kOriSimPathAuto at start):
+// a program-wide choice, as plicata-fold's --dense and --sparse set it.
+// Values other than the three above count as Auto.
+void oriSimSetPathRequest(int path);
+int oriSimPathRequest();
+
+// The path a record of m rows and n columns takes when requested is asked
+// for: Dense or Sparse as asked; Auto (or anything else) dense when
+// m·n ≤ kOriSimDenseLimit, else sparse.
+int oriSimChoosePath(int requested, int m, int n);
 
 // Creates the record for om: numbers inner vertices (sim_index) and inner
 // lines (crease_index, both halves), sets sim_active on every half-edge,
 // prints "\nnum_fold_line:%04d  num_inside_vert:%04d\n" and sizes the arrays
-// with zeros.
+// with zeros. The path follows oriSimPathRequest(); on the sparse path C_mn
+// stays empty and the Jacobian is filled into C_sparse by oriSimInitMatrix.
+// A dense Jacobian that does not fit in memory gives the sparse path, with
+// "\tno memory for the dense %d x %d Jacobian: using its nonzeros\n".
 ORISIM_matrix* oriSimNew(ORI_manifold* om);
 
-// Copies the half-edge angles into angle_n and computes the Jacobian.
-// Returns 0.
+// Copies the half-edge angles into angle_n and computes the Jacobian (into
+// C_mn or C_sparse, by the record's path). Returns 0.
 int oriSimInitMatrix(ORISIM_matrix* osm, ORI_manifold* om);
+
+// Moves an existing record to another path (Auto chooses by size): the
+// storage of the old path is released, that of the new one made and filled
+// from om's current angles. Returns 0, or -1 when the dense Jacobian does
+// not fit in memory (the record is then left on the sparse path).
+int oriSimSelectPath(ORISIM_matrix* osm, const ORI_manifold* om, int path);
+
+// Address of the record's Jacobian storage (C_mn's or C_sparse's values),
+// null when there is none; for the loader's report.
+const void* oriSimJacobianData(const ORISIM_matrix* osm);
 
 // Frees the record; null is allowed. Returns 0.
 int oriSimDelete(ORISIM_matrix* osm);
 
-// Recomputes the Jacobian C_mn from the current half-edge angles: column c
-// of the three rows of an inner vertex is the closure product round the
-// vertex with crease c's factor replaced by its derivative. Entries of
-// creases that do not meet a vertex are left as they are (zero). Returns -1
-// when osm->m is 0 (nothing touched), else 0. Cost: K products of K 3×3
-// factors per vertex of degree K.
+// Recomputes the dense Jacobian C_mn (any m × n array; the record's own on
+// the dense path) from the current half-edge angles: column c of the three
+// rows of an inner vertex is the closure product round the vertex with
+// crease c's factor replaced by its derivative. Entries of creases that do
+// not meet a vertex are left as they are (zero), and so are the rows of a
+// vertex numbered beyond m. Returns -1 when osm->m is 0 (nothing touched),
+// else 0. Cost: K products of K 3×3 factors per vertex of degree K, and an
+// m × n array: for large patterns see oriSimSparseUpdate.
 int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm, const ORI_manifold* om);
 
 // Evaluates the closure residual of every inner vertex into residual_m (at
@@ -44,3 +93,16 @@ int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm,
 // rotations round the vertex, zero when the sheet closes there. Returns the
 // sum of their absolute values (0 when m is 0).
 double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om);
+
+// The outgoing half-edges of inner vertex v, counter-clockwise from out[0]
+// (e → e.prev.pair), diagonals included: the order of the closure product.
+// Comes back empty when the loop is broken or longer than n_edge.
+void oriSimVertexCycle(const ORI_vert* v, int n_edge, std::vector<const ORI_edge*>* cycle);
+
+// The corner factor R = X(θ)·Z(α) of outgoing half-edge e (θ its angle, α the
+// flat corner of its face at its tail) and its derivative dR/dθ; row-major
+// 3 × 3.
+void oriSimCornerFactor(const ORI_edge* e, double R[9]);
+void oriSimCornerDerivative(const ORI_edge* e, double D[9]);
+// Both at once, from one cosine and sine of the angle; the same values.
+void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]);

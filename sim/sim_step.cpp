@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "geometry/manifold.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
+#include "sim/sparse_jacobian.h"
 
 namespace {
 
@@ -36,6 +38,20 @@ constexpr double kProjectionEpsilon = 0.0001;
 // CG stops when ‖b‖₂ / √m falls below this, or after min(m, this many) iterations.
 constexpr double kCGTolerance = 0.00005;
 constexpr int kCGMaxIterations = 512;
+
+// The index of the first entry of largest absolute value, as cblas_idamax
+// finds it (0-based; 0 for n ≤ 0).
+int firstLargest(int n, const double* v) {
+  int best = 0;
+  double best_abs = n > 0 ? std::fabs(v[0]) : 0.0;
+  for (int i = 1; i < n; ++i) {
+    if (std::fabs(v[i]) > best_abs) {
+      best = i;
+      best_abs = std::fabs(v[i]);
+    }
+  }
+  return best;
+}
 
 bool allFinite(const std::vector<double>& v) {
   for (double d : v) {
@@ -160,23 +176,140 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
   return oriSimDeltaAnglePinvConstraintsCG(delta_angle_n, std::move(moment_angle_n), osm, om, nullptr, nullptr);
 }
 
-double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
-                                         ORISIM_matrix* osm, const ORI_manifold* om, int* iterations,
-                                         double* cg_error) {
-  const int m = osm->m, n = osm->n;
-  if (iterations != nullptr) *iterations = 0;
-  if (cg_error != nullptr) *cg_error = 0.0;
-  moment_angle_n.resize(n, 0.0);
-  delta_angle_n.resize(n, 0.0);
-  if (m == 0) {
-    if (n > 0) cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
-    return 0.0;
+namespace {
+
+// Conjugate gradient on A·x = r from x = 0, A = C·Cᵀ + εI given by apply
+// (out = alpha·A·in + beta·out), every vector operation a CBLAS call: stops
+// after min(m, 512) iterations or when ‖b‖₂ / √m falls below the tolerance.
+// A zero right-hand side is already solved by x = 0 (the first α would be
+// 0/0). Returns the iterations taken; b holds the last CG residual.
+template <typename Apply>
+int conjugateGradient(int m, const Apply& apply, const std::vector<double>& r, std::vector<double>& x,
+                      std::vector<double>& b) {
+  std::vector<double> t(m, 0.0), p(m, 0.0), q(m, 0.0);
+  cblas_dcopy(m, r.data(), 1, b.data(), 1);
+  apply(-1.0, x.data(), 1.0, b.data());
+  cblas_dcopy(m, b.data(), 1, p.data(), 1);
+  double rho = cblas_ddot(m, b.data(), 1, b.data(), 1);
+
+  int k = 0;
+  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
+  const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
+  const double root_m = std::sqrt(static_cast<double>(m));
+  while (static_cast<double>(k) < limit) {
+    const double rho_old = rho;
+    apply(1.0, p.data(), 0.0, q.data());
+    const double pq = cblas_ddot(m, p.data(), 1, q.data(), 1);
+    // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
+    if (!(pq > 0.0) || !std::isfinite(pq)) break;
+    const double alpha = rho / pq;
+    cblas_daxpy(m, alpha, p.data(), 1, x.data(), 1);
+    cblas_dcopy(m, b.data(), 1, t.data(), 1);
+    cblas_daxpy(m, -alpha, q.data(), 1, t.data(), 1);
+    rho = cblas_ddot(m, t.data(), 1, t.data(), 1);
+    const double beta = rho / rho_old;
+    cblas_dscal(m, beta, p.data(), 1);
+    cblas_daxpy(m, 1.0, t.data(), 1, p.data(), 1);
+    cblas_dcopy(m, t.data(), 1, b.data(), 1);
+    ++k;
+    if (cblas_dnrm2(m, b.data(), 1) / root_m < kCGTolerance) break;
+  }
+  return k;
+}
+
+// The same iteration with A applied as C·(Cᵀ·p) + εp on the rows of
+// nonzeros, its vector operations fused into two passes per iteration (the
+// vectors are tens of thousands long; a library call per operation would
+// pass over them seven times and wake the library's threads). The values are
+// those of the operations written one by one: t = b − α·q, ρ = t·t,
+// p = β·p + t, b = t, ‖b‖₂ = √ρ.
+int conjugateGradientSparse(int m, const ORISIM_sparse& C, const std::vector<double>& r, std::vector<double>& x,
+                            std::vector<double>& b) {
+  std::vector<double> p(m, 0.0), q(m, 0.0), w(static_cast<size_t>(C.n), 0.0);
+  // x starts at 0, so b = r − A·x = r.
+  double rho = 0.0;
+  for (int i = 0; i < m; ++i) {
+    b[i] = r[i];
+    p[i] = r[i];
+    rho += r[i] * r[i];
   }
 
+  int k = 0;
+  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
+  const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
+  const double root_m = std::sqrt(static_cast<double>(m));
+  while (static_cast<double>(k) < limit) {
+    const double rho_old = rho;
+    const double pq = oriSimSparseNormalProduct(C, kProjectionEpsilon, p.data(), w.data(), q.data());
+    if (!(pq > 0.0) || !std::isfinite(pq)) break;
+    const double alpha = rho / pq;
+    rho = 0.0;
+    for (int i = 0; i < m; ++i) {
+      x[i] += alpha * p[i];
+      const double t = b[i] + (-alpha) * q[i];
+      b[i] = t;
+      rho += t * t;
+    }
+    const double beta = rho / rho_old;
+    for (int i = 0; i < m; ++i) p[i] = beta * p[i] + b[i];
+    ++k;
+    if (std::sqrt(rho) / root_m < kCGTolerance) break;
+  }
+  return k;
+}
+
+// The sparse projection: A applied as C·(Cᵀ·p) + εp on the rows of nonzeros;
+// nothing of size m × n or m × m exists.
+double projectSparse(std::vector<double>& delta_angle_n, const std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
+                     const ORI_manifold* om, const std::vector<double>* residual, int* iterations,
+                     double* cg_error) {
+  const int m = osm->m, n = osm->n;
+  // Rows made for another size (a record never filled) hold no constraint.
+  ORISIM_sparse empty;
+  empty.m = m;
+  empty.n = n;
+  const ORISIM_sparse& C = osm->C_sparse.m == m && osm->C_sparse.n == n ? osm->C_sparse : empty;
+  std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
+
+  // The residual of the angles the rows were just computed from, or afresh.
+  double result = 0.0;
+  if (residual != nullptr && residual->size() == static_cast<size_t>(m)) {
+    r = *residual;
+    for (int i = 0; i < m; ++i) result += std::fabs(r[i]);
+  } else {
+    result = oriSimSparseResidual(r, osm, om);
+  }
+  if (osm->residual_m.size() >= static_cast<size_t>(m)) std::copy(r.begin(), r.end(), osm->residual_m.begin());
+  if (n > 0) oriSimSparseMultiply(C, 1.0, moment_angle_n.data(), 1.0, r.data());
+
+  *iterations = conjugateGradientSparse(m, C, r, x, b);
+  double bb = 0.0;
+  for (int i = 0; i < m; ++i) bb += b[i] * b[i];
+  *cg_error = std::sqrt(bb) / std::sqrt(static_cast<double>(m));
+
+  if (n > 0) {
+    std::copy(moment_angle_n.begin(), moment_angle_n.begin() + n, delta_angle_n.begin());
+    oriSimSparseMultiplyTransposed(C, -1.0, x.data(), 1.0, delta_angle_n.data());
+  }
+  return result;
+}
+
+// The dense projection: A formed as one m × m × n product.
+double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
+                    const ORI_manifold* om, int* iterations, double* cg_error) {
+  const int m = osm->m, n = osm->n;
   const size_t mm = static_cast<size_t>(m) * static_cast<size_t>(m);
-  std::vector<double> A(mm, 0.0);
+  std::vector<double> A;
+  try {
+    A.assign(mm, 0.0);
+  } catch (const std::exception&) {
+    // No room for the m × m system: this record goes on without it.
+    std::printf("\tno memory for the dense %d x %d system: using the Jacobian's nonzeros\n", m, m);
+    oriSimSelectPath(osm, om, kOriSimPathSparse);
+    return projectSparse(delta_angle_n, moment_angle_n, osm, om, nullptr, iterations, cg_error);
+  }
   for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
-  std::vector<double> r(m, 0.0), b(m, 0.0), t(m, 0.0), p(m, 0.0), q(m, 0.0), x(m, 0.0);
+  std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
 
   if (n > 0) {
     cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
@@ -191,46 +324,41 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
                 r.data(), 1);
   }
 
-  cblas_dcopy(m, r.data(), 1, b.data(), 1);
-  cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, -1.0, A.data(), m, x.data(), 1, 1.0, b.data(), 1);
-  cblas_dcopy(m, b.data(), 1, p.data(), 1);
-  double rho = cblas_ddot(m, b.data(), 1, b.data(), 1);
-
-  // A zero right-hand side is already solved by x = 0; the first α would be 0/0.
-  int k = 0;
-  if (rho > 0.0 && std::isfinite(rho)) {
-    const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
-    const double root_m = std::sqrt(static_cast<double>(m));
-    while (static_cast<double>(k) < limit) {
-      const double rho_old = rho;
-      cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, p.data(), 1, 0.0, q.data(), 1);
-      const double pq = cblas_ddot(m, p.data(), 1, q.data(), 1);
-      // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
-      if (!(pq > 0.0) || !std::isfinite(pq)) break;
-      const double alpha = rho / pq;
-      cblas_daxpy(m, alpha, p.data(), 1, x.data(), 1);
-      cblas_dcopy(m, b.data(), 1, t.data(), 1);
-      cblas_daxpy(m, -alpha, q.data(), 1, t.data(), 1);
-      rho = cblas_ddot(m, t.data(), 1, t.data(), 1);
-      const double beta = rho / rho_old;
-      cblas_dscal(m, beta, p.data(), 1);
-      cblas_daxpy(m, 1.0, t.data(), 1, p.data(), 1);
-      cblas_dcopy(m, t.data(), 1, b.data(), 1);
-      if (cblas_dnrm2(m, b.data(), 1) / root_m < kCGTolerance) {
-        ++k;
-        break;
-      }
-      ++k;
-    }
-  }
-  if (iterations != nullptr) *iterations = k;
-  if (cg_error != nullptr) *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
+  const auto apply = [&](double alpha, const double* in, double beta, double* out) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, alpha, A.data(), m, in, 1, beta, out, 1);
+  };
+  *iterations = conjugateGradient(m, apply, r, x, b);
+  *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
 
   if (n > 0) {
     cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
     cblas_dgemv(CblasRowMajor, CblasTrans, m, n, -1.0, osm->C_mn.data(), n, x.data(), 1, 1.0,
                 delta_angle_n.data(), 1);
   }
+  return result;
+}
+
+}  // namespace
+
+double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
+                                         ORISIM_matrix* osm, const ORI_manifold* om, int* iterations,
+                                         double* cg_error) {
+  const int m = osm->m, n = osm->n;
+  if (iterations != nullptr) *iterations = 0;
+  if (cg_error != nullptr) *cg_error = 0.0;
+  moment_angle_n.resize(n, 0.0);
+  delta_angle_n.resize(n, 0.0);
+  if (m == 0) {
+    if (n > 0) cblas_dcopy(n, moment_angle_n.data(), 1, delta_angle_n.data(), 1);
+    return 0.0;
+  }
+  int k = 0;
+  double error = 0.0;
+  const double result = osm->path == kOriSimPathSparse
+                            ? projectSparse(delta_angle_n, moment_angle_n, osm, om, nullptr, &k, &error)
+                            : projectDense(delta_angle_n, moment_angle_n, osm, om, &k, &error);
+  if (iterations != nullptr) *iterations = k;
+  if (cg_error != nullptr) *cg_error = error;
   return result;
 }
 
@@ -246,11 +374,24 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   if (n <= 0 || !std::isfinite(step)) return 0.0;
 
   oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
-  oriSimUpdateConstraints(osm->C_mn, osm, om);
+  if (osm->path == kOriSimPathSparse) {
+    oriSimSparseUpdate(&osm->C_sparse, osm, om);
+  } else {
+    oriSimUpdateConstraints(osm->C_mn, osm, om);
+  }
   int iterations = 0;
   double cg_error = 0.0;
-  const double before =
-      oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations, &cg_error);
+  double before;
+  if (osm->path == kOriSimPathSparse && osm->m > 0 && osm->moment_angle_n.size() == static_cast<size_t>(n)) {
+    // The rows just made carry the residual of the same angles: no second
+    // walk round every vertex.
+    osm->delta_angle_n.resize(n, 0.0);
+    before = projectSparse(osm->delta_angle_n, osm->moment_angle_n, osm, om, &osm->C_sparse.residual, &iterations,
+                           &cg_error);
+  } else {
+    before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
+                                               &cg_error);
+  }
   if (stats != nullptr) *stats = ORISIM_stepStats{before, iterations, cg_error};
 
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
@@ -259,15 +400,32 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
     return 0.0;
   }
 
-  double largest = std::fabs(osm->delta_angle_n[cblas_idamax(n, osm->delta_angle_n.data(), 1)]);
+  double* delta = osm->delta_angle_n.data();
   const double limit = std::fabs(step);
-  if (largest > limit) {
-    cblas_dscal(n, limit / largest, osm->delta_angle_n.data(), 1);
-    largest = limit;
+  double largest;
+  if (osm->path == kOriSimPathSparse) {
+    // The same operations as plain loops, which round alike element by
+    // element: on tens of thousands of creases a library call would wake
+    // its threads for microseconds of work.
+    largest = std::fabs(delta[firstLargest(n, delta)]);
+    if (largest > limit) {
+      const double scale = limit / largest;
+      for (int c = 0; c < n; ++c) delta[c] *= scale;
+      largest = limit;
+    }
+    for (int c = 0; c < n; ++c) osm->next_angle_n[c] = osm->angle_n[c] + delta[c];
+    oriSimUpdateCrease(om, osm->next_angle_n);
+    osm->angle_n = osm->next_angle_n;
+    return largest;
   }
 
+  largest = std::fabs(delta[cblas_idamax(n, delta, 1)]);
+  if (largest > limit) {
+    cblas_dscal(n, limit / largest, delta, 1);
+    largest = limit;
+  }
   cblas_dcopy(n, osm->angle_n.data(), 1, osm->next_angle_n.data(), 1);
-  cblas_daxpy(n, 1.0, osm->delta_angle_n.data(), 1, osm->next_angle_n.data(), 1);
+  cblas_daxpy(n, 1.0, delta, 1, osm->next_angle_n.data(), 1);
   oriSimUpdateCrease(om, osm->next_angle_n);
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
   return largest;

@@ -16,9 +16,10 @@ struct ORISIM_stepStats {
 
 // One step of size step (radians; positive folds towards the targets,
 // negative unfolds). Computes the moments, the Jacobian from the current
-// half-edge angles, projects, scales the change so that no crease moves by
-// more than |step|, and writes the new angles into angle_n and the
-// half-edges; the caller places the faces afterwards. Returns the largest
+// half-edge angles (into C_mn or C_sparse, by the record's path), projects,
+// scales the change so that no crease moves by more than |step|, and writes
+// the new angles into angle_n and the half-edges; the caller places the
+// faces afterwards. Returns the largest
 // absolute angle change applied. A step that is not a finite number, or a
 // pattern without fold lines (n = 0), changes nothing and returns 0; a
 // projection that came out non-finite is dropped (angles kept, result 0).
@@ -51,8 +52,12 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 // The projection above, also reporting the CG iterations and final error
 // (either may be null). The iteration starts from x = 0 and stops after
 // min(m, 512) iterations or when ‖b‖₂ / √m < 0.00005; a zero right-hand side
-// gives x = 0 (delta = moment). Cost: one m×m×n product to build the system,
-// m² per iteration; m² + 6m doubles allocated per call.
+// gives x = 0 (delta = moment). The record's path decides how: the dense path
+// builds the system with one m×m×n product and costs m² per iteration, with
+// m² + 6m doubles allocated per call; the sparse path applies the system as
+// C·(Cᵀ·p) + 0.0001·p on the rows of nonzeros of C_sparse (filled from the
+// same angles), costing two passes over the nonzeros per iteration and
+// 6m + n doubles. Both give the same x up to rounding.
 double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
                                          ORISIM_matrix* osm, const ORI_manifold* om, int* iterations,
                                          double* cg_error);

@@ -43,6 +43,9 @@ const char kUsage[] =
     "  --fold-step K  fold step setting, 0 to 50 (default 10): each step moves a crease\n"
     "                 by at most K x 0.05 radians\n"
     "  --unfold       step towards flat instead (as while 'b' is held)\n"
+    "  --dense        solve every step with the dense matrices (by default only small\n"
+    "                 patterns do; large ones keep the Jacobian by its nonzeros)\n"
+    "  --sparse       solve every step with the Jacobian kept by its nonzeros\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -81,6 +84,7 @@ struct Options {
   bool unfold = false;
   bool triangulate = true;
   bool display_frame = false;
+  int path = kOriSimPathAuto;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -130,6 +134,10 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->unfold = true;
     } else if (std::strcmp(a, "--display-frame") == 0) {
       opt->display_frame = true;
+    } else if (std::strcmp(a, "--dense") == 0 || std::strcmp(a, "--sparse") == 0) {
+      const int path = a[2] == 'd' ? kOriSimPathDense : kOriSimPathSparse;
+      if (opt->path != kOriSimPathAuto && opt->path != path) return usageError("%s", "--dense and --sparse exclude each other");
+      opt->path = path;
     } else if (std::strcmp(a, "--no-triangulate") == 0) {
       opt->triangulate = false;
     } else if (std::strcmp(a, "--next") == 0) {
@@ -204,6 +212,7 @@ int main(int argc, char** argv) {
   Options opt;
   const int status = parseOptions(argc, argv, &opt);
   if (status >= 0) return status;
+  oriSimSetPathRequest(opt.path);
 
   if (!opt.out.empty()) {
     std::error_code ec;

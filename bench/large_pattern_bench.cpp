@@ -1,0 +1,395 @@
+// Large patterns: loading, face placement and the full fold step on generated
+// Miura-ori of N × N parallelograms up to 100 × 100, triangulated as the
+// loaders do by default, and on the largest real pattern, on both solver
+// paths where the dense one fits (up to 30 × 30).
+//
+// BM_LoadMiura/N      crease-pattern XML file → mesh → triangulation → fixed
+//                     face, numbering, placement → simulation record. Counters:
+//                     read_ms, tess_ms, prepare_ms, sim_ms (the phases).
+// BM_PlaceMiura/N     oriManifoldUpdate from the fixed face, mid-fold.
+// BM_StepMiura/N/P    one fold step as a held space bar takes it (moments,
+//                     Jacobian, projection, angle update, placement) from the
+//                     same mid-fold state, P = 1 dense, 2 sparse. Counters:
+//                     solve_ms and place_ms (the two halves), cg_iterations,
+//                     m, n, nnz, solver_MB (Jacobian and the projection's
+//                     working arrays), peak_rss_MB (the process's peak so far).
+// BM_FoldMiura/N/P/T  twenty steps from the flat sheet, as a held space bar
+//                     takes them: the states the solver meets in use, whose
+//                     residual makes the projection work harder than at the
+//                     exact mid-fold state above; T = 0 keeps the facets
+//                     whole. Counters: step_ms (mean per step), cg_mean
+//                     (mean iterations).
+// BM_StepReal/P       the same on the largest real pattern, triangulated,
+//                     after ten steps from flat.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "geometry/manifold.h"
+#include "geometry/tessellate.h"
+#include "input/line_list.h"
+#include "input/opx_writer.h"
+#include "input/pattern_file.h"
+#include "input/pattern_gen.h"
+#include "sim/fold_step.h"
+#include "sim/kinematics.h"
+#include "sim/prepare.h"
+#include "sim/sim_matrix.h"
+#include "sim/sim_step.h"
+
+namespace {
+
+// The default fold step (10) times 0.05 radians.
+constexpr double kStep = 0.5;
+
+// Sends standard output to /dev/null while it lives: the reader's progress
+// dots and the record's report would break up the table.
+class QuietStdout {
+ public:
+  QuietStdout() {
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    const int null_fd = open("/dev/null", O_WRONLY);
+    if (null_fd >= 0) {
+      dup2(null_fd, STDOUT_FILENO);
+      close(null_fd);
+    }
+  }
+  ~QuietStdout() {
+    std::fflush(stdout);
+    if (saved_ >= 0) {
+      dup2(saved_, STDOUT_FILENO);
+      close(saved_);
+    }
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+double peakRssMB() {
+  struct rusage ru;
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss / 1024.0;  // kilobytes on Linux
+}
+
+double msSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// A generated Miura-ori written as a crease-pattern XML file in the
+// temporary directory, removed when the holder goes.
+class MiuraFile {
+ public:
+  explicit MiuraFile(int size) {
+    char name[] = "/tmp/plicata_bench_miura_XXXXXX.opx";
+    const int fd = mkstemps(name, 4);
+    if (fd < 0) return;
+    FILE* fp = fdopen(fd, "w");
+    OriMiuraParams params;
+    params.rows = size;
+    params.cols = size;
+    CreasePattern* cp = CreasePatternNew();
+    const bool made = oriPatternMakeMiura(cp, params, nullptr, 0) == 0 && LineToOpx(cp, fp) == 0;
+    CreasePatternDestruct(cp);
+    if (std::fclose(fp) == 0 && made) path_ = name;
+    if (path_.empty()) std::remove(name);
+  }
+  ~MiuraFile() {
+    if (!path_.empty()) std::remove(path_.c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// A loaded pattern, triangulated and prepared flat, with its record.
+struct Loaded {
+  ORI_manifold* om = nullptr;
+  ORISIM_matrix* osm = nullptr;
+  double read_ms = 0, tess_ms = 0, prepare_ms = 0, sim_ms = 0;
+  ~Loaded() {
+    oriSimDelete(osm);
+    oriManifoldDelete(om);
+  }
+};
+
+// Loads path as the window program does with the answer "yes, triangulate"
+// (or "no"), the record on the given path; false when the file cannot be read.
+bool load(const std::string& path, int solver_path, Loaded* out, bool triangulate = true) {
+  QuietStdout quiet;
+  auto t0 = std::chrono::steady_clock::now();
+  out->om = oriManifoldNew();
+  if (oriManifoldConstructFromFile(out->om, nullptr, path.c_str()) != kOriOpenOk) return false;
+  out->read_ms = msSince(t0);
+  t0 = std::chrono::steady_clock::now();
+  if (triangulate && !oriManifoldTriangulated(out->om)) oriManifoldTessFace(out->om);
+  out->tess_ms = msSince(t0);
+  t0 = std::chrono::steady_clock::now();
+  if (oriManifoldPrepare(out->om, 0) != 0) return false;
+  out->prepare_ms = msSince(t0);
+  t0 = std::chrono::steady_clock::now();
+  oriSimSetPathRequest(solver_path);
+  out->osm = oriFoldPrepareSim(out->om);
+  oriSimSetPathRequest(kOriSimPathAuto);
+  out->sim_ms = msSince(t0);
+  return true;
+}
+
+// Every Miura-ori of one sector angle folds uniformly: all zig-zag creases by
+// one angle, all straight creases by another, the diagonals of the
+// triangulation flat. A small one folded by the solver gives both, so a large
+// one starts mid-fold without paying for the steps that lead there.
+struct MidFold {
+  double zigzag = 0, straight = 0;
+};
+
+bool isStraight(const ORI_edge* e) { return std::fabs(e->y1 - e->y0) < 1e-12; }
+
+MidFold midFoldAngles() {
+  MidFold mid;
+  QuietStdout quiet;
+  OriMiuraParams params;
+  params.rows = params.cols = 3;
+  CreasePattern* cp = CreasePatternNew();
+  ORI_manifold* om = oriManifoldNew();
+  if (oriPatternMakeMiura(cp, params, nullptr, 0) == 0 && oriManifoldConstructFromPattern(om, cp) == 0 &&
+      oriManifoldPrepare(om, 0) == 0) {
+    oriSimSetPathRequest(kOriSimPathDense);
+    ORISIM_matrix* osm = oriSimNew(om);
+    oriSimSetPathRequest(kOriSimPathAuto);
+    oriSimInitMatrix(osm, om);
+    for (int k = 0; k < 20; ++k) oriSimUpdateStateCG(osm, om, kStep);
+    for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+      if (e->crease_index < 0) continue;
+      double& slot = isStraight(e) ? mid.straight : mid.zigzag;
+      slot = std::max(slot, std::fabs(e->angle));
+    }
+    oriSimDelete(osm);
+  }
+  CreasePatternDestruct(cp);
+  oriManifoldDelete(om);
+  return mid;
+}
+
+void setMidFold(ORISIM_matrix* osm, ORI_manifold* om, const MidFold& mid) {
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    if (e->crease_index < 0) continue;
+    const double size = e->is_diagonal ? 0.0 : isStraight(e) ? mid.straight : mid.zigzag;
+    osm->angle_n[e->crease_index] = std::copysign(size, e->target_angle);
+  }
+  oriSimUpdateCrease(om, osm->angle_n);
+  oriManifoldUpdate(om, om->center_face);
+}
+
+// Bytes the solver holds for its Jacobian, plus the projection's working
+// arrays of one step.
+double solverMB(const ORISIM_matrix* osm) {
+  const double m = osm->m, n = osm->n;
+  double bytes;
+  if (osm->path == kOriSimPathSparse) {
+    const ORISIM_sparse& J = osm->C_sparse;
+    bytes = static_cast<double>((J.val.size() + J.residual.size()) * sizeof(double) +
+                                (J.vert_start.size() + J.col.size() + J.partner.size() + J.partner_of.size()) *
+                                    sizeof(int));
+    bytes += (5 * m + n) * sizeof(double);  // r, b, x, p, q and the column scratch
+  } else {
+    bytes = (m * n + m * m + 6 * m + n) * sizeof(double);
+  }
+  return bytes / (1024.0 * 1024.0);
+}
+
+// Takes fold steps from the state start, restored after each (outside the
+// timing), and fills the step counters.
+void timeSteps(benchmark::State& state, Loaded& p) {
+  const std::vector<double> start = p.osm->angle_n;
+  ORISIM_stepStats stats{};
+  double solve_ms = 0, place_ms = 0;
+  for (auto _ : state) {
+    auto t0 = std::chrono::steady_clock::now();
+    const double moved = oriSimUpdateStateCG(p.osm, p.om, kStep, &stats);
+    solve_ms += msSince(t0);
+    t0 = std::chrono::steady_clock::now();
+    oriManifoldUpdate(p.om, p.om->center_face);
+    place_ms += msSince(t0);
+    benchmark::DoNotOptimize(moved);
+    state.PauseTiming();
+    p.osm->angle_n = start;
+    oriSimUpdateCrease(p.om, start);
+    state.ResumeTiming();
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["solve_ms"] = solve_ms / runs;
+  state.counters["place_ms"] = place_ms / runs;
+  state.counters["m"] = p.osm->m;
+  state.counters["n"] = p.osm->n;
+  state.counters["nnz"] =
+      static_cast<double>(p.osm->path == kOriSimPathSparse ? oriSimSparseCount(p.osm->C_sparse) : 0);
+  state.counters["cg_iterations"] = stats.cg_iterations;
+  state.counters["solver_MB"] = solverMB(p.osm);
+  state.counters["peak_rss_MB"] = peakRssMB();
+}
+
+void BM_LoadMiura(benchmark::State& state) {
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  if (file.path().empty()) {
+    state.SkipWithError("the Miura-ori file could not be written");
+    return;
+  }
+  double read_ms = 0, tess_ms = 0, prepare_ms = 0, sim_ms = 0;
+  int m = 0, n = 0;
+  for (auto _ : state) {
+    auto p = std::make_unique<Loaded>();
+    if (!load(file.path(), kOriSimPathAuto, p.get())) {
+      state.SkipWithError("the Miura-ori could not be loaded");
+      return;
+    }
+    read_ms += p->read_ms;
+    tess_ms += p->tess_ms;
+    prepare_ms += p->prepare_ms;
+    sim_ms += p->sim_ms;
+    m = p->osm->m;
+    n = p->osm->n;
+    state.PauseTiming();  // freeing the mesh is not part of loading
+    p.reset();
+    state.ResumeTiming();
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["read_ms"] = read_ms / runs;
+  state.counters["tess_ms"] = tess_ms / runs;
+  state.counters["prepare_ms"] = prepare_ms / runs;
+  state.counters["sim_ms"] = sim_ms / runs;
+  state.counters["m"] = m;
+  state.counters["n"] = n;
+  state.counters["peak_rss_MB"] = peakRssMB();
+}
+
+void BM_PlaceMiura(benchmark::State& state) {
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  Loaded p;
+  if (file.path().empty() || !load(file.path(), kOriSimPathSparse, &p)) {
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  setMidFold(p.osm, p.om, midFoldAngles());
+  for (auto _ : state) {
+    oriManifoldUpdate(p.om, p.om->center_face);
+    benchmark::ClobberMemory();
+  }
+  state.counters["faces"] = p.om->n_face;
+}
+
+void BM_StepMiura(benchmark::State& state) {
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  Loaded p;
+  if (file.path().empty() || !load(file.path(), static_cast<int>(state.range(1)), &p)) {
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  setMidFold(p.osm, p.om, midFoldAngles());
+  timeSteps(state, p);
+}
+
+void BM_FoldMiura(benchmark::State& state) {
+  constexpr int kSteps = 20;
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  if (file.path().empty()) {
+    state.SkipWithError("the Miura-ori file could not be written");
+    return;
+  }
+  double step_ms = 0;
+  long iterations = 0, steps = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto p = std::make_unique<Loaded>();
+    if (!load(file.path(), static_cast<int>(state.range(1)), p.get(), state.range(2) != 0)) {
+      state.SkipWithError("the Miura-ori could not be loaded");
+      return;
+    }
+    state.ResumeTiming();
+    ORISIM_stepStats stats{};
+    int frame_no = 0;
+    for (int k = 0; k < kSteps; ++k) {
+      const auto t0 = std::chrono::steady_clock::now();
+      oriFoldStep(p->osm, p->om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      step_ms += msSince(t0);
+      iterations += stats.cg_iterations;
+      ++steps;
+    }
+    state.PauseTiming();
+    p.reset();
+    state.ResumeTiming();
+  }
+  state.counters["step_ms"] = steps > 0 ? step_ms / steps : 0.0;
+  state.counters["cg_mean"] = steps > 0 ? static_cast<double>(iterations) / steps : 0.0;
+  state.counters["peak_rss_MB"] = peakRssMB();
+}
+
+// The largest real pattern of the shared folder (515 vertices, 1 340 fold
+// lines once triangulated), or "" when the folder is absent.
+std::string largestRealPattern() {
+  const char* dir = std::getenv("PLICATA_PATTERNS");
+  const std::string base = dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns";
+  const std::string path = base + "/opx/schamp_isoarea_square_8.opx";
+  FILE* fp = std::fopen(path.c_str(), "r");
+  if (fp == nullptr) return "";
+  std::fclose(fp);
+  return path;
+}
+
+void BM_StepReal(benchmark::State& state) {
+  const std::string path = largestRealPattern();
+  Loaded p;
+  if (path.empty() || !load(path, static_cast<int>(state.range(0)), &p)) {
+    state.SkipWithError("the real pattern is absent (set PLICATA_PATTERNS to the patterns folder)");
+    return;
+  }
+  for (int k = 0; k < 10; ++k) {
+    oriSimUpdateStateCG(p.osm, p.om, kStep);
+    oriManifoldUpdate(p.om, p.om->center_face);
+  }
+  timeSteps(state, p);
+}
+
+}  // namespace
+
+BENCHMARK(BM_LoadMiura)->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlaceMiura)->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Dense up to 30 × 30 (a 40 × 40 step takes seconds and hundreds of megabytes).
+BENCHMARK(BM_StepMiura)
+    ->Args({10, kOriSimPathDense})
+    ->Args({20, kOriSimPathDense})
+    ->Args({30, kOriSimPathDense})
+    ->Args({10, kOriSimPathSparse})
+    ->Args({20, kOriSimPathSparse})
+    ->Args({30, kOriSimPathSparse})
+    ->Args({50, kOriSimPathSparse})
+    ->Args({70, kOriSimPathSparse})
+    ->Args({100, kOriSimPathSparse})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// Third argument: 1 triangulated, 0 facets kept whole.
+BENCHMARK(BM_FoldMiura)
+    ->Args({10, kOriSimPathDense, 1})
+    ->Args({20, kOriSimPathDense, 1})
+    ->Args({10, kOriSimPathSparse, 1})
+    ->Args({20, kOriSimPathSparse, 1})
+    ->Args({50, kOriSimPathSparse, 1})
+    ->Args({100, kOriSimPathSparse, 1})
+    ->Args({100, kOriSimPathSparse, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+BENCHMARK(BM_StepReal)->Arg(kOriSimPathDense)->Arg(kOriSimPathSparse)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,0 +1,72 @@
+// The constraint Jacobian kept by rows of nonzeros, for patterns too large
+// for the dense m × n array: each inner vertex's three rows touch only the
+// creases round that vertex, so a sheet of n creases holds about 6·n
+// nonzeros instead of m·n entries. Also the closure residual evaluated the
+// same way, and the two products the projection needs.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+struct ORI_manifold;
+struct ORISIM_matrix;
+
+// Rows of nonzeros, three at a time: inner vertex s owns rows 3s, 3s + 1
+// and 3s + 2, which touch the same columns (its creases, in the order of its
+// cycle). Its entries are col[k] with the values val[3k], val[3k + 1],
+// val[3k + 2] of its three rows, for k from vert_start[s] to
+// vert_start[s + 1] − 1. A crease that no inner vertex meets has no entry.
+//
+// A crease meets at most two inner vertices, so column c of J·Jᵀ·p is
+// assembled from the two entries of c alone: partner links each entry to the
+// entry of the same crease at the crease's other inner vertex, which lets
+// J·(Jᵀ·p) run as one pass over the entries.
+struct ORISIM_sparse {
+  int m = 0;                    // rows: 3 × inner vertices
+  int n = 0;                    // columns: fold lines
+  std::vector<int> vert_start;  // m / 3 + 1 offsets into col
+  std::vector<int> col;         // column of each entry
+  std::vector<double> val;      // three values per entry, one per row of the vertex
+  std::vector<int> partner;     // per entry: the other entry of its crease, −1 when none
+  std::vector<int> partner_of;  // per entry: the vertex owning that other entry, −1 when none
+  bool paired = false;          // every crease has at most two entries, so partner is whole
+  std::vector<double> residual; // m closure residual entries of the angles the values came from
+};
+
+// Nonzeros held (three per entry).
+size_t oriSimSparseCount(const ORISIM_sparse& J);
+
+// Refills J from the current half-edge angles of om with the numbering of
+// osm (sim_index, crease_index): the entry of crease c in the rows of vertex
+// s is entry (2,1), (0,2), (1,0) of the closure product round s with c's
+// corner factor replaced by its derivative, the values the dense Jacobian
+// holds. The closure residual of the same angles comes with it (residual, as
+// oriSimSparseResidual computes it). The structure is rebuilt at every call
+// from the half-edge links, so it cannot go stale; storage is reused once it
+// has grown. A vertex whose cycle cannot be walked has empty rows, as its
+// dense rows stay zero.
+// Cost: O(K) 3×3 products per vertex of degree K (prefix and suffix
+// products instead of K products of K factors), no m × n storage.
+// Returns -1 when osm->m is 0 (J emptied), else 0.
+int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om);
+
+// The closure residual of every inner vertex into residual_m (resized to at
+// least m), as oriSimUpdateResidual computes it, with the corner products
+// multiplied inline. Returns the sum of the absolute values of the m entries
+// (0 when m is 0).
+double oriSimSparseResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om);
+
+// y = alpha·J·x + beta·y: x has n entries, y m. beta 0 ignores what y held.
+void oriSimSparseMultiply(const ORISIM_sparse& J, double alpha, const double* x, double beta, double* y);
+
+// x = alpha·Jᵀ·y + beta·x: y has m entries, x n. beta 0 ignores what x held.
+void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const double* y, double beta, double* x);
+
+// q = (J·Jᵀ + eps·I)·p without forming J·Jᵀ: w = Jᵀ·p then q = J·w + eps·p,
+// in one pass over the entries where J is paired (w, n entries, is then
+// untouched), in two otherwise. Returns p·q, summed in row order.
+double oriSimSparseNormalProduct(const ORISIM_sparse& J, double eps, const double* p, double* w, double* q);
+
+// The entry of row r and column c (0 where the row holds no such column).
+// warning: O(entries of the row).
+double oriSimSparseAt(const ORISIM_sparse& J, int r, int c);
