@@ -20,10 +20,12 @@ struct ORI_storage {
 
 namespace {
 
-// A point this far outside an edge's line (edge length times distance) still
-// counts as inside the face: the walk must not bounce between two faces
-// across a crease it lies on.
-constexpr double kSelectInsideTolerance = -0.002;
+// A point this close outside an edge's line (a CP distance) still counts as
+// inside the face: the walk must not bounce between two faces across a
+// crease the point lies on. It is a distance, not a product of length and
+// distance: on a fine pattern such a product spans whole facets, and the walk
+// stopped in a neighbour of the face holding the point.
+constexpr double kSelectInsideDistance = 1e-9;
 
 // A point this close to a side of a face (CP units) lies on the face.
 constexpr double kOnSideDistance = 1e-9;
@@ -314,7 +316,8 @@ ORI_face* oriManifoldSelectFaceIndexed(ORI_manifold* om, const ORI_face_index* i
   const long bound = 4L * (om->n_edge + 4);
   for (long step = 0; step < bound; ++step) {
     const double s = (e->x1 - e->x0) * (y - e->y0) - (e->y1 - e->y0) * (x - e->x0);
-    if (s > kSelectInsideTolerance) {
+    const double len = std::sqrt((e->x1 - e->x0) * (e->x1 - e->x0) + (e->y1 - e->y0) * (e->y1 - e->y0));
+    if (s > -kSelectInsideDistance * len) {
       e = e->next;
     } else {
       if (e->pair->face == nullptr) {

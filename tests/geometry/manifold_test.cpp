@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "input/line_list.h"
+#include "input/pattern_gen.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -186,5 +188,39 @@ TEST(Manifold, SelectFaceFindsPointsOnANonConvexOutline) {
     } while (e != f->first);
     EXPECT_TRUE(corner) << "vertex at (" << v->pos.x << ", " << v->pos.y << ")";
   }
+  oriManifoldDelete(om);
+}
+
+TEST(Manifold, SelectFaceFindsTheFaceOnAFinePattern) {
+  // Regression: the walk's tolerance was a product of edge length and
+  // distance; on a 25 × 25 Miura-ori it spanned whole facets, the walk
+  // stopped in a neighbour, and opening a pattern onto the fold tore it.
+  CreasePattern* cp = CreasePatternNew();
+  OriMiuraParams params;
+  params.rows = 25;
+  params.cols = 25;
+  char why[128];
+  ASSERT_EQ(oriPatternMakeMiura(cp, params, why, sizeof why), 0) << why;
+  ORI_manifold* om = oriManifoldNew();
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(oriManifoldConstructFromPattern(om, cp), 0);
+  testing::internal::GetCapturedStdout();
+  CreasePatternDestruct(cp);
+  int checked = 0;
+  for (List* l = om->faces; l && l->data; l = l->next) {
+    ORI_face* f = static_cast<ORI_face*>(l->data);
+    double cx = 0, cy = 0;
+    int n = 0;
+    ORI_edge* e = f->first;
+    do {
+      cx += e->x1;
+      cy += e->y1;
+      ++n;
+      e = e->next;
+    } while (e != f->first);
+    EXPECT_EQ(oriManifoldSelectFace(om, cx / n, cy / n), f) << "face " << checked;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 625);
   oriManifoldDelete(om);
 }
