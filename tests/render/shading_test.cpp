@@ -137,7 +137,7 @@ TEST(ShadingCorner, HandWorkedFoldedCorner) {
   ASSERT_NE(e, nullptr);
   setLineAngle(e, 1.0);
   setLineAngle(e->next, 0.5);
-  // Front: crease part 0.7·((cos 0.5 + 1)/2 + (cos 1 + 1)/2)/2 = 0.598131;
+  // Front: crease term 0.7·((cos 0.5 + 1)/2 + (cos 1 + 1)/2)/2 = 0.598131;
   // the vertex sum 1.5 gives t = 1 − 1.5/2π = 0.761268.
   EXPECT_NEAR(oriGLCornerTerm(e, kOriFrontPass), 0.598131 + 0.3 * 0.761268, 1e-5);
   // Back: positive angles do not darken it, and a negative sum gives t = 1.
