@@ -46,20 +46,7 @@ mkdir -p "$SHOTS"
 XVFB_PID=""
 APP_PID=""
 
-stop() {  # stops one process started here, by its id
-  if [ -n "$1" ] && kill -0 "$1" 2>/dev/null; then
-    kill "$1" 2>/dev/null
-    wait "$1" 2>/dev/null
-  fi
-}
-cleanup() {
-  exec 3>&- 2>/dev/null
-  stop "$APP_PID"
-  stop "$XVFB_PID"
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
+source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 OUT=""  # the program's standard output of the present run
 fail() {
@@ -85,28 +72,7 @@ wait_for() {
   return 1
 }
 
-# Its own X server on a display number picked at random from a high range:
-# other window tests on this machine start at :0, and a display number in
-# use by two servers sends clients to the wrong one.
-for ((attempt = 0; attempt < 10; attempt++)); do
-  n=$((200 + (RANDOM % 700)))
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-  XVFB_PID=$!
-  for ((i = 0; i < 100; i++)); do
-    kill -0 "$XVFB_PID" 2>/dev/null || break
-    DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-  if kill -0 "$XVFB_PID" 2>/dev/null && DISPLAY=:$n xdotool getdisplaygeometry >/dev/null 2>&1; then
-    export DISPLAY=:$n
-    break
-  fi
-  stop "$XVFB_PID"
-  XVFB_PID=""
-done
-[ -n "$XVFB_PID" ] || fail "Xvfb did not start: $(tail -n 5 "$WORK/xvfb.log")"
-echo "Xvfb on $DISPLAY"
+start_xvfb
 
 LAYOUT=$WORK/layout.txt
 WIN=""

@@ -42,20 +42,7 @@ XVFB_PID=""
 APP_PID=""
 status=1
 
-stop() {  # stops one process started here, by its id
-  if [ -n "$1" ] && kill -0 "$1" 2>/dev/null; then
-    kill "$1" 2>/dev/null
-    wait "$1" 2>/dev/null
-  fi
-}
-cleanup() {
-  exec 3>&- 2>/dev/null
-  stop "$APP_PID"
-  stop "$XVFB_PID"
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
+source "$(dirname "${BASH_SOURCE[0]}")/xserver.sh"
 
 fail() {
   echo "FAIL: $*"
@@ -94,16 +81,7 @@ wait_window() {
 
 any_window() { [ -n "$(xdotool search --name 'Plicata' 2>/dev/null)" ]; }
 
-# The X server picks a free display number itself and reports it on fd 4.
-Xvfb -displayfd 4 -screen 0 1280x1024x24 -nolisten tcp 4>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-for ((i = 0; i < 100; i++)); do
-  [ -s "$WORK/display" ] && break
-  sleep 0.1
-done
-[ -s "$WORK/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -n 1 "$WORK/display")
-echo "Xvfb on $DISPLAY"
+start_xvfb
 
 mkdir -p "$WORK/plain" "$WORK/textured"
 cp "$TEXTURE" "$WORK/textured/papertexture.bmp"
