@@ -13,12 +13,13 @@
 //                     solve_ms and place_ms (the two halves), cg_iterations,
 //                     m, n, nnz, solver_MB (Jacobian and the projection's
 //                     working arrays), peak_rss_MB (the process's peak so far).
-// BM_FoldMiura/N/P/T  twenty steps from the flat sheet, as a held space bar
-//                     takes them: the states the solver meets in use, whose
-//                     residual makes the projection work harder than at the
-//                     exact mid-fold state above; T = 0 keeps the facets
-//                     whole. Counters: step_ms (mean per step), cg_mean
-//                     (mean iterations).
+// BM_FoldMiura/N/P/T/K  twenty steps from the flat sheet, as a held space
+//                     bar takes them: the states the solver meets in use,
+//                     whose residual makes the projection work harder than at
+//                     the exact mid-fold state above; T = 0 keeps the facets
+//                     whole, K = 1 runs the plain build of the sparse
+//                     iteration. Counters: step_ms (mean per step), cg_mean
+//                     (mean iterations), wide (the wide build ran).
 // BM_StepReal/P       the same on the largest real pattern, triangulated,
 //                     after ten steps from flat.
 #include <benchmark/benchmark.h>
@@ -45,6 +46,7 @@
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
+#include "sim/sparse_cg.h"
 
 namespace {
 
@@ -201,8 +203,8 @@ double solverMB(const ORISIM_matrix* osm) {
   double bytes;
   if (osm->path == kOriSimPathSparse) {
     const ORISIM_sparse& J = osm->C_sparse;
-    bytes = static_cast<double>((J.val.size() + J.residual.size()) * sizeof(double) +
-                                (J.vert_start.size() + J.col.size() + J.partner.size() + J.partner_of.size()) *
+    bytes = static_cast<double>((J.val.size() + J.pair_val.size() + J.residual.size()) * sizeof(double) +
+                                (J.vert_start.size() + J.col.size() + J.owner_start.size() + J.other.size()) *
                                     sizeof(int));
     bytes += (5 * m + n) * sizeof(double);  // r, b, x, p, q and the column scratch
   } else {
@@ -321,6 +323,7 @@ void BM_FoldMiura(benchmark::State& state) {
     state.ResumeTiming();
     ORISIM_stepStats stats{};
     int frame_no = 0;
+    oriSimSetKernelRequest(state.range(3) != 0 ? kOriSimKernelPlain : kOriSimKernelAuto);
     for (int k = 0; k < kSteps; ++k) {
       const auto t0 = std::chrono::steady_clock::now();
       oriFoldStep(p->osm, p->om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
@@ -328,10 +331,12 @@ void BM_FoldMiura(benchmark::State& state) {
       iterations += stats.cg_iterations;
       ++steps;
     }
+    oriSimSetKernelRequest(kOriSimKernelAuto);
     state.PauseTiming();
     p.reset();
     state.ResumeTiming();
   }
+  state.counters["wide"] = state.range(3) == 0 && oriSimKernelWide();
   state.counters["step_ms"] = steps > 0 ? step_ms / steps : 0.0;
   state.counters["cg_mean"] = steps > 0 ? static_cast<double>(iterations) / steps : 0.0;
   state.counters["peak_rss_MB"] = peakRssMB();
@@ -380,15 +385,17 @@ BENCHMARK(BM_StepMiura)
     ->Args({100, kOriSimPathSparse})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-// Third argument: 1 triangulated, 0 facets kept whole.
+// Third argument: 1 triangulated, 0 facets kept whole; fourth: 1 forces the
+// plain build of the sparse iteration (the build every processor has).
 BENCHMARK(BM_FoldMiura)
-    ->Args({10, kOriSimPathDense, 1})
-    ->Args({20, kOriSimPathDense, 1})
-    ->Args({10, kOriSimPathSparse, 1})
-    ->Args({20, kOriSimPathSparse, 1})
-    ->Args({50, kOriSimPathSparse, 1})
-    ->Args({100, kOriSimPathSparse, 1})
-    ->Args({100, kOriSimPathSparse, 0})
+    ->Args({10, kOriSimPathDense, 1, 0})
+    ->Args({20, kOriSimPathDense, 1, 0})
+    ->Args({10, kOriSimPathSparse, 1, 0})
+    ->Args({20, kOriSimPathSparse, 1, 0})
+    ->Args({50, kOriSimPathSparse, 1, 0})
+    ->Args({100, kOriSimPathSparse, 1, 0})
+    ->Args({100, kOriSimPathSparse, 1, 1})
+    ->Args({100, kOriSimPathSparse, 0, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);

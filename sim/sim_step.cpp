@@ -15,6 +15,7 @@
 #include "geometry/manifold.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
+#include "sim/sparse_cg.h"
 #include "sim/sparse_jacobian.h"
 
 namespace {
@@ -217,47 +218,6 @@ int conjugateGradient(int m, const Apply& apply, const std::vector<double>& r, s
   return k;
 }
 
-// The same iteration with A applied as C·(Cᵀ·p) + εp on the rows of
-// nonzeros, its vector operations fused into two passes per iteration (the
-// vectors are tens of thousands long; a library call per operation would
-// pass over them seven times and wake the library's threads). The values are
-// those of the operations written one by one: t = b − α·q, ρ = t·t,
-// p = β·p + t, b = t, ‖b‖₂ = √ρ.
-int conjugateGradientSparse(int m, const ORISIM_sparse& C, const std::vector<double>& r, std::vector<double>& x,
-                            std::vector<double>& b) {
-  std::vector<double> p(m, 0.0), q(m, 0.0), w(static_cast<size_t>(C.n), 0.0);
-  // x starts at 0, so b = r − A·x = r.
-  double rho = 0.0;
-  for (int i = 0; i < m; ++i) {
-    b[i] = r[i];
-    p[i] = r[i];
-    rho += r[i] * r[i];
-  }
-
-  int k = 0;
-  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
-  const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
-  const double root_m = std::sqrt(static_cast<double>(m));
-  while (static_cast<double>(k) < limit) {
-    const double rho_old = rho;
-    const double pq = oriSimSparseNormalProduct(C, kProjectionEpsilon, p.data(), w.data(), q.data());
-    if (!(pq > 0.0) || !std::isfinite(pq)) break;
-    const double alpha = rho / pq;
-    rho = 0.0;
-    for (int i = 0; i < m; ++i) {
-      x[i] += alpha * p[i];
-      const double t = b[i] + (-alpha) * q[i];
-      b[i] = t;
-      rho += t * t;
-    }
-    const double beta = rho / rho_old;
-    for (int i = 0; i < m; ++i) p[i] = beta * p[i] + b[i];
-    ++k;
-    if (std::sqrt(rho) / root_m < kCGTolerance) break;
-  }
-  return k;
-}
-
 // The sparse projection: A applied as C·(Cᵀ·p) + εp on the rows of nonzeros;
 // nothing of size m × n or m × m exists.
 double projectSparse(std::vector<double>& delta_angle_n, const std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
@@ -282,7 +242,7 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   if (osm->residual_m.size() >= static_cast<size_t>(m)) std::copy(r.begin(), r.end(), osm->residual_m.begin());
   if (n > 0) oriSimSparseMultiply(C, 1.0, moment_angle_n.data(), 1.0, r.data());
 
-  *iterations = conjugateGradientSparse(m, C, r, x, b);
+  *iterations = oriSimSparseSolveCG(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations, r, x, b);
   double bb = 0.0;
   for (int i = 0; i < m; ++i) bb += b[i] * b[i];
   *cg_error = std::sqrt(bb) / std::sqrt(static_cast<double>(m));

@@ -56,8 +56,9 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 // builds the system with one m×m×n product and costs m² per iteration, with
 // m² + 6m doubles allocated per call; the sparse path applies the system as
 // C·(Cᵀ·p) + 0.0001·p on the rows of nonzeros of C_sparse (filled from the
-// same angles), costing two passes over the nonzeros per iteration and
-// 6m + n doubles. Both give the same x up to rounding.
+// same angles), costing one pass over the creases and one over the vectors
+// per iteration and about 11m doubles (sim/sparse_cg). Both give the same x
+// up to rounding.
 double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std::vector<double> moment_angle_n,
                                          ORISIM_matrix* osm, const ORI_manifold* om, int* iterations,
                                          double* cg_error);

@@ -57,8 +57,9 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
   J->vert_start.assign(static_cast<size_t>(osm->m / 3) + 1, 0);
   J->col.clear();
   J->val.clear();
-  J->partner.clear();
-  J->partner_of.clear();
+  J->owner_start.clear();
+  J->other.clear();
+  J->pair_val.clear();
   J->paired = false;
   J->residual.assign(static_cast<size_t>(osm->m), 0.0);
   if (osm->m == 0) return -1;
@@ -121,28 +122,49 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
     J->vert_start[s + 1] = static_cast<int>(J->col.size());
   }
 
-  // Partners: the first entry of each crease met, then the second; a third
-  // (a mesh the numbering does not fit) leaves the rows unpaired.
+  // The creases by owner: each crease's first entry in row order is its
+  // owner's, a second is the other vertex's; a third (a mesh the numbering
+  // does not fit) leaves the grouping unusable.
   const size_t entries = J->col.size();
-  J->partner.assign(entries, -1);
-  J->partner_of.assign(entries, -1);
-  std::vector<int> first(static_cast<size_t>(osm->n), -1), first_of(static_cast<size_t>(osm->n), -1);
+  std::vector<int> first(static_cast<size_t>(osm->n), -1), second(static_cast<size_t>(osm->n), -1);
+  std::vector<int> entry_vertex(entries, 0);
   bool paired = true;
   for (size_t s = 0; s < by_row.size(); ++s) {
     for (int k = J->vert_start[s]; k < J->vert_start[s + 1]; ++k) {
+      entry_vertex[k] = static_cast<int>(s);
       const int c = J->col[k];
-      const int f = first[c];
-      if (f < 0) {
+      if (first[c] < 0) {
         first[c] = k;
-        first_of[c] = static_cast<int>(s);
-      } else if (J->partner[f] < 0) {
-        J->partner[f] = k;
-        J->partner_of[f] = static_cast<int>(s);
-        J->partner[k] = f;
-        J->partner_of[k] = first_of[c];
+      } else if (second[c] < 0) {
+        second[c] = k;
       } else {
         paired = false;
       }
+    }
+  }
+  J->owner_start.assign(by_row.size() + 1, 0);
+  J->other.clear();
+  J->pair_val.clear();
+  if (paired) {
+    const int none = static_cast<int>(by_row.size());
+    J->other.reserve(static_cast<size_t>(osm->n));
+    J->pair_val.reserve(8 * static_cast<size_t>(osm->n));
+    for (size_t s = 0; s < by_row.size(); ++s) {
+      for (int k = J->vert_start[s]; k < J->vert_start[s + 1]; ++k) {
+        const int c = J->col[k];
+        if (first[c] != k) continue;
+        const int o = second[c];
+        J->other.push_back(o < 0 ? none : entry_vertex[o]);
+        const double* own = &J->val[3 * k];
+        J->pair_val.insert(J->pair_val.end(), {own[0], own[1], own[2], 0.0});
+        if (o < 0) {
+          J->pair_val.insert(J->pair_val.end(), {0.0, 0.0, 0.0, 0.0});
+        } else {
+          const double* theirs = &J->val[3 * o];
+          J->pair_val.insert(J->pair_val.end(), {theirs[0], theirs[1], theirs[2], 0.0});
+        }
+      }
+      J->owner_start[s + 1] = static_cast<int>(J->other.size());
     }
   }
   J->paired = paired;
@@ -237,39 +259,6 @@ double oriSimSparseNormalProduct(const ORISIM_sparse& J, double eps, const doubl
   const int* col = J.col.data();
   const double* val = J.val.data();
   double pq = 0.0;
-  if (formed && J.paired && J.partner.size() == J.col.size() && J.partner_of.size() == J.col.size()) {
-    // Column c of Jᵀ·p is the sum of its (at most) two entries' products;
-    // both vertices of c form it alike (the same two products, added in
-    // either order: the same sum), so the operator stays exactly symmetric.
-    const int* partner = J.partner.data();
-    const int* partner_of = J.partner_of.data();
-    for (int s = 0; s < vertices; ++s) {
-      const double* ps = p + 3 * s;
-      double y0 = 0.0, y1 = 0.0, y2 = 0.0;
-      for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
-        const double* v = val + 3 * k;
-        double wc = v[0] * ps[0] + v[1] * ps[1] + v[2] * ps[2];
-        const int o = partner[k];
-        if (o >= 0) {
-          const double* u = val + 3 * o;
-          const double* pt = p + 3 * partner_of[k];
-          wc += u[0] * pt[0] + u[1] * pt[1] + u[2] * pt[2];
-        }
-        y0 += v[0] * wc;
-        y1 += v[1] * wc;
-        y2 += v[2] * wc;
-      }
-      double* qs = q + 3 * s;
-      qs[0] = y0 + eps * ps[0];
-      qs[1] = y1 + eps * ps[1];
-      qs[2] = y2 + eps * ps[2];
-      pq += ps[0] * qs[0];
-      pq += ps[1] * qs[1];
-      pq += ps[2] * qs[2];
-    }
-    return pq;
-  }
-
   oriSimSparseMultiplyTransposed(J, 1.0, p, 0.0, w);
   for (int s = 0; s < vertices; ++s) {
     double y0 = 0.0, y1 = 0.0, y2 = 0.0;

@@ -17,19 +17,27 @@ struct ORISIM_matrix;
 // val[3k + 2] of its three rows, for k from vert_start[s] to
 // vert_start[s + 1] − 1. A crease that no inner vertex meets has no entry.
 //
-// A crease meets at most two inner vertices, so column c of J·Jᵀ·p is
-// assembled from the two entries of c alone: partner links each entry to the
-// entry of the same crease at the crease's other inner vertex, which lets
-// J·(Jᵀ·p) run as one pass over the entries.
+// A crease meets at most two inner vertices, so column c of Jᵀ·p is
+// assembled from the two entries of c alone. The projection's product
+// J·(Jᵀ·p) therefore runs over the creases once, grouped by the
+// lower-numbered of their inner vertices (the owner): crease k of owner s,
+// for k from owner_start[s] to owner_start[s + 1] − 1, holds in
+// pair_val[8k..8k + 7] the owner's three values, a zero, the other vertex's
+// three values and a zero (four to a vertex, so that a vertex's rows fill
+// one vector register); other[k] is that other vertex, or m / 3 (a slot
+// that holds nothing) when the crease meets only its owner. Every other
+// vertex comes later in row order than the owner, so an owner's rows are
+// whole once its own creases are done.
 struct ORISIM_sparse {
   int m = 0;                    // rows: 3 × inner vertices
   int n = 0;                    // columns: fold lines
   std::vector<int> vert_start;  // m / 3 + 1 offsets into col
   std::vector<int> col;         // column of each entry
   std::vector<double> val;      // three values per entry, one per row of the vertex
-  std::vector<int> partner;     // per entry: the other entry of its crease, −1 when none
-  std::vector<int> partner_of;  // per entry: the vertex owning that other entry, −1 when none
-  bool paired = false;          // every crease has at most two entries, so partner is whole
+  std::vector<int> owner_start; // m / 3 + 1 offsets into other: the creases each vertex owns
+  std::vector<int> other;       // per owned crease: the other vertex, m / 3 when none
+  std::vector<double> pair_val; // per owned crease: eight values, the owner's rows then the other's, each padded
+  bool paired = false;          // every crease has at most two entries, so the grouping is whole
   std::vector<double> residual; // m closure residual entries of the angles the values came from
 };
 
@@ -62,9 +70,10 @@ void oriSimSparseMultiply(const ORISIM_sparse& J, double alpha, const double* x,
 // x = alpha·Jᵀ·y + beta·x: y has m entries, x n. beta 0 ignores what x held.
 void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const double* y, double beta, double* x);
 
-// q = (J·Jᵀ + eps·I)·p without forming J·Jᵀ: w = Jᵀ·p then q = J·w + eps·p,
-// in one pass over the entries where J is paired (w, n entries, is then
-// untouched), in two otherwise. Returns p·q, summed in row order.
+// q = (J·Jᵀ + eps·I)·p without forming J·Jᵀ: w = Jᵀ·p (n entries) then
+// q = J·w + eps·p, two passes over the entries. Returns p·q, summed in row
+// order. The projection's own product (sim/sparse_cg) runs over the owned
+// creases instead; this one serves rows that are not paired and checks.
 double oriSimSparseNormalProduct(const ORISIM_sparse& J, double eps, const double* p, double* w, double* q);
 
 // The entry of row r and column c (0 where the row holds no such column).
