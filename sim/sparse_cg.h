@@ -33,6 +33,6 @@ bool oriSimKernelWide();
 // side is solved by x = 0. x and b are resized to m; b keeps the last
 // residual. Rows that are not paired (see ORISIM_sparse) take the same
 // iteration with the two-pass product. Returns the iterations taken.
-// Memory: 6 vectors of 4·m/3 doubles.
+// Memory: four vectors of 4·m/3 + 4 doubles, one of m/3 ints, and x and b.
 int oriSimSparseSolveCG(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
                         const std::vector<double>& r, std::vector<double>& x, std::vector<double>& b);
