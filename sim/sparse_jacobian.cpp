@@ -23,7 +23,7 @@ void identity3(double P[9]) {
 }
 
 // C = A · B; C may not alias A or B.
-void multiply3(const double A[9], const double B[9], double C[9]) {
+inline __attribute__((always_inline)) void multiply3(const double A[9], const double B[9], double C[9]) {
   for (int i = 0; i < 3; ++i) {
     const double a0 = A[3 * i], a1 = A[3 * i + 1], a2 = A[3 * i + 2];
     C[3 * i] = a0 * B[0] + a1 * B[3] + a2 * B[6];
@@ -113,7 +113,9 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
       while (k < J->col.size() && J->col[k] != c) ++k;
       if (k == J->col.size()) {
         J->col.push_back(c);
-        J->val.insert(J->val.end(), {0.0, 0.0, 0.0});
+        J->val.push_back(0.0);
+        J->val.push_back(0.0);
+        J->val.push_back(0.0);
       }
       J->val[3 * k] = v21;
       J->val[3 * k + 1] = v02;
@@ -147,24 +149,31 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
   J->pair_val.clear();
   if (paired) {
     const int none = static_cast<int>(by_row.size());
-    J->other.reserve(static_cast<size_t>(osm->n));
-    J->pair_val.reserve(8 * static_cast<size_t>(osm->n));
+    size_t owned = 0;
+    for (int c = 0; c < osm->n; ++c) owned += first[c] >= 0 ? 1 : 0;
+    J->other.resize(owned);
+    J->pair_val.resize(8 * owned);
+    size_t next = 0;
     for (size_t s = 0; s < by_row.size(); ++s) {
       for (int k = J->vert_start[s]; k < J->vert_start[s + 1]; ++k) {
         const int c = J->col[k];
         if (first[c] != k) continue;
         const int o = second[c];
-        J->other.push_back(o < 0 ? none : entry_vertex[o]);
+        J->other[next] = o < 0 ? none : entry_vertex[o];
+        double* out = &J->pair_val[8 * next];
         const double* own = &J->val[3 * k];
-        J->pair_val.insert(J->pair_val.end(), {own[0], own[1], own[2], 0.0});
-        if (o < 0) {
-          J->pair_val.insert(J->pair_val.end(), {0.0, 0.0, 0.0, 0.0});
-        } else {
-          const double* theirs = &J->val[3 * o];
-          J->pair_val.insert(J->pair_val.end(), {theirs[0], theirs[1], theirs[2], 0.0});
-        }
+        out[0] = own[0];
+        out[1] = own[1];
+        out[2] = own[2];
+        out[3] = 0.0;
+        const double* theirs = o < 0 ? nullptr : &J->val[3 * o];
+        out[4] = theirs != nullptr ? theirs[0] : 0.0;
+        out[5] = theirs != nullptr ? theirs[1] : 0.0;
+        out[6] = theirs != nullptr ? theirs[2] : 0.0;
+        out[7] = 0.0;
+        ++next;
       }
-      J->owner_start[s + 1] = static_cast<int>(J->other.size());
+      J->owner_start[s + 1] = static_cast<int>(next);
     }
   }
   J->paired = paired;
