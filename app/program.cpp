@@ -18,8 +18,9 @@ constexpr int kMainX = 100, kMainY = 100;
 // Periods of the three ticks, milliseconds; each tick's value is its period.
 constexpr int kWalkTick = 10, kFoldTick = 50, kSlowTick = 1000;
 
-void registerWindowCallbacks() {
-  glutDisplayFunc(Display);
+// Both windows take the same callbacks but for drawing.
+void registerWindowCallbacks(void (*display)()) {
+  glutDisplayFunc(display);
   glutIdleFunc(Idle);
   glutReshapeFunc(Reshape);
   glutKeyboardFunc(Keyboard);
@@ -41,22 +42,14 @@ void OpenWindows(int* argc, char** argv) {
   glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
 
   the.main_window = glutCreateWindow("Plicata");
-  glutDisplayFunc(Display_base);
-  glutIdleFunc(Idle);
-  glutReshapeFunc(Reshape);
-  glutKeyboardFunc(Keyboard);
-  glutSpecialFunc(SpecialFunc);
-  glutMouseFunc(Mouse);
-  glutKeyboardUpFunc(KeyboardUp);
-  glutSpecialUpFunc(SpecialUp);
-  glutMotionFunc(Motion);
+  registerWindowCallbacks(Display_base);
   menuForwardCallbacks();
   menuInit();
   glutIgnoreKeyRepeat(1);
 
   the.sub_window = glutCreateSubWindow(the.main_window, 0, 0, theGL.width, theGL.height);
   glutIgnoreKeyRepeat(1);
-  registerWindowCallbacks();
+  registerWindowCallbacks(Display);
 
   glutTimerFunc(kWalkTick, TimerFunc, kWalkTick);
   glutTimerFunc(kFoldTick, TimerFunc, kFoldTick);

@@ -23,9 +23,6 @@
 // BM_StepReal/P       the same on the largest real pattern, triangulated,
 //                     after ten steps from flat.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -35,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "geometry/manifold.h"
 #include "geometry/tessellate.h"
 #include "input/line_list.h"
@@ -49,40 +47,6 @@
 #include "sim/sparse_cg.h"
 
 namespace {
-
-// The default fold step (10) times 0.05 radians.
-constexpr double kStep = 0.5;
-
-// Sends standard output to /dev/null while it lives: the reader's progress
-// dots and the record's report would break up the table.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    if (null_fd >= 0) {
-      dup2(null_fd, STDOUT_FILENO);
-      close(null_fd);
-    }
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    if (saved_ >= 0) {
-      dup2(saved_, STDOUT_FILENO);
-      close(saved_);
-    }
-  }
-
- private:
-  int saved_ = -1;
-};
-
-double peakRssMB() {
-  struct rusage ru;
-  getrusage(RUSAGE_SELF, &ru);
-  return ru.ru_maxrss / 1024.0;  // kilobytes on Linux
-}
 
 double msSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
@@ -148,54 +112,6 @@ bool load(const std::string& path, int solver_path, Loaded* out, bool triangulat
   return true;
 }
 
-// Every Miura-ori of one sector angle folds uniformly: all zig-zag creases by
-// one angle, all straight creases by another, the diagonals of the
-// triangulation flat. A small one folded by the solver gives both, so a large
-// one starts mid-fold without paying for the steps that lead there.
-struct MidFold {
-  double zigzag = 0, straight = 0;
-};
-
-bool isStraight(const ORI_edge* e) { return std::fabs(e->y1 - e->y0) < 1e-12; }
-
-MidFold midFoldAngles() {
-  MidFold mid;
-  QuietStdout quiet;
-  OriMiuraParams params;
-  params.rows = params.cols = 3;
-  CreasePattern* cp = CreasePatternNew();
-  ORI_manifold* om = oriManifoldNew();
-  if (oriPatternMakeMiura(cp, params, nullptr, 0) == 0 && oriManifoldConstructFromPattern(om, cp) == 0 &&
-      oriManifoldPrepare(om, 0) == 0) {
-    oriSimSetPathRequest(kOriSimPathDense);
-    ORISIM_matrix* osm = oriSimNew(om);
-    oriSimSetPathRequest(kOriSimPathAuto);
-    oriSimInitMatrix(osm, om);
-    for (int k = 0; k < 20; ++k) oriSimUpdateStateCG(osm, om, kStep);
-    for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
-      const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
-      if (e->crease_index < 0) continue;
-      double& slot = isStraight(e) ? mid.straight : mid.zigzag;
-      slot = std::max(slot, std::fabs(e->angle));
-    }
-    oriSimDelete(osm);
-  }
-  CreasePatternDestruct(cp);
-  oriManifoldDelete(om);
-  return mid;
-}
-
-void setMidFold(ORISIM_matrix* osm, ORI_manifold* om, const MidFold& mid) {
-  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
-    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
-    if (e->crease_index < 0) continue;
-    const double size = e->is_diagonal ? 0.0 : isStraight(e) ? mid.straight : mid.zigzag;
-    osm->angle_n[e->crease_index] = std::copysign(size, e->target_angle);
-  }
-  oriSimUpdateCrease(om, osm->angle_n);
-  oriManifoldUpdate(om, om->center_face);
-}
-
 // Bytes the solver holds for its Jacobian, plus the projection's working
 // arrays of one step.
 double solverMB(const ORISIM_matrix* osm) {
@@ -206,7 +122,8 @@ double solverMB(const ORISIM_matrix* osm) {
     bytes = static_cast<double>((J.val.size() + J.pair_val.size() + J.residual.size()) * sizeof(double) +
                                 (J.vert_start.size() + J.col.size() + J.owner_start.size() + J.other.size()) *
                                     sizeof(int));
-    bytes += (5 * m + n) * sizeof(double);  // r, b, x, p, q and the column scratch
+    // r, x and b, the iteration's four padded vectors, and its reach of each vertex.
+    bytes += (3 * m + 4 * (4 * m / 3 + 4)) * sizeof(double) + (m / 3) * sizeof(int);
   } else {
     bytes = (m * n + m * m + 6 * m + n) * sizeof(double);
   }

@@ -1,36 +1,14 @@
 // Line chopping on a grid of R horizontal and R vertical lines across the
 // paper: R² crossings, 2R(R + 1) pieces at the end.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 
+#include "bench/bench_support.h"
 #include "input/line_chop.h"
 #include "input/line_list.h"
 
 namespace {
-
-// Sends standard output (the progress marks, one per split) to /dev/null
-// while it lives.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    close(null_fd);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
 
 CreasePattern* gridPattern(int r) {
   CreasePattern* cp = CreasePatternNew();

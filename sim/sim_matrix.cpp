@@ -247,10 +247,10 @@ int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm,
 
 // ---- Residual ----------------------------------------------------------------
 
-double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om) {
-  if (osm->m == 0) return 0.0;
+void oriSimFillResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om,
+                        void (*product)(const std::vector<const ORI_edge*>& cycle, double P[9])) {
+  if (osm->m == 0) return;
   if (residual_m.size() < static_cast<size_t>(osm->m)) residual_m.resize(osm->m, 0.0);
-
   std::vector<const ORI_edge*> cycle;
   for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
@@ -258,10 +258,17 @@ double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix
     if (s < 0 || 3 * s + 2 >= osm->m) continue;
     oriSimVertexCycle(v, om->n_edge, &cycle);
     double P[9];
-    cycleProduct(cycle, nullptr, P);
+    product(cycle, P);
     residual_m[3 * s] = P[7];
     residual_m[3 * s + 1] = P[2];
     residual_m[3 * s + 2] = P[3];
   }
+}
+
+double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om) {
+  if (osm->m == 0) return 0.0;
+  oriSimFillResidual(residual_m, osm, om, [](const std::vector<const ORI_edge*>& cycle, double P[9]) {
+    cycleProduct(cycle, nullptr, P);
+  });
   return cblas_dasum(osm->m, residual_m.data(), 1);
 }

@@ -94,6 +94,13 @@ int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm,
 // sum of their absolute values (0 when m is 0).
 double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om);
 
+// The walk both residuals share: for every inner vertex numbered below m,
+// product(cycle, P) forms the closure product of its cycle of outgoing
+// half-edges, and its entries (2,1), (0,2), (1,0) go to the vertex's rows of
+// residual_m (resized to at least m). Nothing is done when m is 0.
+void oriSimFillResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om,
+                        void (*product)(const std::vector<const ORI_edge*>& cycle, double P[9]));
+
 // The outgoing half-edges of inner vertex v, counter-clockwise from out[0]
 // (e → e.prev.pair), diagonals included: the order of the closure product.
 // Comes back empty when the loop is broken or longer than n_edge.

@@ -186,24 +186,15 @@ size_t oriSimSparseCount(const ORISIM_sparse& J) { return J.val.size(); }
 
 double oriSimSparseResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om) {
   if (osm->m == 0) return 0.0;
-  if (residual_m.size() < static_cast<size_t>(osm->m)) residual_m.resize(osm->m, 0.0);
-  std::vector<const ORI_edge*> cycle;
-  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
-    const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
-    const int s = v->sim_index;
-    if (s < 0 || 3 * s + 2 >= osm->m) continue;
-    oriSimVertexCycle(v, om->n_edge, &cycle);
-    double P[9], F[9], next[9];
+  oriSimFillResidual(residual_m, osm, om, [](const std::vector<const ORI_edge*>& cycle, double P[9]) {
+    double F[9], next[9];
     identity3(P);
     for (const ORI_edge* e : cycle) {
       oriSimCornerFactor(e, F);
       multiply3(P, F, next);
       for (int i = 0; i < 9; ++i) P[i] = next[i];
     }
-    residual_m[3 * s] = P[7];
-    residual_m[3 * s + 1] = P[2];
-    residual_m[3 * s + 2] = P[3];
-  }
+  });
   double sum = 0.0;
   for (int r = 0; r < osm->m; ++r) sum += std::fabs(residual_m[r]);
   return sum;
@@ -263,30 +254,12 @@ void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const 
 }
 
 double oriSimSparseNormalProduct(const ORISIM_sparse& J, double eps, const double* p, double* w, double* q) {
-  const bool formed = wellFormed(J);
-  const int vertices = J.m / 3;
-  const int* col = J.col.data();
-  const double* val = J.val.data();
-  double pq = 0.0;
   oriSimSparseMultiplyTransposed(J, 1.0, p, 0.0, w);
-  for (int s = 0; s < vertices; ++s) {
-    double y0 = 0.0, y1 = 0.0, y2 = 0.0;
-    if (formed) {
-      for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
-        const double wc = w[col[k]];
-        y0 += val[3 * k] * wc;
-        y1 += val[3 * k + 1] * wc;
-        y2 += val[3 * k + 2] * wc;
-      }
-    }
-    const double* ps = p + 3 * s;
-    double* qs = q + 3 * s;
-    qs[0] = y0 + eps * ps[0];
-    qs[1] = y1 + eps * ps[1];
-    qs[2] = y2 + eps * ps[2];
-    pq += ps[0] * qs[0];
-    pq += ps[1] * qs[1];
-    pq += ps[2] * qs[2];
+  oriSimSparseMultiply(J, 1.0, w, 0.0, q);
+  double pq = 0.0;
+  for (int r = 0; r < 3 * (J.m / 3); ++r) {
+    q[r] += eps * p[r];
+    pq += p[r] * q[r];
   }
   return pq;
 }

@@ -208,9 +208,7 @@ TEST(FoldExport, APatternWrittenAndReadBackIsTheSameMesh) {
       {"square with a flat diagonal", prepared(squareWithDiagonal(0))},
   };
   for (const std::string& path : realPatterns("opx", ".opx")) {
-    testing::internal::CaptureStdout();
-    ORI_manifold* om = loadOpxFile(path);
-    testing::internal::GetCapturedStdout();
+    ORI_manifold* om = loadOpxFileQuietly(path);
     if (om != nullptr) oriManifoldPrepare(om, 0);
     if (om != nullptr) meshes.push_back({path, om});
   }

@@ -50,9 +50,7 @@ TEST(VertLookup, RealPatternVerticesWithJitter) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> jitter(-0.45, 0.45);
   for (const std::string& path : files) {
-    testing::internal::CaptureStdout();
-    ORI_manifold* om = loadOpxFile(path);
-    testing::internal::GetCapturedStdout();
+    ORI_manifold* om = loadOpxFileQuietly(path);
     if (om == nullptr) continue;
     SCOPED_TRACE(path);
     std::vector<vector3d> points;

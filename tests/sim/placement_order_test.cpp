@@ -46,9 +46,7 @@ TEST(PlacementOrder, FrontierMatchesTheWalkOnRealPatternsWithAnyAngles) {
   std::uniform_real_distribution<double> angle(-3.0, 3.0);
   int compared = 0;
   for (const std::string& path : files) {
-    testing::internal::CaptureStdout();
-    ORI_manifold* om = loadOpxFile(path);
-    testing::internal::GetCapturedStdout();
+    ORI_manifold* om = loadOpxFileQuietly(path);
     if (om == nullptr) continue;
     SCOPED_TRACE(path);
     oriManifoldPrepare(om, 0);

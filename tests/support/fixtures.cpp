@@ -92,6 +92,13 @@ ORI_manifold* loadOpxFile(const std::string& path, int* result) {
   return om;
 }
 
+ORI_manifold* loadOpxFileQuietly(const std::string& path) {
+  testing::internal::CaptureStdout();
+  ORI_manifold* om = loadOpxFile(path);
+  testing::internal::GetCapturedStdout();
+  return om;
+}
+
 std::vector<OriPatternLine> squareLines() {
   return {{-200, -200, 200, -200, 1}, {200, -200, 200, 200, 1}, {200, 200, -200, 200, 1}, {-200, 200, -200, -200, 1}};
 }

@@ -22,6 +22,8 @@ std::string opxText(const std::vector<OriPatternLine>& lines, double paper_size 
 ORI_manifold* loadOpxText(const std::string& text, int* result = nullptr);
 // Builds a manifold from a file; null when the reader fails.
 ORI_manifold* loadOpxFile(const std::string& path, int* result = nullptr);
+// The same, with the reader's progress output kept off the test log.
+ORI_manifold* loadOpxFileQuietly(const std::string& path);
 
 // Named patterns (file units, paper 400, centred on the origin).
 std::vector<OriPatternLine> squareLines();                         // 4 outline lines
