@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 
 const double kOriDefaultPaperColor[12] = {0.17, 0.17, 0.15, 0.3,  0.35, 0.5,
                                           0.05, 0.05, 0.1,  0.5,  0.45, 0.3};
@@ -51,8 +52,8 @@ int oriManifoldReadColor(ORI_manifold* om, FILE* fp) {
   while (filled < 2 && (kind = readColorLine(fp, buf)) != 0) {
     ++line_no;
     if (kind == 2) {
-      std::printf("paper colour file: line %d is longer than %d characters; ignored\n", line_no,
-                  kColorLineSize - 1);
+      oriMessage("paper colour file: line %d is longer than %d characters; ignored\n", line_no,
+                 kColorLineSize - 1);
       continue;
     }
     if (buf[0] == '#') continue;

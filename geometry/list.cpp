@@ -11,7 +11,7 @@ struct AppendCursor {
   List* last;
 };
 
-AppendCursor g_cursors[kListMaxCursors];
+thread_local AppendCursor g_cursors[kListMaxCursors];
 
 AppendCursor* findCursor(const List* top) {
   for (AppendCursor& c : g_cursors) {

@@ -34,8 +34,9 @@ List* listAppend(List* top, void* data);
 // freed (inserting with listAdd is fine) and top must not be destructed
 // (listDestruct drops the cursor if it is). Opening costs one walk of the
 // list. At most kListMaxCursors cursors are open at once; opening one more
-// returns -1 and listAppend then simply walks. Single-threaded, like the
-// rest of the mesh code. Returns 0.
+// returns -1 and listAppend then simply walks. Cursors belong to the calling
+// thread: lists built in other threads at the same time keep their own.
+// Returns 0.
 constexpr int kListMaxCursors = 8;
 int listCursorOpen(List* top);
 // Closes the cursor of top; closing a list without one does nothing.

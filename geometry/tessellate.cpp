@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 #include "input/construct.h"
 
 namespace {
@@ -283,7 +284,7 @@ int oriManifoldTessFace(ORI_manifold* om) {
   listCursorClose(om->edges);
   listCursorClose(om->faces);
   if (failed > 0) {
-    std::printf("%d face(s) could not be cut into triangles\n", failed);
+    oriMessage("%d face(s) could not be cut into triangles\n", failed);
     return -1;
   }
   return 0;

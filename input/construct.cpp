@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "geometry/message.h"
 #include "geometry/vert_lookup.h"
 #include "input/read_error.h"
 #include "sim/kinematics.h"
@@ -287,7 +288,7 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
     best_cos = -1.0;
     e->on_boundary = 1;
     h->on_boundary = 1;
-    if (h->n_out == 1) std::printf("error connection");
+    if (h->n_out == 1) oriMessage("error connection");
     for (int k = 0; k < h->n_out; ++k) {
       ORI_edge* c = h->out[k];
       double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
@@ -307,12 +308,12 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
       ORI_edge* c = h->out[k];
       double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
       const double lc = length2d(ux, uy);
-      std::printf("    k:%d cos:%0.3f sin:%0.3f\n", static_cast<int>(c - block), (dx * ux + dy * uy) / lc,
-                  (dx * uy - dy * ux) / lc);
+      oriMessage("    k:%d cos:%0.3f sin:%0.3f\n", static_cast<int>(c - block), (dx * ux + dy * uy) / lc,
+                 (dx * uy - dy * ux) / lc);
     }
     return false;
   }
-  std::printf(".");
+  oriMessage(".");
   e->next = best;
   best->prev = e;
   e->turn_cos = best_cos;
@@ -421,11 +422,11 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
     split_lines.swap(next);
   }
   const int n = static_cast<int>(split_lines.size());
-  if (split_total > 0) std::printf("split %d line(s) where other lines meet them\n", split_total);
-  if (drops.merged > 0) std::printf("dropped %d line(s) whose two ends merge into one point\n", drops.merged);
-  if (drops.repeated > 0) std::printf("dropped %d repeated line(s)\n", drops.repeated);
-  if (drops.crossing > 0) std::printf("dropped %d auxiliary line(s) that cross other lines\n", drops.crossing);
-  if (drops.pruned > 0) std::printf("pruned %d line(s) with a free end\n", drops.pruned);
+  if (split_total > 0) oriMessage("split %d line(s) where other lines meet them\n", split_total);
+  if (drops.merged > 0) oriMessage("dropped %d line(s) whose two ends merge into one point\n", drops.merged);
+  if (drops.repeated > 0) oriMessage("dropped %d repeated line(s)\n", drops.repeated);
+  if (drops.crossing > 0) oriMessage("dropped %d auxiliary line(s) that cross other lines\n", drops.crossing);
+  if (drops.pruned > 0) oriMessage("pruned %d line(s) with a free end\n", drops.pruned);
 
   // Vertices that still carry a line, in the order they were made.
   std::vector<int> vertex_of(table.size(), -1);
@@ -500,13 +501,13 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
   // Step 6: successors.
   for (int k = 0; k < n_edge; ++k) {
     if (!linkSuccessor(&edges[k], edges)) {
-      std::printf("\n");
+      oriMessage("\n");
       oriSetReadError("half-edge %d at (%g, %g) has no successor", k, edges[k].x1 * om->paper_size,
                       -edges[k].y1 * om->paper_size);
       return -1;
     }
   }
-  std::printf("\n");
+  oriMessage("\n");
 
   // Steps 7 and 8: loops, the outer boundary and the faces. The left-turn
   // rule flags a half-edge as boundary wherever no line turns left at its
@@ -590,9 +591,9 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
   om->n_vert = n_vert;
   om->n_edge = n_edge;
   om->n_face = n_face;
-  std::printf("vert number: %d\n", n_vert);
-  std::printf("edge number: %d\n", n_edge);
-  std::printf("face number: %d\n", n_face);
+  oriMessage("vert number: %d\n", n_vert);
+  oriMessage("edge number: %d\n", n_edge);
+  oriMessage("face number: %d\n", n_face);
   List* node = nullptr;
   for (int k = 0; k < n_edge; ++k) node = listAdd(om->edges, node, &edges[k]);
   node = nullptr;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "geometry/message.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -83,10 +84,10 @@ int LineFromCp(CreasePattern* cp, FILE* fp) {
     ++lines;
   }
   if (skipped > 0) {
-    std::printf("skipped %d line%s that %s not five numbers (the first is line %ld)\n", skipped,
-                skipped == 1 ? "" : "s", skipped == 1 ? "is" : "are", first_skipped);
+    oriMessage("skipped %d line%s that %s not five numbers (the first is line %ld)\n", skipped,
+               skipped == 1 ? "" : "s", skipped == 1 ? "is" : "are", first_skipped);
   }
-  std::printf("\tCP: %d segments\n", lines);
+  oriMessage("\tCP: %d segments\n", lines);
   const int fit = CreasePatternFitPaper(cp);
   if (fit == kFitOk) return 0;
   if (fit == kFitNoLines) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "geometry/message.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -226,10 +227,10 @@ int LineFromDxf(CreasePattern* cp, FILE* fp) {
   }
 
   const int listed = listCount(cp->lines);
-  std::printf("numedge:%d\n", r.created);
-  std::printf("numlist:%d\n", listed);
+  oriMessage("numedge:%d\n", r.created);
+  oriMessage("numlist:%d\n", listed);
   if (r.dropped > 0) {
-    std::printf("dropped %d DXF entit%s without a readable coordinate\n", r.dropped, r.dropped == 1 ? "y" : "ies");
+    oriMessage("dropped %d DXF entit%s without a readable coordinate\n", r.dropped, r.dropped == 1 ? "y" : "ies");
   }
   const int fit = CreasePatternFitPaper(cp);
   if (fit == kFitNoLines) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/message.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -244,7 +245,7 @@ int LineFromFold(CreasePattern* cp, FILE* fp) {
     CreasePatternClear(cp);
     return -1;
   }
-  std::printf("\tFOLD frame 0: %zu vertices, %zu edges\n", n_vert, n_edge);
+  oriMessage("\tFOLD frame 0: %zu vertices, %zu edges\n", n_vert, n_edge);
   const int fit = CreasePatternFitPaper(cp);
   if (fit != kFitOk) {
     if (fit == kFitNoLines) {

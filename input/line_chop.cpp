@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "geometry/message.h"
 #include "input/construct.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -257,13 +258,13 @@ int LineChop(CreasePattern* cp) {
           settled = false;
           break;
         }
-        std::printf("Tb");
+        oriMessage("Tb");
         const int piece = st.split(b, px, py);
         candidates.push_back(piece);
         candidates.push_back(piece + 1);
         continue;
       }
-      std::printf(kind == kLineChopCross ? "X " : "Ta");
+      oriMessage(kind == kLineChopCross ? "X " : "Ta");
       st.split(a, px, py);
       if (kind == kLineChopCross) st.split(b, px, py);
       break;
@@ -279,7 +280,7 @@ int LineChop(CreasePattern* cp) {
   for (Line* l : st.lines) {
     if (l != nullptr) last = listAdd(cp->lines, last, l);
   }
-  std::printf("numlist:%d\n", listCount(cp->lines));
+  oriMessage("numlist:%d\n", listCount(cp->lines));
   if (!settled) {
     if (st.alive > kOriMaxPatternLines) {
       oriSetReadError("cutting the lines at their crossings gives more than %d lines", kOriMaxPatternLines);

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "geometry/message.h"
 #include "input/line_chop.h"
 #include "input/line_list.h"
 #include "input/opx_reader.h"
@@ -93,7 +94,7 @@ int dropSpecks(CreasePattern* cp) {
 
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp) {
   const int specks = dropSpecks(cp);
-  if (specks > 0) std::printf("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
+  if (specks > 0) oriMessage("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
   int result = LineChop(cp);
   if (result != 0) {
     CreasePatternDestruct(cp);
@@ -103,7 +104,7 @@ int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old
   FILE* tmp = std::tmpfile();
   if (tmp == nullptr) {
     const int err = errno;
-    std::printf("failed to save temp file");
+    oriMessage("failed to save temp file");
     oriSetReadError("cannot make a temporary file for the converted drawing: %s", std::strerror(err));
     CreasePatternDestruct(cp);
     return -1;
@@ -111,7 +112,7 @@ int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old
   result = LineToOpx(cp, tmp);
   CreasePatternDestruct(cp);
   if (result != 0) {
-    std::printf("out fail\n");
+    oriMessage("out fail\n");
     oriSetReadError("cannot write the converted drawing to the temporary file");
     std::fclose(tmp);
     return result;
@@ -120,7 +121,7 @@ int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old
   result = oriManifoldConstructFromOpx(om, om_old, tmp);
   std::fclose(tmp);
   if (result != 0) {
-    std::printf("read fail\n");
+    oriMessage("read fail\n");
     return result;
   }
   return 0;

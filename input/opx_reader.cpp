@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 #include "input/construct.h"
 #include "input/read_error.h"
 
@@ -206,7 +207,7 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
   om->paper_size = paper_size;
 
   if (read.non_finite > 0) {
-    std::printf("dropped %d line(s) with a coordinate that is not a finite number\n", read.non_finite);
+    oriMessage("dropped %d line(s) with a coordinate that is not a finite number\n", read.non_finite);
   }
   if (read.lines.empty()) {
     if (read.too_short > 0) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 namespace {
-char g_read_error[512];
+thread_local char g_read_error[512];
 }
 
 void oriSetReadError(const char* fmt, ...) {

@@ -1,5 +1,6 @@
 // The reason the last reader or construction failed, for the caller's one-line
-// message ("FILE: reason"). Readers set it when they return non-zero.
+// message ("FILE: reason"). Readers set it when they return non-zero. Each
+// thread keeps its own reason, so loads in other threads do not overwrite it.
 #pragma once
 
 // Formats and stores the reason (printf-style); it replaces the previous one.

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "geometry/message.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -891,13 +892,13 @@ int LineFromSvg(CreasePattern* cp, FILE* fp) {
     return -1;
   }
   if (reader.unstroked() > 0) {
-    std::printf("passed over %d element%s without a stroke\n", reader.unstroked(), reader.unstroked() == 1 ? "" : "s");
+    oriMessage("passed over %d element%s without a stroke\n", reader.unstroked(), reader.unstroked() == 1 ? "" : "s");
   }
   if (reader.stopped() > 0) {
-    std::printf("%d path%s read up to a syntax error in the data (the first on line %ld)\n", reader.stopped(),
-                reader.stopped() == 1 ? "" : "s", reader.first_stopped_line());
+    oriMessage("%d path%s read up to a syntax error in the data (the first on line %ld)\n", reader.stopped(),
+               reader.stopped() == 1 ? "" : "s", reader.first_stopped_line());
   }
-  std::printf("\tSVG: %d segments\n", reader.lines());
+  oriMessage("\tSVG: %d segments\n", reader.lines());
   const int fit = CreasePatternFitPaper(cp);
   if (fit == kFitOk) return 0;
   if (fit == kFitNoLines) {

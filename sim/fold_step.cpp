@@ -6,6 +6,7 @@
 
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 #include "sim/display_frame.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
@@ -29,10 +30,10 @@ int recordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no) {
 }  // namespace
 
 ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om) {
-  std::printf("\tinitializing SimMatrix\n");
+  oriMessage("\tinitializing SimMatrix\n");
   ORISIM_matrix* osm = oriSimNew(om);
   oriSimInitMatrix(osm, om);
-  std::printf("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, oriSimJacobianData(osm));
+  oriMessage("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, oriSimJacobianData(osm));
   return osm;
 }
 
@@ -55,7 +56,7 @@ int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* o
   double delta = 0.0;
   if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
   if (option != nullptr && std::strcmp(option, "RK") != 0 && std::strcmp(option, "CG_RK") != 0) {
-    if (std::strcmp(option, "CG") != 0) std::printf("mode\n");
+    if (std::strcmp(option, "CG") != 0) oriMessage("mode\n");
     delta = oriSimUpdateStateCG(osm, om, step, stats);
   }
   if (max_delta != nullptr) *max_delta = delta;

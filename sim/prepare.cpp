@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 #include "geometry/tessellate.h"
 #include "sim/fold_step.h"
 #include "sim/kinematics.h"
@@ -105,10 +106,10 @@ int oriManifoldPrepareForFolding(ORI_manifold* om, int triangulate, int carried,
   if (om->faces == nullptr || om->faces->data == nullptr) return -1;
   if (!oriManifoldTriangulated(om)) {
     if (triangulate) {
-      std::printf("\ttriangulating\n");
+      oriMessage("\ttriangulating\n");
       oriManifoldTessFace(om);
     } else {
-      std::printf("\tno tess\n");
+      oriMessage("\tno tess\n");
     }
   }
   if (oriManifoldPrepare(om, carried) != 0) return -1;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]) {
 
 namespace {
 
-int g_path_request = kOriSimPathAuto;
+thread_local int g_path_request = kOriSimPathAuto;
 
 }  // namespace
 
@@ -123,7 +124,7 @@ bool denseFits(ORISIM_matrix* osm) {
     return true;
   } catch (const std::exception&) {
     std::vector<double>().swap(osm->C_mn);
-    std::printf("\tno memory for the dense %d x %d Jacobian: using its nonzeros\n", osm->m, osm->n);
+    oriMessage("\tno memory for the dense %d x %d Jacobian: using its nonzeros\n", osm->m, osm->n);
     return false;
   }
 }
@@ -159,7 +160,7 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
     ++lines;
   }
 
-  std::printf("\nnum_fold_line:%04d  num_inside_vert:%04d\n", lines, inner);
+  oriMessage("\nnum_fold_line:%04d  num_inside_vert:%04d\n", lines, inner);
   osm->m = 3 * inner;
   osm->n = lines;
   osm->angle_n.assign(osm->n, 0.0);

@@ -41,8 +41,9 @@ struct ORISIM_matrix {
   ORISIM_sparse C_sparse;             // the Jacobian by rows of nonzeros (sparse path; else empty)
 };
 
-// The path that records made from now on take (kOriSimPathAuto at start):
-// a program-wide choice, as plicata-fold's --dense and --sparse set it.
+// The path that records made from now on by the calling thread take
+// (kOriSimPathAuto at start): plicata-fold's --dense and --sparse set it.
+// Each thread keeps its own, so sheets folded in other threads are not moved.
 // Values other than the three above count as Auto.
 void oriSimSetPathRequest(int path);
 int oriSimPathRequest();

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
 #include "sim/sparse_cg.h"
@@ -109,16 +110,16 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
     U = scale * std::exp(dr / hi) - scale * std::exp(dr / lo);
   }
   if (U > saturation) {
-    std::printf("dU=%f ", U);
-    std::printf("d=%f ", d);
-    std::printf("dmin=%f ", lo);
-    std::printf("dmax=%f ", hi);
+    oriMessage("dU=%f ", U);
+    oriMessage("d=%f ", d);
+    oriMessage("dmin=%f ", lo);
+    oriMessage("dmax=%f ", hi);
     U = saturation;
   } else if (U < -saturation) {
-    std::printf("dU=%f", U);
-    std::printf("d=%f ", d);
-    std::printf("dmin=%f ", lo);
-    std::printf("dmax=%f ", hi);
+    oriMessage("dU=%f", U);
+    oriMessage("d=%f ", d);
+    oriMessage("dmin=%f ", lo);
+    oriMessage("dmax=%f ", hi);
     U = -saturation;
   }
   if (neighbourhoodUnsettled(e, om->n_edge)) return (s * (-e->angle)) * om->moment_factor - U;
@@ -264,7 +265,7 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
     A.assign(mm, 0.0);
   } catch (const std::exception&) {
     // No room for the m × m system: this record goes on without it.
-    std::printf("\tno memory for the dense %d x %d system: using the Jacobian's nonzeros\n", m, m);
+    oriMessage("\tno memory for the dense %d x %d system: using the Jacobian's nonzeros\n", m, m);
     oriSimSelectPath(osm, om, kOriSimPathSparse);
     return projectSparse(delta_angle_n, moment_angle_n, osm, om, nullptr, iterations, cg_error);
   }

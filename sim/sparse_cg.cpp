@@ -167,7 +167,7 @@ PLICATA_INLINE int iterate(const Padded& a, double rho, double limit, double tol
 
 // ---- Choosing the build -----------------------------------------------------------
 
-int kernel_request = kOriSimKernelAuto;
+thread_local int kernel_request = kOriSimKernelAuto;
 
 __attribute__((noinline)) int iteratePlain(const Padded& a, double rho, double limit, double tolerance, double root_m) {
   return iterate(a, rho, limit, tolerance, root_m);

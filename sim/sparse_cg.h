@@ -20,8 +20,8 @@ enum {
   kOriSimKernelPlain = 1,  // always the plain one
 };
 
-// Sets the build used from now on (auto unless asked; an unknown value
-// means auto). For checks and measurements.
+// Sets the build used from now on by the calling thread (auto unless asked;
+// an unknown value means auto). For checks and measurements.
 void oriSimSetKernelRequest(int kernel);
 
 // Whether the wide build runs under the present request on this processor.

@@ -13,6 +13,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool imagemagick x11-utils
   clang libclang-rt-14-dev
+  pybind11-dev python3-dev python3-numpy python3-pytest
+  python3-dask python3-distributed
+  libosmesa6-dev libgif-dev ffmpeg
 )
 
 missing=()
