@@ -200,6 +200,27 @@ double oriSimSparseResidual(std::vector<double>& residual_m, const ORISIM_matrix
   return sum;
 }
 
+double oriSimVertexClosure(std::vector<double>& error_per_vertex, const ORISIM_matrix* osm, const ORI_manifold* om,
+                           int* worst) {
+  const int inner = osm->m / 3;
+  error_per_vertex.assign(static_cast<size_t>(inner), 0.0);
+  if (worst != nullptr) *worst = -1;
+  if (inner == 0) return 0.0;
+  std::vector<double> rows;
+  oriSimSparseResidual(rows, osm, om);
+  double largest = -1.0;
+  for (int s = 0; s < inner; ++s) {
+    const double* g = &rows[3 * static_cast<size_t>(s)];
+    const double e = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+    error_per_vertex[s] = e;
+    if (e > largest) {
+      largest = e;
+      if (worst != nullptr) *worst = s;
+    }
+  }
+  return largest;
+}
+
 // ---- Products with the Jacobian ------------------------------------------------
 
 namespace {

@@ -64,6 +64,16 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
 // (0 when m is 0).
 double oriSimSparseResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om);
 
+// The closure error of every inner vertex: the Euclidean size of its three
+// rows of the closure residual (radians, to first order: the angle by which
+// the corner rotations round the vertex fail to return to the identity).
+// error_per_vertex receives m / 3 entries, entry s for the inner vertex
+// whose sim_index is s. Returns the largest entry (0 when m is 0); *worst
+// (may be null) receives its sim index, -1 when m is 0. O(creases), the
+// walk of oriSimSparseResidual.
+double oriSimVertexClosure(std::vector<double>& error_per_vertex, const ORISIM_matrix* osm, const ORI_manifold* om,
+                           int* worst);
+
 // y = alpha·J·x + beta·y: x has n entries, y m. beta 0 ignores what y held.
 void oriSimSparseMultiply(const ORISIM_sparse& J, double alpha, const double* x, double beta, double* y);
 
