@@ -84,7 +84,7 @@ struct Walk {
     for (int i = a.first; i < a.first + a.count; ++i) {
       if (!overlap(t->item_boxes[i], b.box)) continue;
       for (int j = b.first; j < b.first + b.count; ++j) {
-        if (overlap(t->item_boxes[i], t->item_boxes[j])) visit(context, t->items[i], t->items[j]);
+        if (overlap(t->item_boxes[i], t->item_boxes[j])) visit(context, i, j);
       }
     }
   }
@@ -112,7 +112,7 @@ struct Walk {
     if (na.count > 0) {
       for (int i = na.first; i < na.first + na.count; ++i) {
         for (int j = i + 1; j < na.first + na.count; ++j) {
-          if (overlap(t->item_boxes[i], t->item_boxes[j])) visit(context, t->items[i], t->items[j]);
+          if (overlap(t->item_boxes[i], t->item_boxes[j])) visit(context, i, j);
         }
       }
       return;

@@ -35,8 +35,10 @@ struct ORI_boxTree {
 // under 2n nodes and n boxes.
 void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 
-// Calls visit(context, a, b) once for every pair of distinct boxes a, b
-// (their numbers in the build) that overlap or touch, in no particular order
-// and with a and b in either order. Cost: O(n log n + pairs) for boxes of
-// bounded overlap.
+// Calls visit(context, a, b) once for every pair of distinct boxes that
+// overlap or touch, in no particular order and with a and b in either order.
+// a and b are the boxes' places in tree->items (box numbers items[a] and
+// items[b]): boxes near each other in space have places near each other, so
+// a caller that keeps its own records in that order reads them from nearby
+// memory. Cost: O(n log n + pairs) for boxes of bounded overlap.
 void oriBoxTreeOverlaps(const ORI_boxTree* tree, void (*visit)(void* context, int a, int b), void* context);

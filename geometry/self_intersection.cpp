@@ -9,10 +9,12 @@
 
 namespace {
 
-struct Triangle {
-  ORI_triangle tri;
+// What the neighbour test reads of a triangle, kept apart from its corners:
+// most pairs a walk meets are neighbours, and they then touch little memory.
+struct Owner {
+  const ORI_vert* v[3];  // the face's corners when it has three
   int face;
-  int first, count;  // the face's corners: face_verts[first .. first + count - 1]
+  int first, count;      // the face's corners: face_verts[first .. first + count - 1]
 };
 
 struct Flat {
@@ -29,7 +31,9 @@ double turn(const Flat& a, const Flat& b, const Flat& c) { return (b.x - a.x) * 
 void cutFace(const std::vector<Flat>& pts, std::vector<int>* out) {
   const int k = static_cast<int>(pts.size());
   if (k == 3) {
-    out->insert(out->end(), {0, 1, 2});
+    out->push_back(0);
+    out->push_back(1);
+    out->push_back(2);
     return;
   }
   double area = 0.0;
@@ -63,17 +67,18 @@ void cutFace(const std::vector<Flat>& pts, std::vector<int>* out) {
 }
 
 struct Check {
-  std::vector<Triangle> tris;
+  std::vector<Owner> owners;
+  std::vector<ORI_triangle> tris;  // by the same number
   std::vector<const ORI_vert*> face_verts;
   double tolerance = 0.0;
   std::vector<std::pair<int, int>>* pairs = nullptr;
 
   // Whether the faces of a and b share a corner (or are one face).
-  bool neighbours(const Triangle& a, const Triangle& b) const {
+  bool neighbours(const Owner& a, const Owner& b) const {
     if (a.face == b.face) return true;
     if (a.count == 3 && b.count == 3) {  // most faces: nine comparisons, no loop
-      const ORI_vert* const* u = &face_verts[a.first];
-      const ORI_vert* const* v = &face_verts[b.first];
+      const ORI_vert* const* u = a.v;
+      const ORI_vert* const* v = b.v;
       return ((u[0] == v[0]) | (u[0] == v[1]) | (u[0] == v[2]) | (u[1] == v[0]) | (u[1] == v[1]) | (u[1] == v[2]) |
               (u[2] == v[0]) | (u[2] == v[1]) | (u[2] == v[2])) != 0;
     }
@@ -87,10 +92,10 @@ struct Check {
 
   static void visit(void* context, int a, int b) {
     Check* c = static_cast<Check*>(context);
-    const Triangle& ta = c->tris[a];
-    const Triangle& tb = c->tris[b];
-    if (c->neighbours(ta, tb) || !oriTrianglesCross(ta.tri, tb.tri, c->tolerance)) return;
-    c->pairs->emplace_back(std::min(ta.face, tb.face), std::max(ta.face, tb.face));
+    const Owner& oa = c->owners[a];
+    const Owner& ob = c->owners[b];
+    if (c->neighbours(oa, ob) || !oriTrianglesCross(c->tris[a], c->tris[b], c->tolerance)) return;
+    c->pairs->emplace_back(std::min(oa.face, ob.face), std::max(oa.face, ob.face));
   }
 };
 
@@ -104,8 +109,10 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
   std::vector<Flat> flat;
   std::vector<const ORI_vert*> corners;
   std::vector<int> cut;
-  check.tris.reserve(static_cast<size_t>(om->n_face > 0 ? om->n_face : 0));  // one each, most often
-  check.face_verts.reserve(3 * check.tris.capacity());
+  const size_t faces = static_cast<size_t>(om->n_face > 0 ? om->n_face : 0);
+  check.owners.reserve(faces);  // one triangle each, most often
+  check.tris.reserve(faces);
+  check.face_verts.reserve(3 * faces);
   int f = 0;
   for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next, ++f) {
     const ORI_face* face = static_cast<const ORI_face*>(l->data);
@@ -128,13 +135,13 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
     }
     cut.clear();
     cutFace(flat, &cut);
+    const int count = static_cast<int>(corners.size());
+    const Owner owner = {{corners[0], corners[1], corners[2]}, f, first, count};
     for (size_t i = 0; i + 2 < cut.size(); i += 3) {
-      Triangle t;
-      t.face = f;
-      t.first = first;
-      t.count = static_cast<int>(corners.size());
-      if (oriTrianglePrepare(&t.tri, corners[cut[i]]->pos, corners[cut[i + 1]]->pos, corners[cut[i + 2]]->pos) == 0) {
+      ORI_triangle t;
+      if (oriTrianglePrepare(&t, corners[cut[i]]->pos, corners[cut[i + 1]]->pos, corners[cut[i + 2]]->pos) == 0) {
         check.tris.push_back(t);
+        check.owners.push_back(owner);
       }
     }
   }
@@ -143,10 +150,10 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
 
   std::vector<ORI_box> boxes(check.tris.size());
   for (size_t i = 0; i < boxes.size(); ++i) {
-    const Triangle& t = check.tris[i];
+    const ORI_triangle& t = check.tris[i];
     ORI_box& box = boxes[i];
     for (int k = 0; k < 3; ++k) {
-      const double c[3] = {t.tri.p[k].x, t.tri.p[k].y, t.tri.p[k].z};
+      const double c[3] = {t.p[k].x, t.p[k].y, t.p[k].z};
       for (int a = 0; a < 3; ++a) {
         box.lo[a] = k == 0 || c[a] < box.lo[a] ? c[a] : box.lo[a];
         box.hi[a] = k == 0 || c[a] > box.hi[a] ? c[a] : box.hi[a];
@@ -155,6 +162,16 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
   }
   ORI_boxTree tree;
   oriBoxTreeBuild(&tree, boxes.data(), static_cast<int>(boxes.size()));
+  // The triangles in the tree's order, which keeps neighbours in space near
+  // each other in memory.
+  std::vector<Owner> owners(check.owners.size());
+  std::vector<ORI_triangle> tris(check.tris.size());
+  for (size_t i = 0; i < tree.items.size(); ++i) {
+    owners[i] = check.owners[tree.items[i]];
+    tris[i] = check.tris[tree.items[i]];
+  }
+  check.owners.swap(owners);
+  check.tris.swap(tris);
   oriBoxTreeOverlaps(&tree, Check::visit, &check);
   std::sort(pairs->begin(), pairs->end());
   pairs->erase(std::unique(pairs->begin(), pairs->end()), pairs->end());

@@ -113,6 +113,8 @@ TEST(BoxTree, FindsEveryOverlappingPairOnce) {
   int calls = 0;
   auto record = [&](int a, int b) {
     ++calls;
+    a = tree.items[a];
+    b = tree.items[b];
     found.insert({std::min(a, b), std::max(a, b)});
   };
   oriBoxTreeOverlaps(&tree, [](void* c, int a, int b) { (*static_cast<decltype(record)*>(c))(a, b); }, &record);
