@@ -146,8 +146,11 @@ void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n) {
   for (int i = 0; i < n; ++i) {
     uint32_t place = 0;
     for (int k = 0; k < 3; ++k) {
-      const double c = boxes[i].lo[k] + boxes[i].hi[k];
-      place |= spread(static_cast<uint32_t>((c - lo[k]) * scale[k])) << k;
+      // Clamped, so that bounds too large to sum (or their rounding) give
+      // an end of the curve rather than an undefined conversion.
+      double q = (boxes[i].lo[k] + boxes[i].hi[k] - lo[k]) * scale[k];
+      q = q >= 0.0 ? (q <= (1 << kCurveBits) - 1 ? q : (1 << kCurveBits) - 1) : 0.0;
+      place |= spread(static_cast<uint32_t>(q)) << k;
     }
     keyed[i] = (static_cast<uint64_t>(place) << 32) | static_cast<uint32_t>(i);
   }

@@ -116,6 +116,7 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
   int f = 0;
   for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next, ++f) {
     const ORI_face* face = static_cast<const ORI_face*>(l->data);
+    if (face->first == nullptr) continue;
     flat.clear();
     corners.clear();
     const ORI_edge* e = face->first;
