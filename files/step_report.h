@@ -9,7 +9,8 @@
 // one record to a line: step counts from 1 over the whole run; residual is
 // the closure residual Σ|g| after the step; worst_vertex_error the largest
 // closure error of an inner vertex (radians) and worst_vertex that vertex's
-// index (null without inner vertices); cg_iterations the projection's
+// index (ORI_vert::index, 0-based as in FOLD files; null without inner
+// vertices); cg_iterations the projection's
 // iterations; max_delta the largest angle change (radians); ms the step's
 // wall time in milliseconds (solver, placement and any frame files); intersecting_pairs the pairs
 // of faces passing through each other after the step, present only when

@@ -16,7 +16,8 @@ double oriFoldProgress(const ORI_manifold* om);
 
 // The largest closure error over the inner vertices (radians, as
 // oriSimVertexClosure gives it) of om's present angles; *vertex (may be
-// null) receives that vertex's index (ORI_vert::index, the number the
-// window, the OBJ and FOLD files and picking use), -1 when the sheet has no
-// inner vertex (the result is then 0). Cost: O(creases + vertices).
+// null) receives that vertex's index (ORI_vert::index: its place in the
+// vertex list, as FOLD files number vertices and picking names them; OBJ
+// files count the same from 1), -1 when the sheet has no inner vertex (the
+// result is then 0). Cost: O(creases + vertices).
 double oriFoldWorstVertex(const ORISIM_matrix* osm, const ORI_manifold* om, int* vertex);
