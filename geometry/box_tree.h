@@ -31,7 +31,8 @@ struct ORI_boxTree {
 // bounds) and each node splits where the curve enters another block of
 // space, or in the middle among boxes of one place, so the tree is at most
 // about 30 + log2(n) deep whatever the layout. Boxes must hold finite
-// numbers. n ≤ 0 gives an empty tree. Cost: O(n log n), one sort; memory:
+// numbers. n ≤ 0 gives an empty tree. Cost: a radix sort and a binary search
+// per node, O(n log n) at most; memory:
 // under 2n nodes and n boxes.
 void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 
