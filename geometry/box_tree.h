@@ -32,8 +32,7 @@ struct ORI_boxTree {
 // space, or in the middle among boxes of one place, so the tree is at most
 // about 30 + log2(n) deep whatever the layout. Boxes must hold finite
 // numbers. n ≤ 0 gives an empty tree. Cost: a radix sort and a binary search
-// per node, O(n log n) at most; memory:
-// under 2n nodes and n boxes.
+// per node, O(n log n) at most; memory: under 2n nodes and n boxes.
 void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 
 // Calls visit(context, a, b) once for every pair of distinct boxes that
