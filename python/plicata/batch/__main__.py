@@ -31,11 +31,13 @@ class Bar:
         self.stream = stream
         self.terminal = stream.isatty()
         self.last_tenth = -1
+        self.ended = False
 
     def __call__(self, p: Progress) -> None:
         finished = p.ok + p.failed
-        if p.total == 0:
+        if p.total == 0 or self.ended:
             return
+        self.ended = finished == p.total
         rate = finished / p.elapsed if p.elapsed > 0 else 0.0
         left = (p.total - finished) / rate if rate > 0 else float("nan")
         text = (f"{finished}/{p.total} done, {p.failed} failed, {p.running} running, {rate:.2f}/s, "
