@@ -66,17 +66,22 @@ def instructions(command, env):
 
 
 def count_steps(fold, pattern, skip, steps):
-    """Instructions per step of steps skip+1 .. skip+steps: plicata-fold, Python."""
+    """Instructions per step of steps skip+1 .. skip+steps: plicata-fold,
+    Python bare, Python with the residual after each step."""
     env = dict(os.environ, OPENBLAS_NUM_THREADS="1", PYTHONHASHSEED="0")
-    script = "import sys, plicata; plicata.load(sys.argv[1]).fold(int(sys.argv[2]))"
+    bare = "import sys, plicata; plicata.load(sys.argv[1]).fold(int(sys.argv[2]))"
+    checked = ("import sys, plicata\ns = plicata.load(sys.argv[1])\n"
+               "for _ in range(int(sys.argv[2])):\n    s.fold(1)\n    s.residual\n")
 
     def cli(n):
         return instructions([fold, pattern, "--steps", str(n)], env)
 
-    def python(n):
+    def python(script, n):
         return instructions([sys.executable, "-c", script, pattern, str(n)], env)
 
-    return ((cli(skip + steps) - cli(skip)) / steps, (python(skip + steps) - python(skip)) / steps)
+    return ((cli(skip + steps) - cli(skip)) / steps,
+            (python(bare, skip + steps) - python(bare, skip)) / steps,
+            (python(checked, skip + steps) - python(checked, skip)) / steps)
 
 
 def main():
@@ -120,7 +125,8 @@ def main():
     print(f"  sheet.vertices ({vertex_count} x 3)      {min(reads) / 100 * 1e3:9.4f} ms")
     if counted is not None:
         print(f"  instructions per step (steps 3-4, callgrind): plicata-fold {counted[0] / 1e6:.1f} M, "
-              f"Python {counted[1] / 1e6:.1f} M ({(counted[1] / counted[0] - 1) * 100:+.2f}%)")
+              f"Python fold() {counted[1] / 1e6:.1f} M ({(counted[1] / counted[0] - 1) * 100:+.2f}%), "
+              f"with residual {counted[2] / 1e6:.1f} M ({(counted[2] / counted[0] - 1) * 100:+.2f}%)")
     print(f"  load: {os.getloadavg()[0]:.2f} {os.getloadavg()[1]:.2f} {os.getloadavg()[2]:.2f}")
     return 0
 
