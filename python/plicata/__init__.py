@@ -133,7 +133,7 @@ class Sheet:
             When the file cannot be read or built; the sheet is unchanged.
         """
         try:
-            self._core.open_next(os.fspath(path), bool(triangulate))
+            self._core.open_next(_path(path), bool(triangulate))
         finally:
             self._echo()
 
@@ -317,7 +317,17 @@ def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> She
     PatternError
         When the file cannot be opened, read or built: ``"FILE: reason"``.
     """
-    return Sheet(_core.Sheet.load(os.fspath(path), bool(triangulate)), verbose)
+    return Sheet(_core.Sheet.load(_path(path), bool(triangulate)), verbose)
+
+
+def _path(path: PathLike) -> str:
+    """path as text for the core; ValueError where it would be cut short."""
+    text = os.fspath(path)
+    if not isinstance(text, str):
+        text = os.fsdecode(text)
+    if "\0" in text:
+        raise ValueError("embedded null character in path")
+    return text
 
 
 def _whole(value: int, name: str) -> int:

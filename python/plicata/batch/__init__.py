@@ -39,6 +39,7 @@ import os
 import re
 import tempfile
 import time
+import uuid
 from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
 
 import plicata
@@ -403,7 +404,9 @@ def _run_tasks(client, run: List[Source], record, counts: Progress, progress, op
     from dask.distributed import as_completed
 
     start = time.monotonic()
-    keys = [f"plicata-fold-{k}-{s.name}" for k, s in enumerate(run)]
+    # Keys of their own, so that runs sharing a client never share futures.
+    token = uuid.uuid4().hex[:12]
+    keys = [f"plicata-fold-{token}-{k}-{s.name}" for k, s in enumerate(run)]
     futures = client.map(fold_source, run, key=keys, retries=retries, pure=False, **options)
     source_of = {f.key: s for f, s in zip(futures, run)}
     pending = as_completed(futures)

@@ -99,9 +99,17 @@ def main(argv: Optional[List[str]] = None) -> int:
     if args.scheduler and args.workers:
         parser.error("--workers sets up the local cluster; a running scheduler has its own workers")
 
-    rows = fold_many(args.sources, args.out, steps=args.steps, fold_step=args.fold_step, frames=args.frames,
-                     triangulate=not args.no_triangulate, force=args.force, retries=args.retries,
-                     workers=args.workers, scheduler=args.scheduler, progress=Bar())
+    try:
+        rows = fold_many(args.sources, args.out, steps=args.steps, fold_step=args.fold_step, frames=args.frames,
+                         triangulate=not args.no_triangulate, force=args.force, retries=args.retries,
+                         workers=args.workers, scheduler=args.scheduler, progress=Bar())
+    except OSError as e:  # the output folder, or a scheduler that cannot be reached
+        print(f"plicata.batch: {e}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        print(f"\nplicata.batch: interrupted; the finished rows are in {os.path.join(args.out, SUMMARY)}",
+              file=sys.stderr)
+        return 130
     ok = sum(r["status"] == "ok" for r in rows)
     print(f"{len(rows)} sources: {ok} ok, {len(rows) - ok} error; summary in {os.path.join(args.out, SUMMARY)}")
     for r in rows:
