@@ -67,6 +67,9 @@ def test_targets_fold_only_the_chosen_creases():
     # Read-only copies: writing into one must not look as if it worked.
     with pytest.raises(ValueError):
         sheet.targets[0] = 1.0
+    sheet.clear()
+    assert not sheet.fold_angles.any()
+    assert np.allclose(sheet.vertices, np.c_[sheet.flat_vertices, np.zeros(len(sheet.flat_vertices))], atol=1e-9)
 
 
 def test_bad_arguments_raise_value_error_and_change_nothing():
