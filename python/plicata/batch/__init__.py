@@ -40,7 +40,7 @@ import re
 import tempfile
 import time
 import uuid
-from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, Union
+from typing import Any, Callable, Dict, Iterable, List, Optional, Tuple, Union
 
 import plicata
 from plicata._files import write_atomically
@@ -320,7 +320,7 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
         One row per source in the order of the sources, with the keys of
         :data:`FIELDS`; rows of skipped sources come from the summary.
     """
-    from dask.distributed import Client, as_completed
+    from dask.distributed import Client
 
     if isinstance(steps, bool) or not isinstance(steps, int) or not 0 <= steps <= plicata.MAX_STEPS:
         raise ValueError(f"steps must be a whole number from 0 to {plicata.MAX_STEPS}")
