@@ -15,7 +15,7 @@ Nothing is lost and nothing done twice:
 
 - each result file is written under a temporary name and renamed when
   complete, after its summary row has been flushed;
-- a rerun skips a source whose result file and summary row are both there,
+- a rerun skips a source whose summary row and result file are both there,
   or whose summary row records an error (``force=True`` redoes everything);
 - a source that cannot be read or built gives an ``error`` row with the
   reader's reason, and the run goes on;
@@ -251,14 +251,14 @@ def _write_summary(path: str, rows: Iterable[Row]) -> None:
     write_atomically(path, write)
 
 
-def _done(source: Source, row: Optional[Row], out_dir: str) -> bool:
-    """True when an earlier run finished the source: an error row, or an ok
-    row whose result file is there."""
+def _done(row: Optional[Row], out_dir: str) -> bool:
+    """True when an earlier run finished the source of row: an error row, or
+    an ok row whose result file (by the name that run gave it) is there."""
     if row is None:
         return False
     if row["status"] != "ok":
         return True
-    return os.path.exists(os.path.join(out_dir, f"{source.name}.fold"))
+    return bool(row.get("result")) and os.path.isfile(os.path.join(out_dir, row["result"]))
 
 
 def _error_row(source: Source, message: str) -> Row:
@@ -336,7 +336,7 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     rows: Dict[str, Row] = {}
     run: List[Source] = []
     for s in todo:
-        if not force and _done(s, earlier.get(s.label), out_dir):
+        if not force and _done(earlier.get(s.label), out_dir):
             rows[s.label] = earlier[s.label]
         else:
             run.append(s)

@@ -18,8 +18,8 @@ pattern file inside, recursively) and sweep files: JSON lists of generator calls
 such as [{"miura": {"rows": 20, "cols": 20, "angle_deg": 55}}].
 
 Without --scheduler a local cluster of worker processes starts on 127.0.0.1,
-one per core. A rerun skips the sources that a run before it finished;
---force folds them again. The exit status is 0 when every source folded, 1
+one per core. A rerun skips the sources that a run before it finished (an
+error row counts as finished); --force folds them again. The exit status is 0 when every source folded, 1
 when some gave an error row, 2 for a wrong command line."""
 
 
