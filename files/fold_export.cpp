@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "files/obj_export.h"
 #include "geometry/manifold.h"
 
 // 180/π: FOLD gives fold angles in degrees.
@@ -149,20 +150,14 @@ int oriFoldRecordingFrame(ORI_fold_recording* rec, const ORI_manifold* om) {
   const std::vector<const ORI_edge*> halves = listed<ORI_edge>(om->edges);
   if (static_cast<int>(verts.size()) != rec->n_vert || static_cast<int>(halves.size()) != rec->n_half) return -1;
 
-  const double* M = om->model_matrix;
-  const double s = om->paper_size;
   std::vector<double> coords;
   coords.reserve(3 * verts.size());
   for (const ORI_vert* v : verts) {
-    // The OBJ writer's expression, term for term, so that both files agree.
-    const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
-    const double X = ((M[8] * z + x * M[0]) + M[4] * y + M[12]) * s;
-    const double Y = ((M[9] * z + x * M[1]) + M[5] * y + M[13]) * s;
-    const double Z = ((M[10] * z + x * M[2]) + M[6] * y + M[14]) * s;
-    if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(Z)) return -1;
-    coords.push_back(X);
-    coords.push_back(Y);
-    coords.push_back(Z);
+    // The OBJ writer's positions, so that both files agree.
+    double p[3];
+    oriManifoldObjPosition(om, v, p);
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return -1;
+    coords.insert(coords.end(), p, p + 3);
   }
   std::vector<double> degrees;
   degrees.reserve(rec->edge_half.size());

@@ -36,20 +36,25 @@ void writeFaces(ORI_manifold* om, FILE* fp, bool reversed, int* count) {
 
 }  // namespace
 
+void oriManifoldObjPosition(const ORI_manifold* om, const ORI_vert* v, double xyz[3]) {
+  const double* M = om->model_matrix;
+  const double s = om->paper_size;
+  const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
+  xyz[0] = ((M[8] * z + x * M[0]) + M[4] * y + M[12]) * s;
+  xyz[1] = ((M[9] * z + x * M[1]) + M[5] * y + M[13]) * s;
+  xyz[2] = ((M[10] * z + x * M[2]) + M[6] * y + M[14]) * s;
+}
+
 int oriManifoldSaveObj(ORI_manifold* om, FILE* fp) {
   if (fp == nullptr) return -1;
   std::fputs("# Result of Plicata\n", fp);
-  const double* M = om->model_matrix;
-  const double s = om->paper_size;
   int count = 0;
   for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
     ORI_vert* v = at<ORI_vert>(l);
     v->obj_index = ++count;
-    const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
-    const double X = ((M[8] * z + x * M[0]) + M[4] * y + M[12]) * s;
-    const double Y = ((M[9] * z + x * M[1]) + M[5] * y + M[13]) * s;
-    const double Z = ((M[10] * z + x * M[2]) + M[6] * y + M[14]) * s;
-    std::fprintf(fp, "v %.6f %.6f %.6f\n", X, Y, Z);
+    double p[3];
+    oriManifoldObjPosition(om, v, p);
+    std::fprintf(fp, "v %.6f %.6f %.6f\n", p[0], p[1], p[2]);
   }
   std::fprintf(fp, "# %d vertices\n", count);
   count = 0;

@@ -4,6 +4,13 @@
 #include <cstdio>
 
 struct ORI_manifold;
+struct ORI_vert;
+
+// The folded position of v as OBJ files give it: v->pos through
+// om->model_matrix, times paper_size (file units). The FOLD frames and the
+// Python package take their positions from here too, so that every output
+// agrees to the last bit.
+void oriManifoldObjPosition(const ORI_manifold* om, const ORI_vert* v, double xyz[3]);
 
 // Writes om to fp (opened by the caller, not closed): vertices through
 // model_matrix scaled by paper_size, texture vertices from the flat pattern

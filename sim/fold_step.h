@@ -13,6 +13,19 @@ struct ORISIM_stepStats;
 // Size of the buffer in which a frame's path is formed.
 constexpr size_t kOriFramePathSize = 1024;
 
+// The fold step setting (the panel's "fold step", plicata-fold's
+// --fold-step): a whole number from 0 to kOriFoldStepMax, each unit letting a
+// held-key step move a crease by at most kOriFoldStepRadians.
+constexpr int kOriFoldStepMax = 50;
+constexpr double kOriFoldStepRadians = 0.05;
+
+// The step size (radians) of one held-key step at fold step setting
+// fold_step: fold_step × 0.05, the setting negated first when unfold is
+// non-zero (as the 'b' key does). The setting is not range-checked.
+inline double oriFoldHeldStep(int fold_step, int unfold) {
+  return (unfold ? -fold_step : fold_step) * kOriFoldStepRadians;
+}
+
 // Creates the simulation record of a prepared mesh (fixed face chosen,
 // numbered, placed) as the loader does: prints "\tinitializing SimMatrix\n",
 // runs oriSimNew and oriSimInitMatrix, then prints the matrix report

@@ -76,9 +76,6 @@ const char kUsage[] =
 
 // Most fold steps one run takes.
 constexpr long kMaxSteps = 100000000;
-// The fold step setting's range, and radians per unit of it.
-constexpr int kMaxFoldStep = 50;
-constexpr double kFoldStepRadians = 0.05;
 
 // One pattern and the steps taken on it; the first is opened flat, each
 // further one onto the folded model before it.
@@ -144,7 +141,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
       }
     } else if (std::strcmp(a, "--fold-step") == 0) {
       long k = 0;
-      if (!parseWhole(argv[++i], 0, kMaxFoldStep, &k)) return usageError("--fold-step needs a whole number from 0 to 50: %s", argv[i]);
+      if (!parseWhole(argv[++i], 0, kOriFoldStepMax, &k)) return usageError("--fold-step needs a whole number from 0 to 50: %s", argv[i]);
       opt->fold_step = static_cast<int>(k);
     } else if (std::strcmp(a, "--report") == 0) {
       opt->report = argv[++i];
@@ -276,8 +273,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  // The integer setting is negated before it is scaled, as the fold keys do.
-  const double step = (opt.unfold ? -opt.fold_step : opt.fold_step) * kFoldStepRadians;
+  const double step = oriFoldHeldStep(opt.fold_step, opt.unfold ? 1 : 0);
   ORI_frameRecorder rec;
   rec.save_dir = opt.out.c_str();
   rec.save_model = opt.out.empty() ? 0 : 1;

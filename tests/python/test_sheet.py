@@ -1,0 +1,141 @@
+"""The plicata package against plicata-fold, and its refusals."""
+
+import subprocess
+import threading
+
+import numpy as np
+import pytest
+
+import plicata
+from conftest import EXAMPLES
+
+MIURA = str(EXAMPLES / "miura_4x4.opx")
+WATERBOMB = str(EXAMPLES / "waterbomb_3x3.opx")
+VERTEX = str(EXAMPLES / "degree4_vertex.opx")
+
+
+@pytest.mark.parametrize("phases,fold_step,unfold", [
+    ([(WATERBOMB, 25)], 10, False),
+    ([(MIURA, 12), (VERTEX, 6)], 7, False),   # a pattern opened onto a folded one
+    ([(MIURA, 5)], 50, True),
+])
+def test_same_files_as_plicata_fold(plicata_fold, tmp_path, phases, fold_step, unfold):
+    command = [plicata_fold, "--fold-step", str(fold_step), "--obj", str(tmp_path / "cli.obj"),
+               "--fold-out", str(tmp_path / "cli.fold")] + (["--unfold"] if unfold else [])
+    for k, (path, steps) in enumerate(phases):
+        command += ([path] if k == 0 else ["--next", path]) + ["--steps", str(steps)]
+    report = subprocess.run(command, check=True, capture_output=True, text=True).stdout.splitlines()[-1]
+
+    sheet = plicata.load(phases[0][0])
+    for k, (path, steps) in enumerate(phases):
+        if k > 0:
+            sheet.open_next(path)
+        step = sheet.unfold if unfold else sheet.fold
+        step(steps, fold_step=fold_step, record=True)
+    sheet.to_obj(tmp_path / "py.obj")
+    sheet.to_fold(tmp_path / "py.fold")
+
+    assert (tmp_path / "py.obj").read_bytes() == (tmp_path / "cli.obj").read_bytes()
+    assert (tmp_path / "py.fold").read_bytes() == (tmp_path / "cli.fold").read_bytes()
+    assert f"residual={sheet.residual:.3e} max_delta={sheet.last_step['max_delta']:.6f}" in report
+    assert sheet.recorded_frames == phases[-1][1]
+
+
+def test_generated_sheet_is_the_generated_file(plicata_gen, tmp_path):
+    path = tmp_path / "miura.opx"
+    subprocess.run([plicata_gen, "miura", "--rows", "3", "--cols", "5", "--angle", "55", "-o", str(path)], check=True)
+    loaded, made = plicata.load(path), plicata.generate.miura(3, 5, angle_deg=55)
+    loaded.fold(15)
+    made.fold(15)
+    assert np.array_equal(loaded.vertices, made.vertices)
+    assert np.array_equal(loaded.triangles, made.triangles)
+
+
+def test_targets_fold_only_the_chosen_creases():
+    # One row of parallelograms: three zig-zag creases that meet no inner
+    # vertex, so each folds on its own.
+    sheet = plicata.generate.miura(1, 4)
+    targets = np.zeros(len(sheet.creases))
+    chosen = np.flatnonzero(sheet.kinds != plicata.Kind.DIAGONAL)[1]
+    targets[chosen] = 1.2
+    sheet.targets = targets
+    assert np.array_equal(sheet.targets, targets)
+    sheet.fold(200)
+    others = np.delete(sheet.fold_angles, chosen)
+    assert sheet.fold_angles[chosen] == pytest.approx(1.2, abs=1e-3)
+    assert np.abs(others).max() < 1e-9
+    # Read-only copies: writing into one must not look as if it worked.
+    with pytest.raises(ValueError):
+        sheet.targets[0] = 1.0
+    sheet.clear()
+    assert not sheet.fold_angles.any()
+    assert np.allclose(sheet.vertices, np.c_[sheet.flat_vertices, np.zeros(len(sheet.flat_vertices))], atol=1e-9)
+
+
+def test_bad_arguments_raise_value_error_and_change_nothing():
+    sheet = plicata.generate.miura(2, 2)
+    before = sheet.targets
+    for bad in (before[:-1], before.reshape(-1, 1), np.where(np.arange(len(before)) == 3, np.nan, before),
+                before + 4.0):
+        with pytest.raises(ValueError):
+            sheet.targets = bad
+    assert np.array_equal(sheet.targets, before)
+    for call in (lambda: sheet.fold(-1), lambda: sheet.fold(1, fold_step=51), lambda: sheet.unfold(1, fold_step=-1),
+                 lambda: plicata.generate.miura(0, 3)):
+        with pytest.raises(ValueError):
+            call()
+    assert sheet.steps_taken == 0
+
+
+@pytest.mark.parametrize("name,content", [
+    ("missing.opx", None),
+    ("truncated.opx", b"<?xml version=\"1.0\"?>\n<java><object class=\"oripa.DataSet\"><void property=\"lines\">"),
+    ("noise.fold", bytes(range(256)) * 4),
+    ("empty.svg", b""),
+    ("drawing.txt", b"0 0 1 1"),
+], ids=lambda v: v if isinstance(v, str) else None)
+def test_hostile_files_raise_with_the_reason(tmp_path, name, content):
+    path = tmp_path / name
+    if content is not None:
+        path.write_bytes(content)
+    with pytest.raises(plicata.PatternError) as raised:
+        plicata.load(path)
+    message = str(raised.value)
+    assert message.startswith(f"{path}: ") and len(message) > len(str(path)) + 2 and "\n" not in message
+    # Opening it onto a folded sheet leaves the sheet as it was.
+    sheet = plicata.load(MIURA)
+    sheet.fold(5)
+    shape = sheet.vertices
+    with pytest.raises(plicata.PatternError):
+        sheet.open_next(path)
+    assert np.array_equal(sheet.vertices, shape) and sheet.source == MIURA
+
+
+def test_two_threads_agree_with_one():
+    def run(make, steps, out, key, start=None):
+        if start is not None:
+            start.wait()
+        sheet = make()
+        sheet.fold(steps)
+        sheet.unfold(steps // 3)
+        # The loader's report names the address of the Jacobian's storage.
+        out[key] = (sheet.vertices, sheet.fold_angles, sheet.residual,
+                    [m for m in sheet.messages if not m.startswith("data:")])
+
+    jobs = {"miura": (lambda: plicata.generate.miura(14, 14), 40),
+            "waterbomb": (lambda: plicata.generate.waterbomb(12, 12), 40)}
+    alone, together = {}, {}
+    for key, (make, steps) in jobs.items():
+        run(make, steps, alone, key)
+    start = threading.Barrier(len(jobs))
+    threads = [threading.Thread(target=run, args=(make, steps, together, key, start))
+               for key, (make, steps) in jobs.items()]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for key in jobs:
+        vertices, angles, residual, messages = together[key]
+        assert messages == alone[key][3], key
+        assert np.array_equal(vertices, alone[key][0]), key
+        assert np.array_equal(angles, alone[key][1]) and residual == alone[key][2], key
