@@ -205,3 +205,20 @@ int SaveDIBitmap(const char* filename, const BITMAPINFO* info, const unsigned ch
   if (std::fclose(fp) != 0) return -1;
   return result;
 }
+
+int oriBmpSave24(const char* filename, int32_t w, int32_t h, int32_t pels_per_meter, const unsigned char* bits) {
+  if (w <= 0 || h <= 0 || bits == nullptr) return -1;
+  const uint64_t size = oriBmpRowBytes(w, 24) * static_cast<uint64_t>(h);
+  if (size > 0xFFFFFFFFull) return -1;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = kBmpInfoHeaderSize;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader.biSizeImage = static_cast<uint32_t>(size);
+  info.bmiHeader.biXPelsPerMeter = pels_per_meter;
+  info.bmiHeader.biYPelsPerMeter = pels_per_meter;
+  return SaveDIBitmap(filename, &info, bits);
+}

@@ -22,7 +22,7 @@
 #include "app/app_state.h"
 #include "app/file_open.h"
 #include "app/program.h"
-#include "files/screen_capture.h"
+#include "app/window_capture.h"
 #include "geometry/manifold.h"
 #include "render/view_state.h"
 #include "sim/kinematics.h"
