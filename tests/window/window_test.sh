@@ -3,26 +3,28 @@
 #  1. started without a pattern, it asks for the file name on the terminal
 #     before any window exists, and opens the window once given one;
 #  2. started with a missing file, it asks for the name instead of retrying;
-#  3. on a real pattern, the drawing window shows the paper in the colours of
-#     the paper rule, with black lines, centred on a white background;
+#  3. on the bundled Miura-ori (and on a real one when the real patterns are
+#     there), the drawing window shows the paper in the colours of the paper
+#     rule, with black lines, centred on a white background;
 #  4. a capture written by ScreenSaveBMP (from capture_probe, which opens the
 #     same windows) is a 24-bit BMP of the drawing window's size whose pixels
 #     are those on the screen, for a folded model and for a textured one.
 #
-# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE PATTERNS_DIR
+# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR
 # Screenshots are kept in ./window_test_shots. Exit status 77 (skip) without
-# Xvfb, xdotool or ImageMagick's import, or without the real patterns.
+# Xvfb, xdotool or ImageMagick's import. The real patterns are optional.
 set -u
 
-if [ $# -ne 5 ]; then
-  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE PATTERNS_DIR" >&2
+if [ $# -ne 6 ]; then
+  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR" >&2
   exit 2
 fi
 PLICATA=$1
 PROBE=$2
 SHOT_CHECK=$3
 TEXTURE=$4
-PATTERNS=$5
+EXAMPLES=$5
+PATTERNS=$6
 
 skip() {
   echo "SKIP: $*"
@@ -31,9 +33,16 @@ skip() {
 for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (tools/install-deps.sh installs it)"
 done
-PATTERN=$PATTERNS/opx/oripa_miura-ori.opx
-[ -f "$PATTERN" ] || skip "no real patterns at $PATTERNS"
+PATTERN=$EXAMPLES/miura_4x4.opx
+[ -f "$PATTERN" ] || { echo "FAIL: no bundled example $PATTERN"; exit 1; }
 [ -f "$TEXTURE" ] || skip "no paper texture at $TEXTURE"
+REAL=$PATTERNS/opx/oripa_miura-ori.opx
+if [ -f "$REAL" ]; then
+  SHOWN=("$PATTERN" "$REAL")
+else
+  echo "no real patterns at $PATTERNS: the bundled examples only"
+  SHOWN=("$PATTERN")
+fi
 
 WORK=$(mktemp -d)
 SHOTS=$PWD/window_test_shots
@@ -121,22 +130,26 @@ drawing_area() {
   echo "$x $y ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
 }
 
-# --- 3: a real pattern in the folded view, without texture: the paper rule.
-(cd "$WORK/plain" && exec "$PLICATA" "$PATTERN" <<<"y" >"$WORK/real.txt" 2>&1) &
-APP_PID=$!
-win=$(wait_window 30) || fail "real pattern: no window"
-sleep 1.5
-area=$(drawing_area "$win") || fail "real pattern: unexpected title '$(xdotool getwindowname "$win")'"
-import -window root -depth 8 "$SHOTS/real_pattern.ppm" || fail "import failed"
-stop "$APP_PID"
-APP_PID=""
-echo "real pattern, drawing area (x y w h): $area"
-# shellcheck disable=SC2086
-"$SHOT_CHECK" paper "$SHOTS/real_pattern.ppm" $area || fail "real pattern: the drawing area does not show the paper"
-echo "ok: real pattern"
+# --- 3: a pattern in the folded view, without texture: the paper rule.
+for shown in "${SHOWN[@]}"; do
+  label=$(basename "$shown" .opx)
+  (cd "$WORK/plain" && exec "$PLICATA" "$shown" <<<"y" >"$WORK/$label.txt" 2>&1) &
+  APP_PID=$!
+  win=$(wait_window 30) || fail "$label: no window"
+  sleep 1.5
+  area=$(drawing_area "$win") || fail "$label: unexpected title '$(xdotool getwindowname "$win")'"
+  import -window root -depth 8 "$SHOTS/$label.ppm" || fail "import failed"
+  stop "$APP_PID"
+  APP_PID=""
+  echo "$label, drawing area (x y w h): $area"
+  # shellcheck disable=SC2086
+  "$SHOT_CHECK" paper "$SHOTS/$label.ppm" $area || fail "$label: the drawing area does not show the paper"
+  echo "ok: $label shows the paper"
+done
 
 # --- 4: captures. A three-crease accordion folded half way (facets at
-# different angles to the light), then the real pattern with the texture.
+# different angles to the light), then the last pattern shown with the
+# texture.
 ACCORDION=$WORK/plain/accordion.opx
 {
   echo '<?xml version="1.0" encoding="UTF-8"?>'
@@ -204,7 +217,7 @@ capture_test folded "$WORK/plain" "$ACCORDION" capture.bmp --fold 0.5 --delay 15
 "$SHOT_CHECK" paper "$SHOTS/folded.ppm" $LAST_AREA --min-range 30 ||
   fail "folded: the facets are not shaded by the paper rule"
 echo "ok: folded capture"
-capture_test textured "$WORK/textured" "$PATTERN" capture.bmp --delay 1500 --hold 20000
+capture_test textured "$WORK/textured" "${SHOWN[-1]}" capture.bmp --delay 1500 --hold 20000
 echo "ok: textured capture"
 
 status=0
