@@ -8,15 +8,20 @@
 #     rule, with black lines, centred on a white background;
 #  4. a capture written by ScreenSaveBMP (from capture_probe, which opens the
 #     same windows) is a 24-bit BMP of the drawing window's size whose pixels
-#     are those on the screen, for a folded model and for a textured one.
+#     are those on the screen, for a folded model and for a textured one;
+#  5. a picture that plicata-fold draws without a window (--png) is the
+#     window's capture of the same fold, view and size, pixel for pixel
+#     (both are Mesa's llvmpipe running the same drawing functions; measured
+#     identical, so no tolerance is given), in the turned Object view with
+#     the paper texture and in the crease-pattern view.
 #
-# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR
+# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR PLICATA_FOLD
 # Screenshots are kept in ./window_test_shots. Exit status 77 (skip) without
-# Xvfb, xdotool or ImageMagick's import. The real patterns are optional.
+# Xvfb, xdotool or ImageMagick. The real patterns are optional.
 set -u
 
-if [ $# -ne 6 ]; then
-  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR" >&2
+if [ $# -ne 7 ]; then
+  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR PLICATA_FOLD" >&2
   exit 2
 fi
 PLICATA=$1
@@ -25,12 +30,13 @@ SHOT_CHECK=$3
 TEXTURE=$4
 EXAMPLES=$5
 PATTERNS=$6
+FOLD=$7
 
 skip() {
   echo "SKIP: $*"
   exit 77
 }
-for tool in Xvfb xdotool import; do
+for tool in Xvfb xdotool import convert compare; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (tools/install-deps.sh installs it)"
 done
 PATTERN=$EXAMPLES/miura_4x4.opx
@@ -219,6 +225,31 @@ capture_test folded "$WORK/plain" "$ACCORDION" capture.bmp --fold 0.5 --delay 15
 echo "ok: folded capture"
 capture_test textured "$WORK/textured" "${SHOWN[-1]}" capture.bmp --delay 1500 --hold 20000
 echo "ok: textured capture"
+
+# --- 5: off-screen pictures against the window's captures.
+offscreen_test() {  # $1: label, $2: the probe's view options, $3: plicata-fold's
+  local label=$1 line w h
+  # shellcheck disable=SC2086
+  (cd "$WORK/textured" && exec "$PROBE" "$PATTERN" "$label.bmp" --steps 12 --delay 800 --hold 100 $2 <<<"y" \
+    >"$WORK/$label.txt" 2>&1)
+  line=$(grep '^capture ' "$WORK/$label.txt" | head -n 1)
+  read -r _ w h _ <<<"$line"
+  [ -n "$line" ] && [ -f "$WORK/textured/$label.bmp" ] || fail "$label: no capture"
+  # shellcheck disable=SC2086
+  (cd "$WORK/textured" && env -u DISPLAY "$FOLD" --steps 12 --png "$label" --size "${w}x$h" $3 "$PATTERN" \
+    >"$WORK/${label}_fold.txt" 2>&1) || fail "$label: plicata-fold --png failed: $(tail -n 2 "$WORK/${label}_fold.txt")"
+  cp "$WORK/textured/$label/p00012.png" "$SHOTS/${label}_offscreen.png"
+  convert "$WORK/textured/$label.bmp" "$SHOTS/${label}_window.png" || fail "convert failed"
+  differing=$(compare -metric AE "$SHOTS/${label}_window.png" "$SHOTS/${label}_offscreen.png" null: 2>&1)
+  [ "$differing" = 0 ] || fail "$label: the off-screen picture differs from the window's capture in $differing pixels"
+  echo "ok: $label: the off-screen picture is the window's capture (${w}x$h, every pixel)"
+}
+if "$FOLD" --help | grep -q "built without off-screen"; then
+  echo "plicata-fold was built without off-screen pictures: step 5 left out"
+else
+  offscreen_test offscreen_object "--azimuth 30 --elevation 40" "--view object --azimuth 30 --elevation 40"
+  offscreen_test offscreen_cp "--view 2 --cp 1" "--view cp"
+fi
 
 status=0
 exit $status
