@@ -22,8 +22,10 @@ namespace {
 
 // Largest side of a picture, pixels.
 constexpr int kMaxSide = 8192;
-// The Object camera's tilt stays within what a right-button drag reaches.
+// The Object camera's tilt stays within what a right-button drag reaches,
+// the zoom within what the arrow keys reach.
 constexpr double kMaxElevation = 100.0;
+constexpr double kMinZoom = 0.25, kMaxZoom = 64.0;
 
 bool parseLong(const char* s, long lo, long hi, long* out) {
   errno = 0;
@@ -34,10 +36,10 @@ bool parseLong(const char* s, long lo, long hi, long* out) {
   return true;
 }
 
-bool parseDegrees(const char* s, double limit, double* out) {
+bool parseNumber(const char* s, double lo, double hi, double* out) {
   char* end = nullptr;
   const double v = std::strtod(s, &end);
-  if (end == s || *end != '\0' || !std::isfinite(v) || std::fabs(v) > limit) return false;
+  if (end == s || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
   *out = v;
   return true;
 }
@@ -70,6 +72,8 @@ const char* foldPicturesUsage() {
          "                 (the crease pattern, shaded by the fold)\n"
          "  --azimuth A    turn the object view by A degrees, as a right-button drag does\n"
          "  --elevation E  tilt the object view by E degrees, -100 to 100\n"
+         "  --zoom Z       enlarge the object and top views Z times, 0.25 to 64 (default 1),\n"
+         "                 as the up and down arrows do\n"
          "  --size WxH     picture size in pixels, each side 1 to 8192 (default 800x600)\n"
 #ifndef PLICATA_OFFSCREEN
          "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
@@ -80,7 +84,7 @@ const char* foldPicturesUsage() {
 
 int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* opt, std::string* error) {
   static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
-                                         "--view",    "--azimuth",     "--elevation", "--size"};
+                                         "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
   const char* a = argv[*i];
   bool known = false;
   for (const char* o : kOptions) known = known || std::strcmp(a, o) == 0;
@@ -120,11 +124,13 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     opt->view = view == "object" ? kOriPictureObject : view == "top" ? kOriPictureTop : kOriPictureCP;
     if (view != "object" && view != "top" && view != "cp") *error = "--view needs object, top or cp: " + view;
   } else if (name == "--azimuth") {
-    if (!parseDegrees(v, 1e6, &opt->azimuth)) *error = "--azimuth needs a number of degrees: " + std::string(v);
+    if (!parseNumber(v, -1e6, 1e6, &opt->azimuth)) *error = "--azimuth needs a number of degrees: " + std::string(v);
   } else if (name == "--elevation") {
-    if (!parseDegrees(v, kMaxElevation, &opt->elevation)) {
+    if (!parseNumber(v, -kMaxElevation, kMaxElevation, &opt->elevation)) {
       *error = "--elevation needs a number of degrees from -100 to 100: " + std::string(v);
     }
+  } else if (name == "--zoom") {
+    if (!parseNumber(v, kMinZoom, kMaxZoom, &opt->zoom)) *error = "--zoom needs a number from 0.25 to 64: " + std::string(v);
   } else if (name == "--size") {
     if (!parseSize(v, &opt->width, &opt->height)) {
       *error = "--size needs WIDTHxHEIGHT, each 1 to 8192 pixels: " + std::string(v);
@@ -181,6 +187,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
     return nullptr;
   }
   oriGLPictureView(&theGL, static_cast<OriPictureView>(opt.view), opt.azimuth, opt.elevation, opt.width, opt.height);
+  theGL.zoom = opt.zoom;
 #endif
   fp->rgb.resize(static_cast<size_t>(opt.width) * static_cast<size_t>(opt.height) * 3);
   if (!opt.png_dir.empty()) {

@@ -14,6 +14,7 @@ struct FoldPictureOptions {
   std::string mp4;      // --mp4 FILE
   int view = 0;         // --view: an OriPictureView
   double azimuth = 0.0, elevation = 0.0;  // --azimuth, --elevation, degrees
+  double zoom = 1.0;                      // --zoom
   int width = 800, height = 600;          // --size WxH
   long every = 1;                         // --every K
   int fps = 20;                           // --fps N
