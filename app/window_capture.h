@@ -6,7 +6,7 @@
 // is not readable on every platform), swaps, and writes the viewport's
 // pixels to filename (files/screen_capture.h): bottom row first,
 // blue-green-red, rows padded to 4 bytes. Restores the window that was
-// current. Silent: a failed allocation writes nothing, a failed write
-// leaves what was written. Window-system thread only. Cost: one frame plus
-// width × height × 3 bytes.
+// current. Silent: a failed allocation or write leaves no new file (the
+// caller learns it from the file). Window-system thread only. Cost: one
+// frame plus width × height × 3 bytes.
 void ScreenSaveBMP(const char* filename);
