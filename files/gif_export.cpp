@@ -109,9 +109,10 @@ int medianCut(std::vector<Colour>& colours, int max_colours, unsigned char* pale
 
 // The ordered dither: a colour between two palette colours is shown as a
 // fixed pattern of both in the proportion that mixes to it, by the
-// thresholds of an 8 × 8 Bayer matrix. Fixed to the pixel grid, so that
-// what stands still does not shimmer from frame to frame; a colour the
-// palette has (the ground, the lines) is shown as itself.
+// thresholds of an 8 × 8 Bayer matrix. The pattern is fixed to the pixel
+// grid rather than spread from pixel to pixel, so that a region keeps its
+// pattern while its colours stay; a colour the palette has (the ground, the
+// lines) is shown as itself.
 constexpr int kBayer8[64] = {0,  32, 8,  40, 2,  34, 10, 42, 48, 16, 56, 24, 50, 18, 58, 26,
                              12, 44, 4,  36, 14, 46, 6,  38, 60, 28, 52, 20, 62, 30, 54, 22,
                              3,  35, 11, 43, 1,  33, 9,  41, 51, 19, 59, 27, 49, 17, 57, 25,
@@ -154,12 +155,6 @@ void mixColour(Colour* c, const unsigned char* palette, int entries) {
 }
 
 }  // namespace
-
-int oriGifPalette(const unsigned char* rgb, size_t n, int max_colours, unsigned char* palette) {
-  if (n == 0 || max_colours < 1) return 0;
-  std::vector<Colour> colours = distinctColours(rgb, n);
-  return medianCut(colours, std::min(max_colours, 256), palette);
-}
 
 struct ORI_gif_writer {
   ORI_write_aside file;

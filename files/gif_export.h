@@ -1,13 +1,11 @@
 // Animated GIF files of rendered pictures. Each frame gets a palette of its
 // own, chosen from its pixels (the white ground, the black and grey lines
-// and the paper's shading), and colours between palette colours are
-// mixed by an ordered dither, so that the paper's gradients stay smooth
-// instead of banded; what did not change since the
-// previous frame is left transparent and outside the frame's rectangle, so
-// that a fold animation stays small.
+// and the paper's shading), and a colour between palette colours is mixed
+// from two of them by an ordered dither, so that the paper's gradients stay
+// smooth instead of banded. What did not change since the previous frame
+// is left transparent and outside the frame's rectangle, so that a fold
+// animation stays small.
 #pragma once
-
-#include <cstddef>
 
 // Most frames one file takes: more is a request of minutes of animation
 // that no GIF viewer plays well, refused rather than written.
@@ -42,10 +40,3 @@ int oriGifEnd(ORI_gif_writer* gw);
 // Abandons the file (the temporary file is removed) and frees gw; null is
 // ignored.
 void oriGifAbort(ORI_gif_writer* gw);
-
-// The palette of one picture of n pixels (rgb, 3 bytes each): at most
-// max_colours (1 to 256) colours into palette (3 bytes each), chosen by
-// splitting the picture's colours where they vary most, each the mean of
-// the pixels it stands for. Returns the number of colours. A picture of at
-// most max_colours distinct colours keeps them exactly.
-int oriGifPalette(const unsigned char* rgb, size_t n, int max_colours, unsigned char* palette);
