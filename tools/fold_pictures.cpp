@@ -150,6 +150,7 @@ bool foldPicturesCheck(const FoldPictureOptions& opt, std::string* error) {
 struct FoldPictures {
   FoldPictureOptions opt;
   long total_steps = 0;
+  long drawn = -1;  // the step of the last picture
   std::vector<unsigned char> rgb;
   ORI_gif_writer* gif = nullptr;
   ORI_video_writer* video = nullptr;
@@ -223,6 +224,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 
 int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step) {
   if (step % fp->opt.every != 0 && step != fp->total_steps) return 0;
+  fp->drawn = step;
 #ifdef PLICATA_OFFSCREEN
   if (oriGLOffscreenDraw(fp->context, om, fp->rgb.data()) != 0) {
     report("pictures", "no model to draw");
@@ -252,7 +254,14 @@ int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step) {
   return 0;
 }
 
-int foldPicturesEnd(FoldPictures* fp) {
+int foldPicturesEnd(FoldPictures* fp, ORI_manifold* om, long last_step) {
+  if (fp->drawn != last_step) {
+    fp->total_steps = last_step;
+    if (foldPicturesStep(fp, om, last_step) != 0) {
+      foldPicturesAbort(fp);
+      return 1;
+    }
+  }
   int status = 0;
   if (fp->gif != nullptr) {
     if (oriGifEnd(fp->gif) != 0) {

@@ -48,9 +48,11 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 // Returns 0, or -1 after one line on standard error.
 int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step);
 
-// Finishes the GIF and the video under their names and frees fp. Returns 0,
-// or 1 after one line on standard error (nothing is left under the name).
-int foldPicturesEnd(FoldPictures* fp);
+// Draws om as the picture after step last_step when that one has none yet
+// (a fold that stopped before its last step), then finishes the GIF and the
+// video under their names and frees fp. Returns 0, or 1 after one line on
+// standard error (nothing is left under the name).
+int foldPicturesEnd(FoldPictures* fp, ORI_manifold* om, long last_step);
 
 // Abandons the GIF and the video (nothing under their names) and frees fp;
 // null is ignored.

@@ -309,7 +309,7 @@ int main(int argc, char** argv) {
     if (exit_status != 0) break;
   }
   if (pictures != nullptr && exit_status == 0) {
-    exit_status = foldPicturesEnd(pictures);
+    exit_status = foldPicturesEnd(pictures, om, done);
   } else {
     foldPicturesAbort(pictures);
   }
