@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "geometry/manifold.h"
+#include "geometry/tessellate.h"
 #include "input/line_list.h"
 #include "input/pattern_gen.h"
 #include "sim/kinematics.h"
@@ -56,9 +57,9 @@ inline double peakRssMB() {
   return ru.ru_maxrss / 1024.0;  // kilobytes on Linux
 }
 
-// A generated Miura-ori of size × size parallelograms, facets kept whole,
-// prepared for folding; null when it cannot be built.
-inline ORI_manifold* makeMiura(int size) {
+// A generated Miura-ori of size × size parallelograms, facets kept whole
+// (or cut into triangles), prepared for folding; null when it cannot be built.
+inline ORI_manifold* makeMiura(int size, bool triangulate = false) {
   OriMiuraParams params;
   params.rows = size;
   params.cols = size;
@@ -66,7 +67,8 @@ inline ORI_manifold* makeMiura(int size) {
   ORI_manifold* om = nullptr;
   if (oriPatternMakeMiura(cp, params, nullptr, 0) == 0) {
     om = oriManifoldNew();
-    if (oriManifoldConstructFromPattern(om, cp) != 0 || oriManifoldPrepare(om, 0) != 0) {
+    if (oriManifoldConstructFromPattern(om, cp) != 0 || (triangulate && oriManifoldTessFace(om) != 0) ||
+        oriManifoldPrepare(om, 0) != 0) {
       oriManifoldDelete(om);
       om = nullptr;
     }
@@ -78,14 +80,15 @@ inline ORI_manifold* makeMiura(int size) {
 // Every Miura-ori of one sector angle folds uniformly: all zig-zag creases by
 // one angle, all straight creases by another, the diagonals of a
 // triangulation flat. A small one folded by the solver gives both, so a large
-// one starts mid-fold without paying for the steps that lead there.
+// one starts mid-fold (or as far as steps from flat take it) without paying
+// for the steps that lead there.
 struct MidFold {
   double zigzag = 0, straight = 0;
 };
 
 inline bool isStraight(const ORI_edge* e) { return std::fabs(e->y1 - e->y0) < 1e-12; }
 
-inline MidFold midFoldAngles() {
+inline MidFold midFoldAngles(int steps = 20) {
   MidFold mid;
   QuietStdout quiet;
   ORI_manifold* om = makeMiura(3);
@@ -94,7 +97,7 @@ inline MidFold midFoldAngles() {
   ORISIM_matrix* osm = oriSimNew(om);
   oriSimSetPathRequest(kOriSimPathAuto);
   oriSimInitMatrix(osm, om);
-  for (int k = 0; k < 20; ++k) oriSimUpdateStateCG(osm, om, kStep);
+  for (int k = 0; k < steps; ++k) oriSimUpdateStateCG(osm, om, kStep);
   for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
     if (e->crease_index < 0) continue;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,10 +16,13 @@
 
 #include "files/fold_export.h"
 #include "files/obj_export.h"
+#include "files/step_report.h"
 #include "geometry/manifold.h"
+#include "geometry/self_intersection.h"
 #include "input/pattern_file.h"
 #include "input/read_error.h"
 #include "sim/display_frame.h"
+#include "sim/fold_status.h"
 #include "sim/fold_step.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
@@ -57,6 +61,13 @@ const char kUsage[] =
     "                 window program writes them\n"
     "  --fold-out FILE  write a FOLD file: the crease pattern as frame 0 and, after it,\n"
     "                 one folded frame per step (of the pattern opened last)\n"
+    "  --collisions   after every step, look for faces that pass through each other;\n"
+    "                 at the first step K where P > 0 pairs do, print\n"
+    "                   collision step=K pairs=P\n"
+    "  --stop-at-collision  the same, and stop folding at that step\n"
+    "  --report FILE  write a JSON report, one record per step: closure residual, worst\n"
+    "                 vertex error and its vertex index, CG iterations, largest angle\n"
+    "                 change, milliseconds, and intersecting pairs (with --collisions)\n"
     "  --help         show this text\n"
     "\n"
     "Progress goes to standard error. The last line on standard output is\n"
@@ -87,6 +98,9 @@ struct Options {
   bool triangulate = true;
   bool display_frame = false;
   int path = kOriSimPathAuto;
+  bool collisions = false;
+  bool stop_at_collision = false;
+  std::string report;
   FoldPictureOptions pictures;
 };
 
@@ -118,7 +132,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
                              std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
-                             std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0;
+                             std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0 ||
+                             std::strcmp(a, "--report") == 0;
     if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
       opt->obj = argv[++i];
@@ -135,6 +150,12 @@ int parseOptions(int argc, char** argv, Options* opt) {
       long k = 0;
       if (!parseWhole(argv[++i], 0, kMaxFoldStep, &k)) return usageError("--fold-step needs a whole number from 0 to 50: %s", argv[i]);
       opt->fold_step = static_cast<int>(k);
+    } else if (std::strcmp(a, "--report") == 0) {
+      opt->report = argv[++i];
+      if (opt->report.empty()) return usageError("%s needs a file name", a);
+    } else if (std::strcmp(a, "--collisions") == 0 || std::strcmp(a, "--stop-at-collision") == 0) {
+      opt->collisions = true;
+      opt->stop_at_collision = opt->stop_at_collision || a[2] == 's';
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
     } else if (std::strcmp(a, "--display-frame") == 0) {
@@ -189,6 +210,12 @@ class Progress {
     std::fflush(stderr);
   }
 
+  // Ends a bar drawn in place, so that a line on standard output (the same
+  // terminal) starts on a line of its own.
+  void breakLine() {
+    if (terminal_ && total_ > 0) std::fputc('\n', stderr);
+  }
+
  private:
   long total_;
   bool terminal_;
@@ -201,6 +228,27 @@ class Progress {
 double closureResidual(const ORISIM_matrix* osm, const ORI_manifold* om) {
   std::vector<double> g;
   return oriSimSparseResidual(g, osm, om);
+}
+
+// After a step: looks for faces passing through each other and keeps the
+// step's record, as the options ask, and prints the collision line at the
+// first step with pairs. Returns true when folding stops there.
+bool diagnoseStep(const Options& opt, const ORISIM_matrix* osm, const ORI_manifold* om, ORI_stepRecord r,
+                  std::vector<ORI_stepRecord>* records, bool* collided, Progress* progress) {
+  if (opt.collisions) {
+    std::vector<std::pair<int, int>> pairs;
+    r.intersecting_pairs = oriManifoldSelfIntersections(om, &pairs);
+  }
+  if (!opt.report.empty()) {
+    r.worst_vertex_error = oriFoldWorstVertex(osm, om, &r.worst_vertex);
+    records->push_back(r);
+  }
+  if (r.intersecting_pairs <= 0 || *collided) return false;
+  *collided = true;
+  progress->breakLine();
+  std::fflush(stdout);
+  std::printf("collision step=%ld pairs=%d\n", r.step, r.intersecting_pairs);
+  return opt.stop_at_collision;
 }
 
 int writeObj(ORI_manifold* om, const std::string& name) {
@@ -251,6 +299,8 @@ int main(int argc, char** argv) {
   ORI_manifold* om = nullptr;
   ORISIM_matrix* osm = nullptr;
   ORI_fold_recording* fold_rec = nullptr;
+  std::vector<ORI_stepRecord> records;
+  bool collided = false, stopped = false;
   FoldPictures* pictures = nullptr;
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
@@ -288,8 +338,10 @@ int main(int argc, char** argv) {
         break;
       }
     }
-    for (long k = 1; k <= phase.steps; ++k) {
-      if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, nullptr) != 0) {
+    for (long k = 1; k <= phase.steps && !stopped; ++k) {
+      const auto start = std::chrono::steady_clock::now();
+      ORISIM_stepStats stats{};
+      if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats) != 0) {
         std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
         exit_status = 1;
         break;
@@ -300,13 +352,17 @@ int main(int argc, char** argv) {
         exit_status = 1;
         break;
       }
-      progress.update(++done, closureResidual(osm, om), max_delta);
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      const double residual = closureResidual(osm, om);
+      progress.update(++done, residual, max_delta);
+      stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
+                             &records, &collided, &progress);
       if (pictures != nullptr && foldPicturesStep(pictures, om, done) != 0) {
         exit_status = 1;
         break;
       }
     }
-    if (exit_status != 0) break;
+    if (exit_status != 0 || stopped) break;
   }
   if (pictures != nullptr && exit_status == 0) {
     exit_status = foldPicturesEnd(pictures, om, done);
@@ -326,9 +382,13 @@ int main(int argc, char** argv) {
     exit_status = 1;
   }
   oriFoldRecordingDelete(fold_rec);
+  if (exit_status == 0 && !opt.report.empty() && oriStepReportSave(records, opt.report.c_str()) != 0) {
+    std::fprintf(stderr, "plicata-fold: %s: cannot write the report: %s\n", opt.report.c_str(), std::strerror(errno));
+    exit_status = 1;
+  }
   if (exit_status == 0) {
     std::fflush(stdout);
-    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", total_steps, closureResidual(osm, om), max_delta);
+    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", done, closureResidual(osm, om), max_delta);
   }
   oriSimDelete(osm);
   oriManifoldDelete(om);

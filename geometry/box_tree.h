@@ -1,0 +1,44 @@
+// A bounding-volume hierarchy of axis-aligned boxes, for finding every pair
+// of overlapping boxes among many (the folded sheet's faces) in about
+// n log n time instead of comparing every pair.
+#pragma once
+
+#include <vector>
+
+// A closed axis-aligned box; lo ≤ hi on each axis.
+struct ORI_box {
+  double lo[3];
+  double hi[3];
+};
+
+// The hierarchy: a binary tree whose leaves hold up to a few boxes, every
+// node the box around its children. Node 0 is the root.
+struct ORI_boxTree {
+  struct Node {
+    ORI_box box;
+    int left;   // child nodes of an inner node; -1 in a leaf
+    int right;
+    int first;  // a leaf's boxes are items[first .. first + count - 1]
+    int count;  // 0 in an inner node
+  };
+  std::vector<Node> nodes;
+  std::vector<int> items;          // box numbers as given to the build, in leaf order
+  std::vector<ORI_box> item_boxes; // the boxes in the same order
+};
+
+// Builds tree over boxes[0 .. n - 1] (replacing what it held): the box
+// centres are sorted along a Z-order curve (ten bits a coordinate over their
+// bounds) and each node splits where the curve enters another block of
+// space, or in the middle among boxes of one place, so the tree is at most
+// about 30 + log2(n) deep whatever the layout. Boxes must hold finite
+// numbers. n ≤ 0 gives an empty tree. Cost: a radix sort and a binary search
+// per node, O(n log n) at most; memory: under 2n nodes and n boxes.
+void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
+
+// Calls visit(context, a, b) once for every pair of distinct boxes that
+// overlap or touch, in no particular order and with a and b in either order.
+// a and b are the boxes' places in tree->items (box numbers items[a] and
+// items[b]): boxes near each other in space have places near each other, so
+// a caller that keeps its own records in that order reads them from nearby
+// memory. Cost: O(n log n + pairs) for boxes of bounded overlap.
+void oriBoxTreeOverlaps(const ORI_boxTree* tree, void (*visit)(void* context, int a, int b), void* context);
