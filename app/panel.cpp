@@ -7,12 +7,12 @@
 #include "app/glui.h"
 #include "app/keyboard.h"
 #include "app/motion.h"
+#include "app/mouse.h"
 #include "app/panel_controls.h"
 #include "app/program.h"
 #include "app/timer.h"
-#include "files/screen_capture.h"
-#include "render/display.h"
-#include "render/picking.h"
+#include "app/window_capture.h"
+#include "app/window_display.h"
 #include "sim/sim_step.h"
 
 namespace {
@@ -23,7 +23,7 @@ constexpr unsigned kOpenRequestDelayMs = 20;
 
 // A hidden window is not redrawn, so its display callback cannot be relied
 // on to find the request.
-void serveOpenRequest(int) { oriGLServeOpenRequest(); }
+void serveOpenRequest(int) { appServeOpenRequest(); }
 
 // "Save": one frame under the next number, in the same sequence as the
 // recorded steps.

@@ -4,11 +4,11 @@
 
 #include "app/app_state.h"
 #include "app/keyboard.h"
+#include "app/mouse.h"
 #include "app/panel.h"
 #include "app/timer.h"
-#include "render/display.h"
+#include "app/window_display.h"
 #include "render/draw.h"
-#include "render/picking.h"
 #include "render/view_state.h"
 
 namespace {

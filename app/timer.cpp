@@ -6,7 +6,7 @@
 #include "app/fold_recording.h"
 #include "app/frame_files.h"
 #include "app/motion.h"
-#include "files/screen_capture.h"
+#include "app/window_capture.h"
 #include "render/view_state.h"
 #include "sim/fold_step.h"
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files/write_aside.h"
+
 uint16_t read_word(FILE* fp) {
   const unsigned b0 = static_cast<unsigned>(std::getc(fp)) & 0xFFu;
   const unsigned b1 = static_cast<unsigned>(std::getc(fp)) & 0xFFu;
@@ -199,9 +201,30 @@ int SaveDIBitmapFile(FILE* fp, const BITMAPINFO* info, const unsigned char* bits
 
 int SaveDIBitmap(const char* filename, const BITMAPINFO* info, const unsigned char* bits) {
   if (filename == nullptr) return -1;
-  FILE* fp = std::fopen(filename, "wb");
-  if (fp == nullptr) return -1;
-  const int result = SaveDIBitmapFile(fp, info, bits);
-  if (std::fclose(fp) != 0) return -1;
-  return result;
+  // Written aside, so that a failed write leaves no half picture under
+  // the frame's name.
+  ORI_write_aside file;
+  if (oriWriteAsideOpen(&file, filename) != 0) return -1;
+  if (SaveDIBitmapFile(file.fp, info, bits) != 0) {
+    oriWriteAsideDiscard(&file);
+    return -1;
+  }
+  return oriWriteAsideCommit(&file);
+}
+
+int oriBmpSave24(const char* filename, int32_t w, int32_t h, int32_t pels_per_meter, const unsigned char* bits) {
+  if (w <= 0 || h <= 0 || bits == nullptr) return -1;
+  const uint64_t size = oriBmpRowBytes(w, 24) * static_cast<uint64_t>(h);
+  if (size > 0xFFFFFFFFull) return -1;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = kBmpInfoHeaderSize;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader.biSizeImage = static_cast<uint32_t>(size);
+  info.bmiHeader.biXPelsPerMeter = pels_per_meter;
+  info.bmiHeader.biYPelsPerMeter = pels_per_meter;
+  return SaveDIBitmap(filename, &info, bits);
 }

@@ -102,7 +102,15 @@ unsigned char* LoadDIBitmap(const char* filename, BITMAPINFO** info);
 // when a write fails. Does not close fp.
 int SaveDIBitmapFile(FILE* fp, const BITMAPINFO* info, const unsigned char* bits);
 
-// Creates filename ("wb") and writes it with SaveDIBitmapFile. Returns 0 or
-// -1 (a file that cannot be created, a refused header, a failed write or
-// close; what was written stays on disk).
+// Writes filename with SaveDIBitmapFile, aside and renamed: filename holds
+// the old file, or none, until the new one is complete. Returns 0 or -1 (a
+// file that cannot be created, a refused header, a failed write or close;
+// nothing new is left on disk).
 int SaveDIBitmap(const char* filename, const BITMAPINFO* info, const unsigned char* bits);
+
+// Writes a w × h picture of 24 bits a pixel (bits: bottom row first,
+// blue-green-red, each row padded to oriBmpRowBytes(w, 24) bytes) to
+// filename with SaveDIBitmap, its header giving pels_per_meter both ways.
+// Returns 0, or -1 for a size that is not positive or does not fit the
+// header, and for SaveDIBitmap's failures.
+int oriBmpSave24(const char* filename, int32_t w, int32_t h, int32_t pels_per_meter, const unsigned char* bits);

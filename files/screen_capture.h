@@ -1,11 +1,11 @@
-// Capturing the drawing sub-window into a 24-bit BMP file.
+// Captures of the drawing written as 24-bit BMP files.
 #pragma once
 
-// Draws the present picture of the drawing sub-window (the.sub_window) into
-// its back buffer, reads it there before the buffer swap (the front buffer
-// is not readable on every platform), swaps, and writes the viewport's
-// pixels to filename with SaveDIBitmap: bottom row first, blue-green-red,
-// rows padded to 4 bytes. Restores the window that was current. Silent: a
-// failed allocation writes nothing, a failed write leaves what was written.
-// Window-system thread only. Cost: one frame plus width × height × 3 bytes.
-void ScreenSaveBMP(const char* filename);
+#include <cstdint>
+
+// Writes the w × h picture bits (bottom row first, blue-green-red, each row
+// padded to oriBmpRowBytes(w, 24) bytes) to filename with SaveDIBitmap, at
+// 10000 pixels per metre. Returns 0, or -1 for a size that is not positive
+// or does not fit a BMP header, and for SaveDIBitmap's failures (which
+// leave nothing new on disk).
+int oriCaptureSaveBMP(const char* filename, int32_t w, int32_t h, const unsigned char* bits);

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "files/paper_color.h"
+#include "geometry/paper_color.h"
 
 // Every block of records a manifold allocates, released with it. The lists
 // hold pointers into these blocks.

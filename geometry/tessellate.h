@@ -1,14 +1,23 @@
-// Face tessellation: cuts every face of more than three sides into triangles
+// Face tessellation: splits a face by a diagonal, and cuts every face of more than three sides into triangles
 // by diagonals, so that the fold solver can treat every facet as a rigid
 // plate that may bend only along lines.
 #pragma once
 
 struct ORI_manifold;
+struct ORI_edge;
 
 // A corner whose sides turn by less than this sine (relative to their
 // lengths) is straight: a triangle with such a corner has no area, and the
 // fold angle of its diagonal could not be measured.
 constexpr double kTessStraightSine = 1e-7;
+
+// Splits the face of A and B (two different half-edges of one face) by a new
+// diagonal from the head of A to the head of B and returns that half-edge.
+// The new face takes B's side. Diagonals are flat by target, flagged
+// is_diagonal, and not entered in any vertex's out. Returns null when a
+// record cannot be allocated (the face is left whole). cost: O(sides of the
+// new face).
+ORI_edge* oriManifoldAddLineFace(ORI_edge* A, ORI_edge* B, ORI_manifold* om);
 
 // Splits every face of om with more than three half-edges into triangles.
 // Diagonals are flat lines (target_angle 0, angle 0, is_diagonal 1), added

@@ -3,7 +3,7 @@
 // Sections: vertex merging and the clean-up of lines that cannot fold
 // (repeated lines, free ends); half-edge pairs; successor linking by the
 // sharpest left turn; the outer boundary and the faces; lists and the
-// display frame; placement; face splitting by diagonals.
+// display frame; placement.
 #include "input/construct.h"
 
 #include <cmath>
@@ -641,71 +641,4 @@ void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old) {
     oriMatrixIdentity(om->center_face->matrix);
   }
   oriManifoldCalcCreaseFromVertPos(om);
-}
-
-ORI_edge* oriManifoldAddLineFace(ORI_edge* A, ORI_edge* B, ORI_manifold* om) {
-  ORI_face* F = oriManifoldNewFace(om);
-  ORI_edge* e0 = oriManifoldNewEdge(om);
-  ORI_edge* e1 = oriManifoldNewEdge(om);
-  if (F == nullptr || e0 == nullptr || e1 == nullptr) return nullptr;
-
-  ORI_edge* a_next = A->next;
-  ORI_edge* b_next = B->next;
-  e0->vert = B->vert;
-  e0->prev = A;
-  e0->next = b_next;
-  b_next->prev = e0;
-  e0->pair = e1;
-  e0->x0 = A->x1;
-  e0->y0 = A->y1;
-  e0->x1 = B->x1;
-  e0->y1 = B->y1;
-  e0->face = A->face;
-
-  e1->vert = A->vert;
-  e1->prev = B;
-  e1->next = a_next;
-  a_next->prev = e1;
-  e1->pair = e0;
-  e1->x0 = B->x1;
-  e1->y0 = B->y1;
-  e1->x1 = A->x1;
-  e1->y1 = A->y1;
-  e1->face = B->face;
-
-  for (ORI_edge* e : {e0, e1}) {
-    e->in_face = 1;
-    e->on_boundary = 0;
-    e->target_angle = 0.0;
-    e->angle = 0.0;
-    e->is_diagonal = 1;
-    e->crease_index = -1;
-  }
-  A->next = e0;
-  B->next = e1;
-
-  for (ORI_edge* e : {e0, e1, A, B}) {
-    const double dx = e->x1 - e->x0, dy = e->y1 - e->y0;
-    const double nx = e->next->x1 - e->next->x0, ny = e->next->y1 - e->next->y0;
-    const double norm = std::sqrt((nx * nx + ny * ny) * (dx * dx + dy * dy));
-    e->turn_cos = (nx * dx + ny * dy) / norm;
-    e->turn_sin = (ny * dx - nx * dy) / norm;
-  }
-
-  ORI_face* old_face = A->face;
-  F->first = B;
-  old_face->first = A;
-  ORI_edge* e = B;
-  int steps = 0;
-  do {
-    e->face = F;
-    e = e->next;
-  } while (e != B && ++steps <= om->n_edge + 2);
-
-  listAppend(om->faces, F);
-  listAppend(om->edges, e0);
-  listAppend(om->edges, e1);
-  om->n_face += 1;
-  om->n_edge += 2;
-  return e0;
 }

@@ -1,5 +1,5 @@
 // Face construction: turns the accepted lines of a crease pattern into the
-// half-edge mesh, and splits faces by diagonals.
+// half-edge mesh.
 #pragma once
 
 #include "geometry/manifold.h"
@@ -36,12 +36,6 @@ double oriLineTypeTarget(int type);
 // warning: O(n · vertices) through oriAddVert.
 int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines,
                                   int n);
-
-// Splits the face of A and B (two different half-edges of one face) by a new
-// diagonal from the head of A to the head of B and returns that half-edge.
-// The new face takes B's side. Diagonals are flat by target, flagged
-// is_diagonal, and not entered in any vertex's out.
-ORI_edge* oriManifoldAddLineFace(ORI_edge* A, ORI_edge* B, ORI_manifold* om);
 
 // Places the vertices of om on the folded faces of om_old, gives om's fixed
 // face the matrix of the old face under it, and measures the crease angles.

@@ -1,22 +1,13 @@
-// Sections: cameras; display frame; the drawing window; the main window;
-// sizing the drawing window.
+// Sections: cameras; display frame; the scene.
 #include "render/display.h"
 
-#include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <cstdlib>
-
-#include "app/app_state.h"
-#include "app/file_open.h"
-#include "app/fold_recording.h"
-#include "app/panel.h"
 #include "geometry/manifold.h"
 #include "render/draw.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
-#include "sim/sim_matrix.h"
 
 namespace {
 
@@ -115,14 +106,13 @@ void MultMode() { applyMode(false, 0, 0); }
 
 void MultModeSelect(int x, int y) { applyMode(true, x, y); }
 
-void MultXYZ() {
-  if (the.manifold == nullptr) return;
-  oriGLUpdateModelMatrix(the.manifold);
-  glMultMatrixd(the.manifold->model_matrix);
+void MultXYZ(ORI_manifold* om) {
+  if (om == nullptr) return;
+  oriGLUpdateModelMatrix(om);
+  glMultMatrixd(om->model_matrix);
 }
 
-bool oriGLDrawScene() {
-  ORI_manifold* om = the.manifold;
+bool oriGLDrawScene(ORI_manifold* om) {
   if (om == nullptr) return false;
   if (theGL.view_mode == 1) {
     glEnable(GL_FOG);
@@ -151,68 +141,16 @@ bool oriGLDrawScene() {
     glLoadIdentity();
     glTranslatef(0.0f, 0.0f, kFaceDepthOffset);
     MultMode();
-    MultXYZ();
+    MultXYZ(om);
     oriGLDrawFace(om);
   }
   if (theGL.draw_edge) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     MultMode();
-    MultXYZ();
+    MultXYZ(om);
     oriGLDrawWire(om, theGL.draw_crease != 0);
     if (theGL.orient_mode == 2) drawAxisMarkers(om, false);
   }
   return true;
-}
-
-void Display() {
-  if (oriGLDrawScene()) glutSwapBuffers();
-}
-
-bool oriGLServeOpenRequest() {
-  if (!the.next_request && !the.open_request) return false;
-  // The folding recorded so far belongs to the model about to be replaced.
-  appFoldRecordingStop();
-  if (the.next_request) {
-    FileNextOpen(nullptr);
-    the.next_request = 0;
-  } else {
-    oriSimDelete(the.sim);
-    the.sim = nullptr;
-    oriManifoldDelete(the.manifold);
-    the.manifold = nullptr;
-    if (FileOpen(nullptr) != kFileOpenLoaded) {
-      // The old model is gone and input has ended: nothing is left to show.
-      std::exit(1);
-    }
-    the.open_request = 0;
-  }
-  glutSetWindow(the.main_window);
-  glutShowWindow();
-  return true;
-}
-
-void Display_base() {
-  glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glutSwapBuffers();
-
-  oriGLServeOpenRequest();
-
-  char title[128];
-  oriGLWindowTitle(title, sizeof title, theGL.width, theGL.height, the.frame_no);
-  glutSetWindowTitle(title);
-}
-
-void Reshape(int w, int h) {
-  glutSetWindow(the.main_window);
-  int W = w, H = h;
-  if (!theGL.full_screen) {
-    int x, y;
-    menuViewportArea(&x, &y, &W, &H);
-  }
-  oriGLFitDrawingArea(&theGL, W, H);
-  glutSetWindow(the.sub_window);
-  glutPositionWindow(0, 0);
-  glutReshapeWindow(theGL.width, theGL.height);
 }

@@ -1,39 +1,20 @@
-// The display: the two windows' display callbacks, the cameras of the three
-// view modes, the display frame of the folded model, and the sizing of the
-// drawing sub-window. State lives in theGL (render/view_state.h) and the
-// (app/app_state.h). Window-system thread only.
+// The scene: the cameras of the three view modes, the display frame of the
+// folded model, and the drawing of the present view into the current OpenGL
+// context (a window's or an off-screen one). The view is theGL
+// (render/view_state.h); the model is passed in. Thread of the current
+// context only.
 #pragma once
 
-// Draws the current view into the back buffer of the current window without
-// swapping: clears to white, sets the camera of theGL.view_mode and draws
-// either the crease pattern (cp_mode) or the folded model, as the switches
-// draw_face, draw_edge and draw_crease say, with the axis markers in the
-// three-vertex orientation mode. Returns false, having touched nothing,
-// while no pattern is loaded.
-bool oriGLDrawScene();
+struct ORI_manifold;
 
-// Display callback of the drawing sub-window: oriGLDrawScene, then the
-// buffer swap (none while no pattern is loaded).
-void Display();
-
-// Display callback of the main window: clears it to grey, carries out a
-// pending open request (Next File before File Open; the terminal dialogue
-// runs while the window is hidden, then the window is shown again) and sets
-// the title "Plicata [width, height]  NNNNN frames".
-void Display_base();
-
-// Carries out a pending open request of the panel (Next File before File
-// Open): the terminal dialogue runs, then the main window is shown again.
-// Returns false when nothing was asked. Display_base runs it; since a hidden
-// window is not redrawn, the panel also runs it from a timer after hiding
-// the window.
-bool oriGLServeOpenRequest();
-
-// Reshape callback of both windows: fits the drawing sub-window into the
-// part of the main window beside the panel (the whole window in full
-// screen) as a square, or 4:3 in full screen and with 4:3 fitting, at the
-// main window's top left corner.
-void Reshape(int w, int h);
+// Draws the present view of om into the current context's draw buffer
+// without swapping: clears to white, sets the camera of theGL.view_mode for
+// theGL.width × theGL.height pixels and draws either the crease pattern
+// (cp_mode) or the folded model, as the switches draw_face, draw_edge and
+// draw_crease say, with the axis markers in the three-vertex orientation
+// mode. Returns false, having touched nothing, when om is null.
+// cost: one pass over the faces and one over the lines.
+bool oriGLDrawScene(ORI_manifold* om);
 
 // Sets the viewport and multiplies the projection of theGL.view_mode onto
 // the current projection matrix (normally the identity), then leaves
@@ -45,7 +26,7 @@ void MultMode();
 // (x, y), y counted from the top.
 void MultModeSelect(int x, int y);
 
-// Recomputes the display frame of the current mesh from its axis vertices
+// Recomputes the display frame of om from its axis vertices
 // (render/view_rules.h) and multiplies it onto the current matrix. Does
-// nothing without a mesh.
-void MultXYZ();
+// nothing when om is null.
+void MultXYZ(ORI_manifold* om);

@@ -7,9 +7,10 @@
 // half-edge or vertex, so that the same calls serve picking in selection
 // mode (the caller pushes the category and a placeholder name).
 //
-// All of them run on the window-system thread with the drawing sub-window's
-// context current, and cost one pass over the lists per call (the corner
-// term also walks around each corner vertex).
+// All of them draw into the current context (the drawing sub-window's, or
+// an off-screen one) on its thread, and cost one pass over the lists per
+// call (the corner term also walks around each corner vertex; the black
+// lines take one pass per width or dash).
 #pragma once
 
 struct ORI_manifold;

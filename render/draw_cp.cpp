@@ -1,6 +1,8 @@
 // The flat crease pattern in the plane z = 0, shaded by the current fold.
 #include <GL/gl.h>
 
+#include <initializer_list>
+
 #include "geometry/manifold.h"
 #include "render/draw.h"
 #include "render/shading.h"
@@ -64,14 +66,19 @@ int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess) {
       }
     }
   }
-  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
-    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
-    glColor3f(0.0f, 0.0f, 0.0f);
-    const OriWireKind kind = oriGLWireKind(e);
-    if (kind == kOriWireHidden) continue;
-    // Positive-target creases are told apart by the dash, at full width.
-    glLineStipple(factor, kind == kOriWirePositive ? kOriStippleDashed : kOriStippleSolid);
-    if (oriGLDrawnOnce(e)) drawLineCP(e);
+  // Positive-target creases are told apart by the dash, at full width. The
+  // solid lines and the dashed ones are drawn together: all are black, and
+  // every line starts its own dash, so the order does not show, and a
+  // pattern kept for many lines lets them go to OpenGL in one batch.
+  glColor3f(0.0f, 0.0f, 0.0f);
+  for (const bool dashed : {false, true}) {
+    glLineStipple(factor, dashed ? kOriStippleDashed : kOriStippleSolid);
+    for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+      const OriWireKind kind = oriGLWireKind(e);
+      if (kind == kOriWireHidden || (kind == kOriWirePositive) != dashed) continue;
+      if (oriGLDrawnOnce(e)) drawLineCP(e);
+    }
   }
   // Off again, so that the axis markers drawn next are solid rather than
   // dashed like whichever crease came last.

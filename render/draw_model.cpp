@@ -3,6 +3,7 @@
 #include <GL/glu.h>
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include "files/bmp.h"
 #include "geometry/manifold.h"
@@ -81,15 +82,20 @@ int oriGLDrawWire(ORI_manifold* om, bool draw_tess) {
       }
     }
   }
-  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
-    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
-    glColor3f(0.0f, 0.0f, 0.0f);
-    const OriWireKind kind = oriGLWireKind(e);
-    if (kind == kOriWireHidden) continue;
-    // Positive-target creases are told apart by a thinner line.
-    glLineWidth(kind == kOriWirePositive ? lw * 0.5f : lw);
-    glLineStipple(factor, kOriStippleSolid);
-    if (oriGLDrawnOnce(e)) drawLine(e);
+  // Positive-target creases are told apart by a thinner line. The lines of
+  // each width are drawn together: all are black, so the order does not
+  // show, and a width kept for many lines lets them go to OpenGL in one
+  // batch instead of one by one.
+  glColor3f(0.0f, 0.0f, 0.0f);
+  glLineStipple(factor, kOriStippleSolid);
+  for (const bool thin : {false, true}) {
+    glLineWidth(thin ? lw * 0.5f : lw);
+    for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+      const OriWireKind kind = oriGLWireKind(e);
+      if (kind == kOriWireHidden || (kind == kOriWirePositive) != thin) continue;
+      if (oriGLDrawnOnce(e)) drawLine(e);
+    }
   }
   glLineWidth(lw);
   glDisable(GL_LINE_STIPPLE);

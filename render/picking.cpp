@@ -1,19 +1,13 @@
 #include "render/picking.h"
 
-#include <GL/freeglut.h>
 #include <GL/gl.h>
 
-#include "app/app_state.h"
 #include "geometry/manifold.h"
 #include "render/display.h"
 #include "render/draw.h"
 #include "render/pick_rules.h"
 #include "render/view_state.h"
 #include "sim/kinematics.h"
-
-static_assert(kOriMouseLeft == GLUT_LEFT_BUTTON && kOriMouseMiddle == GLUT_MIDDLE_BUTTON &&
-                  kOriMouseRight == GLUT_RIGHT_BUTTON && kOriMouseDown == GLUT_DOWN && kOriMouseUp == GLUT_UP,
-              "the mouse rules use GLUT's codes");
 
 namespace {
 
@@ -24,14 +18,7 @@ constexpr GLuint kNoName = 0xFFFFFFFFu;
 
 }  // namespace
 
-void Mouse(int button, int state, int x, int y) {
-  if (oriGLMouseButton(&theGL, button, state, x, y)) ProcessSelection(x, y);
-}
-
-void Motion(int x, int y) { oriGLMouseMotion(&theGL, x, y); }
-
-void ProcessSelection(int x, int y) {
-  ORI_manifold* om = the.manifold;
+void ProcessSelection(ORI_manifold* om, int* axis_pick_count, int x, int y) {
   if (om == nullptr) return;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glEnable(GL_DEPTH_TEST);
@@ -51,7 +38,7 @@ void ProcessSelection(int x, int y) {
     if (theGL.cp_mode) {
       oriGLDrawFaceCP(om);
     } else {
-      MultXYZ();
+      MultXYZ(om);
       oriGLDrawFace(om);
     }
     glPopName();
@@ -63,14 +50,13 @@ void ProcessSelection(int x, int y) {
     if (theGL.cp_mode) {
       oriGLDrawVertCP(om);
     } else {
-      MultXYZ();
+      MultXYZ(om);
       oriGLDrawVert(om);
     }
     glPopName();
     glPopName();
   }
   glPopMatrix();
-  glutSwapBuffers();
   const GLint hits = glRenderMode(GL_RENDER);
 
   if (hits > 0) {
@@ -80,11 +66,11 @@ void ProcessSelection(int x, int y) {
       if (choice.category == kOriPickFace) {
         oriGLPickFace(om, choice.index);
       } else {
-        oriGLPickVert(om, choice.index, &the.axis_pick_count);
+        oriGLPickVert(om, choice.index, axis_pick_count);
       }
     }
   } else if (hits == 0 && theGL.orient_mode == 1) {
-    the.axis_pick_count = 0;
+    *axis_pick_count = 0;
     if (om->center_face != nullptr) oriManifoldUpdate(om, om->center_face);
   }
 }

@@ -54,3 +54,16 @@ double oriGLObjectFovy(double zoom) {
 void oriGLWindowTitle(char* buf, size_t size, int width, int height, int frame_no) {
   std::snprintf(buf, size, "Plicata [%d, %d]  %05d frames", width, height, frame_no);
 }
+
+void oriGLPictureView(theGLstruct* gl, OriPictureView view, double azimuth, double elevation, int w, int h) {
+  gl->view_mode = view == kOriPictureObject ? 0 : 2;
+  gl->cp_mode = view == kOriPictureCP ? 1 : 0;
+  gl->azimuth = gl->azimuth_base = azimuth;
+  gl->elevation = gl->elevation_base = elevation;
+  gl->pan_x = gl->pan_y = 0;
+  gl->pan_press_x = gl->pan_cur_x = 0;
+  gl->pan_press_y = gl->pan_cur_y = 0;
+  gl->pan_drag = gl->rotate_drag = 0;
+  gl->width = w;
+  gl->height = h;
+}

@@ -35,3 +35,17 @@ double oriGLObjectFovy(double zoom);
 
 // Writes the main window's title "Plicata [width, height]  NNNNN frames".
 void oriGLWindowTitle(char* buf, size_t size, int width, int height, int frame_no);
+
+// The views of a picture made without a window.
+enum OriPictureView {
+  kOriPictureObject = 0,  // the folded model, Object camera (the window's start-up view)
+  kOriPictureTop = 1,     // the folded model seen straight down, Top camera (key 'c')
+  kOriPictureCP = 2,      // the crease pattern, Top camera ("CP" in the panel)
+};
+
+// Sets gl for a picture of w × h pixels as the window would show it: the
+// camera and crease-pattern switch of view, the Object camera turned by
+// azimuth and tilted by elevation (degrees, as a right-button drag sets
+// them; the Top camera ignores them), no pan, no drag in progress. Zoom,
+// line width and the drawing switches stay as they are.
+void oriGLPictureView(theGLstruct* gl, OriPictureView view, double azimuth, double elevation, int w, int h);

@@ -110,17 +110,8 @@ int main(int argc, char** argv) {
       row[3 * x + 2] = toByte(g * kTint[0]);
     }
   }
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = kBmpInfoHeaderSize;
-  info.bmiHeader.biWidth = kSide;
-  info.bmiHeader.biHeight = kSide;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  info.bmiHeader.biSizeImage = static_cast<uint32_t>(bits.size());
-  info.bmiHeader.biXPelsPerMeter = 2835;  // 72 dots per inch
-  info.bmiHeader.biYPelsPerMeter = 2835;
-  if (SaveDIBitmap(argv[1], &info, bits.data()) != 0) {
+  constexpr int32_t kPelsPerMeter = 2835;  // 72 dots per inch
+  if (oriBmpSave24(argv[1], kSide, kSide, kPelsPerMeter, bits.data()) != 0) {
     std::fprintf(stderr, "make_paper_texture: %s: cannot write\n", argv[1]);
     return 1;
   }

@@ -28,6 +28,7 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
+#include "tools/fold_pictures.h"
 
 namespace {
 
@@ -97,6 +98,7 @@ struct Options {
   bool collisions = false;
   bool stop_at_collision = false;
   std::string report;
+  FoldPictureOptions pictures;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -117,10 +119,12 @@ bool parseWhole(const char* s, long lo, long hi, long* out) {
 
 // Returns -1 to go on, or the exit status.
 int parseOptions(int argc, char** argv, Options* opt) {
+  std::string why;
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
+      std::fputs(foldPicturesUsage(), stdout);
       return 0;
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
@@ -162,6 +166,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     } else if (std::strcmp(a, "--next") == 0) {
       if (opt->phases.front().pattern.empty()) return usageError("%s comes after the first pattern", a);
       opt->phases.push_back(Phase{argv[++i], 0});
+    } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
+      if (taken < 0) return usageError("%s", why.c_str());
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
     } else if (opt->phases.front().pattern.empty() && opt->phases.size() == 1) {
@@ -171,6 +177,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     }
   }
   if (opt->phases.front().pattern.empty()) return usageError("%s", "no pattern given");
+  if (!foldPicturesCheck(opt->pictures, &why)) return usageError("%s", why.c_str());
   return -1;
 }
 
@@ -290,6 +297,7 @@ int main(int argc, char** argv) {
   ORI_fold_recording* fold_rec = nullptr;
   std::vector<ORI_stepRecord> records;
   bool collided = false, stopped = false;
+  FoldPictures* pictures = nullptr;
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
     ORI_manifold* next = oriManifoldNew();
@@ -319,6 +327,13 @@ int main(int argc, char** argv) {
       oriFoldRecordingDelete(fold_rec);
       fold_rec = oriFoldRecordingBegin(om);
     }
+    if (opt.pictures.requested() && pictures == nullptr) {
+      pictures = foldPicturesBegin(opt.pictures, total_steps);
+      if (pictures == nullptr || foldPicturesStep(pictures, om, 0) != 0) {
+        exit_status = 1;
+        break;
+      }
+    }
     for (long k = 1; k <= phase.steps && !stopped; ++k) {
       const auto start = std::chrono::steady_clock::now();
       ORISIM_stepStats stats{};
@@ -338,8 +353,17 @@ int main(int argc, char** argv) {
       progress.update(++done, residual, max_delta);
       stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
                              &records, &collided, &progress);
+      if (pictures != nullptr && foldPicturesStep(pictures, om, done) != 0) {
+        exit_status = 1;
+        break;
+      }
     }
     if (exit_status != 0 || stopped) break;
+  }
+  if (pictures != nullptr && exit_status == 0) {
+    exit_status = foldPicturesEnd(pictures, om, done);
+  } else {
+    foldPicturesAbort(pictures);
   }
   if (om == nullptr || osm == nullptr) {
     oriFoldRecordingDelete(fold_rec);

@@ -1,10 +1,13 @@
 #include "files/bmp.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -310,4 +313,24 @@ TEST(BmpFiles, MissingOrUncreatableFilesFail) {
   BITMAPINFO header = header24(1, 1);
   const unsigned char pixel[4] = {};
   EXPECT_EQ(SaveDIBitmap("/nonexistent/dir/ss00001.bmp", &header, pixel), -1);
+}
+
+TEST(BmpSave, AFailedWriteLeavesNoPartOfAPicture) {
+  // Files of this process may not grow past 4 KiB for a moment: the write
+  // of a 120 KB capture fails part way, as on a full disk.
+  const std::string dir = std::string(::testing::TempDir()) + "plicata_bmp_part";
+  std::filesystem::create_directories(dir);
+  const std::vector<unsigned char> pixels(oriBmpRowBytes(200, 24) * 200, 0x80);
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);
+  const int result = oriBmpSave24((dir + "/ss00001.bmp").c_str(), 200, 200, 10000, pixels.data());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(result, -1);
+  EXPECT_TRUE(std::filesystem::is_empty(dir)) << "a part of the picture is left";
+  std::filesystem::remove_all(dir);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/tessellate.h"
 #include "input/construct.h"
 #include "sim/prepare.h"
 #include "tests/support/fixtures.h"

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "files/bmp.h"
-#include "files/paper_color.h"
 #include "geometry/manifold.h"
+#include "geometry/paper_color.h"
 #include "input/dxf_import.h"
 #include "input/opx_reader.h"
 #include "input/read_error.h"

@@ -4,8 +4,9 @@
 
 #include <limits>
 
-#include "files/paper_color.h"
 #include "geometry/manifold.h"
+#include "geometry/paper_color.h"
+#include "geometry/tessellate.h"
 #include "input/construct.h"
 #include "sim/prepare.h"
 #include "tests/support/fixtures.h"

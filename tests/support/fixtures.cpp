@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "geometry/tessellate.h"
 #include "input/line_list.h"
 #include "input/opx_reader.h"
 #include "input/pattern_gen.h"

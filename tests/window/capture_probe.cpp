@@ -1,12 +1,17 @@
 // capture_probe: opens the window program's own windows on a pattern, folds
-// it by a fraction of its targets if asked, and after a delay captures the
+// it by a fraction of its targets or by fold steps if asked, and after a
+// delay captures the
 // drawing window with ScreenSaveBMP. It then prints the drawing window's
 // size and its position on the screen, and keeps the windows up for a while
 // so that a screenshot can be compared with the capture.
 //
-//   capture_probe PATTERN OUT.bmp [--fold F] [--delay MS] [--hold MS]
-//                 [--view V] [--cp 0|1] [--orient O] [--crease 0|1]
+//   capture_probe PATTERN OUT.bmp [--fold F] [--steps N] [--delay MS]
+//                 [--hold MS] [--view V] [--azimuth A] [--elevation E]
+//                 [--cp 0|1] [--orient O] [--crease 0|1]
 //
+// --steps takes N fold steps as plicata-fold does (fold step 10, "CG");
+// --azimuth and --elevation turn the Object camera as a right-button drag
+// does.
 // --view, --cp, --orient and --crease set the camera (0 Object, 1 Walk,
 // 2 Top), the crease-pattern view, the orientation mode (2 shows the axis
 // markers) and the grey lines, as the panel will.
@@ -22,9 +27,10 @@
 #include "app/app_state.h"
 #include "app/file_open.h"
 #include "app/program.h"
-#include "files/screen_capture.h"
+#include "app/window_capture.h"
 #include "geometry/manifold.h"
 #include "render/view_state.h"
+#include "sim/fold_step.h"
 #include "sim/kinematics.h"
 
 namespace {
@@ -62,18 +68,22 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (argc < 3) {
     std::fprintf(stderr,
-                 "usage: capture_probe PATTERN OUT.bmp [--fold F] [--delay MS] [--hold MS] [--view V] [--cp 0|1]\n"
-                 "                     [--orient O] [--crease 0|1]\n");
+                 "usage: capture_probe PATTERN OUT.bmp [--fold F] [--steps N] [--delay MS] [--hold MS] [--view V]\n"
+                 "                     [--azimuth A] [--elevation E] [--cp 0|1] [--orient O] [--crease 0|1]\n");
     return 2;
   }
   out_file = argv[2];
   double fraction = 0.0;
+  int steps = 0;
   int delay_ms = 1500;
   for (int i = 3; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--fold") == 0) fraction = std::atof(argv[i + 1]);
+    if (std::strcmp(argv[i], "--steps") == 0) steps = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--delay") == 0) delay_ms = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--hold") == 0) hold_ms = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--view") == 0) theGL.view_mode = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--azimuth") == 0) theGL.azimuth = std::atof(argv[i + 1]);
+    if (std::strcmp(argv[i], "--elevation") == 0) theGL.elevation = std::atof(argv[i + 1]);
     if (std::strcmp(argv[i], "--cp") == 0) theGL.cp_mode = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--orient") == 0) theGL.orient_mode = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--crease") == 0) theGL.draw_crease = std::atoi(argv[i + 1]);
@@ -81,6 +91,8 @@ int main(int argc, char** argv) {
   FileOpen(argv[1]);
   if (the.manifold == nullptr) return 1;
   if (fraction != 0.0) fold(the.manifold, fraction);
+  int frame_no = 0;
+  for (int k = 0; k < steps; ++k) oriFoldStep(the.sim, the.manifold, 10 * 0.05, "CG", &frame_no, nullptr, nullptr, nullptr);
 
   int glut_argc = 1;
   OpenWindows(&glut_argc, argv);

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "files/bmp.h"
-#include "files/paper_color.h"
+#include "geometry/paper_color.h"
 #include "render/shading.h"
 
 namespace {

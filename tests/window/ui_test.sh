@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The window program driven as a user drives it, on its own X server (Xvfb),
 # with xdotool: the control panel, the keys, the mouse and picking.
-#  1. interaction on a real pattern: the panel's look and layout, 'c' and
+#  1. interaction on the bundled waterbomb: the panel's look and layout, 'c' and
 #     'o', folding with the space bar held ("Mdl" on: OBJ frames, creases
 #     folded further frame by frame), 'b', ">>" and "<<", "CP" and "Object",
 #     "Clear Fold" and "Save", a face pick that fixes the picked face, three
@@ -9,24 +9,27 @@
 #     directory, the spinners' limits, 'F' and 'M';
 #  2. a fresh start: the first "Save" writes m00001.obj and ss00001.bmp and
 #     the title counts 00001 frames; "File Open" and "Next File" ask on the
-#     terminal and come back with the new pattern;
+#     terminal and come back with the new pattern (the bundled single
+#     vertex);
 #  3. ">>" pressed k times with "Mdl" on writes the same frames as
-#     plicata-fold with the same step size for k steps.
+#     plicata-fold with the same step size for k steps, on the bundled
+#     waterbomb and, when the real patterns are there, on a real Miura-ori.
 #
-# usage: ui_test.sh PLICATA PLICATA_FOLD UI_CHECK TEXTURE PATTERNS_DIR
+# usage: ui_test.sh PLICATA PLICATA_FOLD UI_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR
 # Screenshots (PNG) are kept in ./ui_test_shots. Exit status 77 (skip)
-# without Xvfb, xdotool or ImageMagick, or without the real patterns.
+# without Xvfb, xdotool or ImageMagick. The real patterns are optional.
 set -u
 
-if [ $# -ne 5 ]; then
-  echo "usage: ui_test.sh PLICATA PLICATA_FOLD UI_CHECK TEXTURE PATTERNS_DIR" >&2
+if [ $# -ne 6 ]; then
+  echo "usage: ui_test.sh PLICATA PLICATA_FOLD UI_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR" >&2
   exit 2
 fi
 PLICATA=$1
 FOLD=$2
 CHECK=$3
 TEXTURE=$4
-PATTERNS=$5
+EXAMPLES=$5
+PATTERNS=$6
 
 skip() {
   echo "SKIP: $*"
@@ -35,10 +38,18 @@ skip() {
 for tool in Xvfb xdotool import convert; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (tools/install-deps.sh installs it)"
 done
-PATTERN=$PATTERNS/opx/oripa_miura-ori.opx
-OTHER=$PATTERNS/opx/oripa_radial.opx
-[ -f "$PATTERN" ] && [ -f "$OTHER" ] || skip "no real patterns at $PATTERNS"
+# Square sheets: the checks below find the sheet's corners at the quarters
+# of the drawing window.
+PATTERN=$EXAMPLES/waterbomb_3x3.opx
+OTHER=$EXAMPLES/degree4_vertex.opx
+[ -f "$PATTERN" ] && [ -f "$OTHER" ] || { echo "FAIL: no bundled examples in $EXAMPLES"; exit 1; }
 [ -f "$TEXTURE" ] || skip "no paper texture at $TEXTURE"
+STEPPED=("$PATTERN")
+if [ -f "$PATTERNS/opx/oripa_miura-ori.opx" ]; then
+  STEPPED+=("$PATTERNS/opx/oripa_miura-ori.opx")
+else
+  echo "no real patterns at $PATTERNS: the bundled examples only"
+fi
 
 WORK=$(mktemp -d)
 SHOTS=$PWD/ui_test_shots
@@ -446,29 +457,32 @@ finish
 # held space bar (and plicata-fold) by fold step x 0.05, so the window's
 # default 10 matches plicata-fold's 40.
 K=4
-RUN=$WORK/run3
-mkdir -p "$RUN/save"
-start "$RUN" "$PATTERN"
-click checkbox Mdl
-for ((k = 1; k <= K; k++)); do
-  click button ">>"
-  wait_for "[ -f '$RUN/save/$(printf 'm%05d.obj' "$k")' ]" 5 || fail "'>>' number $k wrote no frame"
+for stepped in "${STEPPED[@]}"; do
+  label=$(basename "$stepped" .opx)
+  RUN=$WORK/run3_$label
+  mkdir -p "$RUN/save"
+  start "$RUN" "$stepped"
+  click checkbox Mdl
+  for ((k = 1; k <= K; k++)); do
+    click button ">>"
+    wait_for "[ -f '$RUN/save/$(printf 'm%05d.obj' "$k")' ]" 5 || fail "$label: '>>' number $k wrote no frame"
+  done
+  sleep 0.3
+  finish
+  "$FOLD" --display-frame --fold-step 40 --steps "$K" --out "$WORK/fold_$label" "$stepped" >"$WORK/fold.txt" 2>&1 ||
+    fail "plicata-fold failed: $(tail -n 3 "$WORK/fold.txt")"
+  # The window writes each frame in the display frame that lays three corners
+  # of the sheet on the table; plicata-fold does so with --display-frame, and
+  # the frames are then the same files.
+  for ((k = 0; k <= K; k++)); do
+    f=$(printf 'm%05d.obj' "$k")
+    if ! cmp -s "$RUN/save/$f" "$WORK/fold_$label/$f"; then
+      "$CHECK" same_shape "$RUN/save/$f" "$WORK/fold_$label/$f" >"$WORK/shape.txt"
+      fail "$label: $f differs from plicata-fold's: $(cat "$WORK/shape.txt")"
+    fi
+  done
+  [ "$(frame_count "$RUN/save")" -eq $((K + 1)) ] || fail "$label: the window wrote $(frame_count "$RUN/save") frames"
+  ok "$label: '>>' $K times writes the frames of plicata-fold --display-frame --fold-step 40 --steps $K, byte for byte"
 done
-sleep 0.3
-finish
-"$FOLD" --display-frame --fold-step 40 --steps "$K" --out "$WORK/fold" "$PATTERN" >"$WORK/fold.txt" 2>&1 ||
-  fail "plicata-fold failed: $(tail -n 3 "$WORK/fold.txt")"
-# The window writes each frame in the display frame that lays three corners
-# of the sheet on the table; plicata-fold does so with --display-frame, and
-# the frames are then the same files.
-for ((k = 0; k <= K; k++)); do
-  f=$(printf 'm%05d.obj' "$k")
-  if ! cmp -s "$RUN/save/$f" "$WORK/fold/$f"; then
-    "$CHECK" same_shape "$RUN/save/$f" "$WORK/fold/$f" >"$WORK/shape.txt"
-    fail "$f differs from plicata-fold's: $(cat "$WORK/shape.txt")"
-  fi
-done
-[ "$(frame_count "$RUN/save")" -eq $((K + 1)) ] || fail "the window wrote $(frame_count "$RUN/save") frames"
-ok "'>>' $K times writes the frames of plicata-fold --display-frame --fold-step 40 --steps $K, byte for byte"
 
 exit 0

@@ -3,37 +3,52 @@
 #  1. started without a pattern, it asks for the file name on the terminal
 #     before any window exists, and opens the window once given one;
 #  2. started with a missing file, it asks for the name instead of retrying;
-#  3. on a real pattern, the drawing window shows the paper in the colours of
-#     the paper rule, with black lines, centred on a white background;
+#  3. on the bundled Miura-ori (and on a real one when the real patterns are
+#     there), the drawing window shows the paper in the colours of the paper
+#     rule, with black lines, centred on a white background;
 #  4. a capture written by ScreenSaveBMP (from capture_probe, which opens the
 #     same windows) is a 24-bit BMP of the drawing window's size whose pixels
-#     are those on the screen, for a folded model and for a textured one.
+#     are those on the screen, for a folded model and for a textured one;
+#  5. a picture that plicata-fold draws without a window (--png) is the
+#     window's capture of the same fold, view and size, pixel for pixel
+#     (both are Mesa's llvmpipe running the same drawing functions; measured
+#     identical, so no tolerance is given), in the turned Object view with
+#     the paper texture and in the crease-pattern view.
 #
-# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE PATTERNS_DIR
+# usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR PLICATA_FOLD
 # Screenshots are kept in ./window_test_shots. Exit status 77 (skip) without
-# Xvfb, xdotool or ImageMagick's import, or without the real patterns.
+# Xvfb, xdotool or ImageMagick. The real patterns are optional.
 set -u
 
-if [ $# -ne 5 ]; then
-  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE PATTERNS_DIR" >&2
+if [ $# -ne 7 ]; then
+  echo "usage: window_test.sh PLICATA CAPTURE_PROBE SHOT_CHECK TEXTURE EXAMPLES_DIR PATTERNS_DIR PLICATA_FOLD" >&2
   exit 2
 fi
 PLICATA=$1
 PROBE=$2
 SHOT_CHECK=$3
 TEXTURE=$4
-PATTERNS=$5
+EXAMPLES=$5
+PATTERNS=$6
+FOLD=$7
 
 skip() {
   echo "SKIP: $*"
   exit 77
 }
-for tool in Xvfb xdotool import; do
+for tool in Xvfb xdotool import convert compare; do
   command -v "$tool" >/dev/null 2>&1 || skip "$tool is not installed (tools/install-deps.sh installs it)"
 done
-PATTERN=$PATTERNS/opx/oripa_miura-ori.opx
-[ -f "$PATTERN" ] || skip "no real patterns at $PATTERNS"
+PATTERN=$EXAMPLES/miura_4x4.opx
+[ -f "$PATTERN" ] || { echo "FAIL: no bundled example $PATTERN"; exit 1; }
 [ -f "$TEXTURE" ] || skip "no paper texture at $TEXTURE"
+REAL=$PATTERNS/opx/oripa_miura-ori.opx
+if [ -f "$REAL" ]; then
+  SHOWN=("$PATTERN" "$REAL")
+else
+  echo "no real patterns at $PATTERNS: the bundled examples only"
+  SHOWN=("$PATTERN")
+fi
 
 WORK=$(mktemp -d)
 SHOTS=$PWD/window_test_shots
@@ -121,22 +136,26 @@ drawing_area() {
   echo "$x $y ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
 }
 
-# --- 3: a real pattern in the folded view, without texture: the paper rule.
-(cd "$WORK/plain" && exec "$PLICATA" "$PATTERN" <<<"y" >"$WORK/real.txt" 2>&1) &
-APP_PID=$!
-win=$(wait_window 30) || fail "real pattern: no window"
-sleep 1.5
-area=$(drawing_area "$win") || fail "real pattern: unexpected title '$(xdotool getwindowname "$win")'"
-import -window root -depth 8 "$SHOTS/real_pattern.ppm" || fail "import failed"
-stop "$APP_PID"
-APP_PID=""
-echo "real pattern, drawing area (x y w h): $area"
-# shellcheck disable=SC2086
-"$SHOT_CHECK" paper "$SHOTS/real_pattern.ppm" $area || fail "real pattern: the drawing area does not show the paper"
-echo "ok: real pattern"
+# --- 3: a pattern in the folded view, without texture: the paper rule.
+for shown in "${SHOWN[@]}"; do
+  label=$(basename "$shown" .opx)
+  (cd "$WORK/plain" && exec "$PLICATA" "$shown" <<<"y" >"$WORK/$label.txt" 2>&1) &
+  APP_PID=$!
+  win=$(wait_window 30) || fail "$label: no window"
+  sleep 1.5
+  area=$(drawing_area "$win") || fail "$label: unexpected title '$(xdotool getwindowname "$win")'"
+  import -window root -depth 8 "$SHOTS/$label.ppm" || fail "import failed"
+  stop "$APP_PID"
+  APP_PID=""
+  echo "$label, drawing area (x y w h): $area"
+  # shellcheck disable=SC2086
+  "$SHOT_CHECK" paper "$SHOTS/$label.ppm" $area || fail "$label: the drawing area does not show the paper"
+  echo "ok: $label shows the paper"
+done
 
 # --- 4: captures. A three-crease accordion folded half way (facets at
-# different angles to the light), then the real pattern with the texture.
+# different angles to the light), then the last pattern shown with the
+# texture.
 ACCORDION=$WORK/plain/accordion.opx
 {
   echo '<?xml version="1.0" encoding="UTF-8"?>'
@@ -204,8 +223,33 @@ capture_test folded "$WORK/plain" "$ACCORDION" capture.bmp --fold 0.5 --delay 15
 "$SHOT_CHECK" paper "$SHOTS/folded.ppm" $LAST_AREA --min-range 30 ||
   fail "folded: the facets are not shaded by the paper rule"
 echo "ok: folded capture"
-capture_test textured "$WORK/textured" "$PATTERN" capture.bmp --delay 1500 --hold 20000
+capture_test textured "$WORK/textured" "${SHOWN[-1]}" capture.bmp --delay 1500 --hold 20000
 echo "ok: textured capture"
+
+# --- 5: off-screen pictures against the window's captures.
+offscreen_test() {  # $1: label, $2: the probe's view options, $3: plicata-fold's
+  local label=$1 line w h
+  # shellcheck disable=SC2086
+  (cd "$WORK/textured" && exec "$PROBE" "$PATTERN" "$label.bmp" --steps 12 --delay 800 --hold 100 $2 <<<"y" \
+    >"$WORK/$label.txt" 2>&1)
+  line=$(grep '^capture ' "$WORK/$label.txt" | head -n 1)
+  read -r _ w h _ <<<"$line"
+  [ -n "$line" ] && [ -f "$WORK/textured/$label.bmp" ] || fail "$label: no capture"
+  # shellcheck disable=SC2086
+  (cd "$WORK/textured" && env -u DISPLAY "$FOLD" --steps 12 --png "$label" --size "${w}x$h" $3 "$PATTERN" \
+    >"$WORK/${label}_fold.txt" 2>&1) || fail "$label: plicata-fold --png failed: $(tail -n 2 "$WORK/${label}_fold.txt")"
+  cp "$WORK/textured/$label/p00012.png" "$SHOTS/${label}_offscreen.png"
+  convert "$WORK/textured/$label.bmp" "$SHOTS/${label}_window.png" || fail "convert failed"
+  differing=$(compare -metric AE "$SHOTS/${label}_window.png" "$SHOTS/${label}_offscreen.png" null: 2>&1)
+  [ "$differing" = 0 ] || fail "$label: the off-screen picture differs from the window's capture in $differing pixels"
+  echo "ok: $label: the off-screen picture is the window's capture (${w}x$h, every pixel)"
+}
+if "$FOLD" --help | grep -q "built without off-screen"; then
+  echo "plicata-fold was built without off-screen pictures: step 5 left out"
+else
+  offscreen_test offscreen_object "--azimuth 30 --elevation 40" "--view object --azimuth 30 --elevation 40"
+  offscreen_test offscreen_cp "--view 2 --cp 1" "--view cp"
+fi
 
 status=0
 exit $status

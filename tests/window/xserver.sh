@@ -19,13 +19,15 @@ trap 'exit 1' INT TERM
 
 # Starts Xvfb on a display number picked at random from a high range and
 # exports DISPLAY: other X servers on the machine start at :0, and a display
-# number in use by two servers sends clients to the wrong one.
+# number in use by two servers sends clients to the wrong one. The server
+# does not reset when its last client leaves: a program started right after
+# another one ended would otherwise find no display while it resets.
 start_xvfb() {
   local attempt i n
   for ((attempt = 0; attempt < 10; attempt++)); do
     n=$((200 + (RANDOM % 700)))
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     for ((i = 0; i < 100; i++)); do
       kill -0 "$XVFB_PID" 2>/dev/null || break

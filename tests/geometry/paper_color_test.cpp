@@ -1,4 +1,4 @@
-#include "files/paper_color.h"
+#include "geometry/paper_color.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,34 @@
+#include "app/window_capture.h"
+
+#include <GL/freeglut.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "app/app_state.h"
+#include "files/bmp.h"
+#include "files/screen_capture.h"
+#include "render/display.h"
+#include "render/read_pixels.h"
+
+void ScreenSaveBMP(const char* filename) {
+  const int previous = glutGetWindow();
+  glutSetWindow(the.sub_window);
+  const bool drawn = oriGLDrawScene(the.manifold);
+
+  int w = 0, h = 0;
+  oriGLViewportSize(&w, &h);
+  const uint64_t size = oriBmpRowBytes(w, 24) * static_cast<uint64_t>(h > 0 ? h : 0);
+  // Zeroed, so that the pad bytes at the row ends are not stray memory.
+  unsigned char* bits = size > 0 && size <= 0xFFFFFFFFull ? static_cast<unsigned char*>(std::calloc(size, 1)) : nullptr;
+  if (bits != nullptr) oriGLReadPixels(w, h, true, 4, bits);
+  // The frame just drawn goes on screen as usual: the capture is what is
+  // shown.
+  if (drawn) glutSwapBuffers();
+
+  if (bits != nullptr) {
+    oriCaptureSaveBMP(filename, w, h, bits);
+    std::free(bits);
+  }
+  if (previous > 0) glutSetWindow(previous);
+}

@@ -1,0 +1,68 @@
+#include "app/window_display.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+
+#include <cstdlib>
+
+#include "app/app_state.h"
+#include "app/file_open.h"
+#include "app/fold_recording.h"
+#include "app/panel.h"
+#include "geometry/manifold.h"
+#include "render/display.h"
+#include "render/view_rules.h"
+#include "render/view_state.h"
+#include "sim/sim_matrix.h"
+
+void Display() {
+  if (oriGLDrawScene(the.manifold)) glutSwapBuffers();
+}
+
+bool appServeOpenRequest() {
+  if (!the.next_request && !the.open_request) return false;
+  // The folding recorded so far belongs to the model about to be replaced.
+  appFoldRecordingStop();
+  if (the.next_request) {
+    FileNextOpen(nullptr);
+    the.next_request = 0;
+  } else {
+    oriSimDelete(the.sim);
+    the.sim = nullptr;
+    oriManifoldDelete(the.manifold);
+    the.manifold = nullptr;
+    if (FileOpen(nullptr) != kFileOpenLoaded) {
+      // The old model is gone and input has ended: nothing is left to show.
+      std::exit(1);
+    }
+    the.open_request = 0;
+  }
+  glutSetWindow(the.main_window);
+  glutShowWindow();
+  return true;
+}
+
+void Display_base() {
+  glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glutSwapBuffers();
+
+  appServeOpenRequest();
+
+  char title[128];
+  oriGLWindowTitle(title, sizeof title, theGL.width, theGL.height, the.frame_no);
+  glutSetWindowTitle(title);
+}
+
+void Reshape(int w, int h) {
+  glutSetWindow(the.main_window);
+  int W = w, H = h;
+  if (!theGL.full_screen) {
+    int x, y;
+    menuViewportArea(&x, &y, &W, &H);
+  }
+  oriGLFitDrawingArea(&theGL, W, H);
+  glutSetWindow(the.sub_window);
+  glutPositionWindow(0, 0);
+  glutReshapeWindow(theGL.width, theGL.height);
+}

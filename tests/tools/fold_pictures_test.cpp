@@ -1,0 +1,136 @@
+// plicata-fold's pictures as a user asks for them, with no X server: the
+// frames of a GIF and the PNG files (step 0, every K-th, the last), the
+// crease-pattern view's lines, a video, and bad requests that stop with
+// one line and leave no file.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <stb_image.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/run_command.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FoldPictures : public testing::Test {
+ protected:
+  void SetUp() override {
+    fold_ = plicataFoldPath();
+    if (fold_.empty()) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
+    if (runCommand(fold_ + " --help").out.find("built without off-screen") != std::string::npos) {
+      GTEST_SKIP() << "plicata-fold was built without off-screen pictures";
+    }
+    dir_ = makeTempDir();
+    miura_ = std::string(PLICATA_SOURCE_DIR) + "/examples/miura_4x4.opx";
+  }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+  // plicata-fold with args, run in the temporary directory without a display.
+  CommandResult fold(const std::string& args, const std::string& env = "") {
+    return runCommand("cd " + dir_ + " && env -u DISPLAY " + env + " " + fold_ + " " + args);
+  }
+  std::string fold_, dir_, miura_;
+};
+
+// Lines plicata-fold printed (a sanitizer build adds its own report).
+int ownLines(const std::string& s) {
+  int n = 0;
+  for (size_t at = 0; (at = s.find("plicata-fold: ", at)) != std::string::npos; ++at) n += at == 0 || s[at - 1] == '\n';
+  return n;
+}
+
+}  // namespace
+
+TEST_F(FoldPictures, PicturesForStepZeroEveryKthStepAndTheLast) {
+  const CommandResult r = fold("--steps 6 --every 4 --size 64x48 --gif fold.gif --png png " + miura_);
+  ASSERT_EQ(r.status, 0) << r.err;
+  int error = 0;
+  GifFileType* gif = DGifOpenFileName((dir_ + "/fold.gif").c_str(), &error);
+  ASSERT_NE(gif, nullptr);
+  ASSERT_EQ(DGifSlurp(gif), GIF_OK) << "the GIF does not decode";
+  EXPECT_EQ(gif->ImageCount, 3);
+  EXPECT_EQ(gif->SWidth, 64);
+  EXPECT_EQ(gif->SHeight, 48);
+  DGifCloseFile(gif, &error);
+  std::string names;
+  for (const auto& e : fs::directory_iterator(dir_ + "/png")) names += e.path().filename().string() + " ";
+  for (const char* want : {"p00000.png", "p00004.png", "p00006.png"}) EXPECT_NE(names.find(want), std::string::npos) << want;
+  EXPECT_EQ(names.size(), 3 * 11u) << names;
+}
+
+TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSolid) {
+  // One vertex: positive-target creases along x (dashed), negative ones
+  // along y (solid), on a flat sheet that fills the middle half of the
+  // picture.
+  const std::string gen = fs::path(fold_).parent_path() / "plicata-gen";
+  ASSERT_EQ(runCommand(gen + " vertex --sectors 90,90,90,90 --types 2,3,2,3 -o " + dir_ + "/v.opx").status, 0);
+  ASSERT_EQ(fold("--view cp --size 200x200 --png cp v.opx").status, 0);
+  int w = 0, h = 0, n = 0;
+  unsigned char* px = stbi_load((dir_ + "/cp/p00000.png").c_str(), &w, &h, &n, 3);
+  ASSERT_NE(px, nullptr);
+  ASSERT_EQ(w, 200);
+  // The darkest grey across a line at distance t from the centre, along x
+  // (horizontal) or along y.
+  auto darkest = [&](int t, bool horizontal) {
+    int least = 255;
+    for (int k = -2; k <= 2; ++k) {
+      const int x = horizontal ? 100 + t : 100 + k, y = horizontal ? 100 + k : 100 + t;
+      least = std::min(least, static_cast<int>(px[3 * (y * w + x) + 1]));
+    }
+    return least;
+  };
+  int dark_x = 0, dark_y = 0, samples = 0;
+  for (int t = -40; t <= 40; ++t) {
+    if (std::abs(t) < 10) continue;
+    dark_x += darkest(t, true) < 80;
+    dark_y += darkest(t, false) < 80;
+    ++samples;
+  }
+  EXPECT_EQ(dark_y, samples) << "the negative creases are not solid black";
+  EXPECT_GT(dark_x, samples / 4) << "the positive creases are not drawn";
+  EXPECT_LT(dark_x, samples * 3 / 4) << "the positive creases are not dashed";
+  const unsigned char* paper = px + 3 * (75 * w + 75);
+  EXPECT_TRUE(paper[1] > 80 && paper[1] < 250) << "no paper between the creases";
+  EXPECT_EQ(px[3 * (10 * w + 10) + 1], 255) << "no white ground around the sheet";
+  stbi_image_free(px);
+}
+
+TEST_F(FoldPictures, VideoHasEveryPictureInEvenSizes) {
+  if (runCommand("command -v ffmpeg && command -v ffprobe").status != 0) GTEST_SKIP() << "no ffmpeg";
+  ASSERT_EQ(fold("--steps 3 --size 65x49 --mp4 fold.mp4 " + miura_).status, 0);
+  const CommandResult probe = runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                         "stream=width,height,pix_fmt,nb_read_frames -of csv=p=0 " + dir_ + "/fold.mp4");
+  EXPECT_EQ(probe.out, "66,50,yuv420p,4\n");
+}
+
+TEST_F(FoldPictures, BadRequestsStopWithOneLineAndLeaveNoFile) {
+  const struct {
+    std::string args, env;
+    int status;
+  } cases[] = {
+      {"--size 0x600 --gif f.gif", "", 2},
+      {"--size 9000x10 --png d", "", 2},
+      {"--view sideways --gif f.gif", "", 2},
+      {"--elevation 120 --gif f.gif", "", 2},
+      {"--every 3", "", 2},
+      {"--gif missing/f.gif", "", 1},
+      {"--steps 10000 --gif f.gif", "", 1},
+      {"--steps 2 --mp4 f.mp4", "PATH=/nonexistent", 1},
+      {"--png v.opx", "", 1},
+  };
+  ASSERT_EQ(std::system(("cp " + miura_ + " " + dir_ + "/v.opx").c_str()), 0);
+  for (const auto& c : cases) {
+    const CommandResult r = fold(c.args + " v.opx", c.env);
+    EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+    EXPECT_EQ(ownLines(r.err), 1) << c.args << ": " << r.err;
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir_)) files += e.path().filename() != "v.opx";
+    EXPECT_EQ(files, 0) << c.args << " left a file";
+  }
+}

@@ -1,0 +1,59 @@
+// plicata-fold's pictures: the folding drawn without a window (an
+// off-screen OpenGL context, render/offscreen.h) as PNG files, an animated
+// GIF and an MP4 video, a picture before the first step and after every
+// K-th step and the last.
+#pragma once
+
+#include <string>
+
+struct ORI_manifold;
+
+struct FoldPictureOptions {
+  std::string png_dir;  // --png: DIR/p%05d.png, numbered by step
+  std::string gif;      // --gif FILE
+  std::string mp4;      // --mp4 FILE
+  int view = 0;         // --view: an OriPictureView
+  double azimuth = 0.0, elevation = 0.0;  // --azimuth, --elevation, degrees
+  double zoom = 1.0;                      // --zoom
+  int width = 800, height = 600;          // --size WxH
+  long every = 1;                         // --every K
+  int fps = 20;                           // --fps N
+  std::string shaping;  // the first option given that shapes pictures, for the check
+  bool requested() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
+};
+
+// The picture options' part of plicata-fold --help.
+const char* foldPicturesUsage();
+
+// Takes argv[*i] when it is a picture option, with its value (advancing *i).
+// Returns 1 when taken, 0 when it is no picture option, -1 with *error set
+// for a missing or bad value, or when this build cannot make pictures.
+int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* opt, std::string* error);
+
+// After all options: false with *error set when options shape pictures but
+// none is asked for.
+bool foldPicturesCheck(const FoldPictureOptions& opt, std::string* error);
+
+struct FoldPictures;
+
+// Opens what opt asks for, for a run of total_steps steps: the off-screen
+// context, the PNG directory (created if missing), the GIF and the video
+// (both written aside until foldPicturesEnd). Returns null after one line
+// on standard error naming the problem (too many frames for a GIF, a
+// directory or file that cannot be written, no ffmpeg, no context).
+FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps);
+
+// The picture after step (0: before the first), drawn when step is a
+// multiple of --every or the last; written to every output asked for.
+// Returns 0, or -1 after one line on standard error.
+int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step);
+
+// Draws om as the picture after step last_step when that one has none yet
+// (a fold that stopped before its last step), then finishes the GIF and the
+// video under their names and frees fp. Returns 0, or 1 after one line on
+// standard error (nothing is left under the name).
+int foldPicturesEnd(FoldPictures* fp, ORI_manifold* om, long last_step);
+
+// Abandons the GIF and the video (nothing under their names) and frees fp;
+// null is ignored.
+void foldPicturesAbort(FoldPictures* fp);
