@@ -96,8 +96,13 @@ void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]) {
 namespace {
 
 thread_local int g_path_request = kOriSimPathAuto;
+thread_local int g_cg_request = kOriSimCGFast;
 
 }  // namespace
+
+void oriSimSetCGRequest(int cg) { g_cg_request = cg == kOriSimCGPlain ? kOriSimCGPlain : kOriSimCGFast; }
+
+int oriSimCGRequest() { return g_cg_request; }
 
 void oriSimSetPathRequest(int path) {
   g_path_request = (path == kOriSimPathDense || path == kOriSimPathSparse) ? path : kOriSimPathAuto;
@@ -105,10 +110,9 @@ void oriSimSetPathRequest(int path) {
 
 int oriSimPathRequest() { return g_path_request; }
 
-int oriSimChoosePath(int requested, int m, int n) {
+int oriSimChoosePath(int requested, int /*m*/, int /*n*/) {
   if (requested == kOriSimPathDense || requested == kOriSimPathSparse) return requested;
-  return static_cast<double>(m) * static_cast<double>(n) <= kOriSimDenseLimit ? kOriSimPathDense
-                                                                             : kOriSimPathSparse;
+  return kOriSimPathSparse;
 }
 
 // ---- Creation and deletion ---------------------------------------------------
@@ -168,6 +172,7 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
   osm->moment_angle_n.assign(osm->n, 0.0);
   osm->delta_angle_n.assign(osm->n, 0.0);
   osm->path = oriSimChoosePath(g_path_request, osm->m, osm->n);
+  osm->cg = g_cg_request;
   if (osm->m != 0) {
     if (osm->path == kOriSimPathDense && !denseFits(osm)) osm->path = kOriSimPathSparse;
     osm->residual_m.assign(osm->m, 0.0);

@@ -10,10 +10,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include "geometry/manifold.h"
 #include "geometry/message.h"
+#include "sim/conjugate_gradient.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
 #include "sim/sparse_cg.h"
@@ -40,6 +43,46 @@ constexpr double kProjectionEpsilon = 0.0001;
 // CG stops when ‖b‖₂ / √m falls below this, or after min(m, this many) iterations.
 constexpr double kCGTolerance = 0.00005;
 constexpr int kCGMaxIterations = 512;
+// Dense systems of up to this many rows are solved on one library thread: a
+// product of at most a million entries is over before the library's threads
+// have woken, and on a busy processor they wait for each other for longer
+// than the whole step takes.
+constexpr int kOneThreadRows = 1024;
+
+// Holds the library at one thread while it lives. The thread count is one
+// setting for the whole process, so the first holder saves it and the last
+// one out restores it: sheets folded in other threads at the same time keep
+// a consistent setting.
+class OneBlasThread {
+ public:
+  OneBlasThread() {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (depth()++ == 0) {
+      saved() = openblas_get_num_threads();
+      openblas_set_num_threads(1);
+    }
+  }
+  ~OneBlasThread() {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (--depth() == 0) openblas_set_num_threads(saved());
+  }
+  OneBlasThread(const OneBlasThread&) = delete;
+  OneBlasThread& operator=(const OneBlasThread&) = delete;
+
+ private:
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  static int& depth() {
+    static int d = 0;
+    return d;
+  }
+  static int& saved() {
+    static int n = 1;
+    return n;
+  }
+};
 
 // The index of the first entry of largest absolute value, as cblas_idamax
 // finds it (0-based; 0 for n ≤ 0).
@@ -180,45 +223,6 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 
 namespace {
 
-// Conjugate gradient on A·x = r from x = 0, A = C·Cᵀ + εI given by apply
-// (out = alpha·A·in + beta·out), every vector operation a CBLAS call: stops
-// after min(m, 512) iterations or when ‖b‖₂ / √m falls below the tolerance.
-// A zero right-hand side is already solved by x = 0 (the first α would be
-// 0/0). Returns the iterations taken; b holds the last CG residual.
-template <typename Apply>
-int conjugateGradient(int m, const Apply& apply, const std::vector<double>& r, std::vector<double>& x,
-                      std::vector<double>& b) {
-  std::vector<double> t(m, 0.0), p(m, 0.0), q(m, 0.0);
-  cblas_dcopy(m, r.data(), 1, b.data(), 1);
-  apply(-1.0, x.data(), 1.0, b.data());
-  cblas_dcopy(m, b.data(), 1, p.data(), 1);
-  double rho = cblas_ddot(m, b.data(), 1, b.data(), 1);
-
-  int k = 0;
-  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
-  const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
-  const double root_m = std::sqrt(static_cast<double>(m));
-  while (static_cast<double>(k) < limit) {
-    const double rho_old = rho;
-    apply(1.0, p.data(), 0.0, q.data());
-    const double pq = cblas_ddot(m, p.data(), 1, q.data(), 1);
-    // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
-    if (!(pq > 0.0) || !std::isfinite(pq)) break;
-    const double alpha = rho / pq;
-    cblas_daxpy(m, alpha, p.data(), 1, x.data(), 1);
-    cblas_dcopy(m, b.data(), 1, t.data(), 1);
-    cblas_daxpy(m, -alpha, q.data(), 1, t.data(), 1);
-    rho = cblas_ddot(m, t.data(), 1, t.data(), 1);
-    const double beta = rho / rho_old;
-    cblas_dscal(m, beta, p.data(), 1);
-    cblas_daxpy(m, 1.0, t.data(), 1, p.data(), 1);
-    cblas_dcopy(m, t.data(), 1, b.data(), 1);
-    ++k;
-    if (cblas_dnrm2(m, b.data(), 1) / root_m < kCGTolerance) break;
-  }
-  return k;
-}
-
 // The sparse projection: A applied as C·(Cᵀ·p) + εp on the rows of nonzeros;
 // nothing of size m × n or m × m exists.
 double projectSparse(std::vector<double>& delta_angle_n, const std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
@@ -230,7 +234,7 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   empty.m = m;
   empty.n = n;
   const ORISIM_sparse& C = osm->C_sparse.m == m && osm->C_sparse.n == n ? osm->C_sparse : empty;
-  std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
+  std::vector<double> r(m, 0.0), b(m, 0.0), x;
 
   // The residual of the angles the rows were just computed from, or afresh.
   double result = 0.0;
@@ -243,7 +247,11 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   if (osm->residual_m.size() >= static_cast<size_t>(m)) std::copy(r.begin(), r.end(), osm->residual_m.begin());
   if (n > 0) oriSimSparseMultiply(C, 1.0, moment_angle_n.data(), 1.0, r.data());
 
-  *iterations = oriSimSparseSolveCG(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations, r, x, b);
+  const bool fast = osm->cg != kOriSimCGPlain;
+  if (fast) x = osm->cg_start;
+  *iterations = oriSimSparseSolveCGFrom(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations,
+                                        fast ? kOriSimPreconditionBlock : kOriSimPreconditionNone, fast, r, x, b);
+  if (fast) osm->cg_start = x;
   double bb = 0.0;
   for (int i = 0; i < m; ++i) bb += b[i] * b[i];
   *cg_error = std::sqrt(bb) / std::sqrt(static_cast<double>(m));
@@ -253,6 +261,50 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
     oriSimSparseMultiplyTransposed(C, -1.0, x.data(), 1.0, delta_angle_n.data());
   }
   return result;
+}
+
+// The projection's conjugate gradient on the formed m × m system A: the
+// record's iteration (plain from zero, or block-preconditioned from the last
+// answer), products through the library. Returns the iterations taken; b
+// holds the last residual.
+int solveDense(ORISIM_matrix* osm, const std::vector<double>& A, const std::vector<double>& r,
+               std::vector<double>& x, std::vector<double>& b) {
+  const int m = osm->m;
+  const bool fast = osm->cg != kOriSimCGPlain;
+  bool warm = fast && osm->cg_start.size() == static_cast<size_t>(m) && allFinite(osm->cg_start);
+  if (warm) x = osm->cg_start;
+  cblas_dcopy(m, r.data(), 1, b.data(), 1);
+  std::vector<double> p(m, 0.0), q(m, 0.0), z(m, 0.0);
+  if (warm) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, x.data(), 1, 0.0, q.data(), 1);
+    oriSimScaleStart(m, x.data(), q.data(), b.data());
+  }
+  const ORISIM_cgVectors v{m, x.data(), b.data(), p.data(), q.data(), z.data()};
+  const ORISIM_cgStop stop{std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations)), kCGTolerance,
+                           std::sqrt(static_cast<double>(m))};
+  const auto apply = [&](const double* in, double* out) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, in, 1, 0.0, out, 1);
+    return cblas_ddot(m, in, 1, out, 1);
+  };
+  int k;
+  if (fast) {
+    // The diagonal blocks of A itself, inverted.
+    const int vertices = m / 3;
+    std::vector<double> inverse(12 * static_cast<size_t>(vertices));
+    for (int s = 0; s < vertices; ++s) {
+      const double* row = &A[static_cast<size_t>(3 * s) * m + 3 * s];
+      const double block[6] = {row[0], row[1], row[2], row[m + 1], row[m + 2], row[2 * m + 2]};
+      oriSimInvertBlock(block, &inverse[12 * static_cast<size_t>(s)]);
+    }
+    const auto precondition = [&](const double* in, double* out) {
+      return oriSimPreconditionRows(vertices, inverse.data(), in, out);
+    };
+    k = oriSimConjugateGradient(apply, precondition, v, stop);
+    osm->cg_start = x;
+  } else {
+    k = oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
+  }
+  return k;
 }
 
 // The dense projection: A formed as one m × m × n product.
@@ -271,6 +323,8 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
   }
   for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
   std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
+  std::unique_ptr<OneBlasThread> one_thread;
+  if (m <= kOneThreadRows) one_thread = std::make_unique<OneBlasThread>();
 
   if (n > 0) {
     cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
@@ -285,10 +339,7 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
                 r.data(), 1);
   }
 
-  const auto apply = [&](double alpha, const double* in, double beta, double* out) {
-    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, alpha, A.data(), m, in, 1, beta, out, 1);
-  };
-  *iterations = conjugateGradient(m, apply, r, x, b);
+  *iterations = solveDense(osm, A, r, x, b);
   *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
 
   if (n > 0) {
@@ -358,6 +409,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
   if (!allFinite(osm->delta_angle_n)) {
     std::fill(osm->delta_angle_n.begin(), osm->delta_angle_n.end(), 0.0);
+    osm->cg_start.clear();
     return 0.0;
   }
 
@@ -413,5 +465,6 @@ int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
     oriManifoldUpdate(om, om->center_face);
   }
   osm->residual_m.assign(osm->m, 0.0);
+  osm->cg_start.clear();
   return 0;
 }

@@ -50,9 +50,14 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
                                          ORISIM_matrix* osm, const ORI_manifold* om);
 
 // The projection above, also reporting the CG iterations and final error
-// (either may be null). The iteration starts from x = 0 and stops after
-// min(m, 512) iterations or when ‖b‖₂ / √m < 0.00005; a zero right-hand side
-// gives x = 0 (delta = moment). The record's path decides how: the dense path
+// (either may be null). The iteration stops after min(m, 512) iterations or
+// when ‖b‖₂ / √m < 0.00005 (b = r − A·x); a zero right-hand side gives x = 0
+// (delta = moment). The record's cg decides where it starts and how it is
+// helped: kOriSimCGPlain from x = 0 without a preconditioner (the
+// reference); kOriSimCGFast from the last projection's x (cg_start, which
+// it then replaces) with each inner vertex's 3 × 3 block of A as
+// preconditioner, a third to a tenth of the iterations on a folding sheet.
+// The record's path decides how A is applied: the dense path
 // builds the system with one m×m×n product and costs m² per iteration, with
 // m² + 6m doubles allocated per call; the sparse path applies the system as
 // C·(Cᵀ·p) + 0.0001·p on the rows of nonzeros of C_sparse (filled from the
@@ -68,5 +73,5 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 int oriSimUpdateCrease(ORI_manifold* om, const std::vector<double>& angle);
 
 // Flattens the sheet: all angles 0, the fixed face at the identity, faces
-// placed, residual cleared. Returns 0.
+// placed, residual and the iteration's start cleared. Returns 0.
 int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm);

@@ -66,11 +66,15 @@ ORI_manifold* prepared(const Source& src) {
   return om;
 }
 
-ORISIM_matrix* makeRecord(ORI_manifold* om, int path) {
+// A record on the given path running the given iteration (by default the
+// reference, so that the paths are compared on one iteration).
+ORISIM_matrix* makeRecord(ORI_manifold* om, int path, int cg = kOriSimCGPlain) {
   testing::internal::CaptureStdout();
   oriSimSetPathRequest(path);
+  oriSimSetCGRequest(cg);
   ORISIM_matrix* osm = oriSimNew(om);
   oriSimSetPathRequest(kOriSimPathAuto);
+  oriSimSetCGRequest(kOriSimCGFast);
   oriSimInitMatrix(osm, om);
   testing::internal::GetCapturedStdout();
   return osm;
@@ -267,23 +271,26 @@ bool compareRuns(const Source& src) {
 
 }  // namespace
 
-TEST(SparseStep, SmallPatternsTakeTheDensePathLargeOnesNeverHoldDenseArrays) {
+TEST(SparseStep, EverySizeTakesTheSparsePathUnlessTheDenseOneIsAskedFor) {
   OriMiuraParams small, large;
   small.rows = small.cols = 3;
-  large.rows = large.cols = 10;  // triangulated: 243 rows, 280 creases, beyond the dense limit
+  large.rows = large.cols = 10;  // triangulated: 243 rows, 280 creases
   ORI_manifold* a = prepared({"", [&] { return loadGeneratedMiura(small); }, true});
   ORI_manifold* b = prepared({"", [&] { return loadGeneratedMiura(large); }, true});
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
-  ORISIM_matrix* dense = makeRecord(a, kOriSimPathAuto);
+  ORISIM_matrix* dense = makeRecord(a, kOriSimPathDense);
   EXPECT_EQ(dense->path, kOriSimPathDense);
   EXPECT_EQ(dense->C_mn.size(), static_cast<size_t>(dense->m) * dense->n);
   EXPECT_EQ(oriSimJacobianData(dense), dense->C_mn.data());
+  for (ORI_manifold* om : {a, b}) {
+    ORISIM_matrix* automatic = makeRecord(om, kOriSimPathAuto);
+    EXPECT_EQ(automatic->path, kOriSimPathSparse);
+    EXPECT_TRUE(automatic->C_mn.empty());
+    EXPECT_EQ(oriSimJacobianData(automatic), automatic->C_sparse.val.data());
+    oriSimDelete(automatic);
+  }
   ORISIM_matrix* sparse = makeRecord(b, kOriSimPathAuto);
-  ASSERT_GT(double(sparse->m) * sparse->n, kOriSimDenseLimit);
-  EXPECT_EQ(sparse->path, kOriSimPathSparse);
-  EXPECT_TRUE(sparse->C_mn.empty());
-  EXPECT_EQ(oriSimJacobianData(sparse), sparse->C_sparse.val.data());
 
   // Asked for, either path is taken whatever the size; a record moves between
   // them with its Jacobian refilled from the present angles.
