@@ -47,6 +47,9 @@ const char kUsage[] =
     "  --dense        solve every step with the dense matrices: the reference (by\n"
     "                 default every pattern keeps the Jacobian by its nonzeros)\n"
     "  --sparse       keep the Jacobian by its nonzeros (the default)\n"
+    "  --cg MODE      the projection's iteration: fast (the default: preconditioned, from\n"
+    "                 the last step's answer) or plain (unpreconditioned, from zero: the\n"
+    "                 reference)\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -86,6 +89,7 @@ struct Options {
   bool triangulate = true;
   bool display_frame = false;
   int path = kOriSimPathAuto;
+  int cg = kOriSimCGFast;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -114,7 +118,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
                              std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
-                             std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0;
+                             std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0 ||
+                             std::strcmp(a, "--cg") == 0;
     if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
       opt->obj = argv[++i];
@@ -139,6 +144,10 @@ int parseOptions(int argc, char** argv, Options* opt) {
       const int path = a[2] == 'd' ? kOriSimPathDense : kOriSimPathSparse;
       if (opt->path != kOriSimPathAuto && opt->path != path) return usageError("%s", "--dense and --sparse exclude each other");
       opt->path = path;
+    } else if (std::strcmp(a, "--cg") == 0) {
+      const char* mode = argv[++i];
+      if (std::strcmp(mode, "plain") != 0 && std::strcmp(mode, "fast") != 0) return usageError("--cg takes plain or fast: %s", mode);
+      opt->cg = mode[0] == 'p' ? kOriSimCGPlain : kOriSimCGFast;
     } else if (std::strcmp(a, "--no-triangulate") == 0) {
       opt->triangulate = false;
     } else if (std::strcmp(a, "--next") == 0) {
@@ -217,6 +226,7 @@ int main(int argc, char** argv) {
   const int status = parseOptions(argc, argv, &opt);
   if (status >= 0) return status;
   oriSimSetPathRequest(opt.path);
+  oriSimSetCGRequest(opt.cg);
 
   if (!opt.out.empty()) {
     std::error_code ec;
