@@ -60,7 +60,7 @@ int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* o
     delta = oriSimUpdateStateCG(osm, om, step, stats);
   }
   if (max_delta != nullptr) *max_delta = delta;
-  if (om->center_face != nullptr) oriManifoldUpdate(om, om->center_face);
+  if (om->center_face != nullptr) oriManifoldUpdatePlanned(om, &osm->placement);
 
   if (records(rec)) {
     *frame_no += 1;

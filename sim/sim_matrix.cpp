@@ -164,6 +164,17 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
     ++lines;
   }
 
+  // Both lists the step walks instead of the whole list of half-edges.
+  osm->crease_edge.assign(lines, nullptr);
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    if (e->crease_index >= 0) {
+      osm->crease_edge[e->crease_index] = e;
+    } else {
+      osm->free_edge.push_back(e);
+    }
+  }
+
   oriMessage("\nnum_fold_line:%04d  num_inside_vert:%04d\n", lines, inner);
   osm->m = 3 * inner;
   osm->n = lines;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "sim/kinematics.h"
 #include "sim/sparse_jacobian.h"
 
 struct ORI_manifold;
@@ -43,6 +44,9 @@ struct ORISIM_matrix {
   std::vector<double> delta_angle_n;  // constrained change of this step
   int path;                           // kOriSimPathDense or kOriSimPathSparse, never Auto
   ORISIM_sparse C_sparse;             // the Jacobian by rows of nonzeros (sparse path; else empty)
+  std::vector<ORI_edge*> crease_edge; // per fold line, one of its half-edges (the later in the list)
+  std::vector<ORI_edge*> free_edge;   // the half-edges of no fold line (the outline), always flat
+  ORI_placement placement;            // the order the fold step places the faces in (oriManifoldUpdatePlanned)
   int cg;                             // kOriSimCGFast or kOriSimCGPlain
   std::vector<double> cg_start;       // the last projection's answer x (m entries), the next one's start; empty: zero
 };

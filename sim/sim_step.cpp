@@ -173,44 +173,78 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
 
 // ---- Moments -------------------------------------------------------------------
 
+namespace {
+
+// The wish of the fold line of half-edge e for a step whose scaled size is
+// scaled (s its absolute value), written into moment; a flat pattern line
+// leaves it as it is.
+void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, double s, double& moment) {
+  const double target = e->target_angle, angle = e->angle;
+  if (target > 0) {
+    const double goal = scaled > 0 ? target - angle : -angle;
+    if (angle * target < kWrongWay) {
+      moment = (s * goal) * om->moment_factor;
+    } else if (target - angle > 0) {
+      moment = s * goal;
+    } else {
+      moment = (s + 1.0) * (target - angle) * kOvershootGain;
+    }
+  } else if (target < 0) {
+    const double goal = scaled > 0 ? target - angle : -angle;
+    if (angle * target < kWrongWay) {
+      moment = (s * goal) * om->moment_factor;
+    } else if (target - angle < 0) {
+      moment = s * goal;
+    } else {
+      moment = (s + 1.0) * (target - angle) * kOvershootGain;
+    }
+  } else if (e->is_diagonal) {
+    // The barrier's constants divide by s: without a step a diagonal has no wish.
+    moment = s > 0 ? diagonalMoment(e, om, s) : 0.0;
+  }
+}
+
+// Scales the whole array so that its largest entry (the first of largest
+// absolute value) is at most s. Plain loops: the same operations as the
+// library's search and scaling, without waking its threads on a large sheet.
+void boundMoments(std::vector<double>& moment_angle_n, double s) {
+  const int n = static_cast<int>(moment_angle_n.size());
+  if (n == 0) return;
+  double* moment = moment_angle_n.data();
+  const double largest = std::fabs(moment[firstLargest(n, moment)]);
+  if (largest > s) {
+    const double scale = s / largest;
+    for (int c = 0; c < n; ++c) moment[c] *= scale;
+  }
+}
+
+// oriSimUpdateMomentAngle on the record's moments, one half-edge per fold
+// line (both halves wish alike) instead of the whole list.
+void updateMomentsByCrease(ORISIM_matrix* osm, const ORI_manifold* om, double step) {
+  if (osm->crease_edge.size() != static_cast<size_t>(osm->n)) {
+    oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
+    return;
+  }
+  const double scaled = step * kMomentGain;
+  const double s = std::fabs(scaled);
+  osm->moment_angle_n.resize(osm->n, 0.0);
+  for (int c = 0; c < osm->n; ++c) creaseMoment(osm->crease_edge[c], om, scaled, s, osm->moment_angle_n[c]);
+  boundMoments(osm->moment_angle_n, s);
+}
+
+}  // namespace
+
 int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manifold* om, double step) {
   const double scaled = step * kMomentGain;
   const double s = std::fabs(scaled);
   const int n = static_cast<int>(moment_angle_n.size());
-
   for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
     const int c = e->crease_index;
     if (c < 0 || c >= n) continue;
-    const double target = e->target_angle, angle = e->angle;
-    double& moment = moment_angle_n[c];
-    if (target > 0) {
-      const double goal = scaled > 0 ? target - angle : -angle;
-      if (angle * target < kWrongWay) {
-        moment = (s * goal) * om->moment_factor;
-      } else if (target - angle > 0) {
-        moment = s * goal;
-      } else {
-        moment = (s + 1.0) * (target - angle) * kOvershootGain;
-      }
-    } else if (target < 0) {
-      const double goal = scaled > 0 ? target - angle : -angle;
-      if (angle * target < kWrongWay) {
-        moment = (s * goal) * om->moment_factor;
-      } else if (target - angle < 0) {
-        moment = s * goal;
-      } else {
-        moment = (s + 1.0) * (target - angle) * kOvershootGain;
-      }
-    } else if (e->is_diagonal) {
-      // The barrier's constants divide by s: without a step a diagonal has no wish.
-      moment = s > 0 ? diagonalMoment(e, om, s) : 0.0;
-    }
+    creaseMoment(e, om, scaled, s, moment_angle_n[c]);
   }
-
-  if (n == 0) return 0;
-  const double largest = std::fabs(moment_angle_n[cblas_idamax(n, moment_angle_n.data(), 1)]);
-  if (largest > s) cblas_dscal(n, s / largest, moment_angle_n.data(), 1);
+  boundMoments(moment_angle_n, s);
   return 0;
 }
 
@@ -376,6 +410,26 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 
 // ---- One step ------------------------------------------------------------------
 
+namespace {
+
+// oriSimUpdateCrease by the record's lists of half-edges (both halves of
+// every fold line, and every half-edge without one, which is flat), instead
+// of the whole list of half-edges.
+void writeAngles(const ORISIM_matrix* osm, ORI_manifold* om, const std::vector<double>& angle) {
+  if (osm->crease_edge.size() != static_cast<size_t>(osm->n) || angle.size() != osm->crease_edge.size()) {
+    oriSimUpdateCrease(om, angle);
+    return;
+  }
+  for (size_t c = 0; c < angle.size(); ++c) {
+    ORI_edge* e = osm->crease_edge[c];
+    e->angle = angle[c];
+    e->pair->angle = angle[c];
+  }
+  for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
+}
+
+}  // namespace
+
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   return oriSimUpdateStateCG(osm, om, step, nullptr);
 }
@@ -385,7 +439,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   const int n = osm->n;
   if (n <= 0 || !std::isfinite(step)) return 0.0;
 
-  oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
+  updateMomentsByCrease(osm, om, step);
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
@@ -427,7 +481,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
       largest = limit;
     }
     for (int c = 0; c < n; ++c) osm->next_angle_n[c] = osm->angle_n[c] + delta[c];
-    oriSimUpdateCrease(om, osm->next_angle_n);
+    writeAngles(osm, om, osm->next_angle_n);
     osm->angle_n = osm->next_angle_n;
     return largest;
   }
@@ -439,7 +493,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   }
   cblas_dcopy(n, osm->angle_n.data(), 1, osm->next_angle_n.data(), 1);
   cblas_daxpy(n, 1.0, delta, 1, osm->next_angle_n.data(), 1);
-  oriSimUpdateCrease(om, osm->next_angle_n);
+  writeAngles(osm, om, osm->next_angle_n);
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
   return largest;
 }
