@@ -131,7 +131,13 @@ bool neighbourhoodUnsettled(const ORI_edge* e, int n_edge) {
 double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
   const double saturation = s * kBarrierSaturation;
   const double scale = (s * kBarrierHalf / saturation) * (s * kBarrierHalf);
-  const double rate = 2.0 * std::log(saturation / (s * kBarrierHalf));
+  // The same for every diagonal of a step: its logarithm is taken once.
+  thread_local double rate_s = -1.0, rate_of_s = 0.0;
+  if (s != rate_s) {
+    rate_s = s;
+    rate_of_s = 2.0 * std::log(saturation / (s * kBarrierHalf));
+  }
+  const double rate = rate_of_s;
 
   const double around[4] = {e->next->angle, e->pair->prev->angle, e->pair->next->angle, e->prev->angle};
   double hi = kPi, lo = -kPi;
@@ -165,7 +171,11 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
     oriMessage("dmax=%f ", hi);
     U = -saturation;
   }
-  if (neighbourhoodUnsettled(e, om->n_edge)) return (s * (-e->angle)) * om->moment_factor - U;
+  // Without a factor the two answers are the same number: the walk round
+  // both ends is only needed when there is one.
+  if (om->moment_factor != 0 && neighbourhoodUnsettled(e, om->n_edge)) {
+    return (s * (-e->angle)) * om->moment_factor - U;
+  }
   return -U;
 }
 
