@@ -1,5 +1,5 @@
 // Large patterns: loading, face placement and the full fold step on generated
-// Miura-ori of N × N parallelograms up to 100 × 100, triangulated as the
+// Miura-ori of N × N parallelograms up to 200 × 200, triangulated as the
 // loaders do by default, and on the largest real pattern, on both solver
 // paths where the dense one fits (up to 30 × 30).
 //
@@ -22,8 +22,20 @@
 //                     (mean iterations), wide (the wide build ran).
 // BM_StepReal/P       the same on the largest real pattern, triangulated,
 //                     after ten steps from flat.
+// BM_Sheet/N/S/C      ten consecutive fold steps (oriFoldStep: moments,
+//                     Jacobian, projection, angles, placement) of the
+//                     triangulated N × N Miura-ori on the default path,
+//                     starting flat (S = 0) or mid-fold (S = 1), with the
+//                     default iteration (C = 0) or the plain reference
+//                     (C = 1). Counters: step_ms and step_max_ms (mean and
+//                     slowest of the ten), step_cpu_ms (processor time of
+//                     the mean step), cg_mean (iterations), m, n,
+//                     peak_rss_MB. bench/large_sheets.sh runs these and
+//                     prints the table with the growth exponents.
 #include <benchmark/benchmark.h>
+#include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -50,6 +62,14 @@ namespace {
 
 double msSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Processor time of the calling thread, in milliseconds: what a step costs
+// whatever else the machine runs (wall time also counts the waits).
+double threadCpuMs() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
 }
 
 // A generated Miura-ori written as a crease-pattern XML file in the
@@ -285,9 +305,60 @@ void BM_StepReal(benchmark::State& state) {
   timeSteps(state, p);
 }
 
+void BM_Sheet(benchmark::State& state) {
+  constexpr int kSteps = 10;
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  Loaded p;
+  oriSimSetCGRequest(static_cast<int>(state.range(2)));
+  const bool loaded = !file.path().empty() && load(file.path(), kOriSimPathAuto, &p);
+  oriSimSetCGRequest(kOriSimCGFast);
+  if (!loaded) {
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  const MidFold mid = midFoldAngles();
+  double step_ms = 0, step_max_ms = 0, step_cpu_ms = 0;
+  long iterations = 0, steps = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (state.range(1) == 0) {
+      oriSimClearCrease(p.om, p.osm);
+    } else {
+      setMidFold(p.osm, p.om, mid);
+      p.osm->cg_start.clear();
+    }
+    state.ResumeTiming();
+    ORISIM_stepStats stats{};
+    int frame_no = 0;
+    for (int k = 0; k < kSteps; ++k) {
+      const auto t0 = std::chrono::steady_clock::now();
+      const double cpu0 = threadCpuMs();
+      oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      step_cpu_ms += threadCpuMs() - cpu0;
+      const double ms = msSince(t0);
+      step_ms += ms;
+      step_max_ms = std::max(step_max_ms, ms);
+      iterations += stats.cg_iterations;
+      ++steps;
+    }
+  }
+  state.counters["step_ms"] = step_ms / steps;
+  state.counters["step_max_ms"] = step_max_ms;
+  state.counters["step_cpu_ms"] = step_cpu_ms / steps;
+  state.counters["cg_mean"] = static_cast<double>(iterations) / steps;
+  state.counters["m"] = p.osm->m;
+  state.counters["n"] = p.osm->n;
+  state.counters["peak_rss_MB"] = peakRssMB();
+}
+
 }  // namespace
 
-BENCHMARK(BM_LoadMiura)->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Sheet)
+    ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGFast, kOriSimCGPlain}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(BM_LoadMiura)->Arg(20)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlaceMiura)->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Dense up to 30 × 30 (a 40 × 40 step takes seconds and hundreds of megabytes).
 BENCHMARK(BM_StepMiura)
