@@ -54,7 +54,7 @@ int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* o
   if (records(rec) && *frame_no == 0 && recordFrame(om, rec, 0) != 0) result = -1;
 
   double delta = 0.0;
-  if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
   if (option != nullptr && std::strcmp(option, "RK") != 0 && std::strcmp(option, "CG_RK") != 0) {
     if (std::strcmp(option, "CG") != 0) oriMessage("mode\n");
     delta = oriSimUpdateStateCG(osm, om, step, stats);

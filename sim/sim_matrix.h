@@ -48,6 +48,9 @@ struct ORISIM_matrix {
   std::vector<ORI_edge*> free_edge;   // the half-edges of no fold line (the outline), always flat
   ORI_placement placement;            // the order the fold step places the faces in (oriManifoldUpdatePlanned)
   int cg;                             // kOriSimCGFast or kOriSimCGPlain
+  int exact;                          // 1: every step closes the sheet to rounding (exact mode); 0 by default
+  long exact_unconverged;             // steps whose exact correction failed (they kept the ordinary result)
+  ORISIM_sparse exact_rows;           // the exact correction's rows on the dense path
   std::vector<double> cg_start;       // the last projection's answer x (m entries), the next one's start; empty: zero
 };
 

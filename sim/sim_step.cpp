@@ -438,6 +438,76 @@ void writeAngles(const ORISIM_matrix* osm, ORI_manifold* om, const std::vector<d
   for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
 }
 
+// Exact mode's conjugate gradient stops at this share of the closure
+// residual: each correction then gains three digits, and the next
+// linearisation does the rest.
+constexpr double kExactSolveShare = 1e-3;
+// The shift λ of exact mode's system, a share of the largest closure error,
+// kept above a floor: small enough that the sheet's slowest modes (their
+// eigenvalues of C·Cᵀ fall to 1e-5 on a large sheet) are corrected in full
+// rather than by half, never so small that a degenerate constraint (the
+// flat sheet's in-plane rows) leaves a vanishing pivot.
+constexpr double kExactShift = 1e-4;
+constexpr double kExactLeastShift = 1e-14;
+
+// Whether some crease that agreed in sign with its target before (angles
+// `before`) disagrees now (angles `after`).
+bool branchJumped(const ORISIM_matrix* osm, const std::vector<double>& before, const std::vector<double>& after) {
+  for (int c = 0; c < osm->n; ++c) {
+    const double target = osm->crease_edge.size() == static_cast<size_t>(osm->n) ? osm->crease_edge[c]->target_angle : 0.0;
+    if (before[c] * target > 0.0 && !(after[c] * target > 0.0)) return true;
+  }
+  return false;
+}
+
+// The exact correction of oriSimUpdateStateCG (see there), from the angles
+// just written.
+void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats) {
+  const int m = osm->m, n = osm->n;
+  if (m == 0 || n == 0) return;
+  const std::vector<double> ordinary = osm->angle_n;
+  // The dense path keeps no rows: the correction makes its own.
+  ORISIM_sparse& J = osm->path == kOriSimPathSparse ? osm->C_sparse : osm->exact_rows;
+  std::vector<double> closure, x, b, delta(n);
+  int iterations = 0, cg_iterations = 0;
+  bool closed = false, finite = true;
+  for (;;) {
+    const double worst = oriSimVertexClosure(closure, osm, om, nullptr);
+    if (!std::isfinite(worst)) {
+      finite = false;
+      break;
+    }
+    if (worst <= kOriSimExactClosure) {
+      closed = true;
+      break;
+    }
+    if (iterations == kOriSimExactIterations) break;
+    oriSimSparseUpdate(&J, osm, om);
+    double gg = 0.0;
+    for (double g : J.residual) gg += g * g;
+    const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
+    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
+    cg_iterations += oriSimSparseSolveCGFrom(J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionBlock, false,
+                                             J.residual, x, b);
+    oriSimSparseMultiplyTransposed(J, -1.0, x.data(), 0.0, delta.data());
+    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
+    writeAngles(osm, om, osm->angle_n);
+    ++iterations;
+  }
+  const bool kept = !closed || !finite || !allFinite(osm->angle_n) || branchJumped(osm, ordinary, osm->angle_n);
+  if (kept) {
+    osm->angle_n = ordinary;
+    writeAngles(osm, om, osm->angle_n);
+    ++osm->exact_unconverged;
+  }
+  if (stats != nullptr) {
+    stats->newton_iterations = iterations;
+    stats->newton_cg_iterations = cg_iterations;
+    stats->exact_kept = kept ? 1 : 0;
+    stats->exact_unconverged = osm->exact_unconverged;
+  }
+}
+
 }  // namespace
 
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
@@ -445,7 +515,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
 }
 
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
-  if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
   const int n = osm->n;
   if (n <= 0 || !std::isfinite(step)) return 0.0;
 
@@ -468,7 +538,11 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
     before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
                                                &cg_error);
   }
-  if (stats != nullptr) *stats = ORISIM_stepStats{before, iterations, cg_error};
+  if (stats != nullptr) {
+    stats->residual_before = before;
+    stats->cg_iterations = iterations;
+    stats->cg_error = cg_error;
+  }
 
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
   if (!allFinite(osm->delta_angle_n)) {
@@ -493,6 +567,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
     for (int c = 0; c < n; ++c) osm->next_angle_n[c] = osm->angle_n[c] + delta[c];
     writeAngles(osm, om, osm->next_angle_n);
     osm->angle_n = osm->next_angle_n;
+    if (osm->exact) closeExactly(osm, om, stats);
     return largest;
   }
 
@@ -505,6 +580,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   cblas_daxpy(n, 1.0, delta, 1, osm->next_angle_n.data(), 1);
   writeAngles(osm, om, osm->next_angle_n);
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
+  if (osm->exact) closeExactly(osm, om, stats);
   return largest;
 }
 

@@ -50,6 +50,9 @@ const char kUsage[] =
     "  --cg MODE      the projection's iteration: fast (the default: preconditioned, from\n"
     "                 the last step's answer) or plain (unpreconditioned, from zero: the\n"
     "                 reference)\n"
+    "  --exact        close every vertex to rounding after each step (Newton corrections\n"
+    "                 on the closure alone); the last line then also gives exact_kept=K,\n"
+    "                 the steps whose correction failed and kept the ordinary result\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -90,6 +93,7 @@ struct Options {
   bool display_frame = false;
   int path = kOriSimPathAuto;
   int cg = kOriSimCGFast;
+  bool exact = false;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -138,6 +142,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->fold_step = static_cast<int>(k);
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
+    } else if (std::strcmp(a, "--exact") == 0) {
+      opt->exact = true;
     } else if (std::strcmp(a, "--display-frame") == 0) {
       opt->display_frame = true;
     } else if (std::strcmp(a, "--dense") == 0 || std::strcmp(a, "--sparse") == 0) {
@@ -251,6 +257,7 @@ int main(int argc, char** argv) {
   for (const Phase& phase : opt.phases) total_steps += phase.steps;
   Progress progress(total_steps);
   long done = 0;
+  long exact_kept = 0;  // of the records already replaced by --next
   ORI_manifold* om = nullptr;
   ORISIM_matrix* osm = nullptr;
   ORI_fold_recording* fold_rec = nullptr;
@@ -267,6 +274,7 @@ int main(int argc, char** argv) {
     }
     // The new pattern took the shape of the old model; now it replaces it.
     const int carried = om != nullptr ? 1 : 0;
+    if (osm != nullptr) exact_kept += osm->exact_unconverged;
     oriSimDelete(osm);
     oriManifoldDelete(om);
     om = next;
@@ -277,6 +285,7 @@ int main(int argc, char** argv) {
       break;
     }
     std::fflush(stdout);
+    osm->exact = opt.exact ? 1 : 0;
     if (!opt.fold_out.empty()) {
       // A FOLD file holds one crease pattern: the recording follows the
       // pattern opened last.
@@ -314,7 +323,9 @@ int main(int argc, char** argv) {
   oriFoldRecordingDelete(fold_rec);
   if (exit_status == 0) {
     std::fflush(stdout);
-    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", total_steps, closureResidual(osm, om), max_delta);
+    std::printf("steps=%ld residual=%.3e max_delta=%.6f", total_steps, closureResidual(osm, om), max_delta);
+    if (opt.exact) std::printf(" exact_kept=%ld", exact_kept + osm->exact_unconverged);
+    std::printf("\n");
   }
   oriSimDelete(osm);
   oriManifoldDelete(om);
