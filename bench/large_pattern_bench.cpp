@@ -32,6 +32,17 @@
 //                     the mean step), cg_mean (iterations), m, n,
 //                     peak_rss_MB. bench/large_sheets.sh runs these and
 //                     prints the table with the growth exponents.
+// BM_Exact/N/E        twenty steps from flat of the triangulated N × N
+//                     Miura-ori, exact mode off (E = 0) or on (E = 1).
+//                     Counters: step_ms, newton_mean and newton_cg_mean
+//                     (corrections and their iterations per step), kept
+//                     (steps that kept the ordinary result), closure_max
+//                     (largest vertex closure error of any frame, radians)
+//                     and edge_max (largest facet-side length error of any
+//                     frame whose angles placement shows unclamped, over
+//                     the paper's size).
+// BM_ExactReal/F/E    the same, forty steps, on the real rigidly foldable
+//                     patterns (F indexes them), triangulated.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -351,8 +362,100 @@ void BM_Sheet(benchmark::State& state) {
   state.counters["peak_rss_MB"] = peakRssMB();
 }
 
+// The largest difference between a facet side's folded and flat lengths,
+// over the paper's size.
+double edgeError(const ORI_manifold* om) {
+  double worst = 0.0;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    const double flat = std::hypot(e->x1 - e->x0, e->y1 - e->y0);
+    const vector3d a = e->vert->pos, b = e->pair->vert->pos;
+    const double folded = std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+    worst = std::max(worst, std::fabs(folded - flat));
+  }
+  return worst / om->paper_size;
+}
+
+bool withinClamp(const ORISIM_matrix* osm) {
+  for (double a : osm->angle_n) {
+    if (std::fabs(a) > kOriFoldAngleLimit) return false;
+  }
+  return true;
+}
+
+// Folds p from flat with exact mode as asked and fills the counters.
+void exactRun(benchmark::State& state, Loaded& p, int steps, bool exact) {
+  double step_ms = 0, closure_max = 0, edge_max = 0;
+  long newton = 0, newton_cg = 0, runs = 0;
+  std::vector<double> closure;
+  for (auto _ : state) {
+    state.PauseTiming();
+    oriSimClearCrease(p.om, p.osm);
+    p.osm->exact = exact ? 1 : 0;
+    p.osm->exact_unconverged = 0;
+    state.ResumeTiming();
+    int frame_no = 0;
+    for (int k = 0; k < steps; ++k) {
+      ORISIM_stepStats stats{};
+      const auto t0 = std::chrono::steady_clock::now();
+      oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      step_ms += msSince(t0);
+      newton += stats.newton_iterations;
+      newton_cg += stats.newton_cg_iterations;
+      ++runs;
+      state.PauseTiming();
+      closure_max = std::max(closure_max, oriSimVertexClosure(closure, p.osm, p.om, nullptr));
+      if (withinClamp(p.osm)) edge_max = std::max(edge_max, edgeError(p.om));
+      state.ResumeTiming();
+    }
+  }
+  state.counters["step_ms"] = step_ms / runs;
+  state.counters["newton_mean"] = static_cast<double>(newton) / runs;
+  state.counters["newton_cg_mean"] = static_cast<double>(newton_cg) / runs;
+  state.counters["kept"] = p.osm->exact_unconverged;
+  state.counters["closure_max"] = closure_max;
+  state.counters["edge_max"] = edge_max;
+}
+
+void BM_Exact(benchmark::State& state) {
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  Loaded p;
+  if (file.path().empty() || !load(file.path(), kOriSimPathAuto, &p)) {
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  exactRun(state, p, 20, state.range(1) != 0);
+}
+
+// Real patterns that fold rigidly as they stand.
+const char* const kRigidReal[] = {"oripa_miura-ori.opx", "schamp_single_vertex_degree4_VVMV.opx",
+                                  "schamp_single_vertex_degree8_VMMVMVMM.opx", "oripa_radial.opx"};
+
+void BM_ExactReal(benchmark::State& state) {
+  const char* dir = std::getenv("PLICATA_PATTERNS");
+  const std::string path = std::string(dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns") + "/opx/" +
+                           kRigidReal[state.range(0)];
+  Loaded p;
+  if (!load(path, kOriSimPathAuto, &p)) {
+    state.SkipWithError("the real pattern is absent (set PLICATA_PATTERNS to the patterns folder)");
+    return;
+  }
+  state.SetLabel(kRigidReal[state.range(0)]);
+  exactRun(state, p, 40, state.range(1) != 0);
+}
+
 }  // namespace
 
+BENCHMARK(BM_Exact)
+    ->ArgsProduct({{10, 30, 100}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(BM_ExactReal)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 BENCHMARK(BM_Sheet)
     ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGFast, kOriSimCGPlain}})
     ->Unit(benchmark::kMillisecond)

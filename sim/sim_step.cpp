@@ -11,13 +11,13 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "sim/conjugate_gradient.h"
 #include "sim/kinematics.h"
+#include "sim/one_blas_thread.h"
 #include "sim/sim_matrix.h"
 #include "sim/sparse_cg.h"
 #include "sim/sparse_jacobian.h"
@@ -49,40 +49,6 @@ constexpr int kCGMaxIterations = 512;
 // than the whole step takes.
 constexpr int kOneThreadRows = 1024;
 
-// Holds the library at one thread while it lives. The thread count is one
-// setting for the whole process, so the first holder saves it and the last
-// one out restores it: sheets folded in other threads at the same time keep
-// a consistent setting.
-class OneBlasThread {
- public:
-  OneBlasThread() {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (depth()++ == 0) {
-      saved() = openblas_get_num_threads();
-      openblas_set_num_threads(1);
-    }
-  }
-  ~OneBlasThread() {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (--depth() == 0) openblas_set_num_threads(saved());
-  }
-  OneBlasThread(const OneBlasThread&) = delete;
-  OneBlasThread& operator=(const OneBlasThread&) = delete;
-
- private:
-  static std::mutex& mutex() {
-    static std::mutex m;
-    return m;
-  }
-  static int& depth() {
-    static int d = 0;
-    return d;
-  }
-  static int& saved() {
-    static int n = 1;
-    return n;
-  }
-};
 
 // The index of the first entry of largest absolute value, as cblas_idamax
 // finds it (0-based; 0 for n ≤ 0).
@@ -367,8 +333,8 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
   }
   for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
   std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
-  std::unique_ptr<OneBlasThread> one_thread;
-  if (m <= kOneThreadRows) one_thread = std::make_unique<OneBlasThread>();
+  std::unique_ptr<OriSimOneBlasThread> one_thread;
+  if (m <= kOneThreadRows) one_thread = std::make_unique<OriSimOneBlasThread>();
 
   if (n > 0) {
     cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
@@ -487,8 +453,8 @@ void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats)
     for (double g : J.residual) gg += g * g;
     const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
     const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
-    cg_iterations += oriSimSparseSolveCGFrom(J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionBlock, false,
-                                             J.residual, x, b);
+    cg_iterations += oriSimSparseSolveCGFrom(J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionFactor,
+                                             false, J.residual, x, b);
     oriSimSparseMultiplyTransposed(J, -1.0, x.data(), 0.0, delta.data());
     for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
     writeAngles(osm, om, osm->angle_n);

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "sim/conjugate_gradient.h"
+#include "sim/sparse_factor.h"
 #include "sim/sparse_jacobian.h"
 
 namespace {
@@ -101,13 +103,44 @@ PLICATA_INLINE double blockPrecondition(int vertices, const double* __restrict i
   return sum4(bz);
 }
 
-// The iteration on the padded vectors: plain, or with the block
-// preconditioner when inverse is given. Returns the iterations taken.
-PLICATA_INLINE int iterate(const Padded& a, const double* inverse, const ORISIM_cgVectors& v,
-                           const ORISIM_cgStop& stop) {
+// What helps the iteration: nothing, the blocks' inverses, or the factor
+// (with two vectors of m rows to pass it the residual through).
+struct Helper {
+  const double* inverse = nullptr;
+  ORISIM_factor* factor = nullptr;
+  double* rows_in = nullptr;
+  double* rows_out = nullptr;
+};
+
+// z = A⁻¹·b through the factor, for padded vectors. Returns b·z.
+double factorPrecondition(int vertices, const Helper& h, const double* b, double* z) {
+  for (int s = 0; s < vertices; ++s) {
+    for (int j = 0; j < 3; ++j) h.rows_in[3 * s + j] = b[4 * s + j];
+  }
+  oriSimFactorSolve(h.factor, h.rows_in, h.rows_out);
+  double bz = 0.0;
+  for (int s = 0; s < vertices; ++s) {
+    for (int j = 0; j < 3; ++j) {
+      z[4 * s + j] = h.rows_out[3 * s + j];
+      bz += b[4 * s + j] * z[4 * s + j];
+    }
+  }
+  return bz;
+}
+
+// The iteration on the padded vectors, helped as h says. Returns the
+// iterations taken.
+PLICATA_INLINE int iterate(const Padded& a, const Helper& h, const ORISIM_cgVectors& v, const ORISIM_cgStop& stop) {
   const auto apply = [&a](const double* p, double* q) { return normalProduct(a, p, q); };
-  if (inverse == nullptr) return oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
   const int vertices = a.vertices;
+  if (h.factor != nullptr) {
+    const auto precondition = [vertices, &h](const double* b, double* z) {
+      return factorPrecondition(vertices, h, b, z);
+    };
+    return oriSimConjugateGradient(apply, precondition, v, stop);
+  }
+  const double* inverse = h.inverse;
+  if (inverse == nullptr) return oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
   const auto precondition = [vertices, inverse](const double* b, double* z) {
     return blockPrecondition(vertices, inverse, b, z);
   };
@@ -124,19 +157,18 @@ PLICATA_INLINE void startResidual(const Padded& a, double* x, double* q, double*
 
 thread_local int kernel_request = kOriSimKernelAuto;
 
-__attribute__((noinline)) int iteratePlain(const Padded& a, const double* inverse, const ORISIM_cgVectors& v,
+__attribute__((noinline)) int iteratePlain(const Padded& a, const Helper& h, const ORISIM_cgVectors& v,
                                            const ORISIM_cgStop& stop, bool warm) {
   if (warm) startResidual(a, v.x, v.q, v.b);
-  return iterate(a, inverse, v, stop);
+  return iterate(a, h, v, stop);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define PLICATA_HAVE_WIDE 1
-__attribute__((target("avx2,fma"))) int iterateWide(const Padded& a, const double* inverse,
-                                                     const ORISIM_cgVectors& v, const ORISIM_cgStop& stop,
-                                                     bool warm) {
+__attribute__((target("avx2,fma"))) int iterateWide(const Padded& a, const Helper& h, const ORISIM_cgVectors& v,
+                                                     const ORISIM_cgStop& stop, bool warm) {
   if (warm) startResidual(a, v.x, v.q, v.b);
-  return iterate(a, inverse, v, stop);
+  return iterate(a, h, v, stop);
 }
 
 bool processorIsWide() {
@@ -173,8 +205,9 @@ void blockInverses(const ORISIM_sparse& C, double eps, std::vector<double>* inve
 
 // The same iteration on the rows as they are, with the two-pass product and
 // three doubles to a vertex.
-int iterateUnpaired(const ORISIM_sparse& C, double eps, const double* inverse, const ORISIM_cgStop& stop, bool warm,
+int iterateUnpaired(const ORISIM_sparse& C, double eps, const Helper& h, const ORISIM_cgStop& stop, bool warm,
                     std::vector<double>& x, std::vector<double>& b) {
+  const double* inverse = h.inverse;
   const int m = C.m;
   std::vector<double> p(m, 0.0), q(m, 0.0), z(m, 0.0), w(static_cast<size_t>(C.n), 0.0);
   const auto apply = [&](const double* in, double* out) { return oriSimSparseNormalProduct(C, eps, in, w.data(), out); };
@@ -183,6 +216,15 @@ int iterateUnpaired(const ORISIM_sparse& C, double eps, const double* inverse, c
     oriSimScaleStart(m, x.data(), q.data(), b.data());
   }
   const ORISIM_cgVectors v{m, x.data(), b.data(), p.data(), q.data(), z.data()};
+  if (h.factor != nullptr) {
+    const auto precondition = [&](const double* in, double* out) {
+      oriSimFactorSolve(h.factor, in, out);
+      double bz = 0.0;
+      for (int i = 0; i < m; ++i) bz += in[i] * out[i];
+      return bz;
+    };
+    return oriSimConjugateGradient(apply, precondition, v, stop);
+  }
   if (inverse == nullptr) return oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
   const auto precondition = [&](const double* in, double* out) {
     return oriSimPreconditionRows(m / 3, inverse, in, out);
@@ -230,9 +272,21 @@ int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance
   if (m <= 0) return 0;
   const ORISIM_cgStop stop{std::min(static_cast<double>(m), static_cast<double>(max_iterations)), tolerance,
                            std::sqrt(static_cast<double>(m))};
-  std::vector<double> inverse;
-  if (preconditioner == kOriSimPreconditionBlock) blockInverses(C, eps, &inverse);
-  const double* inv = inverse.empty() ? nullptr : inverse.data();
+  // The factor, or where it cannot be had, the blocks.
+  std::unique_ptr<ORISIM_factor, void (*)(ORISIM_factor*)> factor(
+      preconditioner == kOriSimPreconditionFactor ? oriSimFactorNew(C, eps) : nullptr, oriSimFactorDelete);
+  std::vector<double> inverse, rows_in, rows_out;
+  if (factor != nullptr) {
+    rows_in.assign(static_cast<size_t>(m), 0.0);
+    rows_out.assign(static_cast<size_t>(m), 0.0);
+  } else if (preconditioner != kOriSimPreconditionNone) {
+    blockInverses(C, eps, &inverse);
+  }
+  Helper inv;
+  inv.inverse = inverse.empty() ? nullptr : inverse.data();
+  inv.factor = factor.get();
+  inv.rows_in = rows_in.data();
+  inv.rows_out = rows_out.data();
   const int vertices = m / 3;
   const bool grouped = C.paired && C.owner_start.size() == static_cast<size_t>(vertices) + 1 &&
                        C.pair_val.size() == 8 * C.other.size() && 3 * vertices == m;

@@ -31,6 +31,7 @@ bool oriSimKernelWide();
 enum {
   kOriSimPreconditionNone = 0,   // the plain iteration
   kOriSimPreconditionBlock = 1,  // each inner vertex's 3 × 3 block of C·Cᵀ + eps·I, inverted
+  kOriSimPreconditionFactor = 2, // C·Cᵀ + eps·I factorised (sim/sparse_factor); the block one where that fails
 };
 
 // Conjugate gradient on (C·Cᵀ + eps·I)·x = r from x = 0, without a
@@ -50,7 +51,9 @@ int oriSimSparseSolveCG(const ORISIM_sparse& C, double eps, double tolerance, in
 // residual b itself; a warm start costs one product more. The block
 // preconditioner adds 4·m doubles and about a tenth of a product per
 // iteration, and on a folding sheet takes a third to a fifth of the
-// iterations.
+// iterations. The factor costs a factorisation per call and two triangular
+// solves per iteration, and takes one or two iterations however
+// ill-conditioned the system.
 int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
                             int preconditioner, bool warm, const std::vector<double>& r, std::vector<double>& x,
                             std::vector<double>& b);
