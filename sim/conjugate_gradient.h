@@ -116,6 +116,12 @@ ORISIM_CG_INLINE void direct(int size, double beta, const double* __restrict z, 
 
 }  // namespace orisim_cg_detail
 
+// p = beta·p + z over size doubles: the direction update for a product that
+// does not form it on its way.
+ORISIM_CG_INLINE void oriSimDirect(int size, double beta, const double* z, double* p) {
+  orisim_cg_detail::direct(size, beta, z, p);
+}
+
 // The inverse of a symmetric positive definite 3 × 3 block a (entries 00,
 // 01, 02, 11, 12, 22) as three columns of four doubles (the fourth zero),
 // for the block preconditioner. A block that rounding leaves without a
@@ -176,7 +182,10 @@ inline void oriSimScaleStart(int size, double* x, const double* ax, double* b) {
 }
 
 // Conjugate gradient on A·x = r, preconditioned when precondition is not
-// ORISIM_cgNoPreconditioner. apply(p, q) sets q = A·p and returns p·q;
+// ORISIM_cgNoPreconditioner. apply(beta, z, p, q) first sets p = beta·p + z
+// when z is not null (the new search direction, which a product that passes
+// over p anyway can form on its way: oriSimDirect does it otherwise), then
+// q = A·p, and returns p·q;
 // precondition(b, z) sets z = M⁻¹·b for a symmetric positive definite M and
 // returns b·z. The stopping test is on the residual b itself, whatever the
 // preconditioner. A zero or non-finite residual is solved as it stands (the
@@ -200,8 +209,10 @@ ORISIM_CG_INLINE int oriSimConjugateGradient(const Apply& apply, const Precondit
   std::memcpy(v.p, z, sizeof(double) * static_cast<size_t>(size));
 
   int k = 0;
+  double beta = 0.0;
+  const double* next = nullptr;  // the direction's update, waiting for the product
   while (static_cast<double>(k) < stop.limit) {
-    const double pq = apply(static_cast<const double*>(v.p), v.q);
+    const double pq = apply(beta, next, v.p, v.q);
     // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
     if (!(pq > 0.0) || !std::isfinite(pq)) break;
     const double alpha = rz / pq;
@@ -210,9 +221,9 @@ ORISIM_CG_INLINE int oriSimConjugateGradient(const Apply& apply, const Precondit
     if (std::sqrt(bb) / stop.root_m < stop.tolerance) break;
     double rz_next = bb;
     if constexpr (!plain) rz_next = precondition(static_cast<const double*>(v.b), z);
-    const double beta = rz_next / rz;
+    beta = rz_next / rz;
     rz = rz_next;
-    direct(size, beta, z, v.p);
+    next = z;
   }
   return k;
 }

@@ -292,7 +292,8 @@ int solveDense(ORISIM_matrix* osm, const std::vector<double>& A, const std::vect
   const ORISIM_cgVectors v{m, x.data(), b.data(), p.data(), q.data(), z.data()};
   const ORISIM_cgStop stop{std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations)), kCGTolerance,
                            std::sqrt(static_cast<double>(m))};
-  const auto apply = [&](const double* in, double* out) {
+  const auto apply = [&](double beta, const double* next, double* in, double* out) {
+    if (next != nullptr) oriSimDirect(m, beta, next, in);
     cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, in, 1, 0.0, out, 1);
     return cblas_ddot(m, in, 1, out, 1);
   };

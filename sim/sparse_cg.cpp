@@ -49,10 +49,12 @@ struct Padded {
 // q = (C·Cᵀ + eps·I)·p, each crease once: w_c from its two vertices, then
 // its share of both vertices' rows. A later vertex's rows gather shares
 // while earlier owners run; an owner's own shares are summed aside and added
-// last. A vertex's q is cleared just before any crease first reads it (the
-// vertices are reached in order, as reach tells), so that q is passed over
-// once. Returns p·q.
-PLICATA_INLINE double normalProduct(const Padded& a, const double* p_in, double* q_out) {
+// last. A vertex's q is cleared, and (when next is given) its p set to
+// beta·p + next, just before any crease first reads it (the vertices are
+// reached in order, as reach tells), so that p and q are passed over once.
+// Returns p·q.
+PLICATA_INLINE double normalProduct(const Padded& a, double beta, const double* next_in, double* p_in,
+                                    double* q_out) {
   // Locals, so that the stores below (which may alias anything) do not
   // make the compiler fetch the record's fields again.
   const int vertices = a.vertices;
@@ -60,15 +62,20 @@ PLICATA_INLINE double normalProduct(const Padded& a, const double* p_in, double*
   const int* __restrict other = a.other;
   const double* __restrict pair_val = a.pair_val;
   const int* __restrict reach = a.reach;
-  const double* __restrict p = p_in;
+  double* __restrict p = p_in;
   double* __restrict q = q_out;
-  const v4d zero = splat4(0.0);
+  const double* __restrict next = next_in;
+  const v4d zero = splat4(0.0), keep = splat4(beta);
   store4(q + 4 * vertices, zero);
   v4d pq = zero;
   const v4d eps = splat4(a.eps);
-  int ready = 0;  // vertices below this are cleared
+  int ready = 0;  // vertices below this are cleared (and their direction formed)
   for (int s = 0; s < vertices; ++s) {
-    for (; ready <= reach[s]; ++ready) store4(q + 4 * ready, zero);
+    for (; ready <= reach[s]; ++ready) {
+      const int t = 4 * ready;
+      if (next != nullptr) store4(p + t, keep * load4(p + t) + load4(next + t));
+      store4(q + t, zero);
+    }
     const v4d ps = load4(p + 4 * s);
     v4d y = zero;
     const int end = owner_start[s + 1];
@@ -131,7 +138,9 @@ double factorPrecondition(int vertices, const Helper& h, const double* b, double
 // The iteration on the padded vectors, helped as h says. Returns the
 // iterations taken.
 PLICATA_INLINE int iterate(const Padded& a, const Helper& h, const ORISIM_cgVectors& v, const ORISIM_cgStop& stop) {
-  const auto apply = [&a](const double* p, double* q) { return normalProduct(a, p, q); };
+  const auto apply = [&a](double beta, const double* next, double* p, double* q) {
+    return normalProduct(a, beta, next, p, q);
+  };
   const int vertices = a.vertices;
   if (h.factor != nullptr) {
     const auto precondition = [vertices, &h](const double* b, double* z) {
@@ -149,7 +158,7 @@ PLICATA_INLINE int iterate(const Padded& a, const Helper& h, const ORISIM_cgVect
 
 // A start x scaled (oriSimScaleStart) and b = r − A·x, through q (all padded).
 PLICATA_INLINE void startResidual(const Padded& a, double* x, double* q, double* b) {
-  normalProduct(a, x, q);
+  normalProduct(a, 0.0, nullptr, x, q);
   oriSimScaleStart(4 * a.vertices, x, q, b);
 }
 
@@ -210,9 +219,12 @@ int iterateUnpaired(const ORISIM_sparse& C, double eps, const Helper& h, const O
   const double* inverse = h.inverse;
   const int m = C.m;
   std::vector<double> p(m, 0.0), q(m, 0.0), z(m, 0.0), w(static_cast<size_t>(C.n), 0.0);
-  const auto apply = [&](const double* in, double* out) { return oriSimSparseNormalProduct(C, eps, in, w.data(), out); };
+  const auto apply = [&](double beta, const double* next, double* in, double* out) {
+    if (next != nullptr) oriSimDirect(m, beta, next, in);
+    return oriSimSparseNormalProduct(C, eps, in, w.data(), out);
+  };
   if (warm) {
-    apply(x.data(), q.data());
+    apply(0.0, nullptr, x.data(), q.data());
     oriSimScaleStart(m, x.data(), q.data(), b.data());
   }
   const ORISIM_cgVectors v{m, x.data(), b.data(), p.data(), q.data(), z.data()};
