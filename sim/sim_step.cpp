@@ -244,7 +244,11 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   empty.m = m;
   empty.n = n;
   const ORISIM_sparse& C = osm->C_sparse.m == m && osm->C_sparse.n == n ? osm->C_sparse : empty;
-  std::vector<double> r(m, 0.0), b(m, 0.0), x;
+  // Kept by the thread from one step to the next, as the iteration's own.
+  thread_local std::vector<double> r, b, x;
+  r.assign(static_cast<size_t>(m), 0.0);
+  b.assign(static_cast<size_t>(m), 0.0);
+  x.clear();
 
   // The residual of the angles the rows were just computed from, or afresh.
   double result = 0.0;

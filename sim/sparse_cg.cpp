@@ -287,7 +287,12 @@ int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance
   // The factor, or where it cannot be had, the blocks.
   std::unique_ptr<ORISIM_factor, void (*)(ORISIM_factor*)> factor(
       preconditioner == kOriSimPreconditionFactor ? oriSimFactorNew(C, eps) : nullptr, oriSimFactorDelete);
-  std::vector<double> inverse, rows_in, rows_out;
+  // Working arrays kept by the thread from one solve to the next: a large
+  // sheet's dozen megabytes, taken afresh each step, cost more in page
+  // faults than a dozen iterations.
+  thread_local std::vector<double> inverse, rows_in, rows_out, p, q, z, xw, bw;
+  thread_local std::vector<int> reach;
+  inverse.clear();
   if (factor != nullptr) {
     rows_in.assign(static_cast<size_t>(m), 0.0);
     rows_out.assign(static_cast<size_t>(m), 0.0);
@@ -308,7 +313,7 @@ int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance
   // vertices just ahead of their first use; on the way, the grouping is
   // checked to be what the product relies on (every other vertex after its
   // owner, offsets in order), else the rows are taken as they are.
-  std::vector<int> reach(static_cast<size_t>(vertices));
+  reach.resize(static_cast<size_t>(vertices));
   int furthest = 0;
   bool sound = C.owner_start[0] == 0 && C.owner_start[vertices] == static_cast<int>(C.other.size());
   for (int s = 0; s < vertices && sound; ++s) {
@@ -327,7 +332,7 @@ int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance
 
   // Four doubles to a vertex, and the slot that holds nothing.
   const size_t slots = 4 * static_cast<size_t>(vertices);
-  std::vector<double> p(slots + 4, 0.0), q(slots + 4, 0.0), z(slots + 4, 0.0), xw(slots + 4, 0.0), bw(slots + 4, 0.0);
+  for (std::vector<double>* v : {&p, &q, &z, &xw, &bw}) v->assign(slots + 4, 0.0);
   for (int s = 0; s < vertices; ++s) {
     for (int j = 0; j < 3; ++j) {
       bw[4 * s + j] = b[3 * s + j];

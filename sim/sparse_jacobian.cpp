@@ -192,12 +192,13 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
   // from the record's angles, which every step writes into the half-edges
   // alike; a corner outside the numbering reads its half-edge.
   const int n = osm->n;
-  std::vector<double> line_cs(2 * static_cast<size_t>(n));
+  thread_local std::vector<double> line_cs;  // kept by the thread: no fresh pages each step
+  line_cs.resize(2 * static_cast<size_t>(n));
   for (int c = 0; c < n; ++c) {
     line_cs[2 * c] = std::cos(osm->angle_n[c]);
     line_cs[2 * c + 1] = std::sin(osm->angle_n[c]);
   }
-  std::vector<double> W, cs;
+  thread_local std::vector<double> W, cs;
   for (int s = 0; s < vertices; ++s) {
     const int begin = J->plan_start[s], end = J->plan_start[s + 1];
     const int K = end - begin;
