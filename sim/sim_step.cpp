@@ -415,9 +415,9 @@ void writeAngles(const ORISIM_matrix* osm, ORI_manifold* om, const std::vector<d
 constexpr double kExactSolveShare = 1e-3;
 // The shift λ of exact mode's system, a share of the largest closure error,
 // kept above a floor: small enough that the sheet's slowest modes (their
-// eigenvalues of C·Cᵀ fall to 1e-5 on a large sheet) are corrected in full
-// rather than by half, never so small that a degenerate constraint (the
-// flat sheet's in-plane rows) leaves a vanishing pivot.
+// eigenvalues of C·Cᵀ fall to 1e-5 and below on a large sheet) are corrected
+// in full rather than by half, never so small that a degenerate constraint
+// (the flat sheet's in-plane rows) leaves a vanishing pivot.
 constexpr double kExactShift = 1e-4;
 constexpr double kExactLeastShift = 1e-14;
 
