@@ -8,6 +8,9 @@
 # else runs beside it.
 #
 #   bash bench/large_sheets.sh [BUILD_DIR]     (default: build)
+#
+# LARGE_SHEETS_FILTER narrows the steps measured (default BM_Sheet/, all
+# of them; BM_Sheet/200/ for the largest sheet alone).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -17,10 +20,13 @@ if [ ! -x "$bench" ]; then
   exit 0
 fi
 echo "large_sheets: load before: $(uptime | sed 's/.*load average: //')"
-csv=$("$bench" --benchmark_filter='BM_Sheet/|BM_LoadMiura/200' --benchmark_format=csv 2>/dev/null)
+# Two runs: the table's columns are the first benchmark's counters.
+csv=$("$bench" --benchmark_filter="${LARGE_SHEETS_FILTER:-BM_Sheet/}" --benchmark_format=csv 2>/dev/null)
+load_csv=$("$bench" --benchmark_filter='BM_LoadMiura/200' --benchmark_format=csv 2>/dev/null)
 echo "large_sheets: load after:  $(uptime | sed 's/.*load average: //')"
-echo "$csv" | awk -F, '
-  NR == 1 { for (i = 1; i <= NF; ++i) { gsub(/"/, "", $i); col[$i] = i }; next }
+echo "large_sheets: load after:  $(uptime | sed 's/.*load average: //')"
+{ echo "$csv"; echo "$load_csv"; } | awk -F, '
+  $1 == "name" { delete col; for (i = 1; i <= NF; ++i) { gsub(/"/, "", $i); col[$i] = i }; next }
   $1 ~ /BM_Sheet\// {
     split($1, a, "/")
     side = a[2]; start = a[3] == 0 ? "flat" : "mid"; cg = a[4] == 0 ? "fast" : "plain"
