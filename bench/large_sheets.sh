@@ -24,7 +24,6 @@ echo "large_sheets: load before: $(uptime | sed 's/.*load average: //')"
 csv=$("$bench" --benchmark_filter="${LARGE_SHEETS_FILTER:-BM_Sheet/}" --benchmark_format=csv 2>/dev/null)
 load_csv=$("$bench" --benchmark_filter='BM_LoadMiura/200' --benchmark_format=csv 2>/dev/null)
 echo "large_sheets: load after:  $(uptime | sed 's/.*load average: //')"
-echo "large_sheets: load after:  $(uptime | sed 's/.*load average: //')"
 { echo "$csv"; echo "$load_csv"; } | awk -F, '
   $1 == "name" { delete col; for (i = 1; i <= NF; ++i) { gsub(/"/, "", $i); col[$i] = i }; next }
   $1 ~ /BM_Sheet\// {
