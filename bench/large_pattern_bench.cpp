@@ -1,5 +1,5 @@
 // Large patterns: loading, face placement and the full fold step on generated
-// Miura-ori of N × N parallelograms up to 100 × 100, triangulated as the
+// Miura-ori of N × N parallelograms up to 200 × 200, triangulated as the
 // loaders do by default, and on the largest real pattern, on both solver
 // paths where the dense one fits (up to 30 × 30).
 //
@@ -22,8 +22,31 @@
 //                     (mean iterations), wide (the wide build ran).
 // BM_StepReal/P       the same on the largest real pattern, triangulated,
 //                     after ten steps from flat.
+// BM_Sheet/N/S/C      ten consecutive fold steps (oriFoldStep: moments,
+//                     Jacobian, projection, angles, placement) of the
+//                     triangulated N × N Miura-ori on the default path,
+//                     starting flat (S = 0) or mid-fold (S = 1), with the
+//                     default iteration (C = 0) or the plain reference
+//                     (C = 1). Counters: step_ms and step_max_ms (mean and
+//                     slowest of the ten), step_cpu_ms (processor time of
+//                     the mean step), cg_mean (iterations), m, n,
+//                     peak_rss_MB. bench/large_sheets.sh runs these and
+//                     prints the table with the growth exponents.
+// BM_Exact/N/E        twenty steps from flat of the triangulated N × N
+//                     Miura-ori, exact mode off (E = 0) or on (E = 1).
+//                     Counters: step_ms, newton_mean and newton_cg_mean
+//                     (corrections and their iterations per step), kept
+//                     (steps that kept the ordinary result), closure_max
+//                     (largest vertex closure error of any frame, radians)
+//                     and edge_max (largest facet-side length error of any
+//                     frame whose angles placement shows unclamped, over
+//                     the paper's size).
+// BM_ExactReal/F/E    the same, forty steps, on the real rigidly foldable
+//                     patterns (F indexes them), triangulated.
 #include <benchmark/benchmark.h>
+#include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -50,6 +73,14 @@ namespace {
 
 double msSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Processor time of the calling thread, in milliseconds: what a step costs
+// whatever else the machine runs (wall time also counts the waits).
+double threadCpuMs() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
 }
 
 // A generated Miura-ori written as a crease-pattern XML file in the
@@ -285,9 +316,152 @@ void BM_StepReal(benchmark::State& state) {
   timeSteps(state, p);
 }
 
+void BM_Sheet(benchmark::State& state) {
+  constexpr int kSteps = 10;
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  Loaded p;
+  oriSimSetCGRequest(static_cast<int>(state.range(2)));
+  const bool loaded = !file.path().empty() && load(file.path(), kOriSimPathAuto, &p);
+  oriSimSetCGRequest(kOriSimCGFast);
+  if (!loaded) {
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  const MidFold mid = midFoldAngles();
+  double step_ms = 0, step_max_ms = 0, step_cpu_ms = 0;
+  long iterations = 0, steps = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (state.range(1) == 0) {
+      oriSimClearCrease(p.om, p.osm);
+    } else {
+      setMidFold(p.osm, p.om, mid);
+      p.osm->cg_start.clear();
+    }
+    state.ResumeTiming();
+    ORISIM_stepStats stats{};
+    int frame_no = 0;
+    for (int k = 0; k < kSteps; ++k) {
+      const auto t0 = std::chrono::steady_clock::now();
+      const double cpu0 = threadCpuMs();
+      oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      step_cpu_ms += threadCpuMs() - cpu0;
+      const double ms = msSince(t0);
+      step_ms += ms;
+      step_max_ms = std::max(step_max_ms, ms);
+      iterations += stats.cg_iterations;
+      ++steps;
+    }
+  }
+  state.counters["step_ms"] = step_ms / steps;
+  state.counters["step_max_ms"] = step_max_ms;
+  state.counters["step_cpu_ms"] = step_cpu_ms / steps;
+  state.counters["cg_mean"] = static_cast<double>(iterations) / steps;
+  state.counters["m"] = p.osm->m;
+  state.counters["n"] = p.osm->n;
+  state.counters["peak_rss_MB"] = peakRssMB();
+}
+
+// The largest difference between a facet side's folded and flat lengths,
+// over the paper's size.
+double edgeError(const ORI_manifold* om) {
+  double worst = 0.0;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    const double flat = std::hypot(e->x1 - e->x0, e->y1 - e->y0);
+    const vector3d a = e->vert->pos, b = e->pair->vert->pos;
+    const double folded = std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
+    worst = std::max(worst, std::fabs(folded - flat));
+  }
+  return worst / om->paper_size;
+}
+
+bool withinClamp(const ORISIM_matrix* osm) {
+  for (double a : osm->angle_n) {
+    if (std::fabs(a) > kOriFoldAngleLimit) return false;
+  }
+  return true;
+}
+
+// Folds p from flat with exact mode as asked and fills the counters.
+void exactRun(benchmark::State& state, Loaded& p, int steps, bool exact) {
+  double step_ms = 0, closure_max = 0, edge_max = 0;
+  long newton = 0, newton_cg = 0, runs = 0;
+  std::vector<double> closure;
+  for (auto _ : state) {
+    state.PauseTiming();
+    oriSimClearCrease(p.om, p.osm);
+    p.osm->exact = exact ? 1 : 0;
+    p.osm->exact_unconverged = 0;
+    state.ResumeTiming();
+    int frame_no = 0;
+    for (int k = 0; k < steps; ++k) {
+      ORISIM_stepStats stats{};
+      const auto t0 = std::chrono::steady_clock::now();
+      oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      step_ms += msSince(t0);
+      newton += stats.newton_iterations;
+      newton_cg += stats.newton_cg_iterations;
+      ++runs;
+      state.PauseTiming();
+      closure_max = std::max(closure_max, oriSimVertexClosure(closure, p.osm, p.om, nullptr));
+      if (withinClamp(p.osm)) edge_max = std::max(edge_max, edgeError(p.om));
+      state.ResumeTiming();
+    }
+  }
+  state.counters["step_ms"] = step_ms / runs;
+  state.counters["newton_mean"] = static_cast<double>(newton) / runs;
+  state.counters["newton_cg_mean"] = static_cast<double>(newton_cg) / runs;
+  state.counters["kept"] = p.osm->exact_unconverged;
+  state.counters["closure_max"] = closure_max;
+  state.counters["edge_max"] = edge_max;
+}
+
+void BM_Exact(benchmark::State& state) {
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  Loaded p;
+  if (file.path().empty() || !load(file.path(), kOriSimPathAuto, &p)) {
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  exactRun(state, p, 20, state.range(1) != 0);
+}
+
+// Real patterns that fold rigidly as they stand.
+const char* const kRigidReal[] = {"oripa_miura-ori.opx", "schamp_single_vertex_degree4_VVMV.opx",
+                                  "schamp_single_vertex_degree8_VMMVMVMM.opx", "oripa_radial.opx"};
+
+void BM_ExactReal(benchmark::State& state) {
+  const char* dir = std::getenv("PLICATA_PATTERNS");
+  const std::string path = std::string(dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns") + "/opx/" +
+                           kRigidReal[state.range(0)];
+  Loaded p;
+  if (!load(path, kOriSimPathAuto, &p)) {
+    state.SkipWithError("the real pattern is absent (set PLICATA_PATTERNS to the patterns folder)");
+    return;
+  }
+  state.SetLabel(kRigidReal[state.range(0)]);
+  exactRun(state, p, 40, state.range(1) != 0);
+}
+
 }  // namespace
 
-BENCHMARK(BM_LoadMiura)->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Exact)
+    ->ArgsProduct({{10, 30, 100}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(BM_ExactReal)
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(BM_Sheet)
+    ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGFast, kOriSimCGPlain}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(BM_LoadMiura)->Arg(20)->Arg(50)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlaceMiura)->Arg(20)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Dense up to 30 × 30 (a 40 × 40 step takes seconds and hundreds of megabytes).
 BENCHMARK(BM_StepMiura)

@@ -11,8 +11,10 @@ struct CreasePattern;
 struct ORI_manifold;
 
 // Shortest line a generator accepts, in file units along X or Y: well above
-// the reader's 0.4 merge distance, so that distinct vertices never merge.
-constexpr double kOriPatternMinLine = 2.0;
+// the reader's 0.4 merge distance, so that distinct vertices never merge,
+// and low enough for the 200 × 200 Miura-ori that large sheets are
+// measured on (its straight lines are 1.995 units long).
+constexpr double kOriPatternMinLine = 1.0;
 
 // Most creases of a generated single vertex.
 constexpr int kOriPatternMaxDegree = 16;

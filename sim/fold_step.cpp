@@ -54,13 +54,13 @@ int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* o
   if (records(rec) && *frame_no == 0 && recordFrame(om, rec, 0) != 0) result = -1;
 
   double delta = 0.0;
-  if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
   if (option != nullptr && std::strcmp(option, "RK") != 0 && std::strcmp(option, "CG_RK") != 0) {
     if (std::strcmp(option, "CG") != 0) oriMessage("mode\n");
     delta = oriSimUpdateStateCG(osm, om, step, stats);
   }
   if (max_delta != nullptr) *max_delta = delta;
-  if (om->center_face != nullptr) oriManifoldUpdate(om, om->center_face);
+  if (om->center_face != nullptr) oriManifoldUpdatePlanned(om, &osm->placement);
 
   if (records(rec)) {
     *frame_no += 1;

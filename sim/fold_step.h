@@ -57,7 +57,8 @@ int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no);
 //     step is recorded as frame 0;
 //  2. option "CG" runs oriSimUpdateStateCG; "RK", "CG_RK" and null run no
 //     solver; any other text prints "mode\n" and runs the same solver;
-//  3. every face is placed again from the fixed face;
+//  3. every face is placed again from the fixed face (in the order the
+//     record keeps, oriManifoldUpdatePlanned);
 //  4. when rec records something, *frame_no grows by one and the frame is
 //     recorded under the new number.
 // rec may be null (nothing recorded). max_delta (may be null) receives the

@@ -47,19 +47,42 @@ void multiply4(const double* a, const double* b, double* c) {
   }
 }
 
+// F = P · M for the face F of edge_to and P across it: M rotates about the
+// crease line (unit direction dx, dy through its tail) by the crease's
+// angle, clamped to ±kOriFoldAngleLimit. M = T·Z·X(θ)·Zᵀ·T⁻¹ written out
+// (the rotation about a unit axis u: cos θ·I + sin θ·[u]× + (1 − cos θ)·u·uᵀ,
+// and the translation that keeps the line fixed), one product instead of
+// five.
+void placeAcross(ORI_edge* edge_to, double dx, double dy) {
+  const double px = edge_to->x0, py = edge_to->y0;
+  double theta = std::min(edge_to->angle, kOriFoldAngleLimit);
+  theta = std::max(theta, -kOriFoldAngleLimit);
+  const double c = std::cos(theta), s = std::sin(theta), v = 1.0 - c;
+  const double r00 = c + v * dx * dx, r01 = v * dx * dy, r02 = s * dy;
+  const double r10 = r01, r11 = c + v * dy * dy, r12 = -s * dx;
+  const double r20 = -r02, r21 = -r12;
+  const double M[16] = {r00, r01, r02, px - (r00 * px + r01 * py),
+                        r10, r11, r12, py - (r10 * px + r11 * py),
+                        r20, r21, c,   -(r20 * px + r21 * py),
+                        0,   0,   0,   1};
+  multiply4(edge_to->pair->face->matrix, M, edge_to->face->matrix);
+}
+
 }  // namespace
 
 namespace {
 
 // Places the face of edge_to (see oriManifoldFold); the half-edges it opens
-// for the next level are appended to opened when given.
-void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened);
+// for the next level are appended to opened, and the face and the vertices
+// it places to plan, when given.
+void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened, ORI_placement* plan);
 
-// Clears the traversal marks and places the start face's own corners.
-// Returns the half-edges opened at level 0. Sets *listed to whether every
-// half-edge's index is its position in edges (the numbering of
-// oriManifoldIndex), which the frontier order relies on.
-std::vector<ORI_edge*> startPlacement(ORI_manifold* om, ORI_face* start, bool* listed) {
+// Clears the traversal marks and places the start face's own corners (and
+// records them in plan, when given). Returns the half-edges opened at level
+// 0. Sets *listed to whether every half-edge's index is its position in
+// edges (the numbering of oriManifoldIndex), which the frontier order relies
+// on.
+std::vector<ORI_edge*> startPlacement(ORI_manifold* om, ORI_face* start, bool* listed, ORI_placement* plan) {
   int position = 0;
   *listed = true;
   for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next, ++position) {
@@ -78,16 +101,39 @@ std::vector<ORI_edge*> startPlacement(ORI_manifold* om, ORI_face* start, bool* l
       opened.push_back(e->pair);
     }
     placeVertex(start->matrix, e->x1, e->y1, &e->vert->pos);
+    if (plan != nullptr) plan->vert.push_back(e);
     e = e->next;
   } while (e != start->first);
+  if (plan != nullptr) plan->vert_start.push_back(static_cast<int>(plan->vert.size()));
   return opened;
+}
+
+// The frontier placement of oriManifoldUpdate, recorded in plan when given.
+// False when the half-edges are not numbered in list order (nothing placed).
+bool placeByFrontier(ORI_manifold* om, ORI_face* start, ORI_placement* plan) {
+  bool listed;
+  std::vector<ORI_edge*> frontier = startPlacement(om, start, &listed, plan);
+  if (!listed) return false;
+  // The half-edges waiting at a level are exactly those opened during the
+  // level before; taken in list order they give the walk's placement.
+  std::vector<ORI_edge*> next;
+  const int max_level = om->n_face + 1;
+  for (int level = 0; level <= max_level && !frontier.empty(); ++level) {
+    std::sort(frontier.begin(), frontier.end(), [](const ORI_edge* a, const ORI_edge* b) { return a->index < b->index; });
+    next.clear();
+    for (ORI_edge* h : frontier) {
+      if (h->tree_open == 1 && h->tree_depth == level) foldFace(h, level, &next, plan);
+    }
+    frontier.swap(next);
+  }
+  return true;
 }
 
 }  // namespace
 
 int oriManifoldUpdateByWalk(ORI_manifold* om, ORI_face* start) {
   bool listed;
-  startPlacement(om, start, &listed);
+  startPlacement(om, start, &listed, nullptr);
   // A breadth-first placement has at most one level per face; the bound only
   // matters on a mesh whose loops are inconsistent.
   const int max_level = om->n_face + 1;
@@ -96,7 +142,7 @@ int oriManifoldUpdateByWalk(ORI_manifold* om, ORI_face* start) {
     for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
       ORI_edge* h = static_cast<ORI_edge*>(l->data);
       if (h->tree_open == 1 && h->tree_depth == level) {
-        foldFace(h, level, nullptr);
+        foldFace(h, level, nullptr, nullptr);
         called = true;
       }
     }
@@ -106,60 +152,73 @@ int oriManifoldUpdateByWalk(ORI_manifold* om, ORI_face* start) {
 }
 
 int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
-  bool listed;
-  std::vector<ORI_edge*> frontier = startPlacement(om, start, &listed);
-  if (!listed) return oriManifoldUpdateByWalk(om, start);
-  // The half-edges waiting at a level are exactly those opened during the
-  // level before; taken in list order they give the walk's placement.
-  std::vector<ORI_edge*> next;
-  const int max_level = om->n_face + 1;
-  for (int level = 0; level <= max_level && !frontier.empty(); ++level) {
-    std::sort(frontier.begin(), frontier.end(), [](const ORI_edge* a, const ORI_edge* b) { return a->index < b->index; });
-    next.clear();
-    for (ORI_edge* h : frontier) {
-      if (h->tree_open == 1 && h->tree_depth == level) foldFace(h, level, &next);
+  if (!placeByFrontier(om, start, nullptr)) return oriManifoldUpdateByWalk(om, start);
+  return 0;
+}
+
+int oriManifoldUpdatePlanned(ORI_manifold* om, ORI_placement* plan) {
+  ORI_face* start = om->center_face;
+  if (start == nullptr) return 0;
+  const bool valid = plan->mesh == om && plan->start == start && plan->n_edge == om->n_edge &&
+                     plan->n_face == om->n_face && !plan->vert_start.empty() &&
+                     plan->vert_start.size() == plan->fold.size() + 1;
+  if (!valid) {
+    *plan = ORI_placement();
+    if (!placeByFrontier(om, start, plan)) {
+      *plan = ORI_placement();
+      return oriManifoldUpdateByWalk(om, start);
     }
-    frontier.swap(next);
+    plan->mesh = om;
+    plan->start = start;
+    plan->n_edge = om->n_edge;
+    plan->n_face = om->n_face;
+    return 0;
+  }
+  // The recorded order: the start face's corners, then each face from the
+  // one across its crease, and the corners it placed.
+  int v = 0;
+  for (; v < plan->vert_start[0]; ++v) {
+    const ORI_edge* e = plan->vert[v];
+    placeVertex(start->matrix, e->x1, e->y1, &e->vert->pos);
+  }
+  for (size_t k = 0; k < plan->fold.size(); ++k) {
+    ORI_edge* edge_to = plan->fold[k];
+    double dx = edge_to->x1 - edge_to->x0;
+    double dy = edge_to->y1 - edge_to->y0;
+    const double inv = 1.0 / std::sqrt(dy * dy + dx * dx);
+    placeAcross(edge_to, dx * inv, dy * inv);
+    const double* matrix = edge_to->face->matrix;
+    for (; v < plan->vert_start[k + 1]; ++v) {
+      const ORI_edge* e = plan->vert[v];
+      placeVertex(matrix, e->x1, e->y1, &e->vert->pos);
+    }
   }
   return 0;
 }
 
 int oriManifoldFold(ORI_edge* edge_to, int tree_depth) {
-  foldFace(edge_to, tree_depth, nullptr);
+  foldFace(edge_to, tree_depth, nullptr, nullptr);
   return 0;
 }
 
 namespace {
 
-void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened) {
+void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened, ORI_placement* plan) {
   ORI_face* F = edge_to->face;
-  const ORI_face* P = edge_to->pair->face;
   double dx = edge_to->x1 - edge_to->x0;
   double dy = edge_to->y1 - edge_to->y0;
   const double inv = 1.0 / std::sqrt(dy * dy + dx * dx);
   dx *= inv;
   dy *= inv;
-  const double px = edge_to->x0, py = edge_to->y0;
-  double theta = std::min(edge_to->angle, kOriFoldAngleLimit);
-  theta = std::max(theta, -kOriFoldAngleLimit);
-  const double c = std::cos(theta), s = std::sin(theta);
-
-  const double T[16] = {1, 0, 0, px, 0, 1, 0, py, 0, 0, 1, 0, 0, 0, 0, 1};
-  const double Z[16] = {dx, -dy, 0, 0, dy, dx, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const double X[16] = {1, 0, 0, 0, 0, c, -s, 0, 0, s, c, 0, 0, 0, 0, 1};
-  const double Zt[16] = {dx, dy, 0, 0, -dy, dx, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const double Ti[16] = {1, 0, 0, -px, 0, 1, 0, -py, 0, 0, 1, 0, 0, 0, 0, 1};
-  double scratch[16];
-  multiply4(P->matrix, T, scratch);
-  multiply4(scratch, Z, F->matrix);
-  multiply4(F->matrix, X, scratch);
-  multiply4(scratch, Zt, F->matrix);
-  multiply4(F->matrix, Ti, scratch);
-  std::copy(scratch, scratch + 16, F->matrix);
+  placeAcross(edge_to, dx, dy);
+  if (plan != nullptr) plan->fold.push_back(edge_to);
 
   for (ORI_edge* e = edge_to->next; e != edge_to; e = e->next) {
     if (e->tree_open == 0) {
-      if (e->next->tree_open == 0) placeVertex(F->matrix, e->x1, e->y1, &e->vert->pos);
+      if (e->next->tree_open == 0) {
+        placeVertex(F->matrix, e->x1, e->y1, &e->vert->pos);
+        if (plan != nullptr) plan->vert.push_back(e);
+      }
       if (!(e->pair->on_boundary || e->on_boundary)) {
         e->pair->tree_open = 1;
         e->tree_depth = tree_depth + 1;
@@ -172,6 +231,7 @@ void foldFace(ORI_edge* edge_to, int tree_depth, std::vector<ORI_edge*>* opened)
     }
   }
   edge_to->tree_open = 0;
+  if (plan != nullptr) plan->vert_start.push_back(static_cast<int>(plan->vert.size()));
 }
 
 }  // namespace

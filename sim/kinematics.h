@@ -5,6 +5,8 @@
 // → head, right-handed, relative to the face across the crease.
 #pragma once
 
+#include <vector>
+
 struct ORI_manifold;
 struct ORI_face;
 struct ORI_edge;
@@ -21,6 +23,30 @@ constexpr double kOriFoldAngleLimit = 3.1315926535897933;
 // O(half-edges · log) whatever the depth of the traversal. The frontier order
 // needs the numbering of oriManifoldIndex; before it, the walk below is used.
 int oriManifoldUpdate(ORI_manifold* om, ORI_face* start);
+
+// The order in which oriManifoldUpdate places the faces of a mesh from its
+// fixed face: it depends on the links alone, not on the angles, so a sheet
+// folded step after step can replay it. fold lists the half-edges that
+// faces were placed across, in order; vert the half-edges whose heads were
+// placed (the fixed face's first, then each placed face's), vert_start[k]
+// where face k's begin (vert_start[0] ends the fixed face's).
+struct ORI_placement {
+  const ORI_manifold* mesh = nullptr;
+  const ORI_face* start = nullptr;
+  int n_edge = -1;
+  int n_face = -1;
+  std::vector<ORI_edge*> fold;
+  std::vector<const ORI_edge*> vert;
+  std::vector<int> vert_start;
+};
+
+// oriManifoldUpdate(om, om->center_face) with the order kept in plan: the
+// first call for a mesh, fixed face and counts records it while placing,
+// later ones replay it (no marks, no sorting, no search), placing every face
+// and vertex exactly as the recording did. A mesh whose links change under
+// the same counts needs a fresh plan. Returns 0 (nothing done without a
+// fixed face).
+int oriManifoldUpdatePlanned(ORI_manifold* om, ORI_placement* plan);
 
 // The same placement by walking the whole half-edge list once per level and
 // calling oriManifoldFold on every waiting half-edge of that level as the walk

@@ -96,8 +96,13 @@ void oriSimCornerFactors(const ORI_edge* e, double R[9], double D[9]) {
 namespace {
 
 thread_local int g_path_request = kOriSimPathAuto;
+thread_local int g_cg_request = kOriSimCGFast;
 
 }  // namespace
+
+void oriSimSetCGRequest(int cg) { g_cg_request = cg == kOriSimCGPlain ? kOriSimCGPlain : kOriSimCGFast; }
+
+int oriSimCGRequest() { return g_cg_request; }
 
 void oriSimSetPathRequest(int path) {
   g_path_request = (path == kOriSimPathDense || path == kOriSimPathSparse) ? path : kOriSimPathAuto;
@@ -105,10 +110,9 @@ void oriSimSetPathRequest(int path) {
 
 int oriSimPathRequest() { return g_path_request; }
 
-int oriSimChoosePath(int requested, int m, int n) {
+int oriSimChoosePath(int requested, int /*m*/, int /*n*/) {
   if (requested == kOriSimPathDense || requested == kOriSimPathSparse) return requested;
-  return static_cast<double>(m) * static_cast<double>(n) <= kOriSimDenseLimit ? kOriSimPathDense
-                                                                             : kOriSimPathSparse;
+  return kOriSimPathSparse;
 }
 
 // ---- Creation and deletion ---------------------------------------------------
@@ -160,6 +164,17 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
     ++lines;
   }
 
+  // Both lists the step walks instead of the whole list of half-edges.
+  osm->crease_edge.assign(lines, nullptr);
+  for (List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    ORI_edge* e = static_cast<ORI_edge*>(l->data);
+    if (e->crease_index >= 0) {
+      osm->crease_edge[e->crease_index] = e;
+    } else {
+      osm->free_edge.push_back(e);
+    }
+  }
+
   oriMessage("\nnum_fold_line:%04d  num_inside_vert:%04d\n", lines, inner);
   osm->m = 3 * inner;
   osm->n = lines;
@@ -168,6 +183,7 @@ ORISIM_matrix* oriSimNew(ORI_manifold* om) {
   osm->moment_angle_n.assign(osm->n, 0.0);
   osm->delta_angle_n.assign(osm->n, 0.0);
   osm->path = oriSimChoosePath(g_path_request, osm->m, osm->n);
+  osm->cg = g_cg_request;
   if (osm->m != 0) {
     if (osm->path == kOriSimPathDense && !denseFits(osm)) osm->path = kOriSimPathSparse;
     osm->residual_m.assign(osm->m, 0.0);

@@ -5,28 +5,33 @@
 
 #include <vector>
 
+#include "sim/kinematics.h"
 #include "sim/sparse_jacobian.h"
 
 struct ORI_manifold;
 struct ORI_vert;
 struct ORI_edge;
 
-// Where a record keeps its Jacobian and how the step projects. The dense
-// path holds the m × n array C_mn and solves with the m × m matrix C·Cᵀ
-// formed; the sparse path holds the rows of nonzeros and applies C·Cᵀ as two
-// products, never allocating m × n or m × m. Both fold the same way, up to
+// Where a record keeps its Jacobian and how the step projects. The sparse
+// path holds the rows of nonzeros and applies C·Cᵀ as two products, never
+// allocating m × n or m × m; it is the default at every size (on a small
+// sheet it is also the faster, and it does not wait on the library's
+// threads when the processor is busy). The dense path holds the m × n
+// array C_mn and solves with the m × m matrix C·Cᵀ formed: the reference
+// the sparse path is checked against. Both fold the same way, up to
 // rounding.
 enum OriSimPath {
-  kOriSimPathAuto = 0,    // dense for small patterns (m·n up to kOriSimDenseLimit), sparse beyond
+  kOriSimPathAuto = 0,    // the default: sparse
   kOriSimPathDense = 1,
   kOriSimPathSparse = 2,
 };
 
-// Largest m·n (Jacobian entries, 512 KiB of doubles) for which the automatic
-// choice keeps the dense path: its m²·n product keeps a step within a few
-// milliseconds there (a 10 × 10 Miura-ori of quadrilaterals, 243 rows and
-// 180 creases, folds in about 4 ms a step; the sparse path in a tenth).
-constexpr double kOriSimDenseLimit = 65536.0;
+// How a record's projection runs its conjugate gradient. Both stop on the
+// same test and give the same fold within what that test allows.
+enum OriSimCG {
+  kOriSimCGFast = 0,   // each vertex's 3 × 3 block as preconditioner, from the last step's answer (the default)
+  kOriSimCGPlain = 1,  // no preconditioner, from zero: the reference
+};
 
 struct ORISIM_matrix {
   int n;                              // fold-line variables: inner crease lines
@@ -39,6 +44,14 @@ struct ORISIM_matrix {
   std::vector<double> delta_angle_n;  // constrained change of this step
   int path;                           // kOriSimPathDense or kOriSimPathSparse, never Auto
   ORISIM_sparse C_sparse;             // the Jacobian by rows of nonzeros (sparse path; else empty)
+  std::vector<ORI_edge*> crease_edge; // per fold line, one of its half-edges (the later in the list)
+  std::vector<ORI_edge*> free_edge;   // the half-edges of no fold line (the outline), always flat
+  ORI_placement placement;            // the order the fold step places the faces in (oriManifoldUpdatePlanned)
+  int cg;                             // kOriSimCGFast or kOriSimCGPlain
+  int exact;                          // 1: every step closes the sheet to rounding (exact mode); 0 by default
+  long exact_unconverged;             // steps whose exact correction failed (they kept the ordinary result)
+  ORISIM_sparse exact_rows;           // the exact correction's rows on the dense path
+  std::vector<double> cg_start;       // the last projection's answer x (m entries), the next one's start; empty: zero
 };
 
 // The path that records made from now on by the calling thread take
@@ -48,15 +61,22 @@ struct ORISIM_matrix {
 void oriSimSetPathRequest(int path);
 int oriSimPathRequest();
 
+// The conjugate gradient that records made from now on by the calling
+// thread run (kOriSimCGFast at start): plicata-fold's --cg sets it. Values
+// other than the two above count as Fast.
+void oriSimSetCGRequest(int cg);
+int oriSimCGRequest();
+
 // The path a record of m rows and n columns takes when requested is asked
-// for: Dense or Sparse as asked; Auto (or anything else) dense when
-// m·n ≤ kOriSimDenseLimit, else sparse.
+// for: Dense or Sparse as asked; Auto (or anything else) sparse, whatever
+// the size.
 int oriSimChoosePath(int requested, int m, int n);
 
 // Creates the record for om: numbers inner vertices (sim_index) and inner
 // lines (crease_index, both halves), sets sim_active on every half-edge,
 // prints "\nnum_fold_line:%04d  num_inside_vert:%04d\n" and sizes the arrays
-// with zeros. The path follows oriSimPathRequest(); on the sparse path C_mn
+// with zeros. The path follows oriSimPathRequest(), the iteration
+// oriSimCGRequest(); on the sparse path C_mn
 // stays empty and the Jacobian is filled into C_sparse by oriSimInitMatrix.
 // A dense Jacobian that does not fit in memory gives the sparse path, with
 // "\tno memory for the dense %d x %d Jacobian: using its nonzeros\n".

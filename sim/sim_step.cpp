@@ -10,11 +10,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 #include "geometry/manifold.h"
 #include "geometry/message.h"
+#include "sim/conjugate_gradient.h"
 #include "sim/kinematics.h"
+#include "sim/one_blas_thread.h"
 #include "sim/sim_matrix.h"
 #include "sim/sparse_cg.h"
 #include "sim/sparse_jacobian.h"
@@ -40,6 +43,12 @@ constexpr double kProjectionEpsilon = 0.0001;
 // CG stops when ‖b‖₂ / √m falls below this, or after min(m, this many) iterations.
 constexpr double kCGTolerance = 0.00005;
 constexpr int kCGMaxIterations = 512;
+// Dense systems of up to this many rows are solved on one library thread: a
+// product of at most a million entries is over before the library's threads
+// have woken, and on a busy processor they wait for each other for longer
+// than the whole step takes.
+constexpr int kOneThreadRows = 1024;
+
 
 // The index of the first entry of largest absolute value, as cblas_idamax
 // finds it (0-based; 0 for n ≤ 0).
@@ -88,7 +97,13 @@ bool neighbourhoodUnsettled(const ORI_edge* e, int n_edge) {
 double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
   const double saturation = s * kBarrierSaturation;
   const double scale = (s * kBarrierHalf / saturation) * (s * kBarrierHalf);
-  const double rate = 2.0 * std::log(saturation / (s * kBarrierHalf));
+  // The same for every diagonal of a step: its logarithm is taken once.
+  thread_local double rate_s = -1.0, rate_of_s = 0.0;
+  if (s != rate_s) {
+    rate_s = s;
+    rate_of_s = 2.0 * std::log(saturation / (s * kBarrierHalf));
+  }
+  const double rate = rate_of_s;
 
   const double around[4] = {e->next->angle, e->pair->prev->angle, e->pair->next->angle, e->prev->angle};
   double hi = kPi, lo = -kPi;
@@ -122,7 +137,11 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
     oriMessage("dmax=%f ", hi);
     U = -saturation;
   }
-  if (neighbourhoodUnsettled(e, om->n_edge)) return (s * (-e->angle)) * om->moment_factor - U;
+  // Without a factor the two answers are the same number: the walk round
+  // both ends is only needed when there is one.
+  if (om->moment_factor != 0 && neighbourhoodUnsettled(e, om->n_edge)) {
+    return (s * (-e->angle)) * om->moment_factor - U;
+  }
   return -U;
 }
 
@@ -130,44 +149,78 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
 
 // ---- Moments -------------------------------------------------------------------
 
+namespace {
+
+// The wish of the fold line of half-edge e for a step whose scaled size is
+// scaled (s its absolute value), written into moment; a flat pattern line
+// leaves it as it is.
+void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, double s, double& moment) {
+  const double target = e->target_angle, angle = e->angle;
+  if (target > 0) {
+    const double goal = scaled > 0 ? target - angle : -angle;
+    if (angle * target < kWrongWay) {
+      moment = (s * goal) * om->moment_factor;
+    } else if (target - angle > 0) {
+      moment = s * goal;
+    } else {
+      moment = (s + 1.0) * (target - angle) * kOvershootGain;
+    }
+  } else if (target < 0) {
+    const double goal = scaled > 0 ? target - angle : -angle;
+    if (angle * target < kWrongWay) {
+      moment = (s * goal) * om->moment_factor;
+    } else if (target - angle < 0) {
+      moment = s * goal;
+    } else {
+      moment = (s + 1.0) * (target - angle) * kOvershootGain;
+    }
+  } else if (e->is_diagonal) {
+    // The barrier's constants divide by s: without a step a diagonal has no wish.
+    moment = s > 0 ? diagonalMoment(e, om, s) : 0.0;
+  }
+}
+
+// Scales the whole array so that its largest entry (the first of largest
+// absolute value) is at most s. Plain loops: the same operations as the
+// library's search and scaling, without waking its threads on a large sheet.
+void boundMoments(std::vector<double>& moment_angle_n, double s) {
+  const int n = static_cast<int>(moment_angle_n.size());
+  if (n == 0) return;
+  double* moment = moment_angle_n.data();
+  const double largest = std::fabs(moment[firstLargest(n, moment)]);
+  if (largest > s) {
+    const double scale = s / largest;
+    for (int c = 0; c < n; ++c) moment[c] *= scale;
+  }
+}
+
+// oriSimUpdateMomentAngle on the record's moments, one half-edge per fold
+// line (both halves wish alike) instead of the whole list.
+void updateMomentsByCrease(ORISIM_matrix* osm, const ORI_manifold* om, double step) {
+  if (osm->crease_edge.size() != static_cast<size_t>(osm->n)) {
+    oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
+    return;
+  }
+  const double scaled = step * kMomentGain;
+  const double s = std::fabs(scaled);
+  osm->moment_angle_n.resize(osm->n, 0.0);
+  for (int c = 0; c < osm->n; ++c) creaseMoment(osm->crease_edge[c], om, scaled, s, osm->moment_angle_n[c]);
+  boundMoments(osm->moment_angle_n, s);
+}
+
+}  // namespace
+
 int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manifold* om, double step) {
   const double scaled = step * kMomentGain;
   const double s = std::fabs(scaled);
   const int n = static_cast<int>(moment_angle_n.size());
-
   for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
     const int c = e->crease_index;
     if (c < 0 || c >= n) continue;
-    const double target = e->target_angle, angle = e->angle;
-    double& moment = moment_angle_n[c];
-    if (target > 0) {
-      const double goal = scaled > 0 ? target - angle : -angle;
-      if (angle * target < kWrongWay) {
-        moment = (s * goal) * om->moment_factor;
-      } else if (target - angle > 0) {
-        moment = s * goal;
-      } else {
-        moment = (s + 1.0) * (target - angle) * kOvershootGain;
-      }
-    } else if (target < 0) {
-      const double goal = scaled > 0 ? target - angle : -angle;
-      if (angle * target < kWrongWay) {
-        moment = (s * goal) * om->moment_factor;
-      } else if (target - angle < 0) {
-        moment = s * goal;
-      } else {
-        moment = (s + 1.0) * (target - angle) * kOvershootGain;
-      }
-    } else if (e->is_diagonal) {
-      // The barrier's constants divide by s: without a step a diagonal has no wish.
-      moment = s > 0 ? diagonalMoment(e, om, s) : 0.0;
-    }
+    creaseMoment(e, om, scaled, s, moment_angle_n[c]);
   }
-
-  if (n == 0) return 0;
-  const double largest = std::fabs(moment_angle_n[cblas_idamax(n, moment_angle_n.data(), 1)]);
-  if (largest > s) cblas_dscal(n, s / largest, moment_angle_n.data(), 1);
+  boundMoments(moment_angle_n, s);
   return 0;
 }
 
@@ -180,45 +233,6 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 
 namespace {
 
-// Conjugate gradient on A·x = r from x = 0, A = C·Cᵀ + εI given by apply
-// (out = alpha·A·in + beta·out), every vector operation a CBLAS call: stops
-// after min(m, 512) iterations or when ‖b‖₂ / √m falls below the tolerance.
-// A zero right-hand side is already solved by x = 0 (the first α would be
-// 0/0). Returns the iterations taken; b holds the last CG residual.
-template <typename Apply>
-int conjugateGradient(int m, const Apply& apply, const std::vector<double>& r, std::vector<double>& x,
-                      std::vector<double>& b) {
-  std::vector<double> t(m, 0.0), p(m, 0.0), q(m, 0.0);
-  cblas_dcopy(m, r.data(), 1, b.data(), 1);
-  apply(-1.0, x.data(), 1.0, b.data());
-  cblas_dcopy(m, b.data(), 1, p.data(), 1);
-  double rho = cblas_ddot(m, b.data(), 1, b.data(), 1);
-
-  int k = 0;
-  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
-  const double limit = std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations));
-  const double root_m = std::sqrt(static_cast<double>(m));
-  while (static_cast<double>(k) < limit) {
-    const double rho_old = rho;
-    apply(1.0, p.data(), 0.0, q.data());
-    const double pq = cblas_ddot(m, p.data(), 1, q.data(), 1);
-    // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
-    if (!(pq > 0.0) || !std::isfinite(pq)) break;
-    const double alpha = rho / pq;
-    cblas_daxpy(m, alpha, p.data(), 1, x.data(), 1);
-    cblas_dcopy(m, b.data(), 1, t.data(), 1);
-    cblas_daxpy(m, -alpha, q.data(), 1, t.data(), 1);
-    rho = cblas_ddot(m, t.data(), 1, t.data(), 1);
-    const double beta = rho / rho_old;
-    cblas_dscal(m, beta, p.data(), 1);
-    cblas_daxpy(m, 1.0, t.data(), 1, p.data(), 1);
-    cblas_dcopy(m, t.data(), 1, b.data(), 1);
-    ++k;
-    if (cblas_dnrm2(m, b.data(), 1) / root_m < kCGTolerance) break;
-  }
-  return k;
-}
-
 // The sparse projection: A applied as C·(Cᵀ·p) + εp on the rows of nonzeros;
 // nothing of size m × n or m × m exists.
 double projectSparse(std::vector<double>& delta_angle_n, const std::vector<double>& moment_angle_n, ORISIM_matrix* osm,
@@ -230,7 +244,11 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   empty.m = m;
   empty.n = n;
   const ORISIM_sparse& C = osm->C_sparse.m == m && osm->C_sparse.n == n ? osm->C_sparse : empty;
-  std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
+  // Kept by the thread from one step to the next, as the iteration's own.
+  thread_local std::vector<double> r, b, x;
+  r.assign(static_cast<size_t>(m), 0.0);
+  b.assign(static_cast<size_t>(m), 0.0);
+  x.clear();
 
   // The residual of the angles the rows were just computed from, or afresh.
   double result = 0.0;
@@ -243,7 +261,11 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   if (osm->residual_m.size() >= static_cast<size_t>(m)) std::copy(r.begin(), r.end(), osm->residual_m.begin());
   if (n > 0) oriSimSparseMultiply(C, 1.0, moment_angle_n.data(), 1.0, r.data());
 
-  *iterations = oriSimSparseSolveCG(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations, r, x, b);
+  const bool fast = osm->cg != kOriSimCGPlain;
+  if (fast) x = osm->cg_start;
+  *iterations = oriSimSparseSolveCGFrom(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations,
+                                        fast ? kOriSimPreconditionBlock : kOriSimPreconditionNone, fast, r, x, b);
+  if (fast) osm->cg_start = x;
   double bb = 0.0;
   for (int i = 0; i < m; ++i) bb += b[i] * b[i];
   *cg_error = std::sqrt(bb) / std::sqrt(static_cast<double>(m));
@@ -253,6 +275,51 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
     oriSimSparseMultiplyTransposed(C, -1.0, x.data(), 1.0, delta_angle_n.data());
   }
   return result;
+}
+
+// The projection's conjugate gradient on the formed m × m system A: the
+// record's iteration (plain from zero, or block-preconditioned from the last
+// answer), products through the library. Returns the iterations taken; b
+// holds the last residual.
+int solveDense(ORISIM_matrix* osm, const std::vector<double>& A, const std::vector<double>& r,
+               std::vector<double>& x, std::vector<double>& b) {
+  const int m = osm->m;
+  const bool fast = osm->cg != kOriSimCGPlain;
+  bool warm = fast && osm->cg_start.size() == static_cast<size_t>(m) && allFinite(osm->cg_start);
+  if (warm) x = osm->cg_start;
+  cblas_dcopy(m, r.data(), 1, b.data(), 1);
+  std::vector<double> p(m, 0.0), q(m, 0.0), z(m, 0.0);
+  if (warm) {
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, x.data(), 1, 0.0, q.data(), 1);
+    oriSimScaleStart(m, x.data(), q.data(), b.data());
+  }
+  const ORISIM_cgVectors v{m, x.data(), b.data(), p.data(), q.data(), z.data()};
+  const ORISIM_cgStop stop{std::min(static_cast<double>(m), static_cast<double>(kCGMaxIterations)), kCGTolerance,
+                           std::sqrt(static_cast<double>(m))};
+  const auto apply = [&](double beta, const double* next, double* in, double* out) {
+    if (next != nullptr) oriSimDirect(m, beta, next, in);
+    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, 1.0, A.data(), m, in, 1, 0.0, out, 1);
+    return cblas_ddot(m, in, 1, out, 1);
+  };
+  int k;
+  if (fast) {
+    // The diagonal blocks of A itself, inverted.
+    const int vertices = m / 3;
+    std::vector<double> inverse(12 * static_cast<size_t>(vertices));
+    for (int s = 0; s < vertices; ++s) {
+      const double* row = &A[static_cast<size_t>(3 * s) * m + 3 * s];
+      const double block[6] = {row[0], row[1], row[2], row[m + 1], row[m + 2], row[2 * m + 2]};
+      oriSimInvertBlock(block, &inverse[12 * static_cast<size_t>(s)]);
+    }
+    const auto precondition = [&](const double* in, double* out) {
+      return oriSimPreconditionRows(vertices, inverse.data(), in, out);
+    };
+    k = oriSimConjugateGradient(apply, precondition, v, stop);
+    osm->cg_start = x;
+  } else {
+    k = oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
+  }
+  return k;
 }
 
 // The dense projection: A formed as one m × m × n product.
@@ -271,6 +338,8 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
   }
   for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
   std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
+  std::unique_ptr<OriSimOneBlasThread> one_thread;
+  if (m <= kOneThreadRows) one_thread = std::make_unique<OriSimOneBlasThread>();
 
   if (n > 0) {
     cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
@@ -285,10 +354,7 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
                 r.data(), 1);
   }
 
-  const auto apply = [&](double alpha, const double* in, double beta, double* out) {
-    cblas_dgemv(CblasRowMajor, CblasNoTrans, m, m, alpha, A.data(), m, in, 1, beta, out, 1);
-  };
-  *iterations = conjugateGradient(m, apply, r, x, b);
+  *iterations = solveDense(osm, A, r, x, b);
   *cg_error = cblas_dnrm2(m, b.data(), 1) / std::sqrt(static_cast<double>(m));
 
   if (n > 0) {
@@ -325,16 +391,106 @@ double oriSimDeltaAnglePinvConstraintsCG(std::vector<double>& delta_angle_n, std
 
 // ---- One step ------------------------------------------------------------------
 
+namespace {
+
+// oriSimUpdateCrease by the record's lists of half-edges (both halves of
+// every fold line, and every half-edge without one, which is flat), instead
+// of the whole list of half-edges.
+void writeAngles(const ORISIM_matrix* osm, ORI_manifold* om, const std::vector<double>& angle) {
+  if (osm->crease_edge.size() != static_cast<size_t>(osm->n) || angle.size() != osm->crease_edge.size()) {
+    oriSimUpdateCrease(om, angle);
+    return;
+  }
+  for (size_t c = 0; c < angle.size(); ++c) {
+    ORI_edge* e = osm->crease_edge[c];
+    e->angle = angle[c];
+    e->pair->angle = angle[c];
+  }
+  for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
+}
+
+// Exact mode's conjugate gradient stops at this share of the closure
+// residual: each correction then gains three digits, and the next
+// linearisation does the rest.
+constexpr double kExactSolveShare = 1e-3;
+// The shift λ of exact mode's system, a share of the largest closure error,
+// kept above a floor: small enough that the sheet's slowest modes (their
+// eigenvalues of C·Cᵀ fall to 1e-5 and below on a large sheet) are corrected
+// in full rather than by half, never so small that a degenerate constraint
+// (the flat sheet's in-plane rows) leaves a vanishing pivot.
+constexpr double kExactShift = 1e-4;
+constexpr double kExactLeastShift = 1e-14;
+
+// Whether some crease that agreed in sign with its target before (angles
+// `before`) disagrees now (angles `after`).
+bool branchJumped(const ORISIM_matrix* osm, const std::vector<double>& before, const std::vector<double>& after) {
+  for (int c = 0; c < osm->n; ++c) {
+    const double target = osm->crease_edge.size() == static_cast<size_t>(osm->n) ? osm->crease_edge[c]->target_angle : 0.0;
+    if (before[c] * target > 0.0 && !(after[c] * target > 0.0)) return true;
+  }
+  return false;
+}
+
+// The exact correction of oriSimUpdateStateCG (see there), from the angles
+// just written.
+void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats) {
+  const int m = osm->m, n = osm->n;
+  if (m == 0 || n == 0) return;
+  const std::vector<double> ordinary = osm->angle_n;
+  // The dense path keeps no rows: the correction makes its own.
+  ORISIM_sparse& J = osm->path == kOriSimPathSparse ? osm->C_sparse : osm->exact_rows;
+  std::vector<double> closure, x, b, delta(n);
+  int iterations = 0, cg_iterations = 0;
+  bool closed = false, finite = true;
+  for (;;) {
+    const double worst = oriSimVertexClosure(closure, osm, om, nullptr);
+    if (!std::isfinite(worst)) {
+      finite = false;
+      break;
+    }
+    if (worst <= kOriSimExactClosure) {
+      closed = true;
+      break;
+    }
+    if (iterations == kOriSimExactIterations) break;
+    oriSimSparseUpdate(&J, osm, om);
+    double gg = 0.0;
+    for (double g : J.residual) gg += g * g;
+    const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
+    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
+    cg_iterations += oriSimSparseSolveCGFrom(J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionFactor,
+                                             false, J.residual, x, b);
+    oriSimSparseMultiplyTransposed(J, -1.0, x.data(), 0.0, delta.data());
+    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
+    writeAngles(osm, om, osm->angle_n);
+    ++iterations;
+  }
+  const bool kept = !closed || !finite || !allFinite(osm->angle_n) || branchJumped(osm, ordinary, osm->angle_n);
+  if (kept) {
+    osm->angle_n = ordinary;
+    writeAngles(osm, om, osm->angle_n);
+    ++osm->exact_unconverged;
+  }
+  if (stats != nullptr) {
+    stats->newton_iterations = iterations;
+    stats->newton_cg_iterations = cg_iterations;
+    stats->exact_kept = kept ? 1 : 0;
+    stats->exact_unconverged = osm->exact_unconverged;
+  }
+}
+
+}  // namespace
+
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   return oriSimUpdateStateCG(osm, om, step, nullptr);
 }
 
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
-  if (stats != nullptr) *stats = ORISIM_stepStats{0.0, 0, 0.0};
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
   const int n = osm->n;
   if (n <= 0 || !std::isfinite(step)) return 0.0;
 
-  oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
+  updateMomentsByCrease(osm, om, step);
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
@@ -353,11 +509,16 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
     before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
                                                &cg_error);
   }
-  if (stats != nullptr) *stats = ORISIM_stepStats{before, iterations, cg_error};
+  if (stats != nullptr) {
+    stats->residual_before = before;
+    stats->cg_iterations = iterations;
+    stats->cg_error = cg_error;
+  }
 
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
   if (!allFinite(osm->delta_angle_n)) {
     std::fill(osm->delta_angle_n.begin(), osm->delta_angle_n.end(), 0.0);
+    osm->cg_start.clear();
     return 0.0;
   }
 
@@ -375,8 +536,9 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
       largest = limit;
     }
     for (int c = 0; c < n; ++c) osm->next_angle_n[c] = osm->angle_n[c] + delta[c];
-    oriSimUpdateCrease(om, osm->next_angle_n);
+    writeAngles(osm, om, osm->next_angle_n);
     osm->angle_n = osm->next_angle_n;
+    if (osm->exact) closeExactly(osm, om, stats);
     return largest;
   }
 
@@ -387,8 +549,9 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   }
   cblas_dcopy(n, osm->angle_n.data(), 1, osm->next_angle_n.data(), 1);
   cblas_daxpy(n, 1.0, delta, 1, osm->next_angle_n.data(), 1);
-  oriSimUpdateCrease(om, osm->next_angle_n);
+  writeAngles(osm, om, osm->next_angle_n);
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
+  if (osm->exact) closeExactly(osm, om, stats);
   return largest;
 }
 
@@ -413,5 +576,6 @@ int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
     oriManifoldUpdate(om, om->center_face);
   }
   osm->residual_m.assign(osm->m, 0.0);
+  osm->cg_start.clear();
   return 0;
 }

@@ -1,14 +1,17 @@
 // The sparse projection's conjugate gradient.
 //
-// Sections: four-double vectors; the iteration on owned creases; the
-// iteration on rows that are not paired; choosing the build.
+// Sections: four-double vectors; the product on owned creases and the block
+// preconditioner; choosing the build; the rows that are not paired; solving.
 #include "sim/sparse_cg.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "sim/conjugate_gradient.h"
+#include "sim/sparse_factor.h"
 #include "sim/sparse_jacobian.h"
 
 namespace {
@@ -19,33 +22,19 @@ namespace {
 // two 128-bit operations on any x86-64 and to one 256-bit operation where
 // the wide build allows it; elsewhere to whatever the target has.
 
-typedef double v4d __attribute__((vector_size(32)));
+using orisim_cg_detail::load4;
+using orisim_cg_detail::splat4;
+using orisim_cg_detail::store4;
+using orisim_cg_detail::sum4;
+using orisim_cg_detail::v4d;
 
 #define PLICATA_INLINE inline __attribute__((always_inline))
 
-PLICATA_INLINE v4d load4(const double* a) {
-  v4d v;
-  std::memcpy(&v, a, sizeof v);
-  return v;
-}
-
-PLICATA_INLINE void store4(double* a, v4d v) { std::memcpy(a, &v, sizeof v); }
-
-PLICATA_INLINE v4d splat4(double d) { return v4d{d, d, d, d}; }
-
-typedef double v2d __attribute__((vector_size(16)));
-
-// The halves added as vectors, then the two lanes: the fewest operations
-// whether the vector is one register or two.
-PLICATA_INLINE double sum4(v4d v) {
-  const v2d s = __builtin_shufflevector(v, v, 0, 1) + __builtin_shufflevector(v, v, 2, 3);
-  return s[0] + s[1];
-}
-
-// The iteration's arrays, four doubles to a vertex. p and q have one more
-// slot (vertex `vertices`) that creases meeting a single vertex point at:
-// p's stays zero, q's takes their zero shares. reach[s] is the highest
-// vertex that the creases of owners up to s touch (at least s).
+// The grouping the product runs over. Padded vectors hold four doubles per
+// vertex and one more slot (vertex `vertices`) that creases meeting a single
+// vertex point at: an input's stays zero, an output's takes their zero
+// shares. reach[s] is the highest vertex that the creases of owners up to s
+// touch (at least s).
 struct Padded {
   int vertices;
   const int* owner_start;
@@ -53,24 +42,19 @@ struct Padded {
   const double* pair_val;
   const int* reach;
   double eps;
-  double* p;
-  double* q;
-  double* x;
-  double* b;
 };
 
-// ---- The iteration on owned creases --------------------------------------------
+// ---- The product on owned creases ---------------------------------------------
 
 // q = (C·Cᵀ + eps·I)·p, each crease once: w_c from its two vertices, then
 // its share of both vertices' rows. A later vertex's rows gather shares
 // while earlier owners run; an owner's own shares are summed aside and added
-// last. Returns p·q.
-//
-// The previous round's last updates ride along, so that the vectors are
-// passed over once less: a vertex's q is cleared, and (when advance is set)
-// x += alpha·p and p = beta·p + b are applied to it, just before any crease
-// first reads it; the vertices are reached in order, as reach tells.
-PLICATA_INLINE double normalProduct(const Padded& a, bool advance, double alpha, double beta) {
+// last. A vertex's q is cleared, and (when next is given) its p set to
+// beta·p + next, just before any crease first reads it (the vertices are
+// reached in order, as reach tells), so that p and q are passed over once.
+// Returns p·q.
+PLICATA_INLINE double normalProduct(const Padded& a, double beta, const double* next_in, double* p_in,
+                                    double* q_out) {
   // Locals, so that the stores below (which may alias anything) do not
   // make the compiler fetch the record's fields again.
   const int vertices = a.vertices;
@@ -78,23 +62,18 @@ PLICATA_INLINE double normalProduct(const Padded& a, bool advance, double alpha,
   const int* __restrict other = a.other;
   const double* __restrict pair_val = a.pair_val;
   const int* __restrict reach = a.reach;
-  double* __restrict p = a.p;
-  double* __restrict q = a.q;
-  double* __restrict x = a.x;
-  const double* __restrict b = a.b;
-  const v4d up = splat4(alpha), keep = splat4(beta), zero = splat4(0.0);
+  double* __restrict p = p_in;
+  double* __restrict q = q_out;
+  const double* __restrict next = next_in;
+  const v4d zero = splat4(0.0), keep = splat4(beta);
   store4(q + 4 * vertices, zero);
   v4d pq = zero;
   const v4d eps = splat4(a.eps);
-  int ready = 0;  // vertices below this are cleared and advanced
+  int ready = 0;  // vertices below this are cleared (and their direction formed)
   for (int s = 0; s < vertices; ++s) {
     for (; ready <= reach[s]; ++ready) {
       const int t = 4 * ready;
-      if (advance) {
-        const v4d pt = load4(p + t);
-        store4(x + t, load4(x + t) + up * pt);
-        store4(p + t, keep * pt + load4(b + t));
-      }
+      if (next != nullptr) store4(p + t, keep * load4(p + t) + load4(next + t));
       store4(q + t, zero);
     }
     const v4d ps = load4(p + 4 * s);
@@ -115,69 +94,90 @@ PLICATA_INLINE double normalProduct(const Padded& a, bool advance, double alpha,
   return sum4(pq);
 }
 
-// The iteration itself, from x = 0 with b = p = r already in place and
-// rho = r·r > 0. Returns the iterations taken.
-PLICATA_INLINE int iterate(const Padded& a, double rho, double limit, double tolerance, double root_m) {
-  const int slots = 4 * a.vertices;
-  double* __restrict x = a.x;
-  double* __restrict b = a.b;
-  const double* __restrict p = a.p;
-  const double* __restrict q = a.q;
-  int k = 0;
-  bool advance = false;  // the last round's x and p updates wait for the next product
-  double alpha = 0.0, beta = 0.0;
-  while (static_cast<double>(k) < limit) {
-    const double rho_old = rho;
-    const double pq = normalProduct(a, advance, alpha, beta);
-    advance = false;
-    // The system is positive definite, so p·q > 0 unless p vanished; stop
-    // rather than divide by it.
-    if (!(pq > 0.0) || !std::isfinite(pq)) break;
-    alpha = rho / pq;
-    const v4d down = splat4(-alpha);
-    // Two partial sums of b·b, so that no one chain of additions paces the loop.
-    v4d rho0 = splat4(0.0), rho1 = splat4(0.0);
-    int i = 0;
-    for (; i + 8 <= slots; i += 8) {
-      const v4d t0 = load4(b + i) + down * load4(q + i);
-      const v4d t1 = load4(b + i + 4) + down * load4(q + i + 4);
-      store4(b + i, t0);
-      store4(b + i + 4, t1);
-      rho0 += t0 * t0;
-      rho1 += t1 * t1;
-    }
-    for (; i < slots; i += 4) {
-      const v4d t0 = load4(b + i) + down * load4(q + i);
-      store4(b + i, t0);
-      rho0 += t0 * t0;
-    }
-    rho = sum4(rho0 + rho1);
-    beta = rho / rho_old;
-    advance = true;
-    ++k;
-    if (std::sqrt(rho) / root_m < tolerance) break;
+// z = M⁻¹·b with M the 3 × 3 diagonal blocks of the system, one vertex at a
+// time (inverse holds each block's inverse as three padded columns).
+// Returns b·z.
+PLICATA_INLINE double blockPrecondition(int vertices, const double* __restrict inverse, const double* __restrict b,
+                                        double* __restrict z) {
+  v4d bz = splat4(0.0);
+  for (int s = 0; s < vertices; ++s) {
+    const v4d bs = load4(b + 4 * s);
+    const double* c = inverse + 12 * s;
+    const v4d zs = load4(c) * splat4(bs[0]) + load4(c + 4) * splat4(bs[1]) + load4(c + 8) * splat4(bs[2]);
+    store4(z + 4 * s, zs);
+    bz += bs * zs;
   }
-  // The last round's x update (its p is not needed any more).
-  if (advance) {
-    const v4d up = splat4(alpha);
-    for (int i = 0; i < slots; i += 4) store4(x + i, load4(x + i) + up * load4(p + i));
+  return sum4(bz);
+}
+
+// What helps the iteration: nothing, the blocks' inverses, or the factor
+// (with two vectors of m rows to pass it the residual through).
+struct Helper {
+  const double* inverse = nullptr;
+  ORISIM_factor* factor = nullptr;
+  double* rows_in = nullptr;
+  double* rows_out = nullptr;
+};
+
+// z = A⁻¹·b through the factor, for padded vectors. Returns b·z.
+double factorPrecondition(int vertices, const Helper& h, const double* b, double* z) {
+  for (int s = 0; s < vertices; ++s) {
+    for (int j = 0; j < 3; ++j) h.rows_in[3 * s + j] = b[4 * s + j];
   }
-  return k;
+  oriSimFactorSolve(h.factor, h.rows_in, h.rows_out);
+  double bz = 0.0;
+  for (int s = 0; s < vertices; ++s) {
+    for (int j = 0; j < 3; ++j) {
+      z[4 * s + j] = h.rows_out[3 * s + j];
+      bz += b[4 * s + j] * z[4 * s + j];
+    }
+  }
+  return bz;
+}
+
+// The iteration on the padded vectors, helped as h says. Returns the
+// iterations taken.
+PLICATA_INLINE int iterate(const Padded& a, const Helper& h, const ORISIM_cgVectors& v, const ORISIM_cgStop& stop) {
+  const auto apply = [&a](double beta, const double* next, double* p, double* q) {
+    return normalProduct(a, beta, next, p, q);
+  };
+  const int vertices = a.vertices;
+  if (h.factor != nullptr) {
+    const auto precondition = [vertices, &h](const double* b, double* z) {
+      return factorPrecondition(vertices, h, b, z);
+    };
+    return oriSimConjugateGradient(apply, precondition, v, stop);
+  }
+  const double* inverse = h.inverse;
+  if (inverse == nullptr) return oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
+  const auto precondition = [vertices, inverse](const double* b, double* z) {
+    return blockPrecondition(vertices, inverse, b, z);
+  };
+  return oriSimConjugateGradient(apply, precondition, v, stop);
+}
+
+// A start x scaled (oriSimScaleStart) and b = r − A·x, through q (all padded).
+PLICATA_INLINE void startResidual(const Padded& a, double* x, double* q, double* b) {
+  normalProduct(a, 0.0, nullptr, x, q);
+  oriSimScaleStart(4 * a.vertices, x, q, b);
 }
 
 // ---- Choosing the build -----------------------------------------------------------
 
 thread_local int kernel_request = kOriSimKernelAuto;
 
-__attribute__((noinline)) int iteratePlain(const Padded& a, double rho, double limit, double tolerance, double root_m) {
-  return iterate(a, rho, limit, tolerance, root_m);
+__attribute__((noinline)) int iteratePlain(const Padded& a, const Helper& h, const ORISIM_cgVectors& v,
+                                           const ORISIM_cgStop& stop, bool warm) {
+  if (warm) startResidual(a, v.x, v.q, v.b);
+  return iterate(a, h, v, stop);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define PLICATA_HAVE_WIDE 1
-__attribute__((target("avx2,fma"))) int iterateWide(const Padded& a, double rho, double limit, double tolerance,
-                                                     double root_m) {
-  return iterate(a, rho, limit, tolerance, root_m);
+__attribute__((target("avx2,fma"))) int iterateWide(const Padded& a, const Helper& h, const ORISIM_cgVectors& v,
+                                                     const ORISIM_cgStop& stop, bool warm) {
+  if (warm) startResidual(a, v.x, v.q, v.b);
+  return iterate(a, h, v, stop);
 }
 
 bool processorIsWide() {
@@ -189,36 +189,59 @@ bool processorIsWide() {
 }
 #endif
 
-// ---- The iteration on rows that are not paired ------------------------------------
+// ---- The rows that are not paired ---------------------------------------------------
 
-// The same iteration on the rows as they are, with the two-pass product.
-int iterateUnpaired(const ORISIM_sparse& C, double eps, double limit, double tolerance, std::vector<double>& x,
-                    std::vector<double>& b) {
-  const int m = C.m;
-  std::vector<double> p(b), q(m, 0.0), w(static_cast<size_t>(C.n), 0.0);
-  double rho = 0.0;
-  for (int i = 0; i < m; ++i) rho += b[i] * b[i];
-  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
-  const double root_m = std::sqrt(static_cast<double>(m));
-  int k = 0;
-  while (static_cast<double>(k) < limit) {
-    const double rho_old = rho;
-    const double pq = oriSimSparseNormalProduct(C, eps, p.data(), w.data(), q.data());
-    if (!(pq > 0.0) || !std::isfinite(pq)) break;
-    const double alpha = rho / pq;
-    rho = 0.0;
-    for (int i = 0; i < m; ++i) {
-      x[i] += alpha * p[i];
-      const double t = b[i] + (-alpha) * q[i];
-      b[i] = t;
-      rho += t * t;
+// Each vertex's 3 × 3 block of the system, Σ v·vᵀ over its entries plus
+// eps·I, inverted (oriSimInvertBlock).
+void blockInverses(const ORISIM_sparse& C, double eps, std::vector<double>* inverse) {
+  const int vertices = C.m / 3;
+  inverse->assign(12 * static_cast<size_t>(vertices), 0.0);
+  const bool formed = C.vert_start.size() == static_cast<size_t>(vertices) + 1 && C.val.size() == 3 * C.col.size();
+  for (int s = 0; s < vertices; ++s) {
+    double a[6] = {eps, 0.0, 0.0, eps, 0.0, eps};  // 00 01 02 11 12 22
+    for (int k = formed ? C.vert_start[s] : 0; formed && k < C.vert_start[s + 1]; ++k) {
+      const double* v = &C.val[3 * static_cast<size_t>(k)];
+      a[0] += v[0] * v[0];
+      a[1] += v[0] * v[1];
+      a[2] += v[0] * v[2];
+      a[3] += v[1] * v[1];
+      a[4] += v[1] * v[2];
+      a[5] += v[2] * v[2];
     }
-    const double beta = rho / rho_old;
-    for (int i = 0; i < m; ++i) p[i] = beta * p[i] + b[i];
-    ++k;
-    if (std::sqrt(rho) / root_m < tolerance) break;
+    oriSimInvertBlock(a, &(*inverse)[12 * static_cast<size_t>(s)]);
   }
-  return k;
+}
+
+// The same iteration on the rows as they are, with the two-pass product and
+// three doubles to a vertex.
+int iterateUnpaired(const ORISIM_sparse& C, double eps, const Helper& h, const ORISIM_cgStop& stop, bool warm,
+                    std::vector<double>& x, std::vector<double>& b) {
+  const double* inverse = h.inverse;
+  const int m = C.m;
+  std::vector<double> p(m, 0.0), q(m, 0.0), z(m, 0.0), w(static_cast<size_t>(C.n), 0.0);
+  const auto apply = [&](double beta, const double* next, double* in, double* out) {
+    if (next != nullptr) oriSimDirect(m, beta, next, in);
+    return oriSimSparseNormalProduct(C, eps, in, w.data(), out);
+  };
+  if (warm) {
+    apply(0.0, nullptr, x.data(), q.data());
+    oriSimScaleStart(m, x.data(), q.data(), b.data());
+  }
+  const ORISIM_cgVectors v{m, x.data(), b.data(), p.data(), q.data(), z.data()};
+  if (h.factor != nullptr) {
+    const auto precondition = [&](const double* in, double* out) {
+      oriSimFactorSolve(h.factor, in, out);
+      double bz = 0.0;
+      for (int i = 0; i < m; ++i) bz += in[i] * out[i];
+      return bz;
+    };
+    return oriSimConjugateGradient(apply, precondition, v, stop);
+  }
+  if (inverse == nullptr) return oriSimConjugateGradient(apply, ORISIM_cgNoPreconditioner{}, v, stop);
+  const auto precondition = [&](const double* in, double* out) {
+    return oriSimPreconditionRows(m / 3, inverse, in, out);
+  };
+  return oriSimConjugateGradient(apply, precondition, v, stop);
 }
 
 }  // namespace
@@ -235,38 +258,62 @@ bool oriSimKernelWide() {
 #endif
 }
 
+// ---- Solving ------------------------------------------------------------------------
+
 int oriSimSparseSolveCG(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
                         const std::vector<double>& r, std::vector<double>& x, std::vector<double>& b) {
+  return oriSimSparseSolveCGFrom(C, eps, tolerance, max_iterations, kOriSimPreconditionNone, false, r, x, b);
+}
+
+int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
+                            int preconditioner, bool warm, const std::vector<double>& r, std::vector<double>& x,
+                            std::vector<double>& b) {
   const int m = C.m;
-  x.assign(static_cast<size_t>(m), 0.0);
+  warm = warm && x.size() == static_cast<size_t>(m);
+  if (!warm) x.assign(static_cast<size_t>(m), 0.0);
+  for (double& d : x) {
+    if (!std::isfinite(d)) {
+      // A start that went bad is no start at all.
+      x.assign(static_cast<size_t>(m), 0.0);
+      warm = false;
+      break;
+    }
+  }
   b.assign(r.begin(), r.begin() + std::min(r.size(), static_cast<size_t>(m)));
   b.resize(static_cast<size_t>(m), 0.0);
   if (m <= 0) return 0;
-  const double limit = std::min(static_cast<double>(m), static_cast<double>(max_iterations));
+  const ORISIM_cgStop stop{std::min(static_cast<double>(m), static_cast<double>(max_iterations)), tolerance,
+                           std::sqrt(static_cast<double>(m))};
+  // The factor, or where it cannot be had, the blocks.
+  std::unique_ptr<ORISIM_factor, void (*)(ORISIM_factor*)> factor(
+      preconditioner == kOriSimPreconditionFactor ? oriSimFactorNew(C, eps) : nullptr, oriSimFactorDelete);
+  // Working arrays kept by the thread from one solve to the next: a large
+  // sheet's dozen megabytes, taken afresh each step, cost more in page
+  // faults than a dozen iterations.
+  thread_local std::vector<double> inverse, rows_in, rows_out, p, q, z, xw, bw;
+  thread_local std::vector<int> reach;
+  inverse.clear();
+  if (factor != nullptr) {
+    rows_in.assign(static_cast<size_t>(m), 0.0);
+    rows_out.assign(static_cast<size_t>(m), 0.0);
+  } else if (preconditioner != kOriSimPreconditionNone) {
+    blockInverses(C, eps, &inverse);
+  }
+  Helper inv;
+  inv.inverse = inverse.empty() ? nullptr : inverse.data();
+  inv.factor = factor.get();
+  inv.rows_in = rows_in.data();
+  inv.rows_out = rows_out.data();
   const int vertices = m / 3;
   const bool grouped = C.paired && C.owner_start.size() == static_cast<size_t>(vertices) + 1 &&
                        C.pair_val.size() == 8 * C.other.size() && 3 * vertices == m;
-  if (!grouped) return iterateUnpaired(C, eps, limit, tolerance, x, b);
+  if (!grouped) return iterateUnpaired(C, eps, inv, stop, warm, x, b);
 
-  // x = 0, so b = r − A·x = r, and p starts as b.
-  const size_t slots = 4 * static_cast<size_t>(vertices);
-  std::vector<double> p(slots + 4, 0.0), q(slots + 4, 0.0), xw(slots, 0.0), bw(slots, 0.0);
-  double rho = 0.0;
-  for (int s = 0; s < vertices; ++s) {
-    for (int j = 0; j < 3; ++j) {
-      const double v = b[3 * s + j];
-      bw[4 * s + j] = v;
-      p[4 * s + j] = v;
-      rho += v * v;
-    }
-  }
-  if (!(rho > 0.0) || !std::isfinite(rho)) return 0;
-
-  // How far each owner's creases reach, so that the product can clear and
-  // advance vertices just ahead of their first use; on the way, the grouping
-  // is checked to be what the product relies on (every other vertex after
-  // its owner, offsets in order), else the rows are taken as they are.
-  std::vector<int> reach(static_cast<size_t>(vertices));
+  // How far each owner's creases reach, so that the product can clear
+  // vertices just ahead of their first use; on the way, the grouping is
+  // checked to be what the product relies on (every other vertex after its
+  // owner, offsets in order), else the rows are taken as they are.
+  reach.resize(static_cast<size_t>(vertices));
   int furthest = 0;
   bool sound = C.owner_start[0] == 0 && C.owner_start[vertices] == static_cast<int>(C.other.size());
   for (int s = 0; s < vertices && sound; ++s) {
@@ -281,19 +328,28 @@ int oriSimSparseSolveCG(const ORISIM_sparse& C, double eps, double tolerance, in
     }
     reach[s] = furthest;
   }
-  if (!sound) return iterateUnpaired(C, eps, limit, tolerance, x, b);
-  const Padded a{vertices, C.owner_start.data(), C.other.data(), C.pair_val.data(), reach.data(), eps,
-                 p.data(), q.data(), xw.data(), bw.data()};
-  const double root_m = std::sqrt(static_cast<double>(m));
+  if (!sound) return iterateUnpaired(C, eps, inv, stop, warm, x, b);
+
+  // Four doubles to a vertex, and the slot that holds nothing.
+  const size_t slots = 4 * static_cast<size_t>(vertices);
+  for (std::vector<double>* v : {&p, &q, &z, &xw, &bw}) v->assign(slots + 4, 0.0);
+  for (int s = 0; s < vertices; ++s) {
+    for (int j = 0; j < 3; ++j) {
+      bw[4 * s + j] = b[3 * s + j];
+      xw[4 * s + j] = x[3 * s + j];
+    }
+  }
+  const Padded a{vertices, C.owner_start.data(), C.other.data(), C.pair_val.data(), reach.data(), eps};
+  const ORISIM_cgVectors v{static_cast<int>(slots), xw.data(), bw.data(), p.data(), q.data(), z.data()};
   int k;
 #ifdef PLICATA_HAVE_WIDE
   if (oriSimKernelWide()) {
-    k = iterateWide(a, rho, limit, tolerance, root_m);
+    k = iterateWide(a, inv, v, stop, warm);
   } else {
-    k = iteratePlain(a, rho, limit, tolerance, root_m);
+    k = iteratePlain(a, inv, v, stop, warm);
   }
 #else
-  k = iteratePlain(a, rho, limit, tolerance, root_m);
+  k = iteratePlain(a, inv, v, stop, warm);
 #endif
   for (int s = 0; s < vertices; ++s) {
     for (int j = 0; j < 3; ++j) {

@@ -4,6 +4,7 @@
 // products with the Jacobian.
 #include "sim/sparse_jacobian.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -14,27 +15,45 @@ namespace {
 
 // ---- 3 × 3 products ----------------------------------------------------------
 //
-// Row-major 3 × 3 products written out: the dense path's CBLAS call per
-// product costs about a hundred nanoseconds, which for ten thousand vertices
-// of degree six is most of a step.
+// Written out: the dense path's CBLAS call per product costs about a hundred
+// nanoseconds, which for ten thousand vertices of degree six is most of a
+// step; and each corner factor is two plane rotations, a quarter of the
+// operations of a general product.
 
 void identity3(double P[9]) {
   for (int i = 0; i < 9; ++i) P[i] = (i % 4 == 0) ? 1.0 : 0.0;
 }
 
-// C = A · B; C may not alias A or B.
-inline __attribute__((always_inline)) void multiply3(const double A[9], const double B[9], double C[9]) {
+// The plane rotations that make up a corner factor R = X(θ)·Z(α), applied
+// to the columns (from the right) or the rows (from the left) of a
+// row-major 3 × 3 matrix in place.
+inline void rightX(double M[9], double c, double s) {
   for (int i = 0; i < 3; ++i) {
-    const double a0 = A[3 * i], a1 = A[3 * i + 1], a2 = A[3 * i + 2];
-    C[3 * i] = a0 * B[0] + a1 * B[3] + a2 * B[6];
-    C[3 * i + 1] = a0 * B[1] + a1 * B[4] + a2 * B[7];
-    C[3 * i + 2] = a0 * B[2] + a1 * B[5] + a2 * B[8];
+    const double m1 = M[3 * i + 1], m2 = M[3 * i + 2];
+    M[3 * i + 1] = m1 * c + m2 * s;
+    M[3 * i + 2] = m2 * c - m1 * s;
   }
 }
-
-// Entry (i, j) of A · B.
-double entry3(const double A[9], const double B[9], int i, int j) {
-  return A[3 * i] * B[j] + A[3 * i + 1] * B[3 + j] + A[3 * i + 2] * B[6 + j];
+inline void rightZ(double M[9], double c, double s) {
+  for (int i = 0; i < 3; ++i) {
+    const double m0 = M[3 * i], m1 = M[3 * i + 1];
+    M[3 * i] = m0 * c + m1 * s;
+    M[3 * i + 1] = m1 * c - m0 * s;
+  }
+}
+inline void leftX(double M[9], double c, double s) {
+  for (int j = 0; j < 3; ++j) {
+    const double m1 = M[3 + j], m2 = M[6 + j];
+    M[3 + j] = c * m1 - s * m2;
+    M[6 + j] = s * m1 + c * m2;
+  }
+}
+inline void leftZ(double M[9], double c, double s) {
+  for (int j = 0; j < 3; ++j) {
+    const double m0 = M[j], m1 = M[3 + j];
+    M[j] = c * m0 - s * m1;
+    M[3 + j] = s * m0 + c * m1;
+  }
 }
 
 // The inner vertices in row order: slot s holds the vertex whose sim_index
@@ -51,77 +70,45 @@ void verticesByRow(const ORISIM_matrix* osm, const ORI_manifold* om, std::vector
 
 // ---- The rows of each inner vertex -------------------------------------------
 
-int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om) {
-  J->m = osm->m;
-  J->n = osm->n;
-  J->vert_start.assign(static_cast<size_t>(osm->m / 3) + 1, 0);
-  J->col.clear();
-  J->val.clear();
-  J->owner_start.clear();
-  J->other.clear();
-  J->pair_val.clear();
-  J->paired = false;
-  J->residual.assign(static_cast<size_t>(osm->m), 0.0);
-  if (osm->m == 0) return -1;
+namespace {
 
+// Walks every inner vertex's cycle and lays out J's structure: the entries
+// (one per crease a vertex meets), the corners that fill them, and the
+// grouping of creases by owner.
+void planRows(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om) {
+  const int vertices = osm->m / 3;
+  J->vert_start.assign(static_cast<size_t>(vertices) + 1, 0);
+  J->col.clear();
+  J->plan_start.assign(static_cast<size_t>(vertices) + 1, 0);
+  J->plan_edge.clear();
+  J->plan_corner.clear();
+  J->plan_entry.clear();
+  J->plan_active.clear();
   std::vector<const ORI_vert*> by_row;
   verticesByRow(osm, om, &by_row);
   std::vector<const ORI_edge*> cycle;
-  std::vector<double> R, D, prefix, suffix;  // 9 doubles per factor
-  for (size_t s = 0; s < by_row.size(); ++s) {
+  for (int s = 0; s < vertices; ++s) {
     const size_t first = J->col.size();
     cycle.clear();
     if (by_row[s] != nullptr) oriSimVertexCycle(by_row[s], om->n_edge, &cycle);
-    const size_t K = cycle.size();
-
-    // Prefix L_j = R_0 ⋯ R_(j−1) and suffix S_j = R_(j+1) ⋯ R_(K−1): the
-    // product with factor j replaced by its derivative is L_j · D_j · S_j.
-    R.resize(9 * K);
-    D.resize(9 * K);
-    prefix.resize(9 * (K + 1));
-    suffix.resize(9 * (K + 1));
-    for (size_t j = 0; j < K; ++j) oriSimCornerFactors(cycle[j], &R[9 * j], &D[9 * j]);
-    identity3(&prefix[0]);
-    for (size_t j = 0; j < K; ++j) multiply3(&prefix[9 * j], &R[9 * j], &prefix[9 * (j + 1)]);
-    // The whole product: the closure residual, as oriSimSparseResidual has it.
-    if (by_row[s] != nullptr) {
-      const double* P = &prefix[9 * K];
-      J->residual[3 * s] = P[7];
-      J->residual[3 * s + 1] = P[2];
-      J->residual[3 * s + 2] = P[3];
-    }
-    // suffix[9 j] holds S_j; S_(K−1) is the identity.
-    if (K > 0) {
-      identity3(&suffix[9 * (K - 1)]);
-      for (size_t j = K - 1; j > 0; --j) multiply3(&R[9 * j], &suffix[9 * j], &suffix[9 * (j - 1)]);
-    }
-
-    for (size_t j = 0; j < K; ++j) {
-      const int c = cycle[j]->crease_index;
-      if (c < 0 || c >= osm->n) continue;
-      double v21 = 0.0, v02 = 0.0, v10 = 0.0;  // an inactive crease has zero entries, as in the dense rows
-      if (cycle[j]->sim_active == 1) {
-        double LD[9];
-        multiply3(&prefix[9 * j], &D[9 * j], LD);
-        const double* S = &suffix[9 * j];
-        v21 = entry3(LD, S, 2, 1);
-        v02 = entry3(LD, S, 0, 2);
-        v10 = entry3(LD, S, 1, 0);
+    for (const ORI_edge* e : cycle) {
+      const int c = e->crease_index;
+      int k = -1;
+      if (c >= 0 && c < osm->n) {
+        // One entry per crease: a crease met twice keeps the later value.
+        size_t at = first;
+        while (at < J->col.size() && J->col[at] != c) ++at;
+        if (at == J->col.size()) J->col.push_back(c);
+        k = static_cast<int>(at);
       }
-      // One entry per crease: a crease met twice keeps the later value.
-      size_t k = first;
-      while (k < J->col.size() && J->col[k] != c) ++k;
-      if (k == J->col.size()) {
-        J->col.push_back(c);
-        J->val.push_back(0.0);
-        J->val.push_back(0.0);
-        J->val.push_back(0.0);
-      }
-      J->val[3 * k] = v21;
-      J->val[3 * k + 1] = v02;
-      J->val[3 * k + 2] = v10;
+      J->plan_edge.push_back(e);
+      J->plan_corner.push_back(-e->prev->turn_cos);
+      J->plan_corner.push_back(e->prev->turn_sin);
+      J->plan_entry.push_back(k);
+      J->plan_active.push_back(e->sim_active == 1 ? 1 : 0);
     }
     J->vert_start[s + 1] = static_cast<int>(J->col.size());
+    J->plan_start[s + 1] = static_cast<int>(J->plan_edge.size());
   }
 
   // The creases by owner: each crease's first entry in row order is its
@@ -131,9 +118,9 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
   std::vector<int> first(static_cast<size_t>(osm->n), -1), second(static_cast<size_t>(osm->n), -1);
   std::vector<int> entry_vertex(entries, 0);
   bool paired = true;
-  for (size_t s = 0; s < by_row.size(); ++s) {
+  for (int s = 0; s < vertices; ++s) {
     for (int k = J->vert_start[s]; k < J->vert_start[s + 1]; ++k) {
-      entry_vertex[k] = static_cast<int>(s);
+      entry_vertex[k] = s;
       const int c = J->col[k];
       if (first[c] < 0) {
         first[c] = k;
@@ -144,39 +131,122 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
       }
     }
   }
-  J->owner_start.assign(by_row.size() + 1, 0);
+  J->owner_start.assign(static_cast<size_t>(vertices) + 1, 0);
   J->other.clear();
-  J->pair_val.clear();
+  J->pair_slot.assign(entries, -1);
   if (paired) {
-    const int none = static_cast<int>(by_row.size());
-    size_t owned = 0;
-    for (int c = 0; c < osm->n; ++c) owned += first[c] >= 0 ? 1 : 0;
-    J->other.resize(owned);
-    J->pair_val.resize(8 * owned);
     size_t next = 0;
-    for (size_t s = 0; s < by_row.size(); ++s) {
+    for (int s = 0; s < vertices; ++s) {
       for (int k = J->vert_start[s]; k < J->vert_start[s + 1]; ++k) {
         const int c = J->col[k];
         if (first[c] != k) continue;
         const int o = second[c];
-        J->other[next] = o < 0 ? none : entry_vertex[o];
-        double* out = &J->pair_val[8 * next];
-        const double* own = &J->val[3 * k];
-        out[0] = own[0];
-        out[1] = own[1];
-        out[2] = own[2];
-        out[3] = 0.0;
-        const double* theirs = o < 0 ? nullptr : &J->val[3 * o];
-        out[4] = theirs != nullptr ? theirs[0] : 0.0;
-        out[5] = theirs != nullptr ? theirs[1] : 0.0;
-        out[6] = theirs != nullptr ? theirs[2] : 0.0;
-        out[7] = 0.0;
+        J->other.push_back(o < 0 ? vertices : entry_vertex[o]);
+        J->pair_slot[k] = static_cast<int>(8 * next);
+        if (o >= 0) J->pair_slot[o] = static_cast<int>(8 * next + 4);
         ++next;
       }
       J->owner_start[s + 1] = static_cast<int>(next);
     }
   }
   J->paired = paired;
+  J->pair_val.assign(paired ? 8 * J->other.size() : 0, 0.0);
+  J->val.assign(3 * entries, 0.0);
+  J->plan_mesh = om;
+  J->plan_edges = om->n_edge;
+}
+
+}  // namespace
+
+int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om) {
+  const bool planned = J->plan_mesh == om && J->plan_edges == om->n_edge && J->m == osm->m && J->n == osm->n &&
+                       J->plan_start.size() == static_cast<size_t>(osm->m / 3) + 1;
+  J->m = osm->m;
+  J->n = osm->n;
+  J->residual.assign(static_cast<size_t>(osm->m), 0.0);
+  if (osm->m == 0) {
+    *J = ORISIM_sparse();
+    J->n = osm->n;
+    J->vert_start.assign(1, 0);
+    return -1;
+  }
+  if (!planned) planRows(J, osm, om);
+
+  // Per vertex of degree K: the suffixes W_j = Z_j·S_j (S_j the product of
+  // the factors after j) from the back, then the prefixes U_j = L_j·X_j
+  // (L_j the product of the factors before j) from the front. The product
+  // with factor j replaced by its derivative X_j·G·Z_j is U_j·G·W_j, G the
+  // generator of rotations about x, so each of its three entries is two
+  // products of the two.
+  const int vertices = osm->m / 3;
+  // The cosine and sine of every fold line once (each meets two vertices),
+  // from the record's angles, which every step writes into the half-edges
+  // alike; a corner outside the numbering reads its half-edge.
+  const int n = osm->n;
+  thread_local std::vector<double> line_cs;  // kept by the thread: no fresh pages each step
+  line_cs.resize(2 * static_cast<size_t>(n));
+  for (int c = 0; c < n; ++c) {
+    line_cs[2 * c] = std::cos(osm->angle_n[c]);
+    line_cs[2 * c + 1] = std::sin(osm->angle_n[c]);
+  }
+  thread_local std::vector<double> W, cs;
+  for (int s = 0; s < vertices; ++s) {
+    const int begin = J->plan_start[s], end = J->plan_start[s + 1];
+    const int K = end - begin;
+    if (K == 0) continue;
+    W.resize(9 * static_cast<size_t>(K));
+    cs.resize(2 * static_cast<size_t>(K));
+    for (int j = 0; j < K; ++j) {
+      const int k = J->plan_entry[begin + j];
+      if (k >= 0) {
+        const double* line = &line_cs[2 * static_cast<size_t>(J->col[k])];
+        cs[2 * j] = line[0];
+        cs[2 * j + 1] = line[1];
+      } else {
+        const double theta = J->plan_edge[begin + j]->angle;
+        cs[2 * j] = std::cos(theta);
+        cs[2 * j + 1] = std::sin(theta);
+      }
+    }
+    double M[9];
+    identity3(M);
+    for (int j = K - 1; j >= 0; --j) {
+      const double* corner = &J->plan_corner[2 * static_cast<size_t>(begin + j)];
+      leftZ(M, corner[0], corner[1]);
+      std::copy(M, M + 9, &W[9 * static_cast<size_t>(j)]);
+      leftX(M, cs[2 * j], cs[2 * j + 1]);
+    }
+    identity3(M);
+    for (int j = 0; j < K; ++j) {
+      const double* corner = &J->plan_corner[2 * static_cast<size_t>(begin + j)];
+      rightX(M, cs[2 * j], cs[2 * j + 1]);
+      const int k = J->plan_entry[begin + j];
+      if (k >= 0) {
+        double v21 = 0.0, v02 = 0.0, v10 = 0.0;  // an inactive crease has zero entries, as in the dense rows
+        if (J->plan_active[begin + j]) {
+          const double* w = &W[9 * static_cast<size_t>(j)];
+          v21 = M[8] * w[4] - M[7] * w[7];
+          v02 = M[2] * w[5] - M[1] * w[8];
+          v10 = M[5] * w[3] - M[4] * w[6];
+        }
+        double* val = &J->val[3 * static_cast<size_t>(k)];
+        val[0] = v21;
+        val[1] = v02;
+        val[2] = v10;
+        if (J->paired) {
+          double* slot = &J->pair_val[J->pair_slot[k]];
+          slot[0] = v21;
+          slot[1] = v02;
+          slot[2] = v10;
+        }
+      }
+      rightZ(M, corner[0], corner[1]);
+    }
+    // The whole product: the closure residual, as oriSimSparseResidual has it.
+    J->residual[3 * s] = M[7];
+    J->residual[3 * s + 1] = M[2];
+    J->residual[3 * s + 2] = M[3];
+  }
   return 0;
 }
 
@@ -186,13 +256,14 @@ size_t oriSimSparseCount(const ORISIM_sparse& J) { return J.val.size(); }
 
 double oriSimSparseResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om) {
   if (osm->m == 0) return 0.0;
+  // The factors applied as plane rotations, in the order and with the
+  // operations of the refill of oriSimSparseUpdate: both give the same
+  // residual to the last bit.
   oriSimFillResidual(residual_m, osm, om, [](const std::vector<const ORI_edge*>& cycle, double P[9]) {
-    double F[9], next[9];
     identity3(P);
     for (const ORI_edge* e : cycle) {
-      oriSimCornerFactor(e, F);
-      multiply3(P, F, next);
-      for (int i = 0; i < 9; ++i) P[i] = next[i];
+      rightX(P, std::cos(e->angle), std::sin(e->angle));
+      rightZ(P, -e->prev->turn_cos, e->prev->turn_sin);
     }
   });
   double sum = 0.0;

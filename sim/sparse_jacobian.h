@@ -9,6 +9,7 @@
 #include <vector>
 
 struct ORI_manifold;
+struct ORI_edge;
 struct ORISIM_matrix;
 
 // Rows of nonzeros, three at a time: inner vertex s owns rows 3s, 3s + 1
@@ -39,22 +40,44 @@ struct ORISIM_sparse {
   std::vector<double> pair_val; // per owned crease: eight values, the owner's rows then the other's, each padded
   bool paired = false;          // every crease has at most two entries, so the grouping is whole
   std::vector<double> residual; // m closure residual entries of the angles the values came from
+
+  // The walk the values are refilled along, made from the half-edge links
+  // of plan_mesh (then holding plan_edges half-edges) at the first fill:
+  // vertex s's corners are plan_start[s] to plan_start[s + 1] − 1, each its
+  // outgoing half-edge, the cosine and sine of its flat corner, the entry it
+  // writes (−1: none) and whether it takes part (its sim_active, which
+  // nothing changes after the record is made). pair_slot[k] is where entry
+  // k's values go in pair_val (−1 when not paired).
+  const ORI_manifold* plan_mesh = nullptr;
+  int plan_edges = -1;
+  std::vector<int> plan_start;
+  std::vector<const ORI_edge*> plan_edge;
+  std::vector<double> plan_corner;  // cos α, sin α per corner
+  std::vector<int> plan_entry;
+  std::vector<unsigned char> plan_active;
+  std::vector<int> pair_slot;
 };
 
 // Nonzeros held (three per entry).
 size_t oriSimSparseCount(const ORISIM_sparse& J);
 
-// Refills J from the current half-edge angles of om with the numbering of
-// osm (sim_index, crease_index): the entry of crease c in the rows of vertex
-// s is entry (2,1), (0,2), (1,0) of the closure product round s with c's
+// Refills J from the record's angles angle_n (which oriSimInitMatrix and
+// every step keep equal to the half-edges') with the numbering of osm
+// (sim_index, crease_index): the entry of crease c in the rows of vertex s
+// is entry (2,1), (0,2), (1,0) of the closure product round s with c's
 // corner factor replaced by its derivative, the values the dense Jacobian
 // holds. The closure residual of the same angles comes with it (residual, as
-// oriSimSparseResidual computes it). The structure is rebuilt at every call
-// from the half-edge links, so it cannot go stale; storage is reused once it
-// has grown. A vertex whose cycle cannot be walked has empty rows, as its
-// dense rows stay zero.
-// Cost: O(K) 3×3 products per vertex of degree K (prefix and suffix
-// products instead of K products of K factors), no m × n storage.
+// oriSimSparseResidual computes it). The structure (which creases, in which
+// order, how they pair) is walked from the half-edge links at the first call
+// for a mesh and kept in J; later calls for the same mesh with as many
+// half-edges only refill the values. A mesh whose links change while J
+// lives needs a fresh J (a new record makes one). A vertex whose cycle
+// cannot be walked has empty rows, as its dense rows stay zero.
+// Cost: a refill is one sine and cosine per fold line and about 60
+// operations per corner (each factor X(θ)·Z(α) applied as two plane
+// rotations, the derivative as the product of the prefix and suffix on
+// either side of it), no m × n storage; the first call also walks every
+// cycle.
 // Returns -1 when osm->m is 0 (J emptied), else 0.
 int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om);
 

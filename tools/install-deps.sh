@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   libgl-dev libglu1-mesa-dev freeglut3-dev
-  libopenblas-dev
+  libopenblas-dev libsuitesparse-dev
   nlohmann-json3-dev
   libimgui-dev libstb-dev
   libgtest-dev libgmock-dev libbenchmark-dev

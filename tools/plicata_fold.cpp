@@ -49,9 +49,15 @@ const char kUsage[] =
     "  --fold-step K  fold step setting, 0 to 50 (default 10): each step moves a crease\n"
     "                 by at most K x 0.05 radians\n"
     "  --unfold       step towards flat instead (as while 'b' is held)\n"
-    "  --dense        solve every step with the dense matrices (by default only small\n"
-    "                 patterns do; large ones keep the Jacobian by its nonzeros)\n"
-    "  --sparse       solve every step with the Jacobian kept by its nonzeros\n"
+    "  --dense        solve every step with the dense matrices: the reference (by\n"
+    "                 default every pattern keeps the Jacobian by its nonzeros)\n"
+    "  --sparse       keep the Jacobian by its nonzeros (the default)\n"
+    "  --cg MODE      the projection's iteration: fast (the default: preconditioned, from\n"
+    "                 the last step's answer) or plain (unpreconditioned, from zero: the\n"
+    "                 reference)\n"
+    "  --exact        close every vertex to rounding after each step (Newton corrections\n"
+    "                 on the closure alone); the last line then also gives exact_kept=K,\n"
+    "                 the steps whose correction failed and kept the ordinary result\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -99,6 +105,8 @@ struct Options {
   bool stop_at_collision = false;
   std::string report;
   FoldPictureOptions pictures;
+  int cg = kOriSimCGFast;
+  bool exact = false;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -130,7 +138,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
                              std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
                              std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0 ||
-                             std::strcmp(a, "--report") == 0;
+                             std::strcmp(a, "--report") == 0 ||
+                             std::strcmp(a, "--cg") == 0;
     if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
       opt->obj = argv[++i];
@@ -155,12 +164,18 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->stop_at_collision = opt->stop_at_collision || a[2] == 's';
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
+    } else if (std::strcmp(a, "--exact") == 0) {
+      opt->exact = true;
     } else if (std::strcmp(a, "--display-frame") == 0) {
       opt->display_frame = true;
     } else if (std::strcmp(a, "--dense") == 0 || std::strcmp(a, "--sparse") == 0) {
       const int path = a[2] == 'd' ? kOriSimPathDense : kOriSimPathSparse;
       if (opt->path != kOriSimPathAuto && opt->path != path) return usageError("%s", "--dense and --sparse exclude each other");
       opt->path = path;
+    } else if (std::strcmp(a, "--cg") == 0) {
+      const char* mode = argv[++i];
+      if (std::strcmp(mode, "plain") != 0 && std::strcmp(mode, "fast") != 0) return usageError("--cg takes plain or fast: %s", mode);
+      opt->cg = mode[0] == 'p' ? kOriSimCGPlain : kOriSimCGFast;
     } else if (std::strcmp(a, "--no-triangulate") == 0) {
       opt->triangulate = false;
     } else if (std::strcmp(a, "--next") == 0) {
@@ -269,6 +284,7 @@ int main(int argc, char** argv) {
   const int status = parseOptions(argc, argv, &opt);
   if (status >= 0) return status;
   oriSimSetPathRequest(opt.path);
+  oriSimSetCGRequest(opt.cg);
 
   if (!opt.out.empty()) {
     std::error_code ec;
@@ -292,6 +308,7 @@ int main(int argc, char** argv) {
   for (const Phase& phase : opt.phases) total_steps += phase.steps;
   Progress progress(total_steps);
   long done = 0;
+  long exact_kept = 0;  // of the records already replaced by --next
   ORI_manifold* om = nullptr;
   ORISIM_matrix* osm = nullptr;
   ORI_fold_recording* fold_rec = nullptr;
@@ -311,6 +328,7 @@ int main(int argc, char** argv) {
     }
     // The new pattern took the shape of the old model; now it replaces it.
     const int carried = om != nullptr ? 1 : 0;
+    if (osm != nullptr) exact_kept += osm->exact_unconverged;
     oriSimDelete(osm);
     oriManifoldDelete(om);
     om = next;
@@ -321,6 +339,7 @@ int main(int argc, char** argv) {
       break;
     }
     std::fflush(stdout);
+    osm->exact = opt.exact ? 1 : 0;
     if (!opt.fold_out.empty()) {
       // A FOLD file holds one crease pattern: the recording follows the
       // pattern opened last.
@@ -384,7 +403,9 @@ int main(int argc, char** argv) {
   }
   if (exit_status == 0) {
     std::fflush(stdout);
-    std::printf("steps=%ld residual=%.3e max_delta=%.6f\n", done, closureResidual(osm, om), max_delta);
+    std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
+    if (opt.exact) std::printf(" exact_kept=%ld", exact_kept + osm->exact_unconverged);
+    std::printf("\n");
   }
   oriSimDelete(osm);
   oriManifoldDelete(om);

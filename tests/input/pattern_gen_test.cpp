@@ -170,6 +170,7 @@ TEST(PatternGen, RefusesBadParametersWithAReasonAndLeavesThePatternEmpty) {
   miura[4].ratio = -1;
   miura[5].assign = 9;
   miura[6].rows = miura[6].cols = 200;  // lines too short to keep the vertices apart
+  miura[6].ratio = 0.3;
   for (const OriMiuraParams& s : miura) EXPECT_TRUE(refused(oriPatternMakeMiura, s)) << s.rows << " " << s.sector_deg;
   EXPECT_NE(std::string(why).find("shorter"), std::string::npos) << why;
 

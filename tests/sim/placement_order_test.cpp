@@ -1,5 +1,6 @@
 // The frontier placement must be the walk's placement, bit for bit, for any
-// angles: both decide from which neighbour a face is placed the same way.
+// angles: both decide from which neighbour a face is placed the same way;
+// and a recorded placement replayed for new angles must be the frontier's.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -64,6 +65,24 @@ TEST(PlacementOrder, FrontierMatchesTheWalkOnRealPatternsWithAnyAngles) {
       for (List* l = om->verts; l && l->data; l = l->next) static_cast<ORI_vert*>(l->data)->pos.z += 1.0;
       oriManifoldUpdate(om, start);
       expectSame(walk, snapshot(om));
+
+      // Recorded once, then replayed for other angles: the frontier's
+      // placement of those angles.
+      ORI_face* centre = om->center_face;
+      om->center_face = start;
+      ORI_placement plan;
+      oriManifoldUpdatePlanned(om, &plan);
+      expectSame(walk, snapshot(om));
+      for (List* l = om->edges; l && l->data; l = l->next) {
+        ORI_edge* e = static_cast<ORI_edge*>(l->data);
+        if (e->crease_index >= 0 && e->index < e->pair->index) e->angle = e->pair->angle = angle(rng);
+      }
+      oriManifoldUpdate(om, start);
+      const Snapshot fresh = snapshot(om);
+      for (List* l = om->verts; l && l->data; l = l->next) static_cast<ORI_vert*>(l->data)->pos.z += 1.0;
+      oriManifoldUpdatePlanned(om, &plan);
+      expectSame(fresh, snapshot(om));
+      om->center_face = centre;
     }
     ++compared;
     oriManifoldDelete(om);

@@ -15,7 +15,8 @@
 
 namespace {
 
-// A prepared mesh with its record, and what creating the record printed.
+// A prepared mesh with its record on the dense path (whose m × n Jacobian
+// these tests read), and what creating the record printed.
 struct Sheet {
   ORI_manifold* om = nullptr;
   ORISIM_matrix* osm = nullptr;
@@ -23,7 +24,9 @@ struct Sheet {
   explicit Sheet(ORI_manifold* m) : om(m) {
     testing::internal::CaptureStdout();
     if (om != nullptr) {
+      oriSimSetPathRequest(kOriSimPathDense);
       osm = oriSimNew(om);
+      oriSimSetPathRequest(kOriSimPathAuto);
       oriSimInitMatrix(osm, om);
     }
     std::fflush(stdout);
