@@ -100,12 +100,11 @@ Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b
   return c;
 }
 
-// Where a line meets another away from their ends. Auxiliary lines (type 0)
-// are drawing guides that editors do not split where they cross other lines:
-// such a line cannot be a hinge of the sheet and is dropped. Other lines are
-// to be split at the point (a crease drawn through the end of another, or two
-// creases drawn across each other): the points are collected per line in
-// *cuts. A grid of cells keeps the pair tests near-linear.
+// Where a line meets another away from their ends. Lines that fold or bound
+// the sheet are split at the point (a crease drawn through the end of
+// another, or two creases drawn across each other): the points are collected
+// per line in *cuts. Auxiliary lines follow the rule of kOriLineTypeAux.
+// A grid of cells keeps the pair tests near-linear.
 int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>& ends,
                       const std::vector<ORI_vert>& table, std::vector<char>* keep,
                       std::vector<std::vector<vector3d>>* cuts) {
@@ -158,12 +157,15 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
                                            a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
                                            b1 == a0 || b1 == a1);
           if (!c.found) continue;
-          if (lines[i].type == 0) {
+          // c.cut_a alone: j ends on i's inside; c.cut_b alone: i ends on
+          // j's; both: they cross.
+          const bool aux_i = lines[i].type == kOriLineTypeAux, aux_j = lines[j].type == kOriLineTypeAux;
+          if (aux_i && c.cut_b) {
             (*keep)[i] = 0;
             ++dropped;
             break;
           }
-          if (lines[j].type == 0) {
+          if (aux_j && c.cut_a) {
             (*keep)[j] = 0;
             ++dropped;
             continue;
@@ -425,7 +427,7 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
   if (split_total > 0) oriMessage("split %d line(s) where other lines meet them\n", split_total);
   if (drops.merged > 0) oriMessage("dropped %d line(s) whose two ends merge into one point\n", drops.merged);
   if (drops.repeated > 0) oriMessage("dropped %d repeated line(s)\n", drops.repeated);
-  if (drops.crossing > 0) oriMessage("dropped %d auxiliary line(s) that cross other lines\n", drops.crossing);
+  if (drops.crossing > 0) oriMessage("dropped %d auxiliary line(s) that cross other lines or end on them\n", drops.crossing);
   if (drops.pruned > 0) oriMessage("pruned %d line(s) with a free end\n", drops.pruned);
 
   // Vertices that still carry a line, in the order they were made.

@@ -12,6 +12,14 @@ struct OriPatternLine {
   int type;
 };
 
+// The auxiliary line type: a drawing guide, flat where it is kept. Every
+// format is built by one rule for it: an auxiliary line never splits another
+// line; it is dropped whole where it crosses another line or where its own
+// end rests on another line's inside; where another line ends on its inside
+// it is split there like any line (an outline drawn in a guide colour still
+// holds the creases that end on it).
+constexpr int kOriLineTypeAux = 0;
+
 // Line ends closer than this in both X and Y (file units) are one vertex; a
 // line shorter than this in both directions has no length worth folding.
 constexpr double kOriMergeDistance = 0.4;
@@ -26,8 +34,10 @@ double oriLineTypeTarget(int type);
 
 // Builds om (fresh from oriManifoldNew, paper_size already set) from n lines.
 // Ends are merged into vertices; lines whose ends merge into one vertex,
-// repeated lines (the first is kept, taking a fold type over a flat one) and
-// lines with a free end (pruned repeatedly) are dropped with a message each.
+// repeated lines (the first is kept, taking a fold type over a flat one),
+// auxiliary lines as kOriLineTypeAux says, and lines with a free end (pruned
+// repeatedly) are dropped with a message each; lines that meet another away
+// from their ends are split there.
 // Then successors are linked by the sharpest left turn, the outer boundary is
 // found, faces are made, counts printed, lists filled and the display frame
 // preset. Without om_old the fixed face is chosen and given the identity;

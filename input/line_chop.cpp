@@ -152,6 +152,9 @@ struct ChopState {
 }  // namespace
 
 int LineChopTest(const Line* a, const Line* b, double* px, double* py) {
+  // Auxiliary lines reach the construction whole, which splits or drops them
+  // by one rule for every format.
+  if (a->type == kOriLineTypeAux || b->type == kOriLineTypeAux) return kLineChopNone;
   if (apart(a->x0, a->x1, b->x0, b->x1) || apart(a->y0, a->y1, b->y0, b->y1)) return kLineChopNone;
   const double dax = a->x1 - a->x0, day = a->y1 - a->y0;
   const double dbx = b->x1 - b->x0, dby = b->y1 - b->y0;
