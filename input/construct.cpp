@@ -341,8 +341,8 @@ void presetDisplayFrame(ORI_manifold* om, ORI_vert* verts, int n_vert) {
 }  // namespace
 
 double oriLineTypeTarget(int type) {
-  if (type == 2) return kOriTargetAngle;
-  if (type == 3) return -kOriTargetAngle;
+  if (type == kOriLineTypeMountain) return -kOriTargetAngle;
+  if (type == kOriLineTypeValley) return kOriTargetAngle;
   return 0.0;
 }
 

@@ -5,20 +5,12 @@
 #include "geometry/manifold.h"
 
 // One accepted line of a crease pattern, in file units, with its line type
-// (0, 1 flat; 2 folds to +kOriTargetAngle; 3 to -kOriTargetAngle; others
-// flat).
+// (0, 1 flat; 2 mountain, folds to -kOriTargetAngle; 3 valley, to
+// +kOriTargetAngle; others flat).
 struct OriPatternLine {
   double x0, y0, x1, y1;
   int type;
 };
-
-// The auxiliary line type: a drawing guide, flat where it is kept. Every
-// format is built by one rule for it: an auxiliary line never splits another
-// line; it is dropped whole where it crosses another line or where its own
-// end rests on another line's inside; where another line ends on its inside
-// it is split there like any line (an outline drawn in a guide colour still
-// holds the creases that end on it).
-constexpr int kOriLineTypeAux = 0;
 
 // Line ends closer than this in both X and Y (file units) are one vertex; a
 // line shorter than this in both directions has no length worth folding.
@@ -29,7 +21,9 @@ constexpr double kOriMergeDistance = 0.4;
 // exhausting memory.
 constexpr int kOriMaxPatternLines = 250000;
 
-// Target angle of a line type.
+// Target angle of a line type: a mountain folds to -kOriTargetAngle (seen
+// from the front, +z, its crease comes towards the viewer), a valley to
+// +kOriTargetAngle (its crease goes away, the flaps rise); other types 0.
 double oriLineTypeTarget(int type);
 
 // Builds om (fresh from oriManifoldNew, paper_size already set) from n lines.

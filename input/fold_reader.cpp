@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geometry/message.h"
+#include "input/construct.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -204,10 +205,10 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
 int foldAssignmentLineType(const char* assignment) {
   if (assignment == nullptr || assignment[0] == '\0' || assignment[1] != '\0') return 0;
   switch (assignment[0]) {
-    case 'V':
-    case 'v': return 2;
     case 'M':
-    case 'm': return 3;
+    case 'm': return kOriLineTypeMountain;
+    case 'V':
+    case 'v': return kOriLineTypeValley;
     case 'B':
     case 'b':
     case 'C':

@@ -16,8 +16,8 @@
 struct CreasePattern;
 struct ORI_manifold;
 
-// The line type of a FOLD edge assignment: "V" 2 (valley, positive target),
-// "M" 3 (mountain, negative target), "B" and "C" (boundary, cut) 1, "F",
+// The line type of a FOLD edge assignment: "M" 2 (mountain, negative target),
+// "V" 3 (valley, positive target), "B" and "C" (boundary, cut) 1, "F",
 // "U", "J" and anything else 0 (flat). Lower case reads like upper case; null
 // (no assignment) is "U".
 int foldAssignmentLineType(const char* assignment);

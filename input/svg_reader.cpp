@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "geometry/message.h"
+#include "input/construct.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -143,8 +144,8 @@ int colorLineType(const int rgb[3]) {
   } else {
     hue = 60.0 * ((r - g) / chroma + 4.0);
   }
-  if (hue < kSvgRedHue || hue > 360.0 - kSvgRedHue) return 3;
-  if (hue >= kSvgBlueHueLow && hue <= kSvgBlueHueHigh) return 2;
+  if (hue < kSvgRedHue || hue > 360.0 - kSvgRedHue) return kOriLineTypeMountain;
+  if (hue >= kSvgBlueHueLow && hue <= kSvgBlueHueHigh) return kOriLineTypeValley;
   return 0;
 }
 

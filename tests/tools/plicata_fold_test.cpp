@@ -242,3 +242,116 @@ TEST_F(PlicataCommands, FoldOutWritesTheWholeFoldingAsAnAnimation) {
   EXPECT_NE(run(fold_, {"--steps", "1", "--fold-out", (tmp_ / "no" / "dir" / "x.fold").string(), miura_}), 0);
   EXPECT_NE(err_.find("cannot write the FOLD file"), std::string::npos) << err_;
 }
+
+namespace {
+
+// A square sheet (file units, Y down) with one crease of the given type at
+// X = 50, written as crease-pattern XML, ORIPA text and FOLD (y up).
+struct OneCrease {
+  std::string opx, cp, fold;
+};
+
+OneCrease oneCrease(int type) {
+  const double lines[7][5] = {{1, -200, -200, 50, -200}, {1, 50, -200, 200, -200}, {1, 200, -200, 200, 200},
+                              {1, 200, 200, 50, 200},    {1, 50, 200, -200, 200},  {1, -200, 200, -200, -200},
+                              {static_cast<double>(type), 50, -200, 50, 200}};
+  const double points[6][2] = {{-200, -200}, {50, -200}, {200, -200}, {200, 200}, {50, 200}, {-200, 200}};
+  OneCrease c;
+  c.opx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<java class=\"java.beans.XMLDecoder\">\n"
+          " <object class=\"oripa.DataSet\">\n  <void property=\"lines\">\n"
+          "   <array class=\"oripa.OriLineProxy\" length=\"7\">\n";
+  for (const auto& l : lines) {
+    char rec[512];
+    std::snprintf(rec, sizeof rec,
+                  "    <object class=\"oripa.OriLineProxy\">\n     <void property=\"type\">\n      <int>%d</int>\n     </void>\n"
+                  "     <void property=\"x0\">\n      <double>%g</double>\n     </void>\n"
+                  "     <void property=\"x1\">\n      <double>%g</double>\n     </void>\n"
+                  "     <void property=\"y0\">\n      <double>%g</double>\n     </void>\n"
+                  "     <void property=\"y1\">\n      <double>%g</double>\n     </void>\n    </object>\n",
+                  static_cast<int>(l[0]), l[1], l[3], l[2], l[4]);
+    c.opx += rec;
+    c.cp += std::to_string(static_cast<int>(l[0])) + " " + std::to_string(l[1]) + " " + std::to_string(l[2]) + " " +
+            std::to_string(l[3]) + " " + std::to_string(l[4]) + "\n";
+  }
+  c.opx += "   </array>\n  </void>\n </object>\n</java>\n";
+  nlohmann::json fold = {{"edges_vertices", {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 0}, {1, 4}}},
+                         {"edges_assignment", {"B", "B", "B", "B", "B", "B", type == 2 ? "M" : "V"}}};
+  for (const auto& p : points) fold["vertices_coords"].push_back({p[0], -p[1]});
+  c.fold = fold.dump();
+  return c;
+}
+
+struct ObjShape {
+  std::vector<std::vector<double>> verts;
+  std::vector<std::vector<int>> lines;  // tail, head (from 1), kind, degrees
+};
+
+ObjShape readObj(const fs::path& path) {
+  ObjShape s;
+  std::istringstream in(readFile(path));
+  for (std::string line; std::getline(in, line);) {
+    double x, y, z;
+    int a, b, kind, deg;
+    if (std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z) == 3) s.verts.push_back({x, y, z});
+    if (std::sscanf(line.c_str(), "#e %d %d %d %d", &a, &b, &kind, &deg) == 4) s.lines.push_back({a, b, kind, deg});
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST_F(PlicataCommands, MountainsComeTowardsTheViewerFromEveryFormatAndValleysGoAway) {
+  std::vector<std::vector<double>> mountain_verts[2];
+  for (int type : {2, 3}) {
+    const OneCrease c = oneCrease(type);
+    for (const auto& [name, text] : {std::pair{"crease.opx", c.opx}, {"crease.cp", c.cp}, {"crease.fold", c.fold}}) {
+      SCOPED_TRACE(std::string(name) + " of type " + std::to_string(type));
+      std::ofstream(tmp_ / name) << text;
+      const fs::path obj = tmp_ / "out.obj";
+      ASSERT_EQ(run(fold_, {"--display-frame", "--steps", "10", "--obj", obj.string(), (tmp_ / name).string()}), 0)
+          << err_;
+      const ObjShape s = readObj(obj);
+      // The crease's height over the rest of the sheet, seen from +z.
+      double crease_z = 0, other_z = 0;
+      int creases = 0;
+      std::vector<char> on_crease(s.verts.size(), 0);
+      for (const auto& l : s.lines) {
+        if (l[2] < 2) continue;
+        EXPECT_EQ(l[2], type);  // the OBJ keeps the file's line type
+        on_crease[l[0] - 1] = on_crease[l[1] - 1] = 1;
+        ++creases;
+      }
+      ASSERT_EQ(creases, 1);
+      for (size_t k = 0; k < s.verts.size(); ++k) (on_crease[k] ? crease_z : other_z) += s.verts[k][2];
+      const double height = crease_z / 2 - other_z / (s.verts.size() - 2);
+      if (type == 2) {
+        EXPECT_GT(height, 10.0);
+        if (std::string(name) != "crease.cp") mountain_verts[std::string(name) == "crease.fold"] = s.verts;
+      } else {
+        EXPECT_LT(height, -10.0);
+      }
+    }
+  }
+  // The design read from the XML and from FOLD gives the same frame.
+  for (auto& v : mountain_verts) {
+    for (auto& p : v) {
+      for (double& x : p) x = std::round(x * 1000) / 1000 + 0.0;
+    }
+    std::sort(v.begin(), v.end());
+  }
+  EXPECT_EQ(mountain_verts[0], mountain_verts[1]);
+
+  // FOLD output names the editor's mountain M, with a negative angle.
+  std::ofstream(tmp_ / "m.opx") << oneCrease(2).opx;
+  ASSERT_EQ(run(fold_, {"--steps", "2", "--fold-out", (tmp_ / "m.fold").string(), (tmp_ / "m.opx").string()}), 0)
+      << err_;
+  const nlohmann::json doc = nlohmann::json::parse(readFile(tmp_ / "m.fold"));
+  int mountains = 0;
+  for (size_t k = 0; k < doc["edges_assignment"].size(); ++k) {
+    if (doc["edges_assignment"][k] == "B" || doc["edges_assignment"][k] == "F") continue;  // outline, diagonals
+    EXPECT_EQ(doc["edges_assignment"][k], "M");
+    EXPECT_LT(doc["edges_foldAngle"][k].get<double>(), 0.0);
+    ++mountains;
+  }
+  EXPECT_EQ(mountains, 1);
+}
