@@ -48,6 +48,7 @@ ORI_manifold* oriManifoldNew() {
   om->storage = new ORI_storage();
   om->paper_size = 400.0;
   om->moment_factor = 0;
+  om->fold_to = 1.0;
   om->verts = listNew();
   om->edges = listNew();
   om->faces = listNew();

@@ -89,6 +89,7 @@ struct ORI_storage;  // owns the record blocks of one manifold (see manifold.cpp
 struct ORI_manifold {
   double paper_size;                // paper side in file units (400 by default)
   int moment_factor;                // factor on the moments of wrongly folded creases; 0
+  double fold_to;                   // share of every target the fold heads for, 0 to 1 (1: whole targets)
   ORI_face* center_face;            // the fixed face
   ORI_vert* axis_origin;            // display frame: origin vertex
   ORI_vert* axis_x;                 // display frame: x-axis vertex

@@ -176,22 +176,23 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
 // vertex, repeats of a line between the same two vertices (the first is kept,
 // taking a fold type over a flat one), then, repeatedly, lines with an end
 // that no other line meets: such a line cannot fold a rigid sheet and would
-// leave faces that never close. Returns the kept flags and the line types.
+// leave faces that never close. Returns the kept flags; *type_of gives, per
+// line, the line whose type and target it takes.
 struct LineDrops {
   int merged = 0, repeated = 0, crossing = 0, pruned = 0;
 };
 
 std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vector<int>& ends,
-                              const std::vector<ORI_vert>& table, std::vector<int>* types,
+                              const std::vector<ORI_vert>& table, std::vector<int>* type_of,
                               std::vector<std::vector<vector3d>>* cuts, LineDrops* drops) {
   const size_t n_verts = table.size();
   std::vector<char> keep(n, 1);
-  types->resize(n);
+  type_of->resize(n);
   int merged = 0, repeated = 0, pruned = 0;
   std::unordered_map<unsigned long long, int> seen;
   seen.reserve(static_cast<size_t>(n) * 2);
   for (int i = 0; i < n; ++i) {
-    (*types)[i] = lines[i].type;
+    (*type_of)[i] = i;
     const int a = ends[2 * i], b = ends[2 * i + 1];
     if (a == b) {
       keep[i] = 0;
@@ -207,10 +208,8 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
     }
     keep[i] = 0;
     ++repeated;
-    int& first_type = (*types)[it->second];
-    if (oriLineTypeTarget(first_type) == 0.0 && oriLineTypeTarget(lines[i].type) != 0.0) {
-      first_type = lines[i].type;
-    }
+    int& first = (*type_of)[it->second];
+    if (oriLineTypeTarget(lines[first].type) == 0.0 && oriLineTypeTarget(lines[i].type) != 0.0) first = i;
   }
 
   const int crossing = dropCrossingLines(lines, n, ends, table, &keep, cuts);
@@ -340,6 +339,12 @@ void presetDisplayFrame(ORI_manifold* om, ORI_vert* verts, int n_vert) {
 
 }  // namespace
 
+double oriLineTarget(const OriPatternLine& line) {
+  const double full = oriLineTypeTarget(line.type);
+  if (full == 0.0 || !std::isfinite(line.target) || !(line.target * full > 0.0)) return full;
+  return std::max(-kOriTargetAngle, std::min(kOriTargetAngle, line.target));
+}
+
 double oriLineTypeTarget(int type) {
   if (type == kOriLineTypeMountain) return -kOriTargetAngle;
   if (type == kOriLineTypeValley) return kOriTargetAngle;
@@ -372,23 +377,24 @@ std::vector<OriPatternLine> splitLines(const OriPatternLine* lines, int n,
     std::sort(along.begin(), along.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     double px = l.x0, py = l.y0;
     for (const auto& a : along) {
-      out.push_back({px, py, a.second.x, a.second.y, l.type});
+      out.push_back({px, py, a.second.x, a.second.y, l.type, l.target});
       px = a.second.x;
       py = a.second.y;
     }
-    out.push_back({px, py, l.x1, l.y1, l.type});
+    out.push_back({px, py, l.x1, l.y1, l.type, l.target});
   }
   return out;
 }
 
 // The lines to build, after merging their ends and splitting them where they
 // meet until nothing splits any more: the lines, their vertex ends (2 per
-// line) in the vertex table, their types and which are kept.
+// line) in the vertex table, the line each takes its type from and which are
+// kept.
 struct SettledLines {
   std::vector<OriPatternLine> lines;
   std::vector<ORI_vert> table;
   std::vector<int> ends;
-  std::vector<int> types;
+  std::vector<int> type_of;
   std::vector<char> keep;
   LineDrops drops;
   int split = 0;  // lines split, over all passes
@@ -403,7 +409,7 @@ bool settleLines(const OriPatternLine* lines_in, int n_in, SettledLines* s) {
     const int n = static_cast<int>(s->lines.size());
     s->ends = mergeEnds(lines, n, &s->table);
     std::vector<std::vector<vector3d>> cuts;
-    s->keep = chooseLines(lines, n, s->ends, s->table, &s->types, &cuts, &s->drops);
+    s->keep = chooseLines(lines, n, s->ends, s->table, &s->type_of, &cuts, &s->drops);
     int split = 0;
     std::vector<OriPatternLine> next = splitLines(lines, n, cuts, &split);
     if (split == 0) return true;
@@ -489,7 +495,7 @@ bool makeHalfEdgePairs(const SettledLines& s, const std::vector<int>& vertex_of,
     b->vert = from;
     a->pair = b;
     b->pair = a;
-    a->target_angle = b->target_angle = oriLineTypeTarget(s.types[i]);
+    a->target_angle = b->target_angle = oriLineTarget(s.lines[s.type_of[i]]);
     a->is_diagonal = b->is_diagonal = 0;
     a->angle = b->angle = 0.0;
     a->crease_index = b->crease_index = -1;

@@ -2,6 +2,8 @@
 // half-edge mesh, and splits faces by diagonals.
 #pragma once
 
+#include <cmath>
+
 #include "geometry/manifold.h"
 
 // One accepted line of a crease pattern, in file units, with its line type
@@ -10,6 +12,7 @@
 struct OriPatternLine {
   double x0, y0, x1, y1;
   int type;
+  double target = NAN;  // fold target a drawing gave, radians; NaN (or a flat type): the type's
 };
 
 // Line ends closer than this in both X and Y (file units) are one vertex; a
@@ -25,6 +28,11 @@ constexpr int kOriMaxPatternLines = 250000;
 // from the front, +z, its crease comes towards the viewer), a valley to
 // +kOriTargetAngle (its crease goes away, the flaps rise); other types 0.
 double oriLineTypeTarget(int type);
+
+// Target angle of a line: for a fold type, the target its drawing gave,
+// clamped to ±kOriTargetAngle, when it is a finite number of the type's sign;
+// otherwise its type's.
+double oriLineTarget(const OriPatternLine& line);
 
 // Builds om (fresh from oriManifoldNew, paper_size already set) from n lines.
 // Ends are merged into vertices; lines whose ends merge into one vertex,

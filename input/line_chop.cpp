@@ -127,8 +127,11 @@ struct ChopState {
   // the first piece (the second follows it).
   int split(int id, double px, double py) {
     Line* l = lines[id];
-    const int first = add(LineNew(l->x0, l->y0, px, py, l->type));
-    add(LineNew(px, py, l->x1, l->y1, l->type));
+    Line* a = LineNew(l->x0, l->y0, px, py, l->type);
+    Line* b = LineNew(px, py, l->x1, l->y1, l->type);
+    a->target = b->target = l->target;
+    const int first = add(a);
+    add(b);
     std::free(l);
     lines[id] = nullptr;
     --alive;

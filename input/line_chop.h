@@ -27,7 +27,8 @@ enum LineChopCase {
 int LineChopTest(const Line* a, const Line* b, double* px, double* py);
 
 // Rewrites cp's list so that every crossing and every T-junction becomes a
-// shared end point: a split line is replaced by its two pieces (same type),
+// shared end point: a split line is replaced by its two pieces (same type and
+// target),
 // appended at the end of the list; the split record and its node are freed.
 // Lines are taken in list order and each is tested against the whole list,
 // pieces included, until nothing splits any more. Prints "X " for a crossing,

@@ -130,6 +130,26 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
 
 // ---- Moments -------------------------------------------------------------------
 
+namespace {
+
+// The wish of a crease that has passed its target. Short of whole targets,
+// where the mechanism may hold some creases past theirs while the others
+// still pull, the stiff pull-back would throw the crease across its target
+// and back step after step; it is limited to what brings the crease back to
+// its target, so that the fold settles.
+double pullBack(double target, double angle, double s, double fold_to) {
+  const double stiff = (s + 1.0) * (target - angle) * kOvershootGain;
+  if (fold_to >= 1.0) return stiff;
+  return std::fabs(stiff) > std::fabs(target - angle) ? target - angle : stiff;
+}
+
+}  // namespace
+
+void oriSimSetFoldTo(ORI_manifold* om, double share) {
+  if (std::isnan(share)) return;
+  om->fold_to = std::max(0.0, std::min(1.0, share));
+}
+
 int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manifold* om, double step) {
   const double scaled = step * kMomentGain;
   const double s = std::fabs(scaled);
@@ -139,25 +159,27 @@ int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manif
     const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
     const int c = e->crease_index;
     if (c < 0 || c >= n) continue;
-    const double target = e->target_angle, angle = e->angle;
+    // The crease heads for its target scaled by the fold amount; which way
+    // it folds, and whether it is folded the wrong way, is its whole target's.
+    const double full = e->target_angle, target = full * om->fold_to, angle = e->angle;
     double& moment = moment_angle_n[c];
-    if (target > 0) {
+    if (full > 0) {
       const double goal = scaled > 0 ? target - angle : -angle;
-      if (angle * target < kWrongWay) {
+      if (angle * full < kWrongWay) {
         moment = (s * goal) * om->moment_factor;
       } else if (target - angle > 0) {
         moment = s * goal;
       } else {
-        moment = (s + 1.0) * (target - angle) * kOvershootGain;
+        moment = pullBack(target, angle, s, om->fold_to);
       }
-    } else if (target < 0) {
+    } else if (full < 0) {
       const double goal = scaled > 0 ? target - angle : -angle;
-      if (angle * target < kWrongWay) {
+      if (angle * full < kWrongWay) {
         moment = (s * goal) * om->moment_factor;
       } else if (target - angle < 0) {
         moment = s * goal;
       } else {
-        moment = (s + 1.0) * (target - angle) * kOvershootGain;
+        moment = pullBack(target, angle, s, om->fold_to);
       }
     } else if (e->is_diagonal) {
       // The barrier's constants divide by s: without a step a diagonal has no wish.

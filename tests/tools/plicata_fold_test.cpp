@@ -355,3 +355,89 @@ TEST_F(PlicataCommands, MountainsComeTowardsTheViewerFromEveryFormatAndValleysGo
   }
   EXPECT_EQ(mountains, 1);
 }
+
+TEST_F(PlicataCommands, FileTargetsFoldPartwayReportFaultsAndReadBack) {
+  // A unit square cut in three by two valleys, one at 90°, one at 180°.
+  const std::string fold =
+      R"({"vertices_coords": [[0,0],[0.4,0],[0.7,0],[1,0],[1,1],[0.7,1],[0.4,1],[0,1]],
+          "edges_vertices": [[0,1],[1,2],[2,3],[3,4],[4,5],[5,6],[6,7],[7,0],[1,6],[2,5]],
+          "edges_assignment": ["B","B","B","B","B","B","B","B","V","V"],
+          "edges_foldAngle": [0,0,0,0,0,0,0,0,90,180]})";
+  std::ofstream(tmp_ / "two.fold") << fold;
+  ASSERT_EQ(run(fold_, {"--steps", "150", "--fold-out", (tmp_ / "out.fold").string(), (tmp_ / "two.fold").string()}),
+            0)
+      << err_;
+  const nlohmann::json out = nlohmann::json::parse(readFile(tmp_ / "out.fold"));
+  std::vector<double> targets, reached;
+  for (size_t k = 0; k < out["edges_assignment"].size(); ++k) {
+    if (out["edges_assignment"][k] != "V") continue;
+    targets.push_back(out["edges_foldAngle"][k]);
+    reached.push_back(out["file_frames"].back()["edges_foldAngle"][k]);
+  }
+  ASSERT_EQ(reached.size(), 2u);
+  if (targets[0] > targets[1]) std::swap(reached[0], reached[1]), std::swap(targets[0], targets[1]);
+  EXPECT_NEAR(targets[0], 90.0, 1e-9);
+  EXPECT_NEAR(reached[0], 90.0, 1.0);
+  EXPECT_GT(reached[1], 170.0);
+
+  // Plicata's own file reads back with the same targets.
+  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "again.fold").string(), (tmp_ / "out.fold").string()}), 0) << err_;
+  const nlohmann::json again = nlohmann::json::parse(readFile(tmp_ / "again.fold"));
+  EXPECT_EQ(again["edges_foldAngle"], out["edges_foldAngle"]);
+
+  // A 0 and a wrong sign are reported; those creases keep their whole target.
+  std::string bad = fold;
+  bad.replace(bad.find("90,180"), 6, "0,-180");
+  std::ofstream(tmp_ / "bad.fold") << bad;
+  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "bad.fold.out").string(), (tmp_ / "bad.fold").string()}), 0) << err_;
+  EXPECT_NE(out_.find("are 0 on a mountain or valley"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("have the sign of the other letter"), std::string::npos) << out_;
+  const nlohmann::json whole = nlohmann::json::parse(readFile(tmp_ / "bad.fold.out"));
+  for (size_t k = 0; k < whole["edges_assignment"].size(); ++k) {
+    if (whole["edges_assignment"][k] == "V") {
+      EXPECT_GT(whole["edges_foldAngle"][k].get<double>(), 179.0);
+    }
+  }
+
+  // An SVG valley drawn at half opacity folds to 90°.
+  std::ofstream(tmp_ / "half.svg") << "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect x=\"0\" y=\"0\" width=\"100\" "
+                                      "height=\"100\" stroke=\"black\" fill=\"none\"/><line x1=\"50\" y1=\"0\" x2=\"50\" "
+                                      "y2=\"100\" stroke=\"blue\" opacity=\"0.5\"/></svg>";
+  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "half.fold").string(), (tmp_ / "half.svg").string()}), 0) << err_;
+  const nlohmann::json half = nlohmann::json::parse(readFile(tmp_ / "half.fold"));
+  for (size_t k = 0; k < half["edges_assignment"].size(); ++k) {
+    if (half["edges_assignment"][k] == "V") {
+      EXPECT_NEAR(half["edges_foldAngle"][k].get<double>(), 90.0, 1e-9);
+    }
+  }
+}
+
+TEST_F(PlicataCommands, FoldToStopsShortAndAMechanismThatCannotReachSettles) {
+  // One valley, folded to half its target.
+  std::ofstream(tmp_ / "v.opx") << oneCrease(3).opx;
+  ASSERT_EQ(run(fold_, {"--fold-to", "50", "--steps", "150", "--fold-out", (tmp_ / "v.fold").string(),
+                        (tmp_ / "v.opx").string()}), 0)
+      << err_;
+  const nlohmann::json v = nlohmann::json::parse(readFile(tmp_ / "v.fold"));
+  for (size_t k = 0; k < v["edges_assignment"].size(); ++k) {
+    if (v["edges_assignment"][k] != "V") continue;
+    EXPECT_NEAR(v["file_frames"].back()["edges_foldAngle"][k].get<double>(), v["edges_foldAngle"][k].get<double>() / 2,
+                1.0);
+  }
+  // Regression: a single vertex whose creases cannot all reach half their
+  // targets threw the first to arrive back and forth across its target.
+  ASSERT_EQ(run(fold_, {"--fold-to", "50", "--steps", "400", "--fold-out", (tmp_ / "d.fold").string(),
+                        (examples_ / "degree4_vertex.opx").string()}), 0)
+      << err_;
+  const nlohmann::json d = nlohmann::json::parse(readFile(tmp_ / "d.fold"));
+  const auto& frames = d["file_frames"];
+  double moved = 0.0;
+  for (size_t f = frames.size() - 50; f < frames.size(); ++f) {
+    for (size_t k = 0; k < frames[f]["edges_foldAngle"].size(); ++k) {
+      moved = std::max(moved, std::fabs(frames[f]["edges_foldAngle"][k].get<double>() -
+                                        frames[f - 1]["edges_foldAngle"][k].get<double>()));
+    }
+  }
+  EXPECT_LT(moved, 0.01);  // degrees per step, over the last 50 steps
+  EXPECT_EQ(run(fold_, {"--fold-to", "101", miura_}), 2);
+}
