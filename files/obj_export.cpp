@@ -81,7 +81,7 @@ int oriManifoldSaveObj(ORI_manifold* om, FILE* fp) {
     } else if (e->target_angle == 0.0 || e->is_diagonal) {
       kind = 0;
     } else {
-      kind = e->target_angle > 0 ? 2 : 3;
+      kind = e->target_angle < 0 ? kOriLineTypeMountain : kOriLineTypeValley;
       double d = e->angle * kRadianToDegree;
       if (d < 0) d = -d;
       degrees = d < 2147483647.0 ? static_cast<int>(d) : 0;  // a non-finite angle writes 0

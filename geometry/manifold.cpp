@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "geometry/grid.h"
 #include "geometry/paper_color.h"
 
 // Every block of records a manifold allocates, released with it. The lists
@@ -47,6 +48,7 @@ ORI_manifold* oriManifoldNew() {
   om->storage = new ORI_storage();
   om->paper_size = 400.0;
   om->moment_factor = 0;
+  om->fold_to = 1.0;
   om->verts = listNew();
   om->edges = listNew();
   om->faces = listNew();
@@ -185,20 +187,14 @@ struct ORI_face_index {
   struct Box {
     double x0, y0, x1, y1;
   };
-  double lo_x = 0, lo_y = 0, cell_w = 1, cell_h = 1;
-  int cells_x = 0, cells_y = 0;
+  OriGrid grid;                     // face positions per cell
   std::vector<ORI_face*> faces;     // in list order
   std::vector<Box> boxes;           // widened box of each face
-  std::vector<int> cell_start;      // cells_x · cells_y + 1 offsets into members
-  std::vector<int> members;         // face positions, ascending within a cell
   int loop_bound = 1;
   bool unboxed = false;             // some face has a coordinate that is not a number
 };
 
 namespace {
-
-// Most cells along one side of the grid.
-constexpr int kIndexMaxCells = 1024;
 
 // The first face in list order that holds the point, as findFaceHolding
 // finds it.
@@ -211,14 +207,9 @@ ORI_face* holdingIndexed(const ORI_face_index* index, double x, double y) {
     }
     return nullptr;
   }
-  if (index->cells_x == 0) return nullptr;
-  const double fx = std::floor((x - index->lo_x) / index->cell_w);
-  const double fy = std::floor((y - index->lo_y) / index->cell_h);
-  // The grid covers every widened box: a point outside it is on no face.
-  if (!(fx >= 0 && fx < index->cells_x && fy >= 0 && fy < index->cells_y)) return nullptr;
-  const int cell = static_cast<int>(fy) * index->cells_x + static_cast<int>(fx);
-  for (int k = index->cell_start[cell]; k < index->cell_start[cell + 1]; ++k) {
-    const int f = index->members[k];
+  // The grid covers every widened box; a point outside it falls in a border
+  // cell and outside every box there.
+  for (int f : index->grid.ids(index->grid.cellX(x), index->grid.cellY(y))) {
     const ORI_face_index::Box& b = index->boxes[f];
     if (x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1) continue;
     if (faceContainsPoint(index->faces[f], x, y, index->loop_bound)) return index->faces[f];
@@ -256,43 +247,10 @@ ORI_face_index* oriFaceIndexNew(const ORI_manifold* om) {
   }
   if (index->unboxed || index->faces.empty()) return index;
 
-  const int side = std::max(1, std::min(kIndexMaxCells, static_cast<int>(std::sqrt(double(index->faces.size())))));
-  index->cells_x = index->cells_y = side;
-  index->lo_x = lo_x;
-  index->lo_y = lo_y;
-  index->cell_w = std::max((hi_x - lo_x) / side, 1e-12);
-  index->cell_h = std::max((hi_y - lo_y) / side, 1e-12);
-  auto cellRange = [&](const ORI_face_index::Box& b, int* x0, int* x1, int* y0, int* y1) {
-    auto clampCell = [side](double c) { return std::max(0, std::min(side - 1, static_cast<int>(std::floor(c)))); };
-    *x0 = clampCell((b.x0 - lo_x) / index->cell_w);
-    *x1 = clampCell((b.x1 - lo_x) / index->cell_w);
-    *y0 = clampCell((b.y0 - lo_y) / index->cell_h);
-    *y1 = clampCell((b.y1 - lo_y) / index->cell_h);
-  };
-  // Count, then fill: faces enter their cells in list order.
-  index->cell_start.assign(static_cast<size_t>(side) * side + 1, 0);
-  for (int pass = 0; pass < 2; ++pass) {
-    std::vector<int> fill;
-    if (pass == 1) {
-      for (size_t c = 1; c < index->cell_start.size(); ++c) index->cell_start[c] += index->cell_start[c - 1];
-      index->members.assign(index->cell_start.back(), 0);
-      fill.assign(index->cell_start.begin(), index->cell_start.end() - 1);
-    }
-    for (size_t f = 0; f < index->faces.size(); ++f) {
-      int x0, x1, y0, y1;
-      const ORI_face_index::Box& b = index->boxes[f];
-      cellRange(b, &x0, &x1, &y0, &y1);
-      for (int cy = y0; cy <= y1; ++cy) {
-        for (int cx = x0; cx <= x1; ++cx) {
-          const int cell = cy * side + cx;
-          if (pass == 0) {
-            ++index->cell_start[cell + 1];
-          } else {
-            index->members[fill[cell]++] = static_cast<int>(f);
-          }
-        }
-      }
-    }
+  index->grid.cover(lo_x, lo_y, hi_x, hi_y, index->faces.size());
+  for (size_t f = 0; f < index->faces.size(); ++f) {
+    const ORI_face_index::Box& b = index->boxes[f];
+    index->grid.addBox(b.x0, b.y0, b.x1, b.y1, static_cast<int>(f));
   }
   return index;
 }

@@ -22,6 +22,19 @@ constexpr int kOriMaxVertOut = 128;
 // folded to its target never lays two faces exactly onto each other.
 constexpr double kOriTargetAngle = 3.1315926535897933;
 
+// Line types of a crease pattern, as the crease-pattern editor defines them;
+// every reader maps its own marks to these. A mountain folds to
+// -kOriTargetAngle, a valley to +kOriTargetAngle; other types are flat.
+constexpr int kOriLineTypeMountain = 2;
+constexpr int kOriLineTypeValley = 3;
+// The auxiliary line type: a drawing guide, flat where it is kept. Every
+// format is built by one rule for it: an auxiliary line never splits another
+// line; it is dropped whole where it crosses another line or where its own
+// end rests on another line's inside; where another line ends on its inside
+// it is split there like any line (an outline drawn in a guide colour still
+// holds the creases that end on it).
+constexpr int kOriLineTypeAux = 0;
+
 struct ORI_vert {
   vector3d pos;                     // CP-plane point after reading; folded position afterwards
   int n_out;                        // entries used in out; 0 marks a free construction slot
@@ -76,6 +89,7 @@ struct ORI_storage;  // owns the record blocks of one manifold (see manifold.cpp
 struct ORI_manifold {
   double paper_size;                // paper side in file units (400 by default)
   int moment_factor;                // factor on the moments of wrongly folded creases; 0
+  double fold_to;                   // share of every target the fold heads for, 0 to 1 (1: whole targets)
   ORI_face* center_face;            // the fixed face
   ORI_vert* axis_origin;            // display frame: origin vertex
   ORI_vert* axis_x;                 // display frame: x-axis vertex

@@ -1,9 +1,10 @@
 // Face construction from lines.
 //
-// Sections: vertex merging and the clean-up of lines that cannot fold
-// (repeated lines, free ends); half-edge pairs; successor linking by the
-// sharpest left turn; the outer boundary and the faces; lists and the
-// display frame; placement.
+// Sections: vertex merging and the choice of lines (repeated lines,
+// auxiliary lines, free ends, lines split where others meet them); successor
+// linking by the sharpest left turn; settling the lines; the mesh's steps
+// (vertex and half-edge blocks, the CP plane, successors, loops sorted into
+// faces and outline, lists); placement.
 #include "input/construct.h"
 
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "geometry/grid.h"
 #include "geometry/message.h"
 #include "geometry/vert_lookup.h"
 #include "input/read_error.h"
@@ -100,80 +102,72 @@ Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b
   return c;
 }
 
-// Where a line meets another away from their ends. Auxiliary lines (type 0)
-// are drawing guides that editors do not split where they cross other lines:
-// such a line cannot be a hinge of the sheet and is dropped. Other lines are
-// to be split at the point (a crease drawn through the end of another, or two
-// creases drawn across each other): the points are collected per line in
-// *cuts. A grid of cells keeps the pair tests near-linear.
+// Where a line meets another away from their ends. Lines that fold or bound
+// the sheet are split at the point (a crease drawn through the end of
+// another, or two creases drawn across each other): the points are collected
+// per line in *cuts. Auxiliary lines follow the rule of kOriLineTypeAux.
+// A grid of cells keeps the pair tests near-linear.
 int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>& ends,
                       const std::vector<ORI_vert>& table, std::vector<char>* keep,
                       std::vector<std::vector<vector3d>>* cuts) {
   cuts->assign(n, {});
+  // Each live line's box, widened by the distance at which a point lies on it.
+  struct Box {
+    double x0, y0, x1, y1;
+  };
   std::vector<int> live;
-  double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
+  std::vector<Box> boxes(n);
+  double lo_x = HUGE_VAL, lo_y = HUGE_VAL, hi_x = -HUGE_VAL, hi_y = -HUGE_VAL;
   for (int i = 0; i < n; ++i) {
     if (!(*keep)[i]) continue;
     live.push_back(i);
-    for (int k = 0; k < 2; ++k) {
-      const vector3d& p = table[ends[2 * i + k]].pos;
-      lo_x = std::min(lo_x, p.x);
-      hi_x = std::max(hi_x, p.x);
-      lo_y = std::min(lo_y, p.y);
-      hi_y = std::max(hi_y, p.y);
-    }
-  }
-  if (live.size() < 2) return 0;
-  const int cells = std::max(1, std::min(1024, static_cast<int>(std::sqrt(static_cast<double>(live.size())))));
-  const double cw = std::max((hi_x - lo_x) / cells, 1e-9), ch = std::max((hi_y - lo_y) / cells, 1e-9);
-  auto cell_x = [&](double x) { return std::max(0, std::min(cells - 1, static_cast<int>((x - lo_x) / cw))); };
-  auto cell_y = [&](double y) { return std::max(0, std::min(cells - 1, static_cast<int>((y - lo_y) / ch))); };
-  std::vector<std::vector<int>> grid(static_cast<size_t>(cells) * cells);
-  struct Box {
-    int x0, x1, y0, y1;
-  };
-  std::vector<Box> boxes(n);
-  for (int i : live) {
     const vector3d& p = table[ends[2 * i]].pos;
     const vector3d& q = table[ends[2 * i + 1]].pos;
-    Box b = {cell_x(std::min(p.x, q.x) - kOnLineDistance), cell_x(std::max(p.x, q.x) + kOnLineDistance),
-             cell_y(std::min(p.y, q.y) - kOnLineDistance), cell_y(std::max(p.y, q.y) + kOnLineDistance)};
-    boxes[i] = b;
-    for (int cy = b.y0; cy <= b.y1; ++cy) {
-      for (int cx = b.x0; cx <= b.x1; ++cx) grid[static_cast<size_t>(cy) * cells + cx].push_back(i);
-    }
+    boxes[i] = {std::min(p.x, q.x) - kOnLineDistance, std::min(p.y, q.y) - kOnLineDistance,
+                std::max(p.x, q.x) + kOnLineDistance, std::max(p.y, q.y) + kOnLineDistance};
+    lo_x = std::min({lo_x, p.x, q.x});
+    hi_x = std::max({hi_x, p.x, q.x});
+    lo_y = std::min({lo_y, p.y, q.y});
+    hi_y = std::max({hi_y, p.y, q.y});
   }
+  if (live.size() < 2) return 0;
+  OriGrid grid;
+  grid.cover(lo_x, lo_y, hi_x, hi_y, live.size());
+  for (int i : live) grid.addBox(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1, i);
+
   int dropped = 0;
   std::vector<int> stamp(n, -1);
   for (int i : live) {
     if (!(*keep)[i]) continue;
     const Box& b = boxes[i];
-    for (int cy = b.y0; cy <= b.y1 && (*keep)[i]; ++cy) {
-      for (int cx = b.x0; cx <= b.x1 && (*keep)[i]; ++cx) {
-        for (int j : grid[static_cast<size_t>(cy) * cells + cx]) {
-          if (j <= i || stamp[j] == i || !(*keep)[j]) continue;
-          stamp[j] = i;
-          const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
-          const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
-                                           a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
-                                           b1 == a0 || b1 == a1);
-          if (!c.found) continue;
-          if (lines[i].type == 0) {
-            (*keep)[i] = 0;
-            ++dropped;
-            break;
-          }
-          if (lines[j].type == 0) {
-            (*keep)[j] = 0;
-            ++dropped;
-            continue;
-          }
-          const vector3d point = {c.x, c.y, 0.0};
-          if (c.cut_a) (*cuts)[i].push_back(point);
-          if (c.cut_b) (*cuts)[j].push_back(point);
+    grid.forEachCell(b.x0, b.y0, b.x1, b.y1, [&](int64_t cx, int64_t cy) {
+      for (int j : grid.ids(cx, cy)) {
+        if (!(*keep)[i]) return;
+        if (j <= i || stamp[j] == i || !(*keep)[j]) continue;
+        stamp[j] = i;
+        const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
+        const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
+                                         a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
+                                         b1 == a0 || b1 == a1);
+        if (!c.found) continue;
+        // c.cut_a alone: j ends on i's inside; c.cut_b alone: i ends on j's;
+        // both: they cross.
+        const bool aux_i = lines[i].type == kOriLineTypeAux, aux_j = lines[j].type == kOriLineTypeAux;
+        if (aux_i && c.cut_b) {
+          (*keep)[i] = 0;
+          ++dropped;
+          return;
         }
+        if (aux_j && c.cut_a) {
+          (*keep)[j] = 0;
+          ++dropped;
+          continue;
+        }
+        const vector3d point = {c.x, c.y, 0.0};
+        if (c.cut_a) (*cuts)[i].push_back(point);
+        if (c.cut_b) (*cuts)[j].push_back(point);
       }
-    }
+    });
   }
   return dropped;
 }
@@ -182,22 +176,23 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
 // vertex, repeats of a line between the same two vertices (the first is kept,
 // taking a fold type over a flat one), then, repeatedly, lines with an end
 // that no other line meets: such a line cannot fold a rigid sheet and would
-// leave faces that never close. Returns the kept flags and the line types.
+// leave faces that never close. Returns the kept flags; *type_of gives, per
+// line, the line whose type and target it takes.
 struct LineDrops {
   int merged = 0, repeated = 0, crossing = 0, pruned = 0;
 };
 
 std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vector<int>& ends,
-                              const std::vector<ORI_vert>& table, std::vector<int>* types,
+                              const std::vector<ORI_vert>& table, std::vector<int>* type_of,
                               std::vector<std::vector<vector3d>>* cuts, LineDrops* drops) {
   const size_t n_verts = table.size();
   std::vector<char> keep(n, 1);
-  types->resize(n);
+  type_of->resize(n);
   int merged = 0, repeated = 0, pruned = 0;
   std::unordered_map<unsigned long long, int> seen;
   seen.reserve(static_cast<size_t>(n) * 2);
   for (int i = 0; i < n; ++i) {
-    (*types)[i] = lines[i].type;
+    (*type_of)[i] = i;
     const int a = ends[2 * i], b = ends[2 * i + 1];
     if (a == b) {
       keep[i] = 0;
@@ -213,10 +208,8 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
     }
     keep[i] = 0;
     ++repeated;
-    int& first_type = (*types)[it->second];
-    if (oriLineTypeTarget(first_type) == 0.0 && oriLineTypeTarget(lines[i].type) != 0.0) {
-      first_type = lines[i].type;
-    }
+    int& first = (*type_of)[it->second];
+    if (oriLineTypeTarget(lines[first].type) == 0.0 && oriLineTypeTarget(lines[i].type) != 0.0) first = i;
   }
 
   const int crossing = dropCrossingLines(lines, n, ends, table, &keep, cuts);
@@ -346,9 +339,15 @@ void presetDisplayFrame(ORI_manifold* om, ORI_vert* verts, int n_vert) {
 
 }  // namespace
 
+double oriLineTarget(const OriPatternLine& line) {
+  const double full = oriLineTypeTarget(line.type);
+  if (full == 0.0 || !std::isfinite(line.target) || !(line.target * full > 0.0)) return full;
+  return std::max(-kOriTargetAngle, std::min(kOriTargetAngle, line.target));
+}
+
 double oriLineTypeTarget(int type) {
-  if (type == 2) return kOriTargetAngle;
-  if (type == 3) return -kOriTargetAngle;
+  if (type == kOriLineTypeMountain) return -kOriTargetAngle;
+  if (type == kOriLineTypeValley) return kOriTargetAngle;
   return 0.0;
 }
 
@@ -378,180 +377,214 @@ std::vector<OriPatternLine> splitLines(const OriPatternLine* lines, int n,
     std::sort(along.begin(), along.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     double px = l.x0, py = l.y0;
     for (const auto& a : along) {
-      out.push_back({px, py, a.second.x, a.second.y, l.type});
+      out.push_back({px, py, a.second.x, a.second.y, l.type, l.target});
       px = a.second.x;
       py = a.second.y;
     }
-    out.push_back({px, py, l.x1, l.y1, l.type});
+    out.push_back({px, py, l.x1, l.y1, l.type, l.target});
   }
   return out;
 }
 
-}  // namespace
-
-int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines_in, int n_in) {
-  if (n_in > kOriMaxPatternLines) {
-    oriSetReadError("the pattern has %d lines; at most %d are supported", n_in, kOriMaxPatternLines);
-    return -1;
-  }
+// The lines to build, after merging their ends and splitting them where they
+// meet until nothing splits any more: the lines, their vertex ends (2 per
+// line) in the vertex table, the line each takes its type from and which are
+// kept.
+struct SettledLines {
+  std::vector<OriPatternLine> lines;
   std::vector<ORI_vert> table;
   std::vector<int> ends;
-  std::vector<int> types;
+  std::vector<int> type_of;
   std::vector<char> keep;
-  std::vector<OriPatternLine> split_lines(lines_in, lines_in + n_in);
   LineDrops drops;
-  int split_total = 0;
+  int split = 0;  // lines split, over all passes
+};
+
+// Merges ends, chooses lines and splits them, pass after pass. Returns
+// false with oriReadError set when the splitting does not settle.
+bool settleLines(const OriPatternLine* lines_in, int n_in, SettledLines* s) {
+  s->lines.assign(lines_in, lines_in + n_in);
   for (int pass = 0;; ++pass) {
-    const OriPatternLine* lines = split_lines.data();
-    const int n = static_cast<int>(split_lines.size());
-    ends = mergeEnds(lines, n, &table);
+    const OriPatternLine* lines = s->lines.data();
+    const int n = static_cast<int>(s->lines.size());
+    s->ends = mergeEnds(lines, n, &s->table);
     std::vector<std::vector<vector3d>> cuts;
-    keep = chooseLines(lines, n, ends, table, &types, &cuts, &drops);
+    s->keep = chooseLines(lines, n, s->ends, s->table, &s->type_of, &cuts, &s->drops);
     int split = 0;
     std::vector<OriPatternLine> next = splitLines(lines, n, cuts, &split);
-    if (split == 0) break;
+    if (split == 0) return true;
     if (static_cast<long>(next.size()) > kOriMaxPatternLines) {
       oriSetReadError("splitting the lines where they meet gives more than %d lines", kOriMaxPatternLines);
-      return -1;
+      return false;
     }
     if (pass + 1 >= kMaxSplitPasses) {
       oriSetReadError("lines still cross after %d passes of splitting them", kMaxSplitPasses);
-      return -1;
+      return false;
     }
-    split_total += split;
-    split_lines.swap(next);
+    s->split += split;
+    s->lines.swap(next);
   }
-  const int n = static_cast<int>(split_lines.size());
-  if (split_total > 0) oriMessage("split %d line(s) where other lines meet them\n", split_total);
-  if (drops.merged > 0) oriMessage("dropped %d line(s) whose two ends merge into one point\n", drops.merged);
-  if (drops.repeated > 0) oriMessage("dropped %d repeated line(s)\n", drops.repeated);
-  if (drops.crossing > 0) oriMessage("dropped %d auxiliary line(s) that cross other lines\n", drops.crossing);
-  if (drops.pruned > 0) oriMessage("pruned %d line(s) with a free end\n", drops.pruned);
+}
 
-  // Vertices that still carry a line, in the order they were made.
-  std::vector<int> vertex_of(table.size(), -1);
-  int n_vert = 0, n_line = 0;
-  for (int i = 0; i < n; ++i) {
-    if (!keep[i]) continue;
-    ++n_line;
-    for (int k = 0; k < 2; ++k) vertex_of[ends[2 * i + k]] = 0;
+void reportDrops(const SettledLines& s) {
+  if (s.split > 0) oriMessage("split %d line(s) where other lines meet them\n", s.split);
+  if (s.drops.merged > 0) oriMessage("dropped %d line(s) whose two ends merge into one point\n", s.drops.merged);
+  if (s.drops.repeated > 0) oriMessage("dropped %d repeated line(s)\n", s.drops.repeated);
+  if (s.drops.crossing > 0) {
+    oriMessage("dropped %d auxiliary line(s) that cross other lines or end on them\n", s.drops.crossing);
   }
-  for (size_t v = 0; v < table.size(); ++v) {
-    if (vertex_of[v] == 0) vertex_of[v] = n_vert++;
+  if (s.drops.pruned > 0) oriMessage("pruned %d line(s) with a free end\n", s.drops.pruned);
+}
+
+// The mesh's records while they are made: blocks owned by the manifold.
+struct MeshBlocks {
+  ORI_vert* verts = nullptr;
+  ORI_edge* edges = nullptr;
+  ORI_face* faces = nullptr;
+  int n_vert = 0, n_edge = 0, n_face = 0;
+};
+
+// Numbers the vertices that still carry a kept line, in the order they
+// were made, and allocates the vertex and half-edge blocks. Returns false
+// with oriReadError set when no line is kept or memory runs out.
+bool allocateVertsAndEdges(ORI_manifold* om, const SettledLines& s, std::vector<int>* vertex_of, MeshBlocks* m) {
+  vertex_of->assign(s.table.size(), -1);
+  int n_line = 0;
+  for (size_t i = 0; i < s.lines.size(); ++i) {
+    if (!s.keep[i]) continue;
+    ++n_line;
+    for (int k = 0; k < 2; ++k) (*vertex_of)[s.ends[2 * i + k]] = 0;
+  }
+  for (int& v : *vertex_of) {
+    if (v == 0) v = m->n_vert++;
   }
   if (n_line == 0) {
     oriSetReadError("no line is left that closes a face");
-    return -1;
+    return false;
   }
+  m->verts = static_cast<ORI_vert*>(oriManifoldAllocBlock(om, m->n_vert, sizeof(ORI_vert)));
+  m->edges = static_cast<ORI_edge*>(oriManifoldAllocBlock(om, 2 * static_cast<size_t>(n_line), sizeof(ORI_edge)));
+  if (m->verts == nullptr || m->edges == nullptr) {
+    oriSetReadError("out of memory for %d vertices and %d lines", m->n_vert, n_line);
+    return false;
+  }
+  for (size_t v = 0; v < s.table.size(); ++v) {
+    if ((*vertex_of)[v] >= 0) m->verts[(*vertex_of)[v]].pos = s.table[v].pos;
+  }
+  return true;
+}
 
-  ORI_vert* verts = static_cast<ORI_vert*>(oriManifoldAllocBlock(om, n_vert, sizeof(ORI_vert)));
-  ORI_edge* edges = static_cast<ORI_edge*>(oriManifoldAllocBlock(om, 2 * static_cast<size_t>(n_line), sizeof(ORI_edge)));
-  if (verts == nullptr || edges == nullptr) {
-    oriSetReadError("out of memory for %d vertices and %d lines", n_vert, n_line);
-    return -1;
-  }
-  for (size_t v = 0; v < table.size(); ++v) {
-    if (vertex_of[v] >= 0) verts[vertex_of[v]].pos = table[v].pos;
-  }
-
-  // Steps 1 and 2: a half-edge pair per line, entered into its vertices.
-  int n_edge = 0;
-  for (int i = 0; i < n; ++i) {
-    if (!keep[i]) continue;
-    ORI_vert* s = &verts[vertex_of[ends[2 * i]]];
-    ORI_vert* e = &verts[vertex_of[ends[2 * i + 1]]];
-    if (s->n_out >= kOriMaxVertOut || e->n_out >= kOriMaxVertOut) {
-      const ORI_vert* full = s->n_out >= kOriMaxVertOut ? s : e;
+// A half-edge pair per kept line, entered into the out lists of its two
+// vertices, with the fold target of its type. Returns false with
+// oriReadError set when a vertex would have too many lines.
+bool makeHalfEdgePairs(const SettledLines& s, const std::vector<int>& vertex_of, MeshBlocks* m) {
+  for (size_t i = 0; i < s.lines.size(); ++i) {
+    if (!s.keep[i]) continue;
+    ORI_vert* from = &m->verts[vertex_of[s.ends[2 * i]]];
+    ORI_vert* to = &m->verts[vertex_of[s.ends[2 * i + 1]]];
+    if (from->n_out >= kOriMaxVertOut || to->n_out >= kOriMaxVertOut) {
+      const ORI_vert* full = from->n_out >= kOriMaxVertOut ? from : to;
       oriSetReadError("more than %d lines meet at the point (%g, %g)", kOriMaxVertOut, full->pos.x, full->pos.y);
-      return -1;
+      return false;
     }
-    ORI_edge* a = &edges[n_edge];
-    ORI_edge* b = &edges[n_edge + 1];
-    s->out[s->n_out++] = a;
-    e->out[e->n_out++] = b;
-    a->vert = e;
-    b->vert = s;
+    ORI_edge* a = &m->edges[m->n_edge];
+    ORI_edge* b = &m->edges[m->n_edge + 1];
+    from->out[from->n_out++] = a;
+    to->out[to->n_out++] = b;
+    a->vert = to;
+    b->vert = from;
     a->pair = b;
     b->pair = a;
-    a->target_angle = b->target_angle = oriLineTypeTarget(types[i]);
+    a->target_angle = b->target_angle = oriLineTarget(s.lines[s.type_of[i]]);
     a->is_diagonal = b->is_diagonal = 0;
     a->angle = b->angle = 0.0;
     a->crease_index = b->crease_index = -1;
     a->index = b->index = -1;
     a->tree_depth = b->tree_depth = -1;
-    n_edge += 2;
+    m->n_edge += 2;
   }
+  return true;
+}
 
-  // Steps 3 to 5: count, normalise to the CP plane, CP coordinates.
-  for (int v = 0; v < n_vert; ++v) {
-    verts[v].on_boundary = 0;
-    verts[v].sim_index = -1;
-    verts[v].index = -1;
-    verts[v].pos.x = verts[v].pos.x / om->paper_size;
-    verts[v].pos.y = -(verts[v].pos.y / om->paper_size);
+// Moves the vertices from file units to the CP plane (the file's Y grows
+// downwards) and gives every half-edge the CP positions of its ends.
+void moveToCpPlane(double paper_size, MeshBlocks* m) {
+  for (int v = 0; v < m->n_vert; ++v) {
+    ORI_vert& vert = m->verts[v];
+    vert.on_boundary = 0;
+    vert.sim_index = -1;
+    vert.index = -1;
+    vert.pos.x = vert.pos.x / paper_size;
+    vert.pos.y = -(vert.pos.y / paper_size);
   }
-  for (int k = 0; k < n_edge; ++k) {
-    ORI_edge* e = &edges[k];
+  for (int k = 0; k < m->n_edge; ++k) {
+    ORI_edge* e = &m->edges[k];
     e->x0 = e->pair->vert->pos.x;
     e->y0 = e->pair->vert->pos.y;
     e->x1 = e->vert->pos.x;
     e->y1 = e->vert->pos.y;
   }
+}
 
-  // Step 6: successors.
-  for (int k = 0; k < n_edge; ++k) {
-    if (!linkSuccessor(&edges[k], edges)) {
+bool linkAllSuccessors(double paper_size, MeshBlocks* m) {
+  for (int k = 0; k < m->n_edge; ++k) {
+    if (!linkSuccessor(&m->edges[k], m->edges)) {
       oriMessage("\n");
-      oriSetReadError("half-edge %d at (%g, %g) has no successor", k, edges[k].x1 * om->paper_size,
-                      -edges[k].y1 * om->paper_size);
-      return -1;
+      oriSetReadError("half-edge %d at (%g, %g) has no successor", k, m->edges[k].x1 * paper_size,
+                      -m->edges[k].y1 * paper_size);
+      return false;
     }
   }
   oriMessage("\n");
+  return true;
+}
 
-  // Steps 7 and 8: loops, the outer boundary and the faces. The left-turn
-  // rule flags a half-edge as boundary wherever no line turns left at its
-  // head; inside the paper that also happens where a line runs straight
-  // through a vertex with nothing on its left. So the flags are settled by
-  // each loop's orientation: a loop running clockwise in the CP plane bounds
-  // the paper from outside (the outline, or a hole), the others are faces.
-  std::vector<ORI_edge*> face_first;
-  std::vector<ORI_edge*> outline_loops;
-  {
-    std::vector<char> on_loop(n_edge, 0);
-    for (int k = 0; k < n_edge; ++k) {
-      if (on_loop[k]) continue;
-      ORI_edge* start = &edges[k];
-      ORI_edge* e = start;
-      double area2 = 0.0;
-      int steps = 0;
-      do {
-        const long at = e - edges;
-        if (on_loop[at]) {
-          oriSetReadError("the loop of half-edge %d runs into another loop", k);
-          return -1;
-        }
-        on_loop[at] = 1;
-        area2 += e->x0 * e->y1 - e->x1 * e->y0;
-        e = e->next;
-      } while (e != start && ++steps <= n_edge);
-      if (e != start) {
-        oriSetReadError("the loop of half-edge %d does not close", k);
-        return -1;
+// Sorts the loops of successors into faces and outline. The left-turn rule
+// flags a half-edge as boundary wherever no line turns left at its head;
+// inside the paper that also happens where a line runs straight through a
+// vertex with nothing on its left. So the flags are settled by each loop's
+// orientation: a loop running clockwise in the CP plane bounds the paper
+// from outside (the outline, or a hole), the others are faces. Returns false
+// with oriReadError set when the loops are broken or there is no outline.
+bool sortLoops(const MeshBlocks& m, std::vector<ORI_edge*>* face_first, std::vector<ORI_edge*>* outline_loops) {
+  std::vector<char> on_loop(m.n_edge, 0);
+  for (int k = 0; k < m.n_edge; ++k) {
+    if (on_loop[k]) continue;
+    ORI_edge* start = &m.edges[k];
+    ORI_edge* e = start;
+    double area2 = 0.0;
+    int steps = 0;
+    do {
+      const long at = e - m.edges;
+      if (on_loop[at]) {
+        oriSetReadError("the loop of half-edge %d runs into another loop", k);
+        return false;
       }
-      if (area2 > 0.0) {
-        face_first.push_back(start);
-      } else {
-        outline_loops.push_back(start);
-      }
+      on_loop[at] = 1;
+      area2 += e->x0 * e->y1 - e->x1 * e->y0;
+      e = e->next;
+    } while (e != start && ++steps <= m.n_edge);
+    if (e != start) {
+      oriSetReadError("the loop of half-edge %d does not close", k);
+      return false;
     }
+    (area2 > 0.0 ? face_first : outline_loops)->push_back(start);
   }
-  if (outline_loops.empty()) {
+  if (outline_loops->empty()) {
     oriSetReadError("the lines have no outer boundary: they do not outline a sheet");
-    return -1;
+    return false;
   }
-  for (int k = 0; k < n_edge; ++k) edges[k].on_boundary = 0;
-  for (int v = 0; v < n_vert; ++v) verts[v].on_boundary = 0;
+  if (face_first->empty()) {
+    oriSetReadError("the lines enclose no face");
+    return false;
+  }
+  return true;
+}
+
+// Flags the outline's half-edges and vertices as boundary (and nothing else).
+void markOutline(const std::vector<ORI_edge*>& outline_loops, MeshBlocks* m) {
+  for (int k = 0; k < m->n_edge; ++k) m->edges[k].on_boundary = 0;
+  for (int v = 0; v < m->n_vert; ++v) m->verts[v].on_boundary = 0;
   for (ORI_edge* start : outline_loops) {
     ORI_edge* e = start;
     do {
@@ -560,6 +593,11 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
       e = e->next;
     } while (e != start);
   }
+}
+
+// A face per loop of face_first. Returns false with oriReadError set when
+// memory runs out.
+bool makeFaces(ORI_manifold* om, const std::vector<ORI_edge*>& face_first, MeshBlocks* m) {
   for (ORI_edge* start : face_first) {
     ORI_edge* e = start;
     do {
@@ -567,42 +605,63 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
       e = e->next;
     } while (e != start);
   }
-  const int n_face = static_cast<int>(face_first.size());
-  if (n_face == 0) {
-    oriSetReadError("the lines enclose no face");
-    return -1;
+  m->n_face = static_cast<int>(face_first.size());
+  m->faces = static_cast<ORI_face*>(oriManifoldAllocBlock(om, m->n_face, sizeof(ORI_face)));
+  if (m->faces == nullptr) {
+    oriSetReadError("out of memory for %d faces", m->n_face);
+    return false;
   }
-  ORI_face* faces = static_cast<ORI_face*>(oriManifoldAllocBlock(om, n_face, sizeof(ORI_face)));
-  if (faces == nullptr) {
-    oriSetReadError("out of memory for %d faces", n_face);
-    return -1;
-  }
-  for (int f = 0; f < n_face; ++f) {
-    faces[f].first = face_first[f];
-    faces[f].index = -1;
+  for (int f = 0; f < m->n_face; ++f) {
+    m->faces[f].first = face_first[f];
+    m->faces[f].index = -1;
     ORI_edge* e = face_first[f];
     do {
-      e->face = &faces[f];
+      e->face = &m->faces[f];
       e = e->next;
     } while (e != face_first[f]);
   }
+  return true;
+}
 
-  // Steps 9 and 10: report and fill the lists.
-  om->n_vert = n_vert;
-  om->n_edge = n_edge;
-  om->n_face = n_face;
-  oriMessage("vert number: %d\n", n_vert);
-  oriMessage("edge number: %d\n", n_edge);
-  oriMessage("face number: %d\n", n_face);
+// Prints the counts and enters the records into om's lists.
+void fillLists(ORI_manifold* om, const MeshBlocks& m) {
+  om->n_vert = m.n_vert;
+  om->n_edge = m.n_edge;
+  om->n_face = m.n_face;
+  oriMessage("vert number: %d\n", m.n_vert);
+  oriMessage("edge number: %d\n", m.n_edge);
+  oriMessage("face number: %d\n", m.n_face);
   List* node = nullptr;
-  for (int k = 0; k < n_edge; ++k) node = listAdd(om->edges, node, &edges[k]);
+  for (int k = 0; k < m.n_edge; ++k) node = listAdd(om->edges, node, &m.edges[k]);
   node = nullptr;
-  for (int v = 0; v < n_vert; ++v) node = listAdd(om->verts, node, &verts[v]);
+  for (int v = 0; v < m.n_vert; ++v) node = listAdd(om->verts, node, &m.verts[v]);
   node = nullptr;
-  for (int f = 0; f < n_face; ++f) node = listAdd(om->faces, node, &faces[f]);
+  for (int f = 0; f < m.n_face; ++f) node = listAdd(om->faces, node, &m.faces[f]);
+}
 
-  // Steps 11 to 13: display frame and placement.
-  presetDisplayFrame(om, verts, n_vert);
+}  // namespace
+
+int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines, int n) {
+  if (n > kOriMaxPatternLines) {
+    oriSetReadError("the pattern has %d lines; at most %d are supported", n, kOriMaxPatternLines);
+    return -1;
+  }
+  SettledLines settled;
+  if (!settleLines(lines, n, &settled)) return -1;
+  reportDrops(settled);
+
+  MeshBlocks m;
+  std::vector<int> vertex_of;
+  if (!allocateVertsAndEdges(om, settled, &vertex_of, &m) || !makeHalfEdgePairs(settled, vertex_of, &m)) return -1;
+  moveToCpPlane(om->paper_size, &m);
+  if (!linkAllSuccessors(om->paper_size, &m)) return -1;
+  std::vector<ORI_edge*> face_first, outline_loops;
+  if (!sortLoops(m, &face_first, &outline_loops)) return -1;
+  markOutline(outline_loops, &m);
+  if (!makeFaces(om, face_first, &m)) return -1;
+  fillLists(om, m);
+
+  presetDisplayFrame(om, m.verts, m.n_vert);
   if (om_old == nullptr) {
     oriManifoldCenterFace(om);
     oriMatrixIdentity(om->center_face->matrix);

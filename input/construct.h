@@ -2,14 +2,17 @@
 // half-edge mesh.
 #pragma once
 
+#include <cmath>
+
 #include "geometry/manifold.h"
 
 // One accepted line of a crease pattern, in file units, with its line type
-// (0, 1 flat; 2 folds to +kOriTargetAngle; 3 to -kOriTargetAngle; others
-// flat).
+// (0, 1 flat; 2 mountain, folds to -kOriTargetAngle; 3 valley, to
+// +kOriTargetAngle; others flat).
 struct OriPatternLine {
   double x0, y0, x1, y1;
   int type;
+  double target = NAN;  // fold target a drawing gave, radians; NaN (or a flat type): the type's
 };
 
 // Line ends closer than this in both X and Y (file units) are one vertex; a
@@ -21,13 +24,22 @@ constexpr double kOriMergeDistance = 0.4;
 // exhausting memory.
 constexpr int kOriMaxPatternLines = 250000;
 
-// Target angle of a line type.
+// Target angle of a line type: a mountain folds to -kOriTargetAngle (seen
+// from the front, +z, its crease comes towards the viewer), a valley to
+// +kOriTargetAngle (its crease goes away, the flaps rise); other types 0.
 double oriLineTypeTarget(int type);
+
+// Target angle of a line: for a fold type, the target its drawing gave,
+// clamped to ±kOriTargetAngle, when it is a finite number of the type's sign;
+// otherwise its type's.
+double oriLineTarget(const OriPatternLine& line);
 
 // Builds om (fresh from oriManifoldNew, paper_size already set) from n lines.
 // Ends are merged into vertices; lines whose ends merge into one vertex,
-// repeated lines (the first is kept, taking a fold type over a flat one) and
-// lines with a free end (pruned repeatedly) are dropped with a message each.
+// repeated lines (the first is kept, taking a fold type over a flat one),
+// auxiliary lines as kOriLineTypeAux says, and lines with a free end (pruned
+// repeatedly) are dropped with a message each; lines that meet another away
+// from their ends are split there.
 // Then successors are linked by the sharpest left turn, the outer boundary is
 // found, faces are made, counts printed, lists filled and the display frame
 // preset. Without om_old the fixed face is chosen and given the identity;

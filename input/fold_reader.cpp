@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "geometry/message.h"
+#include "input/construct.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -26,6 +27,8 @@ constexpr int kFoldMaxDepth = 512;
 // A vertex whose |z| exceeds this share of the xy extent of frame 0 lies off
 // the plane: the frame is a folded form. Below it, z is rounding noise.
 constexpr double kFoldFlatZ = 1e-9;
+// FOLD angles are in degrees.
+constexpr double kFoldRadiansPerDegree = 3.141592653589793 / 180.0;
 
 // Whether the arrays and objects of text nest at most max_depth deep
 // (brackets inside strings do not count).
@@ -141,6 +144,60 @@ bool flat(const std::vector<FoldVertex>& verts) {
   return true;
 }
 
+// The edges_foldAngle list of frame 0 (the top level), or of the first of
+// file_frames when the top level has none; null when neither has a list.
+const Json* foldAngles(const Json& doc) {
+  const Json* angles = member(doc, "edges_foldAngle");
+  if (angles == nullptr) {
+    const Json* frames = member(doc, "file_frames");
+    if (frames != nullptr && frames->is_array() && !frames->empty() && (*frames)[0].is_object()) {
+      angles = member((*frames)[0], "edges_foldAngle");
+    }
+  }
+  return angles != nullptr && angles->is_array() ? angles : nullptr;
+}
+
+// Fold angles that cannot be a crease's target, counted with the first edge
+// of each kind for one message per kind.
+struct AngleFaults {
+  size_t count[3] = {0, 0, 0};
+  size_t first[3] = {0, 0, 0};
+  void add(int kind, size_t edge) {
+    if (count[kind]++ == 0) first[kind] = edge;
+  }
+};
+
+// The target of edge k of a mountain or valley type from its file angle
+// (degrees, a valley positive): NaN, with the fault counted, when the angle
+// is not a finite number, is 0 or has the other letter's sign.
+double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
+  if (!angle.is_number() || !std::isfinite(angle.get<double>())) {
+    faults->add(0, k);
+    return NAN;
+  }
+  const double degrees = angle.get<double>();
+  if (degrees == 0.0) {
+    faults->add(1, k);
+    return NAN;
+  }
+  if ((degrees > 0.0) != (type == kOriLineTypeValley)) {
+    faults->add(2, k);
+    return NAN;
+  }
+  return degrees * kFoldRadiansPerDegree;
+}
+
+void reportAngleFaults(const AngleFaults& f) {
+  static const char* const kWhy[3] = {"are not finite numbers", "are 0 on a mountain or valley",
+                                      "have the sign of the other letter"};
+  for (int kind = 0; kind < 3; ++kind) {
+    if (f.count[kind] == 0) continue;
+    oriMessage("%zu fold angle(s) of edges_foldAngle %s (the first on edge %zu): those creases fold to the "
+               "whole target of their letter\n",
+               f.count[kind], kWhy[kind], f.first[kind]);
+  }
+}
+
 // Turns frame 0 of doc into lines appended to cp. Returns false with
 // oriReadError set; cp may then hold some lines.
 bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
@@ -178,6 +235,8 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
   const Json* assignments = member(doc, "edges_assignment");
   if (assignments != nullptr && !assignments->is_array()) assignments = nullptr;
 
+  const Json* angles = foldAngles(doc);
+  AngleFaults faults;
   List* last = CreasePatternLastNode(cp);
   for (size_t k = 0; k < edges->size(); ++k) {
     const Json& e = (*edges)[k];
@@ -192,8 +251,12 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
       assignment = (*assignments)[k].get_ref<const std::string&>().c_str();
     }
     Line* l = LineNew(verts[a].x, -verts[a].y, verts[b].x, -verts[b].y, foldAssignmentLineType(assignment));
+    if (angles != nullptr && k < angles->size() && (l->type == kOriLineTypeMountain || l->type == kOriLineTypeValley)) {
+      l->target = fileTarget((*angles)[k], l->type, k, &faults);
+    }
     last = listAdd(cp->lines, last, l);
   }
+  reportAngleFaults(faults);
   *n_vert = verts.size();
   *n_edge = edges->size();
   return true;
@@ -204,10 +267,10 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
 int foldAssignmentLineType(const char* assignment) {
   if (assignment == nullptr || assignment[0] == '\0' || assignment[1] != '\0') return 0;
   switch (assignment[0]) {
-    case 'V':
-    case 'v': return 2;
     case 'M':
-    case 'm': return 3;
+    case 'm': return kOriLineTypeMountain;
+    case 'V':
+    case 'v': return kOriLineTypeValley;
     case 'B':
     case 'b':
     case 'C':

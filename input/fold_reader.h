@@ -16,8 +16,8 @@
 struct CreasePattern;
 struct ORI_manifold;
 
-// The line type of a FOLD edge assignment: "V" 2 (valley, positive target),
-// "M" 3 (mountain, negative target), "B" and "C" (boundary, cut) 1, "F",
+// The line type of a FOLD edge assignment: "M" 2 (mountain, negative target),
+// "V" 3 (valley, positive target), "B" and "C" (boundary, cut) 1, "F",
 // "U", "J" and anything else 0 (flat). Lower case reads like upper case; null
 // (no assignment) is "U".
 int foldAssignmentLineType(const char* assignment);
@@ -26,8 +26,12 @@ int foldAssignmentLineType(const char* assignment);
 // appends one Line per edge of frame 0 (the top level) to cp, which is
 // expected empty: its ends from vertices_coords (2D, or 3D lying in z = 0)
 // with y negated, its type from edges_assignment (missing entries are "U").
-// Then fits the lines to cp->paper_size as the DXF reader does. Faces,
-// fold angles and the other frames are not read. Returns 0; -1 with
+// A mountain or valley edge takes its target from edges_foldAngle (degrees,
+// a valley positive) of frame 0, or of the first of file_frames when frame 0
+// has none; an angle that is not a finite number, is 0 or has the other
+// letter's sign is reported (one message per kind) and the letter's whole
+// target kept. Then fits the lines to cp->paper_size as the DXF reader does.
+// Faces and the other frames are not read. Returns 0; -1 with
 // oriReadError set, and cp emptied, when the text is not JSON or not a
 // FOLD object, frame 0 is a folded form (frame_classes "foldedForm" or a
 // vertex off z = 0), it has no vertices_coords or no edges_vertices, a

@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "geometry/grid.h"
 #include "geometry/message.h"
 #include "input/construct.h"
 #include "input/line_list.h"
@@ -33,10 +34,11 @@ bool apart(double a0, double a1, double b0, double b1) {
 // twice that (rounding room) of it, so two such lines always share the cell
 // of their meeting point and only lines sharing a cell are tested.
 constexpr double kChopReach = 2.0 * kChopEndMargin;
-constexpr int kChopMaxCellsPerSide = 512;
 // The grid is rebuilt, finer, when this many times more lines live than it
 // was built for.
 constexpr int kChopRegrowFactor = 4;
+// Rounding room around the lines' extent, a share of its size.
+constexpr double kChopGridSlack = 1e-9;
 
 bool finiteLine(const Line* l) {
   return std::isfinite(l->x0) && std::isfinite(l->y0) && std::isfinite(l->x1) && std::isfinite(l->y1);
@@ -50,31 +52,25 @@ double segmentDistance(double x, double y, const Line* l) {
   return std::hypot(x - (l->x0 + u * dx), y - (l->y0 + u * dy));
 }
 
+// The lines entered into the cells they pass within reach of.
 class ChopGrid {
  public:
   // Lays the grid over the living lines (non-null entries of lines) and
   // enters them.
   void build(const std::vector<Line*>& lines, int alive) {
-    lo_x_ = lo_y_ = 1e300;
-    double hi_x = -1e300, hi_y = -1e300, reach = 0.0;
+    double lo_x = HUGE_VAL, lo_y = HUGE_VAL, hi_x = -HUGE_VAL, hi_y = -HUGE_VAL, reach = 0.0;
     for (const Line* l : lines) {
       if (l == nullptr || !finiteLine(l)) continue;
-      lo_x_ = std::min({lo_x_, l->x0, l->x1});
-      lo_y_ = std::min({lo_y_, l->y0, l->y1});
+      lo_x = std::min({lo_x, l->x0, l->x1});
+      lo_y = std::min({lo_y, l->y0, l->y1});
       hi_x = std::max({hi_x, l->x0, l->x1});
       hi_y = std::max({hi_y, l->y0, l->y1});
       reach = std::max(reach, kChopReach * std::hypot(l->x1 - l->x0, l->y1 - l->y0));
     }
-    if (lo_x_ > hi_x) lo_x_ = lo_y_ = hi_x = hi_y = 0.0;
-    slack_ = 1e-9 * (1.0 + (hi_x - lo_x_) + (hi_y - lo_y_));
-    lo_x_ -= reach + slack_;
-    lo_y_ -= reach + slack_;
-    hi_x += reach + slack_;
-    hi_y += reach + slack_;
-    side_ = std::max(1, std::min(kChopMaxCellsPerSide, static_cast<int>(std::sqrt(static_cast<double>(alive)))));
-    cw_ = std::max((hi_x - lo_x_) / side_, 1e-300);
-    ch_ = std::max((hi_y - lo_y_) / side_, 1e-300);
-    cells_.assign(static_cast<size_t>(side_) * side_, {});
+    if (lo_x > hi_x) lo_x = lo_y = hi_x = hi_y = 0.0;
+    slack_ = kChopGridSlack * (1.0 + (hi_x - lo_x) + (hi_y - lo_y));
+    const double pad = reach + slack_;
+    grid_.cover(lo_x - pad, lo_y - pad, hi_x + pad, hi_y + pad, static_cast<size_t>(alive));
     built_for_ = alive;
     for (size_t id = 0; id < lines.size(); ++id) {
       if (lines[id] != nullptr) add(static_cast<int>(id), lines[id]);
@@ -84,39 +80,31 @@ class ChopGrid {
   int builtFor() const { return built_for_; }
 
   void add(int id, const Line* l) {
-    forEachCell(l, [&](std::vector<int>& cell) { cell.push_back(id); });
+    forEachCell(l, [&](int64_t cx, int64_t cy) { grid_.add(cx, cy, id); });
   }
 
-  // Calls f with every cell that passes within reach of l. Lines that are
-  // not finite are in no cell: they cut nothing.
+  // The line ids entered in a cell, living or not.
+  const std::vector<int>& ids(int64_t cx, int64_t cy) const { return grid_.ids(cx, cy); }
+
+  // Calls f(cx, cy) with every cell that passes within reach of l. Lines
+  // that are not finite are in no cell: they cut nothing.
   template <class F>
-  void forEachCell(const Line* l, F f) {
+  void forEachCell(const Line* l, F f) const {
     if (!finiteLine(l)) return;
     const double reach = kChopReach * std::hypot(l->x1 - l->x0, l->y1 - l->y0) + slack_;
-    const double half_diagonal = 0.5 * std::hypot(cw_, ch_);
-    const int cx0 = cellX(std::min(l->x0, l->x1) - reach), cx1 = cellX(std::max(l->x0, l->x1) + reach);
-    const int cy0 = cellY(std::min(l->y0, l->y1) - reach), cy1 = cellY(std::max(l->y0, l->y1) + reach);
-    for (int cy = cy0; cy <= cy1; ++cy) {
-      for (int cx = cx0; cx <= cx1; ++cx) {
-        const double x = lo_x_ + (cx + 0.5) * cw_, y = lo_y_ + (cy + 0.5) * ch_;
-        if (segmentDistance(x, y, l) <= reach + half_diagonal) f(cells_[static_cast<size_t>(cy) * side_ + cx]);
-      }
-    }
+    const double half_diagonal = 0.5 * std::hypot(grid_.width(), grid_.height());
+    grid_.forEachCell(std::min(l->x0, l->x1) - reach, std::min(l->y0, l->y1) - reach, std::max(l->x0, l->x1) + reach,
+                      std::max(l->y0, l->y1) + reach, [&](int64_t cx, int64_t cy) {
+                        if (segmentDistance(grid_.centreX(cx), grid_.centreY(cy), l) <= reach + half_diagonal) {
+                          f(cx, cy);
+                        }
+                      });
   }
 
  private:
-  int cellX(double x) const { return cellOf((x - lo_x_) / cw_); }
-  int cellY(double y) const { return cellOf((y - lo_y_) / ch_); }
-  int cellOf(double f) const {
-    if (!(f > 0.0)) return 0;
-    if (f >= side_) return side_ - 1;
-    return static_cast<int>(f);
-  }
-
-  double lo_x_ = 0.0, lo_y_ = 0.0, cw_ = 1.0, ch_ = 1.0, slack_ = 0.0;
-  int side_ = 1;
+  OriGrid grid_;
+  double slack_ = 0.0;
   int built_for_ = 0;
-  std::vector<std::vector<int>> cells_;  // line ids, living or not, row by row
 };
 
 // The lines of one chopping in list order: a line's id is its position in
@@ -139,8 +127,11 @@ struct ChopState {
   // the first piece (the second follows it).
   int split(int id, double px, double py) {
     Line* l = lines[id];
-    const int first = add(LineNew(l->x0, l->y0, px, py, l->type));
-    add(LineNew(px, py, l->x1, l->y1, l->type));
+    Line* a = LineNew(l->x0, l->y0, px, py, l->type);
+    Line* b = LineNew(px, py, l->x1, l->y1, l->type);
+    a->target = b->target = l->target;
+    const int first = add(a);
+    add(b);
     std::free(l);
     lines[id] = nullptr;
     --alive;
@@ -152,6 +143,9 @@ struct ChopState {
 }  // namespace
 
 int LineChopTest(const Line* a, const Line* b, double* px, double* py) {
+  // Auxiliary lines reach the construction whole, which splits or drops them
+  // by one rule for every format.
+  if (a->type == kOriLineTypeAux || b->type == kOriLineTypeAux) return kLineChopNone;
   if (apart(a->x0, a->x1, b->x0, b->x1) || apart(a->y0, a->y1, b->y0, b->y1)) return kLineChopNone;
   const double dax = a->x1 - a->x0, day = a->y1 - a->y0;
   const double dbx = b->x1 - b->x0, dby = b->y1 - b->y0;
@@ -236,8 +230,8 @@ int LineChop(CreasePattern* cp) {
     // which line of a pair is cut first, so it is kept.
     stamp.resize(st.lines.size(), -1);
     candidates.clear();
-    st.grid.forEachCell(st.lines[a], [&](std::vector<int>& cell) {
-      for (int b : cell) {
+    st.grid.forEachCell(st.lines[a], [&](int64_t cx, int64_t cy) {
+      for (int b : st.grid.ids(cx, cy)) {
         if (stamp[b] == a || b == a || st.lines[b] == nullptr) continue;
         stamp[b] = a;
         candidates.push_back(b);

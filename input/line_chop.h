@@ -22,11 +22,13 @@ enum LineChopCase {
 // The pair test of line a against line b: which of them is to be cut, and
 // where (*px, *py, set unless the result is kLineChopNone). Parallel and
 // nearly parallel lines, lines of no length and lines that meet only at
-// shared ends are never cut.
+// shared ends are never cut, and neither is a pair with an auxiliary line
+// (kOriLineTypeAux): the construction applies their rule.
 int LineChopTest(const Line* a, const Line* b, double* px, double* py);
 
 // Rewrites cp's list so that every crossing and every T-junction becomes a
-// shared end point: a split line is replaced by its two pieces (same type),
+// shared end point: a split line is replaced by its two pieces (same type and
+// target),
 // appended at the end of the list; the split record and its node are freed.
 // Lines are taken in list order and each is tested against the whole list,
 // pieces included, until nothing splits any more. Prints "X " for a crossing,

@@ -43,8 +43,8 @@ void CreasePatternClear(CreasePattern* cp);
 // Builds om (fresh from oriManifoldNew) from the lines of cp, which the
 // reader has already fitted to the paper: lines shorter than 1e-9 of the
 // paper (below the precision of the XML text) are dropped with a message,
-// LineChop cuts the others at crossings
-// and T-junctions, LineToOpx writes them into a temporary file, and
+// LineChop cuts the others at crossings and T-junctions (auxiliary lines are
+// left whole for the construction), LineToOpx writes them into a temporary file, and
 // oriManifoldConstructFromOpx reads that back (om_old as there). cp is
 // destroyed in every case. Returns 0; otherwise the failing step's non-zero
 // result with oriReadError set: -1 when the chopping does not settle or no

@@ -1,5 +1,6 @@
 #include "input/line_list.h"
 
+#include <cmath>
 #include <cstdlib>
 
 CreasePattern* CreasePatternNew() {
@@ -16,6 +17,7 @@ Line* LineNew(double x0, double y0, double x1, double y1, int type) {
   l->x1 = x1;
   l->y1 = y1;
   l->type = type;
+  l->target = NAN;
   return l;
 }
 

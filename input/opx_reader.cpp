@@ -85,6 +85,7 @@ bool readRecord(LineSource* src, OriPatternLine* line) {
   char name[kScratchSize];
   line->type = 0;
   line->x0 = line->y0 = line->x1 = line->y1 = 0.0;
+  line->target = NAN;
   while (nextLine(src)) {
     if (std::strstr(src->buf, "</object>") != nullptr) return true;
     scanProperty(src->buf, name);
@@ -94,6 +95,7 @@ bool readRecord(LineSource* src, OriPatternLine* line) {
     else if (std::strcmp(name, "y0") == 0) target = &line->y0;
     else if (std::strcmp(name, "x1") == 0) target = &line->x1;
     else if (std::strcmp(name, "y1") == 0) target = &line->y1;
+    else if (std::strcmp(name, kOpxTargetProperty) == 0) target = &line->target;
     else if (std::strcmp(name, "type") != 0) continue;
     if (!nextLine(src)) return false;
     if (target != nullptr) {

@@ -6,6 +6,10 @@
 
 struct ORI_manifold;
 
+// The property of a line record holding the fold target a drawing gave
+// (radians, a valley positive); other readers of the format pass it over.
+constexpr const char* kOpxTargetProperty = "targetAngle";
+
 // Reads fp (rewound first; not closed) into om, fresh from oriManifoldNew.
 // Both layouts are read: the lines as `<void property="lines">` or through
 // the data set's getField method (`<string>lines</string>`). Missing

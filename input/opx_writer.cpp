@@ -1,6 +1,9 @@
 #include "input/opx_writer.h"
 
+#include <cmath>
+
 #include "input/line_list.h"
+#include "input/opx_reader.h"
 
 int LineToOpx(CreasePattern* cp, FILE* fp) {
   int n = 0;
@@ -30,6 +33,12 @@ int LineToOpx(CreasePattern* cp, FILE* fp) {
     std::fprintf(fp, "      <void property=\"y1\"> \n");
     std::fprintf(fp, "       <double>%f</double> \n", l->y1);
     std::fprintf(fp, "      </void> \n");
+    if (std::isfinite(l->target)) {
+      // Only a target the drawing gave: every digit, so it reads back as it was.
+      std::fprintf(fp, "      <void property=\"%s\"> \n", kOpxTargetProperty);
+      std::fprintf(fp, "       <double>%.17g</double> \n", l->target);
+      std::fprintf(fp, "      </void> \n");
+    }
     std::fprintf(fp, "     </object> \n");
     std::fprintf(fp, "    </void> \n");
   }

@@ -26,6 +26,8 @@ constexpr double kSnap = 1e-9;
 // solver folds in reasonable time, and it keeps the line count bounded.
 constexpr int kMaxCells = 200;
 
+// The types a generator writes; kPositive and kNegative name the assignment
+// options (types 2 and 3), not the signs of their targets.
 enum LineType { kFlat = 1, kPositive = 2, kNegative = 3 };
 
 struct Segment {

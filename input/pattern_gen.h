@@ -19,12 +19,12 @@ constexpr double kOriPatternMinLine = 1.0;
 // Most creases of a generated single vertex.
 constexpr int kOriPatternMaxDegree = 16;
 
-// How the fold lines of a tessellation are assigned. Type 2 folds to the
-// positive target, type 3 to the negative one.
+// How the fold lines of a tessellation are assigned. Type 2 is a mountain
+// (it folds to the negative target), type 3 a valley.
 enum OriPatternAssign {
   kOriAssignStandard = 0,  // the flat-foldable assignment of the pattern
   kOriAssignSwapped = 1,   // the same with types 2 and 3 exchanged
-  kOriAssignPositive = 2,  // every fold line type 2
+  kOriAssignPositive = 2,  // every fold line type 2 (named by the type, not the target's sign)
   kOriAssignNegative = 3,  // every fold line type 3
 };
 

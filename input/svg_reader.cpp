@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "geometry/message.h"
+#include "input/construct.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -43,6 +44,8 @@ constexpr double kSvgHueSaturation = 0.5;
 constexpr double kSvgRedHue = 30.0;
 constexpr double kSvgBlueHueLow = 200.0;
 constexpr double kSvgBlueHueHigh = 260.0;
+// A fold line of full opacity folds by half a turn (radians).
+constexpr double kSvgHalfTurn = 3.14159265358979323846;
 
 struct SvgNamedColor {
   const char* name;
@@ -143,8 +146,8 @@ int colorLineType(const int rgb[3]) {
   } else {
     hue = 60.0 * ((r - g) / chroma + 4.0);
   }
-  if (hue < kSvgRedHue || hue > 360.0 - kSvgRedHue) return 3;
-  if (hue >= kSvgBlueHueLow && hue <= kSvgBlueHueHigh) return 2;
+  if (hue < kSvgRedHue || hue > 360.0 - kSvgRedHue) return kOriLineTypeMountain;
+  if (hue >= kSvgBlueHueLow && hue <= kSvgBlueHueHigh) return kOriLineTypeValley;
   return 0;
 }
 
@@ -481,11 +484,14 @@ class SvgScanner {
 
 // The properties the reader uses, as declared on one element.
 struct SvgProps {
-  std::string stroke, display, visibility;
-  bool has_stroke = false, has_display = false, has_visibility = false;
+  std::string stroke, display, visibility, opacity;
+  bool has_stroke = false, has_display = false, has_visibility = false, has_opacity = false;
 
   void set(const std::string& name, const std::string& value) {
-    if (name == "stroke") {
+    if (name == "opacity") {
+      opacity = value;
+      has_opacity = true;
+    } else if (name == "stroke") {
       stroke = value;
       has_stroke = true;
     } else if (name == "display") {
@@ -521,6 +527,7 @@ void mergeProps(const SvgProps& other, SvgProps* props) {
   if (other.has_stroke) props->set("stroke", other.stroke);
   if (other.has_display) props->set("display", other.display);
   if (other.has_visibility) props->set("visibility", other.visibility);
+  if (other.has_opacity) props->set("opacity", other.opacity);
 }
 
 // The ".name" rules of a style sheet, by class name, later rules winning.
@@ -662,7 +669,26 @@ struct SvgContext {
   bool visible = true;   // inherited visibility
   bool hidden = false;   // display none here or above
   bool undrawn = false;  // inside an element whose content is not drawn
+  std::string opacity;   // the element's own opacity ("" = none): a fold line's share of 180°
 };
+
+// A fold line's target from its opacity (a share of 180°, as drawings for the
+// web folding simulators give partial folds), signed by its type; NaN, with
+// the fault counted (0: not a number from 0 to 1; 1: zero), when it cannot be
+// one.
+double opacityTarget(const std::string& opacity, int type, int* faults) {
+  size_t pos = 0;
+  double share = 0.0;
+  if (!scanNumber(opacity, &pos, &share) || trim(opacity.substr(pos)) != "" || !(share >= 0.0 && share <= 1.0)) {
+    ++faults[0];
+    return NAN;
+  }
+  if (share == 0.0) {
+    ++faults[1];
+    return NAN;
+  }
+  return (type == kOriLineTypeMountain ? -kSvgHalfTurn : kSvgHalfTurn) * share;
+}
 
 class SvgReader {
  public:
@@ -672,6 +698,9 @@ class SvgReader {
   int unstroked() const { return unstroked_; }
   int stopped() const { return stopped_; }
   long first_stopped_line() const { return first_stopped_line_; }
+  int bad_opacities() const { return opacity_faults_[0]; }
+  int zero_opacities() const { return opacity_faults_[1]; }
+  long first_opacity_fault_line() const { return first_fault_line_; }
 
   // Collects the class rules of every style element.
   bool readStyles() {
@@ -748,11 +777,12 @@ class SvgReader {
     ctx->visible = parent.visible;
     ctx->hidden = parent.hidden;
     ctx->undrawn = parent.undrawn || undrawnContainer(name);
+    ctx->opacity.clear();
     if (ctx->undrawn) return true;
 
     SvgProps props;
     for (const auto& a : tag.attrs) {
-      if (a.first == "stroke" || a.first == "display" || a.first == "visibility")
+      if (a.first == "stroke" || a.first == "display" || a.first == "visibility" || a.first == "opacity")
         props.set(a.first, lower(trim(a.second)));
     }
     if (const std::string* cls = tag.attr("class")) {
@@ -769,6 +799,7 @@ class SvgReader {
     if (props.has_stroke && props.stroke != "inherit") ctx->stroke = props.stroke;
     if (props.has_visibility && props.visibility != "inherit") ctx->visible = props.visibility == "visible";
     if (props.has_display && props.display == "none") ctx->hidden = true;
+    if (props.has_opacity) ctx->opacity = props.opacity;
 
     if (const std::string* t = tag.attr("transform")) {
       Affine m;
@@ -798,6 +829,12 @@ class SvgReader {
       return false;
     }
     type_ = type;
+    target_ = NAN;
+    if (!ctx.opacity.empty() && (type == kOriLineTypeMountain || type == kOriLineTypeValley)) {
+      const int before = opacity_faults_[0] + opacity_faults_[1];
+      target_ = opacityTarget(ctx.opacity, type, opacity_faults_);
+      if (before == 0 && opacity_faults_[0] + opacity_faults_[1] > 0) first_fault_line_ = tag.line;
+    }
     ctm_ = ctx.ctm;
     auto num = [&](const char* key) {
       const std::string* v = tag.attr(key);
@@ -857,6 +894,7 @@ class SvgReader {
     const Affine& m = ctm_;
     Line* l = LineNew(m.a * x0 + m.c * y0 + m.e, m.b * x0 + m.d * y0 + m.f, m.a * x1 + m.c * y1 + m.e,
                       m.b * x1 + m.d * y1 + m.f, type_);
+    l->target = target_;
     last_ = listAdd(cp_->lines, last_, l);
     ++lines_;
     return true;
@@ -870,7 +908,10 @@ class SvgReader {
   long first_stopped_line_ = 0;
   bool failed_ = false;
   int type_ = 0;
+  double target_ = NAN;
   Affine ctm_;
+  int opacity_faults_[2] = {0, 0};  // opacities not from 0 to 1, zero opacities
+  long first_fault_line_ = 0;
 };
 
 }  // namespace
@@ -897,6 +938,11 @@ int LineFromSvg(CreasePattern* cp, FILE* fp) {
   if (reader.stopped() > 0) {
     oriMessage("%d path%s read up to a syntax error in the data (the first on line %ld)\n", reader.stopped(),
                reader.stopped() == 1 ? "" : "s", reader.first_stopped_line());
+  }
+  if (reader.bad_opacities() + reader.zero_opacities() > 0) {
+    oriMessage("%d fold line(s) have an opacity that is not a number from 0 to 1 and %d an opacity of 0 (the first "
+               "on line %ld): they fold to their colour's whole target\n",
+               reader.bad_opacities(), reader.zero_opacities(), reader.first_opacity_fault_line());
   }
   oriMessage("\tSVG: %d segments\n", reader.lines());
   const int fit = CreasePatternFitPaper(cp);

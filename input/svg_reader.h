@@ -19,7 +19,7 @@ struct ORI_manifold;
 // The line type of an SVG paint (the value of stroke): -1 when it paints
 // nothing ("none", "transparent", empty); otherwise, for a colour given as
 // "#rgb", "#rrggbb" (with or without alpha), "rgb(...)" or one of the common
-// colour names, 3 for a red hue (mountain), 2 for a blue hue (valley), 1 for
+// colour names, 2 for a red hue (mountain), 3 for a blue hue (valley), 1 for
 // black and greys up to light grey (boundary) and 0 for any other colour,
 // white included; 0 for paints it does not know (gradients, currentColor).
 int svgStrokeLineType(const char* paint);

@@ -151,28 +151,41 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
 
 namespace {
 
+// The wish of a crease that has passed its target. Short of whole targets,
+// where the mechanism may hold some creases past theirs while the others
+// still pull, the stiff pull-back would throw the crease across its target
+// and back step after step; it is limited to what brings the crease back to
+// its target, so that the fold settles.
+double pullBack(double target, double angle, double s, double fold_to) {
+  const double stiff = (s + 1.0) * (target - angle) * kOvershootGain;
+  if (fold_to >= 1.0) return stiff;
+  return std::fabs(stiff) > std::fabs(target - angle) ? target - angle : stiff;
+}
+
 // The wish of the fold line of half-edge e for a step whose scaled size is
 // scaled (s its absolute value), written into moment; a flat pattern line
-// leaves it as it is.
+// leaves it as it is. The crease heads for its target scaled by the fold
+// amount; which way it folds, and whether it is folded the wrong way, is its
+// whole target's.
 void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, double s, double& moment) {
-  const double target = e->target_angle, angle = e->angle;
-  if (target > 0) {
+  const double full = e->target_angle, target = full * om->fold_to, angle = e->angle;
+  if (full > 0) {
     const double goal = scaled > 0 ? target - angle : -angle;
-    if (angle * target < kWrongWay) {
+    if (angle * full < kWrongWay) {
       moment = (s * goal) * om->moment_factor;
     } else if (target - angle > 0) {
       moment = s * goal;
     } else {
-      moment = (s + 1.0) * (target - angle) * kOvershootGain;
+      moment = pullBack(target, angle, s, om->fold_to);
     }
-  } else if (target < 0) {
+  } else if (full < 0) {
     const double goal = scaled > 0 ? target - angle : -angle;
-    if (angle * target < kWrongWay) {
+    if (angle * full < kWrongWay) {
       moment = (s * goal) * om->moment_factor;
     } else if (target - angle < 0) {
       moment = s * goal;
     } else {
-      moment = (s + 1.0) * (target - angle) * kOvershootGain;
+      moment = pullBack(target, angle, s, om->fold_to);
     }
   } else if (e->is_diagonal) {
     // The barrier's constants divide by s: without a step a diagonal has no wish.
@@ -209,6 +222,11 @@ void updateMomentsByCrease(ORISIM_matrix* osm, const ORI_manifold* om, double st
 }
 
 }  // namespace
+
+void oriSimSetFoldTo(ORI_manifold* om, double share) {
+  if (std::isnan(share)) return;
+  om->fold_to = std::max(0.0, std::min(1.0, share));
+}
 
 int oriSimUpdateMomentAngle(std::vector<double>& moment_angle_n, const ORI_manifold* om, double step) {
   const double scaled = step * kMomentGain;

@@ -60,10 +60,17 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step);
 // 30 × 30 Miura-ori, 0.6 s on a 100 × 100 one).
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
 
+// Sets how far the fold goes: every crease heads for its target times share
+// (0 to 1; clamped; NaN changes nothing), so that steps folding forwards stop
+// there; unfolding still heads for flat. A new manifold folds whole targets
+// (1). The window's fold amount and plicata-fold --fold-to set it.
+void oriSimSetFoldTo(ORI_manifold* om, double share);
+
 // Fills moment_angle_n (one entry per fold line) with each crease's wished
 // change for a step of size step, then scales the whole array so that its
-// largest entry is at most s = 0.1·|step|. A fold line (target ±(π − 0.01))
-// moves towards its target (step > 0) or towards flat (step < 0) with gain s;
+// largest entry is at most s = 0.1·|step|. A fold line (target up to
+// ±(π − 0.01), scaled by om->fold_to) moves towards its target (step > 0) or
+// towards flat (step < 0) with gain s;
 // one that passed its target is pulled back with gain 30·(s + 1); one folded
 // the wrong way gets the manifold's moment_factor (0: no wish). Flat pattern
 // lines are left untouched; tessellation diagonals get a barrier that keeps

@@ -49,6 +49,8 @@ const char kUsage[] =
     "  --fold-step K  fold step setting, 0 to 50 (default 10): each step moves a crease\n"
     "                 by at most K x 0.05 radians\n"
     "  --unfold       step towards flat instead (as while 'b' is held)\n"
+    "  --fold-to P    fold every crease to P % of its target, 0 to 100 (default 100),\n"
+    "                 and stop there\n"
     "  --dense        solve every step with the dense matrices: the reference (by\n"
     "                 default every pattern keeps the Jacobian by its nonzeros)\n"
     "  --sparse       keep the Jacobian by its nonzeros (the default)\n"
@@ -97,6 +99,7 @@ struct Options {
   std::string out;
   std::string fold_out;
   int fold_step = 10;
+  long fold_to = 100;  // percent of every target
   bool unfold = false;
   bool triangulate = true;
   bool display_frame = false;
@@ -139,7 +142,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
                              std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
                              std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0 ||
                              std::strcmp(a, "--report") == 0 ||
-                             std::strcmp(a, "--cg") == 0;
+                             std::strcmp(a, "--cg") == 0 || std::strcmp(a, "--fold-to") == 0;
     if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
     if (std::strcmp(a, "--obj") == 0) {
       opt->obj = argv[++i];
@@ -162,6 +165,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     } else if (std::strcmp(a, "--collisions") == 0 || std::strcmp(a, "--stop-at-collision") == 0) {
       opt->collisions = true;
       opt->stop_at_collision = opt->stop_at_collision || a[2] == 's';
+    } else if (std::strcmp(a, "--fold-to") == 0) {
+      if (!parseWhole(argv[++i], 0, 100, &opt->fold_to)) return usageError("--fold-to needs a whole percent from 0 to 100: %s", argv[i]);
     } else if (std::strcmp(a, "--unfold") == 0) {
       opt->unfold = true;
     } else if (std::strcmp(a, "--exact") == 0) {
@@ -333,6 +338,7 @@ int main(int argc, char** argv) {
     oriManifoldDelete(om);
     om = next;
     osm = nullptr;
+    oriSimSetFoldTo(om, opt.fold_to / 100.0);
     if (oriManifoldPrepareForFolding(om, opt.triangulate ? 1 : 0, carried, &osm) != 0) {
       std::fprintf(stderr, "plicata-fold: %s: the pattern has no facet to fold\n", name);
       exit_status = 1;

@@ -195,7 +195,7 @@ TEST(FoldExport, Frame0IsTheCreasePatternInThePatternsUnits) {
     }
   }
   const std::set<std::pair<std::vector<double>, std::string>> want = {
-      {{200, 0}, "V"}, {{0, -200}, "V"}, {{-200, 0}, "M"}, {{0, 200}, "V"}};
+      {{200, 0}, "M"}, {{0, -200}, "M"}, {{-200, 0}, "V"}, {{0, 200}, "M"}};
   EXPECT_EQ(creases, want);
   oriFoldRecordingDelete(rec);
   oriManifoldDelete(om);

@@ -80,8 +80,8 @@ TEST(ObjExport, CreaseLinesCarryKindAndWholeDegrees) {
   // Bend creases by hand (the file records what the mesh holds).
   for (List* l = om->edges; l && l->data; l = l->next) {
     ORI_edge* e = static_cast<ORI_edge*>(l->data);
-    if (e->target_angle > 0) e->angle = -M_PI / 2;
-    if (e->target_angle < 0) e->angle = -kOriTargetAngle;
+    if (e->target_angle < 0) e->angle = -M_PI / 2;
+    if (e->target_angle > 0) e->angle = kOriTargetAngle;
   }
   const auto creases = linesStartingWith(saveObj(om), "#e ");
   ASSERT_EQ(creases.size(), 12u);  // every line once

@@ -141,6 +141,37 @@ TEST(DxfImport, DrawingAndXmlOfTheSameLinesGiveTheSameMesh) {
   oriManifoldDelete(from_xml);
 }
 
+TEST(DxfImport, AuxiliaryLinesFollowOneRuleInTheDrawingAndItsXmlTwin) {
+  // A square (drawing units 0..100) whose left side is drawn as a guide,
+  // split by a valley crease ending on its middle; a mountain crosses the
+  // valley; one guide crosses both creases and another ends on the valley.
+  // Both guides go, the guide side stays: 9 vertices, 12 lines, 4 faces.
+  struct Drawn {
+    double x0, y0, x1, y1;
+    int color, type;
+  };
+  const std::vector<Drawn> design = {
+      {0, 0, 100, 0, 3, 1},   {100, 0, 100, 100, 3, 1}, {100, 100, 0, 100, 3, 1}, {0, 100, 0, 0, 7, 0},
+      {0, 50, 100, 50, 1, 3}, {50, 0, 50, 100, 5, 2},   {20, 10, 90, 80, 7, 0},    {70, 50, 90, 90, 7, 0}};
+  std::vector<std::string> entities;
+  std::vector<OriPatternLine> xml;
+  for (const Drawn& d : design) {
+    entities.push_back(dxfLine(d.x0, d.y0, d.x1, d.y1, d.color));
+    xml.push_back({4 * d.x0 - 200, 200 - 4 * d.y0, 4 * d.x1 - 200, 200 - 4 * d.y1, d.type});
+  }
+  ORI_manifold* from_dxf = importDxf(dxfText(entities));
+  ORI_manifold* from_xml = quietly([&] { return loadOpxText(opxText(xml)); });
+  expectSoundSheet(from_dxf);
+  expectSameMesh(from_dxf, from_xml);
+  if (from_dxf != nullptr) {
+    EXPECT_EQ(from_dxf->n_vert, 9);
+    EXPECT_EQ(lineCount(from_dxf), 12);
+    EXPECT_EQ(from_dxf->n_face, 4);
+  }
+  oriManifoldDelete(from_dxf);
+  oriManifoldDelete(from_xml);
+}
+
 TEST(DxfImport, RealDrawingsBuildSoundSheetsAndMatchTheirXmlTwin) {
   const std::vector<std::string> files = realPatterns("dxf", ".dxf");
   if (files.empty()) GTEST_SKIP() << "no real DXF patterns (shared patterns folder absent)";

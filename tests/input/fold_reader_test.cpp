@@ -33,9 +33,9 @@ std::string refusal(const std::string& text) {
 }  // namespace
 
 TEST(FoldReader, AssignmentsMapToTheFoldTypesSoThatAValleyHasThePositiveTarget) {
-  EXPECT_EQ(foldAssignmentLineType("V"), 2);
-  EXPECT_EQ(foldAssignmentLineType("M"), 3);
-  EXPECT_EQ(foldAssignmentLineType("v"), 2);
+  EXPECT_EQ(foldAssignmentLineType("M"), 2);
+  EXPECT_EQ(foldAssignmentLineType("V"), 3);
+  EXPECT_EQ(foldAssignmentLineType("v"), 3);
   EXPECT_EQ(foldAssignmentLineType("B"), 1);
   EXPECT_EQ(foldAssignmentLineType("C"), 1);
   for (const char* flat : {"F", "U", "J", "X", "", "VV"}) EXPECT_EQ(foldAssignmentLineType(flat), 0) << flat;
@@ -55,7 +55,7 @@ TEST(FoldReader, Frame0BecomesLinesWithYNegatedFittedToThePaper) {
   const std::vector<Line> lines = patternLines(cp);
   ASSERT_EQ(lines.size(), 4u);
   const double expected[4][5] = {
-      {-200, 100, 200, 100, 2}, {200, 100, 200, -100, 3}, {200, -100, -200, -100, 1}, {-200, -100, -200, 100, 0}};
+      {-200, 100, 200, 100, 3}, {200, 100, 200, -100, 2}, {200, -100, -200, -100, 1}, {-200, -100, -200, 100, 0}};
   for (int k = 0; k < 4; ++k) {
     EXPECT_DOUBLE_EQ(lines[k].x0, expected[k][0]) << k;
     EXPECT_DOUBLE_EQ(lines[k].y0, expected[k][1]) << k;

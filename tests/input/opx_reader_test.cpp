@@ -108,7 +108,7 @@ TEST(OpxReader, DiagonalMakesTwoFacesSharingOneCrease) {
   EXPECT_NE(diag->face, nullptr);
   EXPECT_NE(diag->pair->face, nullptr);
   EXPECT_NE(diag->face, diag->pair->face);
-  EXPECT_DOUBLE_EQ(diag->target_angle, -3.1315926535897933);
+  EXPECT_DOUBLE_EQ(diag->target_angle, 3.1315926535897933);  // a valley
   EXPECT_EQ(diag->angle, 0.0);
   oriManifoldDelete(om);
 }
@@ -194,7 +194,7 @@ TEST(OpxReader, RepeatedLinesAreBuiltOnceAndAFoldTypeWins) {
   EXPECT_EQ(om->n_face, 2);
   EXPECT_NE(printed.find("dropped 3 repeated line(s)"), std::string::npos) << printed;
   ORI_edge* diag = static_cast<ORI_edge*>(om->edges->next->next->next->next->next->next->next->next->data);
-  EXPECT_DOUBLE_EQ(diag->target_angle, -3.1315926535897933);
+  EXPECT_DOUBLE_EQ(diag->target_angle, 3.1315926535897933);
   EXPECT_EQ(oriManifoldValidate(om, nullptr, 0), 0);
   oriManifoldDelete(om);
 }

@@ -49,7 +49,7 @@ void checkSheet(ORI_manifold* om, const std::string& name, int degree, std::vect
     int up = 0;
     for (size_t k = 0; k < c.size(); ++k) {
       odd += (k % 2) ? c[k].second : 0.0;
-      up += c[k].first->target_angle > 0 ? 1 : 0;
+      up += c[k].first->target_angle < 0 ? 1 : 0;  // type 2, a mountain
     }
     EXPECT_NEAR(odd, kPi, kAngleTolerance) << name;
     EXPECT_NE(std::find(positive.begin(), positive.end(), up), positive.end()) << name << ": " << up;

@@ -62,7 +62,7 @@ const ORI_edge* crease(const ORI_manifold* om, int k) {
 }  // namespace
 
 TEST(SimMoment, FoldLineAtFlatWishesItsTargetBoundedToTheGain) {
-  Sheet s(prepared(squareWithDiagonal(2)));  // one crease, no inner vertex
+  Sheet s(prepared(squareWithDiagonal(3)));  // one crease, no inner vertex
   ASSERT_NE(s.osm, nullptr);
   const ORI_edge* e = findHalfEdge(s.om, -200, -200, 200, 200);
   EXPECT_DOUBLE_EQ(s.moment(e, kStep), kGain);  // s·3.1316 before the bound
@@ -72,7 +72,7 @@ TEST(SimMoment, FoldLineAtFlatWishesItsTargetBoundedToTheGain) {
 }
 
 TEST(SimMoment, HandWorkedCasesKeepTheirRatiosThroughTheBound) {
-  Sheet s(prepared(degree4Vertex(2, 2, 2, 3)));
+  Sheet s(prepared(degree4Vertex(3, 3, 3, 2)));
   ASSERT_NE(s.osm, nullptr);
   const ORI_edge *passed = crease(s.om, 0), *flat = crease(s.om, 1), *wrong = crease(s.om, 2),
                  *negative = crease(s.om, 3);
@@ -91,13 +91,13 @@ TEST(SimMoment, HandWorkedCasesKeepTheirRatiosThroughTheBound) {
   EXPECT_EQ(s.moment(flat, -kStep), 0.0);
   EXPECT_NEAR(s.moment(negative, -kStep), kGain * scale, 1e-15);
   // Flat pattern lines get no wish.
-  Sheet f(prepared(degree4Vertex(2, 1, 2, 0)));
+  Sheet f(prepared(degree4Vertex(3, 1, 3, 0)));
   f.set(crease(f.om, 1), 0.3);
   EXPECT_EQ(f.moment(crease(f.om, 1), kStep), 0.0);
 }
 
 TEST(SimMoment, DiagonalBarrier) {
-  Sheet s(prepared(degree4Vertex(2, 2, 2, 3), true));
+  Sheet s(prepared(degree4Vertex(3, 3, 3, 2), true));
   ASSERT_NE(s.osm, nullptr);
   const ORI_edge* d = findHalfEdge(s.om, 0, 0, 200, 200);
   ASSERT_NE(d, nullptr);
@@ -128,7 +128,7 @@ TEST(SimMoment, DiagonalBarrier) {
 TEST(SimProjection, ZeroRightHandSideGivesNoCorrection) {
   // The flat 90-degree vertex closes exactly and nothing is wished: the
   // first CG step would divide 0 by 0.
-  Sheet s(prepared(degree4Vertex(2, 2, 2, 3)));
+  Sheet s(prepared(degree4Vertex(3, 3, 3, 2)));
   ASSERT_NE(s.osm, nullptr);
   std::vector<double> delta;
   int iterations = -1;
@@ -143,7 +143,7 @@ TEST(SimProjection, ZeroRightHandSideGivesNoCorrection) {
 }
 
 TEST(SimProjection, WithoutInnerVertexTheWishIsTheChange) {
-  Sheet s(prepared(squareWithDiagonal(3)));
+  Sheet s(prepared(squareWithDiagonal(2)));
   ASSERT_NE(s.osm, nullptr);
   std::vector<double> delta;
   EXPECT_EQ(oriSimDeltaAnglePinvConstraintsCG(delta, {-0.04}, s.osm, s.om), 0.0);

@@ -38,11 +38,11 @@ double faceArea(const ORI_face* f);
 int faceSides(const ORI_face* f);
 
 // A sheet with no inner vertex, so that any fold angles are consistent: a
-// crease across the middle (file y = 0, mountain) and a valley cutting off a
+// crease across the middle (file y = 0, valley) and a mountain cutting off a
 // corner flap, the outline split where they end. Its faces are a rectangle,
 // a pentagon and a triangle.
 std::vector<OriPatternLine> flapSheet();
-// The flap sheet and a valley from (50, -200) to (50, 200) crossing the
+// The flap sheet and a mountain from (50, -200) to (50, 200) crossing the
 // middle crease: a new vertex on that crease, new faces inside old ones.
 std::vector<OriPatternLine> flapSheetWithCross();
 

@@ -65,11 +65,11 @@ TEST_F(FoldPictures, PicturesForStepZeroEveryKthStepAndTheLast) {
 }
 
 TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSolid) {
-  // One vertex: positive-target creases along x (dashed), negative ones
+  // One vertex: positive-target creases (valleys, type 3) along x (dashed), negative ones
   // along y (solid), on a flat sheet that fills the middle half of the
   // picture.
   const std::string gen = fs::path(fold_).parent_path() / "plicata-gen";
-  ASSERT_EQ(runCommand(gen + " vertex --sectors 90,90,90,90 --types 2,3,2,3 -o " + dir_ + "/v.opx").status, 0);
+  ASSERT_EQ(runCommand(gen + " vertex --sectors 90,90,90,90 --types 3,2,3,2 -o " + dir_ + "/v.opx").status, 0);
   ASSERT_EQ(fold("--view cp --size 200x200 --png cp v.opx").status, 0);
   int w = 0, h = 0, n = 0;
   unsigned char* px = stbi_load((dir_ + "/cp/p00000.png").c_str(), &w, &h, &n, 3);

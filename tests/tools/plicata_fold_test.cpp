@@ -242,3 +242,202 @@ TEST_F(PlicataCommands, FoldOutWritesTheWholeFoldingAsAnAnimation) {
   EXPECT_NE(run(fold_, {"--steps", "1", "--fold-out", (tmp_ / "no" / "dir" / "x.fold").string(), miura_}), 0);
   EXPECT_NE(err_.find("cannot write the FOLD file"), std::string::npos) << err_;
 }
+
+namespace {
+
+// A square sheet (file units, Y down) with one crease of the given type at
+// X = 50, written as crease-pattern XML, ORIPA text and FOLD (y up).
+struct OneCrease {
+  std::string opx, cp, fold;
+};
+
+OneCrease oneCrease(int type) {
+  const double lines[7][5] = {{1, -200, -200, 50, -200}, {1, 50, -200, 200, -200}, {1, 200, -200, 200, 200},
+                              {1, 200, 200, 50, 200},    {1, 50, 200, -200, 200},  {1, -200, 200, -200, -200},
+                              {static_cast<double>(type), 50, -200, 50, 200}};
+  const double points[6][2] = {{-200, -200}, {50, -200}, {200, -200}, {200, 200}, {50, 200}, {-200, 200}};
+  OneCrease c;
+  c.opx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<java class=\"java.beans.XMLDecoder\">\n"
+          " <object class=\"oripa.DataSet\">\n  <void property=\"lines\">\n"
+          "   <array class=\"oripa.OriLineProxy\" length=\"7\">\n";
+  for (const auto& l : lines) {
+    char rec[512];
+    std::snprintf(rec, sizeof rec,
+                  "    <object class=\"oripa.OriLineProxy\">\n     <void property=\"type\">\n      <int>%d</int>\n     </void>\n"
+                  "     <void property=\"x0\">\n      <double>%g</double>\n     </void>\n"
+                  "     <void property=\"x1\">\n      <double>%g</double>\n     </void>\n"
+                  "     <void property=\"y0\">\n      <double>%g</double>\n     </void>\n"
+                  "     <void property=\"y1\">\n      <double>%g</double>\n     </void>\n    </object>\n",
+                  static_cast<int>(l[0]), l[1], l[3], l[2], l[4]);
+    c.opx += rec;
+    c.cp += std::to_string(static_cast<int>(l[0])) + " " + std::to_string(l[1]) + " " + std::to_string(l[2]) + " " +
+            std::to_string(l[3]) + " " + std::to_string(l[4]) + "\n";
+  }
+  c.opx += "   </array>\n  </void>\n </object>\n</java>\n";
+  nlohmann::json fold = {{"edges_vertices", {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 0}, {1, 4}}},
+                         {"edges_assignment", {"B", "B", "B", "B", "B", "B", type == 2 ? "M" : "V"}}};
+  for (const auto& p : points) fold["vertices_coords"].push_back({p[0], -p[1]});
+  c.fold = fold.dump();
+  return c;
+}
+
+struct ObjShape {
+  std::vector<std::vector<double>> verts;
+  std::vector<std::vector<int>> lines;  // tail, head (from 1), kind, degrees
+};
+
+ObjShape readObj(const fs::path& path) {
+  ObjShape s;
+  std::istringstream in(readFile(path));
+  for (std::string line; std::getline(in, line);) {
+    double x, y, z;
+    int a, b, kind, deg;
+    if (std::sscanf(line.c_str(), "v %lf %lf %lf", &x, &y, &z) == 3) s.verts.push_back({x, y, z});
+    if (std::sscanf(line.c_str(), "#e %d %d %d %d", &a, &b, &kind, &deg) == 4) s.lines.push_back({a, b, kind, deg});
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST_F(PlicataCommands, MountainsComeTowardsTheViewerFromEveryFormatAndValleysGoAway) {
+  std::vector<std::vector<double>> mountain_verts[2];
+  for (int type : {2, 3}) {
+    const OneCrease c = oneCrease(type);
+    for (const auto& [name, text] : {std::pair{"crease.opx", c.opx}, {"crease.cp", c.cp}, {"crease.fold", c.fold}}) {
+      SCOPED_TRACE(std::string(name) + " of type " + std::to_string(type));
+      std::ofstream(tmp_ / name) << text;
+      const fs::path obj = tmp_ / "out.obj";
+      ASSERT_EQ(run(fold_, {"--display-frame", "--steps", "10", "--obj", obj.string(), (tmp_ / name).string()}), 0)
+          << err_;
+      const ObjShape s = readObj(obj);
+      // The crease's height over the rest of the sheet, seen from +z.
+      double crease_z = 0, other_z = 0;
+      int creases = 0;
+      std::vector<char> on_crease(s.verts.size(), 0);
+      for (const auto& l : s.lines) {
+        if (l[2] < 2) continue;
+        EXPECT_EQ(l[2], type);  // the OBJ keeps the file's line type
+        on_crease[l[0] - 1] = on_crease[l[1] - 1] = 1;
+        ++creases;
+      }
+      ASSERT_EQ(creases, 1);
+      for (size_t k = 0; k < s.verts.size(); ++k) (on_crease[k] ? crease_z : other_z) += s.verts[k][2];
+      const double height = crease_z / 2 - other_z / (s.verts.size() - 2);
+      if (type == 2) {
+        EXPECT_GT(height, 10.0);
+        if (std::string(name) != "crease.cp") mountain_verts[std::string(name) == "crease.fold"] = s.verts;
+      } else {
+        EXPECT_LT(height, -10.0);
+      }
+    }
+  }
+  // The design read from the XML and from FOLD gives the same frame.
+  for (auto& v : mountain_verts) {
+    for (auto& p : v) {
+      for (double& x : p) x = std::round(x * 1000) / 1000 + 0.0;
+    }
+    std::sort(v.begin(), v.end());
+  }
+  EXPECT_EQ(mountain_verts[0], mountain_verts[1]);
+
+  // FOLD output names the editor's mountain M, with a negative angle.
+  std::ofstream(tmp_ / "m.opx") << oneCrease(2).opx;
+  ASSERT_EQ(run(fold_, {"--steps", "2", "--fold-out", (tmp_ / "m.fold").string(), (tmp_ / "m.opx").string()}), 0)
+      << err_;
+  const nlohmann::json doc = nlohmann::json::parse(readFile(tmp_ / "m.fold"));
+  int mountains = 0;
+  for (size_t k = 0; k < doc["edges_assignment"].size(); ++k) {
+    if (doc["edges_assignment"][k] == "B" || doc["edges_assignment"][k] == "F") continue;  // outline, diagonals
+    EXPECT_EQ(doc["edges_assignment"][k], "M");
+    EXPECT_LT(doc["edges_foldAngle"][k].get<double>(), 0.0);
+    ++mountains;
+  }
+  EXPECT_EQ(mountains, 1);
+}
+
+TEST_F(PlicataCommands, FileTargetsFoldPartwayReportFaultsAndReadBack) {
+  // A unit square cut in three by two valleys, one at 90°, one at 180°.
+  const std::string fold =
+      R"({"vertices_coords": [[0,0],[0.4,0],[0.7,0],[1,0],[1,1],[0.7,1],[0.4,1],[0,1]],
+          "edges_vertices": [[0,1],[1,2],[2,3],[3,4],[4,5],[5,6],[6,7],[7,0],[1,6],[2,5]],
+          "edges_assignment": ["B","B","B","B","B","B","B","B","V","V"],
+          "edges_foldAngle": [0,0,0,0,0,0,0,0,90,180]})";
+  std::ofstream(tmp_ / "two.fold") << fold;
+  ASSERT_EQ(run(fold_, {"--steps", "150", "--fold-out", (tmp_ / "out.fold").string(), (tmp_ / "two.fold").string()}),
+            0)
+      << err_;
+  const nlohmann::json out = nlohmann::json::parse(readFile(tmp_ / "out.fold"));
+  std::vector<double> targets, reached;
+  for (size_t k = 0; k < out["edges_assignment"].size(); ++k) {
+    if (out["edges_assignment"][k] != "V") continue;
+    targets.push_back(out["edges_foldAngle"][k]);
+    reached.push_back(out["file_frames"].back()["edges_foldAngle"][k]);
+  }
+  ASSERT_EQ(reached.size(), 2u);
+  if (targets[0] > targets[1]) std::swap(reached[0], reached[1]), std::swap(targets[0], targets[1]);
+  EXPECT_NEAR(targets[0], 90.0, 1e-9);
+  EXPECT_NEAR(reached[0], 90.0, 1.0);
+  EXPECT_GT(reached[1], 170.0);
+
+  // Plicata's own file reads back with the same targets.
+  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "again.fold").string(), (tmp_ / "out.fold").string()}), 0) << err_;
+  const nlohmann::json again = nlohmann::json::parse(readFile(tmp_ / "again.fold"));
+  EXPECT_EQ(again["edges_foldAngle"], out["edges_foldAngle"]);
+
+  // A 0 and a wrong sign are reported; those creases keep their whole target.
+  std::string bad = fold;
+  bad.replace(bad.find("90,180"), 6, "0,-180");
+  std::ofstream(tmp_ / "bad.fold") << bad;
+  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "bad.fold.out").string(), (tmp_ / "bad.fold").string()}), 0) << err_;
+  EXPECT_NE(out_.find("are 0 on a mountain or valley"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("have the sign of the other letter"), std::string::npos) << out_;
+  const nlohmann::json whole = nlohmann::json::parse(readFile(tmp_ / "bad.fold.out"));
+  for (size_t k = 0; k < whole["edges_assignment"].size(); ++k) {
+    if (whole["edges_assignment"][k] == "V") {
+      EXPECT_GT(whole["edges_foldAngle"][k].get<double>(), 179.0);
+    }
+  }
+
+  // An SVG valley drawn at half opacity folds to 90°.
+  std::ofstream(tmp_ / "half.svg") << "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect x=\"0\" y=\"0\" width=\"100\" "
+                                      "height=\"100\" stroke=\"black\" fill=\"none\"/><line x1=\"50\" y1=\"0\" x2=\"50\" "
+                                      "y2=\"100\" stroke=\"blue\" opacity=\"0.5\"/></svg>";
+  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "half.fold").string(), (tmp_ / "half.svg").string()}), 0) << err_;
+  const nlohmann::json half = nlohmann::json::parse(readFile(tmp_ / "half.fold"));
+  for (size_t k = 0; k < half["edges_assignment"].size(); ++k) {
+    if (half["edges_assignment"][k] == "V") {
+      EXPECT_NEAR(half["edges_foldAngle"][k].get<double>(), 90.0, 1e-9);
+    }
+  }
+}
+
+TEST_F(PlicataCommands, FoldToStopsShortAndAMechanismThatCannotReachSettles) {
+  // One valley, folded to half its target.
+  std::ofstream(tmp_ / "v.opx") << oneCrease(3).opx;
+  ASSERT_EQ(run(fold_, {"--fold-to", "50", "--steps", "150", "--fold-out", (tmp_ / "v.fold").string(),
+                        (tmp_ / "v.opx").string()}), 0)
+      << err_;
+  const nlohmann::json v = nlohmann::json::parse(readFile(tmp_ / "v.fold"));
+  for (size_t k = 0; k < v["edges_assignment"].size(); ++k) {
+    if (v["edges_assignment"][k] != "V") continue;
+    EXPECT_NEAR(v["file_frames"].back()["edges_foldAngle"][k].get<double>(), v["edges_foldAngle"][k].get<double>() / 2,
+                1.0);
+  }
+  // Regression: a single vertex whose creases cannot all reach half their
+  // targets threw the first to arrive back and forth across its target.
+  ASSERT_EQ(run(fold_, {"--fold-to", "50", "--steps", "400", "--fold-out", (tmp_ / "d.fold").string(),
+                        (examples_ / "degree4_vertex.opx").string()}), 0)
+      << err_;
+  const nlohmann::json d = nlohmann::json::parse(readFile(tmp_ / "d.fold"));
+  const auto& frames = d["file_frames"];
+  double moved = 0.0;
+  for (size_t f = frames.size() - 50; f < frames.size(); ++f) {
+    for (size_t k = 0; k < frames[f]["edges_foldAngle"].size(); ++k) {
+      moved = std::max(moved, std::fabs(frames[f]["edges_foldAngle"][k].get<double>() -
+                                        frames[f - 1]["edges_foldAngle"][k].get<double>()));
+    }
+  }
+  EXPECT_LT(moved, 0.01);  // degrees per step, over the last 50 steps
+  EXPECT_EQ(run(fold_, {"--fold-to", "101", miura_}), 2);
+}

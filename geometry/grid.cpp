@@ -1,0 +1,56 @@
+#include "geometry/grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+uint64_t packCell(int64_t cx, int64_t cy) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
+}
+
+const std::vector<int> kNoIds;
+
+}  // namespace
+
+void OriGrid::cover(double lo_x, double lo_y, double hi_x, double hi_y, size_t items) {
+  const double root = std::sqrt(static_cast<double>(items));
+  side_ = std::max<int64_t>(1, std::min<int64_t>(kOriGridMaxSide, static_cast<int64_t>(root)));
+  lo_x_ = lo_x;
+  lo_y_ = lo_y;
+  width_ = std::max((hi_x - lo_x) / static_cast<double>(side_), kOriGridMinCell);
+  height_ = std::max((hi_y - lo_y) / static_cast<double>(side_), kOriGridMinCell);
+  cells_.assign(static_cast<size_t>(side_ * side_), {});
+  tiles_.clear();
+}
+
+void OriGrid::tile(double width) {
+  side_ = 0;
+  lo_x_ = lo_y_ = 0.0;
+  width_ = height_ = width;
+  cells_.clear();
+  tiles_.clear();
+}
+
+int64_t OriGrid::cellOf(double f) const {
+  if (side_ == 0) {
+    return static_cast<int64_t>(std::max(-kOriGridCellLimit, std::min(kOriGridCellLimit, std::floor(f))));
+  }
+  if (!(f > 0.0)) return 0;
+  if (f >= static_cast<double>(side_)) return side_ - 1;
+  return static_cast<int64_t>(f);
+}
+
+std::vector<int>& OriGrid::slot(int64_t cx, int64_t cy) {
+  if (side_ == 0) return tiles_[packCell(cx, cy)];
+  return cells_[static_cast<size_t>(cy * side_ + cx)];
+}
+
+const std::vector<int>& OriGrid::ids(int64_t cx, int64_t cy) const {
+  if (side_ == 0) {
+    auto it = tiles_.find(packCell(cx, cy));
+    return it == tiles_.end() ? kNoIds : it->second;
+  }
+  if (cells_.empty() || cx < 0 || cy < 0 || cx >= side_ || cy >= side_) return kNoIds;
+  return cells_[static_cast<size_t>(cy * side_ + cx)];
+}

@@ -1,0 +1,71 @@
+// A uniform grid of the plane: cells of one width and one height, each
+// listing integer ids in the order they were added. It keeps the pair tests
+// and point lookups of pattern building and of opening onto a folded model
+// near-linear; every such index of the core is this grid.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// Most cells along one side of a grid laid over a box.
+constexpr int kOriGridMaxSide = 1024;
+// Narrowest cell of a grid laid over a box (its units): a box of no extent
+// still has cells of a width that divides.
+constexpr double kOriGridMinCell = 1e-12;
+// Cell coordinates of a tiled grid are clamped to this, so that points far
+// away share border cells instead of overflowing.
+constexpr double kOriGridCellLimit = 1e9;
+
+class OriGrid {
+ public:
+  // Lays side × side cells over the box [lo_x, hi_x] × [lo_y, hi_y], side
+  // the square root of the number of items to be entered (1 to
+  // kOriGridMaxSide). Cell coordinates are clamped to the grid, so a point
+  // outside the box falls in a border cell; a coordinate that is not a
+  // number falls in cell 0. Empties the grid.
+  void cover(double lo_x, double lo_y, double hi_x, double hi_y, size_t items);
+
+  // Tiles the whole plane with square cells of the given width, cell (0, 0)
+  // starting at the origin; cells are kept only once an id enters them.
+  // Empties the grid.
+  void tile(double width);
+
+  int64_t cellX(double x) const { return cellOf((x - lo_x_) / width_); }
+  int64_t cellY(double y) const { return cellOf((y - lo_y_) / height_); }
+  // The centre of a cell.
+  double centreX(int64_t cx) const { return lo_x_ + (static_cast<double>(cx) + 0.5) * width_; }
+  double centreY(int64_t cy) const { return lo_y_ + (static_cast<double>(cy) + 0.5) * height_; }
+  double width() const { return width_; }
+  double height() const { return height_; }
+
+  // Enters id into one cell.
+  void add(int64_t cx, int64_t cy, int id) { slot(cx, cy).push_back(id); }
+  // The ids of a cell, in the order they were added (empty when none).
+  const std::vector<int>& ids(int64_t cx, int64_t cy) const;
+
+  // Calls f(cx, cy) for every cell that meets the box [x0, x1] × [y0, y1],
+  // row by row.
+  template <class F>
+  void forEachCell(double x0, double y0, double x1, double y1, F f) const {
+    const int64_t cx0 = cellX(x0), cx1 = cellX(x1), cy1 = cellY(y1);
+    for (int64_t cy = cellY(y0); cy <= cy1; ++cy) {
+      for (int64_t cx = cx0; cx <= cx1; ++cx) f(cx, cy);
+    }
+  }
+
+  // Enters id into every cell that meets the box.
+  void addBox(double x0, double y0, double x1, double y1, int id) {
+    forEachCell(x0, y0, x1, y1, [&](int64_t cx, int64_t cy) { add(cx, cy, id); });
+  }
+
+ private:
+  int64_t cellOf(double f) const;
+  std::vector<int>& slot(int64_t cx, int64_t cy);
+
+  double lo_x_ = 0.0, lo_y_ = 0.0, width_ = 1.0, height_ = 1.0;
+  int64_t side_ = 1;  // cells per side when laid over a box; 0 when tiled
+  std::vector<std::vector<int>> cells_;                   // over a box: row by row
+  std::unordered_map<uint64_t, std::vector<int>> tiles_;  // tiled: by packed coordinates
+};
