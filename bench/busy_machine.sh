@@ -68,10 +68,12 @@ measure() {
 
 # Prints "start_threads step_ms max_ms cpu_ms" for ten steps of the 200 × 200
 # sheet from flat and from mid-fold, shared among every core and on one
-# thread: medians of three repetitions (the slowest step: the largest).
+# thread: medians of three repetitions (the slowest step: the largest). The
+# linear-algebra library, which the sparse step never calls, is kept from
+# making threads that would spin beside it.
 measure_large() {
   [ "$large_part" = 1 ] || return 0
-  "$large" --benchmark_filter='BM_Sheet/200/[01]/0/[01]/' --benchmark_repetitions=3 --benchmark_format=csv 2>/dev/null |
+  OPENBLAS_NUM_THREADS=1 "$large" --benchmark_filter='BM_Sheet/200/[01]/0/[01]/' --benchmark_repetitions=3 --benchmark_format=csv 2>/dev/null |
     awk -F, '
       $1 == "name" { for (i = 1; i <= NF; ++i) { gsub(/"/, "", $i); col[$i] = i }; next }
       $1 ~ /BM_Sheet\/200\// {

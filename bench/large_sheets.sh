@@ -19,6 +19,9 @@ if [ ! -x "$bench" ]; then
   echo "large_sheets: skipped: $bench is not built"
   exit 0
 fi
+# The sparse step never calls the linear-algebra library: its threads, made
+# when the library loads, would only spin for a while beside the first steps.
+export OPENBLAS_NUM_THREADS=1
 echo "large_sheets: load before: $(uptime | sed 's/.*load average: //')"
 # Two runs: the table's columns are the first benchmark's counters.
 csv=$("$bench" --benchmark_filter="${LARGE_SHEETS_FILTER:-BM_Sheet/}" --benchmark_format=csv 2>/dev/null)
