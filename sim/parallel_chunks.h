@@ -16,9 +16,15 @@
 #pragma once
 
 // How many chunks n items make at about grain items each: 1 for fewer than
-// 2·grain (work too small to share), at most kOriSimMaxChunks.
+// 2·grain (work too small to share), at most kOriSimMaxChunks. A chunk
+// should hold tens of microseconds of work or more: handing it to a helper
+// costs about a microsecond, waking a sleeping one tens.
 constexpr int kOriSimMaxChunks = 64;
 int oriSimChunks(long n, long grain);
+
+// The grain of a pass of a few operations per entry (a sum, a scaling, a
+// copy): a large sheet's vectors only are shared.
+constexpr long kOriSimStreamGrain = 32768;
 
 // The first item of chunk k of chunks over n items (k = chunks gives n).
 inline long oriSimChunkBegin(long n, int chunks, int k) { return n * k / chunks; }

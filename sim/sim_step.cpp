@@ -186,9 +186,8 @@ void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, doub
   }
 }
 
-// Fold lines, and constraint rows, to a chunk of a step's passes over them.
+// Fold lines to a chunk of a step's passes over their half-edges.
 constexpr long kLinesPerChunk = 4096;
-constexpr long kRowsPerChunk = 4096;
 
 // Scales the whole array so that its largest entry (in absolute value) is at
 // most s. Plain loops, shared out by chunks: the same operations as the
@@ -197,10 +196,10 @@ void boundMoments(std::vector<double>& moment_angle_n, double s) {
   const int n = static_cast<int>(moment_angle_n.size());
   if (n == 0) return;
   double* moment = moment_angle_n.data();
-  const double largest = oriSimLargestMagnitude(n, moment, kLinesPerChunk);
+  const double largest = oriSimLargestMagnitude(n, moment, kOriSimStreamGrain);
   if (largest > s) {
     const double scale = s / largest;
-    const int chunks = oriSimChunks(n, kLinesPerChunk);
+    const int chunks = oriSimChunks(n, kOriSimStreamGrain);
     oriSimForChunks(chunks, [=](int k) {
       for (long c = oriSimChunkBegin(n, chunks, k); c < oriSimChunkBegin(n, chunks, k + 1); ++c) moment[c] *= scale;
     });
@@ -289,7 +288,7 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   if (residual != nullptr && residual->size() == static_cast<size_t>(m)) {
     r = *residual;
     const double* g = r.data();
-    result = oriSimSum(m, kRowsPerChunk, [g](long i) { return std::fabs(g[i]); });
+    result = oriSimSum(m, kOriSimStreamGrain, [g](long i) { return std::fabs(g[i]); });
   } else {
     result = oriSimSparseResidual(r, osm, om);
   }
@@ -303,7 +302,7 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   *iterations = oriSimSparseSolveCGFrom(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations,
                                         fast ? kOriSimPreconditionBlock : kOriSimPreconditionNone, fast, r, x, b);
   const double* last = b.data();
-  const double bb = oriSimSum(m, kRowsPerChunk, [last](long i) { return last[i] * last[i]; });
+  const double bb = oriSimSum(m, kOriSimStreamGrain, [last](long i) { return last[i] * last[i]; });
   *cg_error = std::sqrt(bb) / std::sqrt(static_cast<double>(m));
 
   if (n > 0) {
@@ -598,7 +597,7 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
     // element, shared out by chunks of fold lines: on tens of thousands of
     // creases a library call would wake its threads for microseconds of
     // work.
-    largest = oriSimLargestMagnitude(n, delta, kLinesPerChunk);
+    largest = oriSimLargestMagnitude(n, delta, kOriSimStreamGrain);
     const double scale = largest > limit ? limit / largest : 1.0;
     if (largest > limit) largest = limit;
     updateAngles(osm, om, scale);

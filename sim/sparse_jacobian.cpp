@@ -337,9 +337,9 @@ bool wellFormed(const ORISIM_sparse& J) {
 
 namespace {
 
-// Rows and owned creases to a chunk of the products.
-constexpr long kRowVerticesPerChunk = 2048;
-constexpr long kPairsPerChunk = 4096;
+// Vertices' rows and owned creases to a chunk of the products.
+constexpr long kRowVerticesPerChunk = 8192;
+constexpr long kPairsPerChunk = 16384;
 
 }  // namespace
 
@@ -380,7 +380,7 @@ void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const 
   const int n = J.n;
   const bool by_pairs = wellFormed(J) && J.paired && J.pair_col.size() == J.other.size() &&
                         J.pair_val.size() == 8 * J.other.size() && J.owner_start.size() == J.vert_start.size();
-  const int line_chunks = oriSimChunks(n, kPairsPerChunk);
+  const int line_chunks = oriSimChunks(n, kOriSimStreamGrain);
   oriSimForChunks(line_chunks, [=](int k) {
     for (long c = oriSimChunkBegin(n, line_chunks, k); c < oriSimChunkBegin(n, line_chunks, k + 1); ++c) {
       x[c] = beta == 0.0 ? 0.0 : beta * x[c];
