@@ -409,10 +409,7 @@ void Sheet::startRecording() {
 
 int Sheet::saveObj(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  FILE* fp = std::fopen(path.c_str(), "w");
-  if (fp == nullptr) return -1;
-  const int written = oriManifoldSaveObj(om_, fp);
-  return (std::fclose(fp) != 0 || written != 0) ? -1 : 0;
+  return oriManifoldSaveObjFile(om_, path.c_str());
 }
 
 int Sheet::saveFold(const std::string& path) const {

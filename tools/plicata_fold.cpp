@@ -269,14 +269,8 @@ bool diagnoseStep(const Options& opt, const ORISIM_matrix* osm, const ORI_manifo
 }
 
 int writeObj(ORI_manifold* om, const std::string& name) {
-  FILE* fp = std::fopen(name.c_str(), "w");
-  if (fp == nullptr) {
+  if (oriManifoldSaveObjFile(om, name.c_str()) != 0) {
     std::fprintf(stderr, "plicata-fold: %s: cannot write: %s\n", name.c_str(), std::strerror(errno));
-    return 1;
-  }
-  const int written = oriManifoldSaveObj(om, fp);
-  if (std::fclose(fp) != 0 || written != 0) {
-    std::fprintf(stderr, "plicata-fold: %s: writing failed\n", name.c_str());
     return 1;
   }
   return 0;
