@@ -14,6 +14,7 @@
 #include "files/video_export.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
+#include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
 #include "render/offscreen.h"
 #endif
@@ -27,29 +28,12 @@ constexpr int kMaxSide = 8192;
 constexpr double kMaxElevation = 100.0;
 constexpr double kMinZoom = 0.25, kMaxZoom = 64.0;
 
-bool parseLong(const char* s, long lo, long hi, long* out) {
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(s, &end, 10);
-  if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
-
-bool parseNumber(const char* s, double lo, double hi, double* out) {
-  char* end = nullptr;
-  const double v = std::strtod(s, &end);
-  if (end == s || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
-
 bool parseSize(const char* s, int* w, int* h) {
   const char* x = std::strchr(s, 'x');
   if (x == nullptr) return false;
   long a = 0, b = 0;
   const std::string first(s, static_cast<size_t>(x - s));
-  if (!parseLong(first.c_str(), 1, kMaxSide, &a) || !parseLong(x + 1, 1, kMaxSide, &b)) return false;
+  if (!parseWhole(first.c_str(), 1, kMaxSide, &a) || !parseWhole(x + 1, 1, kMaxSide, &b)) return false;
   *w = static_cast<int>(a);
   *h = static_cast<int>(b);
   return true;
@@ -114,10 +98,10 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   } else if (name == "--mp4") {
     opt->mp4 = v;
   } else if (name == "--fps") {
-    if (!parseLong(v, 1, kOriGifMaxFps, &n)) *error = "--fps needs a whole number from 1 to 50: " + std::string(v);
+    if (!parseWhole(v, 1, kOriGifMaxFps, &n)) *error = "--fps needs a whole number from 1 to 50: " + std::string(v);
     opt->fps = static_cast<int>(n);
   } else if (name == "--every") {
-    if (!parseLong(v, 1, 1000000000L, &n)) *error = "--every needs a whole number of steps, 1 or more: " + std::string(v);
+    if (!parseWhole(v, 1, 1000000000L, &n)) *error = "--every needs a whole number of steps, 1 or more: " + std::string(v);
     opt->every = n;
   } else if (name == "--view") {
     const std::string view = v;

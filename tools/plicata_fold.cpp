@@ -29,6 +29,7 @@
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
 #include "tools/fold_pictures.h"
+#include "tools/option_numbers.h"
 
 namespace {
 
@@ -117,15 +118,6 @@ int usageError(const char* fmt, const char* arg) {
   std::fprintf(stderr, fmt, arg);
   std::fprintf(stderr, " (see plicata-fold --help)\n");
   return 2;
-}
-
-bool parseWhole(const char* s, long lo, long hi, long* out) {
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(s, &end, 10);
-  if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
 }
 
 // Returns -1 to go on, or the exit status.
