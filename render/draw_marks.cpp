@@ -189,6 +189,8 @@ constexpr int kBarLeft = 14, kBarWidth = 200, kBarHeight = 9;
 // Rows of a scale: its title, its bar, its labels; a gap after it.
 constexpr int kScaleRows = 3;
 constexpr int kScaleGap = 4;
+static_assert(2 * kLegendPad + 2 * (kScaleRows * kLegendRow + kScaleGap) + kLegendRow + 2 <= kOriLegendMaxHeight,
+              "the largest legend fits its place");
 
 // A bar of kBarWidth at (x, y) with its black rim and the labels under its
 // ticks (count evenly spaced from the left end to the right end).
@@ -219,17 +221,36 @@ int oriGLDrawFaceClosure(ORI_manifold* om, const OriGLMarks& marks) {
   glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_POLYGON_BIT);
   glDisable(GL_CULL_FACE);
   beginScaleTexture();
+  std::vector<const ORI_vert*> corners;
   for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_face* f = static_cast<const ORI_face*>(l->data);
-    glBegin(GL_POLYGON);
+    corners.clear();
     const ORI_edge* e = f->first;
-    int corners = 0;
     do {
-      glTexCoord1f(scaleCoord(vertexScale(marks, e->vert)));
-      const vector3d& p = e->vert->pos;
-      glVertex3f(static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y), static_cast<GLfloat>(p.z));
+      corners.push_back(e->vert);
       e = e->next;
-    } while (e != f->first && ++corners <= om->n_edge);
+    } while (e != f->first && static_cast<int>(corners.size()) <= om->n_edge);
+    // A face of more than three corners is fanned from its centre, which
+    // takes the mean of its corners' places: a fan from one corner would
+    // spread a torn corner's colour over some triangles of the face and not
+    // others, as the corners happen to be listed.
+    glBegin(GL_TRIANGLE_FAN);
+    if (corners.size() > 3) {
+      double t = 0.0;
+      vector3d c = {0.0, 0.0, 0.0};
+      for (const ORI_vert* v : corners) {
+        t += vertexScale(marks, v);
+        c += v->pos;
+      }
+      const double n = static_cast<double>(corners.size());
+      glTexCoord1f(scaleCoord(t / n));
+      glVertex3f(static_cast<GLfloat>(c.x / n), static_cast<GLfloat>(c.y / n), static_cast<GLfloat>(c.z / n));
+      corners.push_back(corners.front());
+    }
+    for (const ORI_vert* v : corners) {
+      glTexCoord1f(scaleCoord(vertexScale(marks, v)));
+      glVertex3f(static_cast<GLfloat>(v->pos.x), static_cast<GLfloat>(v->pos.y), static_cast<GLfloat>(v->pos.z));
+    }
     glEnd();
   }
   glPopAttrib();

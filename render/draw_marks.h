@@ -36,9 +36,11 @@ void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h);
 
 // The legend's place: it lies within the kOriLegendWidth × height pixels at
 // kOriLegendMargin from the lower left corner, height as given here for
-// the same arguments (0 when nothing is shown).
+// the same arguments (0 when nothing is shown), never above
+// kOriLegendMaxHeight.
 constexpr int kOriLegendMargin = 8;
 constexpr int kOriLegendWidth = 232;
+constexpr int kOriLegendMaxHeight = 116;
 int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines);
 
 // Lines of text (printable ASCII; other characters are shown as '?') in a
