@@ -51,46 +51,10 @@ fail() {
   exit 1
 }
 ok() { echo "ok: $*"; }
-SLACK=${PLICATA_UI_SLACK:-4}
-wait_for() {  # $1 condition, $2 seconds (times the slack); gives up when the program ended
-  local i
-  for ((i = 0; i < $2 * 20 * SLACK; i++)); do
-    eval "$1" && return 0
-    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
-    sleep 0.05
-  done
-  return 1
-}
-
 LAYOUT=$WORK/layout.txt
-control_centre() {  # $1 kind, $2 label, [$3 part]
-  local line
-  if [ $# -ge 3 ]; then
-    line=$(awk -F'\t' -v n="$2" -v p="$3" '$1 == "part" && $2 == n && $3 == p {print $4, $5, $6, $7; exit}' "$LAYOUT")
-  else
-    line=$(awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n {print $3, $4, $5, $6; exit}' "$LAYOUT")
-  fi
-  [ -n "$line" ] || return 1
-  read -r x y w h <<<"$line"
-  [ "$w" -gt 0 ] && echo "$((x + w / 2)) $((y + h / 2))"
-}
-control_value() { awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n {print $7; exit}' "$LAYOUT"; }
+source "$(dirname "${BASH_SOURCE[0]}")/panel_driver.sh"
 # The number in a line of the Status rollout ("steps: 12" gives 12).
 status() { control_value statictext "$1" | sed -E 's/^[^:]*: ([-0-9.e+]+).*/\1/'; }
-click() {  # $1 kind, $2 label, [$3 part]
-  local c args=("$@")
-  wait_for 'c=$(control_centre "${args[@]}")' 3 || fail "no control $1 '$2' ${3:-}"
-  # shellcheck disable=SC2086
-  xdotool mousemove --window "$WIN" $c click 1
-  sleep 0.3
-}
-type_into() {  # $1 kind, $2 label, $3 text
-  click "$1" "$2" field
-  xdotool key ctrl+a
-  xdotool type --delay 80 -- "$3"
-  xdotool key Return
-  sleep 0.3
-}
 hold() {  # $1 key, $2 seconds, with the pointer on the drawing
   xdotool mousemove --window "$WIN" 200 200 keydown "$1"
   sleep "$2"
@@ -197,8 +161,13 @@ click checkbox Mdl
 click checkbox Closure
 type_into spinner "fold to %" 100
 click item waterbomb_3x3.opx
-hold space 3
-wait_for '[ "$(status "intersecting pairs")" -gt 0 ]' 3 || fail "the waterbomb folded far shows no intersecting pairs"
+# Folded until faces meet (about 32 steps), and a little further.
+xdotool mousemove --window "$WIN" 200 200 keydown space
+wait_for '[ "$(status "intersecting pairs")" -gt 0 ]' 10
+sleep 0.5
+xdotool keyup space
+sleep 0.3
+[ "$(status "intersecting pairs")" -gt 0 ] || fail "the waterbomb folded far shows no intersecting pairs"
 shot collision
 read -r _ _ _ _ _ warning <<<"$(marks collision)"
 [ "$warning" -gt 500 ] || fail "the intersecting faces are not drawn in the warning colour ($warning pixels)"
