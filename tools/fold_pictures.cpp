@@ -16,6 +16,7 @@
 #include "render/view_state.h"
 #include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
+#include "render/marks.h"
 #include "render/offscreen.h"
 #endif
 
@@ -59,6 +60,9 @@ const char* foldPicturesUsage() {
          "  --zoom Z       enlarge the object and top views Z times, 0.25 to 64 (default 1),\n"
          "                 as the up and down arrows do\n"
          "  --size WxH     picture size in pixels, each side 1 to 8192 (default 800x600)\n"
+         "  --closure      colour the sheet by how far each vertex fails to close (the\n"
+         "                 window's \"Closure\"), with its legend; faces that pass through\n"
+         "                 each other are hatched in red in every picture, as in the window\n"
 #ifndef PLICATA_OFFSCREEN
          "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
          "package libosmesa6-dev): the picture options tell so and stop.\n"
@@ -70,6 +74,11 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
                                          "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
   const char* a = argv[*i];
+  if (std::strcmp(a, "--closure") == 0) {
+    opt->closure = true;
+    if (opt->shaping.empty()) opt->shaping = a;
+    return 1;
+  }
   bool known = false;
   for (const char* o : kOptions) known = known || std::strcmp(a, o) == 0;
   if (!known) return 0;
@@ -140,6 +149,7 @@ struct FoldPictures {
   ORI_video_writer* video = nullptr;
 #ifdef PLICATA_OFFSCREEN
   ORI_offscreen* context = nullptr;
+  OriGLMarks marks;
 #endif
 };
 
@@ -206,15 +216,20 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   return fp;
 }
 
-int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step) {
+int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step) {
   if (step % fp->opt.every != 0 && step != fp->total_steps) return 0;
   fp->drawn = step;
 #ifdef PLICATA_OFFSCREEN
-  if (oriGLOffscreenDraw(fp->context, om, fp->rgb.data()) != 0) {
+  if (om == nullptr) {
     report("pictures", "no model to draw");
     return -1;
   }
+  fp->marks.closure = fp->opt.closure;
+  oriGLMarksCollisions(&fp->marks, om);
+  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
 #else
+  (void)osm;
   (void)om;
 #endif
   if (!fp->opt.png_dir.empty()) {
@@ -238,10 +253,10 @@ int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step) {
   return 0;
 }
 
-int foldPicturesEnd(FoldPictures* fp, ORI_manifold* om, long last_step) {
+int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long last_step) {
   if (fp->drawn != last_step) {
     fp->total_steps = last_step;
-    if (foldPicturesStep(fp, om, last_step) != 0) {
+    if (foldPicturesStep(fp, osm, om, last_step) != 0) {
       foldPicturesAbort(fp);
       return 1;
     }

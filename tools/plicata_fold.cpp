@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
     }
     if (opt.pictures.requested() && pictures == nullptr) {
       pictures = foldPicturesBegin(opt.pictures, total_steps);
-      if (pictures == nullptr || foldPicturesStep(pictures, om, 0) != 0) {
+      if (pictures == nullptr || foldPicturesStep(pictures, osm, om, 0) != 0) {
         exit_status = 1;
         break;
       }
@@ -364,7 +364,7 @@ int main(int argc, char** argv) {
       progress.update(++done, residual, max_delta);
       stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
                              &records, &collided, &progress);
-      if (pictures != nullptr && foldPicturesStep(pictures, om, done) != 0) {
+      if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
         exit_status = 1;
         break;
       }
@@ -372,7 +372,7 @@ int main(int argc, char** argv) {
     if (exit_status != 0 || stopped) break;
   }
   if (pictures != nullptr && exit_status == 0) {
-    exit_status = foldPicturesEnd(pictures, om, done);
+    exit_status = foldPicturesEnd(pictures, osm, om, done);
   } else {
     foldPicturesAbort(pictures);
   }
