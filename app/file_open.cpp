@@ -169,7 +169,9 @@ int FileOpenFrom(FILE* in, const char* initial_filename) {
       return kFileOpenEndOfInput;
     }
   }
-  oriManifoldPrepareForFolding(the.manifold, triangulate, 0, &the.sim);
+  if (oriManifoldPrepareForFolding(the.manifold, triangulate, 0, &the.sim) != 0) {
+    std::printf("the pattern has no facet to fold\n");
+  }
   takeFoldSettings();
   std::fflush(stdout);
   return kFileOpenLoaded;
@@ -201,7 +203,9 @@ int FileNextOpenFrom(FILE* in, const char* initial_filename) {
   oriManifoldDelete(the.manifold);
   the.sim = nullptr;
   the.manifold = om;
-  oriManifoldPrepareForFolding(the.manifold, triangulate, 1, &the.sim);
+  if (oriManifoldPrepareForFolding(the.manifold, triangulate, 1, &the.sim) != 0) {
+    std::printf("the pattern has no facet to fold\n");
+  }
   takeFoldSettings();
   std::fflush(stdout);
   return kFileOpenLoaded;
