@@ -17,4 +17,9 @@ the_struct the = {
     0,         // axis_pick_count
     10,        // fold_step
     "./save",  // save_dir
+    100,       // fold_to
+    0,         // exact
+    1,         // triangulate
+    0,         // show_help
+    "",        // file_filter
 };

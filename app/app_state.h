@@ -22,6 +22,11 @@ struct the_struct {
   int axis_pick_count;        // next display-frame vertex to pick, 0 to 2
   int fold_step;              // fold speed, 0 to 50
   char save_dir[1024];        // directory for saved frames
+  int fold_to;                // share of every target the fold heads for, percent, 0 to 100 ("fold to %")
+  int exact;                  // every step closes the sheet to rounding ("Exact"), kept across file opens
+  int triangulate;            // the Files rollout cuts larger facets into triangles ("triangulate")
+  unsigned char show_help;    // the help box is drawn over the picture ('h', "Help")
+  char file_filter[1024];     // the Files rollout lists names containing this ("filter")
 };
 
 extern the_struct the;

@@ -1,19 +1,24 @@
 // The loading dialogue.
 //
 // Sections: reading a line of the terminal; the file name; the loading loop
-// shared by both dialogues; the triangulation question; FileOpen and
-// FileNextOpen.
+// shared by both dialogues; the triangulation question; the settings a new
+// model takes; FileOpen and FileNextOpen; opening from the panel.
 #include "app/file_open.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "app/app_state.h"
+#include "app/fold_readout.h"
+#include "app/fold_recording.h"
 #include "geometry/manifold.h"
 #include "input/pattern_file.h"
 #include "input/read_error.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
+#include "sim/sim_step.h"
 
 namespace {
 
@@ -132,6 +137,14 @@ void reportEndOfInput(const char* awaited) {
   std::fflush(stdout);
 }
 
+// A new model folds to the panel's fold amount, in its exact mode, and its
+// readout starts over.
+void takeFoldSettings() {
+  if (the.manifold != nullptr) oriSimSetFoldTo(the.manifold, the.fold_to / 100.0);
+  if (the.sim != nullptr) the.sim->exact = the.exact != 0 ? 1 : 0;
+  appReadoutReset();
+}
+
 }  // namespace
 
 int FileOpenFrom(FILE* in, const char* initial_filename) {
@@ -156,7 +169,10 @@ int FileOpenFrom(FILE* in, const char* initial_filename) {
       return kFileOpenEndOfInput;
     }
   }
-  oriManifoldPrepareForFolding(the.manifold, triangulate, 0, &the.sim);
+  if (oriManifoldPrepareForFolding(the.manifold, triangulate, 0, &the.sim) != 0) {
+    std::printf("the pattern has no facet to fold\n");
+  }
+  takeFoldSettings();
   std::fflush(stdout);
   return kFileOpenLoaded;
 }
@@ -187,7 +203,10 @@ int FileNextOpenFrom(FILE* in, const char* initial_filename) {
   oriManifoldDelete(the.manifold);
   the.sim = nullptr;
   the.manifold = om;
-  oriManifoldPrepareForFolding(the.manifold, triangulate, 1, &the.sim);
+  if (oriManifoldPrepareForFolding(the.manifold, triangulate, 1, &the.sim) != 0) {
+    std::printf("the pattern has no facet to fold\n");
+  }
+  takeFoldSettings();
   std::fflush(stdout);
   return kFileOpenLoaded;
 }
@@ -195,3 +214,53 @@ int FileNextOpenFrom(FILE* in, const char* initial_filename) {
 int FileOpen(const char* initial_filename) { return FileOpenFrom(stdin, initial_filename); }
 
 int FileNextOpen(const char* initial_filename) { return FileNextOpenFrom(stdin, initial_filename); }
+
+// ---- Opening from the panel ----
+
+bool appIsPatternName(const char* name) {
+  static const char* const kMarks[] = {".opx", ".xml", ".dxf", ".fold", ".svg", ".cp"};
+  const size_t len = std::strlen(name);
+  for (const char* mark : kMarks) {
+    const size_t m = std::strlen(mark);
+    if (len > m && std::strcmp(name + len - m, mark) == 0) return true;
+  }
+  return false;
+}
+
+int appOpenPatternFile(const char* path, int onto_folded, int triangulate, std::string* reason) {
+  const std::string name = std::filesystem::path(path).filename().string();
+  FILE* fp = std::fopen(path, "r");
+  if (fp == nullptr) {
+    *reason = name + ": cannot open: " + std::strerror(errno);
+    return -1;
+  }
+  ORI_manifold* old = onto_folded ? the.manifold : nullptr;
+  ORI_manifold* om = oriManifoldNew();
+  const int result = oriManifoldConstructFromStream(om, old, fp, path);
+  std::fclose(fp);
+  ORISIM_matrix* sim = nullptr;
+  if (result == kOriOpenUnsupported) {
+    *reason = name + ": not a crease-pattern format";
+  } else if (result != kOriOpenOk) {
+    // The reader's reason, its first line: the panel shows one.
+    const std::string why = oriReadError();
+    *reason = name + ": " + (why.empty() ? std::string("cannot be read") : why.substr(0, why.find('\n')));
+  } else if (oriManifoldPrepareForFolding(om, triangulate, old != nullptr ? 1 : 0, &sim) != 0) {
+    *reason = name + ": the pattern has no facet to fold";
+  } else {
+    std::fflush(stdout);
+    // The folding recorded so far belongs to the model about to be replaced.
+    appFoldRecordingStop();
+    oriSimDelete(the.sim);
+    oriManifoldDelete(the.manifold);
+    the.manifold = om;
+    the.sim = sim;
+    takeFoldSettings();
+    reason->clear();
+    return 0;
+  }
+  oriSimDelete(sim);
+  oriManifoldDelete(om);
+  std::fflush(stdout);
+  return -1;
+}

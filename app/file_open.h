@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Results of the loading dialogue.
 constexpr int kFileOpenLoaded = 0;       // a pattern was loaded and prepared
@@ -31,3 +32,21 @@ int FileNextOpen(const char* initial_filename);
 // (prompts and messages still go to standard output).
 int FileOpenFrom(FILE* in, const char* initial_filename);
 int FileNextOpenFrom(FILE* in, const char* initial_filename);
+
+// Whether a file's name (without its folder) ends with the mark of a format
+// the readers take: .opx, .xml, .dxf, .fold, .svg or .cp (case as the
+// readers match it).
+bool appIsPatternName(const char* name);
+
+// Opens the pattern file path without the terminal, as the panel's Files
+// rollout does: onto the folded the.manifold, keeping its shape, when
+// onto_folded is set and there is one (as FileNextOpen), else flat (as
+// FileOpen); facets of more than three sides are cut into triangles when
+// triangulate is set, standing for the terminal's answer. The new model
+// replaces the current one and its simulation record only once it is built
+// and prepared; the FOLD recording of the old one is written first
+// (fold_recording.h). Returns 0, or -1 with *reason set to one line
+// "NAME: why" (NAME without its folder) when the file cannot be opened,
+// names no format, cannot be read or has no facet to fold: the current
+// model is then untouched.
+int appOpenPatternFile(const char* path, int onto_folded, int triangulate, std::string* reason);

@@ -1,11 +1,16 @@
 // The control tree of the panel toolkit and its values: no window here.
 //
-// Sections: controls; building; callbacks; layout text; docking.
+// Sections: controls; static texts and file browsers; building; callbacks;
+// layout text; docking.
 #include "app/glui.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 GLUI_Master_Object GLUI_Master;
 
@@ -20,10 +25,14 @@ int GLUI_Control::limited_value(int value) const {
   return value;
 }
 
+void GLUI_Control::redisplay_panel() {
+  if (glui_ != nullptr) glui_->redisplay();
+}
+
 void GLUI_Control::set_int_val(int value) {
   int_val_ = limited_value(value);
   if (live_int_ != nullptr) *live_int_ = int_val_;
-  if (glui_ != nullptr) glui_->redisplay();
+  redisplay_panel();
 }
 
 void GLUI_Control::set_int_limits(int low, int high, int limit_type) {
@@ -64,6 +73,91 @@ void GLUI_Control::user_toggle() {
 }
 
 void GLUI_Spinner::set_speed(float speed) { static_cast<GLUI_Control*>(this)->speed_ = speed < 1.0f ? 1.0f : speed; }
+
+// ---- Static texts and file browsers ----
+
+void GLUI_StaticText::set_text(const char* text) {
+  const char* t = text != nullptr ? text : "";
+  if (text_ == t) return;
+  text_ = t;
+  redisplay_panel();
+}
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool containsIgnoringCase(const std::string& text, const std::string& part) {
+  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                     [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+}  // namespace
+
+void GLUI_FileBrowser::fbreaddir(const char* dir) {
+  std::error_code ec;
+  fs::path p = fs::absolute(dir != nullptr && dir[0] != '\0' ? dir : ".", ec);
+  const fs::path canonical = fs::weakly_canonical(p, ec);
+  if (!ec) p = canonical;
+  current_dir_ = p.string();
+  relist();
+}
+
+void GLUI_FileBrowser::set_name_filter(const char* text) {
+  name_filter_ = text != nullptr ? text : "";
+  relist();
+  redisplay_panel();
+}
+
+void GLUI_FileBrowser::relist() {
+  entries_.clear();
+  list_error_.clear();
+  if (current_dir_.empty()) return;
+  const fs::path dir(current_dir_);
+  // The way up comes first and stays, also when this folder cannot be read.
+  if (allow_change_dir_ && dir != dir.root_path()) entries_.push_back(Entry{"../", true, {}, {}});
+  std::error_code ec;
+  fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+  if (ec) {
+    list_error_ = ec.message();
+    return;
+  }
+  std::vector<std::string> dirs, files;
+  for (; it != fs::directory_iterator() && dirs.size() + files.size() < kGluiFileBrowserMaxEntries;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name[0] == '.') continue;  // hidden
+    std::error_code type_ec;
+    if (it->is_directory(type_ec)) {
+      if (allow_change_dir_) dirs.push_back(name + "/");
+    } else if ((accept_ == nullptr || accept_(name.c_str())) && containsIgnoringCase(name, name_filter_)) {
+      files.push_back(name);
+    }
+  }
+  if (ec) list_error_ = ec.message();
+  std::sort(dirs.begin(), dirs.end());
+  std::sort(files.begin(), files.end());
+  for (const std::string& d : dirs) entries_.push_back(Entry{d, true, {}, {}});
+  for (const std::string& f : files) entries_.push_back(Entry{f, false, {}, {}});
+}
+
+void GLUI_FileBrowser::user_choose(size_t index, int action) {
+  if (index >= entries_.size()) return;
+  const Entry chosen = entries_[index];  // a folder's listing replaces the entries
+  const fs::path dir(current_dir_);
+  if (chosen.is_dir) {
+    if (!allow_change_dir_) return;
+    const fs::path next =
+        chosen.name == "../" ? dir.parent_path() : dir / chosen.name.substr(0, chosen.name.size() - 1);
+    fbreaddir(next.string().c_str());
+    redisplay_panel();
+    return;
+  }
+  file_ = (dir / chosen.name).string();
+  action_ = action == GLUI_FILEBROWSER_SECOND ? GLUI_FILEBROWSER_SECOND : GLUI_FILEBROWSER_PICK;
+  queue_callback();
+}
 
 // ---- Building ----
 
@@ -148,9 +242,14 @@ GLUI_Spinner* GLUI::add_spinner_to_panel(GLUI_Panel* panel, const char* name, in
 }
 
 GLUI_EditText* GLUI::add_edittext(const char* name, int data_type, void* live_var, int id, GLUI_Update_CB callback) {
+  return add_edittext_to_panel(main_panel_, name, data_type, live_var, id, callback);
+}
+
+GLUI_EditText* GLUI::add_edittext_to_panel(GLUI_Panel* panel, const char* name, int data_type, void* live_var, int id,
+                                           GLUI_Update_CB callback) {
   assert(data_type == GLUI_EDITTEXT_TEXT && "only text fields are built");
   (void)data_type;
-  GLUI_EditText* t = add<GLUI_EditText>(GLUI_Kind::kEditText, main_panel_, name);
+  GLUI_EditText* t = add<GLUI_EditText>(GLUI_Kind::kEditText, panel != nullptr ? panel : main_panel_, name);
   GLUI_Control* c = t;
   c->live_text_ = static_cast<char*>(live_var);
   c->id_ = id;
@@ -159,6 +258,21 @@ GLUI_EditText* GLUI::add_edittext(const char* name, int data_type, void* live_va
     c->text_.assign(c->live_text_, strnlen(c->live_text_, GLUI_EDITTEXT_CAPACITY - 1));
   }
   return t;
+}
+
+GLUI_StaticText* GLUI::add_statictext_to_panel(GLUI_Panel* panel, const char* name) {
+  GLUI_StaticText* t = add<GLUI_StaticText>(GLUI_Kind::kStaticText, panel != nullptr ? panel : main_panel_, name);
+  static_cast<GLUI_Control*>(t)->text_ = name != nullptr ? name : "";
+  return t;
+}
+
+GLUI_FileBrowser* GLUI::add_filebrowser_to_panel(GLUI_Panel* panel, const char* name, int id,
+                                                 GLUI_Update_CB callback) {
+  GLUI_FileBrowser* b = add<GLUI_FileBrowser>(GLUI_Kind::kFileBrowser, panel != nullptr ? panel : main_panel_, name);
+  GLUI_Control* c = b;
+  c->id_ = id;
+  c->callback_ = callback;
+  return b;
 }
 
 GLUI_Button* GLUI::add_button(const char* name, int id, GLUI_Update_CB callback) {
@@ -204,6 +318,8 @@ const char* kindName(GLUI_Kind kind) {
     case GLUI_Kind::kButton: return "button";
     case GLUI_Kind::kColumn: return "column";
     case GLUI_Kind::kSeparator: return "separator";
+    case GLUI_Kind::kStaticText: return "statictext";
+    case GLUI_Kind::kFileBrowser: return "filebrowser";
   }
   return "control";
 }
@@ -212,6 +328,19 @@ void appendRect(std::string* out, const GLUI_Rect& r) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%d\t%d\t%d\t%d", r.x, r.y, r.w, r.h);
   *out += buf;
+}
+
+void appendBrowserRows(std::string* out, const GLUI_FileBrowser* b) {
+  for (const GLUI_FileBrowser::Entry& e : b->entries()) {
+    if (e.rect.w == 0) continue;
+    *out += "item\t" + e.name + "\t";
+    appendRect(out, e.rect);
+    *out += "\t" + b->name() + "\n";
+    if (e.second_rect.w == 0) continue;
+    *out += "part\t" + e.name + "\t" + b->second_button() + "\t";
+    appendRect(out, e.second_rect);
+    *out += '\n';
+  }
 }
 
 }  // namespace
@@ -230,7 +359,9 @@ std::string GLUI::layout_text() const {
     appendRect(&out, c->rect());
     out += '\t';
     switch (c->kind()) {
-      case GLUI_Kind::kEditText: out += c->get_text(); break;
+      case GLUI_Kind::kEditText:
+      case GLUI_Kind::kStaticText: out += c->get_text(); break;
+      case GLUI_Kind::kFileBrowser: out += static_cast<const GLUI_FileBrowser*>(c)->current_dir(); break;
       case GLUI_Kind::kRollout: out += c->is_open() ? "1" : "0"; break;
       case GLUI_Kind::kRadioButton:
         out += c->parent() != nullptr && c->parent()->get_int_val() == c->radio_value() ? "1" : "0";
@@ -250,6 +381,7 @@ std::string GLUI::layout_text() const {
       appendRect(&out, r);
       out += '\n';
     }
+    if (c->kind() == GLUI_Kind::kFileBrowser) appendBrowserRows(&out, static_cast<const GLUI_FileBrowser*>(c));
   }
   return out;
 }

@@ -62,6 +62,8 @@ enum class GLUI_Kind {
   kButton,
   kColumn,
   kSeparator,
+  kStaticText,
+  kFileBrowser,
 };
 
 // A rectangle in pixels, in the coordinates of the main window (x right, y
@@ -97,7 +99,7 @@ class GLUI_Control {
   void set_w(int w) { w_ = w; }
   // GLUI_ALIGN_LEFT, _CENTER or _RIGHT within the column.
   void set_alignment(int alignment) { alignment_ = alignment; }
-  // The text of a text field ("" for other controls).
+  // The text of a text field or a static text ("" for other controls).
   const char* get_text() const { return text_.c_str(); }
 
   // What the widgets do when the user operates them: the same as the
@@ -131,8 +133,11 @@ class GLUI_Control {
  private:
   friend class GLUI;
   friend class GLUI_Spinner;
+  friend class GLUI_StaticText;
+  friend class GLUI_FileBrowser;
   int limited_value(int value) const;
   void queue_callback();
+  void redisplay_panel();
 
   GLUI_Kind kind_ = GLUI_Kind::kPanel;
   std::string name_;
@@ -174,6 +179,85 @@ class GLUI_EditText : public GLUI_Control {};
 class GLUI_Button : public GLUI_Control {};
 class GLUI_Column : public GLUI_Control {};
 class GLUI_Separator : public GLUI_Control {};
+// A line of text the program sets; it wraps at the panel's edge.
+class GLUI_StaticText : public GLUI_Control {
+ public:
+  // Shows text (redrawing the panel when it changed); runs no callback.
+  void set_text(const char* text);
+};
+
+// How a file of a file browser was chosen (get_action).
+constexpr int GLUI_FILEBROWSER_PICK = 0;    // its name was clicked
+constexpr int GLUI_FILEBROWSER_SECOND = 1;  // its second button (set_second_button) was clicked
+
+// A list of the folders and files of one folder, in a box of its own height
+// that scrolls. A click on a folder lists that folder ("../" the one above),
+// when changing folders is allowed; a click on a file, or on its second
+// button, chooses it: get_file and get_action then say which and how, and
+// the callback runs. The listing is read when fbreaddir is called (and again
+// when a filter changes), not kept up to date with the disk.
+class GLUI_FileBrowser : public GLUI_Control {
+ public:
+  struct Entry {
+    std::string name;  // as shown: a folder's name ends with '/'; "../" is the folder above
+    bool is_dir = false;
+    GLUI_Rect rect;         // where the drawing put the row (w = 0: not shown)
+    GLUI_Rect second_rect;  // where it put the row's second button
+  };
+
+  // Lists dir (made absolute and canonical): "../" first unless dir is the
+  // root or changing folders is not allowed, then its folders (none when not
+  // allowed), then the files the file filter accepts whose names contain the
+  // name filter (ignoring case), each group sorted by name; names starting
+  // with '.' are hidden. A folder that cannot be read lists only "../", and
+  // list_error() says why ("" otherwise). At most kGluiFileBrowserMaxEntries
+  // entries are listed.
+  void fbreaddir(const char* dir);
+  void set_allow_change_dir(int allow) { allow_change_dir_ = allow != 0; }
+  // Which files are listed (every file when null). name is the file's name
+  // without its folder.
+  void set_file_filter(bool (*accept)(const char* name)) { accept_ = accept; }
+  // Lists the present folder again with another name filter.
+  void set_name_filter(const char* text);
+  // A second button on every file's row, with this label ("" for none).
+  void set_second_button(const char* label) { second_label_ = label != nullptr ? label : ""; }
+  // Height of the list's box, pixels.
+  void set_h(int h) { h_ = h > 0 ? h : 1; }
+
+  // The path of the file chosen last ("" before any), and how it was chosen.
+  const char* get_file() const { return file_.c_str(); }
+  int get_action() const { return action_; }
+  const std::string& current_dir() const { return current_dir_; }
+  const std::string& list_error() const { return list_error_; }
+  const std::string& second_button() const { return second_label_; }
+  int height() const { return h_; }
+  std::vector<Entry>& entries() { return entries_; }
+  const std::vector<Entry>& entries() const { return entries_; }
+
+  // What the widget does when entry index is clicked (action
+  // GLUI_FILEBROWSER_PICK) or its second button (GLUI_FILEBROWSER_SECOND):
+  // a folder is listed, a file chosen and the callback queued. An index out
+  // of range does nothing.
+  void user_choose(size_t index, int action);
+
+ private:
+  void relist();
+
+  std::string current_dir_;
+  std::string name_filter_;
+  std::string list_error_;
+  std::string file_;
+  std::string second_label_;
+  int action_ = GLUI_FILEBROWSER_PICK;
+  bool allow_change_dir_ = true;
+  bool (*accept_)(const char* name) = nullptr;
+  int h_ = 120;
+  std::vector<Entry> entries_;
+};
+
+// Most entries a file browser lists: a folder of a hundred thousand files
+// would otherwise make every frame of the panel slow.
+constexpr size_t kGluiFileBrowserMaxEntries = 2000;
 
 // One panel window and its controls. Controls belong to it and live as long
 // as it does. Live variables must outlive it (the program's globals do).
@@ -207,6 +291,14 @@ class GLUI {
   // GLUI_EDITTEXT_CAPACITY characters holding a terminated text.
   GLUI_EditText* add_edittext(const char* name, int data_type = GLUI_EDITTEXT_TEXT, void* live_var = nullptr,
                               int id = -1, GLUI_Update_CB callback = nullptr);
+  GLUI_EditText* add_edittext_to_panel(GLUI_Panel* panel, const char* name, int data_type = GLUI_EDITTEXT_TEXT,
+                                       void* live_var = nullptr, int id = -1, GLUI_Update_CB callback = nullptr);
+  // The text shown starts as name.
+  GLUI_StaticText* add_statictext_to_panel(GLUI_Panel* panel, const char* name);
+  // An empty browser; fbreaddir fills it. The callback runs when a file is
+  // chosen.
+  GLUI_FileBrowser* add_filebrowser_to_panel(GLUI_Panel* panel, const char* name, int id = -1,
+                                             GLUI_Update_CB callback = nullptr);
   GLUI_Button* add_button(const char* name, int id = -1, GLUI_Update_CB callback = nullptr);
   GLUI_Button* add_button_to_panel(GLUI_Panel* panel, const char* name, int id = -1,
                                    GLUI_Update_CB callback = nullptr);
@@ -234,9 +326,13 @@ class GLUI {
   // One line per control in the order added:
   //   kind <TAB> name <TAB> x <TAB> y <TAB> w <TAB> h <TAB> value
   // (rectangle in main-window pixels, value the int value, the text of a
-  // text field, 1/0 for an open rollout or a chosen radio button), followed
-  // by lines "part <TAB> name <TAB> field|down|up <TAB> x y w h" for the
-  // separately clickable parts. Columns and plain panels are left out.
+  // text field or static text, 1/0 for an open rollout or a chosen radio
+  // button, a file browser's folder), followed by lines
+  // "part <TAB> name <TAB> field|down|up <TAB> x y w h" for the separately
+  // clickable parts; a file browser's shown rows follow it as
+  // "item <TAB> entry <TAB> x y w h <TAB> browser name" and their second
+  // buttons as "part <TAB> entry <TAB> label <TAB> x y w h". Columns and
+  // plain panels are left out.
   // The first line describes the window: "window <TAB> x y w h visible".
   std::string layout_text() const;
 

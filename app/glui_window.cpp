@@ -168,6 +168,58 @@ void drawEditText(GLUI* g, GLUI_Control* c) {
   ImGui::EndGroup();
 }
 
+// Rows of names; a file's row starts with its second button when there is
+// one, a folder's row is indented by as much. Only rows wholly inside the
+// box get a place (the others cannot be clicked as they are).
+void drawFileBrowser(GLUI* g, GLUI_FileBrowser* fb) {
+  ImGui::BeginGroup();
+  if (!fb->name().empty()) ImGui::TextUnformatted(fb->name().c_str());
+  std::vector<GLUI_FileBrowser::Entry>& entries = fb->entries();
+  for (GLUI_FileBrowser::Entry& e : entries) e.rect = e.second_rect = GLUI_Rect{};
+  // A box per folder, so that another folder's list starts at its top.
+  ImGui::BeginChild(fb->current_dir().c_str(), ImVec2(0.0f, static_cast<float>(fb->height())), true);
+  const ImVec2 box_min = ImGui::GetWindowPos();
+  const ImVec2 box_max(box_min.x + ImGui::GetWindowSize().x, box_min.y + ImGui::GetWindowSize().y);
+  auto inside = [&]() {
+    const ImVec2 a = ImGui::GetItemRectMin(), b = ImGui::GetItemRectMax();
+    return a.y >= box_min.y && b.y <= box_max.y;
+  };
+  const std::string& second = fb->second_button();
+  const float second_w = second.empty() ? 0.0f : ImGui::CalcTextSize(second.c_str()).x + 2.0f * ImGui::GetStyle().FramePadding.x;
+  size_t chosen = entries.size();
+  int action = GLUI_FILEBROWSER_PICK;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    GLUI_FileBrowser::Entry& e = entries[i];
+    ImGui::PushID(static_cast<int>(i));
+    if (!second.empty()) {
+      if (e.is_dir) {
+        ImGui::Dummy(ImVec2(second_w, ImGui::GetTextLineHeight()));
+      } else {
+        if (ImGui::SmallButton(second.c_str())) chosen = i, action = GLUI_FILEBROWSER_SECOND;
+        if (inside()) e.second_rect = lastItemRect(g);
+      }
+      ImGui::SameLine();
+    }
+    // The name is drawn as text over an unlabelled row: ImGui would take a
+    // "##" in a file's name for the start of an identifier.
+    const float x = ImGui::GetCursorPosX();
+    if (ImGui::Selectable("##row", false)) chosen = i, action = GLUI_FILEBROWSER_PICK;
+    if (inside()) e.rect = lastItemRect(g);
+    ImGui::SameLine(x);
+    ImGui::TextUnformatted(e.name.c_str());
+    ImGui::PopID();
+  }
+  if (!fb->list_error().empty()) {
+    ImGui::PushTextWrapPos(0.0f);
+    ImGui::TextUnformatted(fb->list_error().c_str());
+    ImGui::PopTextWrapPos();
+  }
+  ImGui::EndChild();
+  ImGui::EndGroup();
+  // After the loop: a folder's listing replaces the entries.
+  if (chosen < entries.size()) fb->user_choose(chosen, action);
+}
+
 void drawControl(GLUI* g, GLUI_Control* c) {
   ImGui::PushID(c);
   switch (c->kind()) {
@@ -233,6 +285,16 @@ void drawControl(GLUI* g, GLUI_Control* c) {
     }
     case GLUI_Kind::kSeparator:
       ImGui::Separator();
+      c->set_rect(kGluiPartWhole, lastItemRect(g));
+      break;
+    case GLUI_Kind::kStaticText:
+      ImGui::PushTextWrapPos(0.0f);
+      ImGui::TextUnformatted(c->get_text());
+      ImGui::PopTextWrapPos();
+      c->set_rect(kGluiPartWhole, lastItemRect(g));
+      break;
+    case GLUI_Kind::kFileBrowser:
+      drawFileBrowser(g, static_cast<GLUI_FileBrowser*>(c));
       c->set_rect(kGluiPartWhole, lastItemRect(g));
       break;
     case GLUI_Kind::kRadioButton:  // drawn by its group
@@ -507,6 +569,9 @@ GLUI* GLUI_Master_Object::create_glui_subwindow(int parent_window, int flags) {
   ImGui_ImplOpenGL2_Init();
   ImGui_ImplGLUT_ReshapeFunc(g->window_rect.w, g->window_rect.h);
   g->redisplay_hook = postRedisplay;
+  // A few frames at the start too: the first one measures the controls,
+  // the next ones show the scroll bar of a panel taller than its window.
+  g->window_state->settle_frames = kSettleFrames;
 
   glutSetWindow(previous > 0 ? previous : parent_window);
   return g;

@@ -3,6 +3,27 @@
 #include "app/app_state.h"
 #include "render/view_state.h"
 
+const char* const kAppHelpLines[] = {
+    "space (held)\tfold towards the targets",
+    "b (held)\tunfold towards flat",
+    "o, p, c\tObject, Walk or top camera",
+    "e\tlines on or off",
+    "up, down (held)\tzoom in, out; Walk: speed up, slow down",
+    "left, right (held)\tWalk: turn",
+    "/, \\ (held)\tWalk: step left, right",
+    "w, t\tWalk: wider, narrower view",
+    "u, d\tWalk: eye up, down",
+    "S\tsaved frames also as pictures",
+    "F\tfull screen on or off",
+    "M\tdrawing area 640 x 480, or back",
+    "h\tthis help on or off",
+    "left button\tpick the fixed facet (XY by Facet)",
+    "\tor an axis vertex (XY by 3 Vert)",
+    "middle drag\tmove the picture",
+    "right drag\tturn the model (Object camera)",
+};
+const int kAppHelpLineCount = static_cast<int>(sizeof kAppHelpLines / sizeof kAppHelpLines[0]);
+
 AppKeyCommand appKeyPressed(unsigned char key, the_struct* app, theGLstruct* gl) {
   switch (key) {
     case ' ': gl->hold_space = 1; break;
@@ -22,6 +43,7 @@ AppKeyCommand appKeyPressed(unsigned char key, the_struct* app, theGLstruct* gl)
     case 'u': gl->walk_pos.z += kAppWalkEyeStep; break;
     case 'd': gl->walk_pos.z -= kAppWalkEyeStep; break;
     case 'S': app->save_screen = app->save_screen == 0 ? 1 : 0; break;
+    case 'h': app->show_help = app->show_help == 0 ? 1 : 0; break;
     case 'F': return kAppKeyFullScreen;
     case 'M': return kAppKeyFitAspect;
     default: break;

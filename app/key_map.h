@@ -31,7 +31,8 @@ enum AppKeyCommand {
 // 'o', 'p', 'c' choose the Object, Walk and Top cameras (cp_mode is left as
 // it is); 'e' toggles edges; 'w', 't' widen and narrow the Walk view; 'u',
 // 'd' raise and lower the Walk eye; 'S' toggles the screen capture of saved
-// frames. Keys are case-sensitive; others change nothing.
+// frames; 'h' shows or hides the help box. Keys are case-sensitive; others
+// change nothing.
 AppKeyCommand appKeyPressed(unsigned char key, the_struct* app, theGLstruct* gl);
 
 // A character key released: space, 'b', '/', '\' clear their hold flags.
@@ -46,3 +47,9 @@ void appSpecialKey(int key, bool down, theGLstruct* gl);
 // the panel: (saved_w − w′) + ref_width with w′ = min(h / ref_height ×
 // ref_width, w), truncated.
 int appFitAspectWidth(int saved_w, int w, int h, double ref_width, double ref_height);
+
+// The help box: every key and mouse button and what it does, one line each
+// (the key, a tab, what it does), as the rules above and the mouse rules
+// (render/pick_rules.h) have them.
+extern const char* const kAppHelpLines[];
+extern const int kAppHelpLineCount;

@@ -2,7 +2,13 @@
 
 #include <GL/freeglut.h>
 
+#include <initializer_list>
+#include <string>
+
 #include "app/app_state.h"
+#include "app/examples_dir.h"
+#include "app/file_open.h"
+#include "app/fold_readout.h"
 #include "app/frame_files.h"
 #include "app/glui.h"
 #include "app/keyboard.h"
@@ -13,6 +19,7 @@
 #include "app/timer.h"
 #include "app/window_capture.h"
 #include "app/window_display.h"
+#include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 
 namespace {
@@ -33,12 +40,24 @@ void saveFrame() {
   appSaveFrame(the.manifold, the.save_dir, the.frame_no, the.save_model, the.save_screen, ScreenSaveBMP);
 }
 
+// A file chosen in the Files rollout: opened flat on a click of its name,
+// onto the folded model by its "Next" button; a file that cannot be opened
+// leaves the model as it was and says why under the lists.
+void openChosenFile(const GLUI_FileBrowser* browser) {
+  if (browser == nullptr) return;
+  std::string reason;
+  const int onto = browser->get_action() == GLUI_FILEBROWSER_SECOND ? 1 : 0;
+  const bool opened = appOpenPatternFile(browser->get_file(), onto, the.triangulate, &reason) == 0;
+  if (theGLUI.files_message != nullptr) theGLUI.files_message->set_text(reason.c_str());
+  if (opened) glutPostRedisplay();
+}
+
 }  // namespace
 
 void menuInit() {
   GLUI* glui = GLUI_Master.create_glui_subwindow(the.main_window, GLUI_SUBWINDOW_RIGHT);
   glui->set_main_gfx_window(the.main_window);
-  menuBuild(glui, menuCallback);
+  menuBuild(glui, menuCallback, ExamplesDir().c_str());
 }
 
 void menuCallback(int ID) {
@@ -51,6 +70,7 @@ void menuCallback(int ID) {
       break;
     case kMenuClearFold:
       if (the.manifold != nullptr && the.sim != nullptr) oriSimClearCrease(the.manifold, the.sim);
+      appReadoutReset();
       break;
     case kMenuSave:
       saveFrame();
@@ -67,6 +87,26 @@ void menuCallback(int ID) {
       break;
     case kMenuViewMode:
       menuViewModeChanged();
+      break;
+    case kMenuFoldTo:
+      if (the.manifold != nullptr) oriSimSetFoldTo(the.manifold, the.fold_to / 100.0);
+      break;
+    case kMenuExact:
+      if (the.sim != nullptr) the.sim->exact = the.exact != 0 ? 1 : 0;
+      break;
+    case kMenuHelp:
+      the.show_help = the.show_help ? 0 : 1;
+      break;
+    case kMenuFileFilter:
+      for (GLUI_FileBrowser* b : {theGLUI.examples_browser, theGLUI.folder_browser}) {
+        if (b != nullptr) b->set_name_filter(the.file_filter);
+      }
+      break;
+    case kMenuExampleChosen:
+      openChosenFile(theGLUI.examples_browser);
+      break;
+    case kMenuFolderChosen:
+      openChosenFile(theGLUI.folder_browser);
       break;
     default:
       break;
@@ -85,3 +125,11 @@ void menuForwardCallbacks() {
 }
 
 void menuViewportArea(int* x, int* y, int* w, int* h) { GLUI_Master.get_viewport_area(x, y, w, h); }
+
+void menuShowReadout() {
+  std::string lines[kAppReadoutLines];
+  appReadoutLines(theReadout, lines);
+  for (int i = 0; i < kAppReadoutLines; ++i) {
+    if (theGLUI.status_text[i] != nullptr) theGLUI.status_text[i]->set_text(lines[i].c_str());
+  }
+}

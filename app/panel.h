@@ -13,7 +13,11 @@ void menuInit();
 // Fold" flattens the model, "Save" writes the next frame (when "Mdl" or
 // "Scr" is on), "File Open" and "Next File" hide the window and ask for a
 // pattern on the terminal, the view-mode group switches the crease-pattern
-// view with the "CP" camera. Runs with the main window current.
+// view with the "CP" camera, "fold to %" and "Exact" set the fold amount
+// and the exact mode of the current model, "Help" shows or hides the help
+// box, the filter lists the Files rollout's files again, and a file chosen
+// there is opened (appOpenPatternFile; why it could not be is shown under
+// the lists). Runs with the main window current.
 void menuCallback(int ID);
 
 // Hands the main window's idle, reshape, keyboard, mouse and special-key
@@ -24,3 +28,7 @@ void menuForwardCallbacks();
 // The part of the current (main) window left for drawing beside the panel,
 // in pixels: position (x, y) and size (w, h).
 void menuViewportArea(int* x, int* y, int* w, int* h);
+
+// Shows the Status readout's figures (fold_readout.h) in the Status rollout;
+// the panel is redrawn only where a line changed.
+void menuShowReadout();

@@ -1,11 +1,15 @@
 #include "app/panel_controls.h"
 
+#include <initializer_list>
+
 #include "app/app_state.h"
+#include "app/file_open.h"
 #include "render/view_state.h"
 
 theGLUIstruct theGLUI = {};
 
 static_assert(sizeof(the.save_dir) == GLUI_EDITTEXT_CAPACITY, "the SaveDir field edits the whole save_dir buffer");
+static_assert(sizeof(the.file_filter) == GLUI_EDITTEXT_CAPACITY, "the filter field edits the whole file_filter buffer");
 
 namespace {
 
@@ -17,12 +21,15 @@ constexpr int kLineWidthSpinnerWidth = 1;
 constexpr int kStepButtonWidth = 80;
 constexpr int kSaveButtonWidth = 10;
 constexpr int kSaveDirWidth = 160;
+// Heights of the file browsers' lists, pixels.
+constexpr int kExamplesHeight = 80;
+constexpr int kFolderHeight = 130;
 // Units per click of a spinner's arrows.
 constexpr float kSpinnerSpeed = 1.0f;
 
 }  // namespace
 
-void menuBuild(GLUI* glui, GLUI_Update_CB callback) {
+void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.glui = glui;
 
   theGLUI.view_rollout = glui->add_rollout("View Mode", 1);
@@ -36,6 +43,7 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback) {
   theGLUI.draw_face_check = glui->add_checkbox_to_panel(view_panel, "Draw Face", &theGL.draw_face, -1, nullptr);
   theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);
   theGLUI.crease_check = glui->add_checkbox_to_panel(view_panel, "Crease", &theGL.draw_crease, -1, nullptr);
+  theGLUI.closure_check = glui->add_checkbox_to_panel(view_panel, "Closure", &theGL.draw_closure, -1, nullptr);
   theGLUI.line_width_spinner = glui->add_spinner_to_panel(theGLUI.view_rollout, "line width", GLUI_SPINNER_INT,
                                                           &theGL.line_width, -1, nullptr);
   theGLUI.line_width_spinner->set_int_limits(kMenuLineWidthMin, kMenuLineWidthMax, GLUI_LIMIT_CLAMP);
@@ -55,6 +63,11 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback) {
                                                          &the.fold_step, -1, nullptr);
   theGLUI.fold_step_spinner->set_int_limits(kMenuFoldStepMin, kMenuFoldStepMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_step_spinner->set_speed(kSpinnerSpeed);
+  theGLUI.fold_to_spinner = glui->add_spinner_to_panel(theGLUI.fold_rollout, "fold to %", GLUI_SPINNER_INT,
+                                                       &the.fold_to, kMenuFoldTo, callback);
+  theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
+  theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
+  theGLUI.exact_check = glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Exact", &the.exact, kMenuExact, callback);
 
   theGLUI.step_panel = glui->add_panel("", GLUI_PANEL_NONE);
   glui->add_button_to_panel(theGLUI.step_panel, "<<", kMenuStepBack, callback)->set_w(kStepButtonWidth);
@@ -73,6 +86,35 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback) {
   glui->add_button("Next File", kMenuNextFile, callback)->set_alignment(GLUI_ALIGN_LEFT);
   glui->add_separator();
   glui->add_button("Clear Fold", kMenuClearFold, callback)->set_alignment(GLUI_ALIGN_RIGHT);
+
+  theGLUI.status_rollout = glui->add_rollout("Status", 0);
+  static const char* const kStatusNames[kAppReadoutLines] = {
+      "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
+      "exact kept back"};
+  for (int i = 0; i < kAppReadoutLines; ++i) {
+    theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
+  }
+
+  theGLUI.files_rollout = glui->add_rollout("Files", 0);
+  glui->add_checkbox_to_panel(theGLUI.files_rollout, "triangulate", &the.triangulate, -1, nullptr);
+  glui->add_edittext_to_panel(theGLUI.files_rollout, "filter", GLUI_EDITTEXT_TEXT, the.file_filter, kMenuFileFilter,
+                              callback);
+  theGLUI.examples_browser = glui->add_filebrowser_to_panel(theGLUI.files_rollout, "Examples", kMenuExampleChosen,
+                                                            callback);
+  theGLUI.examples_browser->set_allow_change_dir(0);
+  theGLUI.examples_browser->set_h(kExamplesHeight);
+  theGLUI.folder_browser = glui->add_filebrowser_to_panel(theGLUI.files_rollout, "Folder", kMenuFolderChosen, callback);
+  theGLUI.folder_browser->set_h(kFolderHeight);
+  for (GLUI_FileBrowser* b : {theGLUI.examples_browser, theGLUI.folder_browser}) {
+    b->set_file_filter(appIsPatternName);
+    b->set_second_button(kMenuNextLabel);
+    b->set_name_filter(the.file_filter);
+  }
+  if (examples_dir != nullptr && examples_dir[0] != '\0') theGLUI.examples_browser->fbreaddir(examples_dir);
+  theGLUI.folder_browser->fbreaddir(".");
+  theGLUI.files_message = glui->add_statictext_to_panel(theGLUI.files_rollout, "");
+
+  glui->add_button("Help", kMenuHelp, callback)->set_alignment(GLUI_ALIGN_RIGHT);
 
   theGLUI.view_rollout->set_w(kViewRolloutWidth);
   theGLUI.fold_rollout->set_w(kFoldRolloutWidth);

@@ -2,13 +2,17 @@
 
 #include <GL/freeglut.h>
 
+#include <chrono>
+
 #include "app/app_state.h"
+#include "app/fold_readout.h"
 #include "app/fold_recording.h"
 #include "app/frame_files.h"
 #include "app/motion.h"
 #include "app/window_capture.h"
 #include "render/view_state.h"
 #include "sim/fold_step.h"
+#include "sim/sim_step.h"
 
 namespace {
 
@@ -22,7 +26,15 @@ void Step(double step, const char* option) {
   appFoldRecordingPoll(the.save_model);
   AppFrameFiles files = {the.manifold, the.save_model, the.save_screen, ScreenSaveBMP};
   const ORI_frameRecorder rec = appFrameRecorder(the.save_dir, &files);
-  oriFoldStep(the.sim, the.manifold, step, option, &the.frame_no, &rec, nullptr, nullptr);
+  ORISIM_stepStats stats{};
+  // Before the step: a screen capture recorded within it draws the marks of
+  // the new shape.
+  appReadoutChanged();
+  const auto start = std::chrono::steady_clock::now();
+  oriFoldStep(the.sim, the.manifold, step, option, &the.frame_no, &rec, nullptr, &stats);
+  // The frames recorded within the step (screen captures) are in the time;
+  // they are what the user asked the step to do.
+  appReadoutStep(stats, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
   glutSetWindow(the.sub_window);
 }
 

@@ -15,6 +15,7 @@ void TimerFunc(int value);
 // face. While "Mdl" or "Scr" is on, the step is recorded: the first recorded
 // step also records the shape before it as frame 0, then the frame number
 // grows by one and the frame's files are written (frame_files.h: a file
-// that cannot be written is reported and skipped). Leaves the drawing
-// window current. Does nothing without a pattern.
+// that cannot be written is reported and skipped). The step's solver
+// figures and time go to the Status readout (fold_readout.h). Leaves the
+// drawing window current. Does nothing without a pattern.
 void Step(double step, const char* option);

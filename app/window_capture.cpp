@@ -6,15 +6,15 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "app/window_display.h"
 #include "files/bmp.h"
 #include "files/screen_capture.h"
-#include "render/display.h"
 #include "render/read_pixels.h"
 
 void ScreenSaveBMP(const char* filename) {
   const int previous = glutGetWindow();
   glutSetWindow(the.sub_window);
-  const bool drawn = oriGLDrawScene(the.manifold);
+  const bool drawn = appDrawFrame();
 
   int w = 0, h = 0;
   oriGLViewportSize(&w, &h);

@@ -7,16 +7,27 @@
 
 #include "app/app_state.h"
 #include "app/file_open.h"
+#include "app/fold_readout.h"
 #include "app/fold_recording.h"
+#include "app/key_map.h"
 #include "app/panel.h"
 #include "geometry/manifold.h"
 #include "render/display.h"
+#include "render/draw_marks.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
 #include "sim/sim_matrix.h"
 
+bool appDrawFrame() {
+  appReadoutRefresh(the.sim, the.manifold, theGL.draw_closure != 0);
+  menuShowReadout();
+  if (!oriGLDrawScene(the.manifold, &theReadout.marks)) return false;
+  if (the.show_help) oriGLDrawTextBox(kAppHelpLines, kAppHelpLineCount, theGL.width, theGL.height);
+  return true;
+}
+
 void Display() {
-  if (oriGLDrawScene(the.manifold)) glutSwapBuffers();
+  if (appDrawFrame()) glutSwapBuffers();
 }
 
 bool appServeOpenRequest() {

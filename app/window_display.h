@@ -2,9 +2,16 @@
 // panel that the main window carries out. Window-system thread only.
 #pragma once
 
-// Display callback of the drawing sub-window: draws the present view of
-// the.manifold (oriGLDrawScene), then swaps the buffers (no swap while no
-// pattern is loaded).
+// Draws the frame of the drawing sub-window into the current context
+// without swapping: the figures and marks of the readout brought up to date
+// (appReadoutRefresh, once after every change of the shape) and shown in the
+// Status rollout, the present view of the.manifold with the marks
+// (oriGLDrawScene), and the help box when it is on. False, nothing drawn,
+// while no pattern is loaded.
+bool appDrawFrame();
+
+// Display callback of the drawing sub-window: appDrawFrame, then swaps the
+// buffers (no swap while no pattern is loaded).
 void Display();
 
 // Display callback of the main window: clears it to grey, carries out a

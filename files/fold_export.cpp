@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "files/obj_export.h"
+#include "files/write_aside.h"
 #include "geometry/manifold.h"
 
 // 180/π: FOLD gives fold angles in degrees.
@@ -222,11 +223,9 @@ int oriFoldRecordingSave(const ORI_fold_recording* rec, FILE* fp) {
 
 int oriFoldRecordingSaveFile(const ORI_fold_recording* rec, const char* path) {
   if (rec == nullptr || path == nullptr) return -1;
-  FILE* fp = std::fopen(path, "w");
-  if (fp == nullptr) return -1;
-  const int written = oriFoldRecordingSave(rec, fp);
-  const int closed = std::fclose(fp);
-  return (written != 0 || closed != 0) ? -1 : 0;
+  return oriWriteFileReplacing(
+      path, [](FILE* fp, const void* r) { return oriFoldRecordingSave(static_cast<const ORI_fold_recording*>(r), fp); },
+      rec);
 }
 
 void oriFoldRecordingDelete(ORI_fold_recording* rec) { delete rec; }

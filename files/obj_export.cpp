@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "files/write_aside.h"
 #include "geometry/manifold.h"
 
 namespace {
@@ -90,4 +91,10 @@ int oriManifoldSaveObj(ORI_manifold* om, FILE* fp) {
   }
   clearVisited(om);
   return std::ferror(fp) ? -1 : 0;
+}
+
+int oriManifoldSaveObjFile(ORI_manifold* om, const char* path) {
+  return oriWriteFileReplacing(
+      path, [](FILE* fp, const void* m) { return oriManifoldSaveObj(static_cast<ORI_manifold*>(const_cast<void*>(m)), fp); },
+      om);
 }

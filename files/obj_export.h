@@ -20,3 +20,8 @@ void oriManifoldObjPosition(const ORI_manifold* om, const ORI_vert* v, double xy
 // Sets each vertex's obj_index; leaves every half-edge's visited mark clear.
 // Returns 0, or -1 when fp is null or a write failed.
 int oriManifoldSaveObj(ORI_manifold* om, FILE* fp);
+
+// Writes om as OBJ to the file path, written aside and renamed into place,
+// so that path never holds half a shape. Returns 0, or -1 (path untouched,
+// errno set where the system gave a reason).
+int oriManifoldSaveObjFile(ORI_manifold* om, const char* path);

@@ -1,11 +1,10 @@
 #include "files/step_report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
+
+#include "files/write_aside.h"
 
 namespace {
 
@@ -38,24 +37,4 @@ int oriStepReportWrite(const std::vector<ORI_stepRecord>& records, FILE* fp) {
 
 int oriStepReportSave(const std::vector<ORI_stepRecord>& records, const char* path) {
   return oriWriteFileReplacing(path, writeRecords, &records);
-}
-
-int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* context), const void* context) {
-  if (path == nullptr || *path == '\0') return -1;
-  const std::string part = std::string(path) + ".part" + std::to_string(static_cast<long>(getpid()));
-  const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (fd < 0) return -1;
-  FILE* fp = fdopen(fd, "w");
-  if (fp == nullptr) {
-    close(fd);
-    unlink(part.c_str());
-    return -1;
-  }
-  const int written = write(fp, context);
-  const bool closed = std::fclose(fp) == 0;
-  if (written != 0 || !closed || std::rename(part.c_str(), path) != 0) {
-    unlink(part.c_str());
-    return -1;
-  }
-  return 0;
 }

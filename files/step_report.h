@@ -40,9 +40,3 @@ int oriStepReportWrite(const std::vector<ORI_stepRecord>& records, FILE* fp);
 // -1 (path untouched, nothing left behind) when the file cannot be made,
 // written or renamed.
 int oriStepReportSave(const std::vector<ORI_stepRecord>& records, const char* path);
-
-// The replacement itself, for any writer: calls write(fp, context) on a new
-// file "path.partPID" in path's directory (mode 0666 less the umask), and
-// renames it to path when write returns 0 and the file closes cleanly;
-// otherwise removes it. Returns 0, or -1 on any failure.
-int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* context), const void* context);

@@ -69,3 +69,20 @@ void oriWriteAsideDiscard(ORI_write_aside* wa) {
   if (!wa->temporary.empty()) unlink(wa->temporary.c_str());
   wa->temporary.clear();
 }
+
+int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* context), const void* context) {
+  if (path == nullptr || *path == '\0') {
+    errno = ENOENT;
+    return -1;
+  }
+  ORI_write_aside wa;
+  if (oriWriteAsideOpen(&wa, path) != 0) return -1;
+  errno = 0;
+  if (write(wa.fp, context) != 0 || std::fflush(wa.fp) != 0) {
+    const int err = errno != 0 ? errno : EIO;
+    oriWriteAsideDiscard(&wa);
+    errno = err;
+    return -1;
+  }
+  return oriWriteAsideCommit(&wa);
+}

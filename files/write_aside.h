@@ -26,3 +26,10 @@ int oriWriteAsideCommit(ORI_write_aside* wa);
 // Closes (when still open) and removes the temporary file; the final name
 // is untouched. Safe on a record that was never opened.
 void oriWriteAsideDiscard(ORI_write_aside* wa);
+
+// The whole replacement for a writer of a stream: calls write(fp, context)
+// on a file written aside, and renames it to path when write returns 0 and
+// the file closes cleanly; otherwise removes it. Returns 0, or -1 (path
+// untouched, nothing left behind, errno set where the system gave a reason)
+// when the file cannot be made, written or renamed.
+int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* context), const void* context);

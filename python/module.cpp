@@ -50,6 +50,8 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["max_delta"] = f.max_delta;
   d["residual_before"] = f.residual_before;
   d["milliseconds"] = f.milliseconds;
+  d["newton_iterations"] = f.newton_iterations;
+  d["exact_kept"] = f.exact_kept;
   return d;
 }
 
@@ -99,17 +101,17 @@ PYBIND11_MODULE(_core, m) {
            py::call_guard<py::gil_scoped_release>())
       .def(
           "fold",
-          [](Sheet& s, long steps, long fold_step, bool unfold, bool record) {
+          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact) {
             plicata::StepFigures f;
             {
               py::gil_scoped_release unlocked;
-              f = s.fold(steps, fold_step, unfold, record, interruptRequested);
+              f = s.fold(steps, fold_step, unfold, record, exact, interruptRequested);
             }
             // A signal that ended the call early is raised now.
             if (PyErr_Occurred() != nullptr) throw py::error_already_set();
             return stepDict(f);
           },
-          py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"))
+          py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"))
       .def("clear", &Sheet::clear)
       .def_property_readonly("source", &Sheet::source)
       .def_property_readonly("messages", &Sheet::messages)
@@ -162,6 +164,23 @@ PYBIND11_MODULE(_core, m) {
               throw py::value_error("targets must have shape (" + std::to_string(n) + ",): one angle per crease");
             }
             s.setTargets(targets.data(), static_cast<size_t>(n));
+          })
+      .def_property("fold_to", &Sheet::foldTo, &Sheet::setFoldTo)
+      .def_property_readonly("exact_kept", &Sheet::exactKept)
+      .def(
+          "intersections",
+          [](const Sheet& s) {
+            std::vector<std::pair<int, int>> pairs;
+            {
+              py::gil_scoped_release unlocked;
+              pairs = s.intersections();
+            }
+            return filled<long long>({static_cast<py::ssize_t>(pairs.size()), 2}, [&](long long* out) {
+              for (const auto& p : pairs) {
+                *out++ = p.first;
+                *out++ = p.second;
+              }
+            });
           })
       .def_property_readonly("residual", &Sheet::residual)
       .def_property_readonly("vertex_closure",

@@ -8,6 +8,7 @@
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
+#include "geometry/self_intersection.h"
 #include "input/pattern_file.h"
 #include "input/pattern_gen.h"
 #include "input/read_error.h"
@@ -99,6 +100,8 @@ void Sheet::adopt(ORI_manifold* om, bool triangulate, bool carried, const std::s
   if (oriManifoldPrepareForFolding(om, triangulate ? 1 : 0, carried ? 1 : 0, &osm) != 0) {
     throw PatternFailure(name + ": the pattern has no facet to fold");
   }
+  // A pattern opened onto the folded one folds to the same share of its targets.
+  if (om_ != nullptr) oriSimSetFoldTo(om, om_->fold_to);
   oriFoldRecordingDelete(recording_);
   recording_ = nullptr;
   oriSimDelete(osm_);
@@ -171,7 +174,7 @@ void Sheet::openNext(const std::string& path, bool triangulate) {
   if (was_recording) recording_ = oriFoldRecordingBegin(om_);
 }
 
-StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record,
+StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
   if (fold_step < 0 || fold_step > kOriFoldStepMax) throw std::invalid_argument("fold_step must be from 0 to 50");
@@ -179,6 +182,12 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record,
   MessageCapture capture(this);
   if (record && recording_ == nullptr) recording_ = oriFoldRecordingBegin(om_);
   const double step = oriFoldHeldStep(static_cast<int>(fold_step), unfold ? 1 : 0);
+  // Exact mode is asked for by the call; the sheet folds the ordinary way after it.
+  struct ExactFor {
+    ORISIM_matrix* osm;
+    ~ExactFor() { osm->exact = 0; }
+  } exact_for{osm_};
+  osm_->exact = exact ? 1 : 0;
   StepFigures figures;
   int frame_no = 0;
   using Clock = std::chrono::steady_clock;
@@ -195,6 +204,8 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record,
     figures.max_delta = max_delta;
     figures.residual_before = stats.residual_before;
     figures.milliseconds = std::chrono::duration<double, std::milli>(end - start).count();
+    figures.newton_iterations = stats.newton_iterations;
+    figures.exact_kept = stats.exact_kept != 0;
     last_ = figures;
     if (record && oriFoldRecordingFrame(recording_, om_) != 0) {
       throw std::runtime_error("step " + std::to_string(steps_taken_) + " gives a shape that cannot be recorded");
@@ -351,6 +362,29 @@ void Sheet::setTargets(const double* targets, size_t count) {
   }
 }
 
+double Sheet::foldTo() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return om_->fold_to;
+}
+
+void Sheet::setFoldTo(double share) {
+  if (std::isnan(share)) throw std::invalid_argument("fold_to must be a number from 0 to 1");
+  std::lock_guard<std::mutex> lock(mutex_);
+  oriSimSetFoldTo(om_, share);
+}
+
+long Sheet::exactKept() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return osm_->exact_unconverged;
+}
+
+std::vector<std::pair<int, int>> Sheet::intersections() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::pair<int, int>> pairs;
+  oriManifoldSelfIntersections(om_, &pairs);
+  return pairs;
+}
+
 double Sheet::residual() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<double> g;
@@ -375,10 +409,7 @@ void Sheet::startRecording() {
 
 int Sheet::saveObj(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  FILE* fp = std::fopen(path.c_str(), "w");
-  if (fp == nullptr) return -1;
-  const int written = oriManifoldSaveObj(om_, fp);
-  return (std::fclose(fp) != 0 || written != 0) ? -1 : 0;
+  return oriManifoldSaveObjFile(om_, path.c_str());
 }
 
 int Sheet::saveFold(const std::string& path) const {

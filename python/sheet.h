@@ -50,6 +50,8 @@ struct StepFigures {
   double max_delta = 0.0;        // largest angle change of the last step, radians
   double residual_before = 0.0;  // closure residual Σ|g| before the last step
   double milliseconds = 0.0;     // wall time of the last step
+  int newton_iterations = 0;     // exact mode: corrections applied after the last step
+  bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
 };
 
 class Sheet {
@@ -76,9 +78,12 @@ class Sheet {
   // towards the targets or, with unfold, towards flat; with record each
   // step's shape is added to the recording (started when none runs).
   // interrupted (may be empty) is asked about ten times a second and ends
-  // the call early when it returns true. Throws std::invalid_argument for a
-  // step count outside 0..kMaxSteps or a setting outside 0..50.
-  StepFigures fold(long steps, long fold_step, bool unfold, bool record, const std::function<bool()>& interrupted);
+  // the call early when it returns true. With exact, each step is followed
+  // by Newton corrections that close every vertex to rounding (exact mode,
+  // for this call only). Throws std::invalid_argument for a step count
+  // outside 0..kMaxSteps or a setting outside 0..50.
+  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact,
+                   const std::function<bool()>& interrupted);
 
   // Flattens the sheet, as "Clear Fold" does.
   void clear();
@@ -109,6 +114,17 @@ class Sheet {
   // std::invalid_argument, changing nothing, when one is not finite or
   // beyond ±π.
   void setTargets(const double* targets, size_t count);
+
+  // The share of every target the creases fold to (0 to 1; 1 when made).
+  double foldTo() const;
+  // Sets it (clamped to 0..1). Throws std::invalid_argument for NaN.
+  void setFoldTo(double share);
+  // Steps of exact mode whose correction failed and kept the ordinary result.
+  long exactKept() const;
+
+  // Pairs of faces (indices as faces() numbers them, lower first, sorted)
+  // that pass through each other in the present shape.
+  std::vector<std::pair<int, int>> intersections() const;
 
   // The closure residual Σ|g| of the present angles (plicata-fold's report).
   double residual() const;

@@ -6,6 +6,8 @@
 
 #include "geometry/manifold.h"
 #include "render/draw.h"
+#include "render/draw_marks.h"
+#include "render/marks.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
 
@@ -112,7 +114,7 @@ void MultXYZ(ORI_manifold* om) {
   glMultMatrixd(om->model_matrix);
 }
 
-bool oriGLDrawScene(ORI_manifold* om) {
+bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks) {
   if (om == nullptr) return false;
   if (theGL.view_mode == 1) {
     glEnable(GL_FOG);
@@ -128,12 +130,16 @@ bool oriGLDrawScene(ORI_manifold* om) {
   glLoadIdentity();
   MultMode();
 
+  const bool closure = marks != nullptr && marks->closure;
   if (theGL.cp_mode) {
     // The pattern lies in z = 0 without the display frame.
     glDepthFunc(GL_LEQUAL);
     if (theGL.draw_face) oriGLDrawFaceCP(om);
-    if (theGL.draw_edge) oriGLDrawWireCP(om, theGL.draw_crease != 0);
+    if (theGL.draw_face && marks != nullptr) oriGLDrawFaceHit(om, *marks, true);
+    if (theGL.draw_edge) oriGLDrawWireCP(om, theGL.draw_crease != 0, marks);
+    if (closure) oriGLDrawVertClosureCP(om, *marks);
     if (theGL.orient_mode == 2) drawAxisMarkers(om, true);
+    if (marks != nullptr) oriGLDrawLegend(*marks, theGL.draw_edge != 0, theGL.width, theGL.height);
     return true;
   }
   if (theGL.draw_face) {
@@ -142,7 +148,12 @@ bool oriGLDrawScene(ORI_manifold* om) {
     glTranslatef(0.0f, 0.0f, kFaceDepthOffset);
     MultMode();
     MultXYZ(om);
-    oriGLDrawFace(om);
+    if (closure) {
+      oriGLDrawFaceClosure(om, *marks);
+    } else {
+      oriGLDrawFace(om);
+    }
+    if (marks != nullptr) oriGLDrawFaceHit(om, *marks, false);
   }
   if (theGL.draw_edge) {
     glMatrixMode(GL_PROJECTION);
@@ -152,5 +163,6 @@ bool oriGLDrawScene(ORI_manifold* om) {
     oriGLDrawWire(om, theGL.draw_crease != 0);
     if (theGL.orient_mode == 2) drawAxisMarkers(om, false);
   }
+  if (marks != nullptr) oriGLDrawLegend(*marks, false, theGL.width, theGL.height);
   return true;
 }

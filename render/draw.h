@@ -14,6 +14,7 @@
 #pragma once
 
 struct ORI_manifold;
+struct OriGLMarks;
 
 // Folded faces, twice: the front pass (back faces culled, color_a) and the
 // back pass (front faces culled, color_b); texture coordinates repeat the
@@ -37,9 +38,11 @@ int oriGLDrawFaceCP(ORI_manifold* om);
 
 // The crease pattern's lines in z = 0: with draw_tess first grey flat lines
 // and diagonals; then black, positive-target creases dashed (0xAAAA), the
-// others solid, all at the current width. Leaves line stipple off, so that
-// what is drawn next is solid. Returns 0.
-int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess);
+// others solid, all at the current width. With marks showing the closure
+// map, each fold line takes instead the colour of the share of its target
+// it still has to go (oriGLToGoColor of |crease_to_go| / |target|). Leaves
+// line stipple off, so that what is drawn next is solid. Returns 0.
+int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks = nullptr);
 
 // Every vertex as a point at its crease-pattern position. Returns 0.
 int oriGLDrawVertCP(ORI_manifold* om);

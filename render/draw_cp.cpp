@@ -1,10 +1,14 @@
 // The flat crease pattern in the plane z = 0, shaded by the current fold.
 #include <GL/gl.h>
 
+#include <cmath>
+#include <cstddef>
 #include <initializer_list>
 
 #include "geometry/manifold.h"
+#include "render/color_scale.h"
 #include "render/draw.h"
+#include "render/marks.h"
 #include "render/shading.h"
 
 namespace {
@@ -49,7 +53,7 @@ int oriGLDrawFaceCP(ORI_manifold* om) {
   return 0;
 }
 
-int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess) {
+int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks) {
   glEnable(GL_LINE_STIPPLE);
   glColor3f(0.0f, 0.0f, 0.0f);
   GLfloat lw = 1.0f;
@@ -67,9 +71,11 @@ int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess) {
     }
   }
   // Positive-target creases are told apart by the dash, at full width. The
-  // solid lines and the dashed ones are drawn together: all are black, and
-  // every line starts its own dash, so the order does not show, and a
-  // pattern kept for many lines lets them go to OpenGL in one batch.
+  // solid lines and the dashed ones are drawn together: all are black (or
+  // coloured each by its own distance from its target), and every line
+  // starts its own dash, so the order does not show, and a pattern kept for
+  // many lines lets them go to OpenGL in one batch.
+  const bool to_go = marks != nullptr && marks->closure;
   glColor3f(0.0f, 0.0f, 0.0f);
   for (const bool dashed : {false, true}) {
     glLineStipple(factor, dashed ? kOriStippleDashed : kOriStippleSolid);
@@ -77,7 +83,16 @@ int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess) {
       const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
       const OriWireKind kind = oriGLWireKind(e);
       if (kind == kOriWireHidden || (kind == kOriWirePositive) != dashed) continue;
-      if (oriGLDrawnOnce(e)) drawLineCP(e);
+      if (!oriGLDrawnOnce(e)) continue;
+      if (to_go) {
+        float rgb[3] = {0.0f, 0.0f, 0.0f};
+        const int c = e->crease_index;
+        if (kind != kOriWireBoundary && c >= 0 && static_cast<size_t>(c) < marks->crease_to_go.size()) {
+          oriGLToGoColor(std::fabs(marks->crease_to_go[c]) / std::fabs(e->target_angle), rgb);
+        }
+        glColor3fv(rgb);
+      }
+      drawLineCP(e);
     }
   }
   // Off again, so that the axis markers drawn next are solid rather than

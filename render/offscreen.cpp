@@ -37,10 +37,10 @@ ORI_offscreen* oriGLOffscreenNew(int w, int h) {
   return os;
 }
 
-int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb) {
+int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb, const OriGLMarks* marks) {
   theGL.width = os->width;
   theGL.height = os->height;
-  if (!oriGLDrawScene(om)) return -1;
+  if (!oriGLDrawScene(om, marks)) return -1;
   oriGLReadPixels(os->width, os->height, false, 1, os->rows.data());
   // Pictures are stored top row first; OpenGL reads bottom row first.
   const size_t row = static_cast<size_t>(os->width) * 3;

@@ -8,6 +8,7 @@
 #pragma once
 
 struct ORI_manifold;
+struct OriGLMarks;
 
 // Largest side of a picture, pixels.
 constexpr int kOriOffscreenMaxSide = 8192;
@@ -22,11 +23,11 @@ struct ORI_offscreen;
 // cannot be made. cost: w × h × 8 bytes.
 ORI_offscreen* oriGLOffscreenNew(int w, int h);
 
-// Draws the present view of om (oriGLDrawScene under theGL, its width and
-// height set to the context's size first) and reads the picture into
-// rgb: top row first, red-green-blue, w × h × 3 bytes. Returns 0, or -1
-// when om is null (rgb untouched). cost: one frame.
-int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb);
+// Draws the present view of om with marks (may be null; see oriGLDrawScene)
+// under theGL, its width and height set to the context's size first, and
+// reads the picture into rgb: top row first, red-green-blue, w × h × 3
+// bytes. Returns 0, or -1 when om is null (rgb untouched). cost: one frame.
+int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb, const OriGLMarks* marks = nullptr);
 
 // Releases the context and its buffer; null is ignored.
 void oriGLOffscreenDelete(ORI_offscreen* os);

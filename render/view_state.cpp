@@ -34,4 +34,5 @@ theGLstruct theGL = {
     nullptr,             // texture_info
     nullptr,             // texture_bits
     "papertexture.bmp",  // texture_file
+    0,                   // draw_closure
 };

@@ -41,6 +41,7 @@ struct theGLstruct {
   BITMAPINFO* texture_info;     // header of the loaded texture; kept for the run
   unsigned char* texture_bits;  // texture pixels; released right after the upload
   char texture_file[1024];      // texture file name
+  int draw_closure;             // colour the sheet by the closure map ("Closure")
 };
 
 extern theGLstruct theGL;

@@ -41,11 +41,7 @@ int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no) {
   char path[kOriFramePathSize];
   const int len = std::snprintf(path, sizeof path, "%s/m%05d.obj", dir, frame_no);
   if (len < 0 || static_cast<size_t>(len) >= sizeof path) return -1;
-  FILE* fp = std::fopen(path, "w");
-  if (fp == nullptr) return -1;
-  const int written = oriManifoldSaveObj(om, fp);
-  const int closed = std::fclose(fp);
-  return (written == 0 && closed == 0) ? 0 : -1;
+  return oriManifoldSaveObjFile(om, path);
 }
 
 int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,

@@ -14,7 +14,9 @@
 #include "files/video_export.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
+#include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
+#include "render/marks.h"
 #include "render/offscreen.h"
 #endif
 
@@ -27,29 +29,12 @@ constexpr int kMaxSide = 8192;
 constexpr double kMaxElevation = 100.0;
 constexpr double kMinZoom = 0.25, kMaxZoom = 64.0;
 
-bool parseLong(const char* s, long lo, long hi, long* out) {
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(s, &end, 10);
-  if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
-
-bool parseNumber(const char* s, double lo, double hi, double* out) {
-  char* end = nullptr;
-  const double v = std::strtod(s, &end);
-  if (end == s || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
-  *out = v;
-  return true;
-}
-
 bool parseSize(const char* s, int* w, int* h) {
   const char* x = std::strchr(s, 'x');
   if (x == nullptr) return false;
   long a = 0, b = 0;
   const std::string first(s, static_cast<size_t>(x - s));
-  if (!parseLong(first.c_str(), 1, kMaxSide, &a) || !parseLong(x + 1, 1, kMaxSide, &b)) return false;
+  if (!parseWhole(first.c_str(), 1, kMaxSide, &a) || !parseWhole(x + 1, 1, kMaxSide, &b)) return false;
   *w = static_cast<int>(a);
   *h = static_cast<int>(b);
   return true;
@@ -75,6 +60,9 @@ const char* foldPicturesUsage() {
          "  --zoom Z       enlarge the object and top views Z times, 0.25 to 64 (default 1),\n"
          "                 as the up and down arrows do\n"
          "  --size WxH     picture size in pixels, each side 1 to 8192 (default 800x600)\n"
+         "  --closure      colour the sheet by how far each vertex fails to close (the\n"
+         "                 window's \"Closure\"), with its legend; faces that pass through\n"
+         "                 each other are hatched in red in every picture, as in the window\n"
 #ifndef PLICATA_OFFSCREEN
          "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
          "package libosmesa6-dev): the picture options tell so and stop.\n"
@@ -86,6 +74,11 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
                                          "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
   const char* a = argv[*i];
+  if (std::strcmp(a, "--closure") == 0) {
+    opt->closure = true;
+    if (opt->shaping.empty()) opt->shaping = a;
+    return 1;
+  }
   bool known = false;
   for (const char* o : kOptions) known = known || std::strcmp(a, o) == 0;
   if (!known) return 0;
@@ -114,10 +107,10 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   } else if (name == "--mp4") {
     opt->mp4 = v;
   } else if (name == "--fps") {
-    if (!parseLong(v, 1, kOriGifMaxFps, &n)) *error = "--fps needs a whole number from 1 to 50: " + std::string(v);
+    if (!parseWhole(v, 1, kOriGifMaxFps, &n)) *error = "--fps needs a whole number from 1 to 50: " + std::string(v);
     opt->fps = static_cast<int>(n);
   } else if (name == "--every") {
-    if (!parseLong(v, 1, 1000000000L, &n)) *error = "--every needs a whole number of steps, 1 or more: " + std::string(v);
+    if (!parseWhole(v, 1, 1000000000L, &n)) *error = "--every needs a whole number of steps, 1 or more: " + std::string(v);
     opt->every = n;
   } else if (name == "--view") {
     const std::string view = v;
@@ -156,6 +149,7 @@ struct FoldPictures {
   ORI_video_writer* video = nullptr;
 #ifdef PLICATA_OFFSCREEN
   ORI_offscreen* context = nullptr;
+  OriGLMarks marks;
 #endif
 };
 
@@ -222,15 +216,20 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   return fp;
 }
 
-int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step) {
+int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step) {
   if (step % fp->opt.every != 0 && step != fp->total_steps) return 0;
   fp->drawn = step;
 #ifdef PLICATA_OFFSCREEN
-  if (oriGLOffscreenDraw(fp->context, om, fp->rgb.data()) != 0) {
+  if (om == nullptr) {
     report("pictures", "no model to draw");
     return -1;
   }
+  fp->marks.closure = fp->opt.closure;
+  oriGLMarksCollisions(&fp->marks, om);
+  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
 #else
+  (void)osm;
   (void)om;
 #endif
   if (!fp->opt.png_dir.empty()) {
@@ -254,10 +253,10 @@ int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step) {
   return 0;
 }
 
-int foldPicturesEnd(FoldPictures* fp, ORI_manifold* om, long last_step) {
+int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long last_step) {
   if (fp->drawn != last_step) {
     fp->total_steps = last_step;
-    if (foldPicturesStep(fp, om, last_step) != 0) {
+    if (foldPicturesStep(fp, osm, om, last_step) != 0) {
       foldPicturesAbort(fp);
       return 1;
     }

@@ -7,6 +7,7 @@
 #include <string>
 
 struct ORI_manifold;
+struct ORISIM_matrix;
 
 struct FoldPictureOptions {
   std::string png_dir;  // --png: DIR/p%05d.png, numbered by step
@@ -18,6 +19,7 @@ struct FoldPictureOptions {
   int width = 800, height = 600;          // --size WxH
   long every = 1;                         // --every K
   int fps = 20;                           // --fps N
+  bool closure = false;                   // --closure: the closure map, as the window's "Closure" shows it
   std::string shaping;  // the first option given that shapes pictures, for the check
   bool requested() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
 };
@@ -44,15 +46,18 @@ struct FoldPictures;
 FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps);
 
 // The picture after step (0: before the first), drawn when step is a
-// multiple of --every or the last; written to every output asked for.
-// Returns 0, or -1 after one line on standard error.
-int foldPicturesStep(FoldPictures* fp, ORI_manifold* om, long step);
+// multiple of --every or the last; written to every output asked for. As in
+// the window, faces that pass through each other are hatched in the warning
+// colour, and with --closure the sheet shows the closure map of osm (may be
+// null: no closure errors). Returns 0, or -1 after one line on standard
+// error.
+int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step);
 
 // Draws om as the picture after step last_step when that one has none yet
 // (a fold that stopped before its last step), then finishes the GIF and the
 // video under their names and frees fp. Returns 0, or 1 after one line on
 // standard error (nothing is left under the name).
-int foldPicturesEnd(FoldPictures* fp, ORI_manifold* om, long last_step);
+int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long last_step);
 
 // Abandons the GIF and the video (nothing under their names) and frees fp;
 // null is ignored.

@@ -29,6 +29,7 @@
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
 #include "tools/fold_pictures.h"
+#include "tools/option_numbers.h"
 
 namespace {
 
@@ -117,15 +118,6 @@ int usageError(const char* fmt, const char* arg) {
   std::fprintf(stderr, fmt, arg);
   std::fprintf(stderr, " (see plicata-fold --help)\n");
   return 2;
-}
-
-bool parseWhole(const char* s, long lo, long hi, long* out) {
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(s, &end, 10);
-  if (errno != 0 || end == s || *end != '\0' || v < lo || v > hi) return false;
-  *out = v;
-  return true;
 }
 
 // Returns -1 to go on, or the exit status.
@@ -269,14 +261,8 @@ bool diagnoseStep(const Options& opt, const ORISIM_matrix* osm, const ORI_manifo
 }
 
 int writeObj(ORI_manifold* om, const std::string& name) {
-  FILE* fp = std::fopen(name.c_str(), "w");
-  if (fp == nullptr) {
+  if (oriManifoldSaveObjFile(om, name.c_str()) != 0) {
     std::fprintf(stderr, "plicata-fold: %s: cannot write: %s\n", name.c_str(), std::strerror(errno));
-    return 1;
-  }
-  const int written = oriManifoldSaveObj(om, fp);
-  if (std::fclose(fp) != 0 || written != 0) {
-    std::fprintf(stderr, "plicata-fold: %s: writing failed\n", name.c_str());
     return 1;
   }
   return 0;
@@ -354,7 +340,7 @@ int main(int argc, char** argv) {
     }
     if (opt.pictures.requested() && pictures == nullptr) {
       pictures = foldPicturesBegin(opt.pictures, total_steps);
-      if (pictures == nullptr || foldPicturesStep(pictures, om, 0) != 0) {
+      if (pictures == nullptr || foldPicturesStep(pictures, osm, om, 0) != 0) {
         exit_status = 1;
         break;
       }
@@ -378,7 +364,7 @@ int main(int argc, char** argv) {
       progress.update(++done, residual, max_delta);
       stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
                              &records, &collided, &progress);
-      if (pictures != nullptr && foldPicturesStep(pictures, om, done) != 0) {
+      if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
         exit_status = 1;
         break;
       }
@@ -386,7 +372,7 @@ int main(int argc, char** argv) {
     if (exit_status != 0 || stopped) break;
   }
   if (pictures != nullptr && exit_status == 0) {
-    exit_status = foldPicturesEnd(pictures, om, done);
+    exit_status = foldPicturesEnd(pictures, osm, om, done);
   } else {
     foldPicturesAbort(pictures);
   }

@@ -82,7 +82,7 @@ class Sheet:
 
     # ---- folding ------------------------------------------------------------
 
-    def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False) -> None:
+    def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False) -> None:
         """Folds towards the targets, as while the space bar is held.
 
         Parameters
@@ -95,23 +95,29 @@ class Sheet:
         record : bool
             Add the shape after each step to the sheet's FOLD animation (see
             :meth:`to_fold`). Inside :meth:`recording` every step is recorded.
+        exact : bool
+            Follow each step by Newton corrections on the closure alone, so
+            that every inner vertex closes and every facet stays rigid to
+            rounding (1e-12 of the paper). A step whose correction does not
+            converge keeps the ordinary result and is counted in
+            :attr:`exact_kept`. Costs a sparse factorisation per correction.
 
         Raises
         ------
         ValueError
             For a negative step count or a fold step outside 0-50.
         """
-        self._step(steps, fold_step, False, record)
+        self._step(steps, fold_step, False, record, exact)
 
-    def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False) -> None:
+    def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False) -> None:
         """Folds back towards flat, as while 'b' is held; see :meth:`fold`."""
-        self._step(steps, fold_step, True, record)
+        self._step(steps, fold_step, True, record, exact)
 
-    def _step(self, steps: int, fold_step: int, unfold: bool, record: bool) -> None:
+    def _step(self, steps: int, fold_step: int, unfold: bool, record: bool, exact: bool = False) -> None:
         steps = _whole(steps, "steps")
         fold_step = _whole(fold_step, "fold_step")
         try:
-            self._core.fold(steps, fold_step, unfold, record or self._recording)
+            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact))
         finally:
             self._echo()
 
@@ -213,6 +219,44 @@ class Sheet:
         self._core.targets = np.asarray(value, dtype=np.float64)
 
     @property
+    def fold_to(self) -> float:
+        """The share of its target every crease folds to, 0 to 1 (1 when loaded).
+
+        Folding stops with each crease at ``fold_to`` times its target (the
+        window's "fold to" setting, plicata-fold's ``--fold-to``); a pattern
+        opened with :meth:`open_next` keeps it. Values outside 0-1 are
+        clamped.
+
+        Raises
+        ------
+        ValueError
+            On assignment of NaN.
+        """
+        return self._core.fold_to
+
+    @fold_to.setter
+    def fold_to(self, value: float) -> None:
+        self._core.fold_to = float(value)
+
+    @property
+    def exact_kept(self) -> int:
+        """Steps folded with ``exact=True`` whose correction did not converge."""
+        return self._core.exact_kept
+
+    def intersections(self) -> np.ndarray:
+        """Pairs of faces that pass through each other in the present shape.
+
+        Returns
+        -------
+        pairs : (P, 2) int64
+            Face indices (as :attr:`faces` numbers them), the lower first,
+            sorted. Faces sharing a vertex or a side are never a pair, and
+            faces that only touch, or lie on each other nearly flat, within
+            a thousandth of the sheet's size are not counted.
+        """
+        return self._core.intersections()
+
+    @property
     def residual(self) -> float:
         """The closure residual (sum of |g| over every inner vertex's rows), radians."""
         return self._core.residual
@@ -239,7 +283,8 @@ class Sheet:
         Keys: ``cg_iterations`` (int), ``max_delta`` (largest angle change,
         radians), ``residual_before`` (closure residual before the step),
         ``milliseconds`` (wall time of the step), ``steps`` (steps of the call
-        that took it).
+        that took it), ``newton_iterations`` and ``exact_kept`` (exact mode's
+        corrections of the step, and whether it kept the ordinary result).
         """
         return self._core.last_step
 

@@ -204,6 +204,34 @@ TEST_F(FileOpenTest, NextOpenStartsTheNewPatternInTheFoldedShape) {
   oriManifoldDelete(reference);
 }
 
+TEST_F(FileOpenTest, PanelOpenReplacesTheModelOnlyOnceTheNewOneIsBuilt) {
+  const std::string grid = path("grid.opx");
+  ASSERT_EQ(run("n\n", &grid), kFileOpenLoaded);
+  ORI_manifold* model = the.manifold;
+  const int fold_to = the.fold_to, exact = the.exact;
+  the.fold_to = 40;
+  the.exact = 1;
+  std::string why;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(appOpenPatternFile(path("broken.opx").c_str(), 0, 1, &why), -1);
+  EXPECT_TRUE(startsWith(why, "broken.opx: ")) << why;
+  EXPECT_EQ(appOpenPatternFile(path("notes.txt").c_str(), 1, 1, &why), -1);
+  EXPECT_EQ(why, "notes.txt: not a crease-pattern format");
+  EXPECT_EQ(appOpenPatternFile(path("gone.opx").c_str(), 0, 1, &why), -1);
+  EXPECT_EQ(why, "gone.opx: cannot open: No such file or directory");
+  EXPECT_EQ(the.manifold, model);
+  // A new model takes the panel's fold amount and exact mode.
+  EXPECT_EQ(appOpenPatternFile(path("flaps cross.opx").c_str(), 0, 1, &why), 0);
+  out_ = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(the.manifold, model);
+  EXPECT_TRUE(oriManifoldTriangulated(the.manifold));
+  EXPECT_EQ(the.manifold->fold_to, 0.4);
+  ASSERT_NE(the.sim, nullptr);
+  EXPECT_EQ(the.sim->exact, 1);
+  the.fold_to = fold_to;
+  the.exact = exact;
+}
+
 TEST_F(FileOpenTest, TheEntryPointsReadStandardInput) {
   write("typed.txt", path("grid.opx") + "\nN\n");
   ASSERT_NE(std::freopen(path("typed.txt").c_str(), "r", stdin), nullptr);

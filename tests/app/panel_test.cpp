@@ -4,12 +4,17 @@
 #include "app/panel_controls.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/file_open.h"
 #include "app/glui.h"
 #include "render/view_state.h"
 
@@ -60,16 +65,19 @@ TEST_F(Panel, ControlsComeInTheirOrderWithTheirLabels) {
       {K::kRollout, "View Mode"},       {K::kRadioButton, "Object"},
       {K::kRadioButton, "Walk"},        {K::kRadioButton, "CP"},
       {K::kCheckbox, "Draw Face"},      {K::kCheckbox, "Draw Edge"},
-      {K::kCheckbox, "Crease"},         {K::kSpinner, "line width"},
+      {K::kCheckbox, "Crease"},         {K::kCheckbox, "Closure"},
+      {K::kSpinner, "line width"},
       {K::kRollout, "Orientation Edit Mode"}, {K::kRadioButton, "None"},
       {K::kRadioButton, "XY by Facet"}, {K::kRadioButton, "XY by 3 Vert (Axial)"},
       {K::kRollout, "Fold Simulation"}, {K::kSpinner, "fold step"},
+      {K::kSpinner, "fold to %"},       {K::kCheckbox, "Exact"},
       {K::kButton, "<<"},               {K::kButton, ">>"},
       {K::kButton, "Save"},             {K::kCheckbox, "Mdl"},
       {K::kCheckbox, "Scr"},            {K::kEditText, "SaveDir"},
       {K::kButton, "File Open"},        {K::kButton, "Next File"},
       {K::kSeparator, ""},              {K::kButton, "Clear Fold"},
   };
+  got.resize(want.size());  // the Status and Files rollouts and "Help" follow
   EXPECT_EQ(got, want);
   // The line width spinner sits in the rollout below the two columns.
   EXPECT_EQ(find(K::kSpinner, "line width")->parent(), theGLUI.view_rollout);
@@ -146,6 +154,40 @@ TEST(Glui, TextFieldCutsTextToItsCapacity) {
   const std::string longer(3000, 'x');
   t->user_set_text(longer.c_str());
   EXPECT_EQ(std::string(live), std::string(GLUI_EDITTEXT_CAPACITY - 1, 'x'));
+}
+
+TEST(Glui, FileBrowserListsPatternsStepsThroughFoldersAndChoosesFiles) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("plicata_browser_" + std::to_string(::getpid()));
+  fs::create_directories(dir / "sub");
+  for (const char* name : {"a.opx", "b.fold", "notes.txt", "x.cp.bak", ".hidden.opx"}) std::ofstream(dir / name) << "";
+  GLUI glui;
+  GLUI_FileBrowser* fb = glui.add_filebrowser_to_panel(glui.main_panel(), "Folder", 7, record);
+  fb->set_file_filter(appIsPatternName);
+  fb->fbreaddir(dir.c_str());
+  auto names = [&] {
+    std::vector<std::string> n;
+    for (const auto& e : fb->entries()) n.push_back(e.name);
+    return n;
+  };
+  EXPECT_EQ(names(), (std::vector<std::string>{"../", "sub/", "a.opx", "b.fold"}));
+  fb->set_name_filter("FO");
+  EXPECT_EQ(names(), (std::vector<std::string>{"../", "sub/", "b.fold"})) << "folders stay whatever the filter";
+  fb->user_choose(1, GLUI_FILEBROWSER_PICK);
+  EXPECT_EQ(fb->current_dir(), (dir / "sub").string());
+  EXPECT_EQ(names(), (std::vector<std::string>{"../"}));
+  fb->user_choose(0, GLUI_FILEBROWSER_PICK);
+  EXPECT_EQ(fb->current_dir(), dir.string());
+  reported.clear();
+  fb->user_choose(2, GLUI_FILEBROWSER_SECOND);
+  EXPECT_EQ(fb->get_file(), (dir / "b.fold").string());
+  EXPECT_EQ(fb->get_action(), GLUI_FILEBROWSER_SECOND);
+  glui.run_callbacks();
+  EXPECT_EQ(reported, std::vector<int>{7}) << "folders report nothing, a chosen file reports once";
+  fb->set_allow_change_dir(0);
+  fb->set_name_filter("");
+  EXPECT_EQ(names(), (std::vector<std::string>{"a.opx", "b.fold"}));
+  fs::remove_all(dir);
 }
 
 TEST(Glui, RolloutsOpenAndClose) {

@@ -139,3 +139,30 @@ def test_two_threads_agree_with_one():
         assert messages == alone[key][3], key
         assert np.array_equal(vertices, alone[key][0]), key
         assert np.array_equal(angles, alone[key][1]) and residual == alone[key][2], key
+
+
+@pytest.mark.parametrize("option,setting", [("--exact", {"exact": True}), ("--fold-to 40", {"fold_to": 0.4})])
+def test_steering_matches_plicata_fold(plicata_fold, tmp_path, option, setting):
+    subprocess.run([plicata_fold, *option.split(), "--steps", "30", "--obj", str(tmp_path / "cli.obj"), VERTEX],
+                   check=True, capture_output=True)
+    sheet = plicata.load(VERTEX)
+    sheet.fold_to = setting.get("fold_to", 1.0)
+    sheet.fold(30, exact=setting.get("exact", False))
+    sheet.to_obj(tmp_path / "py.obj")
+    assert (tmp_path / "py.obj").read_bytes() == (tmp_path / "cli.obj").read_bytes()
+    if "exact" in setting:
+        assert sheet.vertex_closure.max() < 1e-11 and sheet.exact_kept == 0
+        sheet.fold(3)  # the call's exact mode ends with it
+        assert sheet.vertex_closure.max() > 1e-9
+
+
+def test_intersections_appear_at_the_collision_step(plicata_fold):
+    out = subprocess.run([plicata_fold, "--collisions", "--steps", "40", WATERBOMB],
+                         check=True, capture_output=True, text=True).stdout
+    step = int(next(line for line in out.splitlines() if line.startswith("collision")).split()[1][5:])
+    sheet = plicata.load(WATERBOMB)
+    sheet.fold(step - 1)
+    assert sheet.intersections().shape == (0, 2)
+    sheet.fold(1)
+    pairs = sheet.intersections()
+    assert len(pairs) > 0 and (pairs[:, 0] < pairs[:, 1]).all() and pairs.max() < len(sheet.faces)

@@ -8,6 +8,13 @@
 //     --min-range asks for a spread of at least N grey levels across the
 //     paper (facets at different angles to the light).
 //
+//   shot_check marks SHOT.ppm X Y W H
+//     Counts the pixels of the rectangle (the drawing window), leaving out
+//     the corner where a legend may be, that show a colour of the closure
+//     scale, those of them above the scale's floor (an error above about
+//     3e-6), and those in the collision warning colour; prints
+//     "scale N above_floor M warning K". Always exit status 0.
+//
 //   shot_check capture SHOT.ppm X Y CAPTURE.bmp W H
 //     CAPTURE.bmp is a plain 24-bit BMP of W × H pixels with the header a
 //     capture writes, and its pixels are those of the screenshot's W × H
@@ -25,6 +32,8 @@
 
 #include "files/bmp.h"
 #include "geometry/paper_color.h"
+#include "render/color_scale.h"
+#include "render/draw_marks.h"
 #include "render/shading.h"
 
 namespace {
@@ -157,6 +166,44 @@ int checkPaper(const Image& img, int X, int Y, int W, int H, int min_range) {
   return ok ? 0 : 1;
 }
 
+// A place on the closure scale counts as above its floor from here on (a
+// tenth of the scale: an error of about 3e-6 radians).
+constexpr int kAboveFloor = 26;
+
+int countMarks(const Image& img, int X, int Y, int W, int H) {
+  int table[256][3];
+  for (int i = 0; i < 256; ++i) {
+    float rgb[3];
+    oriGLScaleColor(i / 255.0, rgb);
+    for (int c = 0; c < 3; ++c) table[i][c] = static_cast<int>(std::lround(rgb[c] * 255.0f));
+  }
+  int warning[3];
+  for (int c = 0; c < 3; ++c) warning[c] = static_cast<int>(std::lround(kOriCollisionColor[c] * 255.0f));
+  const int legend_h = kOriLegendMargin + kOriLegendMaxHeight;
+  const int legend_w = kOriLegendMargin + kOriLegendWidth;
+  long scale = 0, above = 0, warned = 0;
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      if (x < legend_w && y >= H - legend_h) continue;
+      const unsigned char* p = img.at(X + x, Y + y);
+      int best = -1, best_d = 1 << 30;
+      for (int i = 0; i < 256; ++i) {
+        const int dr = p[0] - table[i][0], dg = p[1] - table[i][1], db = p[2] - table[i][2];
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < best_d) best_d = d, best = i;
+      }
+      if (best_d <= 12) {
+        ++scale;
+        above += best >= kAboveFloor;
+      }
+      const int dr = p[0] - warning[0], dg = p[1] - warning[1], db = p[2] - warning[2];
+      warned += dr * dr + dg * dg + db * db <= 12;
+    }
+  }
+  std::printf("scale %ld above_floor %ld warning %ld\n", scale, above, warned);
+  return 0;
+}
+
 uint32_t le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
@@ -218,6 +265,7 @@ int main(int argc, char** argv) {
   if (argc < 7) {
     std::fprintf(stderr,
                  "usage: shot_check paper SHOT.ppm X Y W H [--min-range N]\n"
+                 "       shot_check marks SHOT.ppm X Y W H\n"
                  "       shot_check capture SHOT.ppm X Y CAPTURE.bmp W H\n");
     return 2;
   }
@@ -232,6 +280,11 @@ int main(int argc, char** argv) {
     const int min_range = argc >= 9 && std::strcmp(argv[7], "--min-range") == 0 ? std::atoi(argv[8]) : 0;
     if (!inside(img, X, Y, W, H)) return std::fprintf(stderr, "shot_check: rectangle outside the shot\n"), 2;
     return checkPaper(img, X, Y, W, H, min_range);
+  }
+  if (std::strcmp(argv[1], "marks") == 0) {
+    const int W = std::atoi(argv[5]), H = std::atoi(argv[6]);
+    if (!inside(img, X, Y, W, H)) return std::fprintf(stderr, "shot_check: rectangle outside the shot\n"), 2;
+    return countMarks(img, X, Y, W, H);
   }
   if (std::strcmp(argv[1], "capture") == 0 && argc >= 8) {
     const int W = std::atoi(argv[6]), H = std::atoi(argv[7]);

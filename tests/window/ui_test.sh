@@ -68,20 +68,7 @@ fail() {
 }
 ok() { echo "ok: $*"; }
 
-# Waits up to $2 seconds for the command $1 to succeed; gives up early when
-# the program has ended.
-# Waits return as soon as their condition holds; the slack only lengthens
-# them on a loaded machine or in the sanitizer build.
-SLACK=${PLICATA_UI_SLACK:-4}
-wait_for() {
-  local i
-  for ((i = 0; i < $2 * 20 * SLACK; i++)); do
-    eval "$1" && return 0
-    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
-    sleep 0.05
-  done
-  return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/panel_driver.sh"
 
 start_xvfb
 
@@ -121,31 +108,8 @@ frames_in_title() {
   [[ $(title) =~ \ \ ([0-9]{5})\ frames$ ]] && echo "${BASH_REMATCH[1]}"
 }
 
-# The centre of a control (kind, label) or of one of its parts, in the main
-# window's pixels.
-control_centre() {  # $1 kind, $2 label, [$3 part]
-  local line
-  if [ $# -ge 3 ]; then
-    line=$(awk -F'\t' -v n="$2" -v p="$3" '$1 == "part" && $2 == n && $3 == p {print $4, $5, $6, $7; exit}' "$LAYOUT")
-  else
-    line=$(awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n {print $3, $4, $5, $6; exit}' "$LAYOUT")
-  fi
-  [ -n "$line" ] || return 1
-  read -r x y w h <<<"$line"
-  echo "$((x + w / 2)) $((y + h / 2))"
-}
-control_value() {  # $1 kind, $2 label
-  awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n {print $7; exit}' "$LAYOUT"
-}
 # Waits for a control to show a value: $1 kind, $2 label, $3 value.
 shows() { wait_for '[ "$(control_value "'"$1"'" "'"$2"'")" = "'"$3"'" ]' 3; }
-click() {  # $1 kind, $2 label, [$3 part]
-  local c
-  c=$(control_centre "$@") || fail "no control $1 '$2' ${3:-}"
-  # shellcheck disable=SC2086
-  xdotool mousemove --window "$WIN" $c click 1
-  sleep 0.3
-}
 click_at() {  # a point of the drawing window
   xdotool mousemove --window "$WIN" "$1" "$2" click 1
   sleep 0.3
@@ -156,14 +120,6 @@ hold() {  # $1 key, $2 seconds
   xdotool keydown "$1"
   sleep "$2"
   xdotool keyup "$1"
-  sleep 0.3
-}
-type_into() {  # $1 kind, $2 label, $3 text: replaces the text of a field
-  click "$1" "$2" field
-  xdotool key ctrl+a
-  # Slowly: the same key twice within a millisecond looks like key repeat.
-  xdotool type --delay 80 -- "$3"
-  xdotool key Return
   sleep 0.3
 }
 

@@ -310,7 +310,10 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     force : bool
         Fold sources that an earlier run finished again.
     retries : int
-        Times a task may be run again after its worker died or it failed.
+        Times a task may be run again after it failed, and, on a cluster
+        this call starts, after its worker died. A running scheduler (a given
+        ``client`` or ``scheduler``) counts worker deaths against its own
+        ``distributed.scheduler.allowed-failures`` setting instead.
     progress : callable, optional
         Called with a :class:`Progress` as the run goes on.
 
@@ -357,9 +360,9 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
             own_cluster = local_cluster(workers, retries)
             own_client = client = Client(own_cluster)
         else:
+            # A running scheduler may serve others too: worker deaths are
+            # counted against its own limit, which this run leaves as it is.
             own_client = client = Client(scheduler)
-            # A running scheduler counts worker deaths against its own limit.
-            client.run_on_scheduler(lambda dask_scheduler: setattr(dask_scheduler, "allowed_failures", retries))
     try:
         with open(summary_path, "a", newline="", encoding="utf-8") as summary:
             writer = csv.DictWriter(summary, FIELDS, extrasaction="ignore")
@@ -446,5 +449,5 @@ def _run_tasks(client, run: List[Source], record, counts: Progress, progress, op
 
 def _failure_message(source: Source, error: BaseException, retries: int) -> str:
     if type(error).__name__ == "KilledWorker":
-        return f"{source.label}: the worker folding it died, on each of {retries + 1} tries"
+        return f"{source.label}: the worker folding it died each time it was tried"
     return f"{source.label}: folding failed {retries + 1} times: {type(error).__name__}: {error}"

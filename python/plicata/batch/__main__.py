@@ -93,7 +93,8 @@ def main(argv: Optional[List[str]] = None) -> int:
     parser.add_argument("--workers", type=lambda t: _count(t, 1), metavar="N",
                         help="worker processes of the local cluster (default: one per core)")
     parser.add_argument("--retries", type=lambda t: _count(t, 0), default=2, metavar="R",
-                        help="times a task runs again after its worker died (default 2)")
+                        help="times a task runs again after it failed or its worker died (default 2; a running "
+                             "scheduler counts worker deaths by its own allowed-failures setting)")
     parser.add_argument("--force", action="store_true", help="fold again what an earlier run finished")
     args = parser.parse_args(argv)
     if args.scheduler and args.workers:

@@ -1,0 +1,45 @@
+// What the drawing marks on the sheet besides the paper: how far each inner
+// vertex fails to close and each fold line is from its target (the closure
+// map), and which faces pass through others (the collision warning). The
+// caller fills the record when the model has changed (the window once per
+// displayed frame, plicata-fold once per picture) and hands it to
+// oriGLDrawScene; the drawing only reads it.
+#pragma once
+
+#include <vector>
+
+struct ORI_manifold;
+struct ORISIM_matrix;
+
+struct OriGLMarks {
+  // Colour the sheet by the closure map (the panel's "Closure").
+  bool closure = false;
+  // Closure error of every vertex by ORI_vert::index, radians
+  // (oriSimVertexClosure); 0 for a vertex without a closure condition (on
+  // the boundary).
+  std::vector<double> vertex_closure;
+  // How far every fold line is from the target it folds to, by crease_index:
+  // target_angle × fold_to − angle, radians (signed: positive while a valley
+  // still has to fold further); 0 for flat lines and diagonals.
+  std::vector<double> crease_to_go;
+  // 1 for every face (by its position in om->faces) that passes through
+  // another face, else 0; pairs counts the pairs of faces.
+  std::vector<unsigned char> face_hit;
+  int pairs = 0;
+};
+
+// Fills vertex_closure and crease_to_go from om's present angles. Returns
+// the largest vertex closure error (0 without inner vertices); *worst_vertex
+// (may be null) receives that vertex's ORI_vert::index, -1 when there is
+// none. Cost: O(creases + vertices), one walk of the closure residual.
+double oriGLMarksClosure(OriGLMarks* marks, const ORISIM_matrix* osm, const ORI_manifold* om, int* worst_vertex);
+
+// The fold line farthest from its target: returns its distance
+// (|crease_to_go|, radians, 0 when there is no fold line). Reads
+// crease_to_go as oriGLMarksClosure left it.
+double oriGLMarksFarthestCrease(const OriGLMarks& marks);
+
+// Fills face_hit and pairs from om's present placement
+// (oriManifoldIntersectingFaces). Returns pairs. Cost: O(n log n) in the
+// faces (about 10 ms for 20 000 triangles).
+int oriGLMarksCollisions(OriGLMarks* marks, const ORI_manifold* om);
