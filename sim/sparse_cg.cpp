@@ -59,7 +59,7 @@ struct Layout {
 // Cuts the owners of a sound grouping (see solve) into chunks.
 void layOut(const ORISIM_sparse& C, int vertices, Layout* out) {
   const long creases = static_cast<long>(C.other.size());
-  const int chunks = oriSimChunks(creases, getenv("CGG") ? atol(getenv("CGG")) : kChunkCreases);
+  const int chunks = oriSimChunks(creases, kChunkCreases);
   out->vertices = vertices;
   out->chunks = chunks;
   out->start.assign(static_cast<size_t>(chunks) + 1, vertices);
