@@ -22,16 +22,18 @@
 //                     (mean iterations), wide (the wide build ran).
 // BM_StepReal/P       the same on the largest real pattern, triangulated,
 //                     after ten steps from flat.
-// BM_Sheet/N/S/C      ten consecutive fold steps (oriFoldStep: moments,
+// BM_Sheet/N/S/C/T    ten consecutive fold steps (oriFoldStep: moments,
 //                     Jacobian, projection, angles, placement) of the
 //                     triangulated N × N Miura-ori on the default path,
 //                     starting flat (S = 0) or mid-fold (S = 1), with the
 //                     default iteration (C = 0) or the plain reference
-//                     (C = 1). Counters: step_ms and step_max_ms (mean and
-//                     slowest of the ten), step_cpu_ms (processor time of
-//                     the mean step), cg_mean (iterations), m, n,
-//                     peak_rss_MB. bench/large_sheets.sh runs these and
-//                     prints the table with the growth exponents.
+//                     (C = 1), shared among every core (T = 0, the
+//                     default) or on one thread (T = 1). Counters: step_ms
+//                     and step_max_ms (mean and slowest of the ten),
+//                     step_cpu_ms (processor time of the mean step, all
+//                     threads), cg_mean (iterations), m, n, peak_rss_MB.
+//                     bench/large_sheets.sh runs these and prints the
+//                     table with the growth exponents.
 // BM_Exact/N/E        twenty steps from flat of the triangulated N × N
 //                     Miura-ori, exact mode off (E = 0) or on (E = 1).
 //                     Counters: step_ms, newton_mean and newton_cg_mean
@@ -66,6 +68,7 @@
 #include "sim/kinematics.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
+#include "sim/parallel_chunks.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_cg.h"
 
@@ -75,11 +78,12 @@ double msSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
-// Processor time of the calling thread, in milliseconds: what a step costs
-// whatever else the machine runs (wall time also counts the waits).
-double threadCpuMs() {
+// Processor time of the process (the step's helper threads included), in
+// milliseconds: what a step costs whatever else the machine runs (wall
+// time also counts the waits).
+double processCpuMs() {
   timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return t.tv_sec * 1e3 + t.tv_nsec * 1e-6;
 }
 
@@ -328,6 +332,7 @@ void BM_Sheet(benchmark::State& state) {
     return;
   }
   const MidFold mid = midFoldAngles();
+  oriSimSetThreads(static_cast<int>(state.range(3)));
   double step_ms = 0, step_max_ms = 0, step_cpu_ms = 0;
   long iterations = 0, steps = 0;
   for (auto _ : state) {
@@ -343,9 +348,9 @@ void BM_Sheet(benchmark::State& state) {
     int frame_no = 0;
     for (int k = 0; k < kSteps; ++k) {
       const auto t0 = std::chrono::steady_clock::now();
-      const double cpu0 = threadCpuMs();
+      const double cpu0 = processCpuMs();
       oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
-      step_cpu_ms += threadCpuMs() - cpu0;
+      step_cpu_ms += processCpuMs() - cpu0;
       const double ms = msSince(t0);
       step_ms += ms;
       step_max_ms = std::max(step_max_ms, ms);
@@ -353,6 +358,7 @@ void BM_Sheet(benchmark::State& state) {
       ++steps;
     }
   }
+  oriSimSetThreads(0);
   state.counters["step_ms"] = step_ms / steps;
   state.counters["step_max_ms"] = step_max_ms;
   state.counters["step_cpu_ms"] = step_cpu_ms / steps;
@@ -456,8 +462,10 @@ BENCHMARK(BM_ExactReal)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);
+// The default iteration on every core and on one, the reference on every core.
 BENCHMARK(BM_Sheet)
-    ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGFast, kOriSimCGPlain}})
+    ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGFast}, {0, 1}})
+    ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGPlain}, {0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

@@ -181,49 +181,91 @@ inline void oriSimScaleStart(int size, double* x, const double* ax, double* b) {
   }
 }
 
-// Conjugate gradient on A·x = r, preconditioned when precondition is not
-// ORISIM_cgNoPreconditioner. apply(beta, z, p, q) first sets p = beta·p + z
-// when z is not null (the new search direction, which a product that passes
-// over p anyway can form on its way: oriSimDirect does it otherwise), then
-// q = A·p, and returns p·q;
-// precondition(b, z) sets z = M⁻¹·b for a symmetric positive definite M and
-// returns b·z. The stopping test is on the residual b itself, whatever the
-// preconditioner. A zero or non-finite residual is solved as it stands (the
-// first step would be 0/0), and so is a product p·q that is not positive
-// (p vanished: dividing by it would spoil x). Returns the iterations taken.
+// The two sums the iteration needs after each pass over the residual b:
+// b·b for the stopping test, b·z (z = M⁻¹·b, b·b itself without a
+// preconditioner) for the next direction.
+struct ORISIM_cgSums {
+  double bb;
+  double bz;
+};
+
+// Conjugate gradient on A·x = r with a preconditioner M, the vector work
+// left to system, which keeps x, b (r − A·x on entry), the direction p, q =
+// A·p and z = M⁻¹·b and provides:
+//   ORISIM_cgSums begin()             z = M⁻¹·b, p = z;
+//   double product(bool first, double beta)
+//                                     p = beta·p + z unless first, q = A·p;
+//                                     returns p·q;
+//   ORISIM_cgSums advance(double alpha)
+//                                     x += alpha·p, b −= alpha·q, z = M⁻¹·b.
+// So that a system may fuse its passes (form p inside its product, or
+// precondition on its way through b) and share them among threads, every
+// pass is one call. The stopping test is on the residual b itself, whatever
+// the preconditioner. A zero or non-finite residual is solved as it stands
+// (the first step would be 0/0), and so is a product p·q that is not
+// positive (p vanished: dividing by it would spoil x). Returns the
+// iterations taken.
+template <typename System>
+ORISIM_CG_INLINE int oriSimConjugateGradient(System& system, const ORISIM_cgStop& stop) {
+  ORISIM_cgSums sums = system.begin();
+  if (!(sums.bb > 0.0) || !std::isfinite(sums.bb)) return 0;
+  if (!(sums.bz > 0.0) || !std::isfinite(sums.bz)) return 0;
+  double rz = sums.bz;
+  int k = 0;
+  double beta = 0.0;
+  while (static_cast<double>(k) < stop.limit) {
+    const double pq = system.product(k == 0, beta);
+    // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
+    if (!(pq > 0.0) || !std::isfinite(pq)) break;
+    sums = system.advance(rz / pq);
+    ++k;
+    if (std::sqrt(sums.bb) / stop.root_m < stop.tolerance) break;
+    beta = sums.bz / rz;
+    rz = sums.bz;
+  }
+  return k;
+}
+
+// The system of the iteration on plain vectors v: apply(beta, z, p, q) first
+// sets p = beta·p + z when z is not null (the new search direction, which a
+// product that passes over p anyway can form on its way: oriSimDirect does
+// it otherwise), then q = A·p, and returns p·q; precondition(b, z) sets z =
+// M⁻¹·b for a symmetric positive definite M and returns b·z, or is
+// ORISIM_cgNoPreconditioner (z is b itself).
+template <typename Apply, typename Precondition>
+struct ORISIM_cgOnVectors {
+  static constexpr bool plain = std::is_same<Precondition, ORISIM_cgNoPreconditioner>::value;
+  const Apply& apply;
+  const Precondition& precondition;
+  const ORISIM_cgVectors& v;
+
+  ORISIM_CG_INLINE double* z() const { return plain ? v.b : v.z; }
+  ORISIM_CG_INLINE ORISIM_cgSums sums(double bb) const {
+    if constexpr (plain) {
+      return {bb, bb};
+    } else {
+      return {bb, precondition(static_cast<const double*>(v.b), v.z)};
+    }
+  }
+  ORISIM_CG_INLINE ORISIM_cgSums begin() const {
+    const double bb = orisim_cg_detail::squaredNorm(v.size, v.b);
+    // A residual that ends the iteration at once needs no preconditioning.
+    const ORISIM_cgSums s = !(bb > 0.0) || !std::isfinite(bb) ? ORISIM_cgSums{bb, bb} : sums(bb);
+    std::memcpy(v.p, z(), sizeof(double) * static_cast<size_t>(v.size));
+    return s;
+  }
+  ORISIM_CG_INLINE double product(bool first, double beta) const {
+    return apply(beta, first ? nullptr : static_cast<const double*>(z()), v.p, v.q);
+  }
+  ORISIM_CG_INLINE ORISIM_cgSums advance(double alpha) const {
+    return sums(orisim_cg_detail::advance(v.size, alpha, v.p, v.q, v.x, v.b));
+  }
+};
+
+// The iteration on plain vectors (see ORISIM_cgOnVectors).
 template <typename Apply, typename Precondition>
 ORISIM_CG_INLINE int oriSimConjugateGradient(const Apply& apply, const Precondition& precondition,
                                              const ORISIM_cgVectors& v, const ORISIM_cgStop& stop) {
-  using namespace orisim_cg_detail;
-  constexpr bool plain = std::is_same<Precondition, ORISIM_cgNoPreconditioner>::value;
-  const int size = v.size;
-  double bb = squaredNorm(size, v.b);
-  if (!(bb > 0.0) || !std::isfinite(bb)) return 0;
-  double* z = v.b;
-  double rz = bb;
-  if constexpr (!plain) {
-    z = v.z;
-    rz = precondition(v.b, z);
-    if (!(rz > 0.0) || !std::isfinite(rz)) return 0;
-  }
-  std::memcpy(v.p, z, sizeof(double) * static_cast<size_t>(size));
-
-  int k = 0;
-  double beta = 0.0;
-  const double* next = nullptr;  // the direction's update, waiting for the product
-  while (static_cast<double>(k) < stop.limit) {
-    const double pq = apply(beta, next, v.p, v.q);
-    // A is positive definite, so p·q > 0 unless p vanished; stop rather than divide by it.
-    if (!(pq > 0.0) || !std::isfinite(pq)) break;
-    const double alpha = rz / pq;
-    bb = advance(size, alpha, v.p, v.q, v.x, v.b);
-    ++k;
-    if (std::sqrt(bb) / stop.root_m < stop.tolerance) break;
-    double rz_next = bb;
-    if constexpr (!plain) rz_next = precondition(static_cast<const double*>(v.b), z);
-    beta = rz_next / rz;
-    rz = rz_next;
-    next = z;
-  }
-  return k;
+  ORISIM_cgOnVectors<Apply, Precondition> system{apply, precondition, v};
+  return oriSimConjugateGradient(system, stop);
 }

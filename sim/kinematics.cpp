@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "geometry/manifold.h"
+#include "sim/parallel_chunks.h"
 
 namespace {
 
@@ -156,6 +158,122 @@ int oriManifoldUpdate(ORI_manifold* om, ORI_face* start) {
   return 0;
 }
 
+namespace {
+
+// About this many faces to a chunk of the replay. Branches this large are
+// fat wedges of the sheet, replayed ring by ring as the recording went:
+// thin ones, a face placed just after the one it is placed from, cost half
+// as much again.
+constexpr long kFacesPerChunk = 10000;
+
+// Drops every listing of a vertex but its last, keeping each face's share
+// of the list in order: the replay then writes each vertex once, with the
+// value the recording left.
+void keepLastPlacings(ORI_placement* plan) {
+  std::unordered_set<const ORI_vert*> seen;
+  std::vector<unsigned char> keep(plan->vert.size(), 1);
+  for (size_t v = plan->vert.size(); v-- > 0;) {
+    if (!seen.insert(plan->vert[v]->vert).second) keep[v] = 0;
+  }
+  size_t to = 0;
+  size_t from = 0;
+  for (int& end : plan->vert_start) {
+    for (; from < static_cast<size_t>(end); ++from) {
+      if (keep[from]) plan->vert[to++] = plan->vert[from];
+    }
+    end = static_cast<int>(to);
+  }
+  plan->vert.resize(to);
+}
+
+// Splits the recorded tree of folds (each face placed from the face across
+// its crease) into a trunk and branches of at most about kFacesPerChunk
+// folds, grouped into chunks (see ORI_placement). Leaves chunk_start empty
+// for a sheet too small to share, or a plan whose faces cannot be told
+// apart by their index.
+void splitIntoBranches(ORI_placement* plan, int n_face) {
+  plan->top = 0;
+  plan->order.clear();
+  plan->chunk_start.clear();
+  const int folds = static_cast<int>(plan->fold.size());
+  const int chunks = oriSimChunks(folds, kFacesPerChunk);
+  if (chunks <= 1) return;
+  // The fold that placed each face, and each fold's parent: the fold that
+  // placed the face across its crease (−1: the fixed face).
+  std::vector<int> placed_by(static_cast<size_t>(n_face), -1);
+  for (int k = 0; k < folds; ++k) {
+    const int f = plan->fold[k]->face->index;
+    if (f < 0 || f >= n_face || placed_by[f] >= 0) return;
+    placed_by[f] = k;
+  }
+  std::vector<int> parent(folds), size(folds, 1);
+  for (int k = 0; k < folds; ++k) {
+    const int f = plan->fold[k]->pair->face->index;
+    parent[k] = f >= 0 && f < n_face ? placed_by[f] : -1;
+    if (parent[k] >= k) return;  // a face placed from one not yet placed: not a recording
+  }
+  for (int k = folds - 1; k >= 0; --k) {
+    if (parent[k] >= 0) size[parent[k]] += size[k];
+  }
+  // A fold joins the trunk while its branch is too large for one chunk;
+  // the branches hang from the trunk (or the fixed face).
+  const long largest = std::max(1L, static_cast<long>(folds) / chunks);
+  std::vector<unsigned char> trunk(folds, 0);
+  std::vector<int> branch(folds, -1);  // the first fold of the branch each fold is in
+  std::vector<int> roots;
+  for (int k = 0; k < folds; ++k) {
+    const bool below_trunk = parent[k] < 0 || trunk[parent[k]];
+    if (below_trunk && size[k] > largest) {
+      trunk[k] = 1;
+      plan->order.push_back(k);
+    } else {
+      branch[k] = below_trunk ? k : branch[parent[k]];
+      if (branch[k] == k) roots.push_back(k);
+    }
+  }
+  plan->top = static_cast<int>(plan->order.size());
+  // Branches in recorded order, into chunks of at least `largest` folds.
+  std::vector<int> chunk_of(folds, -1);
+  int made = 0;
+  long filled = 0;
+  for (int root : roots) {
+    if (filled >= largest) {
+      ++made;
+      filled = 0;
+    }
+    chunk_of[root] = made;
+    filled += size[root];
+  }
+  const int used = made + 1;
+  plan->chunk_start.assign(static_cast<size_t>(used) + 1, 0);
+  for (int k = 0; k < folds; ++k) {
+    if (!trunk[k]) ++plan->chunk_start[chunk_of[branch[k]] + 1];
+  }
+  for (int c = 0; c < used; ++c) plan->chunk_start[c + 1] += plan->chunk_start[c];
+  std::vector<int> at(plan->chunk_start.begin(), plan->chunk_start.end() - 1);
+  plan->order.resize(static_cast<size_t>(plan->top) + plan->chunk_start.back());
+  for (int k = 0; k < folds; ++k) {
+    if (!trunk[k]) plan->order[plan->top + at[chunk_of[branch[k]]]++] = k;
+  }
+  for (int& c : plan->chunk_start) c += plan->top;
+}
+
+// Places the face of recorded fold k and the vertices it placed.
+void replayFold(const ORI_placement* plan, int k) {
+  ORI_edge* edge_to = plan->fold[k];
+  const double dx = edge_to->x1 - edge_to->x0;
+  const double dy = edge_to->y1 - edge_to->y0;
+  const double inv = 1.0 / std::sqrt(dy * dy + dx * dx);
+  placeAcross(edge_to, dx * inv, dy * inv);
+  const double* matrix = edge_to->face->matrix;
+  for (int v = plan->vert_start[k]; v < plan->vert_start[k + 1]; ++v) {
+    const ORI_edge* e = plan->vert[v];
+    placeVertex(matrix, e->x1, e->y1, &e->vert->pos);
+  }
+}
+
+}  // namespace
+
 int oriManifoldUpdatePlanned(ORI_manifold* om, ORI_placement* plan) {
   ORI_face* start = om->center_face;
   if (start == nullptr) return 0;
@@ -172,27 +290,24 @@ int oriManifoldUpdatePlanned(ORI_manifold* om, ORI_placement* plan) {
     plan->start = start;
     plan->n_edge = om->n_edge;
     plan->n_face = om->n_face;
+    keepLastPlacings(plan);
+    splitIntoBranches(plan, om->n_face);
     return 0;
   }
   // The recorded order: the start face's corners, then each face from the
   // one across its crease, and the corners it placed.
-  int v = 0;
-  for (; v < plan->vert_start[0]; ++v) {
+  for (int v = 0; v < plan->vert_start[0]; ++v) {
     const ORI_edge* e = plan->vert[v];
     placeVertex(start->matrix, e->x1, e->y1, &e->vert->pos);
   }
-  for (size_t k = 0; k < plan->fold.size(); ++k) {
-    ORI_edge* edge_to = plan->fold[k];
-    double dx = edge_to->x1 - edge_to->x0;
-    double dy = edge_to->y1 - edge_to->y0;
-    const double inv = 1.0 / std::sqrt(dy * dy + dx * dx);
-    placeAcross(edge_to, dx * inv, dy * inv);
-    const double* matrix = edge_to->face->matrix;
-    for (; v < plan->vert_start[k + 1]; ++v) {
-      const ORI_edge* e = plan->vert[v];
-      placeVertex(matrix, e->x1, e->y1, &e->vert->pos);
-    }
+  if (plan->chunk_start.size() < 2) {
+    for (int k = 0; k < static_cast<int>(plan->fold.size()); ++k) replayFold(plan, k);
+    return 0;
   }
+  for (int i = 0; i < plan->top; ++i) replayFold(plan, plan->order[i]);
+  oriSimForChunks(static_cast<int>(plan->chunk_start.size()) - 1, [plan](int c) {
+    for (int i = plan->chunk_start[c]; i < plan->chunk_start[c + 1]; ++i) replayFold(plan, plan->order[i]);
+  });
   return 0;
 }
 

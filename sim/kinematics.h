@@ -29,7 +29,16 @@ int oriManifoldUpdate(ORI_manifold* om, ORI_face* start);
 // folded step after step can replay it. fold lists the half-edges that
 // faces were placed across, in order; vert the half-edges whose heads were
 // placed (the fixed face's first, then each placed face's), vert_start[k]
-// where face k's begin (vert_start[0] ends the fixed face's).
+// where face k's begin (vert_start[0] ends the fixed face's); a vertex the
+// recording placed more than once is listed only where it was placed last.
+//
+// Each face is placed from the one across its crease alone, so the faces
+// form a tree that a large sheet replays in parts: the folds order[0] to
+// order[top − 1] (the tree's trunk, in recorded order) first, then whole
+// branches, chunk c holding order[chunk_start[c]] to order[chunk_start[c +
+// 1] − 1] in recorded order, shared among the calling thread's helpers
+// (sim/parallel_chunks). Every face and vertex gets the same bits as in
+// one pass. chunk_start is empty when the sheet is replayed in one pass.
 struct ORI_placement {
   const ORI_manifold* mesh = nullptr;
   const ORI_face* start = nullptr;
@@ -38,14 +47,17 @@ struct ORI_placement {
   std::vector<ORI_edge*> fold;
   std::vector<const ORI_edge*> vert;
   std::vector<int> vert_start;
+  int top = 0;
+  std::vector<int> order;
+  std::vector<int> chunk_start;
 };
 
 // oriManifoldUpdate(om, om->center_face) with the order kept in plan: the
 // first call for a mesh, fixed face and counts records it while placing,
 // later ones replay it (no marks, no sorting, no search), placing every face
-// and vertex exactly as the recording did. A mesh whose links change under
-// the same counts needs a fresh plan. Returns 0 (nothing done without a
-// fixed face).
+// and vertex exactly as the recording did, a large sheet's branches by
+// several threads. A mesh whose links change under the same counts needs a
+// fresh plan. Returns 0 (nothing done without a fixed face).
 int oriManifoldUpdatePlanned(ORI_manifold* om, ORI_placement* plan);
 
 // The same placement by walking the whole half-edge list once per level and

@@ -18,6 +18,7 @@
 #include "sim/conjugate_gradient.h"
 #include "sim/kinematics.h"
 #include "sim/one_blas_thread.h"
+#include "sim/parallel_chunks.h"
 #include "sim/sim_matrix.h"
 #include "sim/sparse_cg.h"
 #include "sim/sparse_jacobian.h"
@@ -50,20 +51,6 @@ constexpr int kCGMaxIterations = 512;
 constexpr int kOneThreadRows = 1024;
 
 
-// The index of the first entry of largest absolute value, as cblas_idamax
-// finds it (0-based; 0 for n ≤ 0).
-int firstLargest(int n, const double* v) {
-  int best = 0;
-  double best_abs = n > 0 ? std::fabs(v[0]) : 0.0;
-  for (int i = 1; i < n; ++i) {
-    if (std::fabs(v[i]) > best_abs) {
-      best = i;
-      best_abs = std::fabs(v[i]);
-    }
-  }
-  return best;
-}
-
 bool allFinite(const std::vector<double>& v) {
   for (double d : v) {
     if (!std::isfinite(d)) return false;
@@ -93,8 +80,10 @@ bool neighbourhoodUnsettled(const ORI_edge* e, int n_edge) {
   return false;
 }
 
-// The barrier moment of a tessellation diagonal (s > 0).
-double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
+// The barrier moment of a tessellation diagonal (s > 0). A barrier past its
+// saturation is reported through oriMessage, or, when saturated is given,
+// only marked there (a helper thread's messages would reach the wrong sink).
+double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s, bool* saturated) {
   const double saturation = s * kBarrierSaturation;
   const double scale = (s * kBarrierHalf / saturation) * (s * kBarrierHalf);
   // The same for every diagonal of a step: its logarithm is taken once.
@@ -124,7 +113,10 @@ double diagonalMoment(const ORI_edge* e, const ORI_manifold* om, double s) {
     const double dr = d * rate;
     U = scale * std::exp(dr / hi) - scale * std::exp(dr / lo);
   }
-  if (U > saturation) {
+  if (saturated != nullptr && (U > saturation || U < -saturation)) {
+    *saturated = true;
+    U = U > saturation ? saturation : -saturation;
+  } else if (U > saturation) {
     oriMessage("dU=%f ", U);
     oriMessage("d=%f ", d);
     oriMessage("dmin=%f ", lo);
@@ -166,8 +158,9 @@ double pullBack(double target, double angle, double s, double fold_to) {
 // scaled (s its absolute value), written into moment; a flat pattern line
 // leaves it as it is. The crease heads for its target scaled by the fold
 // amount; which way it folds, and whether it is folded the wrong way, is its
-// whole target's.
-void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, double s, double& moment) {
+// whole target's. saturated: see diagonalMoment.
+void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, double s, double& moment,
+                  bool* saturated = nullptr) {
   const double full = e->target_angle, target = full * om->fold_to, angle = e->angle;
   if (full > 0) {
     const double goal = scaled > 0 ? target - angle : -angle;
@@ -189,26 +182,35 @@ void creaseMoment(const ORI_edge* e, const ORI_manifold* om, double scaled, doub
     }
   } else if (e->is_diagonal) {
     // The barrier's constants divide by s: without a step a diagonal has no wish.
-    moment = s > 0 ? diagonalMoment(e, om, s) : 0.0;
+    moment = s > 0 ? diagonalMoment(e, om, s, saturated) : 0.0;
   }
 }
 
-// Scales the whole array so that its largest entry (the first of largest
-// absolute value) is at most s. Plain loops: the same operations as the
+// Fold lines to a chunk of a step's passes over their half-edges.
+constexpr long kLinesPerChunk = 4096;
+
+// Scales the whole array so that its largest entry (in absolute value) is at
+// most s. Plain loops, shared out by chunks: the same operations as the
 // library's search and scaling, without waking its threads on a large sheet.
 void boundMoments(std::vector<double>& moment_angle_n, double s) {
   const int n = static_cast<int>(moment_angle_n.size());
   if (n == 0) return;
   double* moment = moment_angle_n.data();
-  const double largest = std::fabs(moment[firstLargest(n, moment)]);
+  const double largest = oriSimLargestMagnitude(n, moment, kOriSimStreamGrain);
   if (largest > s) {
     const double scale = s / largest;
-    for (int c = 0; c < n; ++c) moment[c] *= scale;
+    const int chunks = oriSimChunks(n, kOriSimStreamGrain);
+    oriSimForChunks(chunks, [=](int k) {
+      for (long c = oriSimChunkBegin(n, chunks, k); c < oriSimChunkBegin(n, chunks, k + 1); ++c) moment[c] *= scale;
+    });
   }
 }
 
 // oriSimUpdateMomentAngle on the record's moments, one half-edge per fold
-// line (both halves wish alike) instead of the whole list.
+// line (both halves wish alike) instead of the whole list, shared out by
+// chunks of fold lines. A chunk in which a barrier saturated is taken again
+// on the calling thread, in order, so that its messages come out as one
+// thread's pass over the fold lines gives them.
 void updateMomentsByCrease(ORISIM_matrix* osm, const ORI_manifold* om, double step) {
   if (osm->crease_edge.size() != static_cast<size_t>(osm->n)) {
     oriSimUpdateMomentAngle(osm->moment_angle_n, om, step);
@@ -216,8 +218,24 @@ void updateMomentsByCrease(ORISIM_matrix* osm, const ORI_manifold* om, double st
   }
   const double scaled = step * kMomentGain;
   const double s = std::fabs(scaled);
-  osm->moment_angle_n.resize(osm->n, 0.0);
-  for (int c = 0; c < osm->n; ++c) creaseMoment(osm->crease_edge[c], om, scaled, s, osm->moment_angle_n[c]);
+  const int n = osm->n;
+  osm->moment_angle_n.resize(n, 0.0);
+  double* moment = osm->moment_angle_n.data();
+  ORI_edge* const* edge = osm->crease_edge.data();
+  const int chunks = oriSimChunks(n, kLinesPerChunk);
+  bool saturated[kOriSimMaxChunks] = {};
+  oriSimForChunks(chunks, [&](int k) {
+    bool* mark = chunks > 1 ? &saturated[k] : nullptr;
+    for (long c = oriSimChunkBegin(n, chunks, k); c < oriSimChunkBegin(n, chunks, k + 1); ++c) {
+      creaseMoment(edge[c], om, scaled, s, moment[c], mark);
+    }
+  });
+  for (int k = 0; k < chunks; ++k) {
+    if (!saturated[k]) continue;
+    for (long c = oriSimChunkBegin(n, chunks, k); c < oriSimChunkBegin(n, chunks, k + 1); ++c) {
+      creaseMoment(edge[c], om, scaled, s, moment[c]);
+    }
+  }
   boundMoments(osm->moment_angle_n, s);
 }
 
@@ -263,29 +281,28 @@ double projectSparse(std::vector<double>& delta_angle_n, const std::vector<doubl
   empty.n = n;
   const ORISIM_sparse& C = osm->C_sparse.m == m && osm->C_sparse.n == n ? osm->C_sparse : empty;
   // Kept by the thread from one step to the next, as the iteration's own.
-  thread_local std::vector<double> r, b, x;
-  r.assign(static_cast<size_t>(m), 0.0);
-  b.assign(static_cast<size_t>(m), 0.0);
-  x.clear();
+  thread_local std::vector<double> r, b, x_plain;
 
   // The residual of the angles the rows were just computed from, or afresh.
   double result = 0.0;
   if (residual != nullptr && residual->size() == static_cast<size_t>(m)) {
     r = *residual;
-    for (int i = 0; i < m; ++i) result += std::fabs(r[i]);
+    const double* g = r.data();
+    result = oriSimSum(m, kOriSimStreamGrain, [g](long i) { return std::fabs(g[i]); });
   } else {
     result = oriSimSparseResidual(r, osm, om);
   }
   if (osm->residual_m.size() >= static_cast<size_t>(m)) std::copy(r.begin(), r.end(), osm->residual_m.begin());
   if (n > 0) oriSimSparseMultiply(C, 1.0, moment_angle_n.data(), 1.0, r.data());
 
+  // The fast iteration starts from, and leaves its answer in, the record's start.
   const bool fast = osm->cg != kOriSimCGPlain;
-  if (fast) x = osm->cg_start;
+  std::vector<double>& x = fast ? osm->cg_start : x_plain;
+  x_plain.clear();
   *iterations = oriSimSparseSolveCGFrom(C, kProjectionEpsilon, kCGTolerance, kCGMaxIterations,
                                         fast ? kOriSimPreconditionBlock : kOriSimPreconditionNone, fast, r, x, b);
-  if (fast) osm->cg_start = x;
-  double bb = 0.0;
-  for (int i = 0; i < m; ++i) bb += b[i] * b[i];
+  const double* last = b.data();
+  const double bb = oriSimSum(m, kOriSimStreamGrain, [last](long i) { return last[i] * last[i]; });
   *cg_error = std::sqrt(bb) / std::sqrt(static_cast<double>(m));
 
   if (n > 0) {
@@ -427,6 +444,38 @@ void writeAngles(const ORISIM_matrix* osm, ORI_manifold* om, const std::vector<d
   for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
 }
 
+// angle_n += scale·delta_angle_n (scale 1: the change as it is), through
+// next_angle_n, and the new angles written into the half-edges, by chunks
+// of fold lines.
+void updateAngles(ORISIM_matrix* osm, ORI_manifold* om, double scale) {
+  const int n = osm->n;
+  osm->next_angle_n.resize(n);
+  if (osm->crease_edge.size() != static_cast<size_t>(n) || osm->angle_n.size() != static_cast<size_t>(n)) {
+    for (int c = 0; c < n; ++c) {
+      if (scale != 1.0) osm->delta_angle_n[c] *= scale;
+      osm->next_angle_n[c] = osm->angle_n[c] + osm->delta_angle_n[c];
+    }
+    writeAngles(osm, om, osm->next_angle_n);
+    osm->angle_n = osm->next_angle_n;
+    return;
+  }
+  double* delta = osm->delta_angle_n.data();
+  double* next = osm->next_angle_n.data();
+  double* angle = osm->angle_n.data();
+  ORI_edge* const* edge = osm->crease_edge.data();
+  const int chunks = oriSimChunks(n, kLinesPerChunk);
+  oriSimForChunks(chunks, [=](int k) {
+    for (long c = oriSimChunkBegin(n, chunks, k); c < oriSimChunkBegin(n, chunks, k + 1); ++c) {
+      if (scale != 1.0) delta[c] *= scale;
+      next[c] = angle[c] + delta[c];
+      angle[c] = next[c];
+      edge[c]->angle = next[c];
+      edge[c]->pair->angle = next[c];
+    }
+  });
+  for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
+}
+
 // Exact mode's conjugate gradient stops at this share of the closure
 // residual: each correction then gains three digits, and the next
 // linearisation does the rest.
@@ -545,17 +594,13 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   double largest;
   if (osm->path == kOriSimPathSparse) {
     // The same operations as plain loops, which round alike element by
-    // element: on tens of thousands of creases a library call would wake
-    // its threads for microseconds of work.
-    largest = std::fabs(delta[firstLargest(n, delta)]);
-    if (largest > limit) {
-      const double scale = limit / largest;
-      for (int c = 0; c < n; ++c) delta[c] *= scale;
-      largest = limit;
-    }
-    for (int c = 0; c < n; ++c) osm->next_angle_n[c] = osm->angle_n[c] + delta[c];
-    writeAngles(osm, om, osm->next_angle_n);
-    osm->angle_n = osm->next_angle_n;
+    // element, shared out by chunks of fold lines: on tens of thousands of
+    // creases a library call would wake its threads for microseconds of
+    // work.
+    largest = oriSimLargestMagnitude(n, delta, kOriSimStreamGrain);
+    const double scale = largest > limit ? limit / largest : 1.0;
+    if (largest > limit) largest = limit;
+    updateAngles(osm, om, scale);
     if (osm->exact) closeExactly(osm, om, stats);
     return largest;
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geometry/manifold.h"
+#include "sim/parallel_chunks.h"
 #include "sim/sim_matrix.h"
 
 namespace {
@@ -133,6 +134,7 @@ void planRows(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om
   }
   J->owner_start.assign(static_cast<size_t>(vertices) + 1, 0);
   J->other.clear();
+  J->pair_col.clear();
   J->pair_slot.assign(entries, -1);
   if (paired) {
     size_t next = 0;
@@ -142,6 +144,7 @@ void planRows(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om
         if (first[c] != k) continue;
         const int o = second[c];
         J->other.push_back(o < 0 ? vertices : entry_vertex[o]);
+        J->pair_col.push_back(c);
         J->pair_slot[k] = static_cast<int>(8 * next);
         if (o >= 0) J->pair_slot[o] = static_cast<int>(8 * next + 4);
         ++next;
@@ -158,12 +161,87 @@ void planRows(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om
 
 }  // namespace
 
+namespace {
+
+// Vertices and fold lines to a chunk of the refill: a few hundred
+// microseconds each.
+constexpr long kVerticesPerChunk = 1024;
+constexpr long kLinesPerChunk = 4096;
+
+// Refills inner vertex s's entries, pair slots and residual rows (see
+// oriSimSparseUpdate), line_cs holding the cosine and sine of every fold
+// line's angle.
+void refillVertex(ORISIM_sparse* J, int s, const double* line_cs) {
+  const int begin = J->plan_start[s], end = J->plan_start[s + 1];
+  const int K = end - begin;
+  if (K == 0) {
+    std::fill(&J->residual[3 * static_cast<size_t>(s)], &J->residual[3 * static_cast<size_t>(s)] + 3, 0.0);
+    return;
+  }
+  // Scratch of the thread that runs the vertex.
+  thread_local std::vector<double> W, cs;
+  W.resize(9 * static_cast<size_t>(K));
+  cs.resize(2 * static_cast<size_t>(K));
+  for (int j = 0; j < K; ++j) {
+    const int k = J->plan_entry[begin + j];
+    if (k >= 0) {
+      const double* line = &line_cs[2 * static_cast<size_t>(J->col[k])];
+      cs[2 * j] = line[0];
+      cs[2 * j + 1] = line[1];
+    } else {
+      const double theta = J->plan_edge[begin + j]->angle;
+      cs[2 * j] = std::cos(theta);
+      cs[2 * j + 1] = std::sin(theta);
+    }
+  }
+  double M[9];
+  identity3(M);
+  for (int j = K - 1; j >= 0; --j) {
+    const double* corner = &J->plan_corner[2 * static_cast<size_t>(begin + j)];
+    leftZ(M, corner[0], corner[1]);
+    std::copy(M, M + 9, &W[9 * static_cast<size_t>(j)]);
+    leftX(M, cs[2 * j], cs[2 * j + 1]);
+  }
+  identity3(M);
+  for (int j = 0; j < K; ++j) {
+    const double* corner = &J->plan_corner[2 * static_cast<size_t>(begin + j)];
+    rightX(M, cs[2 * j], cs[2 * j + 1]);
+    const int k = J->plan_entry[begin + j];
+    if (k >= 0) {
+      double v21 = 0.0, v02 = 0.0, v10 = 0.0;  // an inactive crease has zero entries, as in the dense rows
+      if (J->plan_active[begin + j]) {
+        const double* w = &W[9 * static_cast<size_t>(j)];
+        v21 = M[8] * w[4] - M[7] * w[7];
+        v02 = M[2] * w[5] - M[1] * w[8];
+        v10 = M[5] * w[3] - M[4] * w[6];
+      }
+      double* val = &J->val[3 * static_cast<size_t>(k)];
+      val[0] = v21;
+      val[1] = v02;
+      val[2] = v10;
+      if (J->paired) {
+        double* slot = &J->pair_val[J->pair_slot[k]];
+        slot[0] = v21;
+        slot[1] = v02;
+        slot[2] = v10;
+      }
+    }
+    rightZ(M, corner[0], corner[1]);
+  }
+  // The whole product: the closure residual, as oriSimSparseResidual has it.
+  J->residual[3 * s] = M[7];
+  J->residual[3 * s + 1] = M[2];
+  J->residual[3 * s + 2] = M[3];
+}
+
+}  // namespace
+
 int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om) {
   const bool planned = J->plan_mesh == om && J->plan_edges == om->n_edge && J->m == osm->m && J->n == osm->n &&
                        J->plan_start.size() == static_cast<size_t>(osm->m / 3) + 1;
   J->m = osm->m;
   J->n = osm->n;
-  J->residual.assign(static_cast<size_t>(osm->m), 0.0);
+  J->residual.resize(static_cast<size_t>(osm->m));
   if (osm->m == 0) {
     *J = ORISIM_sparse();
     J->n = osm->n;
@@ -183,70 +261,24 @@ int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_man
   // from the record's angles, which every step writes into the half-edges
   // alike; a corner outside the numbering reads its half-edge.
   const int n = osm->n;
-  thread_local std::vector<double> line_cs;  // kept by the thread: no fresh pages each step
-  line_cs.resize(2 * static_cast<size_t>(n));
-  for (int c = 0; c < n; ++c) {
-    line_cs[2 * c] = std::cos(osm->angle_n[c]);
-    line_cs[2 * c + 1] = std::sin(osm->angle_n[c]);
-  }
-  thread_local std::vector<double> W, cs;
-  for (int s = 0; s < vertices; ++s) {
-    const int begin = J->plan_start[s], end = J->plan_start[s + 1];
-    const int K = end - begin;
-    if (K == 0) continue;
-    W.resize(9 * static_cast<size_t>(K));
-    cs.resize(2 * static_cast<size_t>(K));
-    for (int j = 0; j < K; ++j) {
-      const int k = J->plan_entry[begin + j];
-      if (k >= 0) {
-        const double* line = &line_cs[2 * static_cast<size_t>(J->col[k])];
-        cs[2 * j] = line[0];
-        cs[2 * j + 1] = line[1];
-      } else {
-        const double theta = J->plan_edge[begin + j]->angle;
-        cs[2 * j] = std::cos(theta);
-        cs[2 * j + 1] = std::sin(theta);
-      }
+  thread_local std::vector<double> cosines;  // kept by the thread: no fresh pages each step
+  cosines.resize(2 * static_cast<size_t>(n));
+  double* line_cs = cosines.data();  // the caller's, for the chunks
+  const double* angle = osm->angle_n.data();
+  const int line_chunks = oriSimChunks(n, kLinesPerChunk);
+  oriSimForChunks(line_chunks, [=](int k) {
+    for (long c = oriSimChunkBegin(n, line_chunks, k); c < oriSimChunkBegin(n, line_chunks, k + 1); ++c) {
+      line_cs[2 * c] = std::cos(angle[c]);
+      line_cs[2 * c + 1] = std::sin(angle[c]);
     }
-    double M[9];
-    identity3(M);
-    for (int j = K - 1; j >= 0; --j) {
-      const double* corner = &J->plan_corner[2 * static_cast<size_t>(begin + j)];
-      leftZ(M, corner[0], corner[1]);
-      std::copy(M, M + 9, &W[9 * static_cast<size_t>(j)]);
-      leftX(M, cs[2 * j], cs[2 * j + 1]);
-    }
-    identity3(M);
-    for (int j = 0; j < K; ++j) {
-      const double* corner = &J->plan_corner[2 * static_cast<size_t>(begin + j)];
-      rightX(M, cs[2 * j], cs[2 * j + 1]);
-      const int k = J->plan_entry[begin + j];
-      if (k >= 0) {
-        double v21 = 0.0, v02 = 0.0, v10 = 0.0;  // an inactive crease has zero entries, as in the dense rows
-        if (J->plan_active[begin + j]) {
-          const double* w = &W[9 * static_cast<size_t>(j)];
-          v21 = M[8] * w[4] - M[7] * w[7];
-          v02 = M[2] * w[5] - M[1] * w[8];
-          v10 = M[5] * w[3] - M[4] * w[6];
-        }
-        double* val = &J->val[3 * static_cast<size_t>(k)];
-        val[0] = v21;
-        val[1] = v02;
-        val[2] = v10;
-        if (J->paired) {
-          double* slot = &J->pair_val[J->pair_slot[k]];
-          slot[0] = v21;
-          slot[1] = v02;
-          slot[2] = v10;
-        }
-      }
-      rightZ(M, corner[0], corner[1]);
-    }
-    // The whole product: the closure residual, as oriSimSparseResidual has it.
-    J->residual[3 * s] = M[7];
-    J->residual[3 * s + 1] = M[2];
-    J->residual[3 * s + 2] = M[3];
-  }
+  });
+  // Each vertex writes its own entries, pair slots and residual rows.
+  const int chunks = oriSimChunks(vertices, kVerticesPerChunk);
+  oriSimForChunks(chunks, [=](int k) {
+    const int s0 = static_cast<int>(oriSimChunkBegin(vertices, chunks, k));
+    const int s1 = static_cast<int>(oriSimChunkBegin(vertices, chunks, k + 1));
+    for (int s = s0; s < s1; ++s) refillVertex(J, s, line_cs);
+  });
   return 0;
 }
 
@@ -303,46 +335,96 @@ bool wellFormed(const ORISIM_sparse& J) {
 
 }  // namespace
 
+namespace {
+
+// Vertices' rows and owned creases to a chunk of the products.
+constexpr long kRowVerticesPerChunk = 8192;
+constexpr long kPairsPerChunk = 16384;
+
+}  // namespace
+
 void oriSimSparseMultiply(const ORISIM_sparse& J, double alpha, const double* x, double beta, double* y) {
   const bool formed = wellFormed(J);
   const int vertices = J.m / 3;
   const int* col = J.col.data();
+  const int* vert_start = J.vert_start.data();
   const double* val = J.val.data();
-  for (int s = 0; s < vertices; ++s) {
-    double y0 = 0.0, y1 = 0.0, y2 = 0.0;
-    if (formed) {
-      for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
-        const double xc = x[col[k]];
-        y0 += val[3 * k] * xc;
-        y1 += val[3 * k + 1] * xc;
-        y2 += val[3 * k + 2] * xc;
+  const int chunks = oriSimChunks(vertices, kRowVerticesPerChunk);
+  oriSimForChunks(chunks, [=](int c) {
+    for (int s = static_cast<int>(oriSimChunkBegin(vertices, chunks, c));
+         s < static_cast<int>(oriSimChunkBegin(vertices, chunks, c + 1)); ++s) {
+      double y0 = 0.0, y1 = 0.0, y2 = 0.0;
+      if (formed) {
+        for (int k = vert_start[s]; k < vert_start[s + 1]; ++k) {
+          const double xc = x[col[k]];
+          y0 += val[3 * k] * xc;
+          y1 += val[3 * k + 1] * xc;
+          y2 += val[3 * k + 2] * xc;
+        }
+      }
+      double* out = y + 3 * s;
+      if (beta == 0.0) {
+        out[0] = alpha * y0;
+        out[1] = alpha * y1;
+        out[2] = alpha * y2;
+      } else {
+        out[0] = alpha * y0 + beta * out[0];
+        out[1] = alpha * y1 + beta * out[1];
+        out[2] = alpha * y2 + beta * out[2];
       }
     }
-    double* out = y + 3 * s;
-    if (beta == 0.0) {
-      out[0] = alpha * y0;
-      out[1] = alpha * y1;
-      out[2] = alpha * y2;
-    } else {
-      out[0] = alpha * y0 + beta * out[0];
-      out[1] = alpha * y1 + beta * out[1];
-      out[2] = alpha * y2 + beta * out[2];
-    }
-  }
+  });
 }
 
 void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const double* y, double beta, double* x) {
-  for (int c = 0; c < J.n; ++c) x[c] = beta == 0.0 ? 0.0 : beta * x[c];
+  const int n = J.n;
+  const bool by_pairs = wellFormed(J) && J.paired && J.pair_col.size() == J.other.size() &&
+                        J.pair_val.size() == 8 * J.other.size() && J.owner_start.size() == J.vert_start.size();
+  const int line_chunks = oriSimChunks(n, kOriSimStreamGrain);
+  oriSimForChunks(line_chunks, [=](int k) {
+    for (long c = oriSimChunkBegin(n, line_chunks, k); c < oriSimChunkBegin(n, line_chunks, k + 1); ++c) {
+      x[c] = beta == 0.0 ? 0.0 : beta * x[c];
+    }
+  });
   if (!wellFormed(J)) return;
   const int vertices = J.m / 3;
   const int* col = J.col.data();
   const double* val = J.val.data();
-  for (int s = 0; s < vertices; ++s) {
-    const double y0 = alpha * y[3 * s], y1 = alpha * y[3 * s + 1], y2 = alpha * y[3 * s + 2];
-    for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
-      x[col[k]] += val[3 * k] * y0 + val[3 * k + 1] * y1 + val[3 * k + 2] * y2;
+  if (!by_pairs) {
+    for (int s = 0; s < vertices; ++s) {
+      const double y0 = alpha * y[3 * s], y1 = alpha * y[3 * s + 1], y2 = alpha * y[3 * s + 2];
+      for (int k = J.vert_start[s]; k < J.vert_start[s + 1]; ++k) {
+        x[col[k]] += val[3 * k] * y0 + val[3 * k + 1] * y1 + val[3 * k + 2] * y2;
+      }
     }
+    return;
   }
+  // Each owned crease is one column with its owner's entry and its other
+  // vertex's after it: the two terms added in row order, as above.
+  const int pairs = static_cast<int>(J.other.size());
+  const int* other = J.other.data();
+  const int* pair_col = J.pair_col.data();
+  const double* pair_val = J.pair_val.data();
+  const int* owner_start = J.owner_start.data();
+  const int chunks = oriSimChunks(pairs, kPairsPerChunk);
+  oriSimForChunks(chunks, [=](int k) {
+    const int first = static_cast<int>(oriSimChunkBegin(pairs, chunks, k));
+    const int last = static_cast<int>(oriSimChunkBegin(pairs, chunks, k + 1));
+    // (Bounded, whatever the offsets hold.)
+    int s = static_cast<int>(std::upper_bound(owner_start, owner_start + vertices + 1, first) - owner_start) - 1;
+    s = std::max(0, std::min(s, vertices - 1));
+    for (int i = first; i < last; ++i) {
+      while (s + 1 < vertices && owner_start[s + 1] <= i) ++s;
+      const double* v = pair_val + 8 * static_cast<size_t>(i);
+      double sum = x[pair_col[i]];
+      sum += v[0] * (alpha * y[3 * s]) + v[1] * (alpha * y[3 * s + 1]) + v[2] * (alpha * y[3 * s + 2]);
+      const int o = other[i];
+      if (o >= 0 && o < vertices) {
+        sum += v[4] * (alpha * y[3 * o]) + v[5] * (alpha * y[3 * o + 1]) + v[6] * (alpha * y[3 * o + 2]);
+      }
+      x[pair_col[i]] = sum;
+    }
+  });
 }
 
 double oriSimSparseNormalProduct(const ORISIM_sparse& J, double eps, const double* p, double* w, double* q) {

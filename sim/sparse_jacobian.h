@@ -38,6 +38,7 @@ struct ORISIM_sparse {
   std::vector<int> owner_start; // m / 3 + 1 offsets into other: the creases each vertex owns
   std::vector<int> other;       // per owned crease: the other vertex, m / 3 when none
   std::vector<double> pair_val; // per owned crease: eight values, the owner's rows then the other's, each padded
+  std::vector<int> pair_col;    // per owned crease: its column
   bool paired = false;          // every crease has at most two entries, so the grouping is whole
   std::vector<double> residual; // m closure residual entries of the angles the values came from
 
@@ -98,9 +99,14 @@ double oriSimVertexClosure(std::vector<double>& error_per_vertex, const ORISIM_m
                            int* worst);
 
 // y = alpha·J·x + beta·y: x has n entries, y m. beta 0 ignores what y held.
+// Rows are shared among the calling thread's helpers (sim/parallel_chunks),
+// each summed as on one thread.
 void oriSimSparseMultiply(const ORISIM_sparse& J, double alpha, const double* x, double beta, double* y);
 
 // x = alpha·Jᵀ·y + beta·x: y has m entries, x n. beta 0 ignores what x held.
+// Each column sums its entries in row order; on a paired J the columns are
+// formed by owned crease and shared among the calling thread's helpers,
+// with the same result.
 void oriSimSparseMultiplyTransposed(const ORISIM_sparse& J, double alpha, const double* y, double beta, double* x);
 
 // q = (J·Jᵀ + eps·I)·p without forming J·Jᵀ: w = Jᵀ·p (n entries) then
