@@ -14,6 +14,7 @@
 
 #include "geometry/manifold.h"
 #include "geometry/message.h"
+#include "sim/parallel_chunks.h"
 
 namespace {
 
@@ -264,22 +265,40 @@ int oriSimUpdateConstraints(std::vector<double>& C_mn, const ORISIM_matrix* osm,
 
 // ---- Residual ----------------------------------------------------------------
 
+// Inner vertices to a chunk of the residual's walk: a few hundred
+// microseconds of cycle products each.
+constexpr long kResidualVerticesPerChunk = 1024;
+
 void oriSimFillResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om,
                         void (*product)(const std::vector<const ORI_edge*>& cycle, double P[9])) {
   if (osm->m == 0) return;
   if (residual_m.size() < static_cast<size_t>(osm->m)) residual_m.resize(osm->m, 0.0);
-  std::vector<const ORI_edge*> cycle;
+  // The numbered vertices in list order, so that a large sheet's walk can
+  // be shared out; each vertex writes its own three rows only.
+  std::vector<const ORI_vert*> inner;
+  inner.reserve(static_cast<size_t>(osm->m / 3));
   for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
     const int s = v->sim_index;
-    if (s < 0 || 3 * s + 2 >= osm->m) continue;
-    oriSimVertexCycle(v, om->n_edge, &cycle);
-    double P[9];
-    product(cycle, P);
-    residual_m[3 * s] = P[7];
-    residual_m[3 * s + 1] = P[2];
-    residual_m[3 * s + 2] = P[3];
+    if (s >= 0 && 3 * s + 2 < osm->m) inner.push_back(v);
   }
+  const long count = static_cast<long>(inner.size());
+  const int chunks = oriSimChunks(count, kResidualVerticesPerChunk);
+  double* rows = residual_m.data();
+  const int n_edge = om->n_edge;
+  oriSimForChunks(chunks, [&](int k) {
+    std::vector<const ORI_edge*> cycle;
+    for (long i = oriSimChunkBegin(count, chunks, k); i < oriSimChunkBegin(count, chunks, k + 1); ++i) {
+      const ORI_vert* v = inner[static_cast<size_t>(i)];
+      const int s = v->sim_index;
+      oriSimVertexCycle(v, n_edge, &cycle);
+      double P[9];
+      product(cycle, P);
+      rows[3 * s] = P[7];
+      rows[3 * s + 1] = P[2];
+      rows[3 * s + 2] = P[3];
+    }
+  });
 }
 
 double oriSimUpdateResidual(std::vector<double>& residual_m, const ORISIM_matrix* osm, const ORI_manifold* om) {

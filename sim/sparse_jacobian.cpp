@@ -298,9 +298,8 @@ double oriSimSparseResidual(std::vector<double>& residual_m, const ORISIM_matrix
       rightZ(P, -e->prev->turn_cos, e->prev->turn_sin);
     }
   });
-  double sum = 0.0;
-  for (int r = 0; r < osm->m; ++r) sum += std::fabs(residual_m[r]);
-  return sum;
+  const double* g = residual_m.data();
+  return oriSimSum(osm->m, kOriSimStreamGrain, [g](long r) { return std::fabs(g[r]); });
 }
 
 double oriSimVertexClosure(std::vector<double>& error_per_vertex, const ORISIM_matrix* osm, const ORI_manifold* om,

@@ -12,16 +12,17 @@
 #include "sim/parallel_chunks.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
+#include "sim/sparse_jacobian.h"
 #include "tests/support/fixtures.h"
 
 namespace {
 
 void quiet(void*, const char*, size_t) {}
 
-// Every fold angle, then every vertex position, after ten steps from flat
-// of a triangulated Miura-ori large enough that every phase of a step is
-// cut into several chunks (placement included), its work shared among the
-// given threads.
+// Every fold angle, the closure residual and its rows, then every vertex
+// position, after ten steps from flat of a triangulated Miura-ori large
+// enough that every phase of a step is cut into several chunks (placement
+// included), its work shared among the given threads.
 std::vector<double> tenSteps(int threads) {
   oriSetMessageSink(quiet, nullptr);
   oriSimSetThreads(threads);
@@ -36,6 +37,9 @@ std::vector<double> tenSteps(int threads) {
   int frame_no = 0;
   for (int k = 0; k < 10; ++k) oriFoldStep(osm, om, 0.5, "CG", &frame_no, nullptr, nullptr, nullptr);
   out = osm->angle_n;
+  std::vector<double> rows;
+  out.push_back(oriSimSparseResidual(rows, osm, om));
+  out.insert(out.end(), rows.begin(), rows.end());
   for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
     out.insert(out.end(), {v->pos.x, v->pos.y, v->pos.z});
