@@ -63,6 +63,8 @@ const char* foldPicturesUsage() {
          "  --closure      colour the sheet by how far each vertex fails to close (the\n"
          "                 window's \"Closure\"), with its legend; faces that pass through\n"
          "                 each other are hatched in red in every picture, as in the window\n"
+         "  --no-edges     leave the lines out, as the window's \"Draw Edge\" off or 'e' does:\n"
+         "                 on a large sheet they would cover the paper\n"
 #ifndef PLICATA_OFFSCREEN
          "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
          "package libosmesa6-dev): the picture options tell so and stop.\n"
@@ -74,8 +76,12 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
                                          "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
   const char* a = argv[*i];
-  if (std::strcmp(a, "--closure") == 0) {
-    opt->closure = true;
+  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0) {
+    if (std::strcmp(a, "--closure") == 0) {
+      opt->closure = true;
+    } else {
+      opt->no_edges = true;
+    }
     if (opt->shaping.empty()) opt->shaping = a;
     return 1;
   }
@@ -183,6 +189,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   }
   oriGLPictureView(&theGL, static_cast<OriPictureView>(opt.view), opt.azimuth, opt.elevation, opt.width, opt.height);
   theGL.zoom = opt.zoom;
+  theGL.draw_edge = opt.no_edges ? 0 : 1;
 #endif
   fp->rgb.resize(static_cast<size_t>(opt.width) * static_cast<size_t>(opt.height) * 3);
   if (!opt.png_dir.empty()) {

@@ -64,7 +64,7 @@ TEST_F(FoldPictures, PicturesForStepZeroEveryKthStepAndTheLast) {
   EXPECT_EQ(names.size(), 3 * 11u) << names;
 }
 
-TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSolid) {
+TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSolidAndNoneWithoutEdges) {
   // One vertex: positive-target creases (valleys, type 3) along x (dashed), negative ones
   // along y (solid), on a flat sheet that fills the middle half of the
   // picture.
@@ -98,6 +98,12 @@ TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSoli
   const unsigned char* paper = px + 3 * (75 * w + 75);
   EXPECT_TRUE(paper[1] > 80 && paper[1] < 250) << "no paper between the creases";
   EXPECT_EQ(px[3 * (10 * w + 10) + 1], 255) << "no white ground around the sheet";
+  stbi_image_free(px);
+  // Without edges the paper shows where the solid crease was.
+  ASSERT_EQ(fold("--view cp --no-edges --size 200x200 --png bare v.opx").status, 0);
+  px = stbi_load((dir_ + "/bare/p00000.png").c_str(), &w, &h, &n, 3);
+  ASSERT_NE(px, nullptr);
+  EXPECT_GT(darkest(30, false), 80) << "--no-edges still draws the lines";
   stbi_image_free(px);
 }
 
