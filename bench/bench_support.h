@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "geometry/manifold.h"
 #include "geometry/tessellate.h"
@@ -49,6 +51,18 @@ class QuietStdout {
  private:
   int saved_ = -1;
 };
+
+// The path of a real pattern of the shared folder (PLICATA_PATTERNS, or
+// ../shared/patterns beside the sources), relative = "opx/name.opx" say;
+// "" when it cannot be opened.
+inline std::string sharedPatternPath(const std::string& relative) {
+  const char* dir = std::getenv("PLICATA_PATTERNS");
+  const std::string path = std::string(dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns") + "/" + relative;
+  FILE* fp = std::fopen(path.c_str(), "r");
+  if (fp == nullptr) return "";
+  std::fclose(fp);
+  return path;
+}
 
 // The process's peak resident memory so far, in megabytes.
 inline double peakRssMB() {

@@ -294,20 +294,10 @@ void BM_FoldMiura(benchmark::State& state) {
   state.counters["peak_rss_MB"] = peakRssMB();
 }
 
-// The largest real pattern of the shared folder (515 vertices, 1 340 fold
-// lines once triangulated), or "" when the folder is absent.
-std::string largestRealPattern() {
-  const char* dir = std::getenv("PLICATA_PATTERNS");
-  const std::string base = dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns";
-  const std::string path = base + "/opx/schamp_isoarea_square_8.opx";
-  FILE* fp = std::fopen(path.c_str(), "r");
-  if (fp == nullptr) return "";
-  std::fclose(fp);
-  return path;
-}
-
 void BM_StepReal(benchmark::State& state) {
-  const std::string path = largestRealPattern();
+  // The largest real pattern of the shared folder (515 vertices, 1 340 fold
+  // lines once triangulated).
+  const std::string path = sharedPatternPath("opx/schamp_isoarea_square_8.opx");
   Loaded p;
   if (path.empty() || !load(path, static_cast<int>(state.range(0)), &p)) {
     state.SkipWithError("the real pattern is absent (set PLICATA_PATTERNS to the patterns folder)");
@@ -438,11 +428,9 @@ const char* const kRigidReal[] = {"oripa_miura-ori.opx", "schamp_single_vertex_d
                                   "schamp_single_vertex_degree8_VMMVMVMM.opx", "oripa_radial.opx"};
 
 void BM_ExactReal(benchmark::State& state) {
-  const char* dir = std::getenv("PLICATA_PATTERNS");
-  const std::string path = std::string(dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns") + "/opx/" +
-                           kRigidReal[state.range(0)];
+  const std::string path = sharedPatternPath(std::string("opx/") + kRigidReal[state.range(0)]);
   Loaded p;
-  if (!load(path, kOriSimPathAuto, &p)) {
+  if (path.empty() || !load(path, kOriSimPathAuto, &p)) {
     state.SkipWithError("the real pattern is absent (set PLICATA_PATTERNS to the patterns folder)");
     return;
   }

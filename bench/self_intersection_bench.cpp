@@ -55,9 +55,7 @@ void BM_IntersectMiura(benchmark::State& state) {
 }
 
 void BM_StepCrane(benchmark::State& state) {
-  const char* dir = std::getenv("PLICATA_PATTERNS");
-  const std::string path = std::string(dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns") +
-                           "/fold/rabbitear_crane.fold";
+  const std::string path = sharedPatternPath("fold/rabbitear_crane.fold");
   ORI_manifold* om = oriManifoldNew();
   ORISIM_matrix* osm = nullptr;
   {

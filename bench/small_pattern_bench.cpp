@@ -22,19 +22,8 @@ namespace {
 
 constexpr int kSteps = 40;
 
-// The square twist of the shared folder, or "" when the folder is absent.
-std::string squareTwist() {
-  const char* dir = std::getenv("PLICATA_PATTERNS");
-  const std::string base = dir != nullptr ? dir : PLICATA_SOURCE_DIR "/../shared/patterns";
-  const std::string path = base + "/opx/schamp_squaretwist_with_metadata.opx";
-  FILE* fp = std::fopen(path.c_str(), "r");
-  if (fp == nullptr) return "";
-  std::fclose(fp);
-  return path;
-}
-
 void BM_FoldSmallReal(benchmark::State& state) {
-  const std::string path = squareTwist();
+  const std::string path = sharedPatternPath("opx/schamp_squaretwist_with_metadata.opx");
   ORI_manifold* om = oriManifoldNew();
   ORISIM_matrix* osm = nullptr;
   {

@@ -295,29 +295,24 @@ ORI_edge* oriManifoldAddLineFace(ORI_edge* A, ORI_edge* B, ORI_manifold* om) {
   ORI_edge* e1 = oriManifoldNewEdge(om);
   if (F == nullptr || e0 == nullptr || e1 == nullptr) return nullptr;
 
+  // The new half-edge e runs from the head of `from` to the head of `to`
+  // inside from's face, between from and the edge that followed to.
+  const auto join = [](ORI_edge* e, ORI_edge* pair, ORI_edge* from, ORI_edge* to, ORI_edge* after) {
+    e->vert = to->vert;
+    e->prev = from;
+    e->next = after;
+    after->prev = e;
+    e->pair = pair;
+    e->x0 = from->x1;
+    e->y0 = from->y1;
+    e->x1 = to->x1;
+    e->y1 = to->y1;
+    e->face = from->face;
+  };
   ORI_edge* a_next = A->next;
   ORI_edge* b_next = B->next;
-  e0->vert = B->vert;
-  e0->prev = A;
-  e0->next = b_next;
-  b_next->prev = e0;
-  e0->pair = e1;
-  e0->x0 = A->x1;
-  e0->y0 = A->y1;
-  e0->x1 = B->x1;
-  e0->y1 = B->y1;
-  e0->face = A->face;
-
-  e1->vert = A->vert;
-  e1->prev = B;
-  e1->next = a_next;
-  a_next->prev = e1;
-  e1->pair = e0;
-  e1->x0 = B->x1;
-  e1->y0 = B->y1;
-  e1->x1 = A->x1;
-  e1->y1 = A->y1;
-  e1->face = B->face;
+  join(e0, e1, A, B, b_next);
+  join(e1, e0, B, A, a_next);
 
   for (ORI_edge* e : {e0, e1}) {
     e->in_face = 1;
