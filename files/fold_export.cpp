@@ -26,6 +26,8 @@ struct ORI_fold_recording {
   std::vector<double> frame_coords;   // 3 per vertex per folded frame
   std::vector<double> frame_degrees;  // 1 per edge per folded frame
   int n_frames = 0;                   // folded frames
+  bool keep_strain = false;           // record frame_strain (oriFoldRecordingKeepStrain)
+  std::vector<double> frame_strain;   // 1 per edge per folded frame, when kept
 };
 
 namespace {
@@ -168,10 +170,27 @@ int oriFoldRecordingFrame(ORI_fold_recording* rec, const ORI_manifold* om) {
     const double d = rec->edges_assignment[k] == 'B' ? 0.0 : e->angle * kRadianToDegree;
     degrees.push_back(std::min(180.0, std::max(-180.0, d)));
   }
+  if (rec->keep_strain) {
+    // The relative change of each edge's length, from the coordinates the
+    // frame records and frame 0's flat ones (both in pattern units).
+    for (size_t k = 0; k < rec->edge_half.size(); ++k) {
+      const int t = rec->edges_vertices[2 * k], h = rec->edges_vertices[2 * k + 1];
+      const double* p = &coords[3 * static_cast<size_t>(t)];
+      const double* q = &coords[3 * static_cast<size_t>(h)];
+      const double folded = std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]) + (q[2] - p[2]) * (q[2] - p[2]));
+      const double flat = std::hypot(rec->flat_coords[2 * h] - rec->flat_coords[2 * t],
+                                     rec->flat_coords[2 * h + 1] - rec->flat_coords[2 * t + 1]);
+      rec->frame_strain.push_back(flat > 0.0 ? folded / flat - 1.0 : 0.0);
+    }
+  }
   rec->frame_coords.insert(rec->frame_coords.end(), coords.begin(), coords.end());
   rec->frame_degrees.insert(rec->frame_degrees.end(), degrees.begin(), degrees.end());
   ++rec->n_frames;
   return 0;
+}
+
+void oriFoldRecordingKeepStrain(ORI_fold_recording* rec) {
+  if (rec != nullptr && rec->n_frames == 0) rec->keep_strain = true;
 }
 
 int oriFoldRecordingFrameCount(const ORI_fold_recording* rec) { return rec == nullptr ? 0 : rec->n_frames + 1; }
@@ -213,6 +232,10 @@ int oriFoldRecordingSave(const ORI_fold_recording* rec, FILE* fp) {
       writeRows(fp, "      ", rec->frame_coords.data() + static_cast<size_t>(k) * 3 * rec->n_vert, rec->n_vert, 3);
       std::fputs(",\n      \"edges_foldAngle\": ", fp);
       writeNumbers(fp, rec->frame_degrees.data() + static_cast<size_t>(k) * n_edge, n_edge, "%.6f");
+      if (rec->keep_strain) {
+        std::fputs(",\n      \"edges_plicata:strain\": ", fp);
+        writeNumbers(fp, rec->frame_strain.data() + static_cast<size_t>(k) * n_edge, n_edge, "%.6e");
+      }
       std::fputs("\n    }", fp);
     }
     std::fputs("\n  ]", fp);

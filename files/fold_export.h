@@ -24,6 +24,11 @@
 //    times paper_size, "%.6f"), edges_foldAngle the current angles in
 //    degrees, clamped to [-180, 180]; a positive angle is a valley seen from
 //    the side where the faces run counter-clockwise, as FOLD counts them.
+//  - with oriFoldRecordingKeepStrain, every folded frame also carries
+//    "edges_plicata:strain": per edge its relative change of length,
+//    (folded length / flat length) − 1 from the frame's own coordinates
+//    ("%.6e"), as a compliant folding stretches its bars. Without it no
+//    such field is written.
 //  - file_spec 1.2, file_creator "Plicata", file_classes ["animation"] when
 //    there are folded frames, ["singleModel"] otherwise.
 #pragma once
@@ -44,6 +49,11 @@ ORI_fold_recording* oriFoldRecordingBegin(const ORI_manifold* om);
 // list lengths differ from frame 0's or a position or an angle is not a
 // finite number. Memory: 3 doubles per vertex and 1 per line per frame.
 int oriFoldRecordingFrame(ORI_fold_recording* rec, const ORI_manifold* om);
+
+// From now on every folded frame also records each edge's strain (see
+// above). Frames recorded before keep none; the field is written for all
+// folded frames or none, so call it before the first. Null is ignored.
+void oriFoldRecordingKeepStrain(ORI_fold_recording* rec);
 
 // Frames recorded, frame 0 included.
 int oriFoldRecordingFrameCount(const ORI_fold_recording* rec);

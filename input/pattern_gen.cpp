@@ -241,6 +241,29 @@ int oriPatternMakeWaterbomb(CreasePattern* cp, const OriWaterbombParams& params,
   return finish(cp, segs, why, why_size);
 }
 
+// ---- Pleated hyperbolic paraboloid ----------------------------------------------
+
+int oriPatternMakeHypar(CreasePattern* cp, const OriHyparParams& params, char* why, size_t why_size) {
+  const int R = params.rings;
+  if (R < 2 || R > kMaxCells) return fail(why, why_size, "rings must be 2 to %d (got %d)", kMaxCells, R);
+  if (!assignValid(params.assign)) return fail(why, why_size, "unknown assignment %d", params.assign);
+  // Square k has half-side k; its type alternates from the innermost (k = 1).
+  auto ring = [&](int k) { return assigned(k % 2 ? kPositive : kNegative, params.assign); };
+  const double corner[4][2] = {{1, 1}, {-1, 1}, {-1, -1}, {1, -1}};
+  std::vector<Segment> segs;
+  for (int k = 1; k <= R; ++k) {
+    const int type = k == R ? kFlat : ring(k);
+    for (int c = 0; c < 4; ++c) {
+      const double* p = corner[c];
+      const double* q = corner[(c + 1) % 4];
+      segs.push_back({k * p[0], k * p[1], k * q[0], k * q[1], type});
+      // The diagonal's piece from square k - 1 (the centre for k = 1).
+      segs.push_back({(k - 1) * p[0], (k - 1) * p[1], k * p[0], k * p[1], ring(k - 1)});
+    }
+  }
+  return finish(cp, segs, why, why_size);
+}
+
 // ---- Building the mesh ---------------------------------------------------------
 
 int oriManifoldConstructFromPattern(ORI_manifold* om, CreasePattern* cp) {

@@ -61,6 +61,20 @@ struct OriWaterbombParams {
   int assign = kOriAssignStandard;
 };
 
+// The pleated hyperbolic paraboloid: rings concentric squares (the
+// outermost the paper's outline) and the square's two diagonals from the
+// centre to the corners. Standard assignment: the squares alternate, the
+// innermost type 2; each piece of a diagonal between two squares takes the
+// type of the inner square's (the four pieces round the centre the type
+// the outer one alternates from), so that at every corner of a square three
+// lines share a type and the piece inside the corner has the other. No
+// rigid folding of its facets exists (the trapezoids between the squares
+// must bend): the compliant solver's test piece.
+struct OriHyparParams {
+  int rings = 8;  // squares, the outline included, 2 or more
+  int assign = kOriAssignStandard;
+};
+
 // Each appends the pattern's lines to cp (expected empty, paper_size 400)
 // and returns 0. Parameters out of range, or ones whose lines would come out
 // shorter than kOriPatternMinLine, give -1 with the reason in why (when
@@ -68,6 +82,7 @@ struct OriWaterbombParams {
 int oriPatternMakeMiura(CreasePattern* cp, const OriMiuraParams& params, char* why, size_t why_size);
 int oriPatternMakeVertex(CreasePattern* cp, const OriVertexParams& params, char* why, size_t why_size);
 int oriPatternMakeWaterbomb(CreasePattern* cp, const OriWaterbombParams& params, char* why, size_t why_size);
+int oriPatternMakeHypar(CreasePattern* cp, const OriHyparParams& params, char* why, size_t why_size);
 
 // Builds om (fresh from oriManifoldNew) from cp exactly as from a file: the
 // lines are written as XML text in memory and read back by the XML reader.

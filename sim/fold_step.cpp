@@ -12,22 +12,17 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 
-namespace {
-
-bool records(const ORI_frameRecorder* rec) {
+bool oriFoldRecords(const ORI_frameRecorder* rec) {
   return rec != nullptr && (rec->save_model || rec->save_screen);
 }
 
-// Records one frame: the OBJ file first, then the screen capture.
-int recordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no) {
+int oriFoldRecordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no) {
   int result = 0;
   if (rec->save_model && rec->display_frame) oriManifoldUpdateModelMatrix(om);
   if (rec->save_model && oriFoldSaveObjFrame(om, rec->save_dir, frame_no) != 0) result = -1;
   if (rec->save_screen && rec->capture != nullptr) rec->capture(rec->save_dir, frame_no, rec->capture_user);
   return result;
 }
-
-}  // namespace
 
 ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om) {
   oriMessage("\tinitializing SimMatrix\n");
@@ -47,7 +42,7 @@ int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no) {
 int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
                 const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats) {
   int result = 0;
-  if (records(rec) && *frame_no == 0 && recordFrame(om, rec, 0) != 0) result = -1;
+  if (oriFoldRecords(rec) && *frame_no == 0 && oriFoldRecordFrame(om, rec, 0) != 0) result = -1;
 
   double delta = 0.0;
   if (stats != nullptr) *stats = ORISIM_stepStats{};
@@ -58,9 +53,9 @@ int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* o
   if (max_delta != nullptr) *max_delta = delta;
   if (om->center_face != nullptr) oriManifoldUpdatePlanned(om, &osm->placement);
 
-  if (records(rec)) {
+  if (oriFoldRecords(rec)) {
     *frame_no += 1;
-    if (recordFrame(om, rec, *frame_no) != 0) result = -1;
+    if (oriFoldRecordFrame(om, rec, *frame_no) != 0) result = -1;
   }
   return result;
 }

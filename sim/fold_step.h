@@ -46,6 +46,14 @@ struct ORI_frameRecorder {
   void* capture_user = nullptr;
 };
 
+// True when rec (may be null) records something: OBJ frames or captures.
+bool oriFoldRecords(const ORI_frameRecorder* rec);
+
+// Records om as frame frame_no as rec asks: the OBJ file first (in the
+// display frame when rec says so), then the screen capture. Returns 0, or
+// -1 when the OBJ frame could not be written.
+int oriFoldRecordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no);
+
 // Writes om as the OBJ frame "%s/m%05d.obj" (dir, frame_no). Returns 0, or
 // -1 when the path does not fit the buffer, the file cannot be created or a
 // write failed; nothing is written through a stream that failed to open.

@@ -28,6 +28,7 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
+#include "tools/compliant_options.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -111,6 +112,7 @@ struct Options {
   FoldPictureOptions pictures;
   int cg = kOriSimCGFast;
   bool exact = false;
+  CompliantOptions compliant;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -128,6 +130,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(compliantUsage(), stdout);
       return 0;
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
@@ -180,6 +183,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->phases.push_back(Phase{argv[++i], 0});
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
       if (taken < 0) return usageError("%s", why.c_str());
+    } else if (const int taken = compliantParseOption(argc, argv, &i, &opt->compliant, &why); taken != 0) {
+      if (taken < 0) return usageError("%s", why.c_str());
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
     } else if (opt->phases.front().pattern.empty() && opt->phases.size() == 1) {
@@ -190,6 +195,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
   }
   if (opt->phases.front().pattern.empty()) return usageError("%s", "no pattern given");
   if (!foldPicturesCheck(opt->pictures, &why)) return usageError("%s", why.c_str());
+  if (!compliantCheck(opt->compliant, opt->exact, &why)) return usageError("%s", why.c_str());
   return -1;
 }
 
@@ -306,6 +312,7 @@ int main(int argc, char** argv) {
   std::vector<ORI_stepRecord> records;
   bool collided = false, stopped = false;
   FoldPictures* pictures = nullptr;
+  CompliantRun compliant;
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
     ORI_manifold* next = oriManifoldNew();
@@ -332,11 +339,16 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
     osm->exact = opt.exact ? 1 : 0;
+    if (!compliantBegin(opt.compliant, &compliant, om, name)) {
+      exit_status = 1;
+      break;
+    }
     if (!opt.fold_out.empty()) {
       // A FOLD file holds one crease pattern: the recording follows the
       // pattern opened last.
       oriFoldRecordingDelete(fold_rec);
       fold_rec = oriFoldRecordingBegin(om);
+      if (compliant.cs != nullptr) oriFoldRecordingKeepStrain(fold_rec);
     }
     if (opt.pictures.requested() && pictures == nullptr) {
       pictures = foldPicturesBegin(opt.pictures, total_steps);
@@ -348,7 +360,8 @@ int main(int argc, char** argv) {
     for (long k = 1; k <= phase.steps && !stopped; ++k) {
       const auto start = std::chrono::steady_clock::now();
       ORISIM_stepStats stats{};
-      if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats) != 0) {
+      if ((compliant.cs != nullptr ? oriSimCompliantFoldStep(compliant.cs, osm, om, step, &frame_no, &rec, &max_delta, nullptr)
+                                   : oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats)) != 0) {
         std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
         exit_status = 1;
         break;
@@ -362,6 +375,7 @@ int main(int argc, char** argv) {
       const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
       const double residual = closureResidual(osm, om);
       progress.update(++done, residual, max_delta);
+      compliantReport(&compliant, done);
       stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
                              &records, &collided, &progress);
       if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
@@ -377,6 +391,7 @@ int main(int argc, char** argv) {
     foldPicturesAbort(pictures);
   }
   if (om == nullptr || osm == nullptr) {
+    compliantEnd(&compliant, false);
     oriFoldRecordingDelete(fold_rec);
     oriSimDelete(osm);
     oriManifoldDelete(om);
@@ -397,8 +412,10 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
     if (opt.exact) std::printf(" exact_kept=%ld", exact_kept + osm->exact_unconverged);
+    compliantEnd(&compliant, true);
     std::printf("\n");
   }
+  compliantEnd(&compliant, false);
   oriSimDelete(osm);
   oriManifoldDelete(om);
   return exit_status;

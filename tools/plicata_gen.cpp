@@ -1,5 +1,6 @@
 // plicata-gen: writes crease patterns made by rule as crease-pattern XML:
-// a Miura-ori, a single vertex, the waterbomb tessellation.
+// a Miura-ori, a single vertex, the waterbomb tessellation, the pleated
+// hyperbolic paraboloid.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -37,6 +38,9 @@ const char kUsage[] =
     "    --cols C          squares along X (default 2)\n"
     "    --assign A        standard, swapped, positive (every fold line type 2) or\n"
     "                      negative (type 3) (default standard)\n"
+    "  hypar       the pleated hyperbolic paraboloid: concentric squares and diagonals\n"
+    "    --rings N         squares, the outline included, 2 or more (default 8)\n"
+    "    --assign A        standard, swapped, positive or negative (default standard)\n"
     "\n"
     "  -o FILE     write to FILE\n"
     "  --help      show this text\n";
@@ -102,11 +106,12 @@ int main(int argc, char** argv) {
   }
   if (argc < 2) return usageError("no pattern kind given");
   const std::string kind = argv[1];
-  if (kind != "miura" && kind != "vertex" && kind != "waterbomb") return usageError("unknown pattern kind " + kind);
+  if (kind != "miura" && kind != "vertex" && kind != "waterbomb" && kind != "hypar") return usageError("unknown pattern kind " + kind);
 
   OriMiuraParams miura;
   OriVertexParams vertex;
   OriWaterbombParams waterbomb;
+  OriHyparParams hypar;
   std::string out_name;
   std::vector<double> sectors, types;
 
@@ -122,9 +127,13 @@ int main(int argc, char** argv) {
     bool ok = true;
     if (a == "-o") {
       out_name = v;
-    } else if (a == "--rows" && kind != "vertex") {
+    } else if (a == "--rings" && kind == "hypar") {
+      ok = parseInt(v, &hypar.rings);
+    } else if (a == "--assign" && kind == "hypar") {
+      ok = parseAssign(v, &hypar.assign);
+    } else if (a == "--rows" && kind != "vertex" && kind != "hypar") {
       ok = parseInt(v, kind == "miura" ? &miura.rows : &waterbomb.rows);
-    } else if (a == "--cols" && kind != "vertex") {
+    } else if (a == "--cols" && kind != "vertex" && kind != "hypar") {
       ok = parseInt(v, kind == "miura" ? &miura.cols : &waterbomb.cols);
     } else if (a == "--assign" && kind != "vertex") {
       ok = parseAssign(v, kind == "miura" ? &miura.assign : &waterbomb.assign);
@@ -164,6 +173,8 @@ int main(int argc, char** argv) {
     made = oriPatternMakeMiura(cp, miura, why, sizeof why);
   } else if (kind == "vertex") {
     made = oriPatternMakeVertex(cp, vertex, why, sizeof why);
+  } else if (kind == "hypar") {
+    made = oriPatternMakeHypar(cp, hypar, why, sizeof why);
   } else {
     made = oriPatternMakeWaterbomb(cp, waterbomb, why, sizeof why);
   }
