@@ -11,8 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
-#include <chrono>
 
 #include "geometry/manifold.h"
 #include "sim/fold_step.h"
@@ -33,6 +31,9 @@ constexpr double kMinNormalSquared = 1e-28;
 // this is taken).
 constexpr double kArmijo = 1e-4;
 constexpr int kLineSearchHalvings = 30;
+// Where the whole Newton step lowers the energy, steps of up to
+// 2^kLineSearchDoublings times its length are tried too.
+constexpr int kLineSearchDoublings = 4;
 constexpr double kEnergyRounding = 1e-12;
 
 // A matrix that is not positive definite (a spring bent past where its
@@ -44,6 +45,24 @@ constexpr double kShiftGrowth = 100.0;
 constexpr int kShiftTries = 6;
 
 constexpr double kTwoPi = 6.283185307179586;
+
+// How far a flat sheet's free corners are lifted out of its plane before
+// the first step, at most (crease-pattern units: paper sides).
+constexpr double kFlatLift = 1e-7;
+
+// A step whose equilibrium is a saddle of the energy is kicked off it at
+// most this many times, each corner coordinate by at most kSaddleKick
+// (paper sides).
+constexpr int kMostKicks = 2;
+constexpr double kSaddleKick = 1e-4;
+
+// A step whose Newton iteration fails is retried in halves, down to this
+// many halvings of the rest angles' move.
+constexpr int kMostHalvings = 3;
+
+// The central difference that takes a Newton step's rotations apart from
+// the rest of it turns the spring that turns most by this (radians).
+constexpr double kTurnDifference = 1e-5;
 
 }  // namespace
 
@@ -214,8 +233,25 @@ struct ORISIM_compliantSolver {
   std::vector<int> bar_slot;    // 3 pairs per bar: (t,t), (t,h), (h,h)
   std::vector<int> hinge_slot;  // 10 pairs per hinge over a, b, t, h
   std::vector<int> bar_stride, hinge_stride;
+  // The faces in the order a walk from the fixed face reaches them, each
+  // but the first across one spring from a face before it (see place).
+  struct TreeStep {
+    int hinge;   // the spring crossed
+    int left;    // 1 when the face reached is the spring's left one
+    int parent;  // the place in the walk of the face it is reached from
+  };
+  std::vector<TreeStep> tree;
   // Workspaces of a step.
-  std::vector<double> grad, dir, x_start, x_trial, rest_start, angle_trial, angle_start;
+  std::vector<double> grad, dir;          // 3 per free vertex
+  std::vector<double> x_start, x_good;    // 3 per vertex: the shape before the step, the last equilibrium in it
+  std::vector<double> x_trial, x_placed, x_kick;  // 3 per vertex: line-search trials
+  std::vector<double> rest_start, rest_goal;  // per spring: rest angles before the step and at its end
+  std::vector<double> angle_start, angle_good, angle_trial, angle_kick;  // per spring
+  std::vector<double> pose;         // 12 per face of the walk: rotation (row-major) and translation
+  std::vector<double> turn;         // per spring: its angle's change along the Newton step, radians
+  std::vector<double> rest_of_dir;  // 3 per vertex: the Newton step less its first-order rotations
+  std::vector<double> corner_sum;   // 3 per vertex: the faces' places of each corner, summed
+  std::vector<int> corner_count;    // per vertex: how many faces placed it
 };
 
 namespace {
@@ -319,10 +355,14 @@ bool buildPattern(ORISIM_compliant* cs) {
   }
   std::fill(static_cast<double*>(s->A->x), static_cast<double*>(s->A->x) + nnz, 0.0);
   OriSimOneBlasThread one_thread;
-  if (std::getenv("CMPL_ORD")) { s->common.nmethods = 1; s->common.method[0].ordering = std::atoi(std::getenv("CMPL_ORD")); }
+  // A sheet is a two-dimensional mesh: nested dissection (METIS) orders it
+  // with far less fill than minimum degree (a third fewer operations on a
+  // 100 × 100 Miura-ori); the smaller of the two is kept.
+  s->common.nmethods = 2;
+  s->common.method[0].ordering = CHOLMOD_AMD;
+  s->common.method[1].ordering = CHOLMOD_METIS;
   s->L = cholmod_analyze(s->A, &s->common);
   if (s->L == nullptr) return false;
-  if (std::getenv("CMPL_DEBUG")) std::fprintf(stderr, "n %zu nnzA %zu lnz %.3g fl %.3g method %d ordering %d super %d\n", n, nnz, s->common.lnz, s->common.fl, s->common.selected, s->common.method[s->common.selected].ordering, s->L->is_super);
   s->B = cholmod_allocate_dense(n, 1, n, CHOLMOD_REAL, &s->common);
   return s->B != nullptr;
 }
@@ -330,6 +370,110 @@ bool buildPattern(ORISIM_compliant* cs) {
 // The angle of hinge hg in the positions x, on the branch nearest ref.
 bool hingeTheta(const ORISIM_hinge& hg, const double* x, double ref, double* theta) {
   return hingeAngle(at(x, hg.a), at(x, hg.b), at(x, hg.t), at(x, hg.h), ref, theta, nullptr, nullptr);
+}
+
+// The faces' walk from the fixed face: breadth first across the springs.
+void buildTree(ORISIM_compliant* cs, const ORI_manifold* om) {
+  ORISIM_compliantSolver* s = cs->solver;
+  const int nf = std::max(om->n_face, 0);
+  std::vector<std::vector<std::pair<int, int>>> across(static_cast<size_t>(nf));  // (spring, reached face is left)
+  for (size_t h = 0; h < cs->hinges.size(); ++h) {
+    const ORI_edge* e = cs->hinges[h].edge;
+    const int left = e->face->index, right = e->pair->face->index;
+    if (left < 0 || left >= nf || right < 0 || right >= nf) continue;
+    across[right].push_back({static_cast<int>(h), 1});
+    across[left].push_back({static_cast<int>(h), 0});
+  }
+  const int start = om->center_face->index;
+  if (start < 0 || start >= nf) return;
+  std::vector<char> reached(static_cast<size_t>(nf), 0);
+  std::vector<int> faces = {start};
+  reached[start] = 1;
+  s->tree.push_back({-1, 0, -1});
+  for (size_t q = 0; q < faces.size(); ++q) {
+    for (const auto& [h, left] : across[faces[q]]) {
+      const ORI_edge* e = cs->hinges[h].edge;
+      const int child = left ? e->face->index : e->pair->face->index;
+      if (reached[child]) continue;
+      reached[child] = 1;
+      s->tree.push_back({h, left, static_cast<int>(q)});
+      faces.push_back(child);
+    }
+  }
+  s->pose.resize(12 * s->tree.size());
+}
+
+// The shape reached by turning every spring h by alpha × turn[h] from x:
+// each face carried rigidly with the face it hangs from in the walk and
+// turned about the spring between them, and each corner put at the mean
+// of its faces' places for it (the turns close round a vertex only to
+// first order). The fold's rotations are so taken exactly, where a straight
+// Newton step would stretch every bar it turns by the square of the angle:
+// with bars far stiffer than the folds that is what limits a straight
+// step. The fixed face's corners and corners of no face stay.
+void place(ORISIM_compliantSolver* s, const ORISIM_compliant* cs, const double* x, double alpha, double* out) {
+  std::copy(x, x + cs->x.size(), out);
+  if (s->tree.empty()) return;
+  std::fill(s->corner_sum.begin(), s->corner_sum.end(), 0.0);
+  std::fill(s->corner_count.begin(), s->corner_count.end(), 0);
+  double* P = s->pose.data();
+  const double I[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+  std::copy(I, I + 12, P);
+  for (size_t k = 1; k < s->tree.size(); ++k) {
+    const ORISIM_compliantSolver::TreeStep& st = s->tree[k];
+    const ORISIM_hinge& hg = cs->hinges[st.hinge];
+    const V3 o = at(x, hg.t);
+    V3 u = at(x, hg.h) - o;
+    u = (1.0 / std::sqrt(dot(u, u))) * u;
+    const double phi = alpha * s->turn[st.hinge] * (st.left ? 1.0 : -1.0);
+    const double c = std::cos(phi), sn = std::sin(phi), v = 1.0 - c;
+    // The turn about the line through o along u, then the parent's pose.
+    const double R[9] = {c + v * u.x * u.x,        v * u.x * u.y - sn * u.z, v * u.x * u.z + sn * u.y,
+                         v * u.y * u.x + sn * u.z, c + v * u.y * u.y,        v * u.y * u.z - sn * u.x,
+                         v * u.z * u.x - sn * u.y, v * u.z * u.y + sn * u.x, c + v * u.z * u.z};
+    const double ov[3] = {o.x, o.y, o.z};
+    double shift[3];
+    for (int i = 0; i < 3; ++i) shift[i] = ov[i] - (R[3 * i] * ov[0] + R[3 * i + 1] * ov[1] + R[3 * i + 2] * ov[2]);
+    const double* Pp = P + 12 * st.parent;
+    double* Pc = P + 12 * k;
+    for (int i = 0; i < 3; ++i) {
+      for (int j = 0; j < 3; ++j) {
+        Pc[3 * i + j] = Pp[3 * i] * R[j] + Pp[3 * i + 1] * R[3 + j] + Pp[3 * i + 2] * R[6 + j];
+      }
+      Pc[9 + i] = Pp[3 * i] * shift[0] + Pp[3 * i + 1] * shift[1] + Pp[3 * i + 2] * shift[2] + Pp[9 + i];
+    }
+    const int corners[3] = {hg.t, hg.h, st.left ? hg.a : hg.b};
+    for (const int w : corners) {
+      if (cs->free_index[w] < 0) continue;
+      const double* q = x + 3 * w;
+      for (int i = 0; i < 3; ++i) s->corner_sum[3 * w + i] += Pc[3 * i] * q[0] + Pc[3 * i + 1] * q[1] + Pc[3 * i + 2] * q[2] + Pc[9 + i];
+      ++s->corner_count[w];
+    }
+  }
+  for (size_t w = 0; w < s->corner_count.size(); ++w) {
+    if (s->corner_count[w] == 0) continue;
+    for (int i = 0; i < 3; ++i) out[3 * w + i] = s->corner_sum[3 * w + i] / s->corner_count[w];
+  }
+}
+
+// turn[h] = ∇θ_h · dir: each spring's angle change along the Newton step.
+void turnsAlong(ORISIM_compliantSolver* s, const ORISIM_compliant* cs, const double* x) {
+  double g[12];
+  for (size_t h = 0; h < cs->hinges.size(); ++h) {
+    const ORISIM_hinge& hg = cs->hinges[h];
+    const int v[4] = {hg.a, hg.b, hg.t, hg.h};
+    double theta = 0.0, sum = 0.0;
+    if (!hingeAngle(at(x, hg.a), at(x, hg.b), at(x, hg.t), at(x, hg.h), 0.0, &theta, g, nullptr)) {
+      s->turn[h] = 0.0;
+      continue;
+    }
+    for (int p = 0; p < 4; ++p) {
+      const int f = cs->free_index[v[p]];
+      if (f < 0) continue;
+      for (int i = 0; i < 3; ++i) sum += g[3 * p + i] * s->dir[3 * f + i];
+    }
+    s->turn[h] = sum;
+  }
 }
 
 }  // namespace
@@ -413,22 +557,45 @@ ORISIM_compliant* oriSimCompliantNew(ORI_manifold* om, const ORISIM_compliantOpt
   }
   oriSimCompliantSetGoals(cs, om);
 
+  // A flat sheet is a symmetric state, and Newton's method, which knows no
+  // stability, keeps a symmetric shape symmetric: a pattern that can only
+  // fold by breaking a symmetry (the hyperbolic paraboloid's saddle) would
+  // stay flat. A lift out of the plane far below what can be seen, the same
+  // at every run, lets the fold choose its way.
+  bool flat = true;
+  for (int v = 0; v < nv && flat; ++v) flat = cs->x[3 * v + 2] == cs->x[2];
+  if (flat) {
+    for (int v = 0; v < nv; ++v) {
+      if (cs->free_index[v] < 0) continue;
+      unsigned h = static_cast<unsigned>(v) * 2654435761u;
+      h ^= h >> 15;
+      cs->x[3 * v + 2] += kFlatLift * ((h % 2001u) / 1000.0 - 1.0);
+    }
+  }
+
   cs->solver = new ORISIM_compliantSolver;
   cholmod_start(&cs->solver->common);
+  // Failed factorisations are expected (and answered with a shift): the
+  // library is not to print them.
+  cs->solver->common.print = 0;
+  cs->solver->common.error_handler = nullptr;
   if (cs->n_free > 0 && !buildPattern(cs)) {
     if (why != nullptr) *why = "the compliant solver could not analyse the stiffness matrix (out of memory)";
     oriSimCompliantDelete(cs);
     return nullptr;
   }
   ORISIM_compliantSolver* s = cs->solver;
-  const size_t n = 3 * static_cast<size_t>(cs->n_free);
+  buildTree(cs, om);
+  const size_t n = 3 * static_cast<size_t>(cs->n_free), nx = cs->x.size(), nh = cs->hinges.size();
   s->grad.resize(n);
   s->dir.resize(n);
-  s->x_start.resize(cs->x.size());
-  s->x_trial.resize(cs->x.size());
-  s->rest_start.resize(cs->hinges.size());
-  s->angle_trial.resize(cs->hinges.size());
-  s->angle_start.resize(cs->hinges.size());
+  for (std::vector<double>* v : {&s->x_start, &s->x_good, &s->x_trial, &s->x_placed, &s->x_kick, &s->rest_of_dir, &s->corner_sum}) {
+    v->resize(nx);
+  }
+  for (std::vector<double>* v : {&s->rest_start, &s->rest_goal, &s->angle_start, &s->angle_good, &s->angle_trial, &s->angle_kick, &s->turn}) {
+    v->resize(nh);
+  }
+  s->corner_count.resize(cs->verts.size());
   return cs;
 }
 
@@ -533,47 +700,47 @@ double energy(ORISIM_compliant* cs, const double* x, const double* ref, double* 
   return total;
 }
 
-// Factorises the matrix as assembled, shifted where it is not positive
-// definite. False when no shift tried helps.
-bool factorise(ORISIM_compliantSolver* s, int* shifted) {
+// dir = −A⁻¹·grad from the matrix as assembled, factorised numerically
+// (the ordering analysed once). Where the matrix is not positive definite
+// (the library's Cholesky factorisation fails, or its LDLᵀ on a small sheet
+// gives a direction that does not lower the energy), the diagonal is
+// shifted and the factorisation tried again. Returns false when no shift
+// tried helps; *slope receives grad·dir, *shifted counts a shifted one.
+bool newtonDirection(ORISIM_compliantSolver* s, int* shifted, double* slope) {
   OriSimOneBlasThread one_thread;
   const int* Ap = static_cast<const int*>(s->A->p);
   const int* Ai = static_cast<const int*>(s->A->i);
   const double* Ax = static_cast<const double*>(s->A->x);
+  const size_t n = s->grad.size();
   double shift = 0.0;
   for (int tries = 0; tries <= kShiftTries; ++tries) {
-    double beta[2] = {shift, 0.0};
-    cholmod_factorize_p(s->A, beta, nullptr, 0, s->L, &s->common);
-    if (s->common.status == CHOLMOD_OK && s->L->minor == s->L->n) {
-      if (tries > 0) ++*shifted;
-      return true;
-    }
-    if (tries == 0) {
+    if (tries == 1) {
       double sum = 0.0;
-      const int n = static_cast<int>(s->A->ncol);
-      for (int c = 0; c < n; ++c) {
-        if (Ap[c + 1] > Ap[c] && Ai[Ap[c + 1] - 1] == c) sum += std::fabs(Ax[Ap[c + 1] - 1]);
+      for (size_t c = 0; c < n; ++c) {
+        if (Ap[c + 1] > Ap[c] && Ai[Ap[c + 1] - 1] == static_cast<int>(c)) sum += std::fabs(Ax[Ap[c + 1] - 1]);
       }
-      shift = kFirstShift * (n > 0 ? sum / n : 1.0);
+      shift = kFirstShift * (n > 0 ? sum / static_cast<double>(n) : 1.0);
       if (!(shift > 0.0)) shift = kFirstShift;
-    } else {
+    } else if (tries > 1) {
       shift *= kShiftGrowth;
     }
+    double beta[2] = {shift, 0.0};
+    cholmod_factorize_p(s->A, beta, nullptr, 0, s->L, &s->common);
+    if (s->common.status != CHOLMOD_OK || s->L->minor != s->L->n) continue;
+    double* b = static_cast<double*>(s->B->x);
+    for (size_t i = 0; i < n; ++i) b[i] = -s->grad[i];
+    if (!cholmod_solve2(CHOLMOD_A, s->L, s->B, nullptr, &s->X, nullptr, &s->Y, &s->E, &s->common) || s->X == nullptr) {
+      return false;
+    }
+    std::memcpy(s->dir.data(), s->X->x, sizeof(double) * n);
+    double sum = 0.0;
+    for (size_t i = 0; i < n; ++i) sum += s->grad[i] * s->dir[i];
+    if (!(sum < 0.0)) continue;
+    *slope = sum;
+    if (tries > 0) ++*shifted;
+    return true;
   }
   return false;
-}
-
-// dir = −A⁻¹·grad. False when the solve fails.
-bool solve(ORISIM_compliantSolver* s) {
-  OriSimOneBlasThread one_thread;
-  const size_t n = s->grad.size();
-  double* b = static_cast<double*>(s->B->x);
-  for (size_t i = 0; i < n; ++i) b[i] = -s->grad[i];
-  if (!cholmod_solve2(CHOLMOD_A, s->L, s->B, nullptr, &s->X, nullptr, &s->Y, &s->E, &s->common) || s->X == nullptr) {
-    return false;
-  }
-  std::memcpy(s->dir.data(), s->X->x, sizeof(double) * n);
-  return true;
 }
 
 // The largest |relative change of length| over the bars of x.
@@ -610,18 +777,120 @@ void writeShape(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* osm) {
 
 // ---- The Newton step ----
 
+namespace {
+
+// Newton's method from cs->x towards the equilibrium of the present rest
+// angles, each spring's angle taken on the branch nearest ref. Converged
+// when a Newton step moves no coordinate by more than the tolerance; on
+// convergence cs->x is the equilibrium and angle (s->angle_trial) its
+// angles, and *unstable says whether the matrix there was not positive
+// definite (a saddle of the energy, not a minimum). Adds the
+// factorisations to st. Returns the status.
+int newton(ORISIM_compliant* cs, const double* ref, ORISIM_compliantStats* st, double* energy_out, bool* unstable) {
+  ORISIM_compliantSolver* s = cs->solver;
+  double* angle = s->angle_trial.data();
+  *unstable = false;
+  if (cs->n_free == 0) {
+    *energy_out = energy(cs, cs->x.data(), ref, angle, false);
+    return std::isfinite(*energy_out) ? kOriCompliantConverged : kOriCompliantNotFinite;
+  }
+  for (int it = 0; it < cs->options.max_iterations; ++it) {
+    const double E = energy(cs, cs->x.data(), ref, angle, true);
+    if (!std::isfinite(E)) return kOriCompliantNotFinite;
+    ++st->newton_iterations;
+    double slope = 0.0;
+    const int shifted = st->shifted;
+    if (!newtonDirection(s, &st->shifted, &slope)) return kOriCompliantSingular;
+    *unstable = st->shifted != shifted;
+    double largest = 0.0;
+    for (const double d : s->dir) largest = std::max(largest, std::fabs(d));
+    if (!std::isfinite(largest)) return kOriCompliantNotFinite;
+    if (largest <= cs->options.tolerance) {
+      // Within the tolerance of the equilibrium: take the last small step.
+      for (size_t v = 0; v < cs->verts.size(); ++v) {
+        const int f = cs->free_index[v];
+        if (f < 0) continue;
+        for (int i = 0; i < 3; ++i) cs->x[3 * v + i] += s->dir[3 * f + i];
+      }
+      *energy_out = energy(cs, cs->x.data(), ref, angle, false);
+      return std::isfinite(*energy_out) ? kOriCompliantConverged : kOriCompliantNotFinite;
+    }
+    // The step's rotations (place) and what is left of it beyond their
+    // first order (the rotations' own derivative, by central differences).
+    turnsAlong(s, cs, cs->x.data());
+    double most = 0.0;
+    for (const double t : s->turn) most = std::max(most, std::fabs(t));
+    std::fill(s->rest_of_dir.begin(), s->rest_of_dir.end(), 0.0);
+    const double eps = most > 0.0 ? kTurnDifference / most : 0.0;
+    if (eps > 0.0) {
+      place(s, cs, cs->x.data(), eps, s->x_placed.data());
+      place(s, cs, cs->x.data(), -eps, s->x_trial.data());
+    }
+    for (size_t v = 0; v < cs->verts.size(); ++v) {
+      const int f = cs->free_index[v];
+      if (f < 0) continue;
+      for (int i = 0; i < 3; ++i) {
+        const double first = eps > 0.0 ? (s->x_placed[3 * v + i] - s->x_trial[3 * v + i]) / (2.0 * eps) : 0.0;
+        s->rest_of_dir[3 * v + i] = s->dir[3 * f + i] - first;
+      }
+    }
+    // The energy along the Newton step, taken straight and taken as turns:
+    // the lower of the two at each length tried. Backtracking from the
+    // whole step while it does not lower the energy enough; where the whole
+    // step does, longer ones while they lower it further (far from the
+    // equilibrium the fold springs' pull makes the energy fall beyond where
+    // its quadratic model turns up).
+    auto trialAt = [&](double a, std::vector<double>* out) {
+      for (size_t v = 0; v < cs->verts.size(); ++v) {
+        const int f = cs->free_index[v];
+        for (int i = 0; i < 3; ++i) (*out)[3 * v + i] = cs->x[3 * v + i] + (f < 0 ? 0.0 : a * s->dir[3 * f + i]);
+      }
+      const double straight = energy(cs, out->data(), ref, angle, false);
+      place(s, cs, cs->x.data(), a, s->x_placed.data());
+      for (size_t i = 0; i < s->x_placed.size(); ++i) s->x_placed[i] += a * s->rest_of_dir[i];
+      const double turned = energy(cs, s->x_placed.data(), ref, angle, false);
+      if (!(turned < straight)) return straight;
+      out->swap(s->x_placed);
+      return turned;
+    };
+    double alpha = 1.0, trial = INFINITY;
+    bool taken = false;
+    for (int k = 0; k <= kLineSearchHalvings && !taken; ++k, alpha *= 0.5) {
+      trial = trialAt(alpha, &s->x_trial);
+      taken = trial <= E + kArmijo * alpha * slope + kEnergyRounding * std::fabs(E);
+    }
+    alpha *= 2.0;
+    if (taken && alpha == 1.0) {
+      for (int k = 0; k < kLineSearchDoublings; ++k) {
+        const double longer = trialAt(2.0 * alpha, &s->x_kick);
+        if (!(longer < trial)) break;
+        trial = longer;
+        alpha *= 2.0;
+        s->x_trial.swap(s->x_kick);
+      }
+    }
+    if (!taken) return kOriCompliantLineSearch;
+    cs->x.swap(s->x_trial);
+  }
+  return kOriCompliantBudget;
+}
+
+}  // namespace
+
 int oriSimCompliantStep(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* osm, double step,
                         ORISIM_compliantStats* stats) {
   ORISIM_compliantStats st;
   ORISIM_compliantSolver* s = cs->solver;
   const size_t nh = cs->hinges.size();
   for (size_t h = 0; h < nh; ++h) {
-    s->rest_start[h] = cs->hinges[h].rest;
-    s->angle_start[h] = cs->hinges[h].angle;
+    s->rest_start[h] = s->rest_goal[h] = cs->hinges[h].rest;
+    s->angle_start[h] = s->angle_good[h] = cs->hinges[h].angle;
   }
   s->x_start = cs->x;
+  s->x_good = cs->x;
 
-  // The rest angles: the one with the farthest to go moves by |step|.
+  // Where the rest angles end this step: the one with the farthest to go
+  // moves by |step|, the others in proportion.
   if (std::isfinite(step) && step != 0.0) {
     double farthest = 0.0;
     for (const ORISIM_hinge& hg : cs->hinges) {
@@ -629,89 +898,67 @@ int oriSimCompliantStep(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* o
     }
     if (farthest > 0.0) {
       const double share = std::min(1.0, std::fabs(step) / farthest);
-      for (ORISIM_hinge& hg : cs->hinges) {
-        if (hg.fold) hg.rest += share * ((step > 0.0 ? hg.goal : 0.0) - hg.rest);
+      for (size_t h = 0; h < nh; ++h) {
+        const ORISIM_hinge& hg = cs->hinges[h];
+        if (hg.fold) s->rest_goal[h] = hg.rest + share * ((step > 0.0 ? hg.goal : 0.0) - hg.rest);
       }
     }
   }
 
-  st.status = kOriCompliantBudget;
-  std::vector<double>& angle = s->angle_trial;
-  double E = 0.0;
-  if (cs->n_free == 0) {
-    st.status = kOriCompliantConverged;
-    E = energy(cs, cs->x.data(), s->angle_start.data(), angle.data(), false);
-  }
-  for (int it = 0; cs->n_free > 0 && it < cs->options.max_iterations; ++it) {
-    auto T0 = std::chrono::steady_clock::now();
-    E = energy(cs, cs->x.data(), s->angle_start.data(), angle.data(), true);
-    auto T1 = std::chrono::steady_clock::now();
-    if (!std::isfinite(E)) {
-      st.status = kOriCompliantNotFinite;
-      break;
-    }
-    ++st.newton_iterations;
-    if (!factorise(s, &st.shifted)) {
-      st.status = kOriCompliantSingular;
-      break;
-    }
-    auto T2 = std::chrono::steady_clock::now();
-    if (!solve(s)) {
-      st.status = kOriCompliantSingular;
-      break;
-    }
-    auto T3 = std::chrono::steady_clock::now();
-    if (std::getenv("CMPL_DEBUG")) std::fprintf(stderr, "times assemble %.1f factor %.1f solve %.1f ms\n", std::chrono::duration<double, std::milli>(T1-T0).count(), std::chrono::duration<double, std::milli>(T2-T1).count(), std::chrono::duration<double, std::milli>(T3-T2).count());
-    double largest = 0.0, slope = 0.0;
-    for (size_t i = 0; i < s->dir.size(); ++i) {
-      largest = std::max(largest, std::fabs(s->dir[i]));
-      slope += s->grad[i] * s->dir[i];
-    }
-    if (!std::isfinite(largest)) {
-      st.status = kOriCompliantNotFinite;
-      break;
-    }
-    if (largest <= cs->options.tolerance) {
-      // The equilibrium to within the tolerance: take the last small step.
+  // The whole move at once; where Newton's method does not get there, the
+  // move in halves from the last equilibrium reached, down to
+  // 1/2^kMostHalvings of it.
+  double done = 0.0, piece = 1.0, E = 0.0;
+  int status = kOriCompliantConverged;
+  while (done < 1.0) {
+    const double upto = std::min(1.0, done + piece);
+    for (size_t h = 0; h < nh; ++h) cs->hinges[h].rest = s->rest_start[h] + upto * (s->rest_goal[h] - s->rest_start[h]);
+    bool unstable = false;
+    status = newton(cs, s->angle_good.data(), &st, &E, &unstable);
+    // An equilibrium where the energy is not at a minimum (a symmetric
+    // shape the fold would leave at the slightest touch): pushed off it by
+    // a small kick the same at every run, the iteration finds where the
+    // sheet goes; kept when it converges lower.
+    for (int kick = 0; kick < kMostKicks && status == kOriCompliantConverged && unstable; ++kick) {
+      s->x_trial = cs->x;
+      s->angle_kick = s->angle_trial;
       for (size_t v = 0; v < cs->verts.size(); ++v) {
-        const int f = cs->free_index[v];
-        if (f < 0) continue;
-        for (int i = 0; i < 3; ++i) cs->x[3 * v + i] += s->dir[3 * f + i];
+        if (cs->free_index[v] < 0) continue;
+        for (int i = 0; i < 3; ++i) {
+          unsigned h = static_cast<unsigned>(3 * v + i + 7919 * kick) * 2654435761u;
+          h ^= h >> 13;
+          cs->x[3 * v + i] += kSaddleKick * ((h % 2001u) / 1000.0 - 1.0);
+        }
       }
-      E = energy(cs, cs->x.data(), s->angle_start.data(), angle.data(), false);
-      st.status = std::isfinite(E) ? kOriCompliantConverged : kOriCompliantNotFinite;
-      break;
-    }
-    // Backtracking on the energy along the Newton direction.
-    double alpha = 1.0, trial = INFINITY;
-    bool taken = false;
-    for (int k = 0; k <= kLineSearchHalvings; ++k, alpha *= 0.5) {
-      for (size_t v = 0; v < cs->verts.size(); ++v) {
-        const int f = cs->free_index[v];
-        for (int i = 0; i < 3; ++i) s->x_trial[3 * v + i] = cs->x[3 * v + i] + (f < 0 ? 0.0 : alpha * s->dir[3 * f + i]);
-      }
-      trial = energy(cs, s->x_trial.data(), s->angle_start.data(), angle.data(), false);
-      if (trial <= E + kArmijo * alpha * std::min(slope, 0.0) + kEnergyRounding * std::fabs(E)) {
-        taken = true;
+      double kicked_energy = 0.0;
+      const int kicked = newton(cs, s->angle_kick.data(), &st, &kicked_energy, &unstable);
+      if (kicked == kOriCompliantConverged && kicked_energy < E) {
+        E = kicked_energy;
+        ++st.kicks;
+      } else {
+        cs->x.swap(s->x_trial);
+        s->angle_trial.swap(s->angle_kick);
         break;
       }
     }
-    if (std::getenv("CMPL_DEBUG")) std::fprintf(stderr, "it %d E %.9g largest %.3e slope %.3e alpha %g trial %.9g shifted %d\n", it, E, largest, slope, alpha, trial, st.shifted);
-    if (!taken) {
-      st.status = kOriCompliantLineSearch;
-      break;
+    if (status == kOriCompliantConverged) {
+      done = upto;
+      s->x_good = cs->x;
+      s->angle_good.swap(s->angle_trial);
+      continue;
     }
-    cs->x.swap(s->x_trial);
-    E = trial;
+    cs->x = s->x_good;
+    piece *= 0.5;
+    if (piece < 1.0 / (1 << kMostHalvings)) break;
+    ++st.halvings;
   }
 
-  if (st.status == kOriCompliantConverged) {
-    double max_delta = 0.0;
+  st.status = status;
+  if (status == kOriCompliantConverged) {
     for (size_t h = 0; h < nh; ++h) {
-      max_delta = std::max(max_delta, std::fabs(angle[h] - s->angle_start[h]));
-      cs->hinges[h].angle = angle[h];
+      st.max_delta = std::max(st.max_delta, std::fabs(s->angle_good[h] - s->angle_start[h]));
+      cs->hinges[h].angle = s->angle_good[h];
     }
-    st.max_delta = max_delta;
     writeShape(cs, om, osm);
   } else {
     cs->x = s->x_start;
@@ -719,7 +966,7 @@ int oriSimCompliantStep(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* o
       cs->hinges[h].rest = s->rest_start[h];
       cs->hinges[h].angle = s->angle_start[h];
     }
-    E = energy(cs, cs->x.data(), s->angle_start.data(), angle.data(), false);
+    E = energy(cs, cs->x.data(), s->angle_start.data(), s->angle_trial.data(), false);
     ++cs->unconverged;
   }
   st.energy = E;

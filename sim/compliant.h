@@ -46,8 +46,8 @@ struct ORI_frameRecorder;
 // before the folds give way, axial / fold how much the paper stretches.
 struct ORISIM_stiffness {
   double fold = 1.0;
-  double facet = 100.0;
-  double axial = 1.0e6;
+  double facet = 10.0;
+  double axial = 1.0e4;
 };
 
 // True when every constant is positive and finite; otherwise false with
@@ -58,12 +58,13 @@ bool oriSimStiffnessCheck(const ORISIM_stiffness& k, std::string* why);
 // How a step's Newton iteration runs.
 struct ORISIM_compliantOptions {
   ORISIM_stiffness stiffness;
-  // Most Newton iterations of one step; a step that has not converged by
-  // then keeps the last shape.
-  int max_iterations = 40;
+  // Most Newton iterations of one attempt at a step (a step whose attempt
+  // fails is tried again in halves, up to three times halved); a step none
+  // of whose attempts converges keeps the last shape.
+  int max_iterations = 50;
   // A step has converged when its last Newton step moved no vertex
   // coordinate by more than this (crease-pattern units: paper sides).
-  double tolerance = 1e-9;
+  double tolerance = 1e-8;
 };
 
 // Why a step's iteration stopped.
@@ -81,8 +82,10 @@ const char* oriSimCompliantStatusName(int status);
 // What one step found.
 struct ORISIM_compliantStats {
   int status = kOriCompliantConverged;
-  int newton_iterations = 0;   // factorisations taken
+  int newton_iterations = 0;   // Newton iterations (numeric factorisations) taken, halves included
   int shifted = 0;             // of them, the ones that needed a diagonal shift (not positive definite)
+  int halvings = 0;            // times the rest angles' move was halved after a failed iteration
+  int kicks = 0;               // times an equilibrium that was a saddle of the energy was left for a lower one
   double energy = 0.0;         // the structure's energy at the shape kept
   double max_delta = 0.0;      // largest change of a line's angle over the step, radians (0 when kept)
   double max_strain = 0.0;     // largest |relative change of a bar's length| of the shape kept
@@ -162,7 +165,17 @@ void oriSimCompliantSetGoals(ORISIM_compliant* cs, const ORI_manifold* om);
 // negative towards flat): every fold spring's rest angle moves towards
 // where it heads, the one with the farthest to go by |step| and the others
 // in proportion, so that all arrive together; then Newton's method finds
-// the equilibrium from the last shape. When it converges, om is written:
+// the equilibrium from the last shape. Each iteration factorises the
+// Hessian of the energy (shifted on its diagonal where it is not positive
+// definite) and searches along the Newton step both straight and as the
+// rotations of the faces it implies (each face turned rigidly about its
+// springs: with bars far stiffer than folds a straight step can only turn
+// a face a little before it stretches the bars more than the folds gain).
+// An attempt that does not converge in max_iterations is made again in
+// halves of the rest angles' move from the last equilibrium reached, down
+// to eighths. An equilibrium that is a saddle of the energy (a symmetric
+// shape) is kicked off it by a tiny displacement, the same at every run,
+// and kept only if the sheet settles lower. When it converges, om is written:
 // vertex positions, every half-edge's angle measured from them (both halves
 // of a line alike), every face's matrix fitted to its corners
 // (oriFaceFitMatrix: the first corner exact, the plane of the triangle),
