@@ -19,13 +19,22 @@ double clamp01(double t) { return t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t); }
 
 }  // namespace
 
-double oriGLClosureScale(double error) {
-  if (std::isnan(error)) return 1.0;
-  if (error <= kOriClosureFloor) return 0.0;
-  if (error >= kOriClosureCeiling) return 1.0;
-  const double low = std::log10(kOriClosureFloor), high = std::log10(kOriClosureCeiling);
-  return (std::log10(error) - low) / (high - low);
+namespace {
+
+// value's place between floor and ceiling, log10-linear; NaN at the top.
+double logPlace(double value, double floor, double ceiling) {
+  if (std::isnan(value)) return 1.0;
+  if (value <= floor) return 0.0;
+  if (value >= ceiling) return 1.0;
+  const double low = std::log10(floor), high = std::log10(ceiling);
+  return (std::log10(value) - low) / (high - low);
 }
+
+}  // namespace
+
+double oriGLClosureScale(double error) { return logPlace(error, kOriClosureFloor, kOriClosureCeiling); }
+
+double oriGLStrainScale(double strain) { return logPlace(std::fabs(strain), kOriStrainFloor, kOriStrainCeiling); }
 
 void oriGLScaleColor(double t, float rgb[3]) {
   const double x = clamp01(std::isnan(t) ? 1.0 : t) * 8.0;

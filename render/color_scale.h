@@ -22,6 +22,18 @@ constexpr double kOriClosureCeiling = 1e-1;
 // is shown as failing, never as closed.
 double oriGLClosureScale(double error);
 
+// The strain map's range: a bar's relative change of length (folded
+// length over flat length, less one), on the same logarithmic scale and in
+// the same colours as the closure map. At the floor the paper has not
+// stretched to any visible degree; at the ceiling it is stretched by a
+// tenth, far beyond what paper takes.
+constexpr double kOriStrainFloor = 1e-6;
+constexpr double kOriStrainCeiling = 1e-1;
+
+// Where |strain| falls on the strain scale: 0 at or below the floor, 1 at
+// or above the ceiling, log10-linear between; not a number counts as 1.
+double oriGLStrainScale(double strain);
+
 // The colour at t on the closure scale (t clamped to [0, 1]), each channel in
 // [0, 1], linearly between the scale's nine anchor colours.
 void oriGLScaleColor(double t, float rgb[3]);

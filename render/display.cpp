@@ -130,7 +130,8 @@ bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks) {
   glLoadIdentity();
   MultMode();
 
-  const bool closure = marks != nullptr && marks->closure;
+  // The strain map, where asked for, takes the closure map's place.
+  const bool closure = marks != nullptr && (marks->closure || marks->strain);
   if (theGL.cp_mode) {
     // The pattern lies in z = 0 without the display frame.
     glDepthFunc(GL_LEQUAL);

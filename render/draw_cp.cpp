@@ -75,7 +75,7 @@ int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks) {
   // coloured each by its own distance from its target), and every line
   // starts its own dash, so the order does not show, and a pattern kept for
   // many lines lets them go to OpenGL in one batch.
-  const bool to_go = marks != nullptr && marks->closure;
+  const bool to_go = marks != nullptr && marks->closure && !marks->strain;
   glColor3f(0.0f, 0.0f, 0.0f);
   for (const bool dashed : {false, true}) {
     glLineStipple(factor, dashed ? kOriStippleDashed : kOriStippleSolid);

@@ -89,10 +89,13 @@ void setHatch() {
   glEnable(GL_POLYGON_STIPPLE);
 }
 
+// A vertex's place on the scale shown: the strain map's when marks.strain
+// is set, else the closure map's.
 double vertexScale(const OriGLMarks& marks, const ORI_vert* v) {
   const int i = v->index;
-  if (i < 0 || static_cast<size_t>(i) >= marks.vertex_closure.size()) return 0.0;
-  return oriGLClosureScale(marks.vertex_closure[i]);
+  const std::vector<double>& values = marks.strain ? marks.vertex_strain : marks.vertex_closure;
+  if (i < 0 || static_cast<size_t>(i) >= values.size()) return 0.0;
+  return marks.strain ? oriGLStrainScale(values[i]) : oriGLClosureScale(values[i]);
 }
 
 void cpPoint(const ORI_vert* v) {
@@ -268,7 +271,7 @@ int oriGLDrawVertClosureCP(ORI_manifold* om, const OriGLMarks& marks) {
     glBegin(GL_POINTS);
     for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
       const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
-      if (v->n_out == 0 || v->sim_index < 0) continue;
+      if (v->n_out == 0 || (v->sim_index < 0 && !marks.strain)) continue;
       float rgb[3] = {0.0f, 0.0f, 0.0f};
       if (!rim) oriGLScaleColor(vertexScale(marks, v), rgb);
       glColor3fv(rgb);
@@ -319,8 +322,12 @@ int oriGLDrawFaceHit(ORI_manifold* om, const OriGLMarks& marks, bool cp) {
 
 int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines) {
   int rows = 0;
-  if (marks.closure) rows += kScaleRows * kLegendRow + kScaleGap;
-  if (marks.closure && fold_lines) rows += kScaleRows * kLegendRow + kScaleGap;
+  if (marks.strain) {
+    rows += kScaleRows * kLegendRow + kScaleGap + kLegendRow;
+  } else if (marks.closure) {
+    rows += kScaleRows * kLegendRow + kScaleGap;
+    if (fold_lines) rows += kScaleRows * kLegendRow + kScaleGap;
+  }
   if (marks.pairs > 0) rows += kLegendRow + 2;
   return rows > 0 ? rows + 2 * kLegendPad : 0;
 }
@@ -334,9 +341,10 @@ void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h) {
   drawBox(left, top, left + kOriLegendWidth, top + height);
   float y = top + kLegendPad;
   const float bar_x = left + kBarLeft;
-  if (marks.closure) {
+  if (marks.closure || marks.strain) {
     glColor3f(0.0f, 0.0f, 0.0f);
-    drawText(left + kLegendPad, y, "closure error at a vertex, radians", 1.0f);
+    drawText(left + kLegendPad, y,
+             marks.strain ? "strain at a vertex: largest change of length" : "closure error at a vertex, radians", 1.0f);
     y += kLegendRow;
     glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
     glDisable(GL_BLEND);
@@ -355,7 +363,14 @@ void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h) {
     drawBarRim(bar_x, y, kDecades, 6);
     y += 2 * kLegendRow + kScaleGap;
   }
-  if (marks.closure && fold_lines) {
+  if (marks.strain) {
+    char text[96];
+    std::snprintf(text, sizeof text, "largest bend of a facet: %.3f rad", marks.largest_bend);
+    glColor3f(0.0f, 0.0f, 0.0f);
+    drawText(left + kLegendPad, y, text, 1.0f);
+    y += kLegendRow;
+  }
+  if (marks.closure && !marks.strain && fold_lines) {
     glColor3f(0.0f, 0.0f, 0.0f);
     drawText(left + kLegendPad, y, "fold line: share of its target to go", 1.0f);
     y += kLegendRow;

@@ -4,6 +4,7 @@
 
 #include "geometry/manifold.h"
 #include "geometry/self_intersection.h"
+#include "sim/compliant.h"
 #include "sim/sparse_jacobian.h"
 
 double oriGLMarksClosure(OriGLMarks* marks, const ORISIM_matrix* osm, const ORI_manifold* om, int* worst_vertex) {
@@ -42,6 +43,25 @@ double oriGLMarksFarthestCrease(const OriGLMarks& marks) {
   double farthest = 0.0;
   for (const double d : marks.crease_to_go) farthest = std::fmax(farthest, std::fabs(d));
   return farthest;
+}
+
+double oriGLMarksStrain(OriGLMarks* marks, const ORI_manifold* om) {
+  std::vector<double> by_edge;
+  const double worst = oriSimBarStrain(om, &by_edge);
+  marks->vertex_strain.assign(om->n_vert > 0 ? static_cast<size_t>(om->n_vert) : 0, 0.0);
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    if (e->index < 0 || static_cast<size_t>(e->index) >= by_edge.size()) continue;
+    const double value = std::fabs(by_edge[e->index]);
+    for (const ORI_vert* v : {e->vert, e->pair->vert}) {
+      if (v->index < 0 || static_cast<size_t>(v->index) >= marks->vertex_strain.size()) continue;
+      double& slot = marks->vertex_strain[v->index];
+      if (!(value <= slot)) slot = value;
+    }
+  }
+  std::vector<double> bending;
+  marks->largest_bend = oriSimFacetBending(om, &bending);
+  return worst;
 }
 
 int oriGLMarksCollisions(OriGLMarks* marks, const ORI_manifold* om) {

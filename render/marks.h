@@ -26,6 +26,13 @@ struct OriGLMarks {
   // another face, else 0; pairs counts the pairs of faces.
   std::vector<unsigned char> face_hit;
   int pairs = 0;
+  // Colour the sheet by the strain map instead (plicata-fold --strain): each
+  // vertex by the largest |relative change of length| of its lines, by
+  // ORI_vert::index; the largest bend of a facet (a diagonal's or flat
+  // line's |angle|, radians) for the legend.
+  bool strain = false;
+  std::vector<double> vertex_strain;
+  double largest_bend = 0.0;
 };
 
 // Fills vertex_closure and crease_to_go from om's present angles. Returns
@@ -38,6 +45,11 @@ double oriGLMarksClosure(OriGLMarks* marks, const ORISIM_matrix* osm, const ORI_
 // (|crease_to_go|, radians, 0 when there is no fold line). Reads
 // crease_to_go as oriGLMarksClosure left it.
 double oriGLMarksFarthestCrease(const OriGLMarks& marks);
+
+// Fills vertex_strain and largest_bend from om's present positions and
+// angles (sim/compliant.h: oriSimBarStrain, oriSimFacetBending). Returns
+// the largest |strain| (0 without lines). Cost: O(half-edges).
+double oriGLMarksStrain(OriGLMarks* marks, const ORI_manifold* om);
 
 // Fills face_hit and pairs from om's present placement
 // (oriManifoldIntersectingFaces). Returns pairs. Cost: O(n log n) in the

@@ -63,6 +63,11 @@ const char* foldPicturesUsage() {
          "  --closure      colour the sheet by how far each vertex fails to close (the\n"
          "                 window's \"Closure\"), with its legend; faces that pass through\n"
          "                 each other are hatched in red in every picture, as in the window\n"
+         "  --strain       colour the sheet by how far the paper stretched: each vertex by\n"
+         "                 its lines' largest relative change of length, on the closure\n"
+         "                 map's scale, with the largest bend of a facet in the legend (for\n"
+         "                 --solver compliant; a rigid fold shows where faces were placed\n"
+         "                 apart)\n"
          "  --no-edges     leave the lines out, as the window's \"Draw Edge\" off or 'e' does:\n"
          "                 on a large sheet they would cover the paper\n"
 #ifndef PLICATA_OFFSCREEN
@@ -76,9 +81,11 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
                                          "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
   const char* a = argv[*i];
-  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0) {
+  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0 || std::strcmp(a, "--strain") == 0) {
     if (std::strcmp(a, "--closure") == 0) {
       opt->closure = true;
+    } else if (std::strcmp(a, "--strain") == 0) {
+      opt->strain = true;
     } else {
       opt->no_edges = true;
     }
@@ -141,6 +148,10 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
 }
 
 bool foldPicturesCheck(const FoldPictureOptions& opt, std::string* error) {
+  if (opt.closure && opt.strain) {
+    *error = "--closure and --strain both colour the sheet: take one";
+    return false;
+  }
   if (opt.shaping.empty() || opt.requested()) return true;
   *error = opt.shaping + " shapes pictures: add --png DIR, --gif FILE or --mp4 FILE";
   return false;
@@ -232,8 +243,10 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     return -1;
   }
   fp->marks.closure = fp->opt.closure;
+  fp->marks.strain = fp->opt.strain;
   oriGLMarksCollisions(&fp->marks, om);
   if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+  if (fp->opt.strain) oriGLMarksStrain(&fp->marks, om);
   oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
 #else
   (void)osm;

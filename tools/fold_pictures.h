@@ -21,6 +21,7 @@ struct FoldPictureOptions {
   int fps = 20;                           // --fps N
   bool closure = false;                   // --closure: the closure map, as the window's "Closure" shows it
   bool no_edges = false;                  // --no-edges: no lines, as the window's "Draw Edge" off
+  bool strain = false;                    // --strain: the strain map (how far the paper stretched)
   std::string shaping;  // the first option given that shapes pictures, for the check
   bool requested() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
 };
@@ -49,8 +50,8 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 // The picture after step (0: before the first), drawn when step is a
 // multiple of --every or the last; written to every output asked for. As in
 // the window, faces that pass through each other are hatched in the warning
-// colour, and with --closure the sheet shows the closure map of osm (may be
-// null: no closure errors). Returns 0, or -1 after one line on standard
+// colour, with --closure the sheet shows the closure map of osm (may be
+// null: no closure errors), with --strain the strain map of om. Returns 0, or -1 after one line on standard
 // error.
 int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step);
 

@@ -343,3 +343,30 @@ TEST(FoldExport, RealPatternsFoldAndRecordValidFrames) {
     oriManifoldDelete(om);
   }
 }
+
+TEST(FoldExport, StrainIsRecordedPerEdgeOnlyWhenAsked) {
+  ORI_manifold* om = prepared(miura2x2());
+  ASSERT_NE(om, nullptr);
+  ORI_fold_recording* plain = oriFoldRecordingBegin(om);
+  ORI_fold_recording* strained = oriFoldRecordingBegin(om);
+  oriFoldRecordingKeepStrain(strained);
+  // The whole sheet stretched by a tenth: every edge's strain is 0.1.
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    static_cast<ORI_vert*>(l->data)->pos *= 1.1;
+  }
+  ASSERT_EQ(oriFoldRecordingFrame(plain, om), 0);
+  ASSERT_EQ(oriFoldRecordingFrame(strained, om), 0);
+  oriFoldRecordingKeepStrain(strained);  // after a frame: changes nothing
+  const Json without = Json::parse(saved(plain));
+  const Json with = Json::parse(saved(strained));
+  EXPECT_FALSE(without["file_frames"][0].contains("edges_plicata:strain"));
+  const Json& strain = with["file_frames"][0]["edges_plicata:strain"];
+  ASSERT_EQ(strain.size(), with["edges_vertices"].size());
+  for (size_t k = 0; k < strain.size(); ++k) EXPECT_NEAR(strain[k].get<double>(), 0.1, 1e-6) << "edge " << k;
+  Json rest = with;
+  rest["file_frames"][0].erase("edges_plicata:strain");
+  EXPECT_EQ(rest, without);
+  oriFoldRecordingDelete(plain);
+  oriFoldRecordingDelete(strained);
+  oriManifoldDelete(om);
+}

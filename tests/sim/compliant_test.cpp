@@ -17,6 +17,7 @@
 #include "sim/fold_status.h"
 #include "sim/prepare.h"
 #include "sim/sim_matrix.h"
+#include "sim/sim_step.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -71,3 +72,160 @@ TEST(CompliantHinge, AngleSignAndDerivativesMatchFiniteDifferences) {
 }
 
 }  // namespace
+
+namespace {
+
+// A generated single vertex, read, triangulated and prepared flat as the
+// loader does, folding to share of its targets; *osm receives the record.
+ORI_manifold* vertexSheet(const OriVertexParams& params, double share, ORISIM_matrix** osm) {
+  CreasePattern* cp = CreasePatternNew();
+  ORI_manifold* om = oriManifoldNew();
+  testing::internal::CaptureStdout();
+  const bool built = oriPatternMakeVertex(cp, params, nullptr, 0) == 0 && oriManifoldConstructFromPattern(om, cp) == 0;
+  if (built) oriSimSetFoldTo(om, share);
+  const bool prepared = built && oriManifoldPrepareForFolding(om, 1, 0, osm) == 0;
+  testing::internal::GetCapturedStdout();
+  CreasePatternDestruct(cp);
+  if (!prepared) {
+    oriManifoldDelete(om);
+    return nullptr;
+  }
+  return om;
+}
+
+OriVertexParams vertexOf(std::vector<double> sectors) {
+  OriVertexParams p;
+  for (int k = 0; k < 4; ++k) p.sector_deg[k] = sectors[k];
+  return p;  // types 2, 3, 2, 2
+}
+
+// The fold lines' angles, in the order of the half-edge list (each line once).
+std::vector<double> foldAngles(const ORI_manifold* om) {
+  std::vector<double> out;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    if (e->target_angle != 0.0 && !e->is_diagonal && e->index < e->pair->index) out.push_back(e->angle);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Compliant, StiffFacetsKeepTheRigidVertexRelation) {
+  // The flat-foldable vertex of the shipped example: rigidly its opposite
+  // creases fold alike in size and the corner rotations close.
+  ORISIM_matrix* osm = nullptr;
+  ORI_manifold* om = vertexSheet(vertexOf({70, 100, 110, 80}), 0.5, &osm);
+  ASSERT_NE(om, nullptr);
+  ORISIM_compliantOptions options;
+  options.stiffness = {1.0, 1000.0, 1e6};
+  std::string why;
+  ORISIM_compliant* cs = oriSimCompliantNew(om, options, &why);
+  ASSERT_NE(cs, nullptr) << why;
+  for (int k = 0; k < 6; ++k) {
+    ORISIM_compliantStats st;
+    EXPECT_EQ(oriSimCompliantStep(cs, om, osm, 0.5, &st), kOriCompliantConverged) << "step " << k + 1;
+  }
+  const std::vector<double> a = foldAngles(om);
+  ASSERT_EQ(a.size(), 4u);
+  // Creases 0 and 2 (the major pair) and 1 and 3 (the minor pair).
+  EXPECT_GT(std::fabs(a[0]), 1.5) << "the vertex hardly folded";
+  EXPECT_NEAR(std::fabs(a[0]), std::fabs(a[2]), 2e-3);
+  EXPECT_NEAR(std::fabs(a[1]), std::fabs(a[3]), 2e-3);
+  // The relation between the major and the minor pair is the one the
+  // corner rotations closing round the vertex impose, as the rigid solver
+  // measures it.
+  int worst_vertex = -1;
+  EXPECT_LT(oriFoldWorstVertex(osm, om, &worst_vertex), 2e-3);
+  EXPECT_LT(cs->last.max_strain, 1e-5);
+  oriSimCompliantDelete(cs);
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
+}
+
+TEST(Compliant, AVertexNoRigidFoldingReachesFoldsMostOfTheWayWithSmallStrain) {
+  // 60 + 130 ≠ 180: no rigid folding brings all four creases near their
+  // targets; with the default stiffness the facets bend instead.
+  ORISIM_matrix* osm = nullptr;
+  ORI_manifold* om = vertexSheet(vertexOf({60, 100, 130, 70}), 0.9, &osm);
+  ASSERT_NE(om, nullptr);
+  std::string why;
+  ORISIM_compliant* cs = oriSimCompliantNew(om, ORISIM_compliantOptions{}, &why);
+  ASSERT_NE(cs, nullptr) << why;
+  for (int k = 0; k < 8; ++k) {
+    ORISIM_compliantStats st;
+    EXPECT_EQ(oriSimCompliantStep(cs, om, osm, 0.5, &st), kOriCompliantConverged) << "step " << k + 1;
+  }
+  EXPECT_GT(oriFoldProgress(om), 0.75 * 90.0) << "most of the way to 90 % of the targets";
+  EXPECT_LT(cs->last.max_strain, 2e-3);
+  EXPECT_GT(cs->last.max_bending, 0.03) << "the facets bent: no rigid folding";
+  std::vector<double> strain;
+  EXPECT_DOUBLE_EQ(oriSimBarStrain(om, &strain), cs->last.max_strain);
+  oriSimCompliantDelete(cs);
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
+}
+
+TEST(Compliant, AStepThatDoesNotConvergeKeepsTheLastShape) {
+  ORISIM_matrix* osm = nullptr;
+  ORI_manifold* om = vertexSheet(vertexOf({70, 100, 110, 80}), 1.0, &osm);
+  ASSERT_NE(om, nullptr);
+  ORISIM_compliantOptions options;
+  std::string why;
+  ORISIM_compliant* cs = oriSimCompliantNew(om, options, &why);
+  ASSERT_NE(cs, nullptr) << why;
+  ORISIM_compliantStats st;
+  ASSERT_EQ(oriSimCompliantStep(cs, om, osm, 0.5, &st), kOriCompliantConverged);
+  std::vector<vector3d> before;
+  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    before.push_back(static_cast<const ORI_vert*>(l->data)->pos);
+  }
+  const std::vector<double> angles = foldAngles(om);
+  // One iteration cannot reach the next equilibrium, halved or not.
+  cs->options.max_iterations = 1;
+  EXPECT_NE(oriSimCompliantStep(cs, om, osm, 0.5, &st), kOriCompliantConverged);
+  EXPECT_EQ(cs->unconverged, 1);
+  EXPECT_EQ(st.max_delta, 0.0);
+  size_t k = 0;
+  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next, ++k) {
+    const vector3d& p = static_cast<const ORI_vert*>(l->data)->pos;
+    EXPECT_TRUE(p.x == before[k].x && p.y == before[k].y && p.z == before[k].z) << "vertex " << k << " moved";
+  }
+  EXPECT_EQ(foldAngles(om), angles);
+  // The rest angles were kept back too: with its budget again the same step
+  // goes on from there.
+  cs->options.max_iterations = ORISIM_compliantOptions{}.max_iterations;
+  EXPECT_EQ(oriSimCompliantStep(cs, om, osm, 0.5, &st), kOriCompliantConverged);
+  EXPECT_GT(std::fabs(foldAngles(om)[0]), std::fabs(angles[0]));
+  oriSimCompliantDelete(cs);
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
+}
+
+TEST(Compliant, BadStiffnessAndUntriangulatedSheetsAreRefusedWithTheirReason) {
+  std::string why;
+  EXPECT_TRUE(oriSimStiffnessCheck(ORISIM_stiffness{}, &why));
+  EXPECT_FALSE(oriSimStiffnessCheck(ORISIM_stiffness{1.0, -2.0, NAN}, &why));
+  EXPECT_NE(why.find("facet -2"), std::string::npos) << why;
+  EXPECT_NE(why.find("axial nan"), std::string::npos) << why;
+  EXPECT_EQ(why.find("fold"), std::string::npos) << why;
+  EXPECT_EQ(why.find('\n'), std::string::npos);
+  ORISIM_matrix* osm = nullptr;
+  ORI_manifold* om = vertexSheet(vertexOf({70, 100, 110, 80}), 1.0, &osm);
+  ASSERT_NE(om, nullptr);
+  ORISIM_compliantOptions options;
+  options.stiffness.fold = 0.0;
+  EXPECT_EQ(oriSimCompliantNew(om, options, &why), nullptr);
+  EXPECT_NE(why.find("fold 0"), std::string::npos) << why;
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
+  // Facets of four sides: the bars and springs need triangles.
+  testing::internal::CaptureStdout();
+  om = loadOpxText(opxText(miura2x2()));
+  testing::internal::GetCapturedStdout();
+  ASSERT_NE(om, nullptr);
+  oriManifoldPrepare(om, 0);
+  EXPECT_EQ(oriSimCompliantNew(om, ORISIM_compliantOptions{}, &why), nullptr);
+  EXPECT_NE(why.find("triangulated"), std::string::npos) << why;
+  oriManifoldDelete(om);
+}

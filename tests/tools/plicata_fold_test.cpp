@@ -441,3 +441,34 @@ TEST_F(PlicataCommands, FoldToStopsShortAndAMechanismThatCannotReachSettles) {
   EXPECT_LT(moved, 0.01);  // degrees per step, over the last 50 steps
   EXPECT_EQ(run(fold_, {"--fold-to", "101", miura_}), 2);
 }
+
+TEST_F(PlicataCommands, CompliantSolverFoldsRecordsStrainAndRefusesBadStiffness) {
+  const std::string vertex = (examples_ / "degree4_vertex.opx").string();
+  const std::string fold = (tmp_ / "compliant.fold").string();
+  ASSERT_EQ(run(fold_, {"--solver", "compliant", "--steps", "4", "--fold-out", fold, vertex}), 0) << err_;
+  const std::string last = out_.substr(out_.rfind('\n', out_.size() - 2) + 1);
+  EXPECT_NE(last.find(" compliant_kept=0\n"), std::string::npos) << last;
+  const nlohmann::json doc = nlohmann::json::parse(readFile(fold));
+  ASSERT_EQ(doc["file_frames"].size(), 4u);
+  for (const auto& frame : doc["file_frames"]) {
+    ASSERT_TRUE(frame.contains("edges_plicata:strain"));
+    EXPECT_EQ(frame["edges_plicata:strain"].size(), doc["edges_vertices"].size());
+  }
+  ASSERT_EQ(run(fold_, {"--steps", "4", "--fold-out", fold, vertex}), 0) << err_;
+  EXPECT_EQ(readFile(fold).find("plicata:strain"), std::string::npos) << "the rigid solver records no strain";
+
+  for (const auto& [args, named] :
+       {std::pair{std::vector<std::string>{"--solver", "compliant", "--stiffness", "1,-2,nan", vertex}, "facet -2"},
+        std::pair{std::vector<std::string>{"--solver", "compliant", "--stiffness", "1,-2,nan", vertex}, "axial nan"},
+        std::pair{std::vector<std::string>{"--solver", "compliant", "--stiffness", "1,2", vertex}, "FOLD,FACET,AXIAL"},
+        std::pair{std::vector<std::string>{"--stiffness", "1,2,3", vertex}, "--solver compliant"},
+        std::pair{std::vector<std::string>{"--solver", "soft", vertex}, "rigid or compliant"},
+        std::pair{std::vector<std::string>{"--solver", "compliant", "--exact", vertex}, "--exact"}}) {
+    EXPECT_EQ(run(fold_, args), 2) << named;
+    EXPECT_EQ(lines(err_), 1) << err_;
+    EXPECT_NE(err_.find(named), std::string::npos) << err_;
+  }
+  EXPECT_EQ(run(fold_, {"--solver", "compliant", "--no-triangulate", miura_}), 1);
+  EXPECT_EQ(lines(err_), 1) << err_;
+  EXPECT_NE(err_.find("triangulated"), std::string::npos) << err_;
+}
