@@ -90,16 +90,18 @@ bool compliantBegin(const CompliantOptions& opt, CompliantRun* run, ORI_manifold
   return run->cs != nullptr;
 }
 
-void compliantReport(CompliantRun* run, long step) {
-  const ORISIM_compliant* cs = run->cs;
-  if (cs == nullptr || cs->last.status == kOriCompliantConverged) return;
-  ++run->kept;
-  std::fprintf(stderr, "plicata-fold: step %ld: the compliant solver stopped (%s) after %d iterations: the last shape is kept\n",
-               step, oriSimCompliantStatusName(cs->last.status), cs->last.newton_iterations);
+int compliantFoldStep(CompliantRun* run, ORISIM_matrix* osm, ORI_manifold* om, double size, int* frame_no,
+                      const ORI_frameRecorder* rec, double* max_delta, long step) {
+  ORISIM_compliantStats st;
+  const int result = oriSimCompliantFoldStep(run->cs, osm, om, size, frame_no, rec, max_delta, &st);
+  if (st.status != kOriCompliantConverged) {
+    ++run->kept;
+    std::fprintf(stderr, "plicata-fold: step %ld: the compliant solver stopped (%s) after %d iterations: the last shape is kept\n",
+                 step, oriSimCompliantStatusName(st.status), st.newton_iterations);
+  }
+  return result;
 }
 
-void compliantEnd(CompliantRun* run, bool summary) {
-  if (summary && run->cs != nullptr) std::printf(" compliant_kept=%ld", run->kept);
-  oriSimCompliantDelete(run->cs);
-  run->cs = nullptr;
+void compliantSummary(const CompliantRun& run) {
+  if (run.cs != nullptr) std::printf(" compliant_kept=%ld", run.kept);
 }

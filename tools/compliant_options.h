@@ -27,10 +27,14 @@ int compliantParseOption(int argc, char** argv, int* i, CompliantOptions* opt, s
 // closes the rigid solver's steps).
 bool compliantCheck(const CompliantOptions& opt, bool exact, std::string* error);
 
-// The compliant solver across the patterns of one run.
+// The compliant solver across the patterns of one run; frees its state.
 struct CompliantRun {
   ORISIM_compliant* cs = nullptr;  // the state of the pattern opened last; null for the rigid solver
   long kept = 0;                   // steps that kept the last shape, over the run
+  CompliantRun() = default;
+  CompliantRun(const CompliantRun&) = delete;
+  CompliantRun& operator=(const CompliantRun&) = delete;
+  ~CompliantRun() { oriSimCompliantDelete(cs); }
 };
 
 // Makes the state for the pattern om just prepared (replacing the
@@ -38,10 +42,12 @@ struct CompliantRun {
 // on standard error naming the pattern and the reason.
 bool compliantBegin(const CompliantOptions& opt, CompliantRun* run, ORI_manifold* om, const char* pattern);
 
-// After step (counted over the run): when its compliant step did not
-// converge, says so on standard error and counts it.
-void compliantReport(CompliantRun* run, long step);
+// One compliant fold step, number step over the run (oriSimCompliantFoldStep:
+// frames recorded as rec asks); when it did not converge, says so on
+// standard error and counts it. Returns what the core step returns.
+int compliantFoldStep(CompliantRun* run, ORISIM_matrix* osm, ORI_manifold* om, double size, int* frame_no,
+                      const ORI_frameRecorder* rec, double* max_delta, long step);
 
 // The summary line's compliant part, " compliant_kept=K", on standard
-// output (nothing for the rigid solver); then frees the state.
-void compliantEnd(CompliantRun* run, bool summary);
+// output; nothing for the rigid solver.
+void compliantSummary(const CompliantRun& run);

@@ -339,10 +339,7 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
     osm->exact = opt.exact ? 1 : 0;
-    if (!compliantBegin(opt.compliant, &compliant, om, name)) {
-      exit_status = 1;
-      break;
-    }
+    if (!compliantBegin(opt.compliant, &compliant, om, name)) { exit_status = 1; break; }
     if (!opt.fold_out.empty()) {
       // A FOLD file holds one crease pattern: the recording follows the
       // pattern opened last.
@@ -360,7 +357,7 @@ int main(int argc, char** argv) {
     for (long k = 1; k <= phase.steps && !stopped; ++k) {
       const auto start = std::chrono::steady_clock::now();
       ORISIM_stepStats stats{};
-      if ((compliant.cs != nullptr ? oriSimCompliantFoldStep(compliant.cs, osm, om, step, &frame_no, &rec, &max_delta, nullptr)
+      if ((compliant.cs != nullptr ? compliantFoldStep(&compliant, osm, om, step, &frame_no, &rec, &max_delta, done + 1)
                                    : oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats)) != 0) {
         std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
         exit_status = 1;
@@ -375,7 +372,6 @@ int main(int argc, char** argv) {
       const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
       const double residual = closureResidual(osm, om);
       progress.update(++done, residual, max_delta);
-      compliantReport(&compliant, done);
       stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
                              &records, &collided, &progress);
       if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
@@ -391,7 +387,6 @@ int main(int argc, char** argv) {
     foldPicturesAbort(pictures);
   }
   if (om == nullptr || osm == nullptr) {
-    compliantEnd(&compliant, false);
     oriFoldRecordingDelete(fold_rec);
     oriSimDelete(osm);
     oriManifoldDelete(om);
@@ -412,10 +407,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
     if (opt.exact) std::printf(" exact_kept=%ld", exact_kept + osm->exact_unconverged);
-    compliantEnd(&compliant, true);
+    compliantSummary(compliant);
     std::printf("\n");
   }
-  compliantEnd(&compliant, false);
   oriSimDelete(osm);
   oriManifoldDelete(om);
   return exit_status;
