@@ -6,6 +6,7 @@
 #include "sim/compliant.h"
 
 #include <cholmod.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -63,6 +64,23 @@ constexpr int kMostHalvings = 3;
 // The central difference that takes a Newton step's rotations apart from
 // the rest of it turns the spring that turns most by this (radians).
 constexpr double kTurnDifference = 1e-5;
+
+// The factorisation library parallelises parts of a factorisation with
+// OpenMP teams of a fixed size, whose threads then spin at their barriers:
+// on this project's shared machines they took as much processor time as
+// the factorisation itself and gained nothing at the size of a sheet's
+// blocks. Held at one thread while it lives (the calling thread's setting,
+// restored after).
+class OneOmpThread {
+ public:
+  OneOmpThread() : saved_(omp_get_max_active_levels()) { omp_set_max_active_levels(0); }
+  ~OneOmpThread() { omp_set_max_active_levels(saved_); }
+  OneOmpThread(const OneOmpThread&) = delete;
+  OneOmpThread& operator=(const OneOmpThread&) = delete;
+
+ private:
+  int saved_;
+};
 
 }  // namespace
 
@@ -708,6 +726,7 @@ double energy(ORISIM_compliant* cs, const double* x, const double* ref, double* 
 // tried helps; *slope receives grad·dir, *shifted counts a shifted one.
 bool newtonDirection(ORISIM_compliantSolver* s, int* shifted, double* slope) {
   OriSimOneBlasThread one_thread;
+  OneOmpThread one_omp_thread;
   const int* Ap = static_cast<const int*>(s->A->p);
   const int* Ai = static_cast<const int*>(s->A->i);
   const double* Ax = static_cast<const double*>(s->A->x);
