@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input/line_list.h"
+#include "sim/prepare.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -150,6 +151,26 @@ TEST(PatternGen, SingleVertexAndWaterbomb) {
   ASSERT_NE(om, nullptr);
   EXPECT_TRUE(oriManifoldTriangulated(om));
   checkSheet(om, "waterbomb", 6, {4});  // four diagonals, two horizontal lines
+}
+
+TEST(PatternGen, HyparIsConcentricSquaresWithThreeToOneCorners) {
+  OriHyparParams params;
+  params.rings = 4;
+  CreasePattern* cp = CreasePatternNew();
+  ASSERT_EQ(oriPatternMakeHypar(cp, params, nullptr, 0), 0);
+  ORI_manifold* om = oriManifoldNew();
+  testing::internal::CaptureStdout();
+  const int built = oriManifoldConstructFromPattern(om, cp);
+  testing::internal::GetCapturedStdout();
+  CreasePatternDestruct(cp);
+  ASSERT_EQ(built, 0);
+  oriManifoldPrepare(om, 0);
+  // Three squares and the outline, cut by the four half-diagonals.
+  EXPECT_EQ(om->n_vert, 1 + 4 * 4);
+  EXPECT_EQ(lineCount(om), 4 * 4 + 4 * 4);
+  // Every corner of a square has three lines of one type and one of the
+  // other; the centre's four lines share the innermost square's other type.
+  checkSheet(om, "hypar", 4, {0, 1, 3});
 }
 
 TEST(PatternGen, RefusesBadParametersWithAReasonAndLeavesThePatternEmpty) {
