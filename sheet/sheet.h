@@ -15,9 +15,10 @@
 //   a time (the Python package locks each one); separate sheets share
 //   nothing but the messages' sink, which is per thread (geometry/message.h).
 // - What the sheet owns: the present pattern (its mesh, ORI_manifold, and
-//   its simulation record, ORISIM_matrix), a pattern being loaded (read but
-//   not yet prepared, so that a dialogue can ask whether to triangulate
-//   before the present one is replaced), the fold options, the recording
+//   its simulation record, ORISIM_matrix), a pattern being loaded (read,
+//   then prepared, then adopted: a dialogue asks whether to triangulate and
+//   the window writes the old pattern's recording while the present one is
+//   still in place), the fold options, the recording
 //   settings with the OBJ frame numbering, the FOLD animation, the per-step
 //   records of the step report, the last step's figures and the counts.
 //   The targets live on the half-edges; oriSheetSetTargets sets them.
@@ -53,15 +54,17 @@
 //  3. tools/plicata_fold.cpp: a row of the flag table kFlags (its name,
 //     whether it takes a value, the setter) and a line of kUsage.
 //  4. app/: a field of the_struct (app_state.h) holding the panel's value, a
-//     control in app/panel_controls.cpp with the callback id kMenuFoldOptions,
-//     and a line in appFoldOptions (app/file_open.cpp) that copies it into
-//     the options.
-//  5. python/module.cpp (the keyword, into ORI_foldOptions) and
-//     python/plicata/__init__.py (its documentation).
+//     control in app/panel_controls.cpp whose callback hands the settings to
+//     the sheet (menuCallback's kMenuFoldTo and kMenuExact case:
+//     appApplyFoldOptions), and a line in appFoldOptions (app/app_state.cpp)
+//     that copies it into the options.
+//  5. python/sheet.cpp (Sheet::fold or a setter puts it into the options),
+//     python/module.cpp (the keyword) and python/plicata/__init__.py (its
+//     documentation).
 // A writer of a new format (files/) is not a way of folding: it reads the
 // manifold through oriSheetManifold and is called by the front ends beside
-// oriSheetSaveObj. Something recorded after every step belongs in
-// ORI_recordOptions and recordStep (sheet.cpp).
+// oriSheetSaveObj. Something recorded or measured after every step belongs
+// in ORI_recordOptions and recordStep or measureStep (sheet.cpp).
 #pragma once
 
 #include <cstddef>
