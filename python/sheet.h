@@ -78,7 +78,8 @@ class Sheet {
   // the call early when it returns true. With exact, each step is followed
   // by Newton corrections that close every vertex to rounding (exact mode,
   // for this call only). Throws std::invalid_argument for a step count
-  // outside 0..kMaxSteps or a setting outside 0..50.
+  // outside 0..kMaxSteps or a setting outside 0..50, std::runtime_error
+  // when a recorded step's shape cannot be kept (not finite).
   StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact,
                    const std::function<bool()>& interrupted);
 

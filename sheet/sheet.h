@@ -121,7 +121,8 @@ struct ORI_recordOptions {
   bool report = false;       // keep every step's record, residual and worst vertex measured, for the report
 };
 
-// A new sheet, without a pattern, folding by options (null: the defaults).
+// A new sheet, without a pattern, folding by options (null, or options that
+// oriSheetSetOptions would refuse: the defaults), recording nothing.
 ORI_sheet* oriSheetNew(const ORI_foldOptions* options);
 
 // Frees the sheet and all it owns; null is allowed.

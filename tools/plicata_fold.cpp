@@ -1,6 +1,10 @@
-// plicata-fold: the headless folding command. Loads a crease pattern,
-// prepares it as the window program does, folds it step by step as while the
-// space bar is held, and writes the shape as OBJ.
+// plicata-fold: the headless folding command. Loads a crease pattern into
+// the core's sheet (sheet/sheet.h), which prepares it as the window
+// program's does, folds it step by step as while the space bar is held, and
+// writes the shape as OBJ. What is here is the command line: the flag table,
+// the loop over the phases and their steps with the progress on standard
+// error, the collision line, the pictures (tools/fold_pictures.h), and the
+// failures said once, as the sheet words them.
 #include <unistd.h>
 
 #include <cstdio>
