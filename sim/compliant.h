@@ -34,6 +34,13 @@ struct ORI_frameRecorder;
 
 // ---- Stiffness and options ----
 
+// Which solver folds a sheet: the rigid one (sim/sim_step.h, the default)
+// or this one.
+enum OriSolver {
+  kOriSolverRigid = 0,
+  kOriSolverCompliant = 1,
+};
+
 // The springs' constants, each per unit of the crease pattern's length so
 // that a finer triangulation of the same sheet is the same sheet:
 //  - fold: moment per radian of a fold line per unit of its length; its

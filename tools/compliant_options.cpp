@@ -11,97 +11,52 @@ const char* compliantUsage() {
          "                 vertex) or compliant (each step moves the folds' rest angles and\n"
          "                 finds the sheet's equilibrium; a step that does not converge keeps\n"
          "                 the last shape and says so; the last line then ends with\n"
-         "                 compliant_kept=K)\n"
+         "                 compliant_kept=K; --fold-out frames carry edges_plicata:strain)\n"
          "  --stiffness F,B,A  the compliant model's fold, facet (bending) and axial\n"
-         "                 stiffness, positive numbers (default 1,100,1e6): folds and facets\n"
+         "                 stiffness, positive numbers (default 1,10,1e4): folds and facets\n"
          "                 per unit of line length, bars as modulus x section\n";
 }
 
-namespace {
+std::string compliantSetSolver(ORI_foldOptions* options, const char* value) {
+  if (std::strcmp(value, "rigid") != 0 && std::strcmp(value, "compliant") != 0) {
+    return std::string("--solver takes rigid or compliant: ") + value;
+  }
+  options->solver = value[0] == 'c' ? kOriSolverCompliant : kOriSolverRigid;
+  return "";
+}
 
-// Three comma-separated numbers; the ones that are not numbers are named.
-bool parseStiffness(const char* text, ORISIM_stiffness* k, std::string* error) {
+std::string compliantSetStiffness(ORI_foldOptions* options, const char* value, bool* given) {
+  *given = true;
   double v[3];
-  const char* p = text;
+  const char* p = value;
   for (int i = 0; i < 3; ++i) {
     char* end = nullptr;
     v[i] = std::strtod(p, &end);
-    const char expected = i < 2 ? ',' : '\0';
-    if (end == p || *end != expected) {
-      *error = std::string("--stiffness needs three numbers FOLD,FACET,AXIAL: ") + text;
-      return false;
+    if (end == p || *end != (i < 2 ? ',' : '\0')) {
+      return std::string("--stiffness needs three numbers FOLD,FACET,AXIAL: ") + value;
     }
     p = end + 1;
   }
-  ORISIM_stiffness parsed{v[0], v[1], v[2]};
+  const ORISIM_stiffness k{v[0], v[1], v[2]};
   std::string why;
-  if (!oriSimStiffnessCheck(parsed, &why)) {
-    *error = "--" + why;
-    return false;
-  }
-  *k = parsed;
-  return true;
+  if (!oriSimStiffnessCheck(k, &why)) return "--" + why;
+  options->stiffness = k;
+  return "";
 }
 
-}  // namespace
-
-int compliantParseOption(int argc, char** argv, int* i, CompliantOptions* opt, std::string* error) {
-  const char* a = argv[*i];
-  const bool solver = std::strcmp(a, "--solver") == 0;
-  if (!solver && std::strcmp(a, "--stiffness") != 0) return 0;
-  if (*i + 1 >= argc) {
-    *error = std::string(a) + " needs a value";
-    return -1;
+std::string compliantCheck(const ORI_foldOptions& options, bool stiffness_given) {
+  if (stiffness_given && options.solver != kOriSolverCompliant) {
+    return "--stiffness sets the compliant solver: add --solver compliant";
   }
-  const char* v = argv[++*i];
-  if (solver) {
-    if (std::strcmp(v, "rigid") != 0 && std::strcmp(v, "compliant") != 0) {
-      *error = std::string("--solver takes rigid or compliant: ") + v;
-      return -1;
-    }
-    opt->compliant = v[0] == 'c';
-    return 1;
+  if (options.exact && options.solver == kOriSolverCompliant) {
+    return "--exact closes the rigid solver's steps: it does not go with --solver compliant";
   }
-  opt->stiffness_given = true;
-  return parseStiffness(v, &opt->stiffness, error) ? 1 : -1;
+  return "";
 }
 
-bool compliantCheck(const CompliantOptions& opt, bool exact, std::string* error) {
-  if (opt.stiffness_given && !opt.compliant) {
-    *error = "--stiffness sets the compliant solver: add --solver compliant";
-    return false;
-  }
-  if (exact && opt.compliant) {
-    *error = "--exact closes the rigid solver's steps: it does not go with --solver compliant";
-    return false;
-  }
-  return true;
-}
-
-bool compliantBegin(const CompliantOptions& opt, CompliantRun* run, ORI_manifold* om, const char* pattern) {
-  oriSimCompliantDelete(run->cs);
-  run->cs = nullptr;
-  if (!opt.compliant) return true;
-  ORISIM_compliantOptions options;
-  options.stiffness = opt.stiffness;
-  std::string why;
-  run->cs = oriSimCompliantNew(om, options, &why);
-  if (run->cs == nullptr) std::fprintf(stderr, "plicata-fold: %s: %s\n", pattern, why.c_str());
-  return run->cs != nullptr;
-}
-
-int compliantFoldStep(CompliantRun* run, ORISIM_matrix* osm, ORI_manifold* om, double size, int* frame_no,
-                      const ORI_frameRecorder* rec, double* max_delta, long step) {
-  ORISIM_compliantStats st;
-  const int result = oriSimCompliantFoldStep(run->cs, osm, om, size, frame_no, rec, max_delta, &st);
-  if (st.status != kOriCompliantConverged) {
-    ++run->kept;
-    std::fprintf(stderr, "plicata-fold: step %ld: the compliant solver stopped (%s) after %d iterations: the last shape is kept\n",
-                 step, oriSimCompliantStatusName(st.status), st.newton_iterations);
-  }
-  return result;
-}
-
-void compliantSummary(const CompliantRun& run) {
-  if (run.cs != nullptr) std::printf(" compliant_kept=%ld", run.kept);
+void compliantReport(const ORI_sheetStep& step) {
+  const ORISIM_compliantStats& st = step.compliant;
+  if (st.status == kOriCompliantConverged) return;
+  std::fprintf(stderr, "plicata-fold: step %ld: the compliant solver stopped (%s) after %d iterations: the last shape is kept\n",
+               step.record.step, oriSimCompliantStatusName(st.status), st.newton_iterations);
 }

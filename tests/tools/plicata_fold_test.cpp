@@ -468,7 +468,7 @@ TEST_F(PlicataCommands, CompliantSolverFoldsRecordsStrainAndRefusesBadStiffness)
     EXPECT_EQ(lines(err_), 1) << err_;
     EXPECT_NE(err_.find(named), std::string::npos) << err_;
   }
-  EXPECT_EQ(run(fold_, {"--solver", "compliant", "--no-triangulate", miura_}), 1);
+  EXPECT_EQ(run(fold_, {"--solver", "compliant", "--no-triangulate", "--steps", "1", miura_}), 1);
   EXPECT_EQ(lines(err_), 1) << err_;
   EXPECT_NE(err_.find("triangulated"), std::string::npos) << err_;
 }
