@@ -1,6 +1,7 @@
 #include "tools/fold_pictures.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +13,12 @@
 #include "files/gif_export.h"
 #include "files/png_export.h"
 #include "files/video_export.h"
+#include "geometry/manifold.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
+#include "render/marks.h"
 #include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
-#include "render/marks.h"
 #include "render/offscreen.h"
 #endif
 
@@ -50,6 +52,7 @@ const char* foldPicturesUsage() {
          "                 step NNNNN; DIR is created if missing\n"
          "  --gif FILE     the same pictures as one animated GIF, looping\n"
          "  --mp4 FILE     the same pictures as an H.264 video (needs the ffmpeg program)\n"
+         "  --picture FILE  one PNG picture of the final shape, framed to it alone\n"
          "  --fps N        pictures a second in the GIF and the video, 1 to 50 (default 20)\n"
          "  --every K      a picture after every K-th step only (default 1); the last step\n"
          "                 always has one\n"
@@ -57,8 +60,10 @@ const char* foldPicturesUsage() {
          "                 (the crease pattern, shaded by the fold)\n"
          "  --azimuth A    turn the object view by A degrees, as a right-button drag does\n"
          "  --elevation E  tilt the object view by E degrees, -100 to 100\n"
-         "  --zoom Z       enlarge the object and top views Z times, 0.25 to 64 (default 1),\n"
-         "                 as the up and down arrows do\n"
+         "  --zoom Z       enlarge the views Z times, 0.25 to 64 (default 1), as the up and\n"
+         "                 down arrows do; at 1 the folded model's pictures hold the box of\n"
+         "                 the whole run (the camera stays put while it folds) and the\n"
+         "                 crease pattern its own, each with a margin of a twentieth\n"
          "  --size WxH     picture size in pixels, each side 1 to 8192 (default 800x600)\n"
          "  --closure      colour the sheet by how far each vertex fails to close (the\n"
          "                 window's \"Closure\"), with its legend; faces that pass through\n"
@@ -73,8 +78,8 @@ const char* foldPicturesUsage() {
 }
 
 int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* opt, std::string* error) {
-  static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
-                                         "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
+  static const char* const kOptions[] = {"--png",  "--gif",     "--mp4",       "--fps",  "--every",  "--view",
+                                         "--azimuth", "--elevation", "--zoom", "--size", "--picture"};
   const char* a = argv[*i];
   if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0) {
     if (std::strcmp(a, "--closure") == 0) {
@@ -94,7 +99,7 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     return -1;
   }
   const char* v = argv[++*i];
-  const bool output = name == "--png" || name == "--gif" || name == "--mp4";
+  const bool output = name == "--png" || name == "--gif" || name == "--mp4" || name == "--picture";
 #ifndef PLICATA_OFFSCREEN
   if (output) {
     *error = name + ": this plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian package " +
@@ -112,6 +117,8 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     opt->gif = v;
   } else if (name == "--mp4") {
     opt->mp4 = v;
+  } else if (name == "--picture") {
+    opt->picture = v;
   } else if (name == "--fps") {
     if (!parseWhole(v, 1, kOriGifMaxFps, &n)) *error = "--fps needs a whole number from 1 to 50: " + std::string(v);
     opt->fps = static_cast<int>(n);
@@ -142,7 +149,7 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
 
 bool foldPicturesCheck(const FoldPictureOptions& opt, std::string* error) {
   if (opt.shaping.empty() || opt.requested()) return true;
-  *error = opt.shaping + " shapes pictures: add --png DIR, --gif FILE or --mp4 FILE";
+  *error = opt.shaping + " shapes pictures: add --png DIR, --gif FILE, --mp4 FILE or --picture FILE";
   return false;
 }
 
@@ -157,6 +164,16 @@ struct FoldPictures {
   ORI_offscreen* context = nullptr;
   OriGLMarks marks;
 #endif
+  // The folded views are framed to the whole run: their pictures are
+  // recorded as the run goes (spool) and drawn at its end, when its box
+  // (extent) is known. The meshes they show: the present one last, those
+  // that --next replaced before it (owned here from then on).
+  bool framed_run = false;
+  FILE* spool = nullptr;
+  long spooled = 0;
+  OriGLExtent extent;
+  std::vector<ORI_manifold*> meshes;
+  std::vector<bool> owned;
 };
 
 namespace {
@@ -165,12 +182,149 @@ void report(const std::string& what, const char* problem) {
   std::fprintf(stderr, "plicata-fold: %s: %s\n", what.c_str(), problem);
 }
 
+// What a recorded picture needs of its mesh, beside what never changes: the
+// vertex positions, each face's normal (the light term), each half-edge's
+// fold angle (the corner shading), and the marks, all in list order.
+struct Snapshot {
+  long step = 0;
+  int mesh = 0;
+  std::vector<double> pos, normals, angles;
+  OriGLMarks marks;
+};
+
+template <typename T>
+bool put(FILE* fp, const std::vector<T>& v) {
+  const uint64_t n = v.size();
+  return std::fwrite(&n, sizeof n, 1, fp) == 1 && (n == 0 || std::fwrite(v.data(), sizeof(T), n, fp) == n);
+}
+template <typename T>
+bool get(FILE* fp, std::vector<T>* v) {
+  uint64_t n = 0;
+  if (std::fread(&n, sizeof n, 1, fp) != 1 || n > (1ull << 34)) return false;
+  v->resize(n);
+  return n == 0 || std::fread(v->data(), sizeof(T), n, fp) == n;
+}
+
+void capture(const ORI_manifold* om, Snapshot* s) {
+  s->pos.clear();
+  s->normals.clear();
+  s->angles.clear();
+  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    const vector3d& p = static_cast<const ORI_vert*>(l->data)->pos;
+    s->pos.insert(s->pos.end(), {p.x, p.y, p.z});
+  }
+  for (const List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    const double* m = static_cast<const ORI_face*>(l->data)->matrix;
+    s->normals.insert(s->normals.end(), {m[2], m[6], m[10]});
+  }
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    s->angles.push_back(static_cast<const ORI_edge*>(l->data)->angle);
+  }
+}
+
+// Puts a snapshot's state back into its mesh (the same lists it was
+// captured from).
+void restore(const Snapshot& s, ORI_manifold* om) {
+  size_t k = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr && k + 2 < s.pos.size(); l = l->next, k += 3) {
+    input(static_cast<ORI_vert*>(l->data)->pos, s.pos[k], s.pos[k + 1], s.pos[k + 2]);
+  }
+  k = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr && k + 2 < s.normals.size(); l = l->next, k += 3) {
+    double* m = static_cast<ORI_face*>(l->data)->matrix;
+    m[2] = s.normals[k], m[6] = s.normals[k + 1], m[10] = s.normals[k + 2];
+  }
+  k = 0;
+  for (List* l = om->edges; l != nullptr && l->data != nullptr && k < s.angles.size(); l = l->next, ++k) {
+    static_cast<ORI_edge*>(l->data)->angle = s.angles[k];
+  }
+}
+
+bool spoolSnapshot(FILE* fp, const Snapshot& s) {
+  const int64_t head[3] = {s.step, s.mesh, s.marks.pairs};
+  const unsigned char closure = s.marks.closure ? 1 : 0;
+  return std::fwrite(head, sizeof head, 1, fp) == 1 && std::fwrite(&closure, 1, 1, fp) == 1 && put(fp, s.pos) &&
+         put(fp, s.normals) && put(fp, s.angles) && put(fp, s.marks.face_hit) && put(fp, s.marks.vertex_closure) &&
+         put(fp, s.marks.crease_to_go);
+}
+
+bool unspoolSnapshot(FILE* fp, Snapshot* s) {
+  int64_t head[3];
+  unsigned char closure = 0;
+  if (std::fread(head, sizeof head, 1, fp) != 1 || std::fread(&closure, 1, 1, fp) != 1) return false;
+  s->step = head[0];
+  s->mesh = static_cast<int>(head[1]);
+  s->marks.pairs = static_cast<int>(head[2]);
+  s->marks.closure = closure != 0;
+  return get(fp, &s->pos) && get(fp, &s->normals) && get(fp, &s->angles) && get(fp, &s->marks.face_hit) &&
+         get(fp, &s->marks.vertex_closure) && get(fp, &s->marks.crease_to_go);
+}
+
+// Draws om as the picture of step into fp->rgb and writes it to every
+// output. The drawing computes the display frame into om->model_matrix;
+// the shape's own matrix is put back, so that pictures never move what the
+// OBJ and FOLD files record.
+int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks* marks) {
+#ifdef PLICATA_OFFSCREEN
+  double saved[16];
+  std::memcpy(saved, om->model_matrix, sizeof saved);
+  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), marks);
+  std::memcpy(om->model_matrix, saved, sizeof saved);
+#else
+  (void)om;
+  (void)marks;
+#endif
+  if (!fp->opt.png_dir.empty()) {
+    char name[32];
+    std::snprintf(name, sizeof name, "p%05ld.png", step);
+    const std::string path = (std::filesystem::path(fp->opt.png_dir) / name).string();
+    if (oriSavePNG(path.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
+      report(path, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+      return -1;
+    }
+  }
+  if (fp->gif != nullptr && oriGifAddFrame(fp->gif, fp->rgb.data()) != 0) {
+    report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  if (fp->video != nullptr && oriVideoAddFrame(fp->video, fp->rgb.data()) != 0) {
+    report(fp->opt.mp4, errno == EPIPE ? "ffmpeg stopped taking pictures (its message is above)"
+                                       : (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  return 0;
+}
+
+// The recorded pictures, drawn to the run's box; om (the present mesh) is
+// left in its present shape.
+int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
+  if (fp->spool == nullptr || fp->spooled == 0) return 0;
+  oriGLFitPicture(&theGL, fp->extent, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
+  Snapshot present, s;
+  capture(om, &present);
+  std::rewind(fp->spool);
+  int status = 0;
+  for (long k = 0; k < fp->spooled && status == 0; ++k) {
+    if (!unspoolSnapshot(fp->spool, &s) || s.mesh < 0 || static_cast<size_t>(s.mesh) >= fp->meshes.size()) {
+      report("pictures", "the recorded pictures cannot be read back");
+      status = -1;
+      break;
+    }
+    ORI_manifold* mesh = fp->meshes[s.mesh];
+    restore(s, mesh);
+    status = drawAndWrite(fp, mesh, s.step, &s.marks);
+  }
+  restore(present, om);
+  return status;
+}
+
 }  // namespace
 
 FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps) {
   FoldPictures* fp = new FoldPictures;
   fp->opt = opt;
   fp->total_steps = total_steps;
+  fp->framed_run = opt.view != kOriPictureCP && (!opt.png_dir.empty() || !opt.gif.empty() || !opt.mp4.empty());
   const long frames = 1 + total_steps / opt.every + (total_steps % opt.every != 0 ? 1 : 0);
   if (!opt.gif.empty() && frames > kOriGifMaxFrames) {
     const std::string why = std::to_string(frames) + " pictures, more than one GIF takes (" +
@@ -225,6 +379,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 
 int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step) {
   if (step % fp->opt.every != 0 && step != fp->total_steps) return 0;
+  if (!fp->opt.requested_sequence()) return 0;
   fp->drawn = step;
 #ifdef PLICATA_OFFSCREEN
   if (om == nullptr) {
@@ -234,30 +389,48 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
   fp->marks.closure = fp->opt.closure;
   oriGLMarksCollisions(&fp->marks, om);
   if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
-  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
+  if (!fp->framed_run) {
+    // The crease pattern is framed to itself (it changes only with --next).
+    OriGLExtent pattern;
+    oriGLExtentAddPattern(&pattern, om);
+    oriGLFitPicture(&theGL, pattern, kOriPictureCP, fp->opt.width, fp->opt.height);
+    return drawAndWrite(fp, om, step, &fp->marks);
+  }
+  if (fp->meshes.empty() || fp->meshes.back() != om) {
+    fp->meshes.push_back(om);
+    fp->owned.push_back(false);
+  }
+  if (fp->spool == nullptr && (fp->spool = std::tmpfile()) == nullptr) {
+    report("pictures", (std::string("cannot record them in a temporary file: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  Snapshot s;
+  s.step = step;
+  s.mesh = static_cast<int>(fp->meshes.size() - 1);
+  capture(om, &s);
+  s.marks = fp->marks;
+  if (!spoolSnapshot(fp->spool, s)) {
+    report("pictures", (std::string("cannot record them in a temporary file: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  ++fp->spooled;
+  oriGLExtentAddModel(&fp->extent, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation);
+  return 0;
 #else
   (void)osm;
-  (void)om;
+  return drawAndWrite(fp, om, step, nullptr);
 #endif
-  if (!fp->opt.png_dir.empty()) {
-    char name[32];
-    std::snprintf(name, sizeof name, "p%05ld.png", step);
-    const std::string path = (std::filesystem::path(fp->opt.png_dir) / name).string();
-    if (oriSavePNG(path.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
-      report(path, (std::string("cannot write: ") + std::strerror(errno)).c_str());
-      return -1;
+}
+
+void foldPicturesRetire(FoldPictures* fp, ORI_manifold* om) {
+  if (fp != nullptr) {
+    for (size_t k = 0; k < fp->meshes.size(); ++k) {
+      if (fp->meshes[k] != om) continue;
+      fp->owned[k] = true;
+      return;
     }
   }
-  if (fp->gif != nullptr && oriGifAddFrame(fp->gif, fp->rgb.data()) != 0) {
-    report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
-    return -1;
-  }
-  if (fp->video != nullptr && oriVideoAddFrame(fp->video, fp->rgb.data()) != 0) {
-    report(fp->opt.mp4, errno == EPIPE ? "ffmpeg stopped taking pictures (its message is above)"
-                                       : (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
-    return -1;
-  }
-  return 0;
+  oriManifoldDelete(om);
 }
 
 int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long last_step) {
@@ -269,14 +442,35 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     }
   }
   int status = 0;
-  if (fp->gif != nullptr) {
+#ifdef PLICATA_OFFSCREEN
+  if (drawRecorded(fp, om) != 0) status = 1;
+  if (status == 0 && !fp->opt.picture.empty()) {
+    // The final shape alone, framed to itself.
+    OriGLExtent shape;
+    oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation);
+    if (fp->opt.view == kOriPictureCP) oriGLExtentAddPattern(&shape, om);
+    oriGLFitPicture(&theGL, shape, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
+    fp->marks.closure = fp->opt.closure;
+    oriGLMarksCollisions(&fp->marks, om);
+    if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+    double saved[16];
+    std::memcpy(saved, om->model_matrix, sizeof saved);
+    oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
+    std::memcpy(om->model_matrix, saved, sizeof saved);
+    if (oriSavePNG(fp->opt.picture.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
+      report(fp->opt.picture, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+      status = 1;
+    }
+  }
+#endif
+  if (fp->gif != nullptr && status == 0) {
     if (oriGifEnd(fp->gif) != 0) {
       report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
       status = 1;
     }
     fp->gif = nullptr;
   }
-  if (fp->video != nullptr) {
+  if (fp->video != nullptr && status == 0) {
     if (oriVideoEnd(fp->video) != 0) {
       report(fp->opt.mp4, errno == ECHILD ? "ffmpeg could not make the video (its message is above)"
                                           : (std::string("cannot write: ") + std::strerror(errno)).c_str());
@@ -292,6 +486,10 @@ void foldPicturesAbort(FoldPictures* fp) {
   if (fp == nullptr) return;
   oriGifAbort(fp->gif);
   oriVideoAbort(fp->video);
+  if (fp->spool != nullptr) std::fclose(fp->spool);
+  for (size_t k = 0; k < fp->meshes.size(); ++k) {
+    if (fp->owned[k]) oriManifoldDelete(fp->meshes[k]);
+  }
 #ifdef PLICATA_OFFSCREEN
   oriGLOffscreenDelete(fp->context);
 #endif

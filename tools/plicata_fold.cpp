@@ -28,6 +28,7 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
+#include "tools/fold_exports.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -109,6 +110,7 @@ struct Options {
   bool stop_at_collision = false;
   std::string report;
   FoldPictureOptions pictures;
+  FoldExportOptions exports;
   int cg = kOriSimCGFast;
   bool exact = false;
 };
@@ -128,6 +130,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(foldExportsUsage(), stdout);
       return 0;
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
@@ -179,6 +182,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       if (opt->phases.front().pattern.empty()) return usageError("%s comes after the first pattern", a);
       opt->phases.push_back(Phase{argv[++i], 0});
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
+      if (taken < 0) return usageError("%s", why.c_str());
+    } else if (const int taken = foldExportsParseOption(argc, argv, &i, &opt->exports, &why); taken != 0) {
       if (taken < 0) return usageError("%s", why.c_str());
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
@@ -306,6 +311,7 @@ int main(int argc, char** argv) {
   std::vector<ORI_stepRecord> records;
   bool collided = false, stopped = false;
   FoldPictures* pictures = nullptr;
+  FoldExports exports(opt.exports);
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
     ORI_manifold* next = oriManifoldNew();
@@ -321,7 +327,7 @@ int main(int argc, char** argv) {
     const int carried = om != nullptr ? 1 : 0;
     if (osm != nullptr) exact_kept += osm->exact_unconverged;
     oriSimDelete(osm);
-    oriManifoldDelete(om);
+    foldPicturesRetire(pictures, om);
     om = next;
     osm = nullptr;
     oriSimSetFoldTo(om, opt.fold_to / 100.0);
@@ -345,7 +351,8 @@ int main(int argc, char** argv) {
         break;
       }
     }
-    for (long k = 1; k <= phase.steps && !stopped; ++k) {
+    exit_status = exports.begin(om, done, name);
+    for (long k = 1; k <= phase.steps && !stopped && exit_status == 0; ++k) {
       const auto start = std::chrono::steady_clock::now();
       ORISIM_stepStats stats{};
       if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats) != 0) {
@@ -364,7 +371,7 @@ int main(int argc, char** argv) {
       progress.update(++done, residual, max_delta);
       stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
                              &records, &collided, &progress);
-      if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
+      if (exports.step(om, done) != 0 || (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0)) {
         exit_status = 1;
         break;
       }
@@ -384,6 +391,7 @@ int main(int argc, char** argv) {
   }
   if (opt.display_frame) oriManifoldUpdateModelMatrix(om);
   if (exit_status == 0 && !opt.obj.empty()) exit_status = writeObj(om, opt.obj);
+  if (exit_status == 0) exit_status = exports.end(om);
   if (exit_status == 0 && fold_rec != nullptr && oriFoldRecordingSaveFile(fold_rec, opt.fold_out.c_str()) != 0) {
     std::fprintf(stderr, "plicata-fold: %s: cannot write the FOLD file\n", opt.fold_out.c_str());
     exit_status = 1;
