@@ -414,7 +414,8 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     return -1;
   }
   ++fp->spooled;
-  oriGLExtentAddModel(&fp->extent, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation);
+  oriGLExtentAddModel(&fp->extent, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
+                      fp->opt.width, fp->opt.height);
   return 0;
 #else
   (void)osm;
@@ -447,7 +448,8 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
   if (status == 0 && !fp->opt.picture.empty()) {
     // The final shape alone, framed to itself.
     OriGLExtent shape;
-    oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation);
+    oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
+                        fp->opt.width, fp->opt.height);
     if (fp->opt.view == kOriPictureCP) oriGLExtentAddPattern(&shape, om);
     oriGLFitPicture(&theGL, shape, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
     fp->marks.closure = fp->opt.closure;
