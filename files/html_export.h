@@ -36,7 +36,7 @@ struct ORI_htmlOptions {
 // Writes anim as a web page to fp (opened by the caller, not closed).
 // Returns 0, or -1 with *why set: three.js missing (naming the Debian
 // package), an fps that is not a positive finite number, or a failed write.
-// Memory: the encoded folding, about 11 bytes per vertex per frame.
+// Memory: the encoded folding, about 14 bytes per vertex per frame.
 int oriHtmlSave(const ORI_fold_animation* anim, const ORI_htmlOptions& opt, FILE* fp, std::string* why);
 
 // The same to the file path, written aside and renamed into place (nothing

@@ -260,20 +260,38 @@ bool unspoolSnapshot(FILE* fp, Snapshot* s) {
          get(fp, &s->marks.vertex_closure) && get(fp, &s->marks.crease_to_go);
 }
 
-// Draws om as the picture of step into fp->rgb and writes it to every
-// output. The drawing computes the display frame into om->model_matrix;
-// the shape's own matrix is put back, so that pictures never move what the
-// OBJ and FOLD files record.
-int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks* marks) {
+// Fills fp->marks for om's present shape, as the window marks it.
+void markShape(FoldPictures* fp, const ORISIM_matrix* osm, const ORI_manifold* om) {
+#ifdef PLICATA_OFFSCREEN
+  fp->marks.closure = fp->opt.closure;
+  oriGLMarksCollisions(&fp->marks, om);
+  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+#else
+  (void)fp;
+  (void)osm;
+  (void)om;
+#endif
+}
+
+// Draws om into fp->rgb. The drawing computes the display frame into
+// om->model_matrix; the shape's own matrix is put back, so that pictures
+// never move what the OBJ and FOLD files record.
+void drawShape(FoldPictures* fp, ORI_manifold* om, const OriGLMarks* marks) {
 #ifdef PLICATA_OFFSCREEN
   double saved[16];
   std::memcpy(saved, om->model_matrix, sizeof saved);
   oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), marks);
   std::memcpy(om->model_matrix, saved, sizeof saved);
 #else
+  (void)fp;
   (void)om;
   (void)marks;
 #endif
+}
+
+// Draws om as the picture of step and writes it to every output.
+int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks* marks) {
+  drawShape(fp, om, marks);
   if (!fp->opt.png_dir.empty()) {
     char name[32];
     std::snprintf(name, sizeof name, "p%05ld.png", step);
@@ -386,9 +404,7 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     report("pictures", "no model to draw");
     return -1;
   }
-  fp->marks.closure = fp->opt.closure;
-  oriGLMarksCollisions(&fp->marks, om);
-  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+  markShape(fp, osm, om);
   if (!fp->framed_run) {
     // The crease pattern is framed to itself (it changes only with --next).
     OriGLExtent pattern;
@@ -448,17 +464,15 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
   if (status == 0 && !fp->opt.picture.empty()) {
     // The final shape alone, framed to itself.
     OriGLExtent shape;
-    oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
-                        fp->opt.width, fp->opt.height);
-    if (fp->opt.view == kOriPictureCP) oriGLExtentAddPattern(&shape, om);
+    if (fp->opt.view == kOriPictureCP) {
+      oriGLExtentAddPattern(&shape, om);
+    } else {
+      oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
+                          fp->opt.width, fp->opt.height);
+    }
     oriGLFitPicture(&theGL, shape, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
-    fp->marks.closure = fp->opt.closure;
-    oriGLMarksCollisions(&fp->marks, om);
-    if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
-    double saved[16];
-    std::memcpy(saved, om->model_matrix, sizeof saved);
-    oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
-    std::memcpy(om->model_matrix, saved, sizeof saved);
+    markShape(fp, osm, om);
+    drawShape(fp, om, &fp->marks);
     if (oriSavePNG(fp->opt.picture.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
       report(fp->opt.picture, (std::string("cannot write: ") + std::strerror(errno)).c_str());
       status = 1;
