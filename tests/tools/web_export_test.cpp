@@ -126,13 +126,13 @@ TEST_F(WebExports, PageLoadsInChromiumQuietlyAndShowsThePaperBesideThePattern) {
 }
 
 TEST_F(WebExports, OutputsThatCannotBeMadeStopWithOneLineAndLeaveNothing) {
-  std::ofstream(dir_ + "/line.opx") << "<?xml version=\"1.0\"?><java><object class=\"oripa.DataSet\"></object></java>\n";
+  std::ofstream(dir_ + "/line.cp") << "2 -100 0 100 0\n";  // a crease and no paper: no faces
   const struct {
     std::string args;
     int status;
   } cases[] = {
       {"--steps 2 --gltf missing/f.glb m.opx", 1}, {"--steps 2 --html missing/f.html m.opx", 1},
-      {"--stl missing/f.stl m.opx", 1},            {"--stl f.stl line.opx", 1},
+      {"--stl missing/f.stl m.opx", 1},            {"--stl f.stl line.cp", 1},
       {"--thickness 0 --stl f.stl m.opx", 2},      {"--scale -1 --gltf f.glb m.opx", 2},
   };
   fs::copy_file(miura_, dir_ + "/m.opx");
@@ -141,7 +141,7 @@ TEST_F(WebExports, OutputsThatCannotBeMadeStopWithOneLineAndLeaveNothing) {
     EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
     EXPECT_EQ(ownLines(r.err), 1) << c.args << ": " << r.err;
     int files = 0;
-    for (const auto& e : fs::directory_iterator(dir_)) files += e.path().filename() != "m.opx" && e.path().filename() != "line.opx";
+    for (const auto& e : fs::directory_iterator(dir_)) files += e.path().filename() != "m.opx" && e.path().filename() != "line.cp";
     EXPECT_EQ(files, 0) << c.args << " left a file";
   }
 }
