@@ -120,7 +120,7 @@ ORI_fold_animation* oriFoldAnimationBegin(const ORI_manifold* om, long step) {
 }
 
 int oriFoldAnimationFrame(ORI_fold_animation* anim, const ORI_manifold* om, long step) {
-  std::vector<float> p;
+  std::vector<float>& p = anim->scratch;
   if (om == nullptr || om->n_vert != anim->n_vert || !readPositions(om, anim->n_vert, &p)) return -1;
   const size_t per_frame = p.size();
   const long number = anim->offered++;

@@ -48,6 +48,7 @@ struct ORI_fold_animation {
   long stride = 1;                // a frame offered is kept when its number is a multiple
   bool last_provisional = false;  // the last kept frame is off the stride (kept as the newest)
   int max_frames = kOriAnimationMaxFrames;
+  std::vector<float> scratch;     // one frame being read, kept between steps
 };
 
 // Starts a recording of om (a built, numbered mesh) with its present shape
