@@ -13,6 +13,7 @@
 #include "files/gif_export.h"
 #include "files/png_export.h"
 #include "files/video_export.h"
+#include "files/write_aside.h"
 #include "geometry/manifold.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
@@ -373,6 +374,16 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
       foldPicturesAbort(fp);
       return nullptr;
     }
+  }
+  if (!opt.picture.empty()) {
+    // Written at the end: a name that cannot be written stops the run now.
+    ORI_write_aside probe;
+    if (oriWriteAsideOpen(&probe, opt.picture.c_str()) != 0) {
+      report(opt.picture, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+      foldPicturesAbort(fp);
+      return nullptr;
+    }
+    oriWriteAsideDiscard(&probe);
   }
   if (!opt.gif.empty()) {
     fp->gif = oriGifBegin(opt.gif.c_str(), opt.width, opt.height, opt.fps);

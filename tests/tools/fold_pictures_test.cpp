@@ -129,6 +129,7 @@ TEST_F(FoldPictures, BadRequestsStopWithOneLineAndLeaveNoFile) {
       {"--elevation 120 --gif f.gif", "", 2},
       {"--every 3", "", 2},
       {"--gif missing/f.gif", "", 1},
+      {"--picture missing/f.png", "", 1},
       {"--steps 10000 --gif f.gif", "", 1},
       {"--steps 2 --mp4 f.mp4", "PATH=/nonexistent", 1},
       {"--png v.opx", "", 1},
