@@ -32,10 +32,10 @@ void report(const std::string& what, const std::string& problem) {
 const char* foldExportsUsage() {
   return "\n"
          "For other tools (each file written whole or not at all):\n"
-         "  --gltf FILE    the folding as binary glTF 2.0 (.glb): the triangulated sheet, its\n"
-         "                 front and back in the paper's colours, the lines by kind, and one\n"
-         "                 animation \"fold\" (a morph target per recorded step, 20 steps a\n"
-         "                 second) of the pattern opened last\n"
+         "  --gltf FILE    the folding as binary glTF 2.0 (.glb): the triangulated sheet\n"
+         "                 with normals, its front and back in the paper's colours, the\n"
+         "                 lines by kind, and one animation \"fold\" (a morph target per\n"
+         "                 recorded step, 20 steps a second) of the pattern opened last\n"
          "  --gltf-no-normals  share each vertex among its facets and write no normals (a\n"
          "                 player shades each facet flat, as glTF asks of it): about a tenth\n"
          "                 of the size\n"
@@ -50,8 +50,8 @@ const char* foldExportsUsage() {
          "                 thickness --collisions allows for)\n"
          "  --scale M      metres per file unit (default 0.001: a file unit is a millimetre);\n"
          "                 the glTF is in metres, the STL in millimetres\n"
-         "A run longer than 512 steps keeps every 2nd (4th, ...) step in the glTF and the\n"
-         "page, and always the last.\n";
+         "A run of more than 512 steps (fewer on sheets of over 20 000 vertices) keeps\n"
+         "every 2nd (4th, ...) step in the glTF and the page, and always the last.\n";
 }
 
 int foldExportsParseOption(int argc, char** argv, int* i, FoldExportOptions* opt, std::string* error) {
