@@ -71,6 +71,8 @@ const char* foldPicturesUsage() {
          "                 each other are hatched in red in every picture, as in the window\n"
          "  --no-edges     leave the lines out, as the window's \"Draw Edge\" off or 'e' does:\n"
          "                 on a large sheet they would cover the paper\n"
+         "  --window-camera  the window's own start-up camera instead of the framing: each\n"
+         "                 picture is then the window's at that size, pixel for pixel\n"
 #ifndef PLICATA_OFFSCREEN
          "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
          "package libosmesa6-dev): the picture options tell so and stop.\n"
@@ -82,11 +84,13 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   static const char* const kOptions[] = {"--png",  "--gif",     "--mp4",       "--fps",  "--every",  "--view",
                                          "--azimuth", "--elevation", "--zoom", "--size", "--picture"};
   const char* a = argv[*i];
-  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0) {
+  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0 || std::strcmp(a, "--window-camera") == 0) {
     if (std::strcmp(a, "--closure") == 0) {
       opt->closure = true;
-    } else {
+    } else if (std::strcmp(a, "--no-edges") == 0) {
       opt->no_edges = true;
+    } else {
+      opt->window_camera = true;
     }
     if (opt->shaping.empty()) opt->shaping = a;
     return 1;
@@ -343,7 +347,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   FoldPictures* fp = new FoldPictures;
   fp->opt = opt;
   fp->total_steps = total_steps;
-  fp->framed_run = opt.view != kOriPictureCP && (!opt.png_dir.empty() || !opt.gif.empty() || !opt.mp4.empty());
+  fp->framed_run = opt.view != kOriPictureCP && !opt.window_camera && opt.requested_sequence();
   const long frames = 1 + total_steps / opt.every + (total_steps % opt.every != 0 ? 1 : 0);
   if (!opt.gif.empty() && frames > kOriGifMaxFrames) {
     const std::string why = std::to_string(frames) + " pictures, more than one GIF takes (" +
@@ -419,7 +423,7 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
   if (!fp->framed_run) {
     // The crease pattern is framed to itself (it changes only with --next).
     OriGLExtent pattern;
-    oriGLExtentAddPattern(&pattern, om);
+    if (!fp->opt.window_camera) oriGLExtentAddPattern(&pattern, om);
     oriGLFitPicture(&theGL, pattern, kOriPictureCP, fp->opt.width, fp->opt.height);
     return drawAndWrite(fp, om, step, &fp->marks);
   }
@@ -474,10 +478,10 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
   if (drawRecorded(fp, om) != 0) status = 1;
   if (status == 0 && !fp->opt.picture.empty()) {
     // The final shape alone, framed to itself.
-    OriGLExtent shape;
-    if (fp->opt.view == kOriPictureCP) {
+    OriGLExtent shape;  // left empty with --window-camera: no framing
+    if (!fp->opt.window_camera && fp->opt.view == kOriPictureCP) {
       oriGLExtentAddPattern(&shape, om);
-    } else {
+    } else if (!fp->opt.window_camera) {
       oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
                           fp->opt.width, fp->opt.height);
     }

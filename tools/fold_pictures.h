@@ -22,6 +22,7 @@ struct FoldPictureOptions {
   int fps = 20;                           // --fps N
   bool closure = false;                   // --closure: the closure map, as the window's "Closure" shows it
   bool no_edges = false;                  // --no-edges: no lines, as the window's "Draw Edge" off
+  bool window_camera = false;             // --window-camera: the window's start-up camera, unframed
   std::string shaping;  // the first option given that shapes pictures, for the check
   bool requested_sequence() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
   bool requested() const { return requested_sequence() || !picture.empty(); }
