@@ -156,6 +156,11 @@ int oriFoldAnimationFrame(ORI_fold_animation* anim, const ORI_manifold* om, long
   return 0;
 }
 
+void oriFoldAnimationSetColors(ORI_fold_animation* anim, const double front[12], const double back[12]) {
+  paperColor(front, anim->front_rgb);
+  paperColor(back, anim->back_rgb);
+}
+
 int oriFoldAnimationFrameCount(const ORI_fold_animation* anim) { return static_cast<int>(anim->steps.size()); }
 
 void oriFoldAnimationBox(const ORI_fold_animation* anim, double lo[3], double hi[3]) {

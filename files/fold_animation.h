@@ -63,6 +63,11 @@ ORI_fold_animation* oriFoldAnimationBegin(const ORI_manifold* om, long step = 0)
 // or a position is not a finite number.
 int oriFoldAnimationFrame(ORI_fold_animation* anim, const ORI_manifold* om, long step);
 
+// Sets the sides' colours from colour sets of the paper colour rule
+// (geometry/paper_color.h: 12 numbers a side), lit by half, away from
+// creases. Begin takes them from om.
+void oriFoldAnimationSetColors(ORI_fold_animation* anim, const double front[12], const double back[12]);
+
 // Frames kept.
 int oriFoldAnimationFrameCount(const ORI_fold_animation* anim);
 

@@ -10,6 +10,7 @@
 #include "files/html_export.h"
 #include "files/stl_export.h"
 #include "files/write_aside.h"
+#include "geometry/paper_color.h"
 #include "geometry/self_intersection.h"
 #include "tools/option_numbers.h"
 
@@ -107,6 +108,10 @@ int FoldExports::begin(const ORI_manifold* om, long step, const char* name) {
     report(name, "the pattern has no faces to record for --gltf or --html");
     return 1;
   }
+  // The paper's sides in the colours the window and the pictures give it.
+  ORI_paperColors paper;
+  oriPaperColorsLoad(&paper, kOriPaperColorFile);
+  oriFoldAnimationSetColors(anim_, paper.front, paper.back);
   return 0;
 }
 

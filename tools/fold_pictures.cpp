@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "files/gif_export.h"
@@ -171,14 +170,12 @@ struct FoldPictures {
 #endif
   // The folded views are framed to the whole run: their pictures are
   // recorded as the run goes (spool) and drawn at its end, when its box
-  // (extent) is known. The meshes they show: the present one last, those
-  // that --next replaced before it (owned here from then on).
+  // (extent) is known, all of one pattern (recorded, the mesh they show).
   bool framed_run = false;
   FILE* spool = nullptr;
   long spooled = 0;
   OriGLExtent extent;
-  std::vector<ORI_manifold*> meshes;
-  std::vector<bool> owned;
+  const ORI_manifold* recorded = nullptr;
 };
 
 namespace {
@@ -192,7 +189,6 @@ void report(const std::string& what, const char* problem) {
 // fold angle (the corner shading), and the marks, all in list order.
 struct Snapshot {
   long step = 0;
-  int mesh = 0;
   std::vector<double> pos, normals, angles;
   OriGLMarks marks;
 };
@@ -246,7 +242,7 @@ void restore(const Snapshot& s, ORI_manifold* om) {
 }
 
 bool spoolSnapshot(FILE* fp, const Snapshot& s) {
-  const int64_t head[3] = {s.step, s.mesh, s.marks.pairs};
+  const int64_t head[2] = {s.step, s.marks.pairs};
   const unsigned char closure = s.marks.closure ? 1 : 0;
   return std::fwrite(head, sizeof head, 1, fp) == 1 && std::fwrite(&closure, 1, 1, fp) == 1 && put(fp, s.pos) &&
          put(fp, s.normals) && put(fp, s.angles) && put(fp, s.marks.face_hit) && put(fp, s.marks.vertex_closure) &&
@@ -254,12 +250,11 @@ bool spoolSnapshot(FILE* fp, const Snapshot& s) {
 }
 
 bool unspoolSnapshot(FILE* fp, Snapshot* s) {
-  int64_t head[3];
+  int64_t head[2];
   unsigned char closure = 0;
   if (std::fread(head, sizeof head, 1, fp) != 1 || std::fread(&closure, 1, 1, fp) != 1) return false;
   s->step = head[0];
-  s->mesh = static_cast<int>(head[1]);
-  s->marks.pairs = static_cast<int>(head[2]);
+  s->marks.pairs = static_cast<int>(head[1]);
   s->marks.closure = closure != 0;
   return get(fp, &s->pos) && get(fp, &s->normals) && get(fp, &s->angles) && get(fp, &s->marks.face_hit) &&
          get(fp, &s->marks.vertex_closure) && get(fp, &s->marks.crease_to_go);
@@ -318,26 +313,34 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
   return 0;
 }
 
-// The recorded pictures, drawn to the run's box; om (the present mesh) is
-// left in its present shape.
+// The recorded pictures of om, drawn to their box; om is left in its
+// present shape and the record emptied.
 int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
   if (fp->spool == nullptr || fp->spooled == 0) return 0;
+  if (om != fp->recorded) {
+    report("pictures", "the recorded pictures are of another pattern");
+    return -1;
+  }
   oriGLFitPicture(&theGL, fp->extent, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
   Snapshot present, s;
   capture(om, &present);
   std::rewind(fp->spool);
   int status = 0;
   for (long k = 0; k < fp->spooled && status == 0; ++k) {
-    if (!unspoolSnapshot(fp->spool, &s) || s.mesh < 0 || static_cast<size_t>(s.mesh) >= fp->meshes.size()) {
+    if (!unspoolSnapshot(fp->spool, &s)) {
       report("pictures", "the recorded pictures cannot be read back");
       status = -1;
       break;
     }
-    ORI_manifold* mesh = fp->meshes[s.mesh];
-    restore(s, mesh);
-    status = drawAndWrite(fp, mesh, s.step, &s.marks);
+    restore(s, om);
+    status = drawAndWrite(fp, om, s.step, &s.marks);
   }
   restore(present, om);
+  std::fclose(fp->spool);
+  fp->spool = nullptr;
+  fp->spooled = 0;
+  fp->extent = OriGLExtent();
+  fp->recorded = nullptr;
   return status;
 }
 
@@ -370,11 +373,9 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 #endif
   fp->rgb.resize(static_cast<size_t>(opt.width) * static_cast<size_t>(opt.height) * 3);
   if (!opt.png_dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(opt.png_dir, ec);
-    if (ec || !std::filesystem::is_directory(opt.png_dir, ec)) {
-      report(opt.png_dir, ec ? ("cannot create the directory: " + ec.message()).c_str()
-                             : "cannot create the directory: a file of that name is in the way");
+    const ORI_result made = oriMakeDirectory(opt.png_dir.c_str());
+    if (oriFailed(made)) {
+      report(made.subject, made.why.c_str());
       foldPicturesAbort(fp);
       return nullptr;
     }
@@ -427,17 +428,17 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     oriGLFitPicture(&theGL, pattern, kOriPictureCP, fp->opt.width, fp->opt.height);
     return drawAndWrite(fp, om, step, &fp->marks);
   }
-  if (fp->meshes.empty() || fp->meshes.back() != om) {
-    fp->meshes.push_back(om);
-    fp->owned.push_back(false);
+  if (fp->spooled > 0 && fp->recorded != om) {
+    report("pictures", "another pattern was opened before the pictures of the last were drawn");
+    return -1;
   }
+  fp->recorded = om;
   if (fp->spool == nullptr && (fp->spool = std::tmpfile()) == nullptr) {
     report("pictures", (std::string("cannot record them in a temporary file: ") + std::strerror(errno)).c_str());
     return -1;
   }
   Snapshot s;
   s.step = step;
-  s.mesh = static_cast<int>(fp->meshes.size() - 1);
   capture(om, &s);
   s.marks = fp->marks;
   if (!spoolSnapshot(fp->spool, s)) {
@@ -454,15 +455,14 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
 #endif
 }
 
-void foldPicturesRetire(FoldPictures* fp, ORI_manifold* om) {
-  if (fp != nullptr) {
-    for (size_t k = 0; k < fp->meshes.size(); ++k) {
-      if (fp->meshes[k] != om) continue;
-      fp->owned[k] = true;
-      return;
-    }
-  }
-  oriManifoldDelete(om);
+int foldPicturesPhaseEnd(FoldPictures* fp, ORI_manifold* om) {
+#ifdef PLICATA_OFFSCREEN
+  if (fp != nullptr && om != nullptr && drawRecorded(fp, om) != 0) return 1;
+#else
+  (void)fp;
+  (void)om;
+#endif
+  return 0;
 }
 
 int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long last_step) {
@@ -518,9 +518,6 @@ void foldPicturesAbort(FoldPictures* fp) {
   oriGifAbort(fp->gif);
   oriVideoAbort(fp->video);
   if (fp->spool != nullptr) std::fclose(fp->spool);
-  for (size_t k = 0; k < fp->meshes.size(); ++k) {
-    if (fp->owned[k]) oriManifoldDelete(fp->meshes[k]);
-  }
 #ifdef PLICATA_OFFSCREEN
   oriGLOffscreenDelete(fp->context);
 #endif

@@ -62,15 +62,17 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 // or -1 after one line on standard error.
 int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step);
 
-// Where --next replaces the model: frees om, or keeps it until
-// foldPicturesEnd when recorded pictures show it. fp may be null.
-void foldPicturesRetire(FoldPictures* fp, ORI_manifold* om);
+// Before --next opens another pattern onto om: draws and writes the
+// pictures recorded of om, framed to their own box (each pattern's part of
+// a run is framed apart), so that om may go. fp may be null. Returns 0, or 1
+// after one line on standard error.
+int foldPicturesPhaseEnd(FoldPictures* fp, ORI_manifold* om);
 
 // Takes om as the picture after step last_step when that one has none yet
 // (a fold that stopped before its last step), draws and writes the recorded
 // pictures framed to the run's box (om is left in its shape), the --picture
 // of om framed to itself, then finishes the GIF and the video under their
-// names and frees fp with the models it kept. Pictures never change
+// names and frees fp. Pictures never change
 // om->model_matrix, so the OBJ and FOLD files of a run are the same with
 // pictures or without. Returns 0, or 1 after one line on standard error
 // (nothing is left under the name).
