@@ -15,6 +15,7 @@ the_struct the = {
     "./save",  // save_dir
     100,       // fold_to
     0,         // exact
+    kOriSolverRigid,  // solver
     1,         // triangulate
     0,         // show_help
     "",        // file_filter
@@ -41,7 +42,8 @@ ORI_foldOptions appFoldOptions() {
   ORI_foldOptions options = the.sheet != nullptr ? oriSheetOptions(the.sheet) : ORI_foldOptions();
   options.fold_step = the.fold_step;
   options.fold_to = the.fold_to / 100.0;
-  options.exact = the.exact != 0;
+  options.solver = the.solver == kOriSolverCompliant ? kOriSolverCompliant : kOriSolverRigid;
+  options.exact = the.exact != 0 && options.solver == kOriSolverRigid;
   return options;
 }
 

@@ -22,6 +22,7 @@ struct the_struct {
   char save_dir[1024];        // directory for saved frames
   int fold_to;                // share of every target the fold heads for, percent, 0 to 100 ("fold to %")
   int exact;                  // every step closes the sheet to rounding ("Exact"), kept across file opens
+  int solver;                 // OriSolver: rigid facets or the compliant bar-and-hinge model ("Rigid" / "Compliant")
   int triangulate;            // the Files rollout cuts larger facets into triangles ("triangulate")
   unsigned char show_help;    // the help box is drawn over the picture ('h', "Help")
   char file_filter[1024];     // the Files rollout lists names containing this ("filter")
@@ -43,7 +44,9 @@ ORISIM_matrix* appSim();
 void appSheetDelete();
 
 // The sheet's fold options as the panel sets them: "fold step", "fold to
-// %", "Exact". A new way of folding adds its panel value here.
+// %", "Exact", the solver. "Exact" closes the rigid solver's steps: with the
+// compliant solver chosen it stays ticked but does not apply (the sheet
+// refuses the pair). A new way of folding adds its panel value here.
 ORI_foldOptions appFoldOptions();
 
 // Hands the panel's fold options to the sheet (the panel's fold callbacks,

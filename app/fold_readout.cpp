@@ -15,15 +15,18 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 
 void appReadoutReset() {
   const bool closure = theReadout.marks.closure;
+  const bool strain = theReadout.marks.strain;
   theReadout = AppReadout{};
   theReadout.marks.closure = closure;
+  theReadout.marks.strain = strain;
 }
 
 void appReadoutChanged() { theReadout.stale = true; }
 
-bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
+bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain) {
   AppReadout& r = theReadout;
   r.marks.closure = closure;
+  r.marks.strain = strain;
   const ORI_manifold* om = sheet != nullptr ? oriSheetManifold(sheet) : nullptr;
   if (!r.stale || om == nullptr) return false;
   r.stale = false;
@@ -31,11 +34,19 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   const ORI_sheetCounts counts = oriSheetCounts(sheet);
   r.steps = counts.pattern_steps;
   r.stepped = counts.pattern_steps > 0;
-  r.last = oriSheetLastStep(sheet).stats;
-  r.last_ms = oriSheetLastStep(sheet).record.ms;
+  const ORI_sheetStep& last = oriSheetLastStep(sheet);
+  r.last = last.stats;
+  r.last_ms = last.record.ms;
+  r.compliant_last = last.compliant;
+  r.compliant = last.compliant.newton_iterations > 0 || last.compliant.status != kOriCompliantConverged;
+  r.compliant_kept = counts.compliant_kept;
   oriGLMarksCollisions(&r.marks, om);
   r.worst = oriGLMarksClosure(&r.marks, osm, om, &r.worst_vertex);
   r.farthest = oriGLMarksFarthestCrease(r.marks);
+  // Cheap beside the collision check: kept at hand so that "Strain" shows
+  // at once when ticked.
+  r.strain = oriGLMarksStrain(&r.marks, om);
+  r.bend = r.marks.largest_bend;
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
@@ -60,6 +71,12 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[4] = buf;
   if (!r.stepped) {
     std::snprintf(buf, sizeof buf, "last step: none yet");
+  } else if (r.compliant && r.compliant_last.status != kOriCompliantConverged) {
+    std::snprintf(buf, sizeof buf, "last step: compliant, kept (%s), %.1f ms",
+                  oriSimCompliantStatusName(r.compliant_last.status), r.last_ms);
+  } else if (r.compliant) {
+    std::snprintf(buf, sizeof buf, "last step: compliant, %d Newton, %.1f ms", r.compliant_last.newton_iterations,
+                  r.last_ms);
   } else if (r.last.newton_iterations > 0) {
     std::snprintf(buf, sizeof buf, "last step: CG %d + %d Newton, %.1f ms", r.last.cg_iterations,
                   r.last.newton_iterations, r.last_ms);
@@ -71,4 +88,8 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[6] = buf;
   std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
   lines[7] = buf;
+  std::snprintf(buf, sizeof buf, "largest strain: %.1e, bend %.3f rad", r.strain, r.bend);
+  lines[8] = buf;
+  std::snprintf(buf, sizeof buf, "compliant kept back: %ld", r.compliant_kept);
+  lines[9] = buf;
 }

@@ -1,5 +1,6 @@
 // What the window tells of how the folding goes: the marks of the picture
-// (the closure map and the faces passing through each other) and the
+// (the closure map or the strain map, and the faces passing through each
+// other) and the
 // figures of the Status rollout, for the sheet's present pattern. The sheet
 // counts the steps and keeps the last one's figures; the figures of the
 // present shape are worked out when a frame is about to be drawn and the
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "render/marks.h"
+#include "sim/compliant.h"
 #include "sim/sim_step.h"
 
 struct ORI_sheet;
@@ -27,6 +29,11 @@ struct AppReadout {
   int worst_vertex = -1;    // its vertex index, -1 without inner vertices
   double farthest = 0.0;    // the fold line farthest from its target: radians to go
   long exact_kept = 0;      // steps of the pattern whose exact correction was kept back
+  bool compliant = false;   // the last step was the compliant solver's (its figures below)
+  ORISIM_compliantStats compliant_last{};  // the compliant solver's figures of the last step
+  double strain = 0.0;      // largest |relative change of a line's length| of the present shape
+  double bend = 0.0;        // largest bend of a facet (diagonal or flat line), radians
+  long compliant_kept = 0;  // compliant steps that did not converge and kept the last shape (the sheet's life)
   bool stale = true;        // the shape changed since the figures were worked out
 };
 
@@ -41,12 +48,13 @@ void appReadoutChanged();
 
 // Works out the figures and marks of the sheet's present shape when it
 // changed since they last were, with the sheet's counts and last step;
-// closure says whether the picture shows the closure map. Nothing without a
-// pattern (sheet may be null). Returns true when the figures changed (the
-// Status rollout is to show them again). Cost, when it works: O(creases +
+// closure says whether the picture shows the closure map, strain the strain
+// map (which takes its place when both are set). Nothing without a pattern
+// (sheet may be null). Returns true when the figures changed (the Status
+// rollout is to show them again). Cost, when it works: O(half-edges +
 // vertices) and the collision check, O(n log n) in the faces.
-bool appReadoutRefresh(const ORI_sheet* sheet, bool closure);
+bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain);
 
 // The lines of the Status rollout, in order.
-constexpr int kAppReadoutLines = 8;
+constexpr int kAppReadoutLines = 10;
 void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]);

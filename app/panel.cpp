@@ -89,6 +89,7 @@ void menuCallback(int ID) {
       break;
     case kMenuFoldTo:
     case kMenuExact:
+    case kMenuSolver:
       appApplyFoldOptions();
       break;
     case kMenuHelp:

@@ -44,6 +44,7 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);
   theGLUI.crease_check = glui->add_checkbox_to_panel(view_panel, "Crease", &theGL.draw_crease, -1, nullptr);
   theGLUI.closure_check = glui->add_checkbox_to_panel(view_panel, "Closure", &theGL.draw_closure, -1, nullptr);
+  theGLUI.strain_check = glui->add_checkbox_to_panel(view_panel, "Strain", &theGL.draw_strain, -1, nullptr);
   theGLUI.line_width_spinner = glui->add_spinner_to_panel(theGLUI.view_rollout, "line width", GLUI_SPINNER_INT,
                                                           &theGL.line_width, -1, nullptr);
   theGLUI.line_width_spinner->set_int_limits(kMenuLineWidthMin, kMenuLineWidthMax, GLUI_LIMIT_CLAMP);
@@ -68,6 +69,10 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
   theGLUI.exact_check = glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Exact", &the.exact, kMenuExact, callback);
+  GLUI_Panel* solver_panel = glui->add_panel_to_panel(theGLUI.fold_rollout, "Solver");
+  theGLUI.solver_radio = glui->add_radiogroup_to_panel(solver_panel, &the.solver, kMenuSolver, callback);
+  glui->add_radiobutton_to_group(theGLUI.solver_radio, "Rigid");
+  glui->add_radiobutton_to_group(theGLUI.solver_radio, "Compliant");
 
   theGLUI.step_panel = glui->add_panel("", GLUI_PANEL_NONE);
   glui->add_button_to_panel(theGLUI.step_panel, "<<", kMenuStepBack, callback)->set_w(kStepButtonWidth);
@@ -90,7 +95,7 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.status_rollout = glui->add_rollout("Status", 0);
   static const char* const kStatusNames[kAppReadoutLines] = {
       "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
-      "exact kept back"};
+      "exact kept back", "largest strain", "compliant kept back"};
   for (int i = 0; i < kAppReadoutLines; ++i) {
     theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
   }

@@ -18,11 +18,13 @@ struct theGLUIstruct {
   GLUI_Checkbox* draw_edge_check;       // "Draw Edge"
   GLUI_Checkbox* crease_check;          // "Crease"
   GLUI_Checkbox* closure_check;         // "Closure"
+  GLUI_Checkbox* strain_check;          // "Strain"
   GLUI_Spinner* line_width_spinner;     // "line width"
   GLUI_Rollout* fold_rollout;           // "Fold Simulation"
   GLUI_Spinner* fold_step_spinner;      // "fold step"
   GLUI_Spinner* fold_to_spinner;        // "fold to %"
   GLUI_Checkbox* exact_check;           // "Exact"
+  GLUI_RadioGroup* solver_radio;        // "Rigid" / "Compliant" in the panel "Solver"
   GLUI_Panel* step_panel;               // "<<" and ">>"
   GLUI_Checkbox* save_screen_check;     // "Scr"
   GLUI_Rollout* status_rollout;         // "Status"
@@ -49,6 +51,7 @@ constexpr int kMenuHelp = 11;          // "Help"
 constexpr int kMenuFileFilter = 12;    // the Files rollout's "filter"
 constexpr int kMenuExampleChosen = 13; // a file chosen among the examples
 constexpr int kMenuFolderChosen = 14;  // a file chosen in the folder
+constexpr int kMenuSolver = 15;        // the solver radio group
 
 // Limits of the spinners.
 constexpr int kMenuLineWidthMin = 1, kMenuLineWidthMax = 5;
@@ -60,14 +63,15 @@ constexpr int kMenuFoldToMin = 0, kMenuFoldToMax = 100;
 constexpr const char* kMenuNextLabel = "Next";
 
 // Adds the panel's controls to glui, top to bottom: the rollouts "View
-// Mode" (with "Closure"), "Orientation Edit Mode" and "Fold Simulation"
-// (with "fold to %" and "Exact"), the step buttons, the save row, "SaveDir",
+// Mode" (with "Closure" and "Strain"), "Orientation Edit Mode" and "Fold
+// Simulation" (with "fold to %", "Exact" and the panel "Solver": "Rigid" or
+// "Compliant"), the step buttons, the save row, "SaveDir",
 // "File Open", "Next File" and "Clear Fold", then the rollouts "Status" and
 // "Files" (closed) and "Help". The controls are bound to the fields of the
 // (fold step, fold amount, exact mode, recording switches, save directory,
 // the Files rollout's switches) and theGL (view mode, drawing switches,
 // line width, orientation mode); the buttons, the view-mode group, "fold to
-// %", "Exact", the filter and the file browsers report to callback with the
+// %", "Exact", the solver group, the filter and the file browsers report to callback with the
 // ids above. The examples browser lists examples_dir (none when it is
 // ""), the folder browser the current directory; both list only the
 // formats appIsPatternName accepts. Fills theGLUI.

@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <string>
+
 #include "app/app_state.h"
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
@@ -26,6 +28,16 @@ void Step(double step) {
   const ORI_result r = oriSheetStepBy(the.sheet, step, nullptr);
   if (r.code == kOriFailRecord) {
     oriMessage("cannot record the frame for %s: the shape is not finite\n", r.subject.c_str());
+  }
+  // A step the sheet refuses (the compliant solver given a facet of more
+  // than three sides) is told once, not at every tick of a held key.
+  static std::string refused;
+  if (r.code == kOriFailArgument) {
+    const std::string why = oriResultText(r);
+    if (why != refused) oriMessage("%s\n", why.c_str());
+    refused = why;
+  } else {
+    refused.clear();
   }
   glutSetWindow(the.sub_window);
 }

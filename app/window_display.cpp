@@ -18,7 +18,7 @@
 #include "sheet/sheet.h"
 
 bool appDrawFrame() {
-  appReadoutRefresh(the.sheet, theGL.draw_closure != 0);
+  appReadoutRefresh(the.sheet, theGL.draw_closure != 0, theGL.draw_strain != 0);
   menuShowReadout();
   if (!oriGLDrawScene(appManifold(), &theReadout.marks)) return false;
   if (the.show_help) oriGLDrawTextBox(kAppHelpLines, kAppHelpLineCount, theGL.width, theGL.height);
