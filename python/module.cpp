@@ -52,6 +52,10 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["milliseconds"] = f.milliseconds;
   d["newton_iterations"] = f.newton_iterations;
   d["exact_kept"] = f.exact_kept;
+  d["solver"] = f.compliant ? "compliant" : "rigid";
+  d["compliant_kept"] = f.compliant_kept;
+  d["max_strain"] = f.max_strain;
+  d["max_bending"] = f.max_bending;
   return d;
 }
 
@@ -167,6 +171,41 @@ PYBIND11_MODULE(_core, m) {
           })
       .def_property("fold_to", &Sheet::foldTo, &Sheet::setFoldTo)
       .def_property_readonly("exact_kept", &Sheet::exactKept)
+      .def_property(
+          "solver", [](const Sheet& s) { return s.solver() == kOriSolverCompliant ? "compliant" : "rigid"; },
+          [](Sheet& s, const std::string& name) {
+            if (name != "rigid" && name != "compliant") {
+              throw py::value_error("solver must be \"rigid\" or \"compliant\", not \"" + name + "\"");
+            }
+            s.setSolver(name == "compliant" ? kOriSolverCompliant : kOriSolverRigid);
+          })
+      .def_property(
+          "stiffness",
+          [](const Sheet& s) {
+            const ORISIM_stiffness k = s.stiffness();
+            return py::make_tuple(k.fold, k.facet, k.axial);
+          },
+          [](Sheet& s, const std::vector<double>& values) {
+            if (values.size() != 3) throw py::value_error("stiffness must be three numbers: fold, facet, axial");
+            ORISIM_stiffness k;
+            k.fold = values[0];
+            k.facet = values[1];
+            k.axial = values[2];
+            s.setStiffness(k);
+          })
+      .def_property_readonly("compliant_kept", &Sheet::compliantKept)
+      .def_property_readonly("bars",
+                             [](const Sheet& s) {
+                               return filled<long long>({s.barCount(), 2}, [&](long long* p) { s.fillBars(p); });
+                             })
+      .def_property_readonly("bar_strain",
+                             [](const Sheet& s) {
+                               return filled<double>({s.barCount()}, [&](double* p) { s.fillBarStrain(p); });
+                             })
+      .def_property_readonly("facet_bending",
+                             [](const Sheet& s) {
+                               return filled<double>({s.creaseCount()}, [&](double* p) { s.fillFacetBending(p); });
+                             })
       .def(
           "intersections",
           [](const Sheet& s) {

@@ -8,6 +8,7 @@
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "geometry/self_intersection.h"
+#include "sim/compliant.h"
 #include "sim/sparse_jacobian.h"
 
 namespace plicata {
@@ -93,6 +94,14 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.milliseconds = s.record.ms;
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
+  // A compliant step has taken at least one Newton iteration, or says why not.
+  f.compliant = s.compliant.newton_iterations > 0 || s.compliant.status != kOriCompliantConverged;
+  if (f.compliant) {
+    f.newton_iterations = s.compliant.newton_iterations;
+    f.compliant_kept = s.compliant.status != kOriCompliantConverged;
+    f.max_strain = s.compliant.max_strain;
+    f.max_bending = s.compliant.max_bending;
+  }
   return f;
 }
 
@@ -321,6 +330,90 @@ void Sheet::setFoldTo(double share) {
 long Sheet::exactKept() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return oriSheetCounts(sheet_).pattern_exact_kept;
+}
+
+int Sheet::solver() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(sheet_).solver;
+}
+
+void Sheet::setSolver(int solver) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  options.solver = solver;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+ORISIM_stiffness Sheet::stiffness() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(sheet_).stiffness;
+}
+
+void Sheet::setStiffness(const ORISIM_stiffness& stiffness) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  options.stiffness = stiffness;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+long Sheet::compliantKept() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetCounts(sheet_).compliant_kept;
+}
+
+namespace {
+
+// The outline's lines, one half-edge each (the one without a face), in
+// list order.
+std::vector<const ORI_edge*> outlineLines(const ORI_manifold* om) {
+  std::vector<const ORI_edge*> out;
+  if (om == nullptr) return out;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    if (e->on_boundary && e->pair != nullptr) out.push_back(e);
+  }
+  return out;
+}
+
+}  // namespace
+
+int Sheet::barCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(oriSheetIndex(sheet_).creases.size() + outlineLines(oriSheetManifold(sheet_)).size());
+}
+
+void Sheet::fillBars(long long* out) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) {
+    *out++ = e->pair->vert->index;
+    *out++ = e->vert->index;
+  }
+  for (const ORI_edge* e : outlineLines(oriSheetManifold(sheet_))) {
+    *out++ = e->pair->vert->index;
+    *out++ = e->vert->index;
+  }
+}
+
+void Sheet::fillBarStrain(double* out) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const ORI_manifold* om = oriSheetManifold(sheet_);
+  std::vector<double> by_edge;
+  if (om != nullptr) oriSimBarStrain(om, &by_edge);
+  const auto of = [&](const ORI_edge* e) {
+    return e->index >= 0 && static_cast<size_t>(e->index) < by_edge.size() ? by_edge[e->index] : 0.0;
+  };
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) *out++ = of(e);
+  for (const ORI_edge* e : outlineLines(om)) *out++ = of(e);
+}
+
+void Sheet::fillFacetBending(double* out) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const ORI_manifold* om = oriSheetManifold(sheet_);
+  std::vector<double> by_edge;
+  if (om != nullptr) oriSimFacetBending(om, &by_edge);
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) {
+    *out++ = e->index >= 0 && static_cast<size_t>(e->index) < by_edge.size() ? by_edge[e->index] : 0.0;
+  }
 }
 
 std::vector<std::pair<int, int>> Sheet::intersections() const {

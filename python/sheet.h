@@ -49,6 +49,10 @@ struct StepFigures {
   double milliseconds = 0.0;     // wall time of the last step
   int newton_iterations = 0;     // exact mode: corrections applied after the last step
   bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
+  bool compliant = false;        // the last step was the compliant solver's; newton_iterations are then its
+  bool compliant_kept = false;   // compliant: the step did not converge and kept the last shape
+  double max_strain = 0.0;       // compliant: largest |relative change of a line's length| after the step
+  double max_bending = 0.0;      // compliant: largest bend of a facet after the step, radians
 };
 
 class Sheet {
@@ -119,6 +123,30 @@ class Sheet {
   void setFoldTo(double share);
   // Steps of exact mode whose correction failed and kept the ordinary result.
   long exactKept() const;
+
+  // The solver of the steps from now on: kOriSolverRigid or
+  // kOriSolverCompliant (sim/compliant.h).
+  int solver() const;
+  // Sets it. Throws std::invalid_argument for another value.
+  void setSolver(int solver);
+  // The compliant model's constants (sim/compliant.h: fold, facet, axial).
+  ORISIM_stiffness stiffness() const;
+  // Sets them. Throws std::invalid_argument, naming the bad ones, unless
+  // each is positive and finite; nothing changes then.
+  void setStiffness(const ORISIM_stiffness& stiffness);
+  // Compliant steps that did not converge and kept the last shape, since the
+  // sheet was made.
+  long compliantKept() const;
+
+  // The bars of the bar-and-hinge model: every line of the sheet, the
+  // creases first in crease order (fillCreases), then the outline's lines.
+  int barCount() const;
+  void fillBars(long long* out) const;       // 2 per bar: its two vertex indices
+  // Each bar's relative change of length, folded over flat less one.
+  void fillBarStrain(double* out) const;     // 1 per bar, dimensionless
+  // Each crease's bend as a facet: |fold angle| of diagonals and flat
+  // lines, 0 for fold lines.
+  void fillFacetBending(double* out) const;  // 1 per crease, radians
 
   // Pairs of faces (indices as faces() numbers them, lower first, sorted)
   // that pass through each other in the present shape.

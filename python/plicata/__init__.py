@@ -243,6 +243,90 @@ class Sheet:
         """Steps folded with ``exact=True`` whose correction did not converge."""
         return self._core.exact_kept
 
+    @property
+    def solver(self) -> str:
+        """How the sheet folds from the next step on: ``"rigid"`` or ``"compliant"``.
+
+        ``"rigid"`` (the default) keeps every facet rigid, as plicata-fold
+        does. ``"compliant"`` folds the triangulated sheet as a bar-and-hinge
+        structure (plicata-fold ``--solver compliant``): bars along every
+        line, springs across every inner line, the fold lines' rest angles
+        moving towards their targets step by step, each step's equilibrium
+        found by Newton's method. Facets then bend a little and the paper
+        stretches a very little where the pattern cannot fold rigidly; see
+        :attr:`bar_strain` and :attr:`facet_bending`. The compliant solver
+        needs a triangulated sheet and does not go with ``exact=True``.
+
+        Raises
+        ------
+        ValueError
+            On assignment of another name.
+        """
+        return self._core.solver
+
+    @solver.setter
+    def solver(self, value: str) -> None:
+        self._core.solver = str(value)
+
+    @property
+    def stiffness(self) -> tuple:
+        """stiffness : (fold, facet, axial) floats. The compliant model's constants.
+
+        ``fold`` and ``facet`` are moments per radian per unit of line
+        length (a spring of length L is ``fold * L`` or ``facet * L``),
+        ``axial`` is the bars' modulus times section (a bar of flat length L
+        pulls with ``axial / L`` per unit of stretch), in the pattern's
+        units. Default ``(1.0, 10.0, 1e4)``; only the ratios shape the fold.
+
+        Raises
+        ------
+        ValueError
+            On assignment, unless there are three numbers, each positive and
+            finite; the constants are then unchanged.
+        """
+        return self._core.stiffness
+
+    @stiffness.setter
+    def stiffness(self, value) -> None:
+        self._core.stiffness = [float(v) for v in value]
+
+    @property
+    def compliant_kept(self) -> int:
+        """Compliant steps that did not converge and kept the last shape."""
+        return self._core.compliant_kept
+
+    @property
+    def bars(self) -> np.ndarray:
+        """bars : (B, 2) int64. Each line of the sheet as its two vertex indices.
+
+        Every line of the sheet: the B = C creases first, in the order of
+        :attr:`creases`, then the lines of the outline. Entry k of
+        :attr:`bar_strain` is bar k's.
+        """
+        return self._core.bars
+
+    @property
+    def bar_strain(self) -> np.ndarray:
+        """bar_strain : (B,) float64, dimensionless. Each bar's change of length.
+
+        Folded length over flat length, less one, from the present vertex
+        positions, in the order of :attr:`bars` (its first C entries are the
+        creases'). Positive: stretched. Zero to rounding for a rigid fold;
+        with ``solver = "compliant"`` it shows where the paper had to give.
+        A fresh read-only copy.
+        """
+        return self._core.bar_strain
+
+    @property
+    def facet_bending(self) -> np.ndarray:
+        """facet_bending : (C,) float64, radians. How far each crease bends a facet.
+
+        In the order of :attr:`creases`: the |fold angle| of each diagonal
+        and flat line (the lines that belong inside a facet), 0 for the fold
+        lines. A fresh read-only copy.
+        """
+        return self._core.facet_bending
+
     def intersections(self) -> np.ndarray:
         """Pairs of faces that pass through each other in the present shape.
 
@@ -284,7 +368,12 @@ class Sheet:
         radians), ``residual_before`` (closure residual before the step),
         ``milliseconds`` (wall time of the step), ``steps`` (steps of the call
         that took it), ``newton_iterations`` and ``exact_kept`` (exact mode's
-        corrections of the step, and whether it kept the ordinary result).
+        corrections of the step, and whether it kept the ordinary result),
+        ``solver`` (``"rigid"`` or ``"compliant"``). After a compliant step
+        ``newton_iterations`` are its Newton iterations, ``compliant_kept``
+        says it did not converge and kept the last shape, ``max_strain`` is
+        the largest |bar strain| and ``max_bending`` the largest facet bend
+        (radians) of the shape kept; they are False and 0 after a rigid one.
         """
         return self._core.last_step
 
