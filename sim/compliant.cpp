@@ -60,6 +60,13 @@ constexpr double kSaddleKick = 1e-4;
 // A step whose Newton iteration fails is retried in halves, down to this
 // many halvings of the rest angles' move.
 constexpr int kMostHalvings = 3;
+// Largest move of a rest angle one Newton solve follows, radians. A longer
+// move is followed in equal pieces no longer than this: the sheet's
+// equilibria branch (a pleat may fold one way or stay nearly flat and
+// squeezed), and a long jump of the rest angles lands on whichever branch
+// Newton's method meets first, so that the fold would depend on the step
+// size. Half a radian is the held step's default move.
+constexpr double kMostRestMove = 0.5;
 
 // The central difference that takes a Newton step's rotations apart from
 // the rest of it turns the spring that turns most by this (radians).
@@ -924,10 +931,13 @@ int oriSimCompliantStep(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* o
     }
   }
 
-  // The whole move at once; where Newton's method does not get there, the
-  // move in halves from the last equilibrium reached, down to
-  // 1/2^kMostHalvings of it.
-  double done = 0.0, piece = 1.0, E = 0.0;
+  // The whole move at once, or in pieces of at most kMostRestMove; where
+  // Newton's method does not get there, the piece in halves from the last
+  // equilibrium reached, down to 1/2^kMostHalvings of it.
+  double move = 0.0;
+  for (size_t h = 0; h < nh; ++h) move = std::max(move, std::fabs(s->rest_goal[h] - s->rest_start[h]));
+  const double first_piece = move > kMostRestMove ? 1.0 / std::ceil(move / kMostRestMove) : 1.0;
+  double done = 0.0, piece = first_piece, E = 0.0;
   int status = kOriCompliantConverged;
   while (done < 1.0) {
     const double upto = std::min(1.0, done + piece);
@@ -968,7 +978,7 @@ int oriSimCompliantStep(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* o
     }
     cs->x = s->x_good;
     piece *= 0.5;
-    if (piece < 1.0 / (1 << kMostHalvings)) break;
+    if (piece < first_piece / (1 << kMostHalvings)) break;
     ++st.halvings;
   }
 

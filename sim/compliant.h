@@ -172,15 +172,16 @@ void oriSimCompliantSetGoals(ORISIM_compliant* cs, const ORI_manifold* om);
 // negative towards flat): every fold spring's rest angle moves towards
 // where it heads, the one with the farthest to go by |step| and the others
 // in proportion, so that all arrive together; then Newton's method finds
-// the equilibrium from the last shape. Each iteration factorises the
+// the equilibrium from the last shape (a move of more than half a radian is
+// followed in equal pieces of at most that, each to its equilibrium, so
+// that the fold does not depend on the step size). Each iteration factorises the
 // Hessian of the energy (shifted on its diagonal where it is not positive
 // definite) and searches along the Newton step both straight and as the
 // rotations of the faces it implies (each face turned rigidly about its
 // springs: with bars far stiffer than folds a straight step can only turn
 // a face a little before it stretches the bars more than the folds gain).
 // An attempt that does not converge in max_iterations is made again in
-// halves of the rest angles' move from the last equilibrium reached, down
-// to eighths. An equilibrium that is a saddle of the energy (a symmetric
+// halves of its piece from the last equilibrium reached, down to eighths. An equilibrium that is a saddle of the energy (a symmetric
 // shape) is kicked off it by a tiny displacement, the same at every run,
 // and kept only if the sheet settles lower. When it converges, om is written:
 // vertex positions, every half-edge's angle measured from them (both halves

@@ -75,13 +75,16 @@ TEST(CompliantHinge, AngleSignAndDerivativesMatchFiniteDifferences) {
 
 namespace {
 
-// A generated single vertex, read, triangulated and prepared flat as the
-// loader does, folding to share of its targets; *osm receives the record.
-ORI_manifold* vertexSheet(const OriVertexParams& params, double share, ORISIM_matrix** osm) {
+// A generated pattern (a single vertex, or the hypar), read, triangulated
+// and prepared flat as the loader does, folding to share of its targets;
+// *osm receives the record.
+template <typename Params>
+ORI_manifold* generatedSheet(int (*make)(CreasePattern*, const Params&, char*, size_t), const Params& params,
+                             double share, ORISIM_matrix** osm) {
   CreasePattern* cp = CreasePatternNew();
   ORI_manifold* om = oriManifoldNew();
   testing::internal::CaptureStdout();
-  const bool built = oriPatternMakeVertex(cp, params, nullptr, 0) == 0 && oriManifoldConstructFromPattern(om, cp) == 0;
+  const bool built = make(cp, params, nullptr, 0) == 0 && oriManifoldConstructFromPattern(om, cp) == 0;
   if (built) oriSimSetFoldTo(om, share);
   const bool prepared = built && oriManifoldPrepareForFolding(om, 1, 0, osm) == 0;
   testing::internal::GetCapturedStdout();
@@ -91,6 +94,10 @@ ORI_manifold* vertexSheet(const OriVertexParams& params, double share, ORISIM_ma
     return nullptr;
   }
   return om;
+}
+
+ORI_manifold* vertexSheet(const OriVertexParams& params, double share, ORISIM_matrix** osm) {
+  return generatedSheet(oriPatternMakeVertex, params, share, osm);
 }
 
 OriVertexParams vertexOf(std::vector<double> sectors) {
@@ -164,6 +171,31 @@ TEST(Compliant, AVertexNoRigidFoldingReachesFoldsMostOfTheWayWithSmallStrain) {
   oriSimCompliantDelete(cs);
   oriSimDelete(osm);
   oriManifoldDelete(om);
+}
+
+TEST(Compliant, ALongStepEndsWhereShortStepsDo) {
+  // The hypar's equilibria branch: a long jump of the rest angles once
+  // landed on a nearly flat, squeezed one that short steps never reach.
+  OriHyparParams params;
+  params.rings = 4;
+  std::vector<double> angles[2];
+  for (int run = 0; run < 2; ++run) {
+    ORISIM_matrix* osm = nullptr;
+    ORI_manifold* om = generatedSheet(oriPatternMakeHypar, params, 0.9, &osm);
+    ASSERT_NE(om, nullptr);
+    std::string why;
+    ORISIM_compliant* cs = oriSimCompliantNew(om, ORISIM_compliantOptions{}, &why);
+    ASSERT_NE(cs, nullptr) << why;
+    for (int k = 0; k < (run == 0 ? 1 : 4); ++k) {
+      EXPECT_EQ(oriSimCompliantStep(cs, om, osm, run == 0 ? 2.0 : 0.5, nullptr), kOriCompliantConverged);
+    }
+    angles[run] = foldAngles(om);
+    oriSimCompliantDelete(cs);
+    oriSimDelete(osm);
+    oriManifoldDelete(om);
+  }
+  ASSERT_EQ(angles[0].size(), angles[1].size());
+  for (size_t k = 0; k < angles[0].size(); ++k) EXPECT_NEAR(angles[0][k], angles[1][k], 1e-5) << "line " << k;
 }
 
 TEST(Compliant, AStepThatDoesNotConvergeKeepsTheLastShape) {

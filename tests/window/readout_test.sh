@@ -13,7 +13,11 @@
 #     opens it flat;
 #  4. the bundled waterbomb folded far has faces passing through each other:
 #     the Status rollout counts the pairs and the picture shows the warning;
-#  5. 'h' and "Help" show and hide the help box.
+#  5. 'h' and "Help" show and hide the help box;
+#  6. the pleated hyperbolic paraboloid, which cannot fold rigidly, folded by
+#     ">>" with "Compliant" chosen writes plicata-fold --solver compliant's
+#     frames, the Status rollout tells of its Newton iterations, and with
+#     "Strain" on its picture shows the strain colours.
 #
 # usage: readout_test.sh PLICATA PLICATA_FOLD PLICATA_GEN SHOT_CHECK UI_CHECK TEXTURE EXAMPLES_DIR
 # Screenshots (PNG) are kept in ./readout_test_shots. Exit status 77 (skip)
@@ -86,6 +90,7 @@ RUN=$WORK/run
 mkdir -p "$RUN/save"
 cp "$TEXTURE" "$RUN/papertexture.bmp"
 "$GEN" vertex --sectors 120,120,120 --types 3,3,3 -o "$RUN/three_creases.opx" || fail "plicata-gen failed"
+"$GEN" hypar --rings 4 -o "$RUN/hypar.opx" || fail "plicata-gen failed"
 printf 'not a crease pattern\n' >"$RUN/bad.opx"
 
 mkfifo "$WORK/in"
@@ -185,5 +190,32 @@ shot help_closed
 differing=$(compare -metric AE "$SHOTS/collision.png" "$SHOTS/help_closed.png" null: 2>&1)
 [ "$differing" -lt 100 ] || fail "Help did not hide the box ($differing pixels differ)"
 ok "'h' shows the help box and Help hides it"
+
+# --- 6. Compliant folding and the strain map.
+click rollout Files
+type_into spinner "fold to %" 90
+click item hypar.opx
+wait_for '[ "$(status steps)" = 0 ]' 5 || fail "the hypar did not open"
+click radiobutton Compliant
+click checkbox Strain
+click checkbox Mdl
+K=3
+first=$(last_frame "$RUN/save")
+for ((k = 1; k <= K; k++)); do
+  click button ">>"
+  wait_for '[ "$(status steps)" = '$k' ]' 10 || fail "'>>' number $k took no compliant step"
+done
+sleep 0.3
+"$FOLD" --solver compliant --fold-to 90 --display-frame --fold-step 40 --steps "$K" --out "$WORK/hypar" \
+  "$RUN/hypar.opx" >"$WORK/hypar.txt" 2>&1 || fail "plicata-fold failed: $(tail -n 3 "$WORK/hypar.txt")"
+cmp -s "$RUN/save/$(last_frame "$RUN/save")" "$WORK/hypar/$(printf 'm%05d.obj' "$K")" ||
+  fail "the compliant fold's last frame (after $first) differs from plicata-fold --solver compliant's"
+[[ "$(control_value statictext "last step")" == "last step: compliant, "*" Newton"* ]] ||
+  fail "the Status rollout tells no compliant step: $(control_value statictext "last step")"
+shot compliant
+read -r _ scale _ above _ warning <<<"$(marks compliant)"
+echo "compliant hypar: $scale pixels on the scale, $above above its floor; $(control_value statictext "largest strain")"
+[ "$above" -gt 2000 ] || fail "the compliantly folded hypar shows no strain colours"
+ok "Compliant: '>>' $K times writes plicata-fold --solver compliant's frame; Strain shows the strain map"
 
 exit 0
