@@ -27,7 +27,9 @@
 //                     bend, radians), progress (percent of the targets the
 //                     fold lines reached), steps, newton (median), kept.
 //
-// PLICATA_BENCH_VERBOSE=1 prints every step on standard error.
+// PLICATA_BENCH_VERBOSE=1 prints every step on standard error;
+// PLICATA_BENCH_STIFFNESS=FOLD,FACET,AXIAL folds BM_CompliantStrain's
+// patterns with other constants.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -147,7 +149,6 @@ void BM_CompliantStrain(benchmark::State& state) {
       if (which == 0) {
         CreasePattern* cp = CreasePatternNew();
         OriHyparParams hp;
-        if (std::getenv("HP_RINGS")) hp.rings = std::atoi(std::getenv("HP_RINGS"));
         if (oriPatternMakeHypar(cp, hp, nullptr, 0) == 0) built = oriManifoldConstructFromPattern(om, cp);
         CreasePatternDestruct(cp);
       } else {
@@ -160,7 +161,7 @@ void BM_CompliantStrain(benchmark::State& state) {
         built = oriManifoldConstructFromFile(om, nullptr, path.c_str()) == kOriOpenOk ? 0 : -1;
       }
       if (built == 0) {
-        oriSimSetFoldTo(om, std::getenv("HP_TO") ? std::atof(std::getenv("HP_TO")) : 0.9);
+        oriSimSetFoldTo(om, 0.9);
         ORISIM_matrix* osm = nullptr;
         built = oriManifoldPrepareForFolding(om, 1, 0, &osm);
         oriSimDelete(osm);
