@@ -17,6 +17,10 @@ struct ORISIM_stepStats {
   int newton_cg_iterations;  // conjugate-gradient iterations they took in all
   int exact_kept;          // 1 when the correction failed and the ordinary result was kept
   long exact_unconverged;  // the record's count of such steps so far
+  int exact_substeps;      // substeps the step was taken in, those given up included
+  int exact_halved;        // times a substep was given up and taken again at half its size
+  long exact_halvings;     // the record's count of such halvings so far
+  int exact_factorisations;  // numeric factorisations of the corrections' system
 };
 
 // Exact mode: after the ordinary step, Newton corrections on the closure

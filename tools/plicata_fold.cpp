@@ -60,7 +60,8 @@ const char kUsage[] =
     "                 reference)\n"
     "  --exact        close every vertex to rounding after each step (Newton corrections\n"
     "                 on the closure alone); the last line then also gives exact_kept=K,\n"
-    "                 the steps whose correction failed and kept the ordinary result\n"
+    "                 the steps whose correction failed and kept the ordinary result,\n"
+    "                 and exact_halvings=H, the substeps taken again at half their size\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -300,6 +301,7 @@ int main(int argc, char** argv) {
   Progress progress(total_steps);
   long done = 0;
   long exact_kept = 0;  // of the records already replaced by --next
+  long exact_halvings = 0;
   ORI_manifold* om = nullptr;
   ORISIM_matrix* osm = nullptr;
   ORI_fold_recording* fold_rec = nullptr;
@@ -320,6 +322,7 @@ int main(int argc, char** argv) {
     // The new pattern took the shape of the old model; now it replaces it.
     const int carried = om != nullptr ? 1 : 0;
     if (osm != nullptr) exact_kept += osm->exact_unconverged;
+    if (osm != nullptr) exact_halvings += osm->exact_halvings;
     oriSimDelete(osm);
     oriManifoldDelete(om);
     om = next;
@@ -397,6 +400,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
     if (opt.exact) std::printf(" exact_kept=%ld", exact_kept + osm->exact_unconverged);
+    if (opt.exact) std::printf(" exact_halvings=%ld", exact_halvings + osm->exact_halvings);
     std::printf("\n");
   }
   oriSimDelete(osm);
