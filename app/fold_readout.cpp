@@ -41,10 +41,12 @@ bool appReadoutRefresh(const ORISIM_matrix* osm, const ORI_manifold* om, bool cl
   r.progress = oriFoldProgress(om);
   r.residual = 0.0;
   r.exact_kept = 0;
+  r.exact_halvings = 0;
   if (osm != nullptr) {
     std::vector<double> g;
     r.residual = oriSimSparseResidual(g, osm, om);
     r.exact_kept = osm->exact_unconverged;
+    r.exact_halvings = osm->exact_halvings;
   }
   return true;
 }
@@ -76,6 +78,6 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[5] = buf;
   std::snprintf(buf, sizeof buf, "intersecting pairs: %d", r.marks.pairs);
   lines[6] = buf;
-  std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
+  std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
 }

@@ -206,6 +206,7 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
     figures.milliseconds = std::chrono::duration<double, std::milli>(end - start).count();
     figures.newton_iterations = stats.newton_iterations;
     figures.exact_kept = stats.exact_kept != 0;
+    figures.exact_halvings = stats.exact_halved;
     last_ = figures;
     if (record && oriFoldRecordingFrame(recording_, om_) != 0) {
       throw std::runtime_error("step " + std::to_string(steps_taken_) + " gives a shape that cannot be recorded");
