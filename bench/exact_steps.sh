@@ -43,12 +43,12 @@ echo "$csv" | awk -F, '
     split($1, a, "/")
     side = a[2]; key = side "/" a[3] "/" a[4]; sides[side] = 1
     add(key, "ms", $col["step_ms"]); add(key, "cpu", $col["step_cpu_ms"])
-    n = split("newton_mean factor_mean substep_mean halved_steps halvings kept closure_max", names, " ")
+    n = split("newton_mean factor_mean substep_mean halved_steps halvings kept closure_max peak_rss_MB", names, " ")
     for (i = 1; i <= n; ++i) add(key, names[i], $col[names[i]])
   }
   END {
-    printf "%5s | %9s %9s %6s | %9s %9s %6s | %7s %7s %7s | %13s %9s %6s | %10s\n", "side", "ord_ms", "exact_ms", "x", "ord_cpu", "exact_cpu", "x",
-           "newton", "factor", "substep", "fs50_halved", "fs50_ms", "kept", "closure"
+    printf "%5s | %9s %9s %6s | %9s %9s %6s | %7s %7s %7s | %13s %9s %6s | %10s %8s\n", "side", "ord_ms", "exact_ms", "x", "ord_cpu", "exact_cpu", "x",
+           "newton", "factor", "substep", "fs50_halved", "fs50_ms", "kept", "closure", "peak_MB"
     for (side = 1; side <= 1000; ++side) {
       if (!(side in sides)) continue
       o = side "/0/10"; e = side "/1/10"; f = side "/1/50"
@@ -56,15 +56,16 @@ echo "$csv" | awk -F, '
       wall_x = 0; if (om > 0) wall_x = em / om
       cpu_x = 0; if (oc > 0) cpu_x = ec / oc
       closure = median(figures[e, "closure_max"]); if (median(figures[f, "closure_max"]) > closure) closure = median(figures[f, "closure_max"])
-      printf "%5d | %9.2f %9.2f %6.1f | %9.2f %9.2f %6.1f | %7.2f %7.2f %7.2f | %6d of 20 %9.2f %6d | %10.1e\n", side, om, em, wall_x,
+      printf "%5d | %9.2f %9.2f %6.1f | %9.2f %9.2f %6.1f | %7.2f %7.2f %7.2f | %6d of 20 %9.2f %6d | %10.1e %8.0f\n", side, om, em, wall_x,
              oc, ec, cpu_x, median(figures[e, "newton_mean"]), median(figures[e, "factor_mean"]),
              median(figures[e, "substep_mean"]), median(figures[f, "halved_steps"]), median(figures[f, "ms"]),
-             median(figures[e, "kept"]) + median(figures[f, "kept"]), closure
+             median(figures[e, "kept"]) + median(figures[f, "kept"]), closure, median(figures[f, "peak_rss_MB"])
     }
     print ""
     print "ord/exact_ms: mean wall time of a step at fold step 10, exact mode off/on; x: exact over ordinary;"
     print "cpu: processor time of a step, all threads; newton: corrections per exact step (chord and fresh);"
     print "factor: numeric factorisations per exact step; substep: substeps per step; fs50_halved: of the"
     print "20 steps at fold step 50, those that halved a substep; fs50_ms: their mean step; kept: steps kept"
-    print "back (fold steps 10 and 50); closure: the largest vertex closure error of any exact frame (radians)."
+    print "back (fold steps 10 and 50); closure: the largest vertex closure error of any exact frame (radians);"
+    print "peak_MB: peak memory of the process after the exact runs of that sheet."
   }'

@@ -43,11 +43,12 @@
 //                     factorisations per step), substep_mean, halved_steps
 //                     (steps that halved a substep) and halvings, kept
 //                     (steps that kept the ordinary result), closure_max
-//                     (largest vertex closure error of any frame, radians)
-//                     and edge_max (largest facet-side length error of any
+//                     (largest vertex closure error of any frame, radians),
+//                     edge_max (largest facet-side length error of any
 //                     frame whose angles placement shows unclamped, over
-//                     the paper's size). bench/exact_steps.sh runs these
-//                     and prints the table.
+//                     the paper's size) and peak_rss_MB (the process's peak
+//                     so far). bench/exact_steps.sh runs these and prints
+//                     the table.
 // BM_ExactReal/F/E    the same, forty steps at fold step 10, on the real
 //                     rigidly foldable patterns (F indexes them),
 //                     triangulated.
@@ -428,6 +429,7 @@ void exactRun(benchmark::State& state, Loaded& p, int steps, bool exact, double 
   state.counters["kept"] = p.osm->exact_unconverged;
   state.counters["closure_max"] = closure_max;
   state.counters["edge_max"] = edge_max;
+  state.counters["peak_rss_MB"] = peakRssMB();
 }
 
 void BM_Exact(benchmark::State& state) {
