@@ -392,7 +392,7 @@ int oriManifoldValidate(const ORI_manifold* om, char* why, size_t why_size) {
   position = 0;
   for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next, ++position) {
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
-    if (v->n_out < 1 || v->n_out > kOriMaxVertOut) return fail(why, why_size, "vertex %d: %d lines end there", position, v->n_out);
+    if (v->n_out < 1 || v->out == nullptr) return fail(why, why_size, "vertex %d: %d lines end there", position, v->n_out);
     for (int k = 0; k < v->n_out; ++k) {
       if (v->out[k] == nullptr || v->out[k]->pair->vert != v) {
         return fail(why, why_size, "vertex %d: out entry %d does not leave it", position, k);

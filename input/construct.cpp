@@ -475,18 +475,30 @@ bool allocateVertsAndEdges(ORI_manifold* om, const SettledLines& s, std::vector<
 }
 
 // A half-edge pair per kept line, entered into the out lists of its two
-// vertices, with the fold target of its type. Returns false with
-// oriReadError set when a vertex would have too many lines.
-bool makeHalfEdgePairs(const SettledLines& s, const std::vector<int>& vertex_of, MeshBlocks* m) {
+// vertices, with the fold target of its type. Every vertex's out entries lie
+// in one block the manifold owns, sized by the vertices' degrees. Returns
+// false with oriReadError set when memory runs out.
+bool makeHalfEdgePairs(ORI_manifold* om, const SettledLines& s, const std::vector<int>& vertex_of, MeshBlocks* m) {
+  std::vector<size_t> degree(m->n_vert, 0);
+  size_t n_ends = 0;
+  for (size_t i = 0; i < s.lines.size(); ++i) {
+    if (!s.keep[i]) continue;
+    for (int k = 0; k < 2; ++k) degree[vertex_of[s.ends[2 * i + k]]]++;
+    n_ends += 2;
+  }
+  ORI_edge** slots = static_cast<ORI_edge**>(oriManifoldAllocBlock(om, n_ends, sizeof(ORI_edge*)));
+  if (slots == nullptr) {
+    oriSetReadError("out of memory for the %zu line ends of %d vertices", n_ends, m->n_vert);
+    return false;
+  }
+  for (int v = 0; v < m->n_vert; ++v) {
+    m->verts[v].out = slots;
+    slots += degree[v];
+  }
   for (size_t i = 0; i < s.lines.size(); ++i) {
     if (!s.keep[i]) continue;
     ORI_vert* from = &m->verts[vertex_of[s.ends[2 * i]]];
     ORI_vert* to = &m->verts[vertex_of[s.ends[2 * i + 1]]];
-    if (from->n_out >= kOriMaxVertOut || to->n_out >= kOriMaxVertOut) {
-      const ORI_vert* full = from->n_out >= kOriMaxVertOut ? from : to;
-      oriSetReadError("more than %d lines meet at the point (%g, %g)", kOriMaxVertOut, full->pos.x, full->pos.y);
-      return false;
-    }
     ORI_edge* a = &m->edges[m->n_edge];
     ORI_edge* b = &m->edges[m->n_edge + 1];
     from->out[from->n_out++] = a;
@@ -652,7 +664,7 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
 
   MeshBlocks m;
   std::vector<int> vertex_of;
-  if (!allocateVertsAndEdges(om, settled, &vertex_of, &m) || !makeHalfEdgePairs(settled, vertex_of, &m)) return -1;
+  if (!allocateVertsAndEdges(om, settled, &vertex_of, &m) || !makeHalfEdgePairs(om, settled, vertex_of, &m)) return -1;
   moveToCpPlane(om->paper_size, &m);
   if (!linkAllSuccessors(om->paper_size, &m)) return -1;
   std::vector<ORI_edge*> face_first, outline_loops;
@@ -669,6 +681,34 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
     oriManifoldPlaceOnFolded(om, om_old);
   }
   return 0;
+}
+
+bool oriPatternLineAccepted(const OriPatternLine& line, OriLineDrops* drops) {
+  if (!std::isfinite(line.x0) || !std::isfinite(line.y0) || !std::isfinite(line.x1) || !std::isfinite(line.y1)) {
+    ++drops->non_finite;
+    return false;
+  }
+  if (std::fabs(line.x0 - line.x1) < kOriMergeDistance && std::fabs(line.y0 - line.y1) < kOriMergeDistance) {
+    ++drops->too_short;
+    return false;
+  }
+  return true;
+}
+
+int oriManifoldConstructFromAccepted(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines, int n,
+                                     const OriLineDrops& drops) {
+  if (drops.non_finite > 0) {
+    oriMessage("dropped %d line(s) with a coordinate that is not a finite number\n", drops.non_finite);
+  }
+  if (n == 0) {
+    if (drops.too_short > 0) {
+      oriSetReadError("all %d lines of the pattern are shorter than %g units", drops.too_short, kOriMergeDistance);
+    } else {
+      oriSetReadError("the pattern has no lines to build a sheet from");
+    }
+    return -1;
+  }
+  return oriManifoldConstructFromLines(om, om_old, lines, n);
 }
 
 void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old) {

@@ -1,6 +1,5 @@
 #include "input/line_import.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,10 +7,9 @@
 #include <vector>
 
 #include "geometry/message.h"
+#include "input/construct.h"
 #include "input/line_chop.h"
 #include "input/line_list.h"
-#include "input/opx_reader.h"
-#include "input/opx_writer.h"
 #include "input/read_error.h"
 
 int CreasePatternFitPaper(CreasePattern* cp) {
@@ -60,11 +58,10 @@ void CreasePatternClear(CreasePattern* cp) {
 
 namespace {
 
-// Lines shorter than this share of the paper are far below the six decimals
-// the XML text keeps, so the XML reader would drop them; at the scale of
-// their coordinates' rounding they only make the chopping cut rounding noise
-// again and again (a drawing squeezed by one far-away line is all such
-// specks).
+// Lines shorter than this share of the paper are far below the merge
+// distance, so the construction would drop them; at the scale of their
+// coordinates' rounding they only make the chopping cut rounding noise again
+// and again (a drawing squeezed by one far-away line is all such specks).
 constexpr double kImportSpeckLength = 1e-9;
 
 // Removes the specks from cp's list. Returns how many were removed.
@@ -95,36 +92,27 @@ int dropSpecks(CreasePattern* cp) {
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp) {
   const int specks = dropSpecks(cp);
   if (specks > 0) oriMessage("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
-  int result = LineChop(cp);
-  if (result != 0) {
+  const int chopped = LineChop(cp);
+  if (chopped != 0) {
     CreasePatternDestruct(cp);
-    return result;
+    return chopped;
   }
-
-  FILE* tmp = std::tmpfile();
-  if (tmp == nullptr) {
-    const int err = errno;
-    oriMessage("failed to save temp file");
-    oriSetReadError("cannot make a temporary file for the converted drawing: %s", std::strerror(err));
-    CreasePatternDestruct(cp);
-    return -1;
+  // The chopped lines go to the construction as they are, every digit kept,
+  // through the same acceptance as the lines of an XML file.
+  std::vector<OriPatternLine> lines;
+  lines.reserve(static_cast<size_t>(listCount(cp->lines)));
+  OriLineDrops drops;
+  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
+    const Line* l = static_cast<const Line*>(n->data);
+    const OriPatternLine line = {l->x0, l->y0, l->x1, l->y1, l->type, l->target};
+    if (oriPatternLineAccepted(line, &drops)) lines.push_back(line);
   }
-  result = LineToOpx(cp, tmp);
+  om->paper_size = cp->paper_size;
   CreasePatternDestruct(cp);
-  if (result != 0) {
-    oriMessage("out fail\n");
-    oriSetReadError("cannot write the converted drawing to the temporary file");
-    std::fclose(tmp);
-    return result;
-  }
-  std::rewind(tmp);
-  result = oriManifoldConstructFromOpx(om, om_old, tmp);
-  std::fclose(tmp);
-  if (result != 0) {
-    oriMessage("read fail\n");
-    return result;
-  }
-  return 0;
+  const int result =
+      oriManifoldConstructFromAccepted(om, om_old, lines.data(), static_cast<int>(lines.size()), drops);
+  if (result != 0) oriMessage("read fail\n");
+  return result;
 }
 
 int oriReadWholeStream(FILE* fp, size_t max_bytes, std::string* text) {

@@ -1,7 +1,7 @@
 // Building a mesh from a line list: the chain that every drawing format
 // shares (the lines fitted to the paper by their reader, cut where they
-// cross, written as crease-pattern XML and built by the XML reader), and the
-// limits that the line-list readers keep to on hostile input.
+// cross and built by the face construction, in memory and with every digit),
+// and the limits that the line-list readers keep to on hostile input.
 #pragma once
 
 #include <cstddef>
@@ -42,14 +42,13 @@ void CreasePatternClear(CreasePattern* cp);
 
 // Builds om (fresh from oriManifoldNew) from the lines of cp, which the
 // reader has already fitted to the paper: lines shorter than 1e-9 of the
-// paper (below the precision of the XML text) are dropped with a message,
-// LineChop cuts the others at crossings and T-junctions (auxiliary lines are
-// left whole for the construction), LineToOpx writes them into a temporary file, and
-// oriManifoldConstructFromOpx reads that back (om_old as there). cp is
-// destroyed in every case. Returns 0; otherwise the failing step's non-zero
-// result with oriReadError set: -1 when the chopping does not settle or no
-// temporary file can be made ("failed to save temp file"), the writer's
-// result ("out fail\n") or the XML reader's ("read fail\n").
+// paper are dropped with a message, LineChop cuts the others at crossings
+// and T-junctions (auxiliary lines are left whole for the construction), and
+// the pieces go to oriManifoldConstructFromAccepted with cp's paper size,
+// through the acceptance an XML file's lines get (oriPatternLineAccepted);
+// om_old as for oriManifoldConstructFromOpx. cp is destroyed in every case.
+// Returns 0; -1 with oriReadError set when the chopping does not settle or
+// the construction fails (which also prints "read fail\n").
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp);
 
 // Reads fp from where it stands to its end into *text. Returns 0; -1 with

@@ -76,8 +76,7 @@ void scanProperty(const char* line, char* name) {
 // The accepted lines of one file, with the counts of the dropped ones.
 struct ReadLines {
   std::vector<OriPatternLine> lines;
-  int non_finite = 0;
-  int too_short = 0;
+  OriLineDrops drops;
 };
 
 // Reads one line record up to its `</object>`. False when the file ends first.
@@ -168,17 +167,7 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
       oriSetReadError("the file ends inside line record %ld of the %ld declared", k + 1, declared);
       return -1;
     }
-    if (!std::isfinite(line.x0) || !std::isfinite(line.y0) || !std::isfinite(line.x1) ||
-        !std::isfinite(line.y1)) {
-      ++read.non_finite;
-      continue;
-    }
-    const double dx = line.x0 - line.x1;
-    const double dy = line.y0 - line.y1;
-    if (std::fabs(dx) < kOriMergeDistance && std::fabs(dy) < kOriMergeDistance) {
-      ++read.too_short;
-      continue;
-    }
+    if (!oriPatternLineAccepted(line, &read.drops)) continue;
     if (static_cast<long>(read.lines.size()) >= kOriMaxPatternLines) {
       oriSetReadError("the pattern has more than %d lines", kOriMaxPatternLines);
       return -1;
@@ -208,16 +197,6 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
   }
   om->paper_size = paper_size;
 
-  if (read.non_finite > 0) {
-    oriMessage("dropped %d line(s) with a coordinate that is not a finite number\n", read.non_finite);
-  }
-  if (read.lines.empty()) {
-    if (read.too_short > 0) {
-      oriSetReadError("all %d lines of the pattern are shorter than %g units", read.too_short, kOriMergeDistance);
-    } else {
-      oriSetReadError("the pattern has no lines to build a sheet from");
-    }
-    return -1;
-  }
-  return oriManifoldConstructFromLines(om, om_old, read.lines.data(), static_cast<int>(read.lines.size()));
+  return oriManifoldConstructFromAccepted(om, om_old, read.lines.data(), static_cast<int>(read.lines.size()),
+                                         read.drops);
 }
