@@ -1,8 +1,13 @@
-// Crease-pattern XML reader. The text is read line by line (512-byte reads);
-// only the elements the data set needs are looked at, so metadata of any
-// kind passes through.
+// Crease-pattern XML reader. The text is read piece by piece as fgets with a
+// 512-byte buffer would give it (a line, or 511 characters of a longer one),
+// through a large buffer of its own; only the elements the data set needs are
+// looked at, so metadata of any kind passes through. A large pattern is a
+// million such pieces: the scans below are hand-made for them (the C
+// library's strstr and sscanf were most of a load's time).
 #include "input/opx_reader.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,39 +24,105 @@ namespace {
 constexpr int kLineBufferSize = 512;
 constexpr int kScratchSize = 1024;
 constexpr double kDefaultPaperSize = 400.0;
+// Bytes read from the stream at a time.
+constexpr size_t kReadChunk = size_t{1} << 16;
 
 struct LineSource {
   FILE* fp;
-  char buf[kLineBufferSize];
-  long line_no;  // physical line of the file the last read ended on
+  char buf[kLineBufferSize];  // the piece, NUL-terminated
+  size_t len = 0;             // characters of the piece up to its first NUL
+  long line_no = 0;           // physical line of the file the last read ended on
+  std::vector<char> chunk = std::vector<char>(kReadChunk);
+  size_t at = 0, end = 0;     // unread bytes of chunk
+  bool eof = false;
 };
 
-// Reads the next piece of text (a line, or up to 511 characters of a longer
-// one). False at end of file.
+// Reads the next piece of text (a line up to and with its '\n', or up to 511
+// characters of a longer one), exactly as fgets(buf, 512) would. False at
+// end of file (or when the stream fails, as fgets).
 bool nextLine(LineSource* src) {
-  if (std::fgets(src->buf, kLineBufferSize, src->fp) == nullptr) return false;
-  if (std::strchr(src->buf, '\n') != nullptr) ++src->line_no;
+  size_t n = 0;
+  bool newline = false;
+  while (n + 1 < kLineBufferSize && !newline) {
+    if (src->at == src->end) {
+      if (src->eof) break;
+      src->end = std::fread(src->chunk.data(), 1, src->chunk.size(), src->fp);
+      src->at = 0;
+      if (src->end == 0) {
+        src->eof = true;
+        break;
+      }
+    }
+    const size_t want = std::min(kLineBufferSize - 1 - n, src->end - src->at);
+    const char* from = src->chunk.data() + src->at;
+    const char* nl = static_cast<const char*>(std::memchr(from, '\n', want));
+    const size_t take = nl != nullptr ? static_cast<size_t>(nl - from) + 1 : want;
+    std::memcpy(src->buf + n, from, take);
+    n += take;
+    src->at += take;
+    newline = nl != nullptr;
+  }
+  if (n == 0) return false;
+  src->buf[n] = '\0';
+  const char* nul = static_cast<const char*>(std::memchr(src->buf, '\0', n));
+  src->len = nul != nullptr ? static_cast<size_t>(nul - src->buf) : n;
+  // A line ends here when its '\n' comes before any NUL (as strchr sees it).
+  if (newline && nul == nullptr) ++src->line_no;
   return true;
+}
+
+// strstr(line, tag) for a tag that starts with '<', on a piece of len
+// characters.
+const char* findTag(const char* line, size_t len, const char* tag, size_t tag_len) {
+  const char* end = line + len;
+  for (const char* p = line; p + tag_len <= end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+    if (p == nullptr || p + tag_len > end) return nullptr;
+    if (std::memcmp(p, tag, tag_len) == 0) return p;
+  }
+  return nullptr;
+}
+
+template <size_t N>
+const char* findTag(const LineSource* src, const char (&tag)[N]) {
+  return findTag(src->buf, src->len, tag, N - 1);
+}
+
+// strtod(p, end), and the same number read faster when it is a plain
+// decimal ending at the element's '<' (where strtod stops too): both round
+// correctly, so both give the same bits.
+double readNumber(const char* p, const char** end) {
+  double v = 0.0;
+  const char* last = p + std::strlen(p);
+  const auto r = std::from_chars(p, last, v);
+  if (r.ec == std::errc() && r.ptr != p && *r.ptr == '<' && (*p == '-' || (*p >= '0' && *p <= '9'))) {
+    *end = r.ptr;
+    return v;
+  }
+  char* e = nullptr;
+  v = std::strtod(p, &e);
+  *end = e;
+  return v;
 }
 
 // The number after "<double>" (or after "<double" up to its ">") on the line:
 // the whole number, whatever the case of its exponent. False when the line has
 // no such element or no number.
-bool scanDouble(const char* line, double* value) {
-  const char* p = std::strstr(line, "<double");
+bool scanDouble(const LineSource* src, double* value) {
+  const char* p = findTag(src, "<double");
   if (p == nullptr) return false;
   p = std::strchr(p, '>');
   if (p == nullptr) return false;
   ++p;
-  char* end = nullptr;
-  const double v = std::strtod(p, &end);
+  const char* end = nullptr;
+  const double v = readNumber(p, &end);
   if (end == p) return false;
   *value = v;
   return true;
 }
 
-bool scanInt(const char* line, int* value) {
-  const char* p = std::strstr(line, "<int>");
+bool scanInt(const LineSource* src, int* value) {
+  const char* p = findTag(src, "<int>");
   if (p == nullptr) return false;
   p += 5;
   char* end = nullptr;
@@ -65,12 +136,20 @@ bool scanInt(const char* line, int* value) {
   return true;
 }
 
-// The name of a `<void property="NAME">` on the line, or "" when there is none.
-void scanProperty(const char* line, char* name) {
+// The name of a `<void property="NAME">` on the line, or "" when there is
+// none: what sscanf(p, "<void property=\"%1023[^\">]", name) reads from the
+// first "<void property" of the line.
+void scanProperty(const LineSource* src, char* name) {
   name[0] = '\0';
-  const char* p = std::strstr(line, "<void property");
+  const char* p = findTag(src, "<void property");
   if (p == nullptr) return;
-  if (std::sscanf(p, "<void property=\"%1023[^\">]", name) != 1) name[0] = '\0';
+  p += sizeof("<void property") - 1;
+  if (p[0] != '=' || p[1] != '"') return;
+  p += 2;
+  size_t n = 0;
+  while (n < kScratchSize - 1 && p[n] != '\0' && p[n] != '"' && p[n] != '>') ++n;
+  std::memcpy(name, p, n);
+  name[n] = '\0';
 }
 
 // The accepted lines of one file, with the counts of the dropped ones.
@@ -86,8 +165,8 @@ bool readRecord(LineSource* src, OriPatternLine* line) {
   line->x0 = line->y0 = line->x1 = line->y1 = 0.0;
   line->target = NAN;
   while (nextLine(src)) {
-    if (std::strstr(src->buf, "</object>") != nullptr) return true;
-    scanProperty(src->buf, name);
+    if (findTag(src, "</object>") != nullptr) return true;
+    scanProperty(src, name);
     if (name[0] == '\0') continue;
     double* target = nullptr;
     if (std::strcmp(name, "x0") == 0) target = &line->x0;
@@ -98,21 +177,21 @@ bool readRecord(LineSource* src, OriPatternLine* line) {
     else if (std::strcmp(name, "type") != 0) continue;
     if (!nextLine(src)) return false;
     if (target != nullptr) {
-      scanDouble(src->buf, target);
+      scanDouble(src, target);
     } else {
-      scanInt(src->buf, &line->type);
+      scanInt(src, &line->type);
     }
-    if (std::strstr(src->buf, "</object>") != nullptr) return true;
+    if (findTag(src, "</object>") != nullptr) return true;
   }
   return false;
 }
 
-bool isLinesStart(const char* line) {
+bool isLinesStart(const LineSource* src) {
   char name[kScratchSize];
-  scanProperty(line, name);
+  scanProperty(src, name);
   if (std::strcmp(name, "lines") == 0) return true;
   // Current editors reach the public field through the data set's getField.
-  return std::strstr(line, "<string>lines</string>") != nullptr;
+  return findTag(src, "<string>lines</string>") != nullptr;
 }
 
 }  // namespace
@@ -123,37 +202,36 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
   om->paper_size = kDefaultPaperSize;
   LineSource src;
   src.fp = fp;
-  src.line_no = 0;
   char scratch[kScratchSize];
 
   bool found = false;
-  while (!found && nextLine(&src)) found = std::strstr(src.buf, "<object") != nullptr;
+  while (!found && nextLine(&src)) found = findTag(&src, "<object") != nullptr;
   if (!found) {
     oriSetReadError("no data-set object: the file is empty or not a crease pattern");
     return -1;
   }
   scratch[0] = '\0';
-  std::sscanf(std::strstr(src.buf, "<object"), "<object class=\"%1023[^\">]\">", scratch);
+  std::sscanf(findTag(&src, "<object"), "<object class=\"%1023[^\">]\">", scratch);
   if (std::strcmp(scratch, "oripa.DataSet") != 0) {
     oriSetReadError("line %ld: the data set is of class \"%s\", not oripa.DataSet", src.line_no, scratch);
     return -1;
   }
 
   found = false;
-  while (!found && nextLine(&src)) found = isLinesStart(src.buf);
+  while (!found && nextLine(&src)) found = isLinesStart(&src);
   if (!found) {
     oriSetReadError("the file ends before the lines of the data set");
     return -1;
   }
   found = false;
-  while (!found && nextLine(&src)) found = std::strstr(src.buf, "<array") != nullptr;
+  while (!found && nextLine(&src)) found = findTag(&src, "<array") != nullptr;
   if (!found) {
     oriSetReadError("the file ends before the array of lines");
     return -1;
   }
   long declared = 0;
   scratch[0] = '\0';
-  if (std::sscanf(std::strstr(src.buf, "<array"), "<array class=\"oripa.OriLineProxy\" length=\"%1023[^\">]\">",
+  if (std::sscanf(findTag(&src, "<array"), "<array class=\"oripa.OriLineProxy\" length=\"%1023[^\">]\">",
                   scratch) == 1) {
     declared = std::strtol(scratch, nullptr, 10);
   }
@@ -177,7 +255,7 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
 
   double paper_size = kDefaultPaperSize;
   while (nextLine(&src)) {
-    const char* v = std::strstr(src.buf, "<void");
+    const char* v = findTag(&src, "<void");
     if (v == nullptr) continue;
     scratch[0] = '\0';
     if (std::sscanf(v, "<void property=\"%1023s", scratch) != 1 || std::strcmp(scratch, "paperSize\">") != 0) {
@@ -185,9 +263,9 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
     }
     bool has_double = false;
     while (!has_double && nextLine(&src)) {
-      if (std::strstr(src.buf, "<double") != nullptr) {
+      if (findTag(&src, "<double") != nullptr) {
         has_double = true;
-        scanDouble(src.buf, &paper_size);
+        scanDouble(&src, &paper_size);
       }
     }
   }
