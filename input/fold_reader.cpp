@@ -3,7 +3,9 @@
 // and edges_assignment. Everything else, custom keys included, is ignored.
 #include "input/fold_reader.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <nlohmann/json.hpp>
@@ -170,12 +172,11 @@ struct AngleFaults {
 // The target of edge k of a mountain or valley type from its file angle
 // (degrees, a valley positive): NaN, with the fault counted, when the angle
 // is not a finite number, is 0 or has the other letter's sign.
-double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
-  if (!angle.is_number() || !std::isfinite(angle.get<double>())) {
+double degreesTarget(bool is_number, double degrees, int type, size_t k, AngleFaults* faults) {
+  if (!is_number || !std::isfinite(degrees)) {
     faults->add(0, k);
     return NAN;
   }
-  const double degrees = angle.get<double>();
   if (degrees == 0.0) {
     faults->add(1, k);
     return NAN;
@@ -185,6 +186,11 @@ double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
     return NAN;
   }
   return degrees * kFoldRadiansPerDegree;
+}
+
+double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
+  return angle.is_number() ? degreesTarget(true, angle.get<double>(), type, k, faults)
+                           : degreesTarget(false, 0.0, type, k, faults);
 }
 
 void reportAngleFaults(const AngleFaults& f) {
@@ -262,6 +268,311 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
   return true;
 }
 
+// ---- The plain file, read without a document -------------------------------
+//
+// A large sheet's FOLD file is millions of numbers: the parsed document took
+// most of a load's time and ten times the file's size. The files that tools
+// write (this program's own among them) are plain: ASCII strings without
+// escapes, frame 0's arrays of the expected shapes. Such a file is read by
+// the scanner below straight into lines. Whatever it does not take as plain
+// (other bytes in a string, an escape, a number beyond its reach, a shape
+// the document reader refuses or reports, a key given twice, a file_frames
+// that frame 0's angles would come from) is read by the document reader
+// instead, so that every refusal and message is the document reader's own.
+
+// A strict scanner of the JSON grammar for the plain subset; every method
+// returns false where the text leaves that subset (or the grammar).
+class PlainJson {
+ public:
+  PlainJson(const char* p, const char* end) : p_(p), end_(end) {}
+
+  void space() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r')) ++p_;
+  }
+  bool atEnd() {
+    space();
+    return p_ == end_;
+  }
+  // Takes c (after white space).
+  bool take(char c) {
+    space();
+    if (p_ == end_ || *p_ != c) return false;
+    ++p_;
+    return true;
+  }
+  // The next character after white space, or 0 at the end.
+  char peek() {
+    space();
+    return p_ < end_ ? *p_ : '\0';
+  }
+
+  // A string of printable ASCII without escapes.
+  bool string(const char** s, size_t* n) {
+    if (!take('"')) return false;
+    const char* start = p_;
+    while (p_ < end_ && *p_ != '"') {
+      const unsigned char c = static_cast<unsigned char>(*p_);
+      if (c < 0x20 || c >= 0x80 || c == '\\') return false;
+      ++p_;
+    }
+    if (p_ == end_) return false;
+    *s = start;
+    *n = static_cast<size_t>(p_ - start);
+    ++p_;
+    return true;
+  }
+
+  // A number as the document reader gives it as a double: whole numbers of
+  // up to 18 digits through their integer (as it stores them), others by
+  // correct rounding (as strtod); *whole is set for a whole number without
+  // a sign, *value_u then holding it.
+  bool number(double* value, bool* whole = nullptr, uint64_t* value_u = nullptr) {
+    space();
+    const char* start = p_;
+    const bool negative = p_ < end_ && *p_ == '-';
+    if (negative) ++p_;
+    const char* digits = p_;
+    if (p_ == end_ || *p_ < '0' || *p_ > '9') return false;
+    if (*p_ == '0') {
+      ++p_;
+    } else {
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    const size_t n_digits = static_cast<size_t>(p_ - digits);
+    bool integer = true;
+    if (p_ < end_ && *p_ == '.') {
+      integer = false;
+      ++p_;
+      if (p_ == end_ || *p_ < '0' || *p_ > '9') return false;
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+      integer = false;
+      ++p_;
+      if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+      if (p_ == end_ || *p_ < '0' || *p_ > '9') return false;
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    if (whole != nullptr) *whole = false;
+    if (integer) {
+      if (n_digits > 18) return false;
+      uint64_t u = 0;
+      for (const char* d = digits; d < digits + n_digits; ++d) u = u * 10 + static_cast<uint64_t>(*d - '0');
+      const int64_t i = static_cast<int64_t>(u);
+      *value = negative ? static_cast<double>(-i) : static_cast<double>(u);
+      if (whole != nullptr && !negative) {
+        *whole = true;
+        *value_u = u;
+      }
+      return true;
+    }
+    const auto r = std::from_chars(start, p_, *value);
+    return r.ec == std::errc() && r.ptr == p_ && std::isfinite(*value);
+  }
+
+  // Passes over any value of the subset, depth levels of nesting allowed.
+  bool skip(int depth) {
+    const char c = peek();
+    if (c == '"') {
+      const char* s;
+      size_t n;
+      return string(&s, &n);
+    }
+    if (c == '{' || c == '[') {
+      if (depth <= 0) return false;
+      ++p_;
+      const char close = c == '{' ? '}' : ']';
+      if (peek() == close) return take(close);
+      do {
+        if (c == '{') {
+          const char* s;
+          size_t n;
+          if (!string(&s, &n) || !take(':')) return false;
+        }
+        if (!skip(depth - 1)) return false;
+      } while (take(','));
+      return take(close);
+    }
+    if (c == '-' || (c >= '0' && c <= '9')) {
+      double v;
+      return number(&v);
+    }
+    for (const char* word : {"true", "false", "null"}) {
+      const size_t n = std::strlen(word);
+      if (static_cast<size_t>(end_ - p_) >= n && std::memcmp(p_, word, n) == 0) {
+        p_ += n;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Calls item() for each element of an array; item reads one element.
+  template <class F>
+  bool array(F item) {
+    if (!take('[')) return false;
+    if (peek() == ']') return take(']');
+    do {
+      if (!item()) return false;
+    } while (take(','));
+    return take(']');
+  }
+
+ private:
+  const char* p_;
+  const char* end_;
+};
+
+// Frame 0 as the plain scanner reads it.
+struct PlainFrame0 {
+  bool folded_form = false;
+  bool has_file_frames = false, has_coords = false, has_edges = false, has_assignments = false, has_angles = false;
+  std::vector<FoldVertex> verts;
+  std::vector<uint64_t> edges;  // two vertex numbers an edge
+  std::vector<std::pair<const char*, size_t>> assignments;
+  std::vector<double> angles;
+};
+
+bool keyIs(const char* s, size_t n, const char* key) { return std::strlen(key) == n && std::memcmp(s, key, n) == 0; }
+
+// Reads text as a plain FOLD file. False when it is not one (the document
+// reader then reads it).
+bool scanPlain(const std::string& text, PlainFrame0* f) {
+  PlainJson j(text.data(), text.data() + text.size());
+  if (!j.take('{')) return false;
+  if (j.peek() != '}') {
+    do {
+      const char* key;
+      size_t n;
+      if (!j.string(&key, &n) || !j.take(':')) return false;
+      bool ok = true;
+      if (keyIs(key, n, "frame_classes")) {
+        ok = j.array([&] {
+          const char* s;
+          size_t len;
+          if (!j.string(&s, &len)) return false;
+          f->folded_form = f->folded_form || keyIs(s, len, "foldedForm");
+          return true;
+        });
+      } else if (keyIs(key, n, "vertices_coords")) {
+        if (f->has_coords) return false;
+        f->has_coords = true;
+        ok = j.array([&] {
+          double v[3] = {0.0, 0.0, 0.0};
+          int k = 0;
+          if (!j.array([&] { return k < 3 && j.number(&v[k++]); }) || k < 2) return false;
+          f->verts.push_back({v[0], v[1], v[2]});
+          return true;
+        });
+      } else if (keyIs(key, n, "edges_vertices")) {
+        if (f->has_edges) return false;
+        f->has_edges = true;
+        ok = j.array([&] {
+          int k = 0;
+          if (!j.array([&] {
+                double v;
+                bool whole = false;
+                uint64_t u = 0;
+                if (k >= 2 || !j.number(&v, &whole, &u) || !whole) return false;
+                f->edges.push_back(u);
+                ++k;
+                return true;
+              })) {
+            return false;
+          }
+          return k == 2;
+        });
+      } else if (keyIs(key, n, "edges_assignment")) {
+        if (f->has_assignments) return false;
+        f->has_assignments = true;
+        ok = j.array([&] {
+          const char* s;
+          size_t len;
+          if (!j.string(&s, &len)) return false;
+          f->assignments.push_back({s, len});
+          return true;
+        });
+      } else if (keyIs(key, n, "edges_foldAngle")) {
+        if (f->has_angles) return false;
+        f->has_angles = true;
+        ok = j.array([&] {
+          double v;
+          if (!j.number(&v)) return false;
+          f->angles.push_back(v);
+          return true;
+        });
+      } else {
+        if (keyIs(key, n, "file_frames")) f->has_file_frames = true;
+        ok = j.skip(kFoldMaxDepth - 1);
+      }
+      if (!ok) return false;
+    } while (j.take(','));
+  }
+  return j.take('}') && j.atEnd();
+}
+
+// Turns a plain frame 0 into lines appended to cp, as readFrame0 would.
+// False, with cp untouched, wherever readFrame0 would refuse the frame: the
+// document reader then says why.
+bool plainFrame0(const PlainFrame0& f, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
+  if (f.folded_form || !f.has_coords || !f.has_edges) return false;
+  // Angles from file_frames are the document reader's.
+  if (!f.has_angles && f.has_file_frames) return false;
+  if (f.verts.size() > static_cast<size_t>(2) * kImportMaxLines) return false;
+  const size_t n = f.edges.size() / 2;
+  if (n > static_cast<size_t>(kImportMaxLines)) return false;
+  for (uint64_t v : f.edges) {
+    if (v >= f.verts.size()) return false;
+  }
+  // flat() sets the read error when it refuses; the document reader sets it
+  // again.
+  if (!flat(f.verts)) return false;
+  AngleFaults faults;
+  List* last = CreasePatternLastNode(cp);
+  std::string assignment;
+  for (size_t k = 0; k < n; ++k) {
+    const FoldVertex& a = f.verts[f.edges[2 * k]];
+    const FoldVertex& b = f.verts[f.edges[2 * k + 1]];
+    const char* letter = nullptr;
+    if (k < f.assignments.size()) {
+      assignment.assign(f.assignments[k].first, f.assignments[k].second);
+      letter = assignment.c_str();
+    }
+    Line* l = LineNew(a.x, -a.y, b.x, -b.y, foldAssignmentLineType(letter));
+    if (f.has_angles && k < f.angles.size() && (l->type == kOriLineTypeMountain || l->type == kOriLineTypeValley)) {
+      l->target = degreesTarget(true, f.angles[k], l->type, k, &faults);
+    }
+    last = listAdd(cp->lines, last, l);
+  }
+  reportAngleFaults(faults);
+  *n_vert = f.verts.size();
+  *n_edge = n;
+  return true;
+}
+
+// Reads text through the parsed document (oriReadError set when it
+// refuses the file).
+bool readDocument(std::string& text, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
+  bool parsed = false;
+  try {
+    const Json doc = Json::parse(text);
+    parsed = true;
+    text.clear();
+    text.shrink_to_fit();
+    return readFrame0(doc, cp, n_vert, n_edge);
+  } catch (const std::exception& e) {
+    // what() reads "[json.exception.parse_error.101] parse error at line 1, ...".
+    const char* why = std::strstr(e.what(), "] ");
+    why = why != nullptr ? why + 2 : e.what();
+    if (!parsed) {
+      oriSetReadError("not a FOLD file: the JSON text does not parse (%s)", why);
+    } else {
+      oriSetReadError("the FOLD file cannot be read: %s", why);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int foldAssignmentLineType(const char* assignment) {
@@ -282,28 +593,17 @@ int foldAssignmentLineType(const char* assignment) {
 int LineFromFold(CreasePattern* cp, FILE* fp) {
   std::string text;
   if (oriReadWholeStream(fp, kImportMaxBytes, &text) != 0) return -1;
-  if (!nestingWithin(text, kFoldMaxDepth)) {
+  size_t n_vert = 0, n_edge = 0;
+  bool ok = false;
+  {
+    PlainFrame0 plain;
+    ok = scanPlain(text, &plain) && plainFrame0(plain, cp, &n_vert, &n_edge);
+  }
+  if (!ok && !nestingWithin(text, kFoldMaxDepth)) {
     oriSetReadError("not a FOLD file: its lists nest deeper than %d levels", kFoldMaxDepth);
     return -1;
   }
-  size_t n_vert = 0, n_edge = 0;
-  bool parsed = false, ok = false;
-  try {
-    const Json doc = Json::parse(text);
-    parsed = true;
-    text.clear();
-    text.shrink_to_fit();
-    ok = readFrame0(doc, cp, &n_vert, &n_edge);
-  } catch (const std::exception& e) {
-    // what() reads "[json.exception.parse_error.101] parse error at line 1, ...".
-    const char* why = std::strstr(e.what(), "] ");
-    why = why != nullptr ? why + 2 : e.what();
-    if (!parsed) {
-      oriSetReadError("not a FOLD file: the JSON text does not parse (%s)", why);
-    } else {
-      oriSetReadError("the FOLD file cannot be read: %s", why);
-    }
-  }
+  if (!ok) ok = readDocument(text, cp, &n_vert, &n_edge);
   if (!ok) {
     CreasePatternClear(cp);
     return -1;

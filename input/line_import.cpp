@@ -117,6 +117,14 @@ int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old
 
 int oriReadWholeStream(FILE* fp, size_t max_bytes, std::string* text) {
   text->clear();
+  // A stream that can tell its length gets its room at once, instead of
+  // copying the text over again as it grows.
+  const long at = std::ftell(fp);
+  if (at >= 0 && std::fseek(fp, 0, SEEK_END) == 0) {
+    const long end = std::ftell(fp);
+    if (end > at && static_cast<size_t>(end - at) <= max_bytes) text->reserve(static_cast<size_t>(end - at));
+    std::fseek(fp, at, SEEK_SET);
+  }
   char buf[65536];
   size_t got;
   while ((got = std::fread(buf, 1, sizeof buf, fp)) > 0) {
