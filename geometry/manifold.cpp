@@ -209,12 +209,15 @@ ORI_face* holdingIndexed(const ORI_face_index* index, double x, double y) {
   }
   // The grid covers every widened box; a point outside it falls in a border
   // cell and outside every box there.
-  for (int f : index->grid.ids(index->grid.cellX(x), index->grid.cellY(y))) {
+  ORI_face* found = nullptr;
+  index->grid.forEachId(index->grid.cellX(x), index->grid.cellY(y), [&](int f) {
     const ORI_face_index::Box& b = index->boxes[f];
-    if (x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1) continue;
-    if (faceContainsPoint(index->faces[f], x, y, index->loop_bound)) return index->faces[f];
-  }
-  return nullptr;
+    if (x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1) return true;
+    if (!faceContainsPoint(index->faces[f], x, y, index->loop_bound)) return true;
+    found = index->faces[f];
+    return false;
+  });
+  return found;
 }
 
 }  // namespace

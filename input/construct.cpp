@@ -7,11 +7,13 @@
 // faces and outline, lists); placement.
 #include "input/construct.h"
 
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
-#include <cstring>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -36,17 +38,45 @@ double length2d(double x, double y) { return std::sqrt(x * x + y * y); }
 std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_vert>* table) {
   table->assign(static_cast<size_t>(n) + 1, ORI_vert{});
   ORI_vert_lookup* lookup = oriVertLookupNew(kOriMergeDistance);
+  // Most ends repeat an earlier end exactly (a vertex is the end of several
+  // lines): the slot found for a point is the slot found for it again, as
+  // slots are only added after it, so such ends are looked up by their bits.
+  struct Seen {
+    uint64_t x, y;
+    int slot;  // -1: empty entry
+  };
+  size_t bits = 4;
+  while ((size_t{1} << bits) < 4 * static_cast<size_t>(n) + 16) ++bits;
+  std::vector<Seen> seen(size_t{1} << bits, Seen{0, 0, -1});
+  const size_t mask = seen.size() - 1;
   size_t used = 0;
   std::vector<int> ends(2 * static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     for (int k = 0; k < 2; ++k) {
       const double x = k == 0 ? lines[i].x0 : lines[i].x1;
       const double y = k == 0 ? lines[i].y0 : lines[i].y1;
+      Seen* entry = nullptr;
+      if (std::isfinite(x) && std::isfinite(y)) {
+        uint64_t bx, by;
+        std::memcpy(&bx, &x, sizeof bx);
+        std::memcpy(&by, &y, sizeof by);
+        size_t h = static_cast<size_t>(((bx * 0x9E3779B97F4A7C15ull) ^ (by * 0xC2B2AE3D27D4EB4Full)) >> (64 - bits));
+        while (seen[h].slot >= 0 && (seen[h].x != bx || seen[h].y != by)) h = (h + 1) & mask;
+        entry = &seen[h];
+        if (entry->slot >= 0) {
+          ends[2 * i + k] = entry->slot;
+          (*table)[static_cast<size_t>(entry->slot)].n_out++;
+          continue;
+        }
+        entry->x = bx;
+        entry->y = by;
+      }
       ORI_vert* v = oriAddVertIndexed(table->data(), lookup, x, y, 0.0);
       const size_t vi = static_cast<size_t>(v - table->data());
       if (v->n_out == 0) ++used;
       v->n_out++;  // marks the slot used; the real out entries come later
       ends[2 * i + k] = static_cast<int>(vi);
+      if (entry != nullptr) entry->slot = static_cast<int>(vi);
       if (used + 1 >= table->size()) table->resize(table->size() * 2);
     }
   }
@@ -59,6 +89,10 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
 // than this (file units) to the inside of another line counts as lying on it.
 constexpr double kOnLineDistance = 0.01;
 
+// The rounding of the conflict test stays far below this share of the
+// coordinates' size.
+constexpr double kConflictRoundingRoom = 1e-9;
+
 struct Conflict {
   bool found;
   double x, y;
@@ -67,10 +101,18 @@ struct Conflict {
 
 // Whether line i and line j (vertex ends a0-a1 and b0-b1) meet away from a
 // shared end: they cross, or an end of one lies inside the other.
+// room: the rounding room of the coordinates' size (kConflictRoundingRoom).
 Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b0, const vector3d& b1, bool share_a0,
-                       bool share_a1, bool share_b0, bool share_b1) {
+                       bool share_a1, bool share_b0, bool share_b1, double room) {
   Conflict c = {false, 0, 0, false, false};
-  auto inside = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+  auto inside = [room](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+    // A point lying on the line lies in its box widened by the distance (and
+    // the rounding room): most points are seen to be away by that alone.
+    const double reach = kOnLineDistance + room;
+    if (p.x < std::min(q0.x, q1.x) - reach || p.x > std::max(q0.x, q1.x) + reach ||
+        p.y < std::min(q0.y, q1.y) - reach || p.y > std::max(q0.y, q1.y) + reach) {
+      return false;
+    }
     const double dx = q1.x - q0.x, dy = q1.y - q0.y;
     const double len = std::sqrt(dx * dx + dy * dy);
     const double along = ((p.x - q0.x) * dx + (p.y - q0.y) * dy) / len;
@@ -111,9 +153,13 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
                       const std::vector<ORI_vert>& table, std::vector<char>* keep,
                       std::vector<std::vector<vector3d>>* cuts) {
   cuts->assign(n, {});
-  // Each live line's box, widened by the distance at which a point lies on it.
+  // Each live line's box, widened by the distance at which a point lies on
+  // it, and the rounding room of its coordinates' size: lines whose widened
+  // boxes lie farther apart than both rooms can neither cross nor end on
+  // each other, and are passed over without the test (most of the lines
+  // sharing a cell of the grid).
   struct Box {
-    double x0, y0, x1, y1;
+    double x0, y0, x1, y1, room;
   };
   std::vector<int> live;
   std::vector<Box> boxes(n);
@@ -123,8 +169,10 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
     live.push_back(i);
     const vector3d& p = table[ends[2 * i]].pos;
     const vector3d& q = table[ends[2 * i + 1]].pos;
+    const double size = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(q.x), std::fabs(q.y)});
     boxes[i] = {std::min(p.x, q.x) - kOnLineDistance, std::min(p.y, q.y) - kOnLineDistance,
-                std::max(p.x, q.x) + kOnLineDistance, std::max(p.y, q.y) + kOnLineDistance};
+                std::max(p.x, q.x) + kOnLineDistance, std::max(p.y, q.y) + kOnLineDistance,
+                kConflictRoundingRoom * size};
     lo_x = std::min({lo_x, p.x, q.x});
     hi_x = std::max({hi_x, p.x, q.x});
     lo_y = std::min({lo_y, p.y, q.y});
@@ -141,32 +189,36 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
     if (!(*keep)[i]) continue;
     const Box& b = boxes[i];
     grid.forEachCell(b.x0, b.y0, b.x1, b.y1, [&](int64_t cx, int64_t cy) {
-      for (int j : grid.ids(cx, cy)) {
-        if (!(*keep)[i]) return;
-        if (j <= i || stamp[j] == i || !(*keep)[j]) continue;
+      grid.forEachId(cx, cy, [&](int j) {
+        if (!(*keep)[i]) return false;
+        if (j <= i || stamp[j] == i || !(*keep)[j]) return true;
         stamp[j] = i;
+        const Box& o = boxes[j];
+        const double room = b.room + o.room;
+        if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) return true;
         const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
         const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
                                          a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
-                                         b1 == a0 || b1 == a1);
-        if (!c.found) continue;
+                                         b1 == a0 || b1 == a1, room);
+        if (!c.found) return true;
         // c.cut_a alone: j ends on i's inside; c.cut_b alone: i ends on j's;
         // both: they cross.
         const bool aux_i = lines[i].type == kOriLineTypeAux, aux_j = lines[j].type == kOriLineTypeAux;
         if (aux_i && c.cut_b) {
           (*keep)[i] = 0;
           ++dropped;
-          return;
+          return false;
         }
         if (aux_j && c.cut_a) {
           (*keep)[j] = 0;
           ++dropped;
-          continue;
+          return true;
         }
         const vector3d point = {c.x, c.y, 0.0};
         if (c.cut_a) (*cuts)[i].push_back(point);
         if (c.cut_b) (*cuts)[j].push_back(point);
-      }
+        return true;
+      });
     });
   }
   return dropped;
@@ -214,13 +266,21 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
 
   const int crossing = dropCrossingLines(lines, n, ends, table, &keep, cuts);
 
+  // The kept lines at each vertex, in line order: at[first[v]] to
+  // at[first[v + 1]].
   std::vector<int> degree(n_verts, 0);
-  std::vector<std::vector<int>> at(n_verts);
   for (int i = 0; i < n; ++i) {
     if (!keep[i]) continue;
-    for (int k = 0; k < 2; ++k) {
-      degree[ends[2 * i + k]]++;
-      at[ends[2 * i + k]].push_back(i);
+    for (int k = 0; k < 2; ++k) degree[ends[2 * i + k]]++;
+  }
+  std::vector<size_t> first(n_verts + 1, 0);
+  for (size_t v = 0; v < n_verts; ++v) first[v + 1] = first[v] + static_cast<size_t>(degree[v]);
+  std::vector<int> at(first[n_verts]);
+  {
+    std::vector<size_t> fill(first.begin(), first.end() - 1);
+    for (int i = 0; i < n; ++i) {
+      if (!keep[i]) continue;
+      for (int k = 0; k < 2; ++k) at[fill[ends[2 * i + k]]++] = i;
     }
   }
   std::vector<int> queue;
@@ -231,7 +291,8 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
     const int v = queue.back();
     queue.pop_back();
     if (degree[v] != 1) continue;
-    for (int i : at[v]) {
+    for (size_t a = first[v]; a < first[v + 1]; ++a) {
+      const int i = at[a];
       if (!keep[i]) continue;
       keep[i] = 0;
       ++pruned;
@@ -247,24 +308,57 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
   return keep;
 }
 
-// Links e to its successor around its face (or around the boundary).
-// Returns false when no successor exists.
-bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
-  ORI_vert* h = e->vert;
+// The construction prints a dot for every half-edge it links: a large sheet
+// has hundreds of thousands, so they are handed on in runs, each run before
+// any other message.
+class Dots {
+ public:
+  void add() { ++pending_; }
+  void flush() {
+    static const std::string kRun(1024, '.');
+    while (pending_ > 0) {
+      const int n = std::min(pending_, static_cast<int>(kRun.size()));
+      oriMessage("%.*s", n, kRun.c_str());
+      pending_ -= n;
+    }
+  }
+  ~Dots() { flush(); }
+
+ private:
+  int pending_ = 0;
+};
+
+// A half-edge's CP direction from its tail to its head: the unit vector and
+// the length. Every half-edge's is needed at both of its vertices' turns, so
+// they are worked out once.
+struct Direction {
+  double x, y, length;
+};
+
+Direction directionOf(const ORI_edge* e) {
+  const ORI_vert* h = e->vert;
   const ORI_vert* t = e->pair->vert;
   double dx = h->pos.x - t->pos.x, dy = h->pos.y - t->pos.y;
-  const double le = length2d(dx, dy);
-  dx /= le;
-  dy /= le;
+  const double len = length2d(dx, dy);
+  dx /= len;
+  dy /= len;
+  return {dx, dy, len};
+}
+
+// Links e to its successor around its face (or around the boundary); dirs
+// holds the direction of every half-edge of block. Returns false when no
+// successor exists.
+bool linkSuccessor(ORI_edge* e, ORI_edge* block, const std::vector<Direction>& dirs, Dots* dots) {
+  ORI_vert* h = e->vert;
+  const Direction& de = dirs[static_cast<size_t>(e - block)];
+  const double dx = de.x, dy = de.y, le = de.length;
   ORI_edge* best = nullptr;
   double best_cos = 1.0, best_sin = 0.0;
   for (int k = 0; k < h->n_out; ++k) {
     ORI_edge* c = h->out[k];
     if (c == e->pair) continue;
-    double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
-    const double lc = length2d(ux, uy);
-    ux /= lc;
-    uy /= lc;
+    const Direction& u = dirs[static_cast<size_t>(c - block)];
+    const double ux = u.x, uy = u.y, lc = u.length;
     const double sn = dx * uy - dy * ux;
     if (sn > kLeftTurnTolerance * lc * le) {
       const double cs = dx * ux + dy * uy;
@@ -281,22 +375,23 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
     best_cos = -1.0;
     e->on_boundary = 1;
     h->on_boundary = 1;
-    if (h->n_out == 1) oriMessage("error connection");
+    if (h->n_out == 1) {
+      dots->flush();
+      oriMessage("error connection");
+    }
     for (int k = 0; k < h->n_out; ++k) {
       ORI_edge* c = h->out[k];
-      double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
-      const double lc = length2d(ux, uy);
-      ux /= lc;
-      uy /= lc;
-      const double cs = dx * ux + dy * uy;
+      const Direction& u = dirs[static_cast<size_t>(c - block)];
+      const double cs = dx * u.x + dy * u.y;
       if (cs > best_cos) {
         best = c;
         best_cos = cs;
-        best_sin = dx * uy - dy * ux;
+        best_sin = dx * u.y - dy * u.x;
       }
     }
   }
   if (best == nullptr) {
+    dots->flush();
     for (int k = 0; k < h->n_out; ++k) {
       ORI_edge* c = h->out[k];
       double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
@@ -306,7 +401,7 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
     }
     return false;
   }
-  oriMessage(".");
+  dots->add();
   e->next = best;
   best->prev = e;
   e->turn_cos = best_cos;
@@ -539,14 +634,19 @@ void moveToCpPlane(double paper_size, MeshBlocks* m) {
 }
 
 bool linkAllSuccessors(double paper_size, MeshBlocks* m) {
+  Dots dots;
+  std::vector<Direction> dirs(static_cast<size_t>(m->n_edge));
+  for (int k = 0; k < m->n_edge; ++k) dirs[static_cast<size_t>(k)] = directionOf(&m->edges[k]);
   for (int k = 0; k < m->n_edge; ++k) {
-    if (!linkSuccessor(&m->edges[k], m->edges)) {
+    if (!linkSuccessor(&m->edges[k], m->edges, dirs, &dots)) {
+      dots.flush();
       oriMessage("\n");
       oriSetReadError("half-edge %d at (%g, %g) has no successor", k, m->edges[k].x1 * paper_size,
                       -m->edges[k].y1 * paper_size);
       return false;
     }
   }
+  dots.flush();
   oriMessage("\n");
   return true;
 }

@@ -64,51 +64,42 @@ namespace {
 // and again (a drawing squeezed by one far-away line is all such specks).
 constexpr double kImportSpeckLength = 1e-9;
 
-// Removes the specks from cp's list. Returns how many were removed.
-int dropSpecks(CreasePattern* cp) {
-  const double limit = kImportSpeckLength * cp->paper_size;
-  std::vector<Line*> kept;
-  int dropped = 0;
-  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
-    Line* l = static_cast<Line*>(n->data);
-    if (std::hypot(l->x1 - l->x0, l->y1 - l->y0) < limit) {
-      std::free(l);
-      ++dropped;
-    } else {
-      kept.push_back(l);
-    }
+// Removes the specks from lines. Returns how many were removed.
+int dropSpecks(std::vector<Line>* lines, double paper_size) {
+  const double limit = kImportSpeckLength * paper_size;
+  size_t kept = 0;
+  for (const Line& l : *lines) {
+    if (!(std::hypot(l.x1 - l.x0, l.y1 - l.y0) < limit)) (*lines)[kept++] = l;
   }
-  if (dropped == 0) return 0;
-  listDestruct(cp->lines->next);
-  cp->lines->next = nullptr;
-  cp->lines->data = nullptr;
-  List* last = nullptr;
-  for (Line* l : kept) last = listAdd(cp->lines, last, l);
+  const int dropped = static_cast<int>(lines->size() - kept);
+  lines->resize(kept);
   return dropped;
 }
 
 }  // namespace
 
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp) {
-  const int specks = dropSpecks(cp);
+  // The chain works on the lines as values, in one array.
+  std::vector<Line> chain;
+  chain.reserve(static_cast<size_t>(listCount(cp->lines)));
+  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) chain.push_back(*static_cast<Line*>(n->data));
+  const double paper_size = cp->paper_size;
+  CreasePatternDestruct(cp);
+  const int specks = dropSpecks(&chain, paper_size);
   if (specks > 0) oriMessage("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
-  const int chopped = LineChop(cp);
-  if (chopped != 0) {
-    CreasePatternDestruct(cp);
-    return chopped;
-  }
+  const int chopped = LineChopLines(&chain);
+  if (chopped != 0) return chopped;
   // The chopped lines go to the construction as they are, every digit kept,
   // through the same acceptance as the lines of an XML file.
   std::vector<OriPatternLine> lines;
-  lines.reserve(static_cast<size_t>(listCount(cp->lines)));
+  lines.reserve(chain.size());
   OriLineDrops drops;
-  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
-    const Line* l = static_cast<const Line*>(n->data);
-    const OriPatternLine line = {l->x0, l->y0, l->x1, l->y1, l->type, l->target};
+  for (const Line& l : chain) {
+    const OriPatternLine line = {l.x0, l.y0, l.x1, l.y1, l.type, l.target};
     if (oriPatternLineAccepted(line, &drops)) lines.push_back(line);
   }
-  om->paper_size = cp->paper_size;
-  CreasePatternDestruct(cp);
+  std::vector<Line>().swap(chain);
+  om->paper_size = paper_size;
   const int result =
       oriManifoldConstructFromAccepted(om, om_old, lines.data(), static_cast<int>(lines.size()), drops);
   if (result != 0) oriMessage("read fail\n");
