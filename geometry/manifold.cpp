@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +15,14 @@
 #include "geometry/paper_color.h"
 
 // Every block of records a manifold allocates, released with it. The lists
-// hold pointers into these blocks.
+// hold pointers into these blocks. Records made one at a time (the
+// tessellation's half-edges and faces) are cut from chunks, so that they lie
+// together in memory as the constructed records do, and cost no allocation
+// each.
 struct ORI_storage {
   std::vector<void*> blocks;
+  char* chunk = nullptr;  // the chunk single records are cut from
+  size_t chunk_left = 0;  // its bytes not handed out yet
 };
 
 namespace {
@@ -34,6 +40,27 @@ constexpr double kOnSideDistance = 1e-9;
 void* storageAlloc(ORI_manifold* om, size_t count, size_t size) {
   void* p = std::calloc(count, size);
   if (p != nullptr) om->storage->blocks.push_back(p);
+  return p;
+}
+
+// Bytes of a chunk single records are cut from.
+constexpr size_t kRecordChunk = size_t{1} << 16;
+
+// A zeroed record of size bytes cut from the current chunk (a new chunk when
+// it has no room left). Null when memory runs out.
+void* storageRecord(ORI_manifold* om, size_t size) {
+  ORI_storage* st = om->storage;
+  const size_t align = alignof(std::max_align_t);
+  const size_t need = (size + align - 1) / align * align;
+  if (need > kRecordChunk) return storageAlloc(om, 1, size);
+  if (st->chunk_left < need) {
+    st->chunk = static_cast<char*>(storageAlloc(om, 1, kRecordChunk));
+    st->chunk_left = st->chunk != nullptr ? kRecordChunk : 0;
+    if (st->chunk == nullptr) return nullptr;
+  }
+  void* p = st->chunk;
+  st->chunk += need;
+  st->chunk_left -= need;
   return p;
 }
 
@@ -314,7 +341,7 @@ bool oriManifoldTriangulated(ORI_manifold* om) {
 }
 
 ORI_edge* oriManifoldNewEdge(ORI_manifold* om) {
-  ORI_edge* e = static_cast<ORI_edge*>(storageAlloc(om, 1, sizeof(ORI_edge)));
+  ORI_edge* e = static_cast<ORI_edge*>(storageRecord(om, sizeof(ORI_edge)));
   if (e == nullptr) return nullptr;
   e->crease_index = -1;
   e->index = -1;
@@ -323,7 +350,7 @@ ORI_edge* oriManifoldNewEdge(ORI_manifold* om) {
 }
 
 ORI_face* oriManifoldNewFace(ORI_manifold* om) {
-  ORI_face* f = static_cast<ORI_face*>(storageAlloc(om, 1, sizeof(ORI_face)));
+  ORI_face* f = static_cast<ORI_face*>(storageRecord(om, sizeof(ORI_face)));
   if (f == nullptr) return nullptr;
   f->index = -1;
   return f;

@@ -14,6 +14,7 @@
 
 #include "geometry/message.h"
 #include "input/construct.h"
+#include "input/decimal_text.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -366,6 +367,8 @@ class PlainJson {
       }
       return true;
     }
+    const char* stop = nullptr;
+    if (oriShortDecimal(start, p_, value, &stop) && stop == p_) return true;
     const auto r = std::from_chars(start, p_, *value);
     return r.ec == std::errc() && r.ptr == p_ && std::isfinite(*value);
   }

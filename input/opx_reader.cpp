@@ -17,6 +17,7 @@
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "input/construct.h"
+#include "input/decimal_text.h"
 #include "input/read_error.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct LineSource {
   long line_no = 0;           // physical line of the file the last read ended on
   std::vector<char> chunk = std::vector<char>(kReadChunk);
   size_t at = 0, end = 0;     // unread bytes of chunk
+  bool chunk_nul = false;     // the chunk holds a NUL byte
   bool eof = false;
 };
 
@@ -52,6 +54,7 @@ bool nextLine(LineSource* src) {
         src->eof = true;
         break;
       }
+      src->chunk_nul = std::memchr(src->chunk.data(), '\0', src->end) != nullptr;
     }
     const size_t want = std::min(kLineBufferSize - 1 - n, src->end - src->at);
     const char* from = src->chunk.data() + src->at;
@@ -64,7 +67,9 @@ bool nextLine(LineSource* src) {
   }
   if (n == 0) return false;
   src->buf[n] = '\0';
-  const char* nul = static_cast<const char*>(std::memchr(src->buf, '\0', n));
+  // Text without NUL bytes (every real file) needs no search for one.
+  const char* nul =
+      src->chunk_nul || n > src->at ? static_cast<const char*>(std::memchr(src->buf, '\0', n)) : nullptr;
   src->len = nul != nullptr ? static_cast<size_t>(nul - src->buf) : n;
   // A line ends here when its '\n' comes before any NUL (as strchr sees it).
   if (newline && nul == nullptr) ++src->line_no;
@@ -78,7 +83,7 @@ const char* findTag(const char* line, size_t len, const char* tag, size_t tag_le
   for (const char* p = line; p + tag_len <= end; ++p) {
     p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
     if (p == nullptr || p + tag_len > end) return nullptr;
-    if (std::memcmp(p, tag, tag_len) == 0) return p;
+    if (p[1] == tag[1] && std::memcmp(p, tag, tag_len) == 0) return p;
   }
   return nullptr;
 }
@@ -90,10 +95,14 @@ const char* findTag(const LineSource* src, const char (&tag)[N]) {
 
 // strtod(p, end), and the same number read faster when it is a plain
 // decimal ending at the element's '<' (where strtod stops too): both round
-// correctly, so both give the same bits.
-double readNumber(const char* p, const char** end) {
+// correctly, so both give the same bits. last: the end of the piece's text.
+double readNumber(const char* p, const char* last, const char** end) {
   double v = 0.0;
-  const char* last = p + std::strlen(p);
+  const char* stop = nullptr;
+  if (oriShortDecimal(p, last, &v, &stop) && stop < last && *stop == '<') {
+    *end = stop;
+    return v;
+  }
   const auto r = std::from_chars(p, last, v);
   if (r.ec == std::errc() && r.ptr != p && *r.ptr == '<' && (*p == '-' || (*p >= '0' && *p <= '9'))) {
     *end = r.ptr;
@@ -115,7 +124,7 @@ bool scanDouble(const LineSource* src, double* value) {
   if (p == nullptr) return false;
   ++p;
   const char* end = nullptr;
-  const double v = readNumber(p, &end);
+  const double v = readNumber(p, src->buf + src->len, &end);
   if (end == p) return false;
   *value = v;
   return true;
