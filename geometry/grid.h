@@ -40,6 +40,10 @@ class OriGrid {
   double centreY(int64_t cy) const { return lo_y_ + (static_cast<double>(cy) + 0.5) * height_; }
   double width() const { return width_; }
   double height() const { return height_; }
+  // Cells of a grid laid over a box, and the position of cell (cx, cy) among
+  // them (row by row), for callers that keep arrays by cell.
+  size_t cellCount() const { return static_cast<size_t>(side_ * side_); }
+  size_t cellIndex(int64_t cx, int64_t cy) const { return static_cast<size_t>(cy * side_ + cx); }
 
   // Enters id into one cell.
   void add(int64_t cx, int64_t cy, int id);

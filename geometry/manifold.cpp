@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "geometry/grid.h"
@@ -21,6 +22,7 @@
 // each.
 struct ORI_storage {
   std::vector<void*> blocks;
+  std::vector<std::pair<const List*, size_t>> node_blocks;  // list nodes of oriManifoldFillList
   char* chunk = nullptr;  // the chunk single records are cut from
   size_t chunk_left = 0;  // its bytes not handed out yet
 };
@@ -88,11 +90,35 @@ ORI_manifold* oriManifoldNew() {
   return om;
 }
 
+namespace {
+
+// listDestruct for a list of om, whose nodes may lie in its node blocks:
+// those go with the blocks.
+void destructList(ORI_manifold* om, List* top) {
+  if (top == nullptr) return;
+  const auto& pooled = om->storage != nullptr ? om->storage->node_blocks : std::vector<std::pair<const List*, size_t>>();
+  if (pooled.empty()) {
+    listDestruct(top);
+    return;
+  }
+  listCursorClose(top);
+  List* node = top;
+  while (node != nullptr) {
+    List* next = node->next;
+    bool in_block = false;
+    for (const auto& b : pooled) in_block = in_block || (node >= b.first && node < b.first + b.second);
+    if (!in_block) std::free(node);
+    node = next;
+  }
+}
+
+}  // namespace
+
 int oriManifoldDelete(ORI_manifold* om) {
   if (om == nullptr) return 0;
-  listDestruct(om->edges);
-  listDestruct(om->verts);
-  listDestruct(om->faces);
+  destructList(om, om->edges);
+  destructList(om, om->verts);
+  destructList(om, om->faces);
   if (om->storage != nullptr) {
     for (void* p : om->storage->blocks) std::free(p);
     delete om->storage;
@@ -358,6 +384,26 @@ ORI_face* oriManifoldNewFace(ORI_manifold* om) {
 
 void* oriManifoldAllocBlock(ORI_manifold* om, size_t count, size_t size) {
   return storageAlloc(om, count, size);
+}
+
+int oriManifoldFillList(ORI_manifold* om, List* top, void* const* records, size_t count) {
+  if (count == 0) return 0;
+  List* nodes = nullptr;
+  if (count > 1) {
+    nodes = static_cast<List*>(storageAlloc(om, count - 1, sizeof(List)));
+    if (nodes == nullptr) return -1;
+    om->storage->node_blocks.push_back({nodes, count - 1});
+  }
+  top->data = records[0];
+  top->prev = nullptr;
+  top->next = count > 1 ? &nodes[0] : nullptr;
+  for (size_t k = 1; k < count; ++k) {
+    List* node = &nodes[k - 1];
+    node->data = records[k];
+    node->prev = k == 1 ? top : &nodes[k - 2];
+    node->next = k + 1 < count ? &nodes[k] : nullptr;
+  }
+  return 0;
 }
 
 namespace {

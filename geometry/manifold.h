@@ -173,6 +173,14 @@ ORI_face* oriManifoldNewFace(ORI_manifold* om);
 // with it. Null when memory runs out.
 void* oriManifoldAllocBlock(ORI_manifold* om, size_t count, size_t size);
 
+// Enters count records into top (one of om's empty lists, verts, edges or
+// faces) in order, the first in its head node and the others in nodes cut
+// from one block that om owns (oriManifoldDelete releases them with it; a
+// construction fills lists of hundreds of thousands of records). Nodes
+// added later (listAppend) are ordinary. Returns 0, or -1 when memory runs
+// out (top then holds nothing).
+int oriManifoldFillList(ORI_manifold* om, List* top, void* const* records, size_t count);
+
 // Checks the invariants listed above. Returns 0 when they hold; otherwise
 // non-zero with a sentence naming the broken invariant in why (when given).
 int oriManifoldValidate(const ORI_manifold* om, char* why, size_t why_size);

@@ -45,10 +45,12 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
     uint64_t x, y;
     int slot;  // -1: empty entry
   };
-  size_t bits = 4;
-  while ((size_t{1} << bits) < 4 * static_cast<size_t>(n) + 16) ++bits;
+  int bits = 10;
   std::vector<Seen> seen(size_t{1} << bits, Seen{0, 0, -1});
-  const size_t mask = seen.size() - 1;
+  size_t seen_used = 0;
+  auto home = [&bits](uint64_t bx, uint64_t by) {
+    return static_cast<size_t>(((bx * 0x9E3779B97F4A7C15ull) ^ (by * 0xC2B2AE3D27D4EB4Full)) >> (64 - bits));
+  };
   size_t used = 0;
   std::vector<int> ends(2 * static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
@@ -60,7 +62,20 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
         uint64_t bx, by;
         std::memcpy(&bx, &x, sizeof bx);
         std::memcpy(&by, &y, sizeof by);
-        size_t h = static_cast<size_t>(((bx * 0x9E3779B97F4A7C15ull) ^ (by * 0xC2B2AE3D27D4EB4Full)) >> (64 - bits));
+        if (2 * (seen_used + 1) > seen.size()) {
+          // Kept at most half full: twice the entries, every one entered again.
+          std::vector<Seen> old(seen.size() * 2, Seen{0, 0, -1});
+          old.swap(seen);
+          ++bits;
+          for (const Seen& e : old) {
+            if (e.slot < 0) continue;
+            size_t h = home(e.x, e.y);
+            while (seen[h].slot >= 0) h = (h + 1) & (seen.size() - 1);
+            seen[h] = e;
+          }
+        }
+        const size_t mask = seen.size() - 1;
+        size_t h = home(bx, by);
         while (seen[h].slot >= 0 && (seen[h].x != bx || seen[h].y != by)) h = (h + 1) & mask;
         entry = &seen[h];
         if (entry->slot >= 0) {
@@ -76,7 +91,10 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
       if (v->n_out == 0) ++used;
       v->n_out++;  // marks the slot used; the real out entries come later
       ends[2 * i + k] = static_cast<int>(vi);
-      if (entry != nullptr) entry->slot = static_cast<int>(vi);
+      if (entry != nullptr) {
+        entry->slot = static_cast<int>(vi);
+        ++seen_used;
+      }
       if (used + 1 >= table->size()) table->resize(table->size() * 2);
     }
   }
@@ -179,46 +197,66 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
     hi_y = std::max({hi_y, p.y, q.y});
   }
   if (live.size() < 2) return 0;
+  // The live lines by the grid's cells, each cell's in increasing order, in
+  // one array; the pairs are tested once, from their lower line, and a
+  // cell's cursor passes over the lines a later line no longer pairs with.
   OriGrid grid;
   grid.cover(lo_x, lo_y, hi_x, hi_y, live.size());
-  for (int i : live) grid.addBox(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1, i);
+  std::vector<size_t> first(grid.cellCount() + 1, 0);
+  for (int i : live) {
+    grid.forEachCell(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1,
+                     [&](int64_t cx, int64_t cy) { ++first[grid.cellIndex(cx, cy) + 1]; });
+  }
+  for (size_t c = 0; c + 1 < first.size(); ++c) first[c + 1] += first[c];
+  std::vector<int> in_cell(first.back());
+  std::vector<size_t> cursor(first.begin(), first.end() - 1);
+  for (int i : live) {
+    grid.forEachCell(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1,
+                     [&](int64_t cx, int64_t cy) { in_cell[cursor[grid.cellIndex(cx, cy)]++] = i; });
+  }
+  cursor.assign(first.begin(), first.end() - 1);
 
   int dropped = 0;
   std::vector<int> stamp(n, -1);
   for (int i : live) {
     if (!(*keep)[i]) continue;
     const Box& b = boxes[i];
+    bool dropped_i = false;
     grid.forEachCell(b.x0, b.y0, b.x1, b.y1, [&](int64_t cx, int64_t cy) {
-      grid.forEachId(cx, cy, [&](int j) {
-        if (!(*keep)[i]) return false;
-        if (j <= i || stamp[j] == i || !(*keep)[j]) return true;
+      if (dropped_i) return;
+      const size_t cell = grid.cellIndex(cx, cy);
+      size_t& from = cursor[cell];
+      while (from < first[cell + 1] && in_cell[from] <= i) ++from;
+      for (size_t at = from; at < first[cell + 1]; ++at) {
+        const int j = in_cell[at];
+        if (stamp[j] == i || !(*keep)[j]) continue;
         stamp[j] = i;
         const Box& o = boxes[j];
         const double room = b.room + o.room;
-        if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) return true;
+        if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) continue;
         const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
         const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
                                          a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
                                          b1 == a0 || b1 == a1, room);
-        if (!c.found) return true;
+        if (!c.found) continue;
         // c.cut_a alone: j ends on i's inside; c.cut_b alone: i ends on j's;
         // both: they cross.
         const bool aux_i = lines[i].type == kOriLineTypeAux, aux_j = lines[j].type == kOriLineTypeAux;
         if (aux_i && c.cut_b) {
           (*keep)[i] = 0;
           ++dropped;
-          return false;
+          dropped_i = true;
+          return;
         }
         if (aux_j && c.cut_a) {
           (*keep)[j] = 0;
           ++dropped;
-          return true;
+          continue;
         }
         const vector3d point = {c.x, c.y, 0.0};
         if (c.cut_a) (*cuts)[i].push_back(point);
         if (c.cut_b) (*cuts)[j].push_back(point);
-        return true;
-      });
+      }
     });
   }
   return dropped;
@@ -735,20 +773,27 @@ bool makeFaces(ORI_manifold* om, const std::vector<ORI_edge*>& face_first, MeshB
   return true;
 }
 
-// Prints the counts and enters the records into om's lists.
-void fillLists(ORI_manifold* om, const MeshBlocks& m) {
+// Prints the counts and enters the records into om's lists. Returns false
+// with oriReadError set when memory runs out.
+bool fillLists(ORI_manifold* om, const MeshBlocks& m) {
   om->n_vert = m.n_vert;
   om->n_edge = m.n_edge;
   om->n_face = m.n_face;
   oriMessage("vert number: %d\n", m.n_vert);
   oriMessage("edge number: %d\n", m.n_edge);
   oriMessage("face number: %d\n", m.n_face);
-  List* node = nullptr;
-  for (int k = 0; k < m.n_edge; ++k) node = listAdd(om->edges, node, &m.edges[k]);
-  node = nullptr;
-  for (int v = 0; v < m.n_vert; ++v) node = listAdd(om->verts, node, &m.verts[v]);
-  node = nullptr;
-  for (int f = 0; f < m.n_face; ++f) node = listAdd(om->faces, node, &m.faces[f]);
+  std::vector<void*> records(static_cast<size_t>(std::max({m.n_edge, m.n_vert, m.n_face})));
+  bool filled = true;
+  for (int k = 0; k < m.n_edge; ++k) records[static_cast<size_t>(k)] = &m.edges[k];
+  filled = filled && oriManifoldFillList(om, om->edges, records.data(), static_cast<size_t>(m.n_edge)) == 0;
+  for (int v = 0; v < m.n_vert; ++v) records[static_cast<size_t>(v)] = &m.verts[v];
+  filled = filled && oriManifoldFillList(om, om->verts, records.data(), static_cast<size_t>(m.n_vert)) == 0;
+  for (int f = 0; f < m.n_face; ++f) records[static_cast<size_t>(f)] = &m.faces[f];
+  filled = filled && oriManifoldFillList(om, om->faces, records.data(), static_cast<size_t>(m.n_face)) == 0;
+  if (filled) return true;
+  for (List* top : {om->edges, om->verts, om->faces}) *top = List{nullptr, nullptr, nullptr};
+  om->n_vert = om->n_edge = om->n_face = 0;
+  return false;
 }
 
 }  // namespace
@@ -771,7 +816,10 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
   if (!sortLoops(m, &face_first, &outline_loops)) return -1;
   markOutline(outline_loops, &m);
   if (!makeFaces(om, face_first, &m)) return -1;
-  fillLists(om, m);
+  if (!fillLists(om, m)) {
+    oriSetReadError("out of memory for the lists of %d half-edges", m.n_edge);
+    return -1;
+  }
 
   presetDisplayFrame(om, m.verts, m.n_vert);
   if (om_old == nullptr) {

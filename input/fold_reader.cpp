@@ -207,7 +207,7 @@ void reportAngleFaults(const AngleFaults& f) {
 
 // Turns frame 0 of doc into lines appended to cp. Returns false with
 // oriReadError set; cp may then hold some lines.
-bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
+bool readFrame0(const Json& doc, std::vector<Line>* lines, size_t* n_vert, size_t* n_edge) {
   if (!doc.is_object()) {
     oriSetReadError("not a FOLD file: the JSON text is not an object");
     return false;
@@ -244,7 +244,6 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
 
   const Json* angles = foldAngles(doc);
   AngleFaults faults;
-  List* last = CreasePatternLastNode(cp);
   for (size_t k = 0; k < edges->size(); ++k) {
     const Json& e = (*edges)[k];
     size_t a = 0, b = 0;
@@ -257,11 +256,11 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
     if (assignments != nullptr && k < assignments->size() && (*assignments)[k].is_string()) {
       assignment = (*assignments)[k].get_ref<const std::string&>().c_str();
     }
-    Line* l = LineNew(verts[a].x, -verts[a].y, verts[b].x, -verts[b].y, foldAssignmentLineType(assignment));
-    if (angles != nullptr && k < angles->size() && (l->type == kOriLineTypeMountain || l->type == kOriLineTypeValley)) {
-      l->target = fileTarget((*angles)[k], l->type, k, &faults);
+    Line l = {verts[a].x, -verts[a].y, verts[b].x, -verts[b].y, foldAssignmentLineType(assignment)};
+    if (angles != nullptr && k < angles->size() && (l.type == kOriLineTypeMountain || l.type == kOriLineTypeValley)) {
+      l.target = fileTarget((*angles)[k], l.type, k, &faults);
     }
-    last = listAdd(cp->lines, last, l);
+    lines->push_back(l);
   }
   reportAngleFaults(faults);
   *n_vert = verts.size();
@@ -514,10 +513,10 @@ bool scanPlain(const std::string& text, PlainFrame0* f) {
   return j.take('}') && j.atEnd();
 }
 
-// Turns a plain frame 0 into lines appended to cp, as readFrame0 would.
-// False, with cp untouched, wherever readFrame0 would refuse the frame: the
+// Turns a plain frame 0 into lines appended to lines, as readFrame0 would.
+// False, with lines untouched, wherever readFrame0 would refuse the frame: the
 // document reader then says why.
-bool plainFrame0(const PlainFrame0& f, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
+bool plainFrame0(const PlainFrame0& f, std::vector<Line>* lines, size_t* n_vert, size_t* n_edge) {
   if (f.folded_form || !f.has_coords || !f.has_edges) return false;
   // Angles from file_frames are the document reader's.
   if (!f.has_angles && f.has_file_frames) return false;
@@ -531,7 +530,7 @@ bool plainFrame0(const PlainFrame0& f, CreasePattern* cp, size_t* n_vert, size_t
   // again.
   if (!flat(f.verts)) return false;
   AngleFaults faults;
-  List* last = CreasePatternLastNode(cp);
+  lines->reserve(n);
   std::string assignment;
   for (size_t k = 0; k < n; ++k) {
     const FoldVertex& a = f.verts[f.edges[2 * k]];
@@ -541,11 +540,11 @@ bool plainFrame0(const PlainFrame0& f, CreasePattern* cp, size_t* n_vert, size_t
       assignment.assign(f.assignments[k].first, f.assignments[k].second);
       letter = assignment.c_str();
     }
-    Line* l = LineNew(a.x, -a.y, b.x, -b.y, foldAssignmentLineType(letter));
-    if (f.has_angles && k < f.angles.size() && (l->type == kOriLineTypeMountain || l->type == kOriLineTypeValley)) {
-      l->target = degreesTarget(true, f.angles[k], l->type, k, &faults);
+    Line l = {a.x, -a.y, b.x, -b.y, foldAssignmentLineType(letter)};
+    if (f.has_angles && k < f.angles.size() && (l.type == kOriLineTypeMountain || l.type == kOriLineTypeValley)) {
+      l.target = degreesTarget(true, f.angles[k], l.type, k, &faults);
     }
-    last = listAdd(cp->lines, last, l);
+    lines->push_back(l);
   }
   reportAngleFaults(faults);
   *n_vert = f.verts.size();
@@ -555,14 +554,14 @@ bool plainFrame0(const PlainFrame0& f, CreasePattern* cp, size_t* n_vert, size_t
 
 // Reads text through the parsed document (oriReadError set when it
 // refuses the file).
-bool readDocument(std::string& text, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
+bool readDocument(std::string& text, std::vector<Line>* lines, size_t* n_vert, size_t* n_edge) {
   bool parsed = false;
   try {
     const Json doc = Json::parse(text);
     parsed = true;
     text.clear();
     text.shrink_to_fit();
-    return readFrame0(doc, cp, n_vert, n_edge);
+    return readFrame0(doc, lines, n_vert, n_edge);
   } catch (const std::exception& e) {
     // what() reads "[json.exception.parse_error.101] parse error at line 1, ...".
     const char* why = std::strstr(e.what(), "] ");
@@ -593,32 +592,59 @@ int foldAssignmentLineType(const char* assignment) {
   }
 }
 
-int LineFromFold(CreasePattern* cp, FILE* fp) {
+namespace {
+
+// Reads the lines of frame 0 (as LineFromFold describes them, not yet
+// fitted to the paper) and prints their counts. Returns false with
+// oriReadError set; lines then holds nothing.
+bool readFoldLines(FILE* fp, std::vector<Line>* lines, size_t* n_edge) {
   std::string text;
-  if (oriReadWholeStream(fp, kImportMaxBytes, &text) != 0) return -1;
-  size_t n_vert = 0, n_edge = 0;
+  if (oriReadWholeStream(fp, kImportMaxBytes, &text) != 0) return false;
+  size_t n_vert = 0;
   bool ok = false;
   {
     PlainFrame0 plain;
-    ok = scanPlain(text, &plain) && plainFrame0(plain, cp, &n_vert, &n_edge);
+    ok = scanPlain(text, &plain) && plainFrame0(plain, lines, &n_vert, n_edge);
   }
   if (!ok && !nestingWithin(text, kFoldMaxDepth)) {
     oriSetReadError("not a FOLD file: its lists nest deeper than %d levels", kFoldMaxDepth);
-    return -1;
+    return false;
   }
-  if (!ok) ok = readDocument(text, cp, &n_vert, &n_edge);
+  if (!ok) ok = readDocument(text, lines, &n_vert, n_edge);
   if (!ok) {
+    lines->clear();
+    return false;
+  }
+  oriMessage("\tFOLD frame 0: %zu vertices, %zu edges\n", n_vert, *n_edge);
+  return true;
+}
+
+void setFitError(int fit, size_t n_edge) {
+  if (fit == kFitNoLines) {
+    oriSetReadError("frame 0 has no edges to build a sheet from");
+  } else {
+    oriSetReadError("the %zu edges of frame 0 have no extent to scale to the paper", n_edge);
+  }
+}
+
+}  // namespace
+
+int LineFromFold(CreasePattern* cp, FILE* fp) {
+  std::vector<Line> lines;
+  size_t n_edge = 0;
+  if (!readFoldLines(fp, &lines, &n_edge)) {
     CreasePatternClear(cp);
     return -1;
   }
-  oriMessage("\tFOLD frame 0: %zu vertices, %zu edges\n", n_vert, n_edge);
+  List* last = CreasePatternLastNode(cp);
+  for (const Line& l : lines) {
+    Line* copy = LineNew(l.x0, l.y0, l.x1, l.y1, l.type);
+    copy->target = l.target;
+    last = listAdd(cp->lines, last, copy);
+  }
   const int fit = CreasePatternFitPaper(cp);
   if (fit != kFitOk) {
-    if (fit == kFitNoLines) {
-      oriSetReadError("frame 0 has no edges to build a sheet from");
-    } else {
-      oriSetReadError("the %zu edges of frame 0 have no extent to scale to the paper", n_edge);
-    }
+    setFitError(fit, n_edge);
     CreasePatternClear(cp);
     return -1;
   }
@@ -627,11 +653,14 @@ int LineFromFold(CreasePattern* cp, FILE* fp) {
 
 int oriManifoldConstructFromFold(ORI_manifold* om, ORI_manifold* om_old, FILE* fp) {
   oriClearReadError();
-  CreasePattern* cp = CreasePatternNew();
-  const int result = LineFromFold(cp, fp);
-  if (result != 0) {
-    CreasePatternDestruct(cp);
-    return result;
+  // The lines go to the chain in one array, never as a list.
+  std::vector<Line> lines;
+  size_t n_edge = 0;
+  if (!readFoldLines(fp, &lines, &n_edge)) return -1;
+  const int fit = oriFitLinesToPaper(&lines, kImportPaperSize);
+  if (fit != kFitOk) {
+    setFitError(fit, n_edge);
+    return -1;
   }
-  return oriManifoldConstructFromCreasePattern(om, om_old, cp);
+  return oriManifoldConstructFromLineArray(om, om_old, &lines, kImportPaperSize);
 }

@@ -12,32 +12,50 @@
 #include "input/line_list.h"
 #include "input/read_error.h"
 
-int CreasePatternFitPaper(CreasePattern* cp) {
+namespace {
+
+// Fits lines to the paper: visit(f) calls f(Line&) for every line.
+template <class Visit>
+int fitToPaper(double paper_size, Visit visit) {
   double min_x = std::numeric_limits<double>::max(), max_x = -std::numeric_limits<double>::max();
   double min_y = std::numeric_limits<double>::max(), max_y = -std::numeric_limits<double>::max();
   int n = 0;
-  for (List* node = cp->lines; node != nullptr && node->data != nullptr; node = node->next) {
-    const Line* l = static_cast<const Line*>(node->data);
-    min_x = std::fmin(min_x, std::fmin(l->x0, l->x1));
-    max_x = std::fmax(max_x, std::fmax(l->x0, l->x1));
-    min_y = std::fmin(min_y, std::fmin(l->y0, l->y1));
-    max_y = std::fmax(max_y, std::fmax(l->y0, l->y1));
+  visit([&](Line& l) {
+    min_x = std::fmin(min_x, std::fmin(l.x0, l.x1));
+    max_x = std::fmax(max_x, std::fmax(l.x0, l.x1));
+    min_y = std::fmin(min_y, std::fmin(l.y0, l.y1));
+    max_y = std::fmax(max_y, std::fmax(l.y0, l.y1));
     ++n;
-  }
+  });
   if (n == 0) return kFitNoLines;
   const double extent = std::fmax(max_x - min_x, max_y - min_y);
-  const double scale = cp->paper_size / extent;
+  const double scale = paper_size / extent;
   if (!(extent > 0.0) || !std::isfinite(extent) || !std::isfinite(scale) || !(scale > 0.0)) return kFitNoExtent;
   const double cx = min_x * 0.5 + max_x * 0.5;
   const double cy = min_y * 0.5 + max_y * 0.5;
-  for (List* node = cp->lines; node != nullptr && node->data != nullptr; node = node->next) {
-    Line* l = static_cast<Line*>(node->data);
-    l->x0 = (l->x0 - cx) * scale;
-    l->y0 = (l->y0 - cy) * scale;
-    l->x1 = (l->x1 - cx) * scale;
-    l->y1 = (l->y1 - cy) * scale;
-  }
+  visit([&](Line& l) {
+    l.x0 = (l.x0 - cx) * scale;
+    l.y0 = (l.y0 - cy) * scale;
+    l.x1 = (l.x1 - cx) * scale;
+    l.y1 = (l.y1 - cy) * scale;
+  });
   return kFitOk;
+}
+
+}  // namespace
+
+int CreasePatternFitPaper(CreasePattern* cp) {
+  return fitToPaper(cp->paper_size, [cp](auto f) {
+    for (List* node = cp->lines; node != nullptr && node->data != nullptr; node = node->next) {
+      f(*static_cast<Line*>(node->data));
+    }
+  });
+}
+
+int oriFitLinesToPaper(std::vector<Line>* lines, double paper_size) {
+  return fitToPaper(paper_size, [lines](auto f) {
+    for (Line& l : *lines) f(l);
+  });
 }
 
 List* CreasePatternLastNode(CreasePattern* cp) {
@@ -85,20 +103,25 @@ int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old
   for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) chain.push_back(*static_cast<Line*>(n->data));
   const double paper_size = cp->paper_size;
   CreasePatternDestruct(cp);
-  const int specks = dropSpecks(&chain, paper_size);
+  return oriManifoldConstructFromLineArray(om, om_old, &chain, paper_size);
+}
+
+int oriManifoldConstructFromLineArray(ORI_manifold* om, ORI_manifold* om_old, std::vector<Line>* chain,
+                                      double paper_size) {
+  const int specks = dropSpecks(chain, paper_size);
   if (specks > 0) oriMessage("dropped %d line%s of no length\n", specks, specks == 1 ? "" : "s");
-  const int chopped = LineChopLines(&chain);
+  const int chopped = LineChopLines(chain);
   if (chopped != 0) return chopped;
   // The chopped lines go to the construction as they are, every digit kept,
   // through the same acceptance as the lines of an XML file.
   std::vector<OriPatternLine> lines;
-  lines.reserve(chain.size());
+  lines.reserve(chain->size());
   OriLineDrops drops;
-  for (const Line& l : chain) {
+  for (const Line& l : *chain) {
     const OriPatternLine line = {l.x0, l.y0, l.x1, l.y1, l.type, l.target};
     if (oriPatternLineAccepted(line, &drops)) lines.push_back(line);
   }
-  std::vector<Line>().swap(chain);
+  std::vector<Line>().swap(*chain);
   om->paper_size = paper_size;
   const int result =
       oriManifoldConstructFromAccepted(om, om_old, lines.data(), static_cast<int>(lines.size()), drops);

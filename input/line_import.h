@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
-struct CreasePattern;
+#include "input/line_list.h"
+
 struct ORI_manifold;
 
 // Most segments a line-list reader takes from one file: real patterns have
@@ -31,6 +33,14 @@ enum CreasePatternFitResult {
 // set (the reader words it). Cost: two passes over the list.
 int CreasePatternFitPaper(CreasePattern* cp);
 
+// The paper side a line-list reader fits its lines to (file units), as
+// CreasePatternNew sets it.
+constexpr double kImportPaperSize = 400.0;
+
+// CreasePatternFitPaper on an array of lines, to paper_size: the same
+// arithmetic, the same result.
+int oriFitLinesToPaper(std::vector<Line>* lines, double paper_size);
+
 // The last node of cp's list, after which a reader appends with listAdd;
 // null when the list is empty (the first line then goes into the head node).
 struct List;
@@ -50,6 +60,11 @@ void CreasePatternClear(CreasePattern* cp);
 // Returns 0; -1 with oriReadError set when the chopping does not settle or
 // the construction fails (which also prints "read fail\n").
 int oriManifoldConstructFromCreasePattern(ORI_manifold* om, ORI_manifold* om_old, CreasePattern* cp);
+
+// The same chain on an array of lines already fitted to a paper of
+// paper_size (their reader's list need not be made); the array is used up.
+int oriManifoldConstructFromLineArray(ORI_manifold* om, ORI_manifold* om_old, std::vector<Line>* lines,
+                                      double paper_size);
 
 // Reads fp from where it stands to its end into *text. Returns 0; -1 with
 // oriReadError set when the stream is longer than max_bytes (*text then
