@@ -43,22 +43,26 @@ foldfile=$dir/miura.fold
 load() { uptime | sed 's/.*load average: //; s/,.*//'; }
 
 # Runs plicata-fold with the given arguments RUNS times; prints the median
-# wall seconds, the largest peak memory in MB and the load before the runs.
+# wall seconds, the median processor seconds (user and system: what the run
+# costs whatever else the machine runs), the largest peak memory in MB and
+# the load before the runs.
 measure() {
-  local before times=() peaks=() t
+  local before times=() cpus=() peaks=() t m u s
   before=$(load)
   for ((r = 0; r < runs; ++r)); do
-    /usr/bin/time -f '%e %M' -o "$dir/time" "$fold" "$@" > /dev/null 2> "$dir/stderr" ||
+    /usr/bin/time -f '%e %M %U %S' -o "$dir/time" "$fold" "$@" > /dev/null 2> "$dir/stderr" ||
       { echo "load_memory: plicata-fold $* failed: $(tail -1 "$dir/stderr")"; return 1; }
-    read -r t m < <(tail -1 "$dir/time")
+    read -r t m u s < <(tail -1 "$dir/time")
     times+=("$t")
+    cpus+=("$(echo "$u + $s" | bc -l)")
     peaks+=("$m")
   done
-  local median peak
+  local median cpu peak
   median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
+  cpu=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}')
   peak=$(printf '%s\n' "${peaks[@]}" | sort -g | tail -1)
-  printf '%6.2f s  (median of %d: %s)  peak %4.0f MB  load %s\n' "$median" "$runs" "${times[*]}" \
-    "$(echo "$peak / 1024" | bc -l)" "$before"
+  printf '%6.2f s wall, %5.2f s cpu (medians of %d; wall %s)  peak %4.0f MB  load %s\n' "$median" "$cpu" "$runs" \
+    "${times[*]}" "$(echo "$peak / 1024" | bc -l)" "$before"
 }
 
 echo "load_memory: $side x $side triangulated Miura-ori, $(stat -c %s "$opx") bytes of XML, $(stat -c %s "$foldfile") of FOLD"

@@ -148,12 +148,25 @@ Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b
     }
   }
   if (share_a0 || share_a1) return c;
-  auto side = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+  // The signed distance of p from the line through q0 and q1 is this cross
+  // product over the line's length: the lines cross only where the ends of
+  // each lie on opposite sides of the other, which the signs alone tell.
+  auto cross = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
     const double dx = q1.x - q0.x, dy = q1.y - q0.y;
-    return ((p.x - q0.x) * dy - (p.y - q0.y) * dx) / std::sqrt(dx * dx + dy * dy);
+    return (p.x - q0.x) * dy - (p.y - q0.y) * dx;
   };
-  const double s0 = side(b0, a0, a1), s1 = side(b1, a0, a1);
-  const double s2 = side(a0, b0, b1), s3 = side(a1, b0, b1);
+  auto opposite = [](double u, double v) { return (u > 0.0 && v < 0.0) || (u < 0.0 && v > 0.0); };
+  const double c0 = cross(b0, a0, a1), c1 = cross(b1, a0, a1);
+  if (!opposite(c0, c1)) return c;
+  const double c2 = cross(a0, b0, b1), c3 = cross(a1, b0, b1);
+  if (!opposite(c2, c3)) return c;
+  auto length = [](const vector3d& q0, const vector3d& q1) {
+    const double dx = q1.x - q0.x, dy = q1.y - q0.y;
+    return std::sqrt(dx * dx + dy * dy);
+  };
+  const double len_a = length(a0, a1), len_b = length(b0, b1);
+  const double s0 = c0 / len_a, s1 = c1 / len_a;
+  const double s2 = c2 / len_b, s3 = c3 / len_b;
   if (((s0 > kOnLineDistance && s1 < -kOnLineDistance) || (s0 < -kOnLineDistance && s1 > kOnLineDistance)) &&
       ((s2 > kOnLineDistance && s3 < -kOnLineDistance) || (s2 < -kOnLineDistance && s3 > kOnLineDistance))) {
     const double t = s0 / (s0 - s1);

@@ -325,7 +325,8 @@ class PlainJson {
   // A number as the document reader gives it as a double: whole numbers of
   // up to 18 digits through their integer (as it stores them), others by
   // correct rounding (as strtod); *whole is set for a whole number without
-  // a sign, *value_u then holding it.
+  // a sign, *value_u then holding it. value null: the number is only
+  // checked.
   bool number(double* value, bool* whole = nullptr, uint64_t* value_u = nullptr) {
     space();
     const char* start = p_;
@@ -356,6 +357,7 @@ class PlainJson {
     if (whole != nullptr) *whole = false;
     if (integer) {
       if (n_digits > 18) return false;
+      if (value == nullptr) return true;
       uint64_t u = 0;
       for (const char* d = digits; d < digits + n_digits; ++d) u = u * 10 + static_cast<uint64_t>(*d - '0');
       const int64_t i = static_cast<int64_t>(u);
@@ -366,10 +368,16 @@ class PlainJson {
       }
       return true;
     }
+    // A number the document reader would refuse (beyond the doubles) must
+    // be seen even where its value is not needed.
+    double v = 0.0;
     const char* stop = nullptr;
-    if (oriShortDecimal(start, p_, value, &stop) && stop == p_) return true;
-    const auto r = std::from_chars(start, p_, *value);
-    return r.ec == std::errc() && r.ptr == p_ && std::isfinite(*value);
+    if (!(oriShortDecimal(start, p_, &v, &stop) && stop == p_)) {
+      const auto r = std::from_chars(start, p_, v);
+      if (r.ec != std::errc() || r.ptr != p_ || !std::isfinite(v)) return false;
+    }
+    if (value != nullptr) *value = v;
+    return true;
   }
 
   // Passes over any value of the subset, depth levels of nesting allowed.
@@ -395,10 +403,7 @@ class PlainJson {
       } while (take(','));
       return take(close);
     }
-    if (c == '-' || (c >= '0' && c <= '9')) {
-      double v;
-      return number(&v);
-    }
+    if (c == '-' || (c >= '0' && c <= '9')) return number(nullptr);
     for (const char* word : {"true", "false", "null"}) {
       const size_t n = std::strlen(word);
       if (static_cast<size_t>(end_ - p_) >= n && std::memcmp(p_, word, n) == 0) {

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -157,10 +159,20 @@ struct ChopState {
   }
 };
 
+// Whether two lines have an end at exactly the same point. The pair test of
+// such lines puts their meeting at that end of both (its cross products
+// there are exact zeros), where no margin admits a cut: they are passed over
+// without it (most pairs of a fine pattern meet so).
+bool shareAnEnd(const Line& a, const Line& b) {
+  return (a.x0 == b.x0 && a.y0 == b.y0) || (a.x0 == b.x1 && a.y0 == b.y1) || (a.x1 == b.x0 && a.y1 == b.y0) ||
+         (a.x1 == b.x1 && a.y1 == b.y1);
+}
+
 // Removes the later copies of a line drawn again with the same ends (either
 // way round) and type, keeping the first; returns how many went. The same
-// lines go as a set of (ends in order, type) would find them; lines with
-// coordinates that are not numbers are compared through such a set.
+// lines go as a set of (ends in order, type) would find them: equal numbers
+// (0 and -0 alike) in the same order. Lines with coordinates that are not
+// numbers are compared through such a set.
 int dropCopies(std::vector<Line>* lines) {
   using Key = std::tuple<double, double, double, double, int>;
   auto keyOf = [](const Line& l) {
@@ -172,13 +184,31 @@ int dropCopies(std::vector<Line>* lines) {
   bool finite = true;
   for (const Line& l : *lines) finite = finite && finiteLine(l);
   if (finite) {
-    // Sorted by key, then by position: the first of each run of equal keys
-    // is the one a set would keep.
-    std::vector<std::pair<Key, size_t>> keys(n);
-    for (size_t i = 0; i < n; ++i) keys[i] = {keyOf((*lines)[i]), i};
-    std::sort(keys.begin(), keys.end());
-    for (size_t k = 1; k < n; ++k) {
-      if (!(keys[k - 1].first < keys[k].first)) copy[keys[k].second] = 1;
+    // An open-addressing table of the keys seen, at most half full.
+    auto bitsOf = [](double v) {
+      v += 0.0;  // -0 counts as 0
+      uint64_t b;
+      std::memcpy(&b, &v, sizeof b);
+      return b;
+    };
+    int bits = 4;
+    while ((size_t{1} << bits) < 2 * n + 2) ++bits;
+    std::vector<int> table(size_t{1} << bits, -1);
+    std::vector<Key> keys(n);
+    for (size_t i = 0; i < n; ++i) {
+      const Key& k = keys[i] = keyOf((*lines)[i]);
+      uint64_t h = static_cast<uint64_t>(std::get<4>(k)) * 0x9E3779B97F4A7C15ull;
+      h = (h ^ bitsOf(std::get<0>(k))) * 0xC2B2AE3D27D4EB4Full;
+      h = (h ^ bitsOf(std::get<1>(k))) * 0x9E3779B97F4A7C15ull;
+      h = (h ^ bitsOf(std::get<2>(k))) * 0xC2B2AE3D27D4EB4Full;
+      h = (h ^ bitsOf(std::get<3>(k))) * 0x9E3779B97F4A7C15ull;
+      size_t at = static_cast<size_t>(h >> (64 - bits));
+      while (table[at] >= 0 && keys[static_cast<size_t>(table[at])] != k) at = (at + 1) & (table.size() - 1);
+      if (table[at] >= 0) {
+        copy[i] = 1;
+      } else {
+        table[at] = static_cast<int>(i);
+      }
     }
   } else {
     std::set<Key> seen;
@@ -268,7 +298,7 @@ int LineChopLines(std::vector<Line>* lines_in) {
 
     for (size_t k = 0; k < candidates.size(); ++k) {
       const int b = candidates[k];
-      if (!st.living[b]) continue;
+      if (!st.living[b] || shareAnEnd(st.lines[a], st.lines[b])) continue;
       double px = 0.0, py = 0.0;
       const int kind = LineChopTest(&st.lines[a], &st.lines[b], &px, &py);
       if (kind == kLineChopNone) continue;

@@ -37,7 +37,15 @@ struct LineSource {
   size_t at = 0, end = 0;     // unread bytes of chunk
   bool chunk_nul = false;     // the chunk holds a NUL byte
   bool eof = false;
+  // The first place of each RecordTag in the piece, found in one pass over
+  // its '<' (null: not in the piece); valid while tags_found.
+  bool tags_found = false;
+  const char* tags[4] = {nullptr, nullptr, nullptr, nullptr};
 };
+
+// The tags a line record is read by.
+enum RecordTag { kObjectEnd, kVoidProperty, kDouble, kInt };
+constexpr const char* kRecordTags[4] = {"</object>", "<void property", "<double", "<int>"};
 
 // Reads the next piece of text (a line up to and with its '\n', or up to 511
 // characters of a longer one), exactly as fgets(buf, 512) would. False at
@@ -73,6 +81,7 @@ bool nextLine(LineSource* src) {
   src->len = nul != nullptr ? static_cast<size_t>(nul - src->buf) : n;
   // A line ends here when its '\n' comes before any NUL (as strchr sees it).
   if (newline && nul == nullptr) ++src->line_no;
+  src->tags_found = false;
   return true;
 }
 
@@ -86,6 +95,25 @@ const char* findTag(const char* line, size_t len, const char* tag, size_t tag_le
     if (p[1] == tag[1] && std::memcmp(p, tag, tag_len) == 0) return p;
   }
   return nullptr;
+}
+
+// The first place of a record tag in the piece, as findTag would find it;
+// the first call on a piece finds all four in one pass.
+const char* recordTag(LineSource* src, RecordTag which) {
+  if (!src->tags_found) {
+    for (const char*& t : src->tags) t = nullptr;
+    const char* end = src->buf + src->len;
+    for (const char* p = src->buf; p + 1 < end; ++p) {
+      p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+      if (p == nullptr || p + 1 == end) break;
+      const int k = p[1] == '/' ? kObjectEnd : p[1] == 'v' ? kVoidProperty : p[1] == 'd' ? kDouble : p[1] == 'i' ? kInt : -1;
+      if (k < 0 || src->tags[k] != nullptr) continue;
+      const size_t n = std::strlen(kRecordTags[k]);
+      if (static_cast<size_t>(end - p) >= n && std::memcmp(p, kRecordTags[k], n) == 0) src->tags[k] = p;
+    }
+    src->tags_found = true;
+  }
+  return src->tags[which];
 }
 
 template <size_t N>
@@ -117,8 +145,8 @@ double readNumber(const char* p, const char* last, const char** end) {
 // The number after "<double>" (or after "<double" up to its ">") on the line:
 // the whole number, whatever the case of its exponent. False when the line has
 // no such element or no number.
-bool scanDouble(const LineSource* src, double* value) {
-  const char* p = findTag(src, "<double");
+bool scanDouble(LineSource* src, double* value) {
+  const char* p = recordTag(src, kDouble);
   if (p == nullptr) return false;
   p = std::strchr(p, '>');
   if (p == nullptr) return false;
@@ -130,8 +158,8 @@ bool scanDouble(const LineSource* src, double* value) {
   return true;
 }
 
-bool scanInt(const LineSource* src, int* value) {
-  const char* p = findTag(src, "<int>");
+bool scanInt(LineSource* src, int* value) {
+  const char* p = recordTag(src, kInt);
   if (p == nullptr) return false;
   p += 5;
   char* end = nullptr;
@@ -148,9 +176,9 @@ bool scanInt(const LineSource* src, int* value) {
 // The name of a `<void property="NAME">` on the line, or "" when there is
 // none: what sscanf(p, "<void property=\"%1023[^\">]", name) reads from the
 // first "<void property" of the line.
-void scanProperty(const LineSource* src, char* name) {
+void scanProperty(LineSource* src, char* name) {
   name[0] = '\0';
-  const char* p = findTag(src, "<void property");
+  const char* p = recordTag(src, kVoidProperty);
   if (p == nullptr) return;
   p += sizeof("<void property") - 1;
   if (p[0] != '=' || p[1] != '"') return;
@@ -174,7 +202,7 @@ bool readRecord(LineSource* src, OriPatternLine* line) {
   line->x0 = line->y0 = line->x1 = line->y1 = 0.0;
   line->target = NAN;
   while (nextLine(src)) {
-    if (findTag(src, "</object>") != nullptr) return true;
+    if (recordTag(src, kObjectEnd) != nullptr) return true;
     scanProperty(src, name);
     if (name[0] == '\0') continue;
     double* target = nullptr;
@@ -190,12 +218,12 @@ bool readRecord(LineSource* src, OriPatternLine* line) {
     } else {
       scanInt(src, &line->type);
     }
-    if (findTag(src, "</object>") != nullptr) return true;
+    if (recordTag(src, kObjectEnd) != nullptr) return true;
   }
   return false;
 }
 
-bool isLinesStart(const LineSource* src) {
+bool isLinesStart(LineSource* src) {
   char name[kScratchSize];
   scanProperty(src, name);
   if (std::strcmp(name, "lines") == 0) return true;
@@ -272,7 +300,7 @@ int oriManifoldConstructFromOpx(ORI_manifold* om, ORI_manifold* om_old, FILE* fp
     }
     bool has_double = false;
     while (!has_double && nextLine(&src)) {
-      if (findTag(&src, "<double") != nullptr) {
+      if (recordTag(&src, kDouble) != nullptr) {
         has_double = true;
         scanDouble(&src, &paper_size);
       }
