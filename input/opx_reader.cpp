@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,7 @@ struct LineSource {
 // The tags a line record is read by.
 enum RecordTag { kObjectEnd, kVoidProperty, kDouble, kInt };
 constexpr const char* kRecordTags[4] = {"</object>", "<void property", "<double", "<int>"};
+constexpr size_t kRecordTagLengths[4] = {9, 14, 7, 5};
 
 // Reads the next piece of text (a line up to and with its '\n', or up to 511
 // characters of a longer one), exactly as fgets(buf, 512) would. False at
@@ -97,19 +99,44 @@ const char* findTag(const char* line, size_t len, const char* tag, size_t tag_le
   return nullptr;
 }
 
+// Whether a and b agree in their first n bytes (4 to 16): two overlapping
+// word compares, where a library call would cost more than the compare.
+bool sameBytes(const char* a, const char* b, size_t n) {
+  if (n >= 8) {
+    uint64_t x0, y0, x1, y1;
+    std::memcpy(&x0, a, 8);
+    std::memcpy(&y0, b, 8);
+    std::memcpy(&x1, a + n - 8, 8);
+    std::memcpy(&y1, b + n - 8, 8);
+    return x0 == y0 && x1 == y1;
+  }
+  uint32_t x0, y0, x1, y1;
+  std::memcpy(&x0, a, 4);
+  std::memcpy(&y0, b, 4);
+  std::memcpy(&x1, a + n - 4, 4);
+  std::memcpy(&y1, b + n - 4, 4);
+  return x0 == y0 && x1 == y1;
+}
+
 // The first place of a record tag in the piece, as findTag would find it;
 // the first call on a piece finds all four in one pass.
 const char* recordTag(LineSource* src, RecordTag which) {
   if (!src->tags_found) {
     for (const char*& t : src->tags) t = nullptr;
+    // The indentation before the first '<' is passed by hand, the rest of
+    // the piece searched.
     const char* end = src->buf + src->len;
-    for (const char* p = src->buf; p + 1 < end; ++p) {
-      p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
-      if (p == nullptr || p + 1 == end) break;
+    const char* p = src->buf;
+    while (p < end && *p == ' ') ++p;
+    for (; p + 1 < end; ++p) {
+      if (*p != '<') {
+        p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+        if (p == nullptr || p + 1 == end) break;
+      }
       const int k = p[1] == '/' ? kObjectEnd : p[1] == 'v' ? kVoidProperty : p[1] == 'd' ? kDouble : p[1] == 'i' ? kInt : -1;
       if (k < 0 || src->tags[k] != nullptr) continue;
-      const size_t n = std::strlen(kRecordTags[k]);
-      if (static_cast<size_t>(end - p) >= n && std::memcmp(p, kRecordTags[k], n) == 0) src->tags[k] = p;
+      const size_t n = kRecordTagLengths[k];
+      if (static_cast<size_t>(end - p) >= n && sameBytes(p, kRecordTags[k], n)) src->tags[k] = p;
     }
     src->tags_found = true;
   }
