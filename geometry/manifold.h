@@ -34,7 +34,9 @@ constexpr int kOriLineTypeAux = 0;
 
 // A vertex holds as many lines as end at it: out points at n_out entries of
 // a block the manifold owns (one block for all the vertices of a
-// construction), so a vertex costs the same whatever its degree.
+// construction), so a vertex costs the same whatever its degree. Code that
+// enters more lines at a vertex gives it a larger block of its own
+// (oriManifoldAllocBlock), copying the entries.
 struct ORI_vert {
   vector3d pos;                     // CP-plane point after reading; folded position afterwards
   ORI_edge** out;                   // n_out half-edges leaving this vertex, in reading order; out[0] represents it
