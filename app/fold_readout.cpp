@@ -50,6 +50,7 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain) {
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
+  r.exact_halvings = counts.pattern_exact_halvings;
   return true;
 }
 
@@ -86,7 +87,7 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[5] = buf;
   std::snprintf(buf, sizeof buf, "intersecting pairs: %d", r.marks.pairs);
   lines[6] = buf;
-  std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
+  std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
   std::snprintf(buf, sizeof buf, "largest strain: %.1e, bend %.3f rad", r.strain, r.bend);
   lines[8] = buf;

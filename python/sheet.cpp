@@ -94,6 +94,7 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.milliseconds = s.record.ms;
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
+  f.exact_halvings = s.stats.exact_halved;
   // A compliant step has taken at least one Newton iteration, or says why not.
   f.compliant = s.compliant.newton_iterations > 0 || s.compliant.status != kOriCompliantConverged;
   if (f.compliant) {

@@ -49,6 +49,7 @@ struct StepFigures {
   double milliseconds = 0.0;     // wall time of the last step
   int newton_iterations = 0;     // exact mode: corrections applied after the last step
   bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
+  int exact_halvings = 0;        // exact mode: the last step's substeps taken again at half their size
   bool compliant = false;        // the last step was the compliant solver's; newton_iterations are then its
   bool compliant_kept = false;   // compliant: the step did not converge and kept the last shape
   double max_strain = 0.0;       // compliant: largest |relative change of a line's length| after the step
