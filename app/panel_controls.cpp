@@ -39,12 +39,13 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Object");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Walk");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "CP");
+  // Beside "Closure", below the cameras: the panel keeps its height.
+  theGLUI.strain_check = glui->add_checkbox_to_panel(view_panel, "Strain", &theGL.draw_strain, -1, nullptr);
   glui->add_column_to_panel(view_panel, 1);
   theGLUI.draw_face_check = glui->add_checkbox_to_panel(view_panel, "Draw Face", &theGL.draw_face, -1, nullptr);
   theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);
   theGLUI.crease_check = glui->add_checkbox_to_panel(view_panel, "Crease", &theGL.draw_crease, -1, nullptr);
   theGLUI.closure_check = glui->add_checkbox_to_panel(view_panel, "Closure", &theGL.draw_closure, -1, nullptr);
-  theGLUI.strain_check = glui->add_checkbox_to_panel(view_panel, "Strain", &theGL.draw_strain, -1, nullptr);
   theGLUI.line_width_spinner = glui->add_spinner_to_panel(theGLUI.view_rollout, "line width", GLUI_SPINNER_INT,
                                                           &theGL.line_width, -1, nullptr);
   theGLUI.line_width_spinner->set_int_limits(kMenuLineWidthMin, kMenuLineWidthMax, GLUI_LIMIT_CLAMP);
@@ -68,9 +69,11 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
                                                        &the.fold_to, kMenuFoldTo, callback);
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
-  theGLUI.exact_check = glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Exact", &the.exact, kMenuExact, callback);
-  GLUI_Panel* solver_panel = glui->add_panel_to_panel(theGLUI.fold_rollout, "Solver");
-  theGLUI.solver_radio = glui->add_radiogroup_to_panel(solver_panel, &the.solver, kMenuSolver, callback);
+  // "Exact" and the solver side by side, so that the panel grows by a row.
+  GLUI_Panel* solver_row = glui->add_panel_to_panel(theGLUI.fold_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.exact_check = glui->add_checkbox_to_panel(solver_row, "Exact", &the.exact, kMenuExact, callback);
+  glui->add_column_to_panel(solver_row, 0);
+  theGLUI.solver_radio = glui->add_radiogroup_to_panel(solver_row, &the.solver, kMenuSolver, callback);
   glui->add_radiobutton_to_group(theGLUI.solver_radio, "Rigid");
   glui->add_radiobutton_to_group(theGLUI.solver_radio, "Compliant");
 

@@ -24,7 +24,7 @@ struct theGLUIstruct {
   GLUI_Spinner* fold_step_spinner;      // "fold step"
   GLUI_Spinner* fold_to_spinner;        // "fold to %"
   GLUI_Checkbox* exact_check;           // "Exact"
-  GLUI_RadioGroup* solver_radio;        // "Rigid" / "Compliant" in the panel "Solver"
+  GLUI_RadioGroup* solver_radio;        // "Rigid" / "Compliant", beside "Exact"
   GLUI_Panel* step_panel;               // "<<" and ">>"
   GLUI_Checkbox* save_screen_check;     // "Scr"
   GLUI_Rollout* status_rollout;         // "Status"
@@ -64,7 +64,7 @@ constexpr const char* kMenuNextLabel = "Next";
 
 // Adds the panel's controls to glui, top to bottom: the rollouts "View
 // Mode" (with "Closure" and "Strain"), "Orientation Edit Mode" and "Fold
-// Simulation" (with "fold to %", "Exact" and the panel "Solver": "Rigid" or
+// Simulation" (with "fold to %", and "Exact" beside the solver: "Rigid" or
 // "Compliant"), the step buttons, the save row, "SaveDir",
 // "File Open", "Next File" and "Clear Fold", then the rollouts "Status" and
 // "Files" (closed) and "Help". The controls are bound to the fields of the

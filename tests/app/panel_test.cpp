@@ -64,9 +64,10 @@ TEST_F(Panel, ControlsComeInTheirOrderWithTheirLabels) {
   const std::vector<std::pair<GLUI_Kind, std::string>> want = {
       {K::kRollout, "View Mode"},       {K::kRadioButton, "Object"},
       {K::kRadioButton, "Walk"},        {K::kRadioButton, "CP"},
+      {K::kCheckbox, "Strain"},
       {K::kCheckbox, "Draw Face"},      {K::kCheckbox, "Draw Edge"},
       {K::kCheckbox, "Crease"},         {K::kCheckbox, "Closure"},
-      {K::kCheckbox, "Strain"},         {K::kSpinner, "line width"},
+      {K::kSpinner, "line width"},
       {K::kRollout, "Orientation Edit Mode"}, {K::kRadioButton, "None"},
       {K::kRadioButton, "XY by Facet"}, {K::kRadioButton, "XY by 3 Vert (Axial)"},
       {K::kRollout, "Fold Simulation"}, {K::kSpinner, "fold step"},
