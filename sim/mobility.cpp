@@ -134,6 +134,8 @@ struct ORISIM_mobilityWork {
   cholmod_factor* L = nullptr;
   std::vector<double> saved, a, s, vt, v, w, tau, lapack, r, rs, z, x, y;
   std::vector<int> iwork;
+  std::vector<unsigned char> held;  // per fold line: a held diagonal
+  double moved = 0.0;               // the closing correction's largest move of a fold line analysed
 };
 
 namespace {
@@ -170,6 +172,7 @@ void oriSimMobilityReset(ORISIM_mobilityState* state) {
   state->last_diagonals = state->last_path = -1;
   state->last_angles.clear();
   state->direction.clear();
+  state->direction_mode = 0;
 }
 
 // ---- Columns and rows ---------------------------------------------------------------
@@ -281,19 +284,40 @@ double norm2(const double* v, size_t count) {
 
 // Closes the state by Newton corrections and leaves the closed angles in
 // the record when they are near; else gives the record its angles back.
-// The original angles are kept in w->saved either way. Returns 1 when the
-// record now holds a closed state.
+// Held diagonals are laid flat first and stay so: the closed state is then
+// the pattern's as drawn, its facets flat, nearest the present one (the
+// step may have bent them). Near means no fold line analysed moved by more
+// than kOriMobilityCloseMove and the largest fold kept kOriMobilityKeptFold
+// of itself. The original angles are kept in w->saved
+// either way. Returns 1 when the record now holds a closed state.
 int closeCopy(ORISIM_mobilityState* state, ORISIM_mobilityWork* w, ORISIM_matrix* osm, ORI_manifold* om) {
   w->saved = osm->angle_n;
+  w->moved = 0.0;
   if (osm->m == 0) return 1;
-  int iterations = 0, cg_iterations = 0;
-  const int closed = oriSimNewtonClose(osm, om, &state->rows, &iterations, &cg_iterations);
-  double moved = 0.0;
+  w->held.assign(osm->n, 0);
+  bool holding = false;
   for (int c = 0; c < osm->n; ++c) {
+    if (w->map[c] >= 0) continue;
+    w->held[c] = 1;
+    holding = true;
+    osm->angle_n[c] = 0.0;
+  }
+  if (holding) oriSimUpdateCrease(om, osm->angle_n);
+  int iterations = 0, cg_iterations = 0;
+  const int closed =
+      oriSimNewtonClose(osm, om, &state->rows, holding ? &w->held : nullptr, &iterations, &cg_iterations);
+  double moved = 0.0, before = 0.0, after = 0.0;
+  for (int c = 0; c < osm->n; ++c) {
+    if (w->map[c] < 0) continue;
     const double d = std::fabs(osm->angle_n[c] - w->saved[c]);
     moved = std::isfinite(d) ? std::max(moved, d) : HUGE_VAL;
+    before = std::max(before, std::fabs(w->saved[c]));
+    after = std::max(after, std::fabs(osm->angle_n[c]));
   }
-  if (closed == 1 && moved <= kOriMobilityCloseMove) return 1;
+  w->moved = moved;
+  // A correction that fell back towards the flat sheet (where a locked
+  // pattern closes) found no state near this one.
+  if (closed == 1 && moved <= kOriMobilityCloseMove && after >= kOriMobilityKeptFold * before) return 1;
   osm->angle_n = w->saved;
   oriSimUpdateCrease(om, osm->angle_n);
   return 0;
@@ -688,6 +712,7 @@ int oriSimMobilityAnalyse(ORISIM_mobilityState* state, ORISIM_matrix* osm, ORI_m
   // C at the closed copy of the state; the record's angles back afterwards.
   out->closed = out->flat ? 1 : closeCopy(state, w, osm, om);
   if (out->flat) w->saved = osm->angle_n;
+  out->closing_move = out->flat ? 0.0 : w->moved;
   if (osm->m > 0) oriSimSparseUpdate(&state->rows, osm, om);
   if (osm->angle_n != w->saved) {
     osm->angle_n = w->saved;
@@ -754,32 +779,49 @@ double oriSimMobilityStep(ORISIM_mobilityState* state, ORISIM_matrix* osm, ORI_m
     if (reason != nullptr) *reason = a->reason;
     return -1.0;
   }
-  if (mode < 1 || mode > a->dof) {
-    char line[160];
+  const bool going_on = state->direction_mode == mode && state->direction.size() == static_cast<size_t>(n);
+  std::vector<double> direction(n, 0.0);
+  char line[160] = "";
+  if (!going_on && (mode < 1 || mode > a->dof)) {
     std::snprintf(line, sizeof line, "mode %d does not exist: the state has %d mode%s", mode, a->dof,
                   a->dof == 1 ? "" : "s");
+  } else if (!going_on) {
+    // The first step: the mode itself, its leader towards its target.
+    std::copy_n(a->modes.begin() + static_cast<size_t>(mode - 1) * n, n, direction.begin());
+    const int lead = a->lead[mode - 1];
+    const bool by_edge = osm->crease_edge.size() == static_cast<size_t>(n);
+    if (by_edge && osm->crease_edge[lead]->target_angle < 0.0) {
+      for (double& v : direction) v = -v;
+    }
+  } else {
+    // Later steps: the last direction, projected onto this state's modes.
+    for (int k = 0; k < a->dof; ++k) {
+      const double* q = &a->modes[static_cast<size_t>(k) * n];
+      double dot = 0.0;
+      for (int c = 0; c < n; ++c) dot += q[c] * state->direction[c];
+      for (int c = 0; c < n; ++c) direction[c] += dot * q[c];
+    }
+    double size = 0.0, last = 0.0;
+    for (int c = 0; c < n; ++c) {
+      size += direction[c] * direction[c];
+      last += state->direction[c] * state->direction[c];
+    }
+    if (a->dof == 0) {
+      std::snprintf(line, sizeof line, "the mode ends here: the state has no mode (the sheet is locked)");
+    } else if (!(size >= kOriMobilityModeKept * kOriMobilityModeKept * last)) {
+      std::snprintf(line, sizeof line, "the mode ends here: the state's %d mode%s turn away from it", a->dof,
+                    a->dof == 1 ? "" : "s");
+    }
+  }
+  if (line[0] != '\0') {
     if (reason != nullptr) *reason = line;
     return -1.0;
   }
-  std::vector<double> direction(a->modes.begin() + static_cast<size_t>(mode - 1) * n,
-                                a->modes.begin() + static_cast<size_t>(mode) * n);
-  double sign = 1.0;
-  if (state->direction.size() == static_cast<size_t>(n)) {
-    double dot = 0.0;
-    for (int c = 0; c < n; ++c) dot += direction[c] * state->direction[c];
-    if (dot < 0.0) sign = -1.0;
-  } else {
-    const int lead = a->lead[mode - 1];
-    const bool by_edge = osm->crease_edge.size() == static_cast<size_t>(n);
-    if (by_edge && osm->crease_edge[lead]->target_angle < 0.0) sign = -1.0;
-  }
   double largest = 0.0;
-  for (double& v : direction) {
-    v *= sign;
-    largest = std::max(largest, std::fabs(v));
-  }
+  for (double v : direction) largest = std::max(largest, std::fabs(v));
+  for (double& v : direction) v /= largest;
   state->direction = direction;
-  const double scale = largest > 0.0 ? kOriMobilityModeGain * step / largest : 0.0;
-  for (double& v : direction) v *= scale;
+  state->direction_mode = mode;
+  for (double& v : direction) v *= kOriMobilityModeGain * step;
   return oriSimUpdateStateWish(osm, om, step, direction, stats);
 }

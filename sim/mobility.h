@@ -24,8 +24,14 @@
 // So the analysis first closes a copy of the state by exact mode's Newton
 // corrections (sim_step.h), analyses C there and gives the record its
 // angles back: the counts are those of the closed configuration nearest the
-// present one. When that correction fails or moves a crease by more than
-// kOriMobilityCloseMove, the state is analysed as it is (closed = 0).
+// present one. With the diagonals held, the copy lays them flat first and
+// closes it with them held: folding towards the targets bends a
+// triangulated sheet's facets along their diagonals (a Miura-ori's creases
+// cannot all reach their targets at one rate), and the count is that of the
+// pattern as drawn nearest this state. When that correction fails, moves a
+// fold line by more than kOriMobilityCloseMove or unfolds the sheet to
+// less than kOriMobilityKeptFold of its largest fold (a locked pattern
+// closes only flat), the state is analysed as it is (closed = 0).
 //
 // The flat sheet. When no fold line is folded (every angle within
 // kOriMobilityFlatAngle of 0) the out-of-plane rows of C vanish: the count
@@ -62,11 +68,14 @@ constexpr double kOriMobilityRankTolerance = 1e-8;
 constexpr double kOriMobilityMargin = 100.0;
 // Every fold line within this of 0 (radians): the flat sheet.
 constexpr double kOriMobilityFlatAngle = 1e-9;
-// The closing correction may move a crease by at most this (radians);
+// The closing correction may move a fold line by at most this (radians);
 // beyond, the state is analysed as it is. The ordinary step's errors add
-// up over a large sheet: the closed state nearest a 100 × 100 Miura-ori
-// folded 20 steps lies up to 0.015 away.
-constexpr double kOriMobilityCloseMove = 0.1;
+// up over a large sheet (the closed state nearest a 100 × 100 Miura-ori of
+// quads folded 20 steps lies 0.015 away), and folding towards the targets
+// bends the facets of a triangulated sheet along their diagonals: laid
+// flat again, a 4 × 4 Miura-ori folded 10 steps closes 0.12 away.
+constexpr double kOriMobilityCloseMove = 0.5;
+constexpr double kOriMobilityKeptFold = 0.5;
 // The dense path (LAPACK's SVD of the whole matrix, every singular value)
 // serves matrices of up to this many entries counted as analysed columns ×
 // max(rows, columns): a 10 × 10 Miura-ori of quads (180 columns, 243 rows)
@@ -83,6 +92,9 @@ constexpr int kOriMobilityMaxRounds = 60;
 // Folding along a mode: the wished change is the mode scaled so that its
 // largest entry is this share of the step, as the moments are bounded.
 constexpr double kOriMobilityModeGain = 0.1;
+// A motion being followed ends where less than this share of the last
+// step's direction lies in the present state's null space.
+constexpr double kOriMobilityModeKept = 0.1;
 
 enum OriMobilityDiagonals {
   kOriMobilityDiagonalsHeld = 0,   // the pattern as drawn: diagonals held still (the default)
@@ -118,6 +130,7 @@ struct ORISIM_mobility {
   int redundant = 0;        // m − r: closure equations implied by the others
   int flat = 0;             // 1: the flat sheet, the counts are infinitesimal
   int closed = 0;           // 1: analysed at the closed state found by the correction (or already closed)
+  double closing_move = 0.0;  // the largest change of a fold line analysed that closing took (radians)
   int path = 0;             // kOriMobilityPathDense or Sparse: the path taken
   int diagonals = 0;        // an OriMobilityDiagonals: how the diagonals counted
   double sigma_max = 0.0;   // σ₁ (the sparse path: a power iteration's estimate)
@@ -143,9 +156,10 @@ struct ORISIM_mobilityState {
   const ORI_manifold* last_mesh = nullptr;
   int last_diagonals = -1, last_path = -1;
   std::vector<double> last_angles;
-  // The direction the last mode step took (n entries, before the step's
-  // sign), empty before the first.
+  // The direction the last mode step took (n entries, largest 1, before the
+  // step's sign) and its mode number; empty before the first.
   std::vector<double> direction;
+  int direction_mode = 0;
 };
 
 ORISIM_mobilityState* oriSimMobilityNew();
@@ -182,17 +196,21 @@ int oriSimMobilityAnalyse(ORISIM_mobilityState* state, ORISIM_matrix* osm, ORI_m
 
 // ---- Folding along a mode --------------------------------------------------------
 
-// One step of size step (radians) along mode (1 to dof) of the present
-// state: the state is analysed (as above, into *analysis when given), the
-// wished change is the mode scaled so that its largest entry is
+// One step of size step (radians) along mode (1 to dof): the state is
+// analysed (as above, into *analysis when given), the wished change is a
+// direction of its null space scaled so that its largest entry is
 // kOriMobilityModeGain·|step|, then it is projected, limited and applied as
-// the ordinary step does (oriSimUpdateStateWish). Its sign: on the first
-// step the mode's leading line moves towards its target (or up when it has
-// none); later steps keep the direction of the one before (the mode's sign
-// chosen so that it agrees with the last direction); a negative step goes
-// the other way. Returns the largest angle change, or -1 with nothing
-// changed when the analysis failed or the mode does not exist (reason in
-// *reason when given: "mode K does not exist: the state has D modes").
-// Cost: one analysis and one step.
+// the ordinary step does (oriSimUpdateStateWish). The direction: on the
+// first step for this mode, the mode itself, its leader moving towards its
+// target (up when it has none); on later ones, the last step's direction
+// projected onto the present state's null space, so that the fold follows
+// the motion it started on (through states where the modes' order or
+// number changes, as from a flat vertex's two first-order modes to its one
+// folded motion). A negative step goes the other way. Returns the largest
+// angle change, or -1 with nothing changed, the reason in *reason (when
+// given), when the analysis failed, the mode does not exist at the first
+// step ("mode K does not exist: the state has D modes"), or the motion ends
+// (no mode left, or less than kOriMobilityModeKept of the last direction
+// lies in the null space). Cost: one analysis and one step.
 double oriSimMobilityStep(ORISIM_mobilityState* state, ORISIM_matrix* osm, ORI_manifold* om, double step, int mode,
                           ORISIM_stepStats* stats, ORISIM_mobility* analysis, std::string* reason);

@@ -500,7 +500,8 @@ bool branchJumped(const ORISIM_matrix* osm, const std::vector<double>& before, c
 
 }  // namespace
 
-int oriSimNewtonClose(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_sparse* J, int* iterations, int* cg_iterations) {
+int oriSimNewtonClose(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_sparse* J, const std::vector<unsigned char>* held,
+                      int* iterations, int* cg_iterations) {
   const int m = osm->m, n = osm->n;
   *iterations = 0;
   *cg_iterations = 0;
@@ -512,6 +513,7 @@ int oriSimNewtonClose(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_sparse* J, in
     if (worst <= kOriSimExactClosure) return 1;
     if (*iterations == kOriSimExactIterations) return 0;
     oriSimSparseUpdate(J, osm, om);
+    if (held != nullptr) oriSimSparseHoldColumns(J, *held);
     double gg = 0.0;
     for (double g : J->residual) gg += g * g;
     const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
@@ -536,7 +538,7 @@ void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats)
   // The dense path keeps no rows: the correction makes its own.
   ORISIM_sparse& J = osm->path == kOriSimPathSparse ? osm->C_sparse : osm->exact_rows;
   int iterations = 0, cg_iterations = 0;
-  const int closed = oriSimNewtonClose(osm, om, &J, &iterations, &cg_iterations);
+  const int closed = oriSimNewtonClose(osm, om, &J, nullptr, &iterations, &cg_iterations);
   const bool kept = closed != 1 || !allFinite(osm->angle_n) || branchJumped(osm, ordinary, osm->angle_n);
   if (kept) {
     osm->angle_n = ordinary;

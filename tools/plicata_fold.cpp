@@ -28,6 +28,7 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
+#include "tools/fold_mobility.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -109,6 +110,7 @@ struct Options {
   bool stop_at_collision = false;
   std::string report;
   FoldPictureOptions pictures;
+  FoldMobilityOptions mobility;
   int cg = kOriSimCGFast;
   bool exact = false;
 };
@@ -128,6 +130,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(foldMobilityUsage(), stdout);
       return 0;
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
@@ -180,6 +183,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       opt->phases.push_back(Phase{argv[++i], 0});
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
       if (taken < 0) return usageError("%s", why.c_str());
+    } else if (const int mine = foldMobilityParseOption(argc, argv, &i, &opt->mobility, &why); mine != 0) {
+      if (mine < 0) return usageError("%s", why.c_str());
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
     } else if (opt->phases.front().pattern.empty() && opt->phases.size() == 1) {
@@ -306,6 +311,7 @@ int main(int argc, char** argv) {
   std::vector<ORI_stepRecord> records;
   bool collided = false, stopped = false;
   FoldPictures* pictures = nullptr;
+  FoldMobility mobility(opt.mobility);
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
     ORI_manifold* next = oriManifoldNew();
@@ -348,8 +354,8 @@ int main(int argc, char** argv) {
     for (long k = 1; k <= phase.steps && !stopped; ++k) {
       const auto start = std::chrono::steady_clock::now();
       ORISIM_stepStats stats{};
-      if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats) != 0) {
-        std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
+      if (const int stepped = mobility.step(osm, om, step, &frame_no, &rec, &max_delta, &stats); stepped != 0) {
+        if (stepped != -2) std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
         exit_status = 1;
         break;
       }
@@ -362,7 +368,8 @@ int main(int argc, char** argv) {
       const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
       const double residual = closureResidual(osm, om);
       progress.update(++done, residual, max_delta);
-      stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
+      stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1,
+                                                       mobility.dofForReport(osm, om, !opt.report.empty())},
                              &records, &collided, &progress);
       if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
         exit_status = 1;
@@ -393,6 +400,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "plicata-fold: %s: cannot write the report: %s\n", opt.report.c_str(), std::strerror(errno));
     exit_status = 1;
   }
+  if (exit_status == 0) exit_status = mobility.print(osm, om);
   if (exit_status == 0) {
     std::fflush(stdout);
     std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
