@@ -498,6 +498,37 @@ bool branchJumped(const ORISIM_matrix* osm, const std::vector<double>& before, c
   return false;
 }
 
+}  // namespace
+
+int oriSimNewtonClose(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_sparse* J, const std::vector<unsigned char>* held,
+                      int* iterations, int* cg_iterations) {
+  const int m = osm->m, n = osm->n;
+  *iterations = 0;
+  *cg_iterations = 0;
+  if (m == 0 || n == 0) return 1;
+  std::vector<double> closure, x, b, delta(n);
+  for (;;) {
+    const double worst = oriSimVertexClosure(closure, osm, om, nullptr);
+    if (!std::isfinite(worst)) return -1;
+    if (worst <= kOriSimExactClosure) return 1;
+    if (*iterations == kOriSimExactIterations) return 0;
+    oriSimSparseUpdate(J, osm, om);
+    if (held != nullptr) oriSimSparseHoldColumns(J, *held);
+    double gg = 0.0;
+    for (double g : J->residual) gg += g * g;
+    const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
+    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
+    *cg_iterations += oriSimSparseSolveCGFrom(*J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionFactor,
+                                              false, J->residual, x, b);
+    oriSimSparseMultiplyTransposed(*J, -1.0, x.data(), 0.0, delta.data());
+    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
+    writeAngles(osm, om, osm->angle_n);
+    ++*iterations;
+  }
+}
+
+namespace {
+
 // The exact correction of oriSimUpdateStateCG (see there), from the angles
 // just written.
 void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats) {
@@ -506,33 +537,9 @@ void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats)
   const std::vector<double> ordinary = osm->angle_n;
   // The dense path keeps no rows: the correction makes its own.
   ORISIM_sparse& J = osm->path == kOriSimPathSparse ? osm->C_sparse : osm->exact_rows;
-  std::vector<double> closure, x, b, delta(n);
   int iterations = 0, cg_iterations = 0;
-  bool closed = false, finite = true;
-  for (;;) {
-    const double worst = oriSimVertexClosure(closure, osm, om, nullptr);
-    if (!std::isfinite(worst)) {
-      finite = false;
-      break;
-    }
-    if (worst <= kOriSimExactClosure) {
-      closed = true;
-      break;
-    }
-    if (iterations == kOriSimExactIterations) break;
-    oriSimSparseUpdate(&J, osm, om);
-    double gg = 0.0;
-    for (double g : J.residual) gg += g * g;
-    const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
-    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
-    cg_iterations += oriSimSparseSolveCGFrom(J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionFactor,
-                                             false, J.residual, x, b);
-    oriSimSparseMultiplyTransposed(J, -1.0, x.data(), 0.0, delta.data());
-    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
-    writeAngles(osm, om, osm->angle_n);
-    ++iterations;
-  }
-  const bool kept = !closed || !finite || !allFinite(osm->angle_n) || branchJumped(osm, ordinary, osm->angle_n);
+  const int closed = oriSimNewtonClose(osm, om, &J, nullptr, &iterations, &cg_iterations);
+  const bool kept = closed != 1 || !allFinite(osm->angle_n) || branchJumped(osm, ordinary, osm->angle_n);
   if (kept) {
     osm->angle_n = ordinary;
     writeAngles(osm, om, osm->angle_n);
@@ -552,12 +559,12 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   return oriSimUpdateStateCG(osm, om, step, nullptr);
 }
 
-double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
-  if (stats != nullptr) *stats = ORISIM_stepStats{};
-  const int n = osm->n;
-  if (n <= 0 || !std::isfinite(step)) return 0.0;
+namespace {
 
-  updateMomentsByCrease(osm, om, step);
+// The step of oriSimUpdateStateCG from the wishes already in the record's
+// moment_angle_n: projection, limit, new angles, exact correction.
+double stepFromMoments(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const int n = osm->n;
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
@@ -616,6 +623,25 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
   if (osm->exact) closeExactly(osm, om, stats);
   return largest;
+}
+
+}  // namespace
+
+double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
+  const int n = osm->n;
+  if (n <= 0 || !std::isfinite(step)) return 0.0;
+  updateMomentsByCrease(osm, om, step);
+  return stepFromMoments(osm, om, step, stats);
+}
+
+double oriSimUpdateStateWish(ORISIM_matrix* osm, ORI_manifold* om, double step, const std::vector<double>& wish,
+                             ORISIM_stepStats* stats) {
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
+  const int n = osm->n;
+  if (n <= 0 || !std::isfinite(step) || wish.size() != static_cast<size_t>(n) || !allFinite(wish)) return 0.0;
+  osm->moment_angle_n = wish;
+  return stepFromMoments(osm, om, step, stats);
 }
 
 // ---- Writing angles ------------------------------------------------------------
