@@ -161,7 +161,10 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   Clock::time_point next_poll = Clock::now() + kInterruptPoll;
   for (long k = 0; k < steps; ++k) {
     ORI_sheetStep step;
+    const long taken = oriSheetCounts(sheet_).steps;
     const ORI_result r = oriSheetStep(sheet_, &step);
+    // A step along a mode may be refused: nothing was taken.
+    if (oriSheetCounts(sheet_).steps == taken) raise(r);
     figures = figuresOf(step, figures.steps + 1);
     last_ = figures;
     raise(r);

@@ -56,7 +56,6 @@ struct ORI_sheet {
   ORI_sheetStep last;
   std::vector<ORI_stepRecord> records;
   ORISIM_mobilityState* mobility = oriSimMobilityNew();  // of the present pattern; reset when one is adopted
-  ORI_result refused;                  // why the last step along a mode was not taken
 };
 
 // ---- Options -------------------------------------------------------------------
@@ -300,9 +299,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A step along options.mode (sim/mobility.h), with the frames. Returns 0,
-// -1 when an OBJ frame could not be written, or -2 with s->refused set when
-// the step was refused (nothing moved).
+// The solver of a step along a mode, for oriFoldStepWith.
 struct ModeStep {
   ORISIM_mobilityState* state;
   int mode;
@@ -317,22 +314,25 @@ double modeSolve(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepS
   return delta;
 }
 
+// A step along options.mode (sim/mobility.h), with the frames. Returns 0,
+// -1 when an OBJ frame could not be written, or -2 with *refused set when
+// the step was refused (nothing moved).
 int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, ORISIM_stepStats* stats,
-                  double* max_delta) {
+                  double* max_delta, ORI_result* refused) {
   ModeStep m{s->mobility, s->options.mode, 0, std::string()};
   const int result = oriFoldStepWith(s->osm, s->om, step, modeSolve, &m, &s->frame_no, frames, max_delta, stats);
-  if (result == -2) s->refused = oriFail(m.refused == -2 ? kOriFailArgument : kOriFailSolve, "", m.reason);
+  if (result == -2) *refused = oriFail(m.refused == -2 ? kOriFailArgument : kOriFailSolve, "", m.reason);
   return result;
 }
 
 // The solver's step with the OBJ frames and captures (sim/fold_step.h).
 // Every way of folding is dispatched here, by its option. Returns 0, -1
 // when an OBJ frame could not be written, or -2 when the step was refused
-// (s->refused says why).
-int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta) {
+// (*refused says why; nothing moved).
+int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORI_result* refused) {
   const ORI_frameRecorder& frames = s->recording.frames;
   const bool recorded = frames.save_model || frames.save_screen;
-  if (s->options.mode > 0) return foldAlongMode(s, step, recorded ? &frames : nullptr, stats, max_delta);
+  if (s->options.mode > 0) return foldAlongMode(s, step, recorded ? &frames : nullptr, stats, max_delta, refused);
   // An ordinary step ends the motion a mode step followed.
   s->mobility->direction.clear();
   return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats);
@@ -376,8 +376,9 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to fold");
   ORI_sheetStep r;
   const Clock::time_point start = Clock::now();
-  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta);
-  if (written == -2) return s->refused;
+  ORI_result refused;
+  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &refused);
+  if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
   r.record.step = s->steps;
