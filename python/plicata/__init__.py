@@ -47,6 +47,9 @@ for _error in (PatternError, PatternNotFoundError, PatternPermissionError, Patte
 MAX_STEPS: int = _core.MAX_STEPS
 #: Largest fold step setting.
 MAX_FOLD_STEP: int = 50
+#: True where this build draws pictures (Sheet.picture, a notebook's view
+#: of a sheet): it has Mesa's off-screen OpenGL.
+HAS_PICTURES: bool = _core.HAS_PICTURES
 #: A notebook's picture of a sheet draws the lines up to this many faces.
 _EDGES_UP_TO = 5000
 
@@ -528,5 +531,5 @@ def _whole(value: Any, name: str) -> int:
 
 from . import generate  # noqa: E402  (generate builds Sheets)
 
-__all__ = ["FoldView", "Kind", "MAX_FOLD_STEP", "MAX_STEPS", "PatternError", "PatternNotFoundError",
+__all__ = ["FoldView", "HAS_PICTURES", "Kind", "MAX_FOLD_STEP", "MAX_STEPS", "PatternError", "PatternNotFoundError",
            "PatternPermissionError", "PatternUnreadableError", "Sheet", "generate", "load"]

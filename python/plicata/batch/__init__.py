@@ -36,8 +36,10 @@ submitting process, which alone writes the output folder.
 from __future__ import annotations
 
 import concurrent.futures
+import contextlib
 import csv
 import dataclasses
+import io
 import json
 import logging
 import os
@@ -154,7 +156,8 @@ def _unique_names(sources: List[Source]) -> List[Source]:
         clashes = {n for n in names if names.count(n) > 1}
         grown = False
         for k, n in enumerate(names):
-            if n in clashes and sources[k].path is not None and levels[k] < sources[k].path.count(os.sep):
+            path = sources[k].path
+            if n in clashes and path is not None and levels[k] < path.count(os.sep):
                 levels[k] += 1
                 grown = True
         if not grown:
@@ -303,7 +306,36 @@ def _write_summary(path: str, rows: Iterable[Row]) -> None:
             w.writeheader()
             w.writerows(rows)
         return 0
-    write_atomically(path, write)
+    try:
+        write_atomically(path, write)
+    except OSError as e:
+        raise _naming(e, path) from None
+
+
+def _append_row(fd: int, path: str, row: Row) -> None:
+    """Appends row to the summary open as fd, whole or not at all: a row
+    cut short by a full disk is cut off again, since a rerun would read what
+    is left of it as a finished source."""
+    line = io.StringIO()
+    csv.DictWriter(line, FIELDS, extrasaction="ignore").writerow(row)
+    data = line.getvalue().encode("utf-8")
+    size = os.lseek(fd, 0, os.SEEK_END)
+    try:
+        done = 0
+        while done < len(data):
+            done += os.write(fd, data[done:])
+    except OSError as e:
+        with contextlib.suppress(OSError):
+            os.ftruncate(fd, size)
+        raise _naming(e, path) from None
+
+
+def _naming(error: OSError, path: str) -> OSError:
+    """error as the same kind of OSError naming path (a write that failed
+    names no file, a temporary file's name means nothing to the user)."""
+    if error.errno is None:
+        return error
+    return type(error)(error.errno, error.strerror, path)
 
 
 def _done(row: Optional[Row], out_dir: str) -> bool:
@@ -428,48 +460,54 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     redo = {s.label for s in run}
     _write_summary(summary_path, [r for label, r in earlier.items() if label not in redo])
 
-    own_cluster = own_client = None
-    if client is None and scheduler is not None:
-        # A running scheduler may serve others too: worker deaths are
-        # counted against its own limit, which this run leaves as it is.
-        own_client = client = Client(scheduler)
-    if client is None:
-        client = running_client()
-    if client is None:
-        own_cluster = local_cluster(workers, retries)
-        own_client = client = Client(own_cluster)
     try:
-        with open(summary_path, "a", newline="", encoding="utf-8") as summary:
-            writer = csv.DictWriter(summary, FIELDS, extrasaction="ignore")
+        summary = os.open(summary_path, os.O_WRONLY | os.O_APPEND)
+    except OSError as e:
+        raise _naming(e, summary_path) from None
+    own_cluster = own_client = None
+    try:
+        if client is None and scheduler is not None:
+            # A running scheduler may serve others too: worker deaths are
+            # counted against its own limit, which this run leaves as it is.
+            own_client = client = Client(scheduler)
+        if client is None:
+            client = running_client()
+        if client is None:
+            own_cluster = local_cluster(workers, retries)
+            own_client = client = Client(own_cluster)
 
-            def record(source: Source, row: Row, data: Optional[bytes]) -> None:
-                def flush_row() -> None:
-                    writer.writerow(row)
-                    summary.flush()
-                result = os.path.join(out_dir, f"{source.name}.fold")
-                if data is None:
-                    flush_row()
-                    # A result of an earlier run would contradict the row.
-                    if os.path.exists(result):
-                        os.unlink(result)
-                else:
-                    row["result"] = os.path.basename(result)
+        def record(source: Source, row: Row, data: Optional[bytes]) -> None:
+            def flush_row() -> None:
+                _append_row(summary, summary_path, row)
+            result = os.path.join(out_dir, f"{source.name}.fold")
+            if data is None:
+                flush_row()
+                # A result of an earlier run would contradict the row.
+                if os.path.exists(result):
+                    os.unlink(result)
+            else:
+                row["result"] = os.path.basename(result)
+                folded = data
 
-                    def write(temporary: str) -> int:
-                        with open(temporary, "wb") as f:
-                            f.write(data)
-                        return 0
+                def write(temporary: str) -> int:
+                    with open(temporary, "wb") as f:
+                        f.write(folded)
+                    return 0
+                try:
                     write_atomically(result, write, before_rename=flush_row)
-                rows[source.label] = row
-                if row["status"] == "ok":
-                    counts.ok += 1
-                else:
-                    counts.failed += 1
+                except OSError as e:
+                    raise _naming(e, summary_path if e.filename == summary_path else result) from None
+            rows[source.label] = row
+            if row["status"] == "ok":
+                counts.ok += 1
+            else:
+                counts.failed += 1
 
-            _run_tasks(client, run, record, counts, progress,
-                       dict(steps=steps, fold_step=fold_step, frames=frames, triangulate=triangulate,
-                            task_timeout=task_timeout), retries)
+        _run_tasks(client, run, record, counts, progress,
+                   dict(steps=steps, fold_step=fold_step, frames=frames, triangulate=triangulate,
+                        task_timeout=task_timeout), retries)
     finally:
+        os.close(summary)
         if own_client is not None:
             own_client.close()
         if own_cluster is not None:

@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import os
+import signal
 import sys
 from typing import List, Optional
 
@@ -23,7 +24,11 @@ error or timeout row counts as finished); --force folds them again. The exit
 status is 0 when every source folded, 1 when some gave an error or timeout row
 or the output or the scheduler could not be reached, 2 for a wrong command
 line, 3 when the scheduler was lost during the run (run again to fold the
-rest), 130 when interrupted."""
+rest), 130 when interrupted (Ctrl-C), 143 when terminated (SIGTERM)."""
+
+
+class Terminated(BaseException):
+    """SIGTERM arrived: unwinds the run as KeyboardInterrupt does."""
 
 
 class Bar:
@@ -115,6 +120,12 @@ def main(argv: Optional[List[str]] = None) -> int:
     if args.scheduler and args.workers:
         parser.error("--workers sets up the local cluster; a running scheduler has its own workers")
 
+    def terminate(signum: int, frame: object) -> None:
+        raise Terminated()
+
+    # A job scheduler stops a run with SIGTERM: the same orderly end as Ctrl-C.
+    previous = signal.signal(signal.SIGTERM, terminate)
+    interrupted = f"interrupted; the finished rows are in {os.path.join(args.out, SUMMARY)}, a rerun folds the rest"
     try:
         rows = fold_many(args.sources, args.out, steps=args.steps, fold_step=args.fold_step, frames=args.frames,
                          triangulate=not args.no_triangulate, force=args.force, retries=args.retries,
@@ -123,13 +134,18 @@ def main(argv: Optional[List[str]] = None) -> int:
     except ClusterLost as e:
         print(f"\nplicata.batch: {e}", file=sys.stderr)
         return 3
-    except OSError as e:  # the output folder, or a scheduler that cannot be reached
-        print(f"plicata.batch: {e}", file=sys.stderr)
+    except OSError as e:  # the output folder (a full disk), or a scheduler that cannot be reached
+        reason = f"{e.filename}: {e.strerror}" if e.filename and e.strerror else str(e)
+        print(f"\nplicata.batch: {reason}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
-        print(f"\nplicata.batch: interrupted; the finished rows are in {os.path.join(args.out, SUMMARY)}",
-              file=sys.stderr)
+        print(f"\nplicata.batch: {interrupted}", file=sys.stderr)
         return 130
+    except Terminated:
+        print(f"\nplicata.batch: terminated; {interrupted}", file=sys.stderr)
+        return 143
+    finally:
+        signal.signal(signal.SIGTERM, previous)
     ok = sum(r["status"] == "ok" for r in rows)
     timeouts = sum(r["status"] == "timeout" for r in rows)
     print(f"{len(rows)} sources: {ok} ok, {len(rows) - ok - timeouts} error, {timeouts} timeout; "
