@@ -253,11 +253,13 @@ std::string Sheet::source() const {
 
 std::vector<std::string> Sheet::messages() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  live();
   return messages_;
 }
 
 StepFigures Sheet::lastStep() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  live();
   return last_;
 }
 
@@ -434,7 +436,10 @@ double Sheet::residual() const {
 
 double Sheet::vertexClosure(std::vector<double>* per_vertex) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSimVertexClosure(*per_vertex, oriSheetSim(live()), oriSheetManifold(sheet_), nullptr);
+  // live() first: arguments are evaluated in no set order, and a closed
+  // sheet's null must never reach the core.
+  ORI_sheet* sheet = live();
+  return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet), oriSheetManifold(sheet), nullptr);
 }
 
 int Sheet::recordedFrames() const {
@@ -455,7 +460,8 @@ std::string Sheet::page(const std::string& title) const {
   ORI_fold_animation* present = nullptr;
   const ORI_fold_animation* anim = page_;
   if (anim == nullptr || oriFoldAnimationFrameCount(anim) < 2) {
-    anim = present = oriFoldAnimationBegin(oriSheetManifold(live()), oriSheetCounts(sheet_).steps);
+    ORI_sheet* sheet = live();
+    anim = present = oriFoldAnimationBegin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
   }
   std::string why = "the sheet has no faces to show";
   char* text = nullptr;
@@ -481,7 +487,8 @@ std::string Sheet::page(const std::string& title) const {
 
 void Sheet::withPattern(const std::function<void(ORI_manifold*, const ORISIM_matrix*)>& read) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  read(oriSheetManifold(live()), oriSheetSim(sheet_));
+  ORI_sheet* sheet = live();
+  read(oriSheetManifold(sheet), oriSheetSim(sheet));
 }
 
 int Sheet::saveObj(const std::string& path) const {

@@ -172,3 +172,42 @@ def test_intersections_appear_at_the_collision_step(plicata_fold):
     sheet.fold(1)
     pairs = sheet.intersections()
     assert len(pairs) > 0 and (pairs[:, 0] < pairs[:, 1]).all() and pairs.max() < len(sheet.faces)
+
+
+def test_one_sheet_from_two_threads_is_never_seen_half_way():
+    sheet = plicata.generate.miura(24, 24)
+    states = [sheet.vertices.tobytes()]
+    seen = []
+    done = threading.Event()
+
+    def folder():
+        for _ in range(25):
+            sheet.fold(1)
+            states.append(sheet.vertices.tobytes())
+        done.set()
+
+    def reader():
+        while not done.is_set():
+            seen.append(np.array(sheet._core.vertices).tobytes())  # a fresh read of the core each time
+
+    threads = [threading.Thread(target=folder), threading.Thread(target=reader)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert len(seen) > 1 and set(seen) <= set(states)
+    assert sheet.steps_taken == 25
+
+
+def test_a_closed_sheet_refuses_every_use(tmp_path):
+    with plicata.load(MIURA) as sheet:
+        sheet.fold(3)
+    assert sheet.closed and "closed" in repr(sheet)
+    uses = [lambda: sheet.fold(1), lambda: sheet.vertices, lambda: sheet.messages, lambda: sheet.vertex_closure,
+            lambda: sheet.to_obj(tmp_path / "shape.obj"), lambda: sheet.open_next(MIURA), lambda: sheet.show(),
+            lambda: sheet.picture(width=8, height=8), lambda: setattr(sheet, "targets", np.zeros(3))]
+    for use in uses:
+        with pytest.raises(ValueError, match="closed"):
+            use()
+    assert list(tmp_path.iterdir()) == []
+    sheet.close()  # again: nothing
