@@ -145,10 +145,12 @@ def test_a_lost_scheduler_stops_the_run_and_a_new_one_finishes_it(tmp_path):
             p.wait()
 
 
-def test_a_task_past_its_time_gives_a_timeout_row(tmp_path):
+def test_a_task_past_its_time_gives_a_timeout_row_on_the_running_client(tmp_path, monkeypatch):
     sources = [{"miura": dict(rows=2, cols=2)}, {"miura": dict(rows=90, cols=90)}]
+    monkeypatch.setattr(batch, "local_cluster", None)  # the user's client, never a cluster of its own
     with distributed.Client(processes=False, n_workers=1, threads_per_worker=2, dashboard_address=None) as client:
-        rows = batch.fold_many(sources, tmp_path, client, steps=5000, task_timeout=3)
+        rows = batch.fold_many(sources, tmp_path, steps=5000, task_timeout=3)
+        assert client.status == "running"
     assert [r["status"] for r in rows] == ["ok", "timeout"]
     assert rows[1]["message"].endswith("not done within 3 s")
     assert_whole(tmp_path, 2)

@@ -356,7 +356,7 @@ def _error_row(source: Source, message: str) -> Row:
 # ---- the run -----------------------------------------------------------------------
 
 
-def local_cluster(workers: Optional[int] = None, retries: int = 2):
+def local_cluster(workers: Optional[int] = None, retries: int = 2) -> Any:
     """A Dask cluster of worker processes on this machine, one thread each.
 
     Scheduler, workers and dashboard listen on 127.0.0.1 only, so nothing

@@ -6,7 +6,7 @@ import argparse
 import os
 import signal
 import sys
-from typing import List, Optional
+from typing import List, Optional, TextIO
 
 import plicata
 from plicata.batch import SUMMARY, ClusterLost, Progress, fold_many
@@ -35,7 +35,7 @@ class Bar:
     """Progress on standard error: one line redrawn in place on a terminal,
     a line per tenth of the run otherwise."""
 
-    def __init__(self, stream=sys.stderr) -> None:
+    def __init__(self, stream: TextIO = sys.stderr) -> None:
         self.stream = stream
         self.terminal = stream.isatty()
         self.last_tenth = -1
