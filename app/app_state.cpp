@@ -19,6 +19,7 @@ the_struct the = {
     1,         // triangulate
     0,         // show_help
     "",        // file_filter
+    0,         // mode
 };
 
 ORI_sheet* appSheet() {
@@ -44,6 +45,7 @@ ORI_foldOptions appFoldOptions() {
   options.fold_to = the.fold_to / 100.0;
   options.solver = the.solver == kOriSolverCompliant ? kOriSolverCompliant : kOriSolverRigid;
   options.exact = the.exact != 0 && options.solver == kOriSolverRigid;
+  options.mode = options.solver == kOriSolverRigid ? the.mode : 0;
   return options;
 }
 

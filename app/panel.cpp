@@ -90,7 +90,12 @@ void menuCallback(int ID) {
     case kMenuFoldTo:
     case kMenuExact:
     case kMenuSolver:
+    case kMenuMode:
       appApplyFoldOptions();
+      break;
+    case kMenuCountDof:
+      appReadoutMobility(appSheet(), true, false, true);
+      menuShowReadout();
       break;
     case kMenuHelp:
       the.show_help = the.show_help ? 0 : 1;

@@ -69,9 +69,14 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
                                                        &the.fold_to, kMenuFoldTo, callback);
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
-  // "Exact" and the solver side by side, so that the panel grows by a row.
+  // "Exact" above "mode", and the solver beside them, so that the panel
+  // grows by one row only.
   GLUI_Panel* solver_row = glui->add_panel_to_panel(theGLUI.fold_rollout, "", GLUI_PANEL_NONE);
   theGLUI.exact_check = glui->add_checkbox_to_panel(solver_row, "Exact", &the.exact, kMenuExact, callback);
+  // 0 folds towards the targets; K along the K-th fold mode of the shape.
+  theGLUI.mode_spinner = glui->add_spinner_to_panel(solver_row, "mode", GLUI_SPINNER_INT, &the.mode, kMenuMode, callback);
+  theGLUI.mode_spinner->set_int_limits(kMenuModeMin, kMenuModeMax, GLUI_LIMIT_CLAMP);
+  theGLUI.mode_spinner->set_speed(kSpinnerSpeed);
   glui->add_column_to_panel(solver_row, 0);
   theGLUI.solver_radio = glui->add_radiogroup_to_panel(solver_row, &the.solver, kMenuSolver, callback);
   glui->add_radiobutton_to_group(theGLUI.solver_radio, "Rigid");
@@ -98,10 +103,11 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.status_rollout = glui->add_rollout("Status", 0);
   static const char* const kStatusNames[kAppReadoutLines] = {
       "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
-      "exact kept back", "largest strain", "compliant kept back"};
+      "exact kept back", "largest strain", "compliant kept back", "degrees of freedom"};
   for (int i = 0; i < kAppReadoutLines; ++i) {
     theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
   }
+  glui->add_button_to_panel(theGLUI.status_rollout, "Count", kMenuCountDof, callback)->set_alignment(GLUI_ALIGN_RIGHT);
 
   theGLUI.files_rollout = glui->add_rollout("Files", 0);
   glui->add_checkbox_to_panel(theGLUI.files_rollout, "triangulate", &the.triangulate, -1, nullptr);

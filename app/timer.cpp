@@ -26,16 +26,15 @@ void Step(double step) {
   // the new shape.
   appReadoutChanged();
   const ORI_result r = oriSheetStepBy(the.sheet, step, nullptr);
+  // A step the sheet refuses (along a mode the shape lacks, past the end of
+  // its motion, or the compliant solver given a facet of more than three
+  // sides) is refused on every tick the key is held: said once.
+  static std::string refused;
   if (r.code == kOriFailRecord) {
     oriMessage("cannot record the frame for %s: the shape is not finite\n", r.subject.c_str());
-  }
-  // A step the sheet refuses (the compliant solver given a facet of more
-  // than three sides) is told once, not at every tick of a held key.
-  static std::string refused;
-  if (r.code == kOriFailArgument) {
-    const std::string why = oriResultText(r);
-    if (why != refused) oriMessage("%s\n", why.c_str());
-    refused = why;
+  } else if (r.code == kOriFailArgument || r.code == kOriFailSolve) {
+    if (oriResultText(r) != refused) oriMessage("%s\n", oriResultText(r).c_str());
+    refused = oriResultText(r);
   } else {
     refused.clear();
   }

@@ -1,6 +1,6 @@
 // The sheet. Sections: the record; options; loading (read, adopt); the step
-// (foldOnce, recordStep, measureStep); clearing and targets; FOLD recording
-// and saving; what the sheet holds.
+// (foldOnce, foldAlongMode, recordStep, measureStep); clearing and targets;
+// FOLD recording and saving; what the sheet holds.
 #include "sheet/sheet.h"
 
 #include <algorithm>
@@ -58,6 +58,7 @@ struct ORI_sheet {
   int frame_no = 0;
   ORI_sheetStep last;
   std::vector<ORI_stepRecord> records;
+  ORISIM_mobilityState* mobility = oriSimMobilityNew();  // of the present pattern; reset when one is adopted
 };
 
 // ---- Options -------------------------------------------------------------------
@@ -80,6 +81,14 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
   if (!oriSimStiffnessCheck(o.stiffness, &why)) return oriFail(kOriFailArgument, "", why);
   if (o.exact && o.solver == kOriSolverCompliant) {
     return oriFail(kOriFailArgument, "", "exact closes the rigid solver's steps: it does not go with the compliant solver");
+  }
+  if (o.mode < 0 || o.mode > kOriSheetMaxMode) {
+    return oriFail(kOriFailArgument, "", "mode must be from 0 to " + std::to_string(kOriSheetMaxMode));
+  }
+  // The modes are the rigid facets' motions; the compliant solver bends
+  // the facets and follows its rest angles instead.
+  if (o.mode > 0 && o.solver == kOriSolverCompliant) {
+    return oriFail(kOriFailArgument, "", "mode folds along a rigid fold mode: it does not go with the compliant solver");
   }
   return oriOk();
 }
@@ -105,6 +114,7 @@ void applyOptions(ORI_sheet* s) {
     }
   }
   if (s->compliant != nullptr && s->om != nullptr) oriSimCompliantSetGoals(s->compliant, s->om);
+  s->mobility->diagonals = s->options.mobility_diagonals ? kOriMobilityDiagonalsHinge : kOriMobilityDiagonalsHeld;
 }
 
 void takeOptions(ORI_sheet* s, const ORI_foldOptions& options) {
@@ -129,6 +139,7 @@ void oriSheetDelete(ORI_sheet* s) {
   dropCompliant(s);
   oriSimDelete(s->osm);
   oriManifoldDelete(s->om);
+  oriSimMobilityDelete(s->mobility);
   delete s;
 }
 
@@ -290,6 +301,9 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   s->osm = p.osm;
   s->source = std::move(p.name);
   s->pattern_steps = 0;
+  // The analysis keeps pointers to the mesh and its record: a new pattern
+  // may be given the old one's addresses.
+  oriSimMobilityReset(s->mobility);
   applyOptions(s);
   buildIndex(s);
   // A FOLD file holds one crease pattern: a recording starts again from the new one.
@@ -321,25 +335,62 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The solver of a step along a mode, for oriFoldStepWith.
+struct ModeStep {
+  ORISIM_mobilityState* state;
+  int mode;
+  int refused;  // oriSimMobilityStep's negative answer
+  std::string reason;
+};
+
+double modeSolve(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats, void* user) {
+  ModeStep* m = static_cast<ModeStep*>(user);
+  const double delta = oriSimMobilityStep(m->state, osm, om, step, m->mode, stats, nullptr, &m->reason);
+  if (delta < 0.0) m->refused = static_cast<int>(delta);
+  return delta;
+}
+
+// A step along options.mode (sim/mobility.h), with the frames. Returns 0,
+// -1 when an OBJ frame could not be written, or -2 with *refused set when
+// the step was refused (nothing moved).
+int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, ORISIM_stepStats* stats,
+                  double* max_delta, ORI_result* refused) {
+  ModeStep m{s->mobility, s->options.mode, 0, std::string()};
+  const int result = oriFoldStepWith(s->osm, s->om, step, modeSolve, &m, &s->frame_no, frames, max_delta, stats);
+  if (result == -2) *refused = oriFail(m.refused == -2 ? kOriFailArgument : kOriFailSolve, "", m.reason);
+  return result;
+}
+
 // The solver's step with the OBJ frames and captures (sim/fold_step.h).
 // Every way of folding is dispatched here, by its option. Returns 0, -1
-// when an OBJ frame could not be written, or -2 with *why when the
-// compliant solver cannot take the pattern (nothing done).
-int foldOnce(ORI_sheet* s, double step, ORI_sheetStep* r, std::string* why) {
+// when an OBJ frame could not be written, or -2 when the step was refused
+// (*refused says why; nothing moved): the compliant solver cannot take the
+// pattern, or a mode step was refused.
+int foldOnce(ORI_sheet* s, double step, ORI_sheetStep* r, ORI_result* refused) {
   const ORI_frameRecorder& frames = s->recording.frames;
   const bool recorded = frames.save_model || frames.save_screen;
   if (s->options.solver == kOriSolverCompliant) {
     if (s->compliant == nullptr) {
       ORISIM_compliantOptions options;
       options.stiffness = s->options.stiffness;
-      s->compliant = oriSimCompliantNew(s->om, options, why);
-      if (s->compliant == nullptr) return -2;
+      std::string why;
+      s->compliant = oriSimCompliantNew(s->om, options, &why);
+      if (s->compliant == nullptr) {
+        *refused = oriFail(kOriFailArgument, s->source, why);
+        return -2;
+      }
     }
+    s->mobility->direction.clear();
     const int written = oriSimCompliantFoldStep(s->compliant, s->osm, s->om, step, &s->frame_no,
                                                 recorded ? &frames : nullptr, &r->record.max_delta, &r->compliant);
     if (r->compliant.status != kOriCompliantConverged) ++s->compliant_kept;
     return written;
   }
+  if (s->options.mode > 0) {
+    return foldAlongMode(s, step, recorded ? &frames : nullptr, &r->stats, &r->record.max_delta, refused);
+  }
+  // An ordinary step ends the motion a mode step followed.
+  s->mobility->direction.clear();
   return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, &r->record.max_delta,
                      &r->stats);
 }
@@ -361,6 +412,10 @@ void measureStep(ORI_sheet* s, ORI_sheetStep* r) {
     std::vector<std::pair<int, int>> pairs;
     r->record.intersecting_pairs = oriManifoldSelfIntersections(s->om, &pairs);
   }
+  if (rec.dof) {
+    ORISIM_mobility mobility;
+    r->record.dof = oriSimMobilityAnalyse(s->mobility, s->osm, s->om, &mobility) == kOriMobilityOk ? mobility.dof : -1;
+  }
   if (rec.report) {
     r->record.worst_vertex_error = oriFoldWorstVertex(s->osm, s->om, &r->record.worst_vertex);
     s->records.push_back(r->record);
@@ -378,9 +433,9 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to fold");
   ORI_sheetStep r;
   const Clock::time_point start = Clock::now();
-  std::string why;
-  const int written = foldOnce(s, step, &r, &why);
-  if (written == -2) return oriFail(kOriFailArgument, s->source, why);
+  ORI_result refused;
+  const int written = foldOnce(s, step, &r, &refused);
+  if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
   r.record.step = s->steps;
@@ -412,6 +467,7 @@ void oriSheetClear(ORI_sheet* s) {
   oriSimClearCrease(s->om, s->osm);
   dropCompliant(s);
   s->pattern_steps = 0;
+  s->mobility->direction.clear();
 }
 
 ORI_result oriSheetSetTargets(ORI_sheet* s, const double* targets, size_t count) {
@@ -517,4 +573,13 @@ double oriSheetResidual(const ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return 0.0;
   std::vector<double> g;
   return oriSimSparseResidual(g, s->osm, s->om);
+}
+
+ORI_result oriSheetMobility(ORI_sheet* s, ORISIM_mobility* out) {
+  *out = ORISIM_mobility();
+  if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to analyse");
+  if (oriSimMobilityAnalyse(s->mobility, s->osm, s->om, out) != kOriMobilityOk) {
+    return oriFail(kOriFailSolve, "", out->reason);
+  }
+  return oriOk();
 }

@@ -44,12 +44,15 @@ std::string compliantSetStiffness(ORI_foldOptions* options, const char* value, b
   return "";
 }
 
-std::string compliantCheck(const ORI_foldOptions& options, bool stiffness_given) {
+std::string compliantCheck(const ORI_foldOptions& options, bool stiffness_given, bool along_mode) {
   if (stiffness_given && options.solver != kOriSolverCompliant) {
     return "--stiffness sets the compliant solver: add --solver compliant";
   }
   if (options.exact && options.solver == kOriSolverCompliant) {
     return "--exact closes the rigid solver's steps: it does not go with --solver compliant";
+  }
+  if (along_mode && options.solver == kOriSolverCompliant) {
+    return "--mode folds along a rigid fold mode: it does not go with --solver compliant";
   }
   return "";
 }

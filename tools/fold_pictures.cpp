@@ -292,7 +292,7 @@ void restore(const Snapshot& s, ORI_manifold* om) {
   }
 }
 
-bool spoolSnapshot(FILE* fp, const Snapshot& s) {
+[[maybe_unused]] bool spoolSnapshot(FILE* fp, const Snapshot& s) {
   const int64_t head[2] = {s.step, s.marks.pairs};
   // Which map colours the sheet: bit 0 the closure map, bit 1 the strain map.
   const unsigned char maps = (s.marks.closure ? 1 : 0) | (s.marks.strain ? 2 : 0);
@@ -318,7 +318,7 @@ bool unspoolSnapshot(FILE* fp, Snapshot* s) {
 }
 
 // Fills fp->marks for om's present shape, as the window marks it.
-void markShape(FoldPictures* fp, const ORISIM_matrix* osm, const ORI_manifold* om) {
+[[maybe_unused]] void markShape(FoldPictures* fp, const ORISIM_matrix* osm, const ORI_manifold* om) {
 #ifdef PLICATA_OFFSCREEN
   fp->marks.closure = fp->opt.closure;
   fp->marks.strain = fp->opt.strain;
@@ -374,7 +374,7 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
 
 // The recorded pictures of om, drawn to their box; om is left in its
 // present shape and the record emptied.
-int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
+[[maybe_unused]] int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
   if (fp->spool == nullptr || fp->spooled == 0) return 0;
   if (om != fp->recorded) {
     report("pictures", "the recorded pictures are of another pattern");

@@ -57,4 +57,6 @@ def test_rigid_fold_has_no_strain_and_refusals_change_nothing():
     sheet.solver = "compliant"
     with pytest.raises(ValueError, match="exact"):
         sheet.fold(1, exact=True)
+    with pytest.raises(ValueError, match="mode .*compliant"):
+        sheet.fold(1, mode=1)
     assert sheet.steps_taken == 10
