@@ -319,9 +319,19 @@ bool Sheet::fillVertices(double* out, size_t vertices) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::vector<ORI_vert*>& verts = oriSheetIndex(live()).verts;
   if (verts.size() != vertices) return false;
+  // oriManifoldObjPosition's arithmetic, in its order (the same bits as the
+  // OBJ files), with the matrix held in locals: through the call, every
+  // vertex would load it again, the output possibly aliasing it.
   const ORI_manifold* om = oriSheetManifold(sheet_);
+  const double* M = om->model_matrix;
+  const double m0 = M[0], m1 = M[1], m2 = M[2], m4 = M[4], m5 = M[5], m6 = M[6];
+  const double m8 = M[8], m9 = M[9], m10 = M[10], m12 = M[12], m13 = M[13], m14 = M[14];
+  const double s = om->paper_size;
   for (const ORI_vert* v : verts) {
-    oriManifoldObjPosition(om, v, out);
+    const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
+    out[0] = ((m8 * z + x * m0) + m4 * y + m12) * s;
+    out[1] = ((m9 * z + x * m1) + m5 * y + m13) * s;
+    out[2] = ((m10 * z + x * m2) + m6 * y + m14) * s;
     out += 3;
   }
   return true;
