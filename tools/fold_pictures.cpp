@@ -12,6 +12,8 @@
 #include "files/gif_export.h"
 #include "files/png_export.h"
 #include "files/video_export.h"
+#include "flat/flat_state.h"
+#include "geometry/manifold.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
 #include "tools/option_numbers.h"
@@ -53,8 +55,9 @@ const char* foldPicturesUsage() {
          "  --fps N        pictures a second in the GIF and the video, 1 to 50 (default 20)\n"
          "  --every K      a picture after every K-th step only (default 1); the last step\n"
          "                 always has one\n"
-         "  --view V       object (the folded model, default), top (seen from above) or cp\n"
-         "                 (the crease pattern, shaded by the fold)\n"
+         "  --view V       object (the folded model, default), top (seen from above), cp\n"
+         "                 (the crease pattern, shaded by the fold) or folded (the flat-folded\n"
+         "                 form from above in layer order, the same at every step)\n"
          "  --azimuth A    turn the object view by A degrees, as a right-button drag does\n"
          "  --elevation E  tilt the object view by E degrees, -100 to 100\n"
          "  --zoom Z       enlarge the object and top views Z times, 0.25 to 64 (default 1),\n"
@@ -120,8 +123,13 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     opt->every = n;
   } else if (name == "--view") {
     const std::string view = v;
-    opt->view = view == "object" ? kOriPictureObject : view == "top" ? kOriPictureTop : kOriPictureCP;
-    if (view != "object" && view != "top" && view != "cp") *error = "--view needs object, top or cp: " + view;
+    opt->view = view == "object" ? kOriPictureObject
+                : view == "top"  ? kOriPictureTop
+                : view == "cp"   ? kOriPictureCP
+                                 : kOriPictureFolded;
+    if (view != "object" && view != "top" && view != "cp" && view != "folded") {
+      *error = "--view needs object, top, cp or folded: " + view;
+    }
   } else if (name == "--azimuth") {
     if (!parseNumber(v, -1e6, 1e6, &opt->azimuth)) *error = "--azimuth needs a number of degrees: " + std::string(v);
   } else if (name == "--elevation") {
@@ -157,6 +165,11 @@ struct FoldPictures {
   ORI_offscreen* context = nullptr;
   OriGLMarks marks;
 #endif
+  // --view folded: the flat state of the mesh drawn last, made once per
+  // pattern (it does not change while the sheet folds).
+  ORI_flatState flat;
+  const ORI_manifold* flat_of = nullptr;
+  int flat_counts[3] = {0, 0, 0};
 };
 
 namespace {
@@ -231,10 +244,27 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     report("pictures", "no model to draw");
     return -1;
   }
-  fp->marks.closure = fp->opt.closure;
-  oriGLMarksCollisions(&fp->marks, om);
-  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
-  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
+  if (fp->opt.view == kOriPictureFolded) {
+    if (fp->flat_of != om || fp->flat_counts[0] != om->n_vert || fp->flat_counts[1] != om->n_edge ||
+        fp->flat_counts[2] != om->n_face) {
+      ORI_layerOptions lo;
+      lo.state = fp->opt.layer_state;
+      if (oriFlatAnalyse(om, lo, &fp->flat) != 0) {
+        report("--view folded", "the pattern has no face to fold flat");
+        return -1;
+      }
+      fp->flat_of = om;
+      fp->flat_counts[0] = om->n_vert;
+      fp->flat_counts[1] = om->n_edge;
+      fp->flat_counts[2] = om->n_face;
+    }
+    oriGLOffscreenDrawFolded(fp->context, om, fp->flat, fp->rgb.data());
+  } else {
+    fp->marks.closure = fp->opt.closure;
+    oriGLMarksCollisions(&fp->marks, om);
+    if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+    oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
+  }
 #else
   (void)osm;
   (void)om;
@@ -295,5 +325,6 @@ void foldPicturesAbort(FoldPictures* fp) {
 #ifdef PLICATA_OFFSCREEN
   oriGLOffscreenDelete(fp->context);
 #endif
+  oriFlatStateClear(&fp->flat);
   delete fp;
 }

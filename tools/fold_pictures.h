@@ -21,6 +21,7 @@ struct FoldPictureOptions {
   int fps = 20;                           // --fps N
   bool closure = false;                   // --closure: the closure map, as the window's "Closure" shows it
   bool no_edges = false;                  // --no-edges: no lines, as the window's "Draw Edge" off
+  long long layer_state = 1;              // --view folded: the stacking drawn (--layer-state)
   std::string shaping;  // the first option given that shapes pictures, for the check
   bool requested() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
 };

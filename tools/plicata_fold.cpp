@@ -28,6 +28,7 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
+#include "tools/flat_options.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -109,6 +110,7 @@ struct Options {
   bool stop_at_collision = false;
   std::string report;
   FoldPictureOptions pictures;
+  FlatOptions flat;
   int cg = kOriSimCGFast;
   bool exact = false;
 };
@@ -127,6 +129,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
+      std::fputs(flatOptionsUsage(), stdout);
       std::fputs(foldPicturesUsage(), stdout);
       return 0;
     }
@@ -178,6 +181,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     } else if (std::strcmp(a, "--next") == 0) {
       if (opt->phases.front().pattern.empty()) return usageError("%s comes after the first pattern", a);
       opt->phases.push_back(Phase{argv[++i], 0});
+    } else if (const int taken = flatOptionsParse(argc, argv, &i, &opt->flat, &why); taken != 0) {
+      if (taken < 0) return usageError("%s", why.c_str());
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
       if (taken < 0) return usageError("%s", why.c_str());
     } else if (a[0] == '-' && a[1] != '\0') {
@@ -190,6 +195,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
   }
   if (opt->phases.front().pattern.empty()) return usageError("%s", "no pattern given");
   if (!foldPicturesCheck(opt->pictures, &why)) return usageError("%s", why.c_str());
+  opt->pictures.layer_state = opt->flat.layer_state;
   return -1;
 }
 
@@ -393,6 +399,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "plicata-fold: %s: cannot write the report: %s\n", opt.report.c_str(), std::strerror(errno));
     exit_status = 1;
   }
+  if (exit_status == 0) exit_status = flatOptionsRun(opt.flat, om);
   if (exit_status == 0) {
     std::fflush(stdout);
     std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
