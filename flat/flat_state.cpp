@@ -1,5 +1,6 @@
 #include "flat/flat_state.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -29,8 +30,8 @@ std::string localFailure(const ORI_flatCheck& check) {
     }
   }
   if (!v.maekawa_ok) {
-    std::snprintf(buf + n, sizeof buf - n, "%s has %d mountains and %d valleys", v.kawasaki_ok ? "" : " and",
-                  v.mountains, v.valleys);
+    std::snprintf(buf + n, sizeof buf - n, "%s has %d mountain%s and %d valley%s", v.kawasaki_ok ? "" : " and",
+                  v.mountains, v.mountains == 1 ? "" : "s", v.valleys, v.valleys == 1 ? "" : "s");
   }
   return buf;
 }
@@ -74,8 +75,11 @@ int oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flat
     for (int k = 0; k < st->form.n_facet; ++k) st->layers.facet_level[k] = k;
     st->layers.level_exact = false;
   } else {
+    // One time limit for building and solving together.
     st->problem = oriLayerProblemNew(om, st->form, opt.time_limit);
-    oriLayerSolve(st->problem, opt, &st->layers);
+    ORI_layerOptions rest = opt;
+    rest.time_limit = std::max(0.0, opt.time_limit - since(t));
+    oriLayerSolve(st->problem, rest, &st->layers);
   }
   st->layer_seconds = since(t);
   return 0;

@@ -32,8 +32,8 @@ struct ORI_flatState {
 // vertex passes and the form closes, the layer order with opt (otherwise
 // layers.status is kOriLayerNotFlat and layers.reason names the first
 // failing vertex or the tear). Replaces what st held. Returns 0; -1 for a
-// mesh without faces or not numbered (st cleared). Never runs past
-// opt.time_limit in the layer order's building and again in its solving.
+// mesh without faces or not numbered (st cleared). The layer order keeps
+// within opt.time_limit seconds, building and solving together.
 int oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flatState* st);
 
 // Sets stacking `state` (1-based) of the analysed layer order; see

@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -25,6 +26,11 @@ using Clock = std::chrono::steady_clock;
 
 // The clock is read once every this many search choices or built items.
 constexpr long long kClockEvery = 256;
+
+// The share of the time left after one stacking of every component was
+// found that counting may take; choosing a stacking and its view keep the
+// rest.
+constexpr double kCountShare = 0.7;
 
 // ---------------------------------------------------------------- geometry
 
@@ -109,13 +115,15 @@ int clipByTriangle(Vec2* poly, int n, const Vec2 t[3]) {
 
 // Twice the area over the perimeter: about the width of a thin sliver, the
 // inradius scale of a fat region. 0 for fewer than three points.
+// The area is summed about the first point: about the origin, a speck far
+// from it would keep the rounding of its corners' large products.
 double regionWidth(const Vec2* p, int n) {
   if (n < 3) return 0.0;
   double area2 = 0.0, perimeter = 0.0;
   for (int k = 0; k < n; ++k) {
     const Vec2& a = p[k];
     const Vec2& b = p[(k + 1) % n];
-    area2 += a.x * b.y - a.y * b.x;
+    area2 += cross(p[0], a, b);
     perimeter += std::hypot(b.x - a.x, b.y - a.y);
   }
   return perimeter > 0.0 ? std::fabs(area2) / perimeter : 0.0;
@@ -386,9 +394,27 @@ struct ORI_layerProblem {
     var_of.emplace(pairKey(a, b), v);
     return v;
   }
+  // Each facet's overlapping facets, sorted, with their variables: made
+  // once every variable exists (adjacencyReady), then findVar searches it.
+  std::vector<std::vector<std::pair<int, int>>> adj;
+  bool adjacency_ready = false;
+  void makeAdjacency() {
+    adj.assign(n_facet, {});
+    for (size_t v = 0; v < var_facets.size(); ++v) {
+      adj[var_facets[v].first].emplace_back(var_facets[v].second, static_cast<int>(v));
+      adj[var_facets[v].second].emplace_back(var_facets[v].first, static_cast<int>(v));
+    }
+    for (auto& a : adj) std::sort(a.begin(), a.end());
+    adjacency_ready = true;
+  }
   int findVar(int a, int b) const {
-    const auto it = var_of.find(pairKey(a, b));
-    return it == var_of.end() ? -1 : it->second;
+    if (!adjacency_ready) {
+      const auto it = var_of.find(pairKey(a, b));
+      return it == var_of.end() ? -1 : it->second;
+    }
+    const auto& list = adj[a];
+    const auto it = std::lower_bound(list.begin(), list.end(), std::make_pair(b, -1));
+    return it != list.end() && it->first == b ? it->second : -1;
   }
   // Adds a condition on facets f[0..k-1]; false when a pair has no variable
   // (the facets do not overlap: the condition does not arise).
@@ -440,7 +466,7 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
       e = e->next;
     } while (e != f->first && ++steps < bound);
     double area2 = 0.0;
-    for (size_t k = 0; k < poly.size(); ++k) area2 += cross(Vec2{0, 0}, poly[k], poly[(k + 1) % poly.size()]);
+    for (size_t k = 0; k < poly.size(); ++k) area2 += cross(poly[0], poly[k], poly[(k + 1) % poly.size()]);
     if (area2 < 0.0) std::reverse(poly.begin(), poly.end());
     tris.clear();
     triangulate(poly, &tris);
@@ -458,6 +484,8 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
   std::vector<std::vector<int>>& nbr = p->nbr;
   nbr.assign(pieces.size(), {});
   std::unordered_set<uint64_t> face_pair_seen;
+  face_pair_seen.reserve(8 * pieces.size());
+  p->var_of.reserve(4 * pieces.size());
   for (size_t i = 0; i < pieces.size() && !p->out_of_time; ++i) {
     piece_grid.query(pieces[i].box, [&](int j) {
       if (j <= static_cast<int>(i) || pieces[j].facet == pieces[i].facet) return;
@@ -545,6 +573,7 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
     const int f[3] = {a, b, c};
     if (p->addCondition(kTacoTortilla, f, 3)) ++p->n_taco_tortilla;
   };
+  p->makeAdjacency();
   std::vector<Box> seg_boxes;
   for (const Segment& s : segs) seg_boxes.push_back(s.box);
   BoxGrid seg_grid(seg_boxes, tol);
@@ -579,33 +608,55 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
     pastDeadline(p, &tick);
   }
 
-  // Transitivity: three facets over one common place.
-  std::unordered_set<uint64_t> seen_tr;
-  for (size_t i = 0; i < pieces.size() && !p->out_of_time; ++i) {
-    const std::vector<int>& ni = nbr[i];
-    for (size_t a = 0; a < ni.size() && !p->out_of_time; ++a) {
-      const int q = ni[a];
-      if (q <= static_cast<int>(i)) continue;
-      Vec2 pq[kClipMax];
-      std::copy(pieces[i].p, pieces[i].p + 3, pq);
-      const int n_pq = clipByTriangle(pq, 3, pieces[q].p);
-      for (size_t b = a + 1; b < ni.size(); ++b) {
-        const int r = ni[b];
-        const int fi = pieces[i].facet, fq = pieces[q].facet, fr = pieces[r].facet;
-        if (fr == fi || fr == fq || fi == fq) continue;
-        if (!std::binary_search(nbr[q].begin(), nbr[q].end(), r)) continue;
-        int f[3] = {fi, fq, fr};
-        std::sort(f, f + 3);
-        const uint64_t key = (static_cast<uint64_t>(f[0]) << 42) ^ (static_cast<uint64_t>(f[1]) << 21) ^
-                             static_cast<uint64_t>(f[2]);
-        if (seen_tr.count(key) != 0) continue;
-        Vec2 pqr[kClipMax];
-        std::copy(pq, pq + n_pq, pqr);
-        const int n = clipByTriangle(pqr, n_pq, pieces[r].p);
-        if (regionWidth(pqr, n) <= tol) continue;
-        seen_tr.insert(key);
-        if (p->addCondition(kTransitivity, f, 3)) ++p->n_transitivity;
-        if (pastDeadline(p, &tick)) break;
+  // Transitivity: three facets over one common place. Each triple of
+  // mutually overlapping facets once (the third from the common part of the
+  // first two's sorted neighbours), then its pieces until a common region
+  // turns up.
+  std::vector<std::vector<int>> facet_pieces(p->n_facet);
+  for (size_t i = 0; i < pieces.size(); ++i) facet_pieces[pieces[i].facet].push_back(static_cast<int>(i));
+  auto overlapAt = [&](int f, int g, int h) {
+    for (const int a : facet_pieces[f]) {
+      for (const int b : facet_pieces[g]) {
+        if (!std::binary_search(nbr[a].begin(), nbr[a].end(), b)) continue;
+        Vec2 ab[kClipMax];
+        std::copy(pieces[a].p, pieces[a].p + 3, ab);
+        const int n_ab = clipByTriangle(ab, 3, pieces[b].p);
+        for (const int c : facet_pieces[h]) {
+          if (!std::binary_search(nbr[a].begin(), nbr[a].end(), c) ||
+              !std::binary_search(nbr[b].begin(), nbr[b].end(), c)) {
+            continue;
+          }
+          Vec2 abc[kClipMax];
+          std::copy(ab, ab + n_ab, abc);
+          if (regionWidth(abc, clipByTriangle(abc, n_ab, pieces[c].p)) > tol) return true;
+        }
+      }
+    }
+    return false;
+  };
+  for (int f = 0; f < p->n_facet && !p->out_of_time; ++f) {
+    const auto& nf = p->adj[f];
+    for (size_t a = 0; a < nf.size() && !p->out_of_time; ++a) {
+      const int g = nf[a].first;
+      if (g <= f) continue;
+      const auto& ng = p->adj[g];
+      // h > g in both lists.
+      auto i = std::upper_bound(nf.begin(), nf.end(), std::make_pair(g, INT_MAX));
+      auto j = std::upper_bound(ng.begin(), ng.end(), std::make_pair(g, INT_MAX));
+      while (i != nf.end() && j != ng.end()) {
+        if (i->first < j->first) {
+          ++i;
+        } else if (j->first < i->first) {
+          ++j;
+        } else {
+          const int h = i->first;
+          if (!pastDeadline(p, &tick) && overlapAt(f, g, h)) {
+            const int tri[3] = {f, g, h};
+            if (p->addCondition(kTransitivity, tri, 3)) ++p->n_transitivity;
+          }
+          ++i;
+          ++j;
+        }
       }
     }
   }
@@ -862,10 +913,16 @@ void topView(ORI_layerProblem* p, const std::vector<signed char>& values, ORI_la
   out->view_lines.clear();
   out->view_exact = true;
   std::vector<std::vector<Vec2>> frags, next;
+  bool late = false;  // past the deadline: the remaining faces are left uncut
   for (size_t i = 0; i < p->pieces.size(); ++i) {
     const Piece& pc = p->pieces[i];
     frags.assign(1, std::vector<Vec2>(pc.p, pc.p + 3));
-    for (const int q : p->nbr[i]) {
+    if (!late && i % 64 == 0 && Clock::now() > p->deadline) {
+      late = true;
+      out->view_exact = false;
+    }
+    for (size_t n = 0; n < p->nbr[i].size() && !late; ++n) {
+      const int q = p->nbr[i][n];
       if (!above(p->pieces[q].facet, pc.facet)) continue;
       next.clear();
       for (const auto& f : frags) subtractTriangle(f, p->pieces[q].p, &next);
@@ -985,8 +1042,6 @@ ORI_layerProblem* oriLayerProblemNew(const ORI_manifold* om, const ORI_foldedFor
   p->facet_face = form.facet_face;
   if (form.n_face == 0) {
     p->unsolvable = "the pattern has no face";
-  } else if (form.n_facet >= (1 << 21)) {
-    p->unsolvable = "the pattern has more facets than the layer order handles (2097152)";
   } else if (!form.closes()) {
     char buf[160];
     std::snprintf(buf, sizeof buf, "the folded form tears: vertex %d lands at places %.3g apart (file units)",
@@ -1121,7 +1176,14 @@ int oriLayerSolve(ORI_layerProblem* p, const ORI_layerOptions& opt, ORI_layerOrd
   }
   p->solved = true;
 
-  // The count: each component up to what the cap leaves, in turn.
+  // The count: each component up to what the cap leaves, in turn, within a
+  // share of the time left, so that choosing the stacking and its view keep
+  // the rest.
+  const Clock::time_point full_deadline = p->deadline;
+  const Clock::time_point now = Clock::now();
+  if (now < full_deadline) {
+    p->deadline = now + std::chrono::duration_cast<Clock::duration>((full_deadline - now) * kCountShare);
+  }
   long long total = 1;
   bool exact = true;
   const long long cap = std::max(1LL, opt.state_cap);
@@ -1146,6 +1208,7 @@ int oriLayerSolve(ORI_layerProblem* p, const ORI_layerOptions& opt, ORI_layerOrd
   out->n_states = total;
   out->n_states_exact = exact;
   p->timed_out = false;
+  p->deadline = full_deadline;
 
   if (opt.state < 1 || opt.state > total) {
     chooseState(p, 1, out);

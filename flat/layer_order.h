@@ -105,7 +105,8 @@ struct ORI_layerOrder {
   std::vector<double> view_xy;
   std::vector<double> view_lines;  // 4 per visible piece of line: x0, y0, x1, y1
   // False when some face, cut by more faces above it than the view follows
-  // (kOriLayerViewFragments pieces), was left partly uncut there.
+  // (kOriLayerViewFragments pieces), or reached after the time limit, was
+  // left partly uncut there.
   bool view_exact = true;
 };
 
@@ -127,8 +128,9 @@ void oriLayerProblemDelete(ORI_layerProblem* problem);
 // Solves the problem: propagation, components, one stacking per component,
 // then the count up to opt.state_cap, and sets stacking opt.state (when it
 // exists) in *out, with the problem's size. The whole call keeps within
-// opt.time_limit seconds (counted from the start of this call; the
-// building's own time is its own). Returns out->status.
+// opt.time_limit seconds, counted from the start of this call (the view
+// from above of the chosen stacking, which follows, is cut short after it).
+// Returns out->status.
 int oriLayerSolve(ORI_layerProblem* problem, const ORI_layerOptions& opt, ORI_layerOrder* out);
 
 // After oriLayerSolve found stackings: sets stacking `state` (1-based, at
