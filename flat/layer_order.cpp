@@ -435,7 +435,6 @@ struct ORI_layerProblem {
     conditions.push_back(c);
     return true;
   }
-  std::string faceName(int facet) const { return "face " + std::to_string(facet_face[facet]); }
 };
 
 namespace {
