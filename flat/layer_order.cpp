@@ -376,7 +376,8 @@ struct ORI_layerProblem {
   std::vector<int> trail;
   std::vector<int> queue;
   std::vector<char> queued;
-  int conflict = -1;  // the condition found unsatisfiable last
+  int conflict = -1;       // the condition found unsatisfiable last
+  int fact_conflict = -1;  // the fact found contradicting an earlier one
   bool solved = false;
   std::vector<signed char> base;           // values after the first propagation
   std::vector<std::vector<int>> comps;     // open variables of each component, in search order
@@ -443,6 +444,126 @@ bool pastDeadline(ORI_layerProblem* p, long long* tick) {
   if (++*tick % kClockEvery != 0) return p->out_of_time;
   if (Clock::now() > p->deadline) p->out_of_time = true;
   return p->out_of_time;
+}
+
+// Which conditions each variable takes part in (after conditions change).
+void indexConditions(ORI_layerProblem* p) {
+  const size_t n_var = p->var_facets.size();
+  p->var_cond_start.assign(n_var + 1, 0);
+  for (const Condition& c : p->conditions)
+    for (int s = 0; s < c.n_slots; ++s) ++p->var_cond_start[c.var[s] + 1];
+  std::partial_sum(p->var_cond_start.begin(), p->var_cond_start.end(), p->var_cond_start.begin());
+  p->var_cond.assign(p->var_cond_start.back(), 0);
+  std::vector<int> fill(p->var_cond_start.begin(), p->var_cond_start.end() - 1);
+  for (size_t k = 0; k < p->conditions.size(); ++k) {
+    const Condition& c = p->conditions[k];
+    for (int s = 0; s < c.n_slots; ++s) p->var_cond[fill[c.var[s]]++] = static_cast<int>(k);
+  }
+}
+
+// ---------------------------------------------------------------- propagation
+
+void assign(ORI_layerProblem* p, int v, signed char value) {
+  p->val[v] = value;
+  p->trail.push_back(v);
+  for (int k = p->var_cond_start[v]; k < p->var_cond_start[v + 1]; ++k) {
+    const int c = p->var_cond[k];
+    if (!p->queued[c]) {
+      p->queued[c] = 1;
+      p->queue.push_back(c);
+    }
+  }
+}
+
+void undo(ORI_layerProblem* p, size_t mark) {
+  while (p->trail.size() > mark) {
+    p->val[p->trail.back()] = 0;
+    p->trail.pop_back();
+  }
+}
+
+// Narrows condition c: every open slot that all of its remaining valid
+// assignments agree on is set. False when none is left.
+bool revise(ORI_layerProblem* p, int ci) {
+  const Condition& c = p->conditions[ci];
+  unsigned known = 0, bits = 0;
+  for (int s = 0; s < c.n_slots; ++s) {
+    const int v = p->val[c.var[s]];
+    if (v == 0) continue;
+    known |= 1u << s;
+    if (v * c.sign[s] > 0) bits |= 1u << s;
+  }
+  const unsigned all = (1u << c.n_slots) - 1u;
+  const unsigned open = all & ~known;
+  const uint64_t valid = tables().valid[c.type];
+  unsigned can1 = 0, can0 = 0;
+  bool any = false;
+  // Every assignment of the open slots (submasks of open).
+  for (unsigned sub = open;; sub = (sub - 1) & open) {
+    const unsigned a = bits | sub;
+    if ((valid >> a) & 1u) {
+      any = true;
+      can1 |= a;
+      can0 |= ~a & all;
+    }
+    if (sub == 0) break;
+  }
+  if (!any) return false;
+  for (int s = 0; s < c.n_slots; ++s) {
+    if (!((open >> s) & 1u)) continue;
+    const bool one = (can1 >> s) & 1u, zero = (can0 >> s) & 1u;
+    if (one && zero) continue;
+    const int rel = one ? 1 : -1;  // slot's first facet above its second
+    if (p->val[c.var[s]] == 0) assign(p, c.var[s], static_cast<signed char>(rel * c.sign[s]));
+  }
+  return true;
+}
+
+bool propagate(ORI_layerProblem* p) {
+  bool ok = true;
+  size_t head = 0;
+  for (; head < p->queue.size(); ++head) {
+    const int c = p->queue[head];
+    p->queued[c] = 0;
+    if (!revise(p, c)) {
+      p->conflict = c;
+      ok = false;
+      ++head;
+      break;
+    }
+  }
+  for (size_t k = head; k < p->queue.size(); ++k) p->queued[p->queue[k]] = 0;
+  p->queue.clear();
+  return ok;
+}
+
+
+// From no values: the folds' facts, then everything the conditions force
+// from them (every condition looked at once, even where no fact reached
+// it). Returns 0; 1 when two folds set one pair both ways (fact_conflict
+// names the second); 2 when a condition cannot hold (conflict names it).
+int propagateFacts(ORI_layerProblem* p) {
+  p->val.assign(p->var_facets.size(), 0);
+  p->trail.clear();
+  p->queue.clear();
+  p->queued.assign(p->conditions.size(), 0);
+  for (size_t k = 0; k < p->facts.size(); ++k) {
+    const ORI_layerProblem::Fact& f = p->facts[k];
+    if (p->val[f.var] == -f.value) {
+      p->fact_conflict = static_cast<int>(k);
+      return 1;
+    }
+    if (p->val[f.var] == 0) assign(p, f.var, f.value);
+  }
+  for (size_t c = 0; c < p->conditions.size(); ++c) {
+    if (!p->queued[c]) {
+      p->queued[c] = 1;
+      p->queue.push_back(static_cast<int>(c));
+    }
+  }
+  if (!propagate(p)) return 2;
+  p->trail.clear();
+  return 0;
 }
 
 // Builds the pieces, overlaps, facts and conditions.
@@ -633,6 +754,16 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
     }
     return false;
   };
+  // Three facets whose order the folds and the tacos already settle
+  // without a cycle need no condition (it would hold whatever the search
+  // does): the geometry is left untested for them.
+  indexConditions(p);
+  const bool settled = propagateFacts(p) == 0;
+  auto needless = [&](int f, int g, int h) {  // f < g < h
+    if (!settled) return false;
+    const int fg = p->val[p->findVar(f, g)], fh = p->val[p->findVar(f, h)], gh = p->val[p->findVar(g, h)];
+    return fg != 0 && fh != 0 && gh != 0 && !(fg == gh && fh == -fg);
+  };
   for (int f = 0; f < p->n_facet && !p->out_of_time; ++f) {
     const auto& nf = p->adj[f];
     for (size_t a = 0; a < nf.size() && !p->out_of_time; ++a) {
@@ -649,7 +780,7 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
           ++j;
         } else {
           const int h = i->first;
-          if (!pastDeadline(p, &tick) && overlapAt(f, g, h)) {
+          if (!pastDeadline(p, &tick) && !needless(f, g, h) && overlapAt(f, g, h)) {
             const int tri[3] = {f, g, h};
             if (p->addCondition(kTransitivity, tri, 3)) ++p->n_transitivity;
           }
@@ -660,94 +791,7 @@ void build(ORI_layerProblem* p, const ORI_manifold* om, const ORI_foldedForm& fo
     }
   }
 
-  // Which conditions each variable takes part in.
-  const size_t n_var = p->var_facets.size();
-  p->var_cond_start.assign(n_var + 1, 0);
-  for (const Condition& c : p->conditions)
-    for (int s = 0; s < c.n_slots; ++s) ++p->var_cond_start[c.var[s] + 1];
-  std::partial_sum(p->var_cond_start.begin(), p->var_cond_start.end(), p->var_cond_start.begin());
-  p->var_cond.assign(p->var_cond_start.back(), 0);
-  std::vector<int> fill(p->var_cond_start.begin(), p->var_cond_start.end() - 1);
-  for (size_t k = 0; k < p->conditions.size(); ++k) {
-    const Condition& c = p->conditions[k];
-    for (int s = 0; s < c.n_slots; ++s) p->var_cond[fill[c.var[s]]++] = static_cast<int>(k);
-  }
-}
-
-// ---------------------------------------------------------------- propagation
-
-void assign(ORI_layerProblem* p, int v, signed char value) {
-  p->val[v] = value;
-  p->trail.push_back(v);
-  for (int k = p->var_cond_start[v]; k < p->var_cond_start[v + 1]; ++k) {
-    const int c = p->var_cond[k];
-    if (!p->queued[c]) {
-      p->queued[c] = 1;
-      p->queue.push_back(c);
-    }
-  }
-}
-
-void undo(ORI_layerProblem* p, size_t mark) {
-  while (p->trail.size() > mark) {
-    p->val[p->trail.back()] = 0;
-    p->trail.pop_back();
-  }
-}
-
-// Narrows condition c: every open slot that all of its remaining valid
-// assignments agree on is set. False when none is left.
-bool revise(ORI_layerProblem* p, int ci) {
-  const Condition& c = p->conditions[ci];
-  unsigned known = 0, bits = 0;
-  for (int s = 0; s < c.n_slots; ++s) {
-    const int v = p->val[c.var[s]];
-    if (v == 0) continue;
-    known |= 1u << s;
-    if (v * c.sign[s] > 0) bits |= 1u << s;
-  }
-  const unsigned all = (1u << c.n_slots) - 1u;
-  const unsigned open = all & ~known;
-  const uint64_t valid = tables().valid[c.type];
-  unsigned can1 = 0, can0 = 0;
-  bool any = false;
-  // Every assignment of the open slots (submasks of open).
-  for (unsigned sub = open;; sub = (sub - 1) & open) {
-    const unsigned a = bits | sub;
-    if ((valid >> a) & 1u) {
-      any = true;
-      can1 |= a;
-      can0 |= ~a & all;
-    }
-    if (sub == 0) break;
-  }
-  if (!any) return false;
-  for (int s = 0; s < c.n_slots; ++s) {
-    if (!((open >> s) & 1u)) continue;
-    const bool one = (can1 >> s) & 1u, zero = (can0 >> s) & 1u;
-    if (one && zero) continue;
-    const int rel = one ? 1 : -1;  // slot's first facet above its second
-    if (p->val[c.var[s]] == 0) assign(p, c.var[s], static_cast<signed char>(rel * c.sign[s]));
-  }
-  return true;
-}
-
-bool propagate(ORI_layerProblem* p) {
-  bool ok = true;
-  size_t head = 0;
-  for (; head < p->queue.size(); ++head) {
-    const int c = p->queue[head];
-    p->queued[c] = 0;
-    if (!revise(p, c)) {
-      p->conflict = c;
-      ok = false;
-      ++head;
-      break;
-    }
-  }
-  for (size_t k = head; k < p->queue.size(); ++k) p->queued[p->queue[k]] = 0;
-  p->queue.clear();
-  return ok;
+  indexConditions(p);
 }
 
 // ---------------------------------------------------------------- search
@@ -1079,31 +1123,21 @@ int oriLayerSolve(ORI_layerProblem* p, const ORI_layerOptions& opt, ORI_layerOrd
   p->timed_out = false;
   p->nodes = 0;
   const size_t n_var = p->var_facets.size();
-  p->val.assign(n_var, 0);
-  p->trail.clear();
-  p->queue.clear();
-  p->queued.assign(p->conditions.size(), 0);
   p->comps.clear();
   p->comp_count.clear();
   p->comp_first.clear();
   p->solved = false;
-
-  // The folds' facts, then everything they force.
-  for (const ORI_layerProblem::Fact& f : p->facts) {
-    if (p->val[f.var] == -f.value) {
+  switch (propagateFacts(p)) {
+    case 1: {
+      const ORI_layerProblem::Fact& f = p->facts[p->fact_conflict];
       return finish(kOriLayerNone, "faces " + std::to_string(f.face_a) + " and " + std::to_string(f.face_b) +
                                        " are joined by folds that wrap opposite ways");
     }
-    if (p->val[f.var] == 0) assign(p, static_cast<int>(f.var), f.value);
+    case 2:
+      return finish(kOriLayerNone, describe(p, p->conflict));
+    default:
+      break;
   }
-  // Every condition is looked at once, even where no fact reached it.
-  for (size_t c = 0; c < p->conditions.size(); ++c) {
-    if (!p->queued[c]) {
-      p->queued[c] = 1;
-      p->queue.push_back(static_cast<int>(c));
-    }
-  }
-  if (!propagate(p)) return finish(kOriLayerNone, describe(p, p->conflict));
   p->trail.clear();  // the base is never undone
   p->base = p->val;
   for (size_t v = 0; v < n_var; ++v) out->n_forced += p->val[v] != 0 ? 1 : 0;

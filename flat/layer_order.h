@@ -14,7 +14,10 @@
 //    on the same side, do not interleave (neither fold pokes between the
 //    other's two facets); the four lie in one order.
 //  - transitivity: three facets that overlap at a common place of positive
-//    area are ordered without a cycle.
+//    area are ordered without a cycle. Triples whose order the folds and
+//    the taco conditions already settle without a cycle hold in every
+//    stacking and are left out (their geometry untested): on a Miura-ori,
+//    whose folds settle everything, that is every triple.
 //  - tortilla-tortilla (two unfolded lines overlapping: the facets on their
 //    one side ordered as those on their other side) holds by construction:
 //    faces joined across a flat line or a diagonal belong to one facet and
@@ -79,7 +82,7 @@ struct ORI_layerOrder {
   int n_folds = 0;             // fold conditions (lines)
   int n_taco_taco = 0;
   int n_taco_tortilla = 0;
-  int n_transitivity = 0;
+  int n_transitivity = 0;      // kept (not settled by the folds and tacos alone)
   int n_forced = 0;            // variables settled by the folds and propagation before any search
   int n_components = 0;        // independent groups of the rest
   long long search_nodes = 0;  // choices tried by the search
