@@ -253,6 +253,11 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
         report("--view folded", "the pattern has no face to fold flat");
         return -1;
       }
+      if (fp->flat.layers.status != kOriLayerFound) {
+        report("--view folded", ("no stacking to draw (" + fp->flat.layers.reason +
+                                 "): the pictures show the folded form's layers translucent")
+                                    .c_str());
+      }
       fp->flat_of = om;
       fp->flat_counts[0] = om->n_vert;
       fp->flat_counts[1] = om->n_edge;
