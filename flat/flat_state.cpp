@@ -1,6 +1,8 @@
 #include "flat/flat_state.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <cmath>
 #include <string>
@@ -54,15 +56,18 @@ ORI_fold_recording* recordingOf(const ORI_flatState& st, const ORI_manifold* om)
 
 }  // namespace
 
-int oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flatState* st) {
+ORI_result oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flatState* st) {
   oriFlatStateClear(st);
+  if (om == nullptr || om->faces == nullptr || om->faces->data == nullptr) {
+    return oriFail(kOriFailEmpty, "", "the pattern has no face to fold flat");
+  }
   Clock::time_point t = Clock::now();
   oriFlatCheckVertices(om, &st->check);
   st->check_seconds = since(t);
   t = Clock::now();
   if (oriFlatFoldedForm(om, &st->form) != 0) {
     oriFlatStateClear(st);
-    return -1;
+    return oriFail(kOriFailArgument, "", "the mesh is not numbered (prepare it first)");
   }
   st->form_seconds = since(t);
   t = Clock::now();
@@ -82,7 +87,7 @@ int oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flat
     oriLayerSolve(st->problem, rest, &st->layers);
   }
   st->layer_seconds = since(t);
-  return 0;
+  return oriOk();
 }
 
 int oriFlatChooseState(ORI_flatState* st, long long state, double time_limit) {
@@ -104,11 +109,20 @@ int oriFlatWriteFold(const ORI_flatState& st, const ORI_manifold* om, FILE* fp) 
   return result;
 }
 
-int oriFlatSaveFold(const ORI_flatState& st, const ORI_manifold* om, const char* path) {
-  if (om == nullptr || path == nullptr || om->n_vert != st.form.n_vert) return -1;
+ORI_result oriFlatSaveFold(const ORI_flatState& st, const ORI_manifold* om, const char* path) {
+  const std::string subject = path != nullptr ? path : "";
+  if (om == nullptr || path == nullptr || om->n_vert != st.form.n_vert) {
+    return oriFail(kOriFailArgument, subject, "the flat state is not the one of this pattern");
+  }
   ORI_fold_recording* rec = recordingOf(st, om);
-  if (rec == nullptr) return -1;
+  if (rec == nullptr) return oriFail(kOriFailRecord, subject, "the folded form cannot be recorded");
+  errno = 0;
   const int result = oriFoldRecordingSaveFile(rec, path);
+  const int err = errno;
   oriFoldRecordingDelete(rec);
-  return result;
+  if (result != 0) {
+    return oriFail(kOriFailWrite, subject,
+                   std::string("cannot write the FOLD file") + (err != 0 ? std::string(": ") + std::strerror(err) : ""));
+  }
+  return oriOk();
 }

@@ -14,6 +14,7 @@
 #include "flat/flat_check.h"
 #include "flat/folded_form.h"
 #include "flat/layer_order.h"
+#include "geometry/result.h"
 
 struct ORI_manifold;
 
@@ -31,10 +32,12 @@ struct ORI_flatState {
 // the checks of every inner vertex, the folded form and, when every inner
 // vertex passes and the form closes, the layer order with opt (otherwise
 // layers.status is kOriLayerNotFlat and layers.reason names the first
-// failing vertex or the tear). Replaces what st held. Returns 0; -1 for a
-// mesh without faces or not numbered (st cleared). The layer order keeps
-// within opt.time_limit seconds, building and solving together.
-int oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flatState* st);
+// failing vertex or the tear; a pattern without a valid stacking is an
+// answer, not a failure). Replaces what st held. Fails (st cleared) with
+// kOriFailEmpty for a mesh without faces, kOriFailArgument for one not
+// numbered. The layer order keeps within opt.time_limit seconds, building
+// and solving together.
+ORI_result oriFlatAnalyse(const ORI_manifold* om, const ORI_layerOptions& opt, ORI_flatState* st);
 
 // Sets stacking `state` (1-based) of the analysed layer order; see
 // oriLayerChoose. Returns st->layers.status.
@@ -51,6 +54,7 @@ void oriFlatStateClear(ORI_flatState* st);
 // st was analysed from.
 int oriFlatWriteFold(const ORI_flatState& st, const ORI_manifold* om, FILE* fp);
 
-// The same into the file path, written aside and renamed into place. Returns
-// 0, or -1 (path untouched, errno set where the system gave a reason).
-int oriFlatSaveFold(const ORI_flatState& st, const ORI_manifold* om, const char* path);
+// The same into the file path, written aside and renamed into place. Fails
+// (path untouched) with kOriFailWrite naming path and the system's reason,
+// or kOriFailArgument when om is not the mesh st was analysed from.
+ORI_result oriFlatSaveFold(const ORI_flatState& st, const ORI_manifold* om, const char* path);

@@ -88,8 +88,9 @@ int flatOptionsRun(const FlatOptions& opt, ORI_manifold* om) {
   lo.order_layers = layers;
   lo.state = opt.layer_state;
   ORI_flatState st;
-  if (oriFlatAnalyse(om, lo, &st) != 0) {
-    std::fprintf(stderr, "plicata-fold: the pattern has no face to fold flat\n");
+  const ORI_result analysed = oriFlatAnalyse(om, lo, &st);
+  if (oriFailed(analysed)) {
+    std::fprintf(stderr, "plicata-fold: %s\n", oriResultText(analysed).c_str());
     return 1;
   }
   std::fflush(stdout);
@@ -129,10 +130,12 @@ int flatOptionsRun(const FlatOptions& opt, ORI_manifold* om) {
       std::fprintf(stderr, "plicata-fold: layer order: %s\n", L.reason.c_str());
     }
   }
-  if (status == 0 && !opt.folded_form.empty() && oriFlatSaveFold(st, om, opt.folded_form.c_str()) != 0) {
-    std::fprintf(stderr, "plicata-fold: %s: cannot write the FOLD file: %s\n", opt.folded_form.c_str(),
-                 std::strerror(errno));
-    status = 1;
+  if (status == 0 && !opt.folded_form.empty()) {
+    const ORI_result saved = oriFlatSaveFold(st, om, opt.folded_form.c_str());
+    if (oriFailed(saved)) {
+      std::fprintf(stderr, "plicata-fold: %s\n", oriResultText(saved).c_str());
+      status = 1;
+    }
   }
   oriFlatStateClear(&st);
   return status;

@@ -247,8 +247,9 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
         fp->flat_counts[2] != om->n_face) {
       ORI_layerOptions lo;
       lo.state = fp->opt.layer_state;
-      if (oriFlatAnalyse(om, lo, &fp->flat) != 0) {
-        report("--view folded", "the pattern has no face to fold flat");
+      const ORI_result analysed = oriFlatAnalyse(om, lo, &fp->flat);
+      if (oriFailed(analysed)) {
+        report("--view folded", analysed.why.c_str());
         return -1;
       }
       if (fp->flat.layers.status != kOriLayerFound) {

@@ -63,7 +63,7 @@ TEST(FlatCheck, APatternFailingLocallyHasTheFoldedFormButNoStackingAndSaysWhichV
   ORI_manifold* om = loadGeneratedVertex(p);
   ASSERT_NE(om, nullptr);
   ORI_flatState st;
-  ASSERT_EQ(oriFlatAnalyse(om, ORI_layerOptions{}, &st), 0);
+  ASSERT_FALSE(oriFailed(oriFlatAnalyse(om, ORI_layerOptions{}, &st)));
   EXPECT_EQ(st.check.n_fail, 1);
   EXPECT_EQ(st.form.n_face, om->n_face);
   EXPECT_EQ(st.layers.status, kOriLayerNotFlat);
