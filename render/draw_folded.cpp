@@ -11,6 +11,7 @@
 #include "flat/flat_state.h"
 #include "geometry/manifold.h"
 #include "render/shading.h"
+#include "render/view_rules.h"
 #include "render/view_state.h"
 
 namespace {
@@ -54,7 +55,7 @@ bool oriGLDrawFoldedScene(ORI_manifold* om, const ORI_flatState& fs) {
   if (!(x1 >= x0)) x0 = y0 = -0.5, x1 = y1 = 0.5;
   const double w = std::max(1, theGL.width), h = std::max(1, theGL.height);
   const double aspect = w / h;
-  const double half = std::max(std::max((x1 - x0) / aspect, y1 - y0) * 0.5 / kOriFoldedFill, 1e-9) /
+  const double half = std::max(std::max((x1 - x0) / aspect, y1 - y0) * 0.5 / kOriFitFill, 1e-9) /
                       std::max(theGL.zoom, 1e-9);
   const double cx = 0.5 * (x0 + x1), cy = 0.5 * (y0 + y1);
   glViewport(0, 0, theGL.width, theGL.height);

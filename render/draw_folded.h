@@ -17,12 +17,11 @@ constexpr float kOriFoldedBackTint[3] = {0.78f, 0.85f, 0.96f};
 // Opacity and darkening of each face in the x-ray drawing.
 constexpr float kOriFoldedXrayAlpha = 0.3f;
 constexpr float kOriFoldedXrayShade = 0.6f;
-// The folded form fills this share of the picture's shorter side at zoom 1.
-constexpr double kOriFoldedFill = 0.9;
 
 // Draws the whole picture: clears to white, sets an orthographic camera from
 // above that fits the folded form's box to the theGL.width × theGL.height
-// drawing area (enlarged by theGL.zoom), then the faces (front side in the
+// drawing area as the framed pictures fit theirs (kOriFitFill of it, then
+// enlarged by theGL.zoom), then the faces (front side in the
 // front paper colour, back side tinted) and, with theGL.draw_edge, the
 // outline and fold lines in black where they show. Returns false, having
 // touched nothing, when om is null or fs holds no folded form of om.

@@ -16,6 +16,7 @@
 #include "geometry/paper_color.h"
 #include "sheet/sheet.h"
 #include "tools/flat_options.h"
+#include "tools/fold_exports.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -91,6 +92,7 @@ struct Options {
   std::string report;
   bool display_frame = false;
   FoldPictureOptions pictures;
+  FoldExportOptions exports;
   FlatOptions flat;
 };
 
@@ -209,6 +211,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
       std::fputs(kUsage, stdout);
       std::fputs(flatOptionsUsage(), stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(foldExportsUsage(), stdout);
       return 0;
     }
     const Flag* flag = nullptr;
@@ -220,6 +223,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
     } else if (const int taken = flatOptionsParse(argc, argv, &i, &opt->flat, &why); taken != 0) {
       if (taken < 0) return usageError(why);
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
+      if (taken < 0) return usageError(why);
+    } else if (const int taken = foldExportsParseOption(argc, argv, &i, &opt->exports, &why); taken != 0) {
       if (taken < 0) return usageError(why);
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError(std::string("unknown option ") + a);
@@ -302,10 +307,12 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   for (const Phase& phase : opt.phases) total_steps += phase.steps;
   Progress progress(total_steps);
   FoldPictures* pictures = nullptr;
+  FoldExports exports(opt.exports);
   int status = 0;
   bool stopped = false;
   for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
     const char* name = opt.phases[k].pattern.c_str();
+    if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
     const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
     std::fflush(stdout);
     if (oriFailed(loaded)) {
@@ -319,7 +326,8 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         break;
       }
     }
-    for (long n = 0; n < opt.phases[k].steps && !stopped; ++n) {
+    status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
+    for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
       ORI_sheetStep step;
       const ORI_result r = oriSheetStep(sheet, &step);
       if (oriFailed(r)) {
@@ -333,8 +341,8 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
       }
       stopped = step.stop;
-      if (pictures != nullptr &&
-          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0) {
+      if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
         status = 1;
       }
       if (status != 0) break;
@@ -345,6 +353,7 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   } else {
     foldPicturesAbort(pictures);
   }
+  if (status == 0) status = exports.end(oriSheetManifold(sheet));
   return status;
 }
 
