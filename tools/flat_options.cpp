@@ -7,6 +7,7 @@
 
 #include "flat/flat_state.h"
 #include "geometry/manifold.h"
+#include "sheet/sheet.h"
 
 namespace {
 
@@ -81,18 +82,19 @@ int flatOptionsParse(int argc, char** argv, int* i, FlatOptions* opt, std::strin
   return 1;
 }
 
-int flatOptionsRun(const FlatOptions& opt, ORI_manifold* om) {
+int flatOptionsRun(const FlatOptions& opt, ORI_sheet* sheet) {
   if (!opt.requested()) return 0;
   const bool layers = !opt.folded_form.empty() || opt.layer_state_given;
   ORI_layerOptions lo;
   lo.order_layers = layers;
   lo.state = opt.layer_state;
-  ORI_flatState st;
-  const ORI_result analysed = oriFlatAnalyse(om, lo, &st);
+  const ORI_flatState* flat = nullptr;
+  const ORI_result analysed = oriSheetFlatState(sheet, lo, &flat);
   if (oriFailed(analysed)) {
     std::fprintf(stderr, "plicata-fold: %s\n", oriResultText(analysed).c_str());
     return 1;
   }
+  const ORI_flatState& st = *flat;
   std::fflush(stdout);
   if (opt.check) {
     for (const ORI_flatVertex& v : st.check.vertices) {
@@ -131,12 +133,11 @@ int flatOptionsRun(const FlatOptions& opt, ORI_manifold* om) {
     }
   }
   if (status == 0 && !opt.folded_form.empty()) {
-    const ORI_result saved = oriFlatSaveFold(st, om, opt.folded_form.c_str());
+    const ORI_result saved = oriFlatSaveFold(st, oriSheetManifold(sheet), opt.folded_form.c_str());
     if (oriFailed(saved)) {
       std::fprintf(stderr, "plicata-fold: %s\n", oriResultText(saved).c_str());
       status = 1;
     }
   }
-  oriFlatStateClear(&st);
   return status;
 }

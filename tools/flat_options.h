@@ -6,7 +6,7 @@
 
 #include <string>
 
-struct ORI_manifold;
+struct ORI_sheet;
 
 struct FlatOptions {
   bool check = false;        // --check
@@ -24,10 +24,10 @@ const char* flatOptionsUsage();
 // for a missing or bad value.
 int flatOptionsParse(int argc, char** argv, int* i, FlatOptions* opt, std::string* error);
 
-// For the pattern om as it ends the run (built and numbered): analyses its
-// flat state when opt asks for anything and prints, in this order, the
+// For the sheet's pattern as it ends the run: reads its flat state
+// (oriSheetFlatState) when opt asks for anything and prints, in this order, the
 // check's lines (--check), "layer_states=N" and the verdict on the stacking
 // (--layer-state, --folded-form), and writes the folded form. Returns 0, or
 // 1 after one line on standard error (a file that cannot be written, a
 // stacking asked for that does not exist).
-int flatOptionsRun(const FlatOptions& opt, ORI_manifold* om);
+int flatOptionsRun(const FlatOptions& opt, ORI_sheet* sheet);

@@ -364,7 +364,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   if (!oriFailed(r) && !opt.fold_out.empty()) r = oriSheetSaveFold(sheet, opt.fold_out.c_str(), 0);
   if (!oriFailed(r) && !opt.report.empty()) r = oriSheetSaveReport(sheet, opt.report.c_str());
   if (oriFailed(r)) return failed(r);
-  if (const int flat = flatOptionsRun(opt.flat, oriSheetManifold(sheet)); flat != 0) return flat;
+  if (const int flat = flatOptionsRun(opt.flat, sheet); flat != 0) return flat;
   const ORI_sheetCounts counts = oriSheetCounts(sheet);
   std::fflush(stdout);
   std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),
