@@ -41,6 +41,7 @@ bool appReadoutRefresh(ORI_sheet* sheet, bool closure) {
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
+  r.exact_halvings = counts.pattern_exact_halvings;
   r.marks.flat_fail.clear();
   ORI_layerOptions checks_only;
   checks_only.order_layers = false;
@@ -81,6 +82,6 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[5] = buf;
   std::snprintf(buf, sizeof buf, "intersecting pairs: %d", r.marks.pairs);
   lines[6] = buf;
-  std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
+  std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
 }
