@@ -13,6 +13,7 @@
 #include "app/key_map.h"
 #include "app/panel.h"
 #include "flat/flat_state.h"
+#include "app/panel_controls.h"
 #include "render/display.h"
 #include "render/draw_folded.h"
 #include "render/draw_marks.h"
@@ -45,6 +46,8 @@ bool drawFoldedForm() {
 
 bool appDrawFrame() {
   appReadoutRefresh(the.sheet, theGL.draw_closure != 0);
+  const bool status_shown = theGLUI.status_rollout != nullptr && theGLUI.status_rollout->is_open();
+  appReadoutMobility(the.sheet, status_shown, theGL.hold_space || theGL.hold_b, false);
   menuShowReadout();
   if (theGL.view_mode == kOriViewFolded) {
     if (!drawFoldedForm()) return false;
