@@ -9,6 +9,7 @@
 #include "files/fold_animation.h"
 #include "files/html_export.h"
 #include "files/obj_export.h"
+#include "flat/flat_state.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "geometry/self_intersection.h"
@@ -472,6 +473,58 @@ double Sheet::vertexClosure(std::vector<double>* per_vertex) const {
   // sheet's null must never reach the core.
   ORI_sheet* sheet = live();
   return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet), oriSheetManifold(sheet), nullptr);
+}
+
+FlatChecks Sheet::flatChecks() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_layerOptions options;
+  options.order_layers = false;
+  const ORI_flatState* st = nullptr;
+  raise(oriSheetFlatState(live(), options, &st));
+  FlatChecks c;
+  for (const ORI_flatVertex& v : st->check.vertices) {
+    c.vertex.push_back(v.vertex);
+    c.xy.push_back(v.x);
+    c.xy.push_back(v.y);
+    c.kawasaki_deg.push_back(v.kawasaki_deg);
+    c.mountains.push_back(v.mountains);
+    c.valleys.push_back(v.valleys);
+    c.kawasaki_ok.push_back(v.kawasaki_ok ? 1 : 0);
+    c.maekawa_ok.push_back(v.maekawa_ok ? 1 : 0);
+  }
+  return c;
+}
+
+LayerOrders Sheet::layerOrders(long long state, double time_limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_layerOptions options;
+  options.state = state;
+  options.time_limit = time_limit;
+  const ORI_flatState* st = nullptr;
+  raise(oriSheetFlatState(live(), options, &st));
+  const ORI_layerOrder& L = st->layers;
+  LayerOrders out;
+  switch (L.status) {
+    case kOriLayerFound: out.status = "found"; break;
+    case kOriLayerNone: out.status = "none"; break;
+    case kOriLayerOutOfTime: out.status = "out of time"; break;
+    case kOriLayerNoSuchState: out.status = "no such state"; break;
+    default: out.status = "not flat"; break;
+  }
+  out.reason = L.reason;
+  out.states = L.n_states;
+  out.states_exact = L.n_states_exact;
+  out.chosen = L.chosen;
+  out.face_orders.assign(L.face_orders.begin(), L.face_orders.end());
+  const double size = oriSheetManifold(sheet_)->paper_size;
+  out.folded.reserve(st->form.vertex_xy.size());
+  for (double c : st->form.vertex_xy) out.folded.push_back(c * size);
+  for (int f = 0; f < st->form.n_face; ++f) out.face_up.push_back(st->form.facet_up[st->form.face_facet[f]]);
+  out.gap = st->form.gap * size;
+  out.seconds = st->layer_seconds;
+  return out;
 }
 
 int Sheet::recordedFrames() const {
