@@ -6,6 +6,7 @@
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
 #include "app/motion.h"
+#include "app/program.h"
 #include "geometry/message.h"
 #include "render/view_state.h"
 
@@ -27,13 +28,14 @@ void Step(double step) {
   if (r.code == kOriFailRecord) {
     oriMessage("cannot record the frame for %s: the shape is not finite\n", r.subject.c_str());
   }
+  appPostRedraw();
   glutSetWindow(the.sub_window);
 }
 
 void TimerFunc(int value) {
   switch (value) {
     case kWalkTick:
-      appWalkZoomTick(&theGL);
+      if (appWalkZoomTick(&theGL)) appPostRedraw();
       glutTimerFunc(kWalkTick, TimerFunc, kWalkTick);
       break;
     case kFoldTick: {

@@ -11,6 +11,7 @@
 #include "app/fold_recording.h"
 #include "app/key_map.h"
 #include "app/panel.h"
+#include "app/program.h"
 #include "render/display.h"
 #include "render/draw_marks.h"
 #include "render/view_rules.h"
@@ -26,6 +27,9 @@ bool appDrawFrame() {
 }
 
 void Display() {
+  // A three-vertex pick is abandoned once that orientation mode is left
+  // (the panel's change of mode redraws this window).
+  if (theGL.orient_mode != 2) the.axis_pick_count = 0;
   if (appDrawFrame()) glutSwapBuffers();
 }
 
@@ -46,6 +50,7 @@ bool appServeOpenRequest() {
   }
   glutSetWindow(the.main_window);
   glutShowWindow();
+  appPostRedraw();
   return true;
 }
 
@@ -53,6 +58,9 @@ void Display_base() {
   glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glutSwapBuffers();
+  // The main window is redrawn when something in it changed (the panel's
+  // controls redraw it): the drawing too.
+  glutPostWindowRedisplay(the.sub_window);
 
   appServeOpenRequest();
 
@@ -72,4 +80,5 @@ void Reshape(int w, int h) {
   glutSetWindow(the.sub_window);
   glutPositionWindow(0, 0);
   glutReshapeWindow(theGL.width, theGL.height);
+  appPostRedraw();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "input/examples_dir.h"
 #include "input/line_list.h"
 #include "input/pattern_gen.h"
 #include "python/sheet.h"
@@ -89,6 +90,16 @@ PYBIND11_MODULE(_core, m) {
   });
 
   m.attr("MAX_STEPS") = plicata::kMaxSteps;
+  m.attr("__version__") = PLICATA_VERSION;
+  m.def(
+      "find_pattern",
+      [](const std::string& path) {
+        std::string found;
+        const ORI_result r = oriFindPattern(path.c_str(), &found);
+        if (oriFailed(r)) throw plicata::PatternFailure(oriResultText(r));
+        return found;
+      },
+      py::arg("path"));
   m.attr("KIND_NEGATIVE") = static_cast<int>(plicata::kKindNegative);
   m.attr("KIND_FLAT") = static_cast<int>(plicata::kKindFlat);
   m.attr("KIND_POSITIVE") = static_cast<int>(plicata::kKindPositive);
@@ -167,6 +178,8 @@ PYBIND11_MODULE(_core, m) {
           })
       .def_property("fold_to", &Sheet::foldTo, &Sheet::setFoldTo)
       .def_property_readonly("exact_kept", &Sheet::exactKept)
+      .def_property("collisions", &Sheet::collisions, &Sheet::setCollisions)
+      .def_property_readonly("first_collision", &Sheet::firstCollision)
       .def(
           "intersections",
           [](const Sheet& s) {

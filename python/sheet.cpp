@@ -323,6 +323,23 @@ long Sheet::exactKept() const {
   return oriSheetCounts(sheet_).pattern_exact_kept;
 }
 
+bool Sheet::collisions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(sheet_).collisions;
+}
+
+void Sheet::setCollisions(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  options.collisions = on;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+long Sheet::firstCollision() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetCounts(sheet_).first_collision;
+}
+
 std::vector<std::pair<int, int>> Sheet::intersections() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<int, int>> pairs;

@@ -35,4 +35,5 @@ theGLstruct theGL = {
     nullptr,             // texture_bits
     "papertexture.bmp",  // texture_file
     0,                   // draw_closure
+    0,                   // draw_colour
 };

@@ -21,6 +21,7 @@ struct FoldPictureOptions {
   int fps = 20;                           // --fps N
   bool closure = false;                   // --closure: the closure map, as the window's "Closure" shows it
   bool no_edges = false;                  // --no-edges: no lines, as the window's "Draw Edge" off
+  bool colour = false;                    // --colour: mountains and valleys in two colours, as the window's "Colour"
   std::string shaping;  // the first option given that shapes pictures, for the check
   bool requested() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
 };
