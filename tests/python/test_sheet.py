@@ -52,6 +52,11 @@ def test_examples_by_name_from_any_folder(tmp_path, monkeypatch):
     assert "examples folder" in str(raised.value)
 
 
+def test_version_is_the_programs(plicata_fold):
+    shown = subprocess.run([plicata_fold, "--version"], capture_output=True, text=True, check=True).stdout
+    assert shown == f"plicata-fold {plicata.__version__}\n"
+
+
 def test_generated_sheet_is_the_generated_file(plicata_gen, tmp_path):
     path = tmp_path / "miura.opx"
     subprocess.run([plicata_gen, "miura", "--rows", "3", "--cols", "5", "--angle", "55", "-o", str(path)], check=True)

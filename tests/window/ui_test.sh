@@ -361,7 +361,8 @@ wait_for '[ "$(xdotool getwindowgeometry "$WIN" | tail -n 2 | tr -s " ")" = "$be
 ok "'F' and 'M' toggle and restore"
 
 # 'f' frames the model: seen from above it then spans nine tenths of the
-# drawing; in the Object camera it grows and stays inside.
+# drawing (give or take the axis markers' 6-pixel points at its corners
+# and a line's width); in the Object camera it grows and stays inside.
 pointer_on_drawing
 xdotool key o
 sleep 0.5
@@ -371,7 +372,7 @@ before_w=$((x1 - x0))
 xdotool key c
 xdotool key f
 want=$((S * 9 / 10))
-shoot_until fit_top 'w=$((x1 - x0 > y1 - y0 ? x1 - x0 : y1 - y0)); near "$w" "$want" 4' ||
+shoot_until fit_top 'w=$((x1 - x0 > y1 - y0 ? x1 - x0 : y1 - y0)); near "$w" "$want" 8' ||
   fail "'f' from above: the model spans $((x1 - x0)) x $((y1 - y0)), not $want"
 xdotool key o
 xdotool key f

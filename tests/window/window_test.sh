@@ -9,7 +9,8 @@
 #     instead of retrying;
 #  3. on the bundled Miura-ori (and on a real one when the real patterns are
 #     there), the drawing window shows the paper in the colours of the paper
-#     rule, with black lines, centred on a white background;
+#     rule, with black lines, centred on a white background, and the window
+#     at rest takes almost no processor time;
 #  4. a capture written by ScreenSaveBMP (from capture_probe, which opens the
 #     same windows) is a 24-bit BMP of the drawing window's size whose pixels
 #     are those on the screen, for a folded model and for a textured one;
@@ -151,6 +152,15 @@ drawing_area() {
   echo "$x $y ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
 }
 
+# Processor time (user and system, clock ticks) the process $1 has used,
+# from /proc/PID/stat (the fields after the command's closing parenthesis).
+cpu_ticks() {
+  local stat
+  stat=$(cat "/proc/$1/stat") || fail "no process $1"
+  read -r -a f <<<"${stat##*) }"
+  echo $((f[11] + f[12]))
+}
+
 # --- 3: a pattern in the folded view, without texture: the paper rule.
 for shown in "${SHOWN[@]}"; do
   label=$(basename "$shown" .opx)
@@ -160,6 +170,15 @@ for shown in "${SHOWN[@]}"; do
   sleep 1.5
   area=$(drawing_area "$win") || fail "$label: unexpected title '$(xdotool getwindowname "$win")'"
   import -window root -depth 8 "$SHOTS/$label.ppm" || fail "import failed"
+  if [ "$shown" = "$PATTERN" ]; then
+    # At rest the window waits for events: over 3 s it takes well under a
+    # fifth of a processor (a window redrawing whenever idle takes a whole one).
+    used=$(($(cpu_ticks "$APP_PID") + 0))
+    sleep 3
+    used=$(($(cpu_ticks "$APP_PID") - used))
+    [ "$used" -lt $((3 * $(getconf CLK_TCK) / 5)) ] || fail "$label: at rest the window used $used ticks in 3 s"
+    echo "ok: at rest the window used $used of $((3 * $(getconf CLK_TCK))) ticks in 3 s"
+  fi
   stop "$APP_PID"
   APP_PID=""
   echo "$label, drawing area (x y w h): $area"
