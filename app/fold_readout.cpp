@@ -39,6 +39,7 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
+  r.exact_halvings = counts.pattern_exact_halvings;
   return true;
 }
 
@@ -69,6 +70,6 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[5] = buf;
   std::snprintf(buf, sizeof buf, "intersecting pairs: %d", r.marks.pairs);
   lines[6] = buf;
-  std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
+  std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
 }

@@ -53,6 +53,7 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["milliseconds"] = f.milliseconds;
   d["newton_iterations"] = f.newton_iterations;
   d["exact_kept"] = f.exact_kept;
+  d["exact_halvings"] = f.exact_halvings;
   return d;
 }
 

@@ -93,6 +93,7 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.milliseconds = s.record.ms;
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
+  f.exact_halvings = s.stats.exact_halved;
   return f;
 }
 

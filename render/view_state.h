@@ -43,6 +43,14 @@ struct theGLstruct {
   char texture_file[1024];      // texture file name
   int draw_closure;             // colour the sheet by the closure map ("Closure")
   int draw_colour;              // mountains and valleys in two colours ("Colour"); black when 0
+  // Pictures framed to what they show (plicata-fold; the window leaves it
+  // off): with fit set, the Object and Top cameras first move fit_centre to
+  // the middle of the view and enlarge by fit_scale, in the display frame as
+  // the Object camera turns it, or in the pattern's plane for the crease
+  // pattern (render/view_rules.h, oriGLFitPicture).
+  int fit;
+  double fit_scale;
+  vector3d fit_centre;
 };
 
 extern theGLstruct theGL;

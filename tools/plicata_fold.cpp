@@ -20,6 +20,7 @@
 #include "geometry/paper_color.h"
 #include "geometry/self_intersection.h"
 #include "sheet/sheet.h"
+#include "tools/fold_exports.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -54,7 +55,8 @@ const char kUsage[] =
     "                 reference)\n"
     "  --exact        close every vertex to rounding after each step (Newton corrections\n"
     "                 on the closure alone); the last line then also gives exact_kept=K,\n"
-    "                 the steps whose correction failed and kept the ordinary result\n"
+    "                 the steps whose correction failed and kept the ordinary result,\n"
+    "                 and exact_halvings=H, the substeps taken again at half their size\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -104,6 +106,7 @@ struct Options {
   bool display_frame = false;
   bool verbose = false;
   FoldPictureOptions pictures;
+  FoldExportOptions exports;
 };
 
 // A flag's setter: takes its value (null for a flag without one) and
@@ -224,6 +227,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(foldExportsUsage(), stdout);
       return 0;
     }
     if (std::strcmp(a, "--version") == 0) {
@@ -237,6 +241,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       why = flag->set(opt, flag->takes_value ? argv[++i] : nullptr);
       if (!why.empty()) return usageError(why);
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
+      if (taken < 0) return usageError(why);
+    } else if (const int taken = foldExportsParseOption(argc, argv, &i, &opt->exports, &why); taken != 0) {
       if (taken < 0) return usageError(why);
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError(std::string("unknown option ") + a);
@@ -318,10 +324,12 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   for (const Phase& phase : opt.phases) total_steps += phase.steps;
   Progress progress(total_steps);
   FoldPictures* pictures = nullptr;
+  FoldExports exports(opt.exports);
   int status = 0;
   bool stopped = false;
   for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
     const char* name = opt.phases[k].pattern.c_str();
+    if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
     const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
     std::fflush(stdout);
     if (oriFailed(loaded)) {
@@ -335,7 +343,8 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         break;
       }
     }
-    for (long n = 0; n < opt.phases[k].steps && !stopped; ++n) {
+    status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
+    for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
       ORI_sheetStep step;
       const ORI_result r = oriSheetStep(sheet, &step);
       if (oriFailed(r)) {
@@ -349,8 +358,8 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
       }
       stopped = step.stop;
-      if (pictures != nullptr &&
-          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0) {
+      if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
         status = 1;
       }
       if (status != 0) break;
@@ -361,6 +370,7 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   } else {
     foldPicturesAbort(pictures);
   }
+  if (status == 0) status = exports.end(oriSheetManifold(sheet));
   return status;
 }
 
@@ -391,6 +401,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),
               oriSheetLastStep(sheet).record.max_delta);
   if (opt.fold.exact) std::printf(" exact_kept=%ld", counts.exact_kept);
+  if (opt.fold.exact) std::printf(" exact_halvings=%ld", counts.exact_halvings);
   std::printf("\n");
   return 0;
 }
