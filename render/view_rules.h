@@ -42,14 +42,13 @@ double oriGLObjectFovy(double zoom);
 // Fit ("f", the panel's "Fit"): the present view's camera framed on what it
 // shows, the folded model in the display frame (oriGLUpdateModelMatrix is
 // run) or, in cp_mode, the crease pattern: the pan centres it and the zoom
-// makes it fill kOriFitFill of the drawing area's height or width, whichever
+// makes it fill kOriFitFill (below) of the drawing area's height or width, whichever
 // binds, seen from the present azimuth and elevation in the Object camera.
 // The zoom stays within kOriFitZoomMin..kOriFitZoomMax (the arrow keys'
 // range); a drag in progress keeps its share of the pan. The Walk camera
 // has no frame to fit: false, nothing changed; also false for a null or
 // empty om, or positions that are not finite. Cost: one pass over the
 // vertices.
-constexpr double kOriFitFill = 0.9;
 constexpr double kOriFitZoomMin = 0.25;
 constexpr double kOriFitZoomMax = 64.0;
 bool oriGLFitView(theGLstruct* gl, ORI_manifold* om);
