@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/examples_dir.h"
 #include "app/file_open.h"
 #include "app/fold_readout.h"
 #include "app/frame_files.h"
@@ -19,6 +18,7 @@
 #include "app/timer.h"
 #include "app/window_capture.h"
 #include "app/window_display.h"
+#include "input/examples_dir.h"
 #include "sheet/sheet.h"
 
 namespace {
@@ -56,7 +56,7 @@ void openChosenFile(const GLUI_FileBrowser* browser) {
 void menuInit() {
   GLUI* glui = GLUI_Master.create_glui_subwindow(the.main_window, GLUI_SUBWINDOW_RIGHT);
   glui->set_main_gfx_window(the.main_window);
-  menuBuild(glui, menuCallback, ExamplesDir().c_str());
+  menuBuild(glui, menuCallback, oriExamplesDir().c_str());
 }
 
 void menuCallback(int ID) {
@@ -98,6 +98,12 @@ void menuCallback(int ID) {
       break;
     case kMenuHelp:
       the.show_help = the.show_help ? 0 : 1;
+      break;
+    case kMenuFit:
+      appFit();
+      break;
+    case kMenuQuit:
+      appQuit();
       break;
     case kMenuFileFilter:
       for (GLUI_FileBrowser* b : {theGLUI.examples_browser, theGLUI.folder_browser}) {

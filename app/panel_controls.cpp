@@ -20,6 +20,7 @@ constexpr int kFoldRolloutWidth = 100;
 constexpr int kLineWidthSpinnerWidth = 1;
 constexpr int kStepButtonWidth = 80;
 constexpr int kSaveButtonWidth = 10;
+constexpr int kFitButtonWidth = 10;
 constexpr int kSaveDirWidth = 160;
 // Heights of the file browsers' lists, pixels.
 constexpr int kExamplesHeight = 80;
@@ -40,16 +41,21 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Walk");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "CP");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Folded form");
+  // Under the cameras, so that the rollout grows by no row.
+  theGLUI.colour_check = glui->add_checkbox_to_panel(view_panel, "Colour", &theGL.draw_colour, -1, nullptr);
   glui->add_column_to_panel(view_panel, 1);
   theGLUI.draw_face_check = glui->add_checkbox_to_panel(view_panel, "Draw Face", &theGL.draw_face, -1, nullptr);
   theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);
   theGLUI.crease_check = glui->add_checkbox_to_panel(view_panel, "Crease", &theGL.draw_crease, -1, nullptr);
   theGLUI.closure_check = glui->add_checkbox_to_panel(view_panel, "Closure", &theGL.draw_closure, -1, nullptr);
-  theGLUI.line_width_spinner = glui->add_spinner_to_panel(theGLUI.view_rollout, "line width", GLUI_SPINNER_INT,
+  GLUI_Panel* width_row = glui->add_panel_to_panel(theGLUI.view_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.line_width_spinner = glui->add_spinner_to_panel(width_row, "line width", GLUI_SPINNER_INT,
                                                           &theGL.line_width, -1, nullptr);
   theGLUI.line_width_spinner->set_int_limits(kMenuLineWidthMin, kMenuLineWidthMax, GLUI_LIMIT_CLAMP);
   theGLUI.line_width_spinner->set_speed(kSpinnerSpeed);
   theGLUI.line_width_spinner->set_w(kLineWidthSpinnerWidth);
+  glui->add_column_to_panel(width_row, 0);
+  glui->add_button_to_panel(width_row, "Fit", kMenuFit, callback)->set_w(kFitButtonWidth);
 
   theGLUI.orient_rollout = glui->add_rollout("Orientation Edit Mode", 1);
   theGLUI.orient_rollout->set_alignment(GLUI_ALIGN_CENTER);
@@ -121,7 +127,10 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.folder_browser->fbreaddir(".");
   theGLUI.files_message = glui->add_statictext_to_panel(theGLUI.files_rollout, "");
 
-  glui->add_button("Help", kMenuHelp, callback)->set_alignment(GLUI_ALIGN_RIGHT);
+  GLUI_Panel* last_row = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(last_row, "Help", kMenuHelp, callback);
+  glui->add_column_to_panel(last_row, 0);
+  glui->add_button_to_panel(last_row, "Quit", kMenuQuit, callback);
 
   theGLUI.view_rollout->set_w(kViewRolloutWidth);
   theGLUI.fold_rollout->set_w(kFoldRolloutWidth);

@@ -18,6 +18,7 @@ struct theGLUIstruct {
   GLUI_Checkbox* draw_edge_check;       // "Draw Edge"
   GLUI_Checkbox* crease_check;          // "Crease"
   GLUI_Checkbox* closure_check;         // "Closure"
+  GLUI_Checkbox* colour_check;          // "Colour": mountains and valleys in two colours
   GLUI_Spinner* line_width_spinner;     // "line width"
   GLUI_Rollout* fold_rollout;           // "Fold Simulation"
   GLUI_Spinner* fold_step_spinner;      // "fold step"
@@ -52,6 +53,8 @@ constexpr int kMenuExampleChosen = 13; // a file chosen among the examples
 constexpr int kMenuFolderChosen = 14;  // a file chosen in the folder
 constexpr int kMenuMode = 15;          // "mode"
 constexpr int kMenuCountDof = 16;      // the Status rollout's "Count"
+constexpr int kMenuFit = 17;           // "Fit"
+constexpr int kMenuQuit = 18;          // "Quit"
 
 // Limits of the spinners.
 constexpr int kMenuLineWidthMin = 1, kMenuLineWidthMax = 5;
@@ -64,10 +67,12 @@ constexpr int kMenuModeMin = 0, kMenuModeMax = 99;
 constexpr const char* kMenuNextLabel = "Next";
 
 // Adds the panel's controls to glui, top to bottom: the rollouts "View
-// Mode" (with "Closure"), "Orientation Edit Mode" and "Fold Simulation"
-// (with "fold to %", "Exact" and "mode"), the step buttons, the save row, "SaveDir",
-// "File Open", "Next File" and "Clear Fold", then the rollouts "Status"
-// (with "Count") and "Files" (closed) and "Help". The controls are bound to the fields of the
+// Mode" (with "Closure", "Colour" under the cameras, and the "Fit" button
+// beside "line width"), "Orientation Edit Mode" and "Fold Simulation"
+// (with "fold to %", "Exact" and "mode"), the step buttons, the save row,
+// "SaveDir", "File Open", "Next File" and "Clear Fold", then the rollouts
+// "Status" (with "Count") and "Files" (closed), "Help" and "Quit". The
+// controls are bound to the fields of the
 // (fold step, fold amount, exact mode, recording switches, save directory,
 // the Files rollout's switches) and theGL (view mode, drawing switches,
 // line width, orientation mode); the buttons, the view-mode group, "fold to

@@ -14,6 +14,7 @@
 #include "app/panel.h"
 #include "flat/flat_state.h"
 #include "app/panel_controls.h"
+#include "app/program.h"
 #include "render/display.h"
 #include "render/draw_folded.h"
 #include "render/draw_marks.h"
@@ -59,6 +60,9 @@ bool appDrawFrame() {
 }
 
 void Display() {
+  // A three-vertex pick is abandoned once that orientation mode is left
+  // (the panel's change of mode redraws this window).
+  if (theGL.orient_mode != 2) the.axis_pick_count = 0;
   if (appDrawFrame()) glutSwapBuffers();
 }
 
@@ -79,6 +83,7 @@ bool appServeOpenRequest() {
   }
   glutSetWindow(the.main_window);
   glutShowWindow();
+  appPostRedraw();
   return true;
 }
 
@@ -86,6 +91,9 @@ void Display_base() {
   glClearColor(0.9f, 0.9f, 0.9f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glutSwapBuffers();
+  // The main window is redrawn when something in it changed (the panel's
+  // controls redraw it): the drawing too.
+  glutPostWindowRedisplay(the.sub_window);
 
   appServeOpenRequest();
 
@@ -105,4 +113,5 @@ void Reshape(int w, int h) {
   glutSetWindow(the.sub_window);
   glutPositionWindow(0, 0);
   glutReshapeWindow(theGL.width, theGL.height);
+  appPostRedraw();
 }

@@ -12,12 +12,14 @@
 // while no pattern is loaded.
 bool appDrawFrame();
 
-// Display callback of the drawing sub-window: appDrawFrame, then swaps the
-// buffers (no swap while no pattern is loaded).
+// Display callback of the drawing sub-window: abandons a half-done
+// three-vertex pick when that orientation mode has been left, then
+// appDrawFrame and swaps the buffers (no swap while no pattern is loaded).
 void Display();
 
-// Display callback of the main window: clears it to grey, carries out a
-// pending open request (appServeOpenRequest) and sets the title
+// Display callback of the main window: clears it to grey, asks for the
+// drawing sub-window to be redrawn, carries out a pending open request
+// (appServeOpenRequest) and sets the title
 // "Plicata [width, height]  NNNNN frames".
 void Display_base();
 

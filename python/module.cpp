@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "input/examples_dir.h"
 #include "input/line_list.h"
 #include "input/pattern_gen.h"
 #include "python/picture.h"
@@ -176,7 +177,14 @@ PYBIND11_MODULE(_core, m) {
       }
       const int n = e.error_number;
       PyObject* cls = n == ENOENT || n == ENOTDIR ? not_found : n == EACCES || n == EPERM ? permission : unreadable;
-      py::tuple args = py::make_tuple(n, std::strerror(n), py::str(e.path));
+      // The system's words, then where a bare name was looked for when it
+      // was (the working folder and the examples folder).
+      std::string reason = std::strerror(n);
+      const std::string text = e.what(), lead = e.path + ": ";
+      if (text.find("examples folder") != std::string::npos) {
+        reason += "; " + (text.rfind(lead, 0) == 0 ? text.substr(lead.size()) : text);
+      }
+      py::tuple args = py::make_tuple(n, reason, py::str(e.path));
       PyErr_SetObject(cls, args.ptr());
     } catch (const plicata::SheetClosed& e) {
       PyErr_SetString(PyExc_ValueError, e.what());
@@ -184,6 +192,16 @@ PYBIND11_MODULE(_core, m) {
   });
 
   m.attr("MAX_STEPS") = plicata::kMaxSteps;
+  m.attr("__version__") = PLICATA_VERSION;
+  m.def(
+      "find_pattern",
+      [](const std::string& path) {
+        std::string found;
+        const ORI_result r = oriFindPattern(path.c_str(), &found);
+        if (oriFailed(r)) throw plicata::PatternFailure(oriResultText(r));
+        return found;
+      },
+      py::arg("path"));
   m.attr("KIND_NEGATIVE") = static_cast<int>(plicata::kKindNegative);
   m.attr("KIND_FLAT") = static_cast<int>(plicata::kKindFlat);
   m.attr("KIND_POSITIVE") = static_cast<int>(plicata::kKindPositive);
@@ -299,6 +317,8 @@ PYBIND11_MODULE(_core, m) {
           })
       .def_property("fold_to", released(&Sheet::foldTo), released(&Sheet::setFoldTo))
       .def_property_readonly("exact_kept", released(&Sheet::exactKept))
+      .def_property("collisions", released(&Sheet::collisions), released(&Sheet::setCollisions))
+      .def_property_readonly("first_collision", released(&Sheet::firstCollision))
       .def(
           "intersections",
           [](const Sheet& s) {

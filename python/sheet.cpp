@@ -455,6 +455,23 @@ long Sheet::exactKept() const {
   return oriSheetCounts(live()).pattern_exact_kept;
 }
 
+bool Sheet::collisions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(live()).collisions;
+}
+
+void Sheet::setCollisions(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(live());
+  options.collisions = on;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+long Sheet::firstCollision() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetCounts(live()).first_collision;
+}
+
 std::vector<std::pair<int, int>> Sheet::intersections() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<int, int>> pairs;

@@ -192,6 +192,13 @@ class Sheet {
   // Steps of exact mode whose correction failed and kept the ordinary result.
   long exactKept() const;
 
+  // Whether every step from now on looks for faces passing through each
+  // other (plicata-fold --collisions; false when made), and the first step
+  // of the sheet's life (as stepsTaken counts) that found some, 0 for none.
+  bool collisions() const;
+  void setCollisions(bool on);
+  long firstCollision() const;
+
   // Pairs of faces (indices as faces() numbers them, lower first, sorted)
   // that pass through each other in the present shape.
   std::vector<std::pair<int, int>> intersections() const;

@@ -42,6 +42,7 @@ struct theGLstruct {
   unsigned char* texture_bits;  // texture pixels; released right after the upload
   char texture_file[1024];      // texture file name
   int draw_closure;             // colour the sheet by the closure map ("Closure")
+  int draw_colour;              // mountains and valleys in two colours ("Colour"); black when 0
   // Pictures framed to what they show (plicata-fold; the window leaves it
   // off): with fit set, the Object and Top cameras first move fit_centre to
   // the middle of the view and enlarge by fit_scale, in the display frame as

@@ -16,6 +16,7 @@
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/self_intersection.h"
+#include "input/examples_dir.h"
 #include "input/pattern_file.h"
 #include "input/pattern_gen.h"
 #include "input/read_error.h"
@@ -198,13 +199,22 @@ void buildIndex(ORI_sheet* s) {
 }  // namespace
 
 ORI_result oriSheetRead(ORI_sheet* s, const char* path, int onto_folded, const ORI_loadOptions& load) {
+  // A name of a format that is no file where it is given may be an example's.
+  std::string file = path;
+  if (oriPatternFormat(path) != kOriPatternUnknown) {
+    const ORI_result where = oriFindPattern(path, &file);
+    if (oriFailed(where)) {
+      oriSheetDropPending(s);
+      return where;
+    }
+  }
   ORI_manifold* om = freshPending(s, load);
-  const int result = oriManifoldConstructFromFile(om, onto_folded ? s->om : nullptr, path);
+  const int result = oriManifoldConstructFromFile(om, onto_folded ? s->om : nullptr, file.c_str());
   if (result != kOriOpenOk) {
     oriManifoldDelete(om);
     return readFailure(result, path);
   }
-  return keepPending(s, om, onto_folded && s->om != nullptr, path);
+  return keepPending(s, om, onto_folded && s->om != nullptr, file.c_str());
 }
 
 ORI_result oriSheetReadStream(ORI_sheet* s, FILE* fp, const char* name, int onto_folded, const ORI_loadOptions& load) {

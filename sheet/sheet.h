@@ -174,10 +174,13 @@ const ORI_recordOptions& oriSheetRecording(const ORI_sheet* sheet);
 // Reads the pattern file path (the reader chosen by what the name contains,
 // input/pattern_file.h) into a pending pattern, with its vertices placed on
 // the present folded shape when onto_folded is set and the sheet holds a
-// pattern ("Next File"), flat otherwise. Fails with kOriFailUnsupported
-// (the name names no format; checked first), kOriFailUnreadable ("cannot
-// open: ..."), or kOriFailRead (the reader's reason), subject path; nothing
-// is then pending. The reader's messages go through oriMessage.
+// pattern ("Next File"), flat otherwise. A relative path that names nothing
+// is looked up in the examples folder (input/examples_dir.h: oriFindPattern);
+// the pattern's source is then the example's path. Fails with
+// kOriFailUnsupported (the name names no format; checked first),
+// kOriFailUnreadable ("cannot open: ...", or oriFindPattern's reason naming
+// both places looked in), or kOriFailRead (the reader's reason), subject
+// path; nothing is then pending. The reader's messages go through oriMessage.
 ORI_result oriSheetRead(ORI_sheet* sheet, const char* path, int onto_folded, const ORI_loadOptions& load);
 
 // The same from the open stream fp (not closed), the reader chosen by name.

@@ -33,7 +33,7 @@ ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om) {
   oriMessage("\tinitializing SimMatrix\n");
   ORISIM_matrix* osm = oriSimNew(om);
   oriSimInitMatrix(osm, om);
-  oriMessage("Matrix\n size1: %d\n size2: %d\n data: %p\n", osm->m, osm->n, oriSimJacobianData(osm));
+  oriMessage("Matrix\n size1: %d\n size2: %d\n", osm->m, osm->n);
   return osm;
 }
 

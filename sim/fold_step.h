@@ -29,8 +29,9 @@ inline double oriFoldHeldStep(int fold_step, int unfold) {
 // Creates the simulation record of a prepared mesh (fixed face chosen,
 // numbered, placed) as the loader does: prints "\tinitializing SimMatrix\n",
 // runs oriSimNew and oriSimInitMatrix, then prints the matrix report
-// "Matrix\n size1: %d\n size2: %d\n data: %p\n" (constraint rows, fold lines,
-// address of the Jacobian's storage). The caller owns the record
+// "Matrix\n size1: %d\n size2: %d\n" (constraint rows, fold lines; no
+// address, which would differ from run to run: the window program adds the
+// Jacobian's, oriSimJacobianData, itself). The caller owns the record
 // (oriSimDelete).
 ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om);
 

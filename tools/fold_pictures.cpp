@@ -98,6 +98,9 @@ const char* foldPicturesUsage() {
          "                 each other are hatched in red in every picture, as in the window\n"
          "  --no-edges     leave the lines out, as the window's \"Draw Edge\" off or 'e' does:\n"
          "                 on a large sheet they would cover the paper\n"
+         "  --colour       mountains red and valleys blue (the crease-pattern editors'\n"
+         "                 colours, told apart by colour-blind eyes too), with a legend, as\n"
+         "                 the window's \"Colour\" does; by default fold lines are black\n"
          "  --window-camera  the window's own start-up camera instead of the framing: each\n"
          "                 picture is then the window's at that size, pixel for pixel\n"
          ) +
@@ -115,9 +118,12 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   static const char* const kOptions[] = {"--png",  "--gif",     "--mp4",       "--fps",  "--every",  "--view",
                                          "--azimuth", "--elevation", "--zoom", "--size", "--picture"};
   const char* a = argv[*i];
-  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0 || std::strcmp(a, "--window-camera") == 0) {
+  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0 || std::strcmp(a, "--colour") == 0 ||
+      std::strcmp(a, "--window-camera") == 0) {
     if (std::strcmp(a, "--closure") == 0) {
       opt->closure = true;
+    } else if (std::strcmp(a, "--colour") == 0) {
+      opt->colour = true;
     } else if (std::strcmp(a, "--no-edges") == 0) {
       opt->no_edges = true;
     } else {
@@ -458,6 +464,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   oriGLPictureView(&theGL, static_cast<OriPictureView>(opt.view), opt.azimuth, opt.elevation, opt.width, opt.height);
   theGL.zoom = opt.zoom;
   theGL.draw_edge = opt.no_edges ? 0 : 1;
+  theGL.draw_colour = opt.colour ? 1 : 0;
 #endif
   fp->rgb.resize(static_cast<size_t>(opt.width) * static_cast<size_t>(opt.height) * 3);
   if (!opt.png_dir.empty()) {

@@ -4,8 +4,11 @@
 // writes the shape as OBJ. What is here is the command line: the flag table,
 // the loop over the phases and their steps with the progress on standard
 // error, the collision line, the mobility line, the pictures
-// (tools/fold_pictures.h), and the failures said once, as the sheet words
-// them.
+// (tools/fold_pictures.h), the check of the last shape, and the failures
+// said once, as the sheet words them. Standard output carries only the
+// command's own lines: the core's messages (what the loader read, dropped or
+// split, the matrix report) go to standard error with --verbose and nowhere
+// without it.
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,7 +17,9 @@
 #include <vector>
 
 #include "files/write_aside.h"
+#include "geometry/message.h"
 #include "geometry/paper_color.h"
+#include "geometry/self_intersection.h"
 #include "sheet/sheet.h"
 #include "tools/flat_options.h"
 #include "tools/fold_exports.h"
@@ -28,6 +33,8 @@ const char kUsage[] =
     "\n"
     "Loads the crease pattern PATTERN, read by what its name contains: .opx or .xml\n"
     "(XML), .dxf (DXF drawing), .fold (FOLD), .svg (SVG drawing), .cp (ORIPA text).\n"
+    "A PATTERN that is no file where it is given is looked for in the bundled\n"
+    "examples (PLICATA_EXAMPLES names another folder): plicata-fold miura_4x4.opx\n"
     "Builds its half-edge mesh, triangulates it, chooses the fixed face, places every\n"
     "facet from the fold angles and creates the simulation, then folds it as the\n"
     "window program does while the space bar is held.\n"
@@ -65,10 +72,15 @@ const char kUsage[] =
     "  --collisions   after every step, look for faces that pass through each other;\n"
     "                 at the first step K where P > 0 pairs do, print\n"
     "                   collision step=K pairs=P\n"
+    "                 (without it only the last shape is looked at, and a shape that\n"
+    "                 passes through itself gives a warning on standard error)\n"
     "  --stop-at-collision  the same, and stop folding at that step\n"
     "  --report FILE  write a JSON report, one record per step: closure residual, worst\n"
     "                 vertex error and its vertex index, CG iterations, largest angle\n"
     "                 change, milliseconds, and intersecting pairs (with --collisions)\n"
+    "  --verbose      also print the loader's messages (what it read, dropped or\n"
+    "                 split, the size of the simulation) on standard error\n"
+    "  --version      print the version and stop\n"
     "\n"
     "What the pattern can do (from the closure Jacobian's singular values; the\n"
     "triangulation's diagonals are held flat, so that the pattern counts as drawn):\n"
@@ -90,7 +102,8 @@ const char kUsage[] =
     "\n"
     "  --help         show this text\n"
     "\n"
-    "Progress goes to standard error. The last line on standard output is\n"
+    "Progress, warnings and --verbose messages go to standard error; standard output\n"
+    "carries only the lines below. The last line on standard output is\n"
     "  steps=N residual=R max_delta=D\n"
     "with R the closure residual of the final shape and D the largest angle change\n"
     "of the last step.\n";
@@ -122,6 +135,7 @@ struct Options {
   bool mobility = false;       // --mobility: the mobility line before the summary
   int mode = 0;                // the --mode in force for the --steps that follow
   bool mode_unused = false;    // a --mode not yet followed by --steps
+  bool verbose = false;
   FoldPictureOptions pictures;
   FoldExportOptions exports;
   FlatOptions flat;
@@ -247,6 +261,10 @@ const Flag kFlags[] = {
        o->report = v;
        return o->report.empty() ? std::string("--report needs a file name") : std::string();
      }},
+    {"--verbose", false, [](Options* o, const char*) {
+       o->verbose = true;
+       return ok();
+     }},
 };
 
 int usageError(const std::string& why) {
@@ -264,6 +282,10 @@ int parseOptions(int argc, char** argv, Options* opt) {
       std::fputs(flatOptionsUsage(), stdout);
       std::fputs(foldPicturesUsage(), stdout);
       std::fputs(foldExportsUsage(), stdout);
+      return 0;
+    }
+    if (std::strcmp(a, "--version") == 0) {
+      std::printf("plicata-fold %s\n", PLICATA_VERSION);
       return 0;
     }
     const Flag* flag = nullptr;
@@ -447,7 +469,21 @@ int printMobility(ORI_sheet* sheet) {
   return 0;
 }
 
-// The files asked for at the end, then the summary line.
+// Without --collisions no step was looked at: the last shape is, once, so
+// that a fold that passes through itself does not end in silence.
+void warnIfLastShapeCollides(const Options& opt, ORI_sheet* sheet) {
+  if (opt.fold.collisions) return;
+  std::vector<std::pair<int, int>> found;
+  const int pairs = oriManifoldSelfIntersections(oriSheetManifold(sheet), &found);
+  if (pairs <= 0) return;
+  std::fprintf(stderr,
+               "plicata-fold: warning: in the last shape (step %ld) %d pair%s of faces pass%s through each other; "
+               "--collisions finds the first step where faces do\n",
+               oriSheetCounts(sheet).steps, pairs, pairs == 1 ? "" : "s", pairs == 1 ? "es" : "");
+}
+
+// The files asked for at the end, the check of the last shape, then the
+// summary line.
 int finish(const Options& opt, ORI_sheet* sheet) {
   ORI_result r;
   if (!opt.obj.empty()) r = oriSheetSaveObj(sheet, opt.obj.c_str());
@@ -456,6 +492,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   if (oriFailed(r)) return failed(r);
   if (const int flat = flatOptionsRun(opt.flat, sheet); flat != 0) return flat;
   if (opt.mobility && printMobility(sheet) != 0) return 1;
+  warnIfLastShapeCollides(opt, sheet);
   const ORI_sheetCounts counts = oriSheetCounts(sheet);
   std::fflush(stdout);
   std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),
@@ -466,12 +503,17 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   return 0;
 }
 
+// The core's messages: to standard error with --verbose, else dropped.
+void toStderr(void*, const char* text, size_t length) { std::fwrite(text, 1, length, stderr); }
+void dropped(void*, const char*, size_t) {}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options opt;
   const int usage = parseOptions(argc, argv, &opt);
   if (usage >= 0) return usage;
+  oriSetMessageSink(opt.verbose ? toStderr : dropped, nullptr);
   if (!opt.out.empty()) {
     const ORI_result made = oriMakeDirectory(opt.out.c_str());
     if (oriFailed(made)) return failed(made);

@@ -44,6 +44,9 @@ PatternUnreadableError = _core.PatternUnreadableError
 for _error in (PatternError, PatternNotFoundError, PatternPermissionError, PatternUnreadableError):
     _error.__module__ = __name__
 
+#: The version of Plicata this package belongs to (the programs' --version).
+__version__: str = _core.__version__
+
 #: Most fold steps one call takes.
 MAX_STEPS: int = _core.MAX_STEPS
 #: Largest fold step setting.
@@ -521,6 +524,28 @@ class Sheet:
         """Steps folded with ``exact=True`` whose correction did not converge."""
         return self._core.exact_kept
 
+    @property
+    def collisions(self) -> bool:
+        """Whether every step looks for faces passing through each other.
+
+        As ``plicata-fold --collisions``: after each step the pairs of
+        :meth:`intersections` are counted (O(F log F) in the faces F), and the
+        first step that finds some is kept in :attr:`first_collision`. False
+        when a sheet is made; setting it applies from the next step on.
+        """
+        return self._core.collisions
+
+    @collisions.setter
+    def collisions(self, value: bool) -> None:
+        self._core.collisions = bool(value)
+
+    @property
+    def first_collision(self) -> int:
+        """The first step (as :attr:`steps_taken` counts them) after which faces
+        passed through each other, found while :attr:`collisions` was on; 0 when
+        none was found."""
+        return self._core.first_collision
+
     def intersections(self) -> "npt.NDArray[np.int64]":
         """Pairs of faces that pass through each other in the present shape.
 
@@ -736,7 +761,9 @@ def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> She
     ----------
     path : str or os.PathLike
         The pattern, read by what its name contains: ``.opx`` or ``.xml``
-        (XML), ``.dxf``, ``.fold``, ``.svg``, ``.cp`` (ORIPA text).
+        (XML), ``.dxf``, ``.fold``, ``.svg``, ``.cp`` (ORIPA text). A
+        relative path that names nothing is looked for in the bundled
+        examples (see :func:`find_pattern`): ``plicata.load("miura_4x4.opx")``.
     triangulate : bool
         Cut facets of more than three sides into triangles (as plicata-fold
         does unless ``--no-triangulate``).
@@ -758,6 +785,22 @@ def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> She
         pattern: ``"FILE: reason"``.
     """
     return Sheet(_core.Sheet.load(_path(path), bool(triangulate)), verbose)
+
+
+def find_pattern(path: PathLike) -> str:
+    """The file a pattern's name stands for, as the programs look for it.
+
+    ``path`` itself when anything is there (or it is absolute); otherwise
+    the entry of that relative name in the bundled examples folder: the
+    folder named by the environment variable ``PLICATA_EXAMPLES``, the
+    installed ``share/plicata/examples``, or the source tree's ``examples/``.
+
+    Raises
+    ------
+    PatternError
+        When neither exists; the message names both places looked in.
+    """
+    return _core.find_pattern(_path(path))
 
 
 def _path(path: PathLike) -> str:
@@ -784,4 +827,4 @@ from . import generate  # noqa: E402  (generate builds Sheets)
 
 __all__ = ["FlatFoldability", "FoldView", "HAS_PICTURES", "Kind", "LayerOrders", "MAX_FOLD_STEP", "MAX_STEPS",
            "Mobility", "PatternError", "PatternNotFoundError", "PatternPermissionError", "PatternUnreadableError",
-           "Sheet", "generate", "load"]
+           "Sheet", "find_pattern", "generate", "load"]

@@ -67,7 +67,7 @@ TEST(FlatOptions, AStackingBeyondTheCountIsOneLineAndAFailingStatus) {
   std::ofstream(dir + "/d.opx") << opxText(squareWithDiagonal(3));
   const CommandResult one = runCommand(fold + " " + dir + "/d.opx --layer-state 1");
   EXPECT_EQ(one.status, 0) << one.err;
-  EXPECT_NE(one.out.find("\nlayer_states=1\n"), std::string::npos) << one.out;
+  EXPECT_NE(("\n" + one.out).find("\nlayer_states=1\n"), std::string::npos) << one.out;
   const CommandResult two = runCommand(fold + " " + dir + "/d.opx --layer-state 2 --folded-form " + dir + "/d.fold");
   EXPECT_EQ(two.status, 1);
   EXPECT_NE(two.err.find("--layer-state 2"), std::string::npos) << two.err;

@@ -17,6 +17,13 @@ wait_for() {
   return 1
 }
 
+# Whether the program has ended (gone, or a zombie not yet waited for).
+ended() {
+  local state
+  state=$(ps -o stat= -p "$APP_PID" 2>/dev/null)
+  [ -z "$state" ] || [ "${state:0:1}" = Z ]
+}
+
 # The centre of a control (kind, label) or of one of its parts, in the main
 # window's pixels ("0 0" for a control not shown, as in a closed rollout).
 control_centre() {  # $1 kind, $2 label, [$3 part]
