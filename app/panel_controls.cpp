@@ -94,8 +94,11 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.save_screen_check = glui->add_checkbox_to_panel(save_row, "Scr", &the.save_screen, -1, nullptr);
 
   glui->add_edittext("SaveDir", GLUI_EDITTEXT_TEXT, the.save_dir, -1, nullptr)->set_w(kSaveDirWidth);
-  glui->add_button("File Open", kMenuFileOpen, callback)->set_alignment(GLUI_ALIGN_LEFT);
-  glui->add_button("Next File", kMenuNextFile, callback)->set_alignment(GLUI_ALIGN_LEFT);
+  // Side by side, so that "Clear Fold" stays in the window's first size.
+  GLUI_Panel* file_row = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(file_row, "File Open", kMenuFileOpen, callback);
+  glui->add_column_to_panel(file_row, 0);
+  glui->add_button_to_panel(file_row, "Next File", kMenuNextFile, callback);
   glui->add_separator();
   glui->add_button("Clear Fold", kMenuClearFold, callback)->set_alignment(GLUI_ALIGN_RIGHT);
 
