@@ -3,8 +3,10 @@
 // program's does, folds it step by step as while the space bar is held, and
 // writes the shape as OBJ. What is here is the command line: the flag table,
 // the loop over the phases and their steps with the progress on standard
-// error, the collision line, the pictures (tools/fold_pictures.h), and the
-// failures said once, as the sheet words them.
+// error, the collision line, the pictures (tools/fold_pictures.h), the
+// failures said once, as the sheet words them, and the interruptions
+// (tools/fold_interrupt.h), which end the run between steps.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "geometry/paper_color.h"
 #include "sheet/sheet.h"
 #include "tools/fold_exports.h"
+#include "tools/fold_interrupt.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -67,7 +70,9 @@ const char kUsage[] =
     "                 change, milliseconds, and intersecting pairs (with --collisions)\n"
     "  --help         show this text\n"
     "\n"
-    "Progress goes to standard error. The last line on standard output is\n"
+    "Progress goes to standard error. SIGINT (Ctrl-C) or SIGTERM stops the run\n"
+    "after the step or picture under way: files already written stay, none is left\n"
+    "half-written, and the status is 130 or 143. The last line on standard output is\n"
     "  steps=N residual=R max_delta=D\n"
     "with R the closure residual of the final shape and D the largest angle change\n"
     "of the last step.\n";
@@ -313,6 +318,10 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
       status = failed(loaded);
       break;
     }
+    if (foldInterrupted() != 0) {
+      status = 1;
+      break;
+    }
     if (opt.pictures.requested() && pictures == nullptr) {
       pictures = foldPicturesBegin(opt.pictures, total_steps);
       if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
@@ -322,6 +331,10 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
     }
     status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
     for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
+      if (foldInterrupted() != 0) {
+        status = 1;
+        break;
+      }
       ORI_sheetStep step;
       const ORI_result r = oriSheetStep(sheet, &step);
       if (oriFailed(r)) {
@@ -348,7 +361,21 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
     foldPicturesAbort(pictures);
   }
   if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  if (foldInterrupted() != 0) progress.breakLine();
   return status;
+}
+
+// The line and the status of a run that a signal stopped: 128 + its number,
+// as a shell reports a process the signal ended.
+int interrupted(int signal, const ORI_sheet* sheet, const Options& opt) {
+  long total_steps = 0;
+  for (const Phase& phase : opt.phases) total_steps += phase.steps;
+  std::fflush(stdout);
+  std::fprintf(stderr, "plicata-fold: stopped by %s after step %ld of %ld; files already written are whole, the rest "
+               "were not written\n",
+               signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal", oriSheetCounts(sheet).steps,
+               total_steps);
+  return 128 + signal;
 }
 
 // The files asked for at the end, then the summary line.
@@ -383,10 +410,13 @@ int main(int argc, char** argv) {
     oriPaperColorsLoad(&paper, kOriPaperColorFile);
     opt.load.paper = &paper;
   }
+  foldInterruptsCatch();
   ORI_sheet* sheet = oriSheetNew(&opt.fold);
   oriSheetSetRecording(sheet, recordingOf(opt));
   int status = foldPhases(opt, sheet);
-  if (oriSheetManifold(sheet) == nullptr) {
+  if (const int signal = foldInterrupted(); signal != 0) {
+    status = interrupted(signal, sheet, opt);
+  } else if (oriSheetManifold(sheet) == nullptr) {
     status = status != 0 ? status : 1;
   } else if (status == 0) {
     status = finish(opt, sheet);
