@@ -10,6 +10,7 @@
 #include "app/fold_recording.h"
 #include "app/program.h"
 #include "geometry/message.h"
+#include "sim/sim_step.h"
 
 int main(int argc, char** argv) {
   // Unbuffered even into a pipe: progress lines show as they happen, and a
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
   // The core's messages and the window's own go to standard output, in
   // the order they are said.
   oriSetMessageSink(oriMessageToStdout, nullptr);
+  // The library's helper threads start only when a dense system needs them.
+  oriSimHoldBlasThreads();
   // Input that ends before a pattern is open leaves nothing to show.
   if (FileOpen(argc > 1 ? argv[1] : nullptr) != kFileOpenLoaded) return 1;
   OpenWindows(&argc, argv);

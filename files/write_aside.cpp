@@ -109,6 +109,10 @@ int oriWriteAsideReason(const ORI_write_aside* wa) {
   return errno != 0 ? errno : EIO;
 }
 
+ORI_write_aside::~ORI_write_aside() {
+  if (fp != nullptr) oriWriteAsideDiscard(this);
+}
+
 void oriWriteAsideDiscard(ORI_write_aside* wa) {
   if (wa->fp != nullptr) std::fclose(wa->fp);
   wa->fp = nullptr;

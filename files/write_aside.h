@@ -19,6 +19,14 @@ struct ORI_write_aside {
   FILE* fp = nullptr;     // open for writing ("wb") until committed or discarded
   int fd = -1;            // the descriptor under fp
   int error = 0;          // the errno of the first write or close that failed; 0: none
+
+  ORI_write_aside() = default;
+  // Its stream points at it: it stays where it was made.
+  ORI_write_aside(const ORI_write_aside&) = delete;
+  ORI_write_aside& operator=(const ORI_write_aside&) = delete;
+  // One still open when it goes (an exception on the way, such as running
+  // out of memory) is discarded: nothing is left beside the final name.
+  ~ORI_write_aside();
 };
 
 // Creates a new temporary file in path's directory ("<path>.part<pid>-<n>",

@@ -12,6 +12,7 @@
 #include "input/line_list.h"
 #include "input/pattern_gen.h"
 #include "python/sheet.h"
+#include "sim/sim_step.h"
 
 namespace py = pybind11;
 using plicata::Sheet;
@@ -79,6 +80,8 @@ int assignment(const std::string& name) {
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Plicata's folding core: the low-level sheet that the plicata package wraps.";
+  // The library's helper threads start only when a dense system needs them.
+  oriSimHoldBlasThreads();
   static py::exception<plicata::PatternFailure> pattern_error(m, "PatternError");
   py::register_exception_translator([](std::exception_ptr p) {
     try {

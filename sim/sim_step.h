@@ -113,3 +113,10 @@ int oriSimUpdateCrease(ORI_manifold* om, const std::vector<double>& angle);
 // Flattens the sheet: all angles 0, the fixed face at the identity, faces
 // placed, residual and the iteration's start cleared. Returns 0.
 int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm);
+
+// Holds the linear-algebra library at one thread and stops the helper
+// threads it started when it was loaded, for the whole process; the dense
+// projection gives the count back the first time it forms a system too
+// large for one thread. A program calls it once, before folding; later
+// calls do nothing. Costs a thread join.
+void oriSimHoldBlasThreads();

@@ -11,12 +11,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "files/write_aside.h"
 #include "geometry/paper_color.h"
 #include "sheet/sheet.h"
+#include "sim/sim_step.h"
 #include "tools/fold_exports.h"
 #include "tools/fold_interrupt.h"
 #include "tools/fold_pictures.h"
@@ -285,6 +287,17 @@ int failed(const ORI_result& r) {
   return 1;
 }
 
+// The line of a run that ran out of memory (an address-space limit, ulimit
+// -v, too small for the pattern, or a machine without room): said once,
+// instead of an abort. Returns the exit status: kOutOfMemory.
+constexpr int kOutOfMemory = 3;
+int outOfMemory(const char* pattern, long steps) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "plicata-fold: %s: out of memory after step %ld; files already written are whole, the rest "
+               "were not written\n", pattern, steps);
+  return kOutOfMemory;
+}
+
 // What every step records, from the options.
 ORI_recordOptions recordingOf(const Options& opt) {
   ORI_recordOptions rec;
@@ -309,58 +322,67 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   FoldExports exports(opt.exports);
   int status = 0;
   bool stopped = false;
-  for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
-    const char* name = opt.phases[k].pattern.c_str();
-    if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
-    const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
-    std::fflush(stdout);
-    if (oriFailed(loaded)) {
-      status = failed(loaded);
-      break;
-    }
-    if (foldInterrupted() != 0) {
-      status = 1;
-      break;
-    }
-    if (opt.pictures.requested() && pictures == nullptr) {
-      pictures = foldPicturesBegin(opt.pictures, total_steps);
-      if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
-        status = 1;
+  const char* name = opt.phases.empty() ? "" : opt.phases[0].pattern.c_str();
+  try {
+    for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
+      name = opt.phases[k].pattern.c_str();
+      if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
+      const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
+      std::fflush(stdout);
+      if (oriFailed(loaded)) {
+        status = failed(loaded);
         break;
       }
-    }
-    status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
-    for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
       if (foldInterrupted() != 0) {
         status = 1;
         break;
       }
-      ORI_sheetStep step;
-      const ORI_result r = oriSheetStep(sheet, &step);
-      if (oriFailed(r)) {
-        status = failed(r);
-        break;
+      if (opt.pictures.requested() && pictures == nullptr) {
+        pictures = foldPicturesBegin(opt.pictures, total_steps);
+        if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
+          status = 1;
+          break;
+        }
       }
-      progress.update(step.record.step, step.record.residual, step.record.max_delta);
-      if (step.first_collision) {
-        progress.breakLine();
-        std::fflush(stdout);
-        std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+      status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
+      for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
+        if (foldInterrupted() != 0) {
+          status = 1;
+          break;
+        }
+        ORI_sheetStep step;
+        const ORI_result r = oriSheetStep(sheet, &step);
+        if (oriFailed(r)) {
+          status = failed(r);
+          break;
+        }
+        progress.update(step.record.step, step.record.residual, step.record.max_delta);
+        if (step.first_collision) {
+          progress.breakLine();
+          std::fflush(stdout);
+          std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+        }
+        stopped = step.stop;
+        if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+            foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
+          status = 1;
+        }
+        if (status != 0) break;
       }
-      stopped = step.stop;
-      if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
-          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
-        status = 1;
-      }
-      if (status != 0) break;
     }
+    if (pictures != nullptr && status == 0) {
+      // foldPicturesEnd frees them when it returns, even when it fails.
+      status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
+      pictures = nullptr;
+    }
+    if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  } catch (const std::bad_alloc&) {
+    progress.breakLine();
+    status = outOfMemory(name, oriSheetCounts(sheet).steps);
   }
-  if (pictures != nullptr && status == 0) {
-    status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
-  } else {
-    foldPicturesAbort(pictures);
-  }
-  if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  // Unfinished pictures leave nothing: their temporary files are removed
+  // and ffmpeg is stopped.
+  foldPicturesAbort(pictures);
   if (foldInterrupted() != 0) progress.breakLine();
   return status;
 }
@@ -411,6 +433,7 @@ int main(int argc, char** argv) {
     opt.load.paper = &paper;
   }
   foldInterruptsCatch();
+  oriSimHoldBlasThreads();
   ORI_sheet* sheet = oriSheetNew(&opt.fold);
   oriSheetSetRecording(sheet, recordingOf(opt));
   int status = foldPhases(opt, sheet);
@@ -419,8 +442,14 @@ int main(int argc, char** argv) {
   } else if (oriSheetManifold(sheet) == nullptr) {
     status = status != 0 ? status : 1;
   } else if (status == 0) {
-    status = finish(opt, sheet);
+    try {
+      status = finish(opt, sheet);
+    } catch (const std::bad_alloc&) {
+      status = outOfMemory(opt.phases.back().pattern.c_str(), oriSheetCounts(sheet).steps);
+    }
   }
-  oriSheetDelete(sheet);
+  // A sheet that ran out of memory mid-step is left to the system: its
+  // parts may not agree.
+  if (status != kOutOfMemory) oriSheetDelete(sheet);
   return status;
 }
