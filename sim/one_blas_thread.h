@@ -47,6 +47,14 @@ class OriSimOneBlasThread {
     if (blas_thread_shutdown_ != nullptr) blas_thread_shutdown_();
   }
 
+  // The library was started on one thread (its helper threads never ran)
+  // by a program that wants count for the dense path: raiseForDense gives
+  // it. For a program that starts itself again with the library's setting.
+  static void heldFromStart(int count) {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (held() == 0 && count > 1) held() = count;
+  }
+
   // The dense path's large products: gives back the count holdAtStart
   // took (the library starts its threads again), once. Nothing when
   // nothing was held.

@@ -648,3 +648,5 @@ int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
 }
 
 void oriSimHoldBlasThreads() { OriSimOneBlasThread::holdAtStart(); }
+
+void oriSimBlasThreadsHeldFromStart(int count) { OriSimOneBlasThread::heldFromStart(count); }

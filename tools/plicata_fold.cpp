@@ -18,7 +18,7 @@
 #include "files/write_aside.h"
 #include "geometry/paper_color.h"
 #include "sheet/sheet.h"
-#include "sim/sim_step.h"
+#include "tools/fold_blas_start.h"
 #include "tools/fold_exports.h"
 #include "tools/fold_interrupt.h"
 #include "tools/fold_pictures.h"
@@ -419,6 +419,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  foldStartBlasOnOneThread(argv);
   Options opt;
   const int usage = parseOptions(argc, argv, &opt);
   if (usage >= 0) return usage;
@@ -433,7 +434,6 @@ int main(int argc, char** argv) {
     opt.load.paper = &paper;
   }
   foldInterruptsCatch();
-  oriSimHoldBlasThreads();
   ORI_sheet* sheet = oriSheetNew(&opt.fold);
   oriSheetSetRecording(sheet, recordingOf(opt));
   int status = foldPhases(opt, sheet);
