@@ -18,6 +18,7 @@ the_struct the = {
     1,         // triangulate
     0,         // show_help
     "",        // file_filter
+    0,         // mode
 };
 
 ORI_sheet* appSheet() {
@@ -42,6 +43,7 @@ ORI_foldOptions appFoldOptions() {
   options.fold_step = the.fold_step;
   options.fold_to = the.fold_to / 100.0;
   options.exact = the.exact != 0;
+  options.mode = the.mode;
   return options;
 }
 

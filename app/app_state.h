@@ -25,6 +25,7 @@ struct the_struct {
   int triangulate;            // the Files rollout cuts larger facets into triangles ("triangulate")
   unsigned char show_help;    // the help box is drawn over the picture ('h', "Help")
   char file_filter[1024];     // the Files rollout lists names containing this ("filter")
+  int mode;                   // 0: folding heads for the targets; K: along the K-th fold mode ("mode")
 };
 
 extern the_struct the;
@@ -43,7 +44,7 @@ ORISIM_matrix* appSim();
 void appSheetDelete();
 
 // The sheet's fold options as the panel sets them: "fold step", "fold to
-// %", "Exact". A new way of folding adds its panel value here.
+// %", "Exact", "mode". A new way of folding adds its panel value here.
 ORI_foldOptions appFoldOptions();
 
 // Hands the panel's fold options to the sheet (the panel's fold callbacks,

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "geometry/message.h"
 #include "sheet/sheet.h"
 #include "sim/fold_status.h"
 
@@ -19,7 +20,10 @@ void appReadoutReset() {
   theReadout.marks.closure = closure;
 }
 
-void appReadoutChanged() { theReadout.stale = true; }
+void appReadoutChanged() {
+  theReadout.stale = true;
+  theReadout.dof_stale = true;
+}
 
 bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   AppReadout& r = theReadout;
@@ -39,7 +43,33 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
+  r.exact_halvings = counts.pattern_exact_halvings;
   return true;
+}
+
+bool appReadoutMobility(ORI_sheet* sheet, bool shown, bool folding, bool asked) {
+  AppReadout& r = theReadout;
+  if (sheet == nullptr || oriSheetManifold(sheet) == nullptr || !r.dof_stale || !shown) return false;
+  const int before = r.dof_state;
+  if (folding) {
+    r.dof_state = kAppDofFolding;
+  } else if (!asked && oriSheetIndex(sheet).creases.size() > static_cast<size_t>(kAppMobilityAutoCreases)) {
+    r.dof_state = kAppDofAsk;
+  } else {
+    ORISIM_mobility m;
+    const ORI_result result = oriSheetMobility(sheet, &m);
+    r.dof_stale = false;
+    if (oriFailed(result)) {
+      oriMessage("%s\n", oriResultText(result).c_str());
+      r.dof_state = kAppDofFailed;
+    } else {
+      r.dof_state = kAppDofCounted;
+      r.dof = m.dof;
+      r.dof_flat = m.flat != 0;
+    }
+    return true;
+  }
+  return r.dof_state != before;
 }
 
 void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
@@ -69,6 +99,24 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[5] = buf;
   std::snprintf(buf, sizeof buf, "intersecting pairs: %d", r.marks.pairs);
   lines[6] = buf;
-  std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
+  std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
+  switch (r.dof_state) {
+    case kAppDofCounted:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: %d%s", r.dof, r.dof_flat ? " (flat)" : "");
+      break;
+    case kAppDofFolding:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: when the fold stops");
+      break;
+    case kAppDofAsk:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: press Count");
+      break;
+    case kAppDofFailed:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: not found");
+      break;
+    default:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: -");
+      break;
+  }
+  lines[8] = buf;
 }

@@ -89,7 +89,12 @@ void menuCallback(int ID) {
       break;
     case kMenuFoldTo:
     case kMenuExact:
+    case kMenuMode:
       appApplyFoldOptions();
+      break;
+    case kMenuCountDof:
+      appReadoutMobility(appSheet(), true, false, true);
+      menuShowReadout();
       break;
     case kMenuHelp:
       the.show_help = the.show_help ? 0 : 1;

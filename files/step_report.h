@@ -4,7 +4,8 @@
 // The file reads
 //   {"records": [
 //     {"step": 1, "residual": R, "worst_vertex_error": E, "worst_vertex": V,
-//      "cg_iterations": I, "max_delta": D, "ms": T, "intersecting_pairs": P},
+//      "cg_iterations": I, "max_delta": D, "ms": T, "intersecting_pairs": P,
+//      "dof": K},
 //     ...]}
 // one record to a line: step counts from 1 over the whole run; residual is
 // the closure residual Σ|g| after the step; worst_vertex_error the largest
@@ -14,7 +15,9 @@
 // iterations; max_delta the largest angle change (radians); ms the step's
 // wall time in milliseconds (solver, placement and any frame files); intersecting_pairs the pairs
 // of faces passing through each other after the step, present only when
-// they were looked for. A number that is not finite is written as null.
+// they were looked for; dof the degrees of freedom of the state after the
+// step (sim/mobility.h), present only when it was analysed. A number that
+// is not finite is written as null.
 #pragma once
 
 #include <cstdio>
@@ -29,6 +32,7 @@ struct ORI_stepRecord {
   double max_delta;
   double ms;
   int intersecting_pairs;  // -1: not looked for
+  int dof = -1;            // -1: not analysed
 };
 
 // Writes the report of records to fp (opened by the caller, not closed).

@@ -53,6 +53,29 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["milliseconds"] = f.milliseconds;
   d["newton_iterations"] = f.newton_iterations;
   d["exact_kept"] = f.exact_kept;
+  d["exact_halvings"] = f.exact_halvings;
+  return d;
+}
+
+// An analysis as the package's Mobility takes it: the counts, the singular
+// values ascending and the modes as a (creases, dof) array.
+py::dict mobilityDict(const ORISIM_mobility& m) {
+  py::dict d;
+  d["dof"] = m.dof;
+  d["redundant"] = m.redundant;
+  d["rank"] = m.rank;
+  d["flat"] = m.flat != 0;
+  d["closed"] = m.closed != 0;
+  d["sure"] = m.sure != 0;
+  d["diagonals"] = m.diagonals == kOriMobilityDiagonalsHinge;
+  d["tolerance"] = m.tolerance;
+  d["singular_values"] = frozen(py::array_t<double>(m.sigma.size(), m.sigma.data()));
+  const py::ssize_t n = m.n, dof = m.dof;
+  d["modes"] = filled<double>({n, dof}, [&](double* out) {
+    for (py::ssize_t c = 0; c < n; ++c) {
+      for (py::ssize_t k = 0; k < dof; ++k) *out++ = m.modes[static_cast<size_t>(k * n + c)];
+    }
+  });
   return d;
 }
 
@@ -104,17 +127,29 @@ PYBIND11_MODULE(_core, m) {
            py::call_guard<py::gil_scoped_release>())
       .def(
           "fold",
-          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact) {
+          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, long mode) {
             plicata::StepFigures f;
             {
               py::gil_scoped_release unlocked;
-              f = s.fold(steps, fold_step, unfold, record, exact, interruptRequested);
+              f = s.fold(steps, fold_step, unfold, record, exact, mode, interruptRequested);
             }
             // A signal that ended the call early is raised now.
             if (PyErr_Occurred() != nullptr) throw py::error_already_set();
             return stepDict(f);
           },
-          py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"))
+          py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"),
+          py::arg("mode"))
+      .def(
+          "mobility",
+          [](Sheet& s, bool diagonals) {
+            ORISIM_mobility m;
+            {
+              py::gil_scoped_release unlocked;
+              m = s.mobility(diagonals);
+            }
+            return mobilityDict(m);
+          },
+          py::arg("diagonals"))
       .def("clear", &Sheet::clear)
       .def_property_readonly("source", &Sheet::source)
       .def_property_readonly("messages", &Sheet::messages)

@@ -107,6 +107,7 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.milliseconds = s.record.ms;
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
+  f.exact_halvings = s.stats.exact_halved;
   return f;
 }
 
@@ -141,7 +142,7 @@ void Sheet::openNext(const std::string& path, bool triangulate) {
   raise(oriSheetOpenNext(sheet_, path.c_str(), ORI_loadOptions{triangulate, nullptr}));
 }
 
-StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact,
+StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, long mode,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
   std::lock_guard<std::mutex> lock(mutex_);
@@ -150,17 +151,20 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   options.fold_step = fold_step < INT_MIN || fold_step > INT_MAX ? -1 : static_cast<int>(fold_step);
   options.unfold = unfold;
   options.exact = exact;
+  options.mode = mode < 0 || mode > INT_MAX ? -1 : static_cast<int>(mode);
   raise(oriSheetSetOptions(sheet_, options));
   ORI_recordOptions recording = oriSheetRecording(sheet_);
   recording.fold = record;
   oriSheetSetRecording(sheet_, recording);
-  // Exact mode and the recording are asked for by the call; the sheet folds
-  // the ordinary way, unrecorded, after it.
+  // Exact mode, the mode and the recording are asked for by the call; the
+  // sheet folds the ordinary way, unrecorded, after it (a motion followed
+  // along the mode goes on in the next call that asks for the same mode).
   struct ForTheCall {
     ORI_sheet* sheet;
     ~ForTheCall() {
       ORI_foldOptions o = oriSheetOptions(sheet);
       o.exact = false;
+      o.mode = 0;
       oriSheetSetOptions(sheet, o);
       ORI_recordOptions r = oriSheetRecording(sheet);
       r.fold = false;
@@ -172,7 +176,10 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   Clock::time_point next_poll = Clock::now() + kInterruptPoll;
   for (long k = 0; k < steps; ++k) {
     ORI_sheetStep step;
+    const long taken = oriSheetCounts(sheet_).steps;
     const ORI_result r = oriSheetStep(sheet_, &step);
+    // A step along a mode may be refused: nothing was taken.
+    if (oriSheetCounts(sheet_).steps == taken) raise(r);
     figures = figuresOf(step, figures.steps + 1);
     last_ = figures;
     raise(r);
@@ -182,6 +189,21 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
     }
   }
   return figures;
+}
+
+ORISIM_mobility Sheet::mobility(bool diagonals) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  const bool before = options.mobility_diagonals;
+  options.mobility_diagonals = diagonals;
+  oriSheetSetOptions(sheet_, options);
+  ORISIM_mobility m;
+  const ORI_result r = oriSheetMobility(sheet_, &m);
+  options.mobility_diagonals = before;
+  oriSheetSetOptions(sheet_, options);
+  raise(r);
+  return m;
 }
 
 void Sheet::clear() {

@@ -49,6 +49,7 @@ struct StepFigures {
   double milliseconds = 0.0;     // wall time of the last step
   int newton_iterations = 0;     // exact mode: corrections applied after the last step
   bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
+  int exact_halvings = 0;        // exact mode: the last step's substeps taken again at half their size
 };
 
 class Sheet {
@@ -77,11 +78,23 @@ class Sheet {
   // interrupted (may be empty) is asked about ten times a second and ends
   // the call early when it returns true. With exact, each step is followed
   // by Newton corrections that close every vertex to rounding (exact mode,
-  // for this call only). Throws std::invalid_argument for a step count
-  // outside 0..kMaxSteps or a setting outside 0..50, std::runtime_error
-  // when a recorded step's shape cannot be kept (not finite).
-  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact,
+  // for this call only). With mode K from 1, the steps fold along the K-th
+  // fold mode and follow the motion started (sheet/sheet.h, oriSheetStep),
+  // also across calls, until an ordinary step, clear() or another pattern.
+  // Throws std::invalid_argument for a step count outside 0..kMaxSteps, a
+  // setting outside 0..50, a mode outside 0..kOriSheetMaxMode or a mode the
+  // state does not have ("mode K does not exist: the state has D modes"),
+  // std::runtime_error when a recorded step's shape cannot be kept (not
+  // finite), the mobility analysis failed or the motion followed ends; the
+  // steps taken before stay taken.
+  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, long mode,
                    const std::function<bool()>& interrupted);
+
+  // What the present state can do (oriSheetMobility), the triangulation's
+  // diagonals held flat or, with diagonals, counted as hinges. Throws
+  // std::runtime_error when the analysis fails. Cost: one analysis, none
+  // when the angles did not change since the last.
+  ORISIM_mobility mobility(bool diagonals);
 
   // Flattens the sheet, as "Clear Fold" does.
   void clear();

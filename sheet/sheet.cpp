@@ -1,6 +1,6 @@
 // The sheet. Sections: the record; options; loading (read, adopt); the step
-// (foldOnce, recordStep, measureStep); clearing and targets; FOLD recording
-// and saving; what the sheet holds.
+// (foldOnce, foldAlongMode, recordStep, measureStep); clearing and targets;
+// FOLD recording and saving; what the sheet holds.
 #include "sheet/sheet.h"
 
 #include <algorithm>
@@ -51,10 +51,12 @@ struct ORI_sheet {
   long steps = 0;                      // over the sheet's life
   long pattern_steps = 0;              // on the present pattern since adopted or flattened
   long exact_kept_before = 0;          // exact-mode steps kept back by the patterns replaced
+  long exact_halvings_before = 0;      // exact-mode substeps halved by the patterns replaced
   long first_collision = 0;
   int frame_no = 0;
   ORI_sheetStep last;
   std::vector<ORI_stepRecord> records;
+  ORISIM_mobilityState* mobility = oriSimMobilityNew();  // of the present pattern; reset when one is adopted
 };
 
 // ---- Options -------------------------------------------------------------------
@@ -70,6 +72,9 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
     return oriFail(kOriFailArgument, "", "path must be auto, dense or sparse");
   }
   if (o.cg != kOriSimCGFast && o.cg != kOriSimCGPlain) return oriFail(kOriFailArgument, "", "cg must be fast or plain");
+  if (o.mode < 0 || o.mode > kOriSheetMaxMode) {
+    return oriFail(kOriFailArgument, "", "mode must be from 0 to " + std::to_string(kOriSheetMaxMode));
+  }
   return oriOk();
 }
 
@@ -77,6 +82,7 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
 void applyOptions(ORI_sheet* s) {
   if (s->om != nullptr) oriSimSetFoldTo(s->om, s->options.fold_to);
   if (s->osm != nullptr) s->osm->exact = s->options.exact ? 1 : 0;
+  s->mobility->diagonals = s->options.mobility_diagonals ? kOriMobilityDiagonalsHinge : kOriMobilityDiagonalsHeld;
 }
 
 void takeOptions(ORI_sheet* s, const ORI_foldOptions& options) {
@@ -100,6 +106,7 @@ void oriSheetDelete(ORI_sheet* s) {
   oriFoldRecordingDelete(s->fold);
   oriSimDelete(s->osm);
   oriManifoldDelete(s->om);
+  oriSimMobilityDelete(s->mobility);
   delete s;
 }
 
@@ -251,6 +258,7 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   }
   Pending p = std::exchange(s->pending, Pending());
   if (s->osm != nullptr) s->exact_kept_before += s->osm->exact_unconverged;
+  if (s->osm != nullptr) s->exact_halvings_before += s->osm->exact_halvings;
   const bool was_recording = s->fold != nullptr;
   oriSheetDropFold(s);
   oriSimDelete(s->osm);
@@ -259,6 +267,9 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   s->osm = p.osm;
   s->source = std::move(p.name);
   s->pattern_steps = 0;
+  // The analysis keeps pointers to the mesh and its record: a new pattern
+  // may be given the old one's addresses.
+  oriSimMobilityReset(s->mobility);
   applyOptions(s);
   buildIndex(s);
   // A FOLD file holds one crease pattern: a recording starts again from the new one.
@@ -290,17 +301,45 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The solver of a step along a mode, for oriFoldStepWith.
+struct ModeStep {
+  ORISIM_mobilityState* state;
+  int mode;
+  int refused;  // oriSimMobilityStep's negative answer
+  std::string reason;
+};
+
+double modeSolve(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats, void* user) {
+  ModeStep* m = static_cast<ModeStep*>(user);
+  const double delta = oriSimMobilityStep(m->state, osm, om, step, m->mode, stats, nullptr, &m->reason);
+  if (delta < 0.0) m->refused = static_cast<int>(delta);
+  return delta;
+}
+
+// A step along options.mode (sim/mobility.h), with the frames. Returns 0,
+// -1 when an OBJ frame could not be written, or -2 with *refused set when
+// the step was refused (nothing moved).
+int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, ORISIM_stepStats* stats,
+                  double* max_delta, ORI_result* refused) {
+  ModeStep m{s->mobility, s->options.mode, 0, std::string()};
+  const int result = oriFoldStepWith(s->osm, s->om, step, modeSolve, &m, &s->frame_no, frames, max_delta, stats);
+  if (result == -2) *refused = oriFail(m.refused == -2 ? kOriFailArgument : kOriFailSolve, "", m.reason);
+  return result;
+}
+
 // The solver's step with the OBJ frames and captures (sim/fold_step.h).
-// Every way of folding is dispatched here, by its option. Returns 0, or -1
-// when an OBJ frame could not be written (*failure says which and why).
-int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORI_frameFailure* failure) {
+// Every way of folding is dispatched here, by its option. Returns 0, -1
+// when an OBJ frame could not be written (*failure says which and why), or
+// -2 when the step was refused (*refused says why; nothing moved).
+int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORI_frameFailure* failure,
+             ORI_result* refused) {
   ORI_frameRecorder frames = s->recording.frames;
   frames.failure = failure;
   const bool recorded = frames.save_model || frames.save_screen;
-  const int written =
-      oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats);
-  if (written != 0 && s->recording.frames.failure != nullptr) *s->recording.frames.failure = *failure;
-  return written;
+  if (s->options.mode > 0) return foldAlongMode(s, step, recorded ? &frames : nullptr, stats, max_delta, refused);
+  // An ordinary step ends the motion a mode step followed.
+  s->mobility->direction.clear();
+  return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats);
 }
 
 // The FOLD frame of the step just taken. Returns 0, or -1 when the shape
@@ -320,6 +359,10 @@ void measureStep(ORI_sheet* s, ORI_sheetStep* r) {
     std::vector<std::pair<int, int>> pairs;
     r->record.intersecting_pairs = oriManifoldSelfIntersections(s->om, &pairs);
   }
+  if (rec.dof) {
+    ORISIM_mobility mobility;
+    r->record.dof = oriSimMobilityAnalyse(s->mobility, s->osm, s->om, &mobility) == kOriMobilityOk ? mobility.dof : -1;
+  }
   if (rec.report) {
     r->record.worst_vertex_error = oriFoldWorstVertex(s->osm, s->om, &r->record.worst_vertex);
     s->records.push_back(r->record);
@@ -338,7 +381,9 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   ORI_sheetStep r;
   const Clock::time_point start = Clock::now();
   ORI_frameFailure failure;
-  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &failure);
+  ORI_result refused;
+  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &failure, &refused);
+  if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
   r.record.step = s->steps;
@@ -371,6 +416,7 @@ void oriSheetClear(ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return;
   oriSimClearCrease(s->om, s->osm);
   s->pattern_steps = 0;
+  s->mobility->direction.clear();
 }
 
 ORI_result oriSheetSetTargets(ORI_sheet* s, const double* targets, size_t count) {
@@ -453,6 +499,8 @@ ORI_sheetCounts oriSheetCounts(const ORI_sheet* s) {
   c.pattern_steps = s->pattern_steps;
   c.pattern_exact_kept = s->osm != nullptr ? s->osm->exact_unconverged : 0;
   c.exact_kept = s->exact_kept_before + c.pattern_exact_kept;
+  c.pattern_exact_halvings = s->osm != nullptr ? s->osm->exact_halvings : 0;
+  c.exact_halvings = s->exact_halvings_before + c.pattern_exact_halvings;
   c.first_collision = s->first_collision;
   c.frame_no = s->frame_no;
   c.fold_frames = s->fold != nullptr ? oriFoldRecordingFrameCount(s->fold) - 1 : 0;
@@ -475,4 +523,13 @@ double oriSheetResidual(const ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return 0.0;
   std::vector<double> g;
   return oriSimSparseResidual(g, s->osm, s->om);
+}
+
+ORI_result oriSheetMobility(ORI_sheet* s, ORISIM_mobility* out) {
+  *out = ORISIM_mobility();
+  if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to analyse");
+  if (oriSimMobilityAnalyse(s->mobility, s->osm, s->om, out) != kOriMobilityOk) {
+    return oriFail(kOriFailSolve, "", out->reason);
+  }
+  return oriOk();
 }

@@ -166,3 +166,33 @@ def test_intersections_appear_at_the_collision_step(plicata_fold):
     sheet.fold(1)
     pairs = sheet.intersections()
     assert len(pairs) > 0 and (pairs[:, 0] < pairs[:, 1]).all() and pairs.max() < len(sheet.faces)
+
+
+def test_mobility_of_a_miura_ori_and_folding_along_its_mode(plicata_fold, tmp_path):
+    sheet = plicata.load(MIURA)  # 4 x 4 parallelograms, triangulated
+    flat = sheet.mobility()
+    assert flat.flat and flat.dof > 1 and flat.modes.shape == (len(sheet.creases), flat.dof)
+    assert np.allclose(flat.modes.T @ flat.modes, np.eye(flat.dof))
+    sheet.fold(12)
+    folded = sheet.mobility()
+    assert (folded.dof, folded.redundant, folded.flat, folded.sure) == (1, 4, False, True)
+    mode = folded.modes[:, 0]
+    assert mode.dtype == np.float64 and np.linalg.norm(mode) == pytest.approx(1.0)
+    assert not mode[sheet.kinds == plicata.Kind.DIAGONAL].any()  # held flat: the pattern as drawn
+
+    # A mode it does not have: refused with the count, nothing folded.
+    with pytest.raises(ValueError, match="mode 2 does not exist: the state has 1 mode$"):
+        sheet.fold(1, mode=2)
+    assert sheet.steps_taken == 12
+    # Along the mode, in two calls: the motion of the mode, the sheet as
+    # closed as the ordinary step keeps it, and plicata-fold's very shape.
+    before = sheet.fold_angles
+    sheet.fold(4, mode=1)
+    sheet.fold(4, mode=1)
+    moved = sheet.fold_angles - before
+    assert abs(moved @ mode) > 0.99 * np.linalg.norm(moved) > 0.1
+    assert sheet.vertex_closure.max() < 1e-3
+    subprocess.run([plicata_fold, "--steps", "12", "--mode", "1", "--steps", "8", "--obj", str(tmp_path / "cli.obj"),
+                    MIURA], check=True, capture_output=True)
+    sheet.to_obj(tmp_path / "py.obj")
+    assert (tmp_path / "py.obj").read_bytes() == (tmp_path / "cli.obj").read_bytes()

@@ -146,10 +146,41 @@ TEST(Sheet, DrivenDirectlyItWritesWhatPlicataFoldWrites) {
     EXPECT_EQ(slurp(dir / "sheet" / frame), slurp(dir / "cli" / frame)) << frame;
   }
   char summary[128];
-  std::snprintf(summary, sizeof summary, "steps=%ld residual=%.3e max_delta=%.6f exact_kept=%ld\n",
+  std::snprintf(summary, sizeof summary, "steps=%ld residual=%.3e max_delta=%.6f exact_kept=%ld exact_halvings=%ld\n",
                 oriSheetCounts(sheet).steps, oriSheetResidual(sheet), oriSheetLastStep(sheet).record.max_delta,
-                oriSheetCounts(sheet).exact_kept);
+                oriSheetCounts(sheet).exact_kept, oriSheetCounts(sheet).exact_halvings);
   EXPECT_EQ(run.out.substr(run.out.rfind("steps=")), summary);
   oriSheetDelete(sheet);
   fs::remove_all(dir);
+}
+
+TEST(Sheet, MobilityAnalysesBetweenStepsLeaveTheFoldAsItWas) {
+  // One sheet analyses its state after every step (the report's dof), the
+  // other does not: the analysis closes and restores a copy of the state,
+  // so both fold to the same bits. A new pattern is analysed afresh.
+  ORI_sheet* plain = oriSheetNew(nullptr);
+  ORI_sheet* counted = oriSheetNew(nullptr);
+  ORISIM_mobility m;
+  EXPECT_EQ(oriSheetMobility(plain, &m).code, kOriFailNoPattern);
+  ORI_recordOptions rec;
+  rec.dof = true;
+  oriSheetSetRecording(counted, rec);
+  testing::internal::CaptureStdout();
+  for (ORI_sheet* s : {plain, counted}) ASSERT_FALSE(oriFailed(oriSheetLoad(s, (kExamples + "miura_4x4.opx").c_str(), ORI_loadOptions())));
+  ORI_sheetStep step;
+  for (int k = 0; k < 8; ++k) {
+    oriSheetStep(plain, nullptr);
+    oriSheetStep(counted, &step);
+  }
+  EXPECT_EQ(step.record.dof, 1);
+  EXPECT_EQ(oriSheetLastStep(plain).record.dof, -1);
+  EXPECT_EQ(positions(plain), positions(counted));
+  ASSERT_FALSE(oriFailed(oriSheetOpenNext(counted, (kExamples + "degree4_vertex.opx").c_str(), ORI_loadOptions())));
+  testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(oriFailed(oriSheetMobility(counted, &m)));
+  EXPECT_EQ(m.n, static_cast<int>(oriSheetIndex(counted).creases.size()));
+  EXPECT_EQ(m.redundant, 0);  // one vertex, folded: one motion, nothing implied
+  EXPECT_EQ(m.dof, 1);
+  oriSheetDelete(plain);
+  oriSheetDelete(counted);
 }
