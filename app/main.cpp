@@ -13,6 +13,7 @@
 #include "app/program.h"
 #include "app/x_display.h"
 #include "geometry/message.h"
+#include "sim/sim_step.h"
 
 namespace {
 
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
   // The core's messages and the window's own go to standard output, in
   // the order they are said.
   oriSetMessageSink(oriMessageToStdout, nullptr);
+  // The library's helper threads start only when a dense system needs them.
+  oriSimHoldBlasThreads();
   // Input that ends before a pattern is open leaves nothing to show.
   if (FileOpen(first) != kFileOpenLoaded) return 1;
   OpenWindows(&argc, argv);

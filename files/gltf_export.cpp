@@ -324,6 +324,7 @@ int oriGltfSaveFile(const ORI_fold_animation* anim, const ORI_gltfOptions& opt, 
     return -1;
   }
   if (oriGltfSave(anim, opt, wa.fp, why) != 0) {
+    if (wa.error != 0) *why = std::string("cannot write: ") + std::strerror(wa.error);
     oriWriteAsideDiscard(&wa);
     return -1;
   }

@@ -438,6 +438,7 @@ int oriHtmlSaveFile(const ORI_fold_animation* anim, const ORI_htmlOptions& opt, 
     return -1;
   }
   if (oriHtmlSave(anim, opt, wa.fp, why) != 0) {
+    if (wa.error != 0) *why = std::string("cannot write: ") + std::strerror(wa.error);
     oriWriteAsideDiscard(&wa);
     return -1;
   }

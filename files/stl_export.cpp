@@ -187,6 +187,7 @@ int oriStlSaveFile(const ORI_manifold* om, double thickness, double scale, const
     return -1;
   }
   if (oriStlSave(om, thickness, scale, wa.fp, why) != 0) {
+    if (wa.error != 0) *why = std::string("cannot write: ") + std::strerror(wa.error);
     oriWriteAsideDiscard(&wa);
     return -1;
   }

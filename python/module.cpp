@@ -16,6 +16,7 @@
 #include "input/pattern_gen.h"
 #include "python/picture.h"
 #include "python/sheet.h"
+#include "sim/sim_step.h"
 
 namespace py = pybind11;
 using plicata::Sheet;
@@ -152,6 +153,8 @@ int assignment(const std::string& name) {
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Plicata's folding core: the low-level sheet that the plicata package wraps.";
+  // The library's helper threads start only when a dense system needs them.
+  oriSimHoldBlasThreads();
   // A malformed pattern is a ValueError; a file that cannot be opened is
   // also the OSError Python users catch (FileNotFoundError, PermissionError),
   // carrying errno, strerror and filename.

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <string>
 #include <utility>
 
 #include "files/fold_animation.h"
@@ -85,14 +87,26 @@ int openError(const std::string& path) {
 // pattern that cannot be loaded (carrying the system's error number when
 // the file cannot be opened), ValueError for an argument, RuntimeError for
 // the rest; the text is the core's one line.
+// A pattern too large for the memory left, in the reader's words: Python's
+// MemoryError (pybind11 gives every std::bad_alloc as one, with what()).
+class OutOfMemory : public std::bad_alloc {
+ public:
+  explicit OutOfMemory(std::string text) : text_(std::move(text)) {}
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::string text_;
+};
+
 void raise(const ORI_result& r) {
+  if (r.code != kOriOk && r.why.rfind("out of memory", 0) == 0) throw OutOfMemory(oriResultText(r));
   switch (r.code) {
     case kOriOk:
       return;
+    case kOriFailRead:
     case kOriFailUnreadable:
       throw PatternFailure(oriResultText(r), openError(r.subject), r.subject);
     case kOriFailUnsupported:
-    case kOriFailRead:
     case kOriFailEmpty:
       throw PatternFailure(oriResultText(r));
     case kOriFailArgument:

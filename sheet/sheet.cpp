@@ -348,10 +348,12 @@ int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, OR
 
 // The solver's step with the OBJ frames and captures (sim/fold_step.h).
 // Every way of folding is dispatched here, by its option. Returns 0, -1
-// when an OBJ frame could not be written, or -2 when the step was refused
-// (*refused says why; nothing moved).
-int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORI_result* refused) {
-  const ORI_frameRecorder& frames = s->recording.frames;
+// when an OBJ frame could not be written (*failure says which and why), or
+// -2 when the step was refused (*refused says why; nothing moved).
+int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORI_frameFailure* failure,
+             ORI_result* refused) {
+  ORI_frameRecorder frames = s->recording.frames;
+  frames.failure = failure;
   const bool recorded = frames.save_model || frames.save_screen;
   if (s->options.mode > 0) return foldAlongMode(s, step, recorded ? &frames : nullptr, stats, max_delta, refused);
   // An ordinary step ends the motion a mode step followed.
@@ -397,8 +399,9 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to fold");
   ORI_sheetStep r;
   const Clock::time_point start = Clock::now();
+  ORI_frameFailure failure;
   ORI_result refused;
-  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &refused);
+  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &failure, &refused);
   if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
@@ -406,9 +409,11 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   r.record.cg_iterations = r.stats.cg_iterations;
   ORI_result result;
   if (written != 0) {
-    char why[64];
-    std::snprintf(why, sizeof why, "cannot write frame %05d", s->frame_no);
-    result = oriFail(kOriFailWrite, s->frame_dir, why);
+    // The frame's file and the system's reason ("No space left on device").
+    char name[32];
+    std::snprintf(name, sizeof name, "/m%05d.obj", failure.frame_no >= 0 ? failure.frame_no : s->frame_no);
+    result = oriFail(kOriFailWrite, s->frame_dir + name,
+                     std::string("cannot write: ") + std::strerror(failure.error != 0 ? failure.error : EIO));
   } else if (recordStep(s) != 0) {
     result = oriFail(kOriFailRecord, s->fold_path,
                      "step " + std::to_string(s->steps) + " gives a shape that cannot be recorded");
@@ -475,16 +480,21 @@ const char* oriSheetFoldPath(const ORI_sheet* s) { return s->fold_path.c_str(); 
 ORI_result oriSheetSaveFold(const ORI_sheet* s, const char* path, int present_when_empty) {
   if (s->om == nullptr) return oriFail(kOriFailNoPattern, path, "no pattern to write");
   int written = -1;
+  std::string why = "nothing was recorded";
   if (s->fold != nullptr && (oriFoldRecordingFrameCount(s->fold) > 1 || !present_when_empty)) {
     written = oriFoldRecordingSaveFile(s->fold, path);
+    if (written != 0) why = std::strerror(errno);
   } else if (present_when_empty) {
     ORI_fold_recording* present = oriFoldRecordingBegin(s->om);
     if (present != nullptr && oriFoldRecordingFrame(present, s->om) == 0) {
       written = oriFoldRecordingSaveFile(present, path);
+      if (written != 0) why = std::strerror(errno);
+    } else {
+      why = "the present shape cannot be recorded";
     }
     oriFoldRecordingDelete(present);
   }
-  return written == 0 ? oriOk() : oriFail(kOriFailWrite, path, "cannot write the FOLD file");
+  return written == 0 ? oriOk() : oriFail(kOriFailWrite, path, "cannot write the FOLD file: " + why);
 }
 
 ORI_result oriSheetSaveObj(ORI_sheet* s, const char* path) {

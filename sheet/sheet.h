@@ -247,8 +247,9 @@ struct ORI_sheetStep {
 // kOriFailArgument without a subject, "mode K does not exist: the state
 // has D modes", when the first step finds no such mode, and kOriFailSolve
 // without a subject when the analysis failed or the motion ends ("the mode
-// ends here: ..."); kOriFailWrite, subject the frame directory, "cannot
-// write frame NNNNN" when an OBJ frame could not be written;
+// ends here: ..."); kOriFailWrite, subject the frame's file (DIR/mNNNNN.obj),
+// "cannot write: REASON" (the system's, e.g. "No space left on device")
+// when an OBJ frame could not be written;
 // kOriFailRecord, subject recording.fold_path (may be empty), "step N
 // gives a shape that cannot be recorded" when the FOLD frame could not be
 // kept. After those two the step is taken, counted and in *out (its
@@ -294,8 +295,9 @@ const char* oriSheetFoldPath(const ORI_sheet* sheet);
 // the recorded frames; when no folded frame is recorded and
 // present_when_empty is set, the present shape as the one folded frame. The
 // file is created or replaced. Fails with kOriFailNoPattern, or
-// kOriFailWrite "cannot write the FOLD file" (also when nothing was
-// recorded and present_when_empty is 0).
+// kOriFailWrite "cannot write the FOLD file: REASON" (the system's reason,
+// e.g. "No space left on device", or "nothing was recorded" when nothing
+// was and present_when_empty is 0).
 ORI_result oriSheetSaveFold(const ORI_sheet* sheet, const char* path, int present_when_empty);
 
 // Writes the present shape as OBJ to path, written aside and renamed into

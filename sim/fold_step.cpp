@@ -22,7 +22,10 @@ bool records(const ORI_frameRecorder* rec) {
 int recordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no) {
   int result = 0;
   if (rec->save_model && rec->display_frame) oriManifoldUpdateModelMatrix(om);
-  if (rec->save_model && oriFoldSaveObjFrame(om, rec->save_dir, frame_no) != 0) result = -1;
+  if (rec->save_model && oriFoldSaveObjFrame(om, rec->save_dir, frame_no) != 0) {
+    if (rec->failure != nullptr && rec->failure->frame_no < 0) *rec->failure = ORI_frameFailure{frame_no, errno};
+    result = -1;
+  }
   if (rec->save_screen && rec->capture != nullptr) rec->capture(rec->save_dir, frame_no, rec->capture_user);
   return result;
 }
@@ -40,7 +43,10 @@ ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om) {
 int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no) {
   char path[kOriFramePathSize];
   const int len = std::snprintf(path, sizeof path, "%s/m%05d.obj", dir, frame_no);
-  if (len < 0 || static_cast<size_t>(len) >= sizeof path) return -1;
+  if (len < 0 || static_cast<size_t>(len) >= sizeof path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
   return oriManifoldSaveObjFile(om, path);
 }
 

@@ -35,6 +35,12 @@ inline double oriFoldHeldStep(int fold_step, int unfold) {
 // (oriSimDelete).
 ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om);
 
+// The first OBJ frame of a step that could not be written, and why.
+struct ORI_frameFailure {
+  int frame_no = -1;  // -1: none failed
+  int error = 0;      // the system's reason (errno): ENOSPC for a full disk
+};
+
 // What is recorded with every frame.
 struct ORI_frameRecorder {
   const char* save_dir = "./save";  // directory of the frame files; must exist
@@ -45,11 +51,13 @@ struct ORI_frameRecorder {
   // may be null. Its result is not examined.
   int (*capture)(const char* save_dir, int frame_no, void* user) = nullptr;
   void* capture_user = nullptr;
+  ORI_frameFailure* failure = nullptr;  // receives the first OBJ frame that failed, when not null
 };
 
 // Writes om as the OBJ frame "%s/m%05d.obj" (dir, frame_no). Returns 0, or
-// -1 when the path does not fit the buffer, the file cannot be created or a
-// write failed; nothing is written through a stream that failed to open.
+// -1 with errno set when the path does not fit the buffer (ENAMETOOLONG),
+// the file cannot be created or a write failed (ENOSPC for a full disk);
+// nothing is left under the frame's name or beside it.
 int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no);
 
 // One fold step of size step (radians, positive folds, negative unfolds)

@@ -375,7 +375,11 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
   for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
   std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
   std::unique_ptr<OriSimOneBlasThread> one_thread;
-  if (m <= kOneThreadRows) one_thread = std::make_unique<OriSimOneBlasThread>();
+  if (m <= kOneThreadRows) {
+    one_thread = std::make_unique<OriSimOneBlasThread>();
+  } else {
+    OriSimOneBlasThread::raiseForDense();
+  }
 
   if (n > 0) {
     cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
@@ -874,3 +878,7 @@ int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
   osm->exact_level = 0;
   return 0;
 }
+
+void oriSimHoldBlasThreads() { OriSimOneBlasThread::holdAtStart(); }
+
+void oriSimBlasThreadsHeldFromStart(int count) { OriSimOneBlasThread::heldFromStart(count); }

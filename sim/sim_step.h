@@ -151,3 +151,19 @@ int oriSimUpdateCrease(ORI_manifold* om, const std::vector<double>& angle);
 // Flattens the sheet: all angles 0, the fixed face at the identity, faces
 // placed, residual and the iteration's start cleared. Returns 0.
 int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm);
+
+// Holds the linear-algebra library at one thread and stops the helper
+// threads it started when it was loaded, for the whole process; the dense
+// projection gives the count back the first time it forms a system too
+// large for one thread. A program calls it once, before folding; later
+// calls do nothing. Costs a thread join. A helper thread still trying to
+// take its working memory (under an address-space limit) is waited for:
+// where that can happen, start the library on one thread instead (its
+// setting, OPENBLAS_NUM_THREADS=1, before it is loaded) and say so with
+// oriSimBlasThreadsHeldFromStart.
+void oriSimHoldBlasThreads();
+
+// The library was started on one thread by the program's choice; the dense
+// projection raises it to count (the cores it would have used) the first
+// time it forms a system too large for one thread. count <= 1: nothing.
+void oriSimBlasThreadsHeldFromStart(int count);

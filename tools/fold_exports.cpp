@@ -12,6 +12,7 @@
 #include "files/write_aside.h"
 #include "geometry/paper_color.h"
 #include "geometry/self_intersection.h"
+#include "tools/fold_interrupt.h"
 #include "tools/option_numbers.h"
 
 namespace {
@@ -122,7 +123,9 @@ int FoldExports::step(const ORI_manifold* om, long step) {
 }
 
 int FoldExports::end(const ORI_manifold* om) {
+  // An interrupted run finishes the file under way and starts no other.
   std::string why;
+  if (foldInterrupted() != 0) return 1;
   if (!opt_.gltf.empty()) {
     ORI_gltfOptions g;
     g.scale = opt_.scale;
@@ -133,6 +136,7 @@ int FoldExports::end(const ORI_manifold* om) {
       return 1;
     }
   }
+  if (foldInterrupted() != 0) return 1;
   if (!opt_.html.empty()) {
     ORI_htmlOptions h;
     h.title = title_;
@@ -142,6 +146,7 @@ int FoldExports::end(const ORI_manifold* om) {
       return 1;
     }
   }
+  if (foldInterrupted() != 0) return 1;
   if (!opt_.stl.empty()) {
     const double thickness = opt_.thickness > 0.0 ? opt_.thickness : om != nullptr ? oriPaperThickness(om) : 0.0;
     if (oriStlSaveFile(om, thickness, opt_.scale, opt_.stl.c_str(), &why) != 0) {

@@ -18,6 +18,7 @@
 #include "render/view_rules.h"
 #include "render/view_state.h"
 #include "render/marks.h"
+#include "tools/fold_interrupt.h"
 #include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
 #include "render/offscreen.h"
@@ -238,8 +239,21 @@ struct FoldPictures {
 
 namespace {
 
+// A failure's one line. A run being interrupted says so instead, once: what
+// fails meanwhile (ffmpeg, which a Ctrl-C on the terminal stops too) is its
+// consequence.
 void report(const std::string& what, const char* problem) {
+  if (foldInterrupted() != 0) return;
   std::fprintf(stderr, "plicata-fold: %s: %s\n", what.c_str(), problem);
+}
+
+// ffmpeg stopped or failed: waits for it (fp->video is then gone, its file
+// removed) and says why, in ffmpeg's words.
+void reportVideo(FoldPictures* fp, const char* what) {
+  std::string why;
+  oriVideoEnd(fp->video, &why);
+  fp->video = nullptr;
+  report(fp->opt.mp4, (std::string(what) + (why.empty() ? std::string() : ": " + why)).c_str());
 }
 
 // What a recorded picture needs of its mesh, beside what never changes: the
@@ -397,8 +411,11 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
     return -1;
   }
   if (fp->video != nullptr && oriVideoAddFrame(fp->video, fp->rgb.data()) != 0) {
-    report(fp->opt.mp4, errno == EPIPE ? "ffmpeg stopped taking pictures (its message is above)"
-                                       : (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
+    if (errno == EPIPE) {
+      reportVideo(fp, "ffmpeg stopped taking pictures");
+    } else {
+      report(fp->opt.mp4, (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
+    }
     return -1;
   }
   return 0;
@@ -418,6 +435,10 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
   std::rewind(fp->spool);
   int status = 0;
   for (long k = 0; k < fp->spooled && status == 0; ++k) {
+    if (foldInterrupted() != 0) {
+      status = -1;
+      break;
+    }
     if (!unspoolSnapshot(fp->spool, &s)) {
       report("pictures", "the recorded pictures cannot be read back");
       status = -1;
@@ -590,6 +611,7 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     }
   }
 #endif
+  if (foldInterrupted() != 0) status = 1;
   if (fp->gif != nullptr && status == 0) {
     if (oriGifEnd(fp->gif) != 0) {
       report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
@@ -597,9 +619,10 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     }
     fp->gif = nullptr;
   }
-  if (fp->video != nullptr && status == 0) {
-    if (oriVideoEnd(fp->video) != 0) {
-      report(fp->opt.mp4, errno == ECHILD ? "ffmpeg could not make the video (its message is above)"
+  if (fp->video != nullptr && status == 0 && foldInterrupted() == 0) {
+    std::string why;
+    if (oriVideoEnd(fp->video, &why) != 0) {
+      report(fp->opt.mp4, errno == ECHILD ? ("ffmpeg could not make the video" + (why.empty() ? "" : ": " + why)).c_str()
                                           : (std::string("cannot write: ") + std::strerror(errno)).c_str());
       status = 1;
     }

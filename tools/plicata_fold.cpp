@@ -4,15 +4,18 @@
 // writes the shape as OBJ. What is here is the command line: the flag table,
 // the loop over the phases and their steps with the progress on standard
 // error, the collision line, the mobility line, the pictures
-// (tools/fold_pictures.h), the check of the last shape, and the failures
-// said once, as the sheet words them. Standard output carries only the
-// command's own lines: the core's messages (what the loader read, dropped or
-// split, the matrix report) go to standard error with --verbose and nowhere
-// without it.
+// (tools/fold_pictures.h), the check of the last shape, the failures said
+// once, as the sheet words them, and the interruptions
+// (tools/fold_interrupt.h), which end the run between steps. Standard output
+// carries only the command's own lines: the core's messages (what the loader
+// read, dropped or split, the matrix report) go to standard error with
+// --verbose and nowhere without it.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -22,7 +25,9 @@
 #include "geometry/self_intersection.h"
 #include "sheet/sheet.h"
 #include "tools/flat_options.h"
+#include "tools/fold_blas_start.h"
 #include "tools/fold_exports.h"
+#include "tools/fold_interrupt.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -103,7 +108,9 @@ const char kUsage[] =
     "  --help         show this text\n"
     "\n"
     "Progress, warnings and --verbose messages go to standard error; standard output\n"
-    "carries only the lines below. The last line on standard output is\n"
+    "carries only the lines below. SIGINT (Ctrl-C) or SIGTERM stops the run after\n"
+    "the step or picture under way: files already written stay, none is left\n"
+    "half-written, and the status is 130 or 143. The last line on standard output is\n"
     "  steps=N residual=R max_delta=D\n"
     "with R the closure residual of the final shape and D the largest angle change\n"
     "of the last step.\n";
@@ -361,6 +368,17 @@ int failed(const ORI_result& r) {
   return 1;
 }
 
+// The line of a run that ran out of memory (an address-space limit, ulimit
+// -v, too small for the pattern, or a machine without room): said once,
+// instead of an abort. Returns the exit status: kOutOfMemory.
+constexpr int kOutOfMemory = 3;
+int outOfMemory(const char* pattern, long steps) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "plicata-fold: %s: out of memory after step %ld; files already written are whole, the rest "
+               "were not written\n", pattern, steps);
+  return kOutOfMemory;
+}
+
 // What every step records, from the options.
 ORI_recordOptions recordingOf(const Options& opt) {
   ORI_recordOptions rec;
@@ -392,58 +410,91 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   FoldExports exports(opt.exports);
   int status = 0;
   bool stopped = false;
-  for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
-    const char* name = opt.phases[k].pattern.c_str();
-    if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
-    const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
-    std::fflush(stdout);
-    if (oriFailed(loaded)) {
-      status = failed(loaded);
-      break;
-    }
-    if (opt.pictures.requested() && pictures == nullptr) {
-      pictures = foldPicturesBegin(opt.pictures, total_steps);
-      if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
+  const char* name = opt.phases.empty() ? "" : opt.phases[0].pattern.c_str();
+  try {
+    for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
+      name = opt.phases[k].pattern.c_str();
+      if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
+      const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
+      std::fflush(stdout);
+      if (oriFailed(loaded)) {
+        status = failed(loaded);
+        break;
+      }
+      if (foldInterrupted() != 0) {
         status = 1;
         break;
       }
-    }
-    status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
-    for (const Run& run : opt.phases[k].runs) {
-      if (status != 0) break;
-      ORI_foldOptions options = oriSheetOptions(sheet);
-      options.mode = run.mode;
-      oriSheetSetOptions(sheet, options);
-      for (long n = 0; n < run.steps && !stopped && status == 0; ++n) {
-        ORI_sheetStep step;
-        const ORI_result r = oriSheetStep(sheet, &step);
-        if (oriFailed(r)) {
-          progress.breakLine();
-          status = failed(r);
+      if (opt.pictures.requested() && pictures == nullptr) {
+        pictures = foldPicturesBegin(opt.pictures, total_steps);
+        if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
+          status = 1;
           break;
         }
-        progress.update(step.record.step, step.record.residual, step.record.max_delta);
-        if (step.first_collision) {
-          progress.breakLine();
-          std::fflush(stdout);
-          std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
-        }
-        stopped = step.stop;
-        if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
-            foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
-          status = 1;
-        }
       }
-      if (status != 0 || stopped) break;
+      status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
+      for (const Run& run : opt.phases[k].runs) {
+        if (status != 0) break;
+        ORI_foldOptions options = oriSheetOptions(sheet);
+        options.mode = run.mode;
+        oriSheetSetOptions(sheet, options);
+        for (long n = 0; n < run.steps && !stopped && status == 0; ++n) {
+          if (foldInterrupted() != 0) {
+            status = 1;
+            break;
+          }
+          ORI_sheetStep step;
+          const ORI_result r = oriSheetStep(sheet, &step);
+          if (oriFailed(r)) {
+            progress.breakLine();
+            status = failed(r);
+            break;
+          }
+          progress.update(step.record.step, step.record.residual, step.record.max_delta);
+          if (step.first_collision) {
+            progress.breakLine();
+            std::fflush(stdout);
+            std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+          }
+          stopped = step.stop;
+          if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+              foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
+            status = 1;
+          }
+        }
+        if (status != 0 || stopped) break;
+      }
     }
+    if (pictures != nullptr && status == 0) {
+      // foldPicturesEnd frees them when it returns, even when it fails.
+      status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
+      pictures = nullptr;
+    }
+    if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  } catch (const std::bad_alloc&) {
+    progress.breakLine();
+    status = outOfMemory(name, oriSheetCounts(sheet).steps);
   }
-  if (pictures != nullptr && status == 0) {
-    status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
-  } else {
-    foldPicturesAbort(pictures);
-  }
-  if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  // Unfinished pictures leave nothing: their temporary files are removed
+  // and ffmpeg is stopped.
+  foldPicturesAbort(pictures);
+  if (foldInterrupted() != 0) progress.breakLine();
   return status;
+}
+
+// The line and the status of a run that a signal stopped: 128 + its number,
+// as a shell reports a process the signal ended.
+int interrupted(int signal, const ORI_sheet* sheet, const Options& opt) {
+  long total_steps = 0;
+  for (const Phase& phase : opt.phases) {
+    for (const Run& run : phase.runs) total_steps += run.steps;
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "plicata-fold: stopped by %s after step %ld of %ld; files already written are whole, the rest "
+               "were not written\n",
+               signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal", oriSheetCounts(sheet).steps,
+               total_steps);
+  return 128 + signal;
 }
 
 // --mobility: "mobility dof=K redundant=R", " flat" at the flat sheet and
@@ -510,6 +561,7 @@ void dropped(void*, const char*, size_t) {}
 }  // namespace
 
 int main(int argc, char** argv) {
+  foldStartBlasOnOneThread(argv);
   Options opt;
   const int usage = parseOptions(argc, argv, &opt);
   if (usage >= 0) return usage;
@@ -524,14 +576,23 @@ int main(int argc, char** argv) {
     oriPaperColorsLoad(&paper, kOriPaperColorFile);
     opt.load.paper = &paper;
   }
+  foldInterruptsCatch();
   ORI_sheet* sheet = oriSheetNew(&opt.fold);
   oriSheetSetRecording(sheet, recordingOf(opt));
   int status = foldPhases(opt, sheet);
-  if (oriSheetManifold(sheet) == nullptr) {
+  if (const int signal = foldInterrupted(); signal != 0) {
+    status = interrupted(signal, sheet, opt);
+  } else if (oriSheetManifold(sheet) == nullptr) {
     status = status != 0 ? status : 1;
   } else if (status == 0) {
-    status = finish(opt, sheet);
+    try {
+      status = finish(opt, sheet);
+    } catch (const std::bad_alloc&) {
+      status = outOfMemory(opt.phases.back().pattern.c_str(), oriSheetCounts(sheet).steps);
+    }
   }
-  oriSheetDelete(sheet);
+  // A sheet that ran out of memory mid-step is left to the system: its
+  // parts may not agree.
+  if (status != kOutOfMemory) oriSheetDelete(sheet);
   return status;
 }
