@@ -4,7 +4,8 @@
 // The file reads
 //   {"records": [
 //     {"step": 1, "residual": R, "worst_vertex_error": E, "worst_vertex": V,
-//      "cg_iterations": I, "max_delta": D, "ms": T, "intersecting_pairs": P},
+//      "cg_iterations": I, "max_delta": D, "ms": T, "intersecting_pairs": P,
+//      "active_contacts": A, "locked": false},
 //     ...]}
 // one record to a line: step counts from 1 over the whole run; residual is
 // the closure residual Σ|g| after the step; worst_vertex_error the largest
@@ -14,7 +15,10 @@
 // iterations; max_delta the largest angle change (radians); ms the step's
 // wall time in milliseconds (solver, placement and any frame files); intersecting_pairs the pairs
 // of faces passing through each other after the step, present only when
-// they were looked for. A number that is not finite is written as null.
+// they were looked for; active_contacts the pairs of faces that contact
+// held apart in the step and locked whether the fold locked there, both
+// present only with contact on. A number that is not finite is written as
+// null.
 #pragma once
 
 #include <cstdio>
@@ -29,6 +33,8 @@ struct ORI_stepRecord {
   double max_delta;
   double ms;
   int intersecting_pairs;  // -1: not looked for
+  int active_contacts = -1;  // pairs of faces contact held apart in the step; -1: contact off
+  int locked = 0;            // 1: contact locked the fold at this step
 };
 
 // Writes the report of records to fp (opened by the caller, not closed).

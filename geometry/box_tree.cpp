@@ -176,6 +176,22 @@ void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n) {
   b.node(0, n);
 }
 
+void oriBoxTreeRefit(ORI_boxTree* tree, const ORI_box* boxes) {
+  for (size_t i = 0; i < tree->items.size(); ++i) tree->item_boxes[i] = boxes[tree->items[i]];
+  // A node's children come after it in the list: from the end, every child
+  // is refitted before its parent.
+  for (size_t k = tree->nodes.size(); k-- > 0;) {
+    ORI_boxTree::Node& node = tree->nodes[k];
+    if (node.count > 0) {
+      ORI_box box = tree->item_boxes[node.first];
+      for (int i = node.first + 1; i < node.first + node.count; ++i) box = unite(box, tree->item_boxes[i]);
+      node.box = box;
+    } else {
+      node.box = unite(tree->nodes[node.left].box, tree->nodes[node.right].box);
+    }
+  }
+}
+
 void oriBoxTreeOverlaps(const ORI_boxTree* tree, void (*visit)(void* context, int a, int b), void* context) {
   if (tree->nodes.empty()) return;
   const Walk walk{tree, visit, context};

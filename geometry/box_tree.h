@@ -35,6 +35,15 @@ struct ORI_boxTree {
 // per node, O(n log n) at most; memory: under 2n nodes and n boxes.
 void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 
+// Gives the boxes of tree new places: boxes[k] is the new box of box number
+// k as given to the build (n as then). The tree keeps its shape (which boxes
+// share a leaf, how leaves pair up), so a tree built over one layout of the
+// boxes serves a layout that moved continuously from it (a sheet folding,
+// its tree built over the flat pattern): every node's box grows to hold its
+// boxes' new places. Boxes must hold finite numbers. Cost: O(n), no
+// allocation.
+void oriBoxTreeRefit(ORI_boxTree* tree, const ORI_box* boxes);
+
 // Calls visit(context, a, b) once for every pair of distinct boxes that
 // overlap or touch, in no particular order and with a and b in either order.
 // a and b are the boxes' places in tree->items (box numbers items[a] and

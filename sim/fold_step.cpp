@@ -7,6 +7,7 @@
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
+#include "sim/contact.h"
 #include "sim/display_frame.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
@@ -46,17 +47,30 @@ int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no) {
 
 int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
                 const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats) {
+  return oriFoldStep(osm, om, step, option, frame_no, rec, max_delta, stats, nullptr, nullptr);
+}
+
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats, ORISIM_contact* contact,
+                ORISIM_contactStats* cstats) {
   int result = 0;
   if (records(rec) && *frame_no == 0 && recordFrame(om, rec, 0) != 0) result = -1;
 
   double delta = 0.0;
   if (stats != nullptr) *stats = ORISIM_stepStats{};
+  if (cstats != nullptr) *cstats = ORISIM_contactStats{};
+  bool placed = false;
   if (option != nullptr && std::strcmp(option, "RK") != 0 && std::strcmp(option, "CG_RK") != 0) {
     if (std::strcmp(option, "CG") != 0) oriMessage("mode\n");
-    delta = oriSimUpdateStateCG(osm, om, step, stats);
+    if (contact != nullptr) {
+      delta = oriSimContactStep(contact, osm, om, step, stats, cstats);
+      placed = true;
+    } else {
+      delta = oriSimUpdateStateCG(osm, om, step, stats);
+    }
   }
   if (max_delta != nullptr) *max_delta = delta;
-  if (om->center_face != nullptr) oriManifoldUpdatePlanned(om, &osm->placement);
+  if (om->center_face != nullptr && !placed) oriManifoldUpdatePlanned(om, &osm->placement);
 
   if (records(rec)) {
     *frame_no += 1;

@@ -9,6 +9,8 @@
 struct ORI_manifold;
 struct ORISIM_matrix;
 struct ORISIM_stepStats;
+struct ORISIM_contact;
+struct ORISIM_contactStats;
 
 // Size of the buffer in which a frame's path is formed.
 constexpr size_t kOriFramePathSize = 1024;
@@ -67,3 +69,11 @@ int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no);
 // written; the step is taken and the numbering goes on regardless.
 int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
                 const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats);
+
+// The same step with contact on (sim/contact.h): where the option runs the
+// solver, oriSimContactStep takes the step and places the faces; cstats
+// (may be null) receives its figures, zeroed when no solver ran. A null
+// contact is the step above, exactly.
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats, ORISIM_contact* contact,
+                ORISIM_contactStats* cstats);

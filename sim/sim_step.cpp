@@ -552,36 +552,17 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   return oriSimUpdateStateCG(osm, om, step, nullptr);
 }
 
-double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
-  if (stats != nullptr) *stats = ORISIM_stepStats{};
-  const int n = osm->n;
-  if (n <= 0 || !std::isfinite(step)) return 0.0;
-
+void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   updateMomentsByCrease(osm, om, step);
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
     oriSimUpdateConstraints(osm->C_mn, osm, om);
   }
-  int iterations = 0;
-  double cg_error = 0.0;
-  double before;
-  if (osm->path == kOriSimPathSparse && osm->m > 0 && osm->moment_angle_n.size() == static_cast<size_t>(n)) {
-    // The rows just made carry the residual of the same angles: no second
-    // walk round every vertex.
-    osm->delta_angle_n.resize(n, 0.0);
-    before = projectSparse(osm->delta_angle_n, osm->moment_angle_n, osm, om, &osm->C_sparse.residual, &iterations,
-                           &cg_error);
-  } else {
-    before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
-                                               &cg_error);
-  }
-  if (stats != nullptr) {
-    stats->residual_before = before;
-    stats->cg_iterations = iterations;
-    stats->cg_error = cg_error;
-  }
+}
 
+double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const int n = osm->n;
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
   if (!allFinite(osm->delta_angle_n)) {
     std::fill(osm->delta_angle_n.begin(), osm->delta_angle_n.end(), 0.0);
@@ -616,6 +597,33 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
   if (osm->exact) closeExactly(osm, om, stats);
   return largest;
+}
+
+double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
+  const int n = osm->n;
+  if (n <= 0 || !std::isfinite(step)) return 0.0;
+
+  oriSimStepBegin(osm, om, step);
+  int iterations = 0;
+  double cg_error = 0.0;
+  double before;
+  if (osm->path == kOriSimPathSparse && osm->m > 0 && osm->moment_angle_n.size() == static_cast<size_t>(n)) {
+    // The rows just made carry the residual of the same angles: no second
+    // walk round every vertex.
+    osm->delta_angle_n.resize(n, 0.0);
+    before = projectSparse(osm->delta_angle_n, osm->moment_angle_n, osm, om, &osm->C_sparse.residual, &iterations,
+                           &cg_error);
+  } else {
+    before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
+                                               &cg_error);
+  }
+  if (stats != nullptr) {
+    stats->residual_before = before;
+    stats->cg_iterations = iterations;
+    stats->cg_error = cg_error;
+  }
+  return oriSimStepApply(osm, om, step, stats);
 }
 
 // ---- Writing angles ------------------------------------------------------------

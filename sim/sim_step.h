@@ -60,6 +60,21 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step);
 // 30 × 30 Miura-ori, 0.6 s on a 100 × 100 one).
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
 
+// The two ends of oriSimUpdateStateCG, for a solver that finds the change
+// its own way between them (contact, sim/contact.h); the step above is
+// begin, its projection into delta_angle_n, then apply.
+// Begin: the moments of a step of size step into moment_angle_n and the
+// Jacobian of the present angles (into C_sparse with its residual, or C_mn,
+// by the record's path). n > 0 and a finite step are the caller's to check.
+void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step);
+// Apply: delta_angle_n (n entries) scaled so that no crease moves by more
+// than |step|, added to angle_n and written into the half-edges, then the
+// exact correction when the record asks for it (filling those fields of
+// stats, which may be null). A change that is not finite is dropped (zeroed,
+// the iteration's start forgotten, 0 returned). Returns the largest
+// absolute change applied. The faces are not placed.
+double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
+
 // Sets how far the fold goes: every crease heads for its target times share
 // (0 to 1; clamped; NaN changes nothing), so that steps folding forwards stop
 // there; unfolding still heads for flat. A new manifold folds whole targets

@@ -28,6 +28,7 @@
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
+#include "tools/fold_contact.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -111,6 +112,8 @@ struct Options {
   FoldPictureOptions pictures;
   int cg = kOriSimCGFast;
   bool exact = false;
+  FoldContactOptions contact;
+  PaperThicknessOption thickness;
 };
 
 int usageError(const char* fmt, const char* arg) {
@@ -128,6 +131,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(foldContactUsage(), stdout);
       return 0;
     }
     const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
@@ -179,6 +183,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       if (opt->phases.front().pattern.empty()) return usageError("%s comes after the first pattern", a);
       opt->phases.push_back(Phase{argv[++i], 0});
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
+      if (taken < 0) return usageError("%s", why.c_str());
+    } else if (const int taken = foldContactParseOption(argc, argv, &i, &opt->contact, &opt->thickness, &why); taken != 0) {
       if (taken < 0) return usageError("%s", why.c_str());
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError("unknown option %s", a);
@@ -306,6 +312,7 @@ int main(int argc, char** argv) {
   std::vector<ORI_stepRecord> records;
   bool collided = false, stopped = false;
   FoldPictures* pictures = nullptr;
+  FoldContactRun contact;
   for (const Phase& phase : opt.phases) {
     const char* name = phase.pattern.c_str();
     ORI_manifold* next = oriManifoldNew();
@@ -331,6 +338,8 @@ int main(int argc, char** argv) {
       break;
     }
     std::fflush(stdout);
+    if (!foldContactPrepare(&contact, opt.contact, opt.thickness, om)) exit_status = 2;
+    if (exit_status != 0) break;
     osm->exact = opt.exact ? 1 : 0;
     if (!opt.fold_out.empty()) {
       // A FOLD file holds one crease pattern: the recording follows the
@@ -348,7 +357,7 @@ int main(int argc, char** argv) {
     for (long k = 1; k <= phase.steps && !stopped; ++k) {
       const auto start = std::chrono::steady_clock::now();
       ORISIM_stepStats stats{};
-      if (oriFoldStep(osm, om, step, "CG", &frame_no, &rec, &max_delta, &stats) != 0) {
+      if (foldContactStep(&contact, osm, om, step, &frame_no, &rec, &max_delta, &stats) != 0) {
         std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
         exit_status = 1;
         break;
@@ -362,8 +371,9 @@ int main(int argc, char** argv) {
       const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
       const double residual = closureResidual(osm, om);
       progress.update(++done, residual, max_delta);
-      stopped = diagnoseStep(opt, osm, om, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1},
+      stopped = diagnoseStep(opt, osm, om, foldContactRecord(contact, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1}),
                              &records, &collided, &progress);
+      stopped = foldContactAfterStep(&contact, done) || stopped;
       if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
         exit_status = 1;
         break;
