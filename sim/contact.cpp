@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
@@ -81,6 +83,15 @@ constexpr int kCGMaxIterations = 512;
 // A contact is added to the set when the step would close it by more than
 // this share of the resting gap below its goal.
 constexpr double kAddShare = 0.1;
+// Under contact a step asks for a share of the fold's wish: cut after a
+// step that still closed contacts (to at most kRetryShare of itself, at
+// least kLeastRetryShare, as the contacts' bending asks), grown by
+// kShareGrowth after one that went through at once, never below
+// kLeastShare nor above the whole wish.
+constexpr double kRetryShare = 0.7;
+constexpr double kLeastRetryShare = 0.25;
+constexpr double kShareGrowth = 1.25;
+constexpr double kLeastShare = 1.0 / 64.0;
 // Rounds after which the active set only grows (the primal-dual exchange
 // can otherwise cycle).
 constexpr int kReleaseRounds = 3;
@@ -107,6 +118,8 @@ struct Analysis {
   std::vector<int> parent;                // the face each is placed from; −1 the fixed face, −2 never placed
   std::vector<int> depth;
   std::vector<const ORI_edge*> fold;      // the half-edge each face is placed across (its face is that face)
+  std::vector<int> adj_start;             // per face: its neighbours across lines are adj_edge[adj_start[f] ..
+  std::vector<const ORI_edge*> adj_edge;  //   adj_start[f + 1]), each the half-edge on the neighbour's side
   std::vector<Owner> owner;               // by face
   std::vector<const ORI_vert*> verts;
   std::vector<Tri> tri;
@@ -218,6 +231,20 @@ bool analyse(Analysis* a, ORISIM_matrix* osm, ORI_manifold* om) {
                                      (vx - ux) * (vx - ux) + (vy - uy) * (vy - uy)});
       if (std::isfinite(area2) && area2 > 1e-12 * side2) a->tri.push_back(t);  // slivers have no plane
     }
+  }
+  // The faces across each face's lines, for the shortest walks between faces.
+  a->adj_start.assign(1, 0);
+  for (int k = 0; k < f; ++k) {
+    const ORI_edge* e = a->face[k]->first;
+    for (int guard = 0; e != nullptr && guard <= om->n_edge; ++guard) {
+      const ORI_edge* across = e->pair;
+      if (across != nullptr && across->face != nullptr && e->crease_index >= 0 && a->parent[across->face->index] != -2) {
+        a->adj_edge.push_back(across);
+      }
+      e = e->next;
+      if (e == a->face[k]->first) break;
+    }
+    a->adj_start.push_back(static_cast<int>(a->adj_edge.size()));
   }
   a->size = std::max(hi_x - lo_x, hi_y - lo_y);
   if (!(a->size > 0.0) || !std::isfinite(a->size)) return false;
@@ -527,6 +554,9 @@ struct Rows {
   std::vector<uint64_t> key;
   std::vector<std::pair<int, int>> faces;
   std::vector<unsigned char> urgent;  // found closing by a check: held from the first round
+  std::vector<int> feature;           // its contact in the set
+  std::vector<double> gap, norm;      // the gap where it was made, and the row's length before it was divided by it
+  std::vector<V3> normal;             // the contact's normal there
   void clear() {
     start.assign(1, 0);
     col.clear();
@@ -536,6 +566,10 @@ struct Rows {
     key.clear();
     faces.clear();
     urgent.clear();
+    feature.clear();
+    gap.clear();
+    norm.clear();
+    normal.clear();
   }
   int size() const { return static_cast<int>(key.size()); }
 };
@@ -554,11 +588,19 @@ struct ORISIM_contactWork {
   CheckResult check;
   // Workspace of the constrained step.
   std::vector<double> theta0, start0, saved_delta;
+  double share = 1.0;               // the share of the wish a step under contact asks for
+  std::vector<double> wished, delta;
+  std::vector<V3> trial_c;          // corners of the last step tried and not kept
+  std::vector<double> trial_delta;  // its change of the angles
   std::vector<Feature> set;
   std::vector<unsigned char> urgent_of;
   std::unordered_map<uint64_t, int> in_set;
   Rows rows;
   ORISIM_sparse own;                // the closure rows on the dense path
+  std::unordered_map<uint64_t, std::vector<const ORI_edge*>> paths;  // shortest walks between faces
+  std::vector<int> seen, came_from, queue;
+  std::vector<const ORI_edge*> came_by;
+  int seen_stamp = 0;
   std::vector<double> axis_stamp;   // per face: the step whose axis it holds
   std::vector<V3> axis, origin;
   double stamp = 0.0;
@@ -590,39 +632,110 @@ void foldAxis(ORISIM_contactWork& w, int f, V3* axis, V3* origin) {
 // Appends the row of contact f, linearised in the present placement (the
 // faces' matrices, whose corners are c), to rows. False (nothing appended)
 // when it has no geometry or no fold line moves it.
-bool appendRow(ORISIM_contactWork& w, const Feature& f, const V3* c, double thickness, double rest, Rows* rows) {
+// Most faces a walk between two faces looks at before the placement tree
+// is taken instead.
+constexpr int kWalkFaces = 1024;
+
+// The lines crossed on a shortest walk from face fp to face fq across the
+// sheet's lines, each as the half-edge on the side walked into, in order;
+// empty when fq is not found within kWalkFaces faces. Kept for the mesh.
+const std::vector<const ORI_edge*>& walkBetween(ORISIM_contactWork& w, int fp, int fq) {
   const Analysis& a = w.a;
+  const uint64_t key = static_cast<uint64_t>(fp) * static_cast<uint64_t>(a.n_face) + static_cast<uint64_t>(fq);
+  const auto known = w.paths.find(key);
+  if (known != w.paths.end()) return known->second;
+  std::vector<const ORI_edge*>& path = w.paths[key];
+  if (w.seen.size() != static_cast<size_t>(a.n_face)) {
+    w.seen.assign(a.n_face, 0);
+    w.came_from.assign(a.n_face, -1);
+    w.came_by.assign(a.n_face, nullptr);
+    w.seen_stamp = 0;
+  }
+  ++w.seen_stamp;
+  w.queue.clear();
+  w.queue.push_back(fp);
+  w.seen[fp] = w.seen_stamp;
+  bool reached = fp == fq;
+  for (size_t head = 0; head < w.queue.size() && !reached && head < static_cast<size_t>(kWalkFaces); ++head) {
+    const int f = w.queue[head];
+    for (int k = a.adj_start[f]; k < a.adj_start[f + 1]; ++k) {
+      const ORI_edge* h = a.adj_edge[k];
+      const int g = h->face->index;
+      if (w.seen[g] == w.seen_stamp) continue;
+      w.seen[g] = w.seen_stamp;
+      w.came_from[g] = f;
+      w.came_by[g] = h;
+      w.queue.push_back(g);
+      if (g == fq) {
+        reached = true;
+        break;
+      }
+    }
+  }
+  if (!reached) return path;
+  for (int g = fq; g != fp; g = w.came_from[g]) path.push_back(w.came_by[g]);
+  std::reverse(path.begin(), path.end());
+  return path;
+}
+
+// Where contact f is in the placement with corners c: its point P (on
+// triangle tp), the point Q across from it (on tq), the unit normal n along
+// which the gap is measured (from Q towards P's side) and the gap (model
+// units, thickness taken off). A normal that turned against reference (not
+// null) is turned back, so that a contact's gap keeps its sign's meaning
+// from one placement to the next. False when it has no geometry there.
+struct Where {
   V3 P, Q, n;
   int tp, tq;
   double gap;
+};
+
+bool contactAt(const Feature& f, const V3* c, double thickness, const V3* reference, Where* at) {
   if (f.local < 6) {
     const bool mine = f.local < 3;
-    tp = mine ? f.ta : f.tb;
-    tq = mine ? f.tb : f.ta;
-    const CornerOver g = cornerOver(c + 3 * tq, c[3 * tp + (mine ? f.local : f.local - 3)]);
+    at->tp = mine ? f.ta : f.tb;
+    at->tq = mine ? f.tb : f.ta;
+    at->P = c[3 * at->tp + (mine ? f.local : f.local - 3)];
+    const CornerOver g = cornerOver(c + 3 * at->tq, at->P);
     if (!g.ok) return false;
-    double side = f.side;
-    if (side == 0.0) side = sideOf(g.s, 1.0, 0.0);
-    P = c[3 * tp + (mine ? f.local : f.local - 3)];
-    Q = g.foot;
-    n = side * g.n;
-    gap = side * g.s - thickness;
+    const double side = f.side != 0.0 ? f.side : sideOf(g.s, 1.0, 0.0);
+    at->Q = g.foot;
+    at->n = side * g.n;
   } else {
     const int i = (f.local - 6) / 3, j = (f.local - 6) % 3;
-    tp = f.ta;
-    tq = f.tb;
-    const EdgeAcross h = edgeAcross(c[3 * tp + i], c[3 * tp + (i + 1) % 3], c[3 * tq + j], c[3 * tq + (j + 1) % 3]);
+    at->tp = f.ta;
+    at->tq = f.tb;
+    const EdgeAcross h = edgeAcross(c[3 * at->tp + i], c[3 * at->tp + (i + 1) % 3], c[3 * at->tq + j],
+                                    c[3 * at->tq + (j + 1) % 3]);
     if (!h.ok) return false;
     const double s = std::min(1.0, std::max(0.0, h.s)), t = std::min(1.0, std::max(0.0, h.t));
-    P = lerp(c[3 * tp + i], c[3 * tp + (i + 1) % 3], s);
-    Q = lerp(c[3 * tq + j], c[3 * tq + (j + 1) % 3], t);
-    double side = f.side;
-    if (side == 0.0) side = sideOf(h.V, 1.0, 0.0);
-    n = side * h.n;
-    gap = dot(n, P - Q) - thickness;
+    at->P = lerp(c[3 * at->tp + i], c[3 * at->tp + (i + 1) % 3], s);
+    at->Q = lerp(c[3 * at->tq + j], c[3 * at->tq + (j + 1) % 3], t);
+    const double side = f.side != 0.0 ? f.side : sideOf(h.V, 1.0, 0.0);
+    at->n = side * h.n;
   }
-  // Up the placement tree from both faces to where their paths meet: the
-  // fold lines above turn both faces alike and leave the gap as it is.
+  if (reference != nullptr && dot(at->n, *reference) < 0.0) at->n = -1.0 * at->n;
+  at->gap = dot(at->n, at->P - at->Q) - thickness;
+  return std::isfinite(at->gap);
+}
+
+// Appends the row of contact f (number index in the set), linearised in
+// the present placement (the faces' matrices, whose corners are c), to
+// rows. False (nothing appended) when it has no geometry or no fold line
+// moves it.
+bool appendRow(ORISIM_contactWork& w, const Feature& f, int index, const V3* c, double thickness, double rest,
+               Rows* rows) {
+  const Analysis& a = w.a;
+  Where at;
+  if (!contactAt(f, c, thickness, nullptr, &at)) return false;
+  const V3 P = at.P, Q = at.Q, n = at.n;
+  const int tp = at.tp, tq = at.tq;
+  const double gap = at.gap;
+  // The gap's change per radian of each line crossed on a shortest walk
+  // from P's face to Q's: with P's face held, turning a line turns all that
+  // lies beyond it, Q's point among it. Where the sheet is closed every
+  // walk gives the same motion, and the step keeps it closed; a short walk
+  // gives short rows, and rows of contacts near each other share lines.
   const size_t first = rows->col.size();
   const auto fail = [&]() {
     rows->col.resize(first);
@@ -630,6 +743,21 @@ bool appendRow(ORISIM_contactWork& w, const Feature& f, const V3* c, double thic
     return false;
   };
   int fp = a.tri[tp].face, fq = a.tri[tq].face;
+  const std::vector<const ORI_edge*>& walk = walkBetween(w, fp, fq);
+  if (!walk.empty()) {
+    for (const ORI_edge* h : walk) {
+      if (!(std::fabs(h->angle) < kOriFoldAngleLimit) || h->crease_index < 0) continue;
+      const double* M = h->face->matrix;
+      const V3 d = turned(M, h->x1 - h->x0, h->y1 - h->y0);
+      const V3 axis = (1.0 / length(d)) * d;
+      const V3 origin = placed(M, h->x0, h->y0);
+      rows->col.push_back(h->crease_index);
+      rows->val.push_back(-dot(axis, cross(Q - origin, n)));
+    }
+    fp = fq;
+  }
+  // Otherwise up the placement tree from both faces to where their paths
+  // meet: the fold lines above turn both faces alike.
   for (int guard = 0; fp != fq && guard <= 2 * a.n_face; ++guard) {
     const bool up_p = a.depth[fp] >= a.depth[fq];
     const int g = up_p ? fp : fq;
@@ -660,6 +788,10 @@ bool appendRow(ORISIM_contactWork& w, const Feature& f, const V3* c, double thic
   rows->slack.push_back(kAddShare * rest / norm);
   rows->key.push_back(f.key);
   rows->urgent.push_back(0);
+  rows->feature.push_back(index);
+  rows->gap.push_back(gap);
+  rows->norm.push_back(norm);
+  rows->normal.push_back(n);
   rows->faces.emplace_back(std::min(a.tri[tp].face, a.tri[tq].face), std::max(a.tri[tp].face, a.tri[tq].face));
   rows->start.push_back(static_cast<int>(rows->col.size()));
   return true;
@@ -860,6 +992,56 @@ int solveActiveSet(ORISIM_contactWork& w, const ORISIM_sparse& C, int m, int n, 
 
 namespace {
 
+void placeCorners(const Analysis& a, std::vector<V3>* c);
+
+struct Scale {
+  double thickness;  // model units
+  double reach;      // the contact tolerance
+  double rest;
+};
+
+// The second-order correction of the rows' goals from a step tried and not
+// kept: every gap is a curve in the angles, and the rows are its tangents
+// where the step begins; over a step of some hundredths of a radian a lever
+// of half the sheet bends away from its tangent by about as much as the
+// resting gap. Where the tried step took a contact (its gap there, against
+// the row's forecast for the same change) is what the curve adds; the
+// goal asks for that much more (or less), as a step of about the same size
+// will see it again.
+void correctForCurvature(ORISIM_contactWork& w, const Scale& scale, double bend_share) {
+  Rows& rows = w.rows;
+  for (int r = 0; r < rows.size(); ++r) {
+    Where at;
+    if (!contactAt(w.set[rows.feature[r]], w.trial_c.data(), scale.thickness, &rows.normal[r], &at)) continue;
+    double forecast = 0.0;
+    for (int k = rows.start[r]; k < rows.start[r + 1]; ++k) forecast += rows.val[k] * w.trial_delta[rows.col[k]];
+    const double bend = bend_share * (at.gap - (rows.gap[r] + rows.norm[r] * forecast));
+    if (!std::isfinite(bend)) continue;
+    rows.goal[r] = (std::min(scale.rest - rows.gap[r], scale.rest) - std::max(-scale.rest, std::min(bend, scale.rest))) /
+                   rows.norm[r];
+  }
+}
+
+// How much smaller the next try's wish should be, after a step tried and
+// not kept: where its contacts closed by more than their rows forecast
+// (bent away from their tangents), by as much as brings the worst bend,
+// which goes with the square of the step, to half the resting gap; by
+// kRetryShare when no contact tells.
+double shrinkFor(ORISIM_contactWork& w, const Scale& scale) {
+  const Rows& rows = w.rows;
+  double worst = 0.0;
+  for (int r = 0; r < rows.size(); ++r) {
+    Where at;
+    if (!contactAt(w.set[rows.feature[r]], w.trial_c.data(), scale.thickness, &rows.normal[r], &at)) continue;
+    double forecast = 0.0;
+    for (int k = rows.start[r]; k < rows.start[r + 1]; ++k) forecast += rows.val[k] * w.trial_delta[rows.col[k]];
+    const double closed = (rows.gap[r] + rows.norm[r] * forecast) - at.gap;
+    if (std::isfinite(closed)) worst = std::max(worst, closed);
+  }
+  if (!(worst > 0.5 * scale.rest)) return kRetryShare;
+  return std::min(kRetryShare, std::max(kLeastRetryShare, std::sqrt(0.5 * scale.rest / worst)));
+}
+
 void placeCorners(const Analysis& a, std::vector<V3>* c) {
   c->resize(3 * a.tri.size());
   for (size_t t = 0; t < a.tri.size(); ++t) {
@@ -868,12 +1050,6 @@ void placeCorners(const Analysis& a, std::vector<V3>* c) {
     for (int k = 0; k < 3; ++k) (*c)[3 * t + k] = placed(M, tr.x[k], tr.y[k]);
   }
 }
-
-struct Scale {
-  double thickness;  // model units
-  double reach;      // the contact tolerance
-  double rest;
-};
 
 // The check of a step from corners c0 to c1 (moved false: c1 is c0, and
 // only the contacts are looked for), into w.check.
@@ -998,6 +1174,7 @@ void oriSimContactForget(ORISIM_contact* contact) {
   w.angles0.clear();
   w.found0.clear();
   w.held.clear();
+  w.share = 1.0;
 }
 
 double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifold* om, double step,
@@ -1015,6 +1192,8 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
   if (a.om != om || a.osm != osm || a.n_face != om->n_face || a.n_edge != om->n_edge) {
     const bool ok = analyse(&a, osm, om);
     oriSimContactForget(contact);
+    w.paths.clear();
+    w.seen.clear();
     w.axis_stamp.assign(a.face.size(), -1.0);
     w.axis.assign(a.face.size(), V3{0, 0, 0});
     w.origin.assign(a.face.size(), V3{0, 0, 0});
@@ -1067,11 +1246,21 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
   w.set.clear();
   w.in_set.clear();
   w.urgent_of.clear();
+  // A step tried and found closing contacts: its corners and change, whose
+  // gaps tell how far the straight-line model missed.
+  bool tried = false;
+  const auto keepTrial = [&]() {
+    w.trial_c.swap(w.c1);
+    w.trial_delta.resize(n);
+    for (int c = 0; c < n; ++c) w.trial_delta[c] = osm->angle_n[c] - w.theta0[c];
+    tried = true;
+  };
   if (w.held.empty()) {
     // Nothing held the last step: the ordinary step, kept when it closes no contact.
     const double largest = oriSimUpdateStateCG(osm, om, step, stats);
     if (tryStep()) return commit(largest);
     for (const Feature& f : w.check.bad) addToSet(w, f, true);
+    keepTrial();
     restore();
   }
   for (const Feature& f : w.found0) addToSet(w, f, false);
@@ -1089,12 +1278,12 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
   if (closure) invertBlocks(*C, &w.inverse);
   double residual_sum = 0.0;
   for (int i = 0; i < rows_m; ++i) residual_sum += std::fabs(C->residual[i]);
-  const std::vector<double> moment = osm->moment_angle_n;
+  const std::vector<double>& moment = osm->moment_angle_n;
   double wish = 0.0;
-  for (double v : moment) wish = std::max(wish, std::fabs(v));
+  for (double v : moment) wish += v * v;
 
-  std::vector<double> delta;
-  double largest = 0.0;
+  std::vector<double>& delta = w.delta;
+  double largest = 0.0, tried_share = 1.0;
   bool taken = false;
   int iterations = 0;
   for (int solve = 0; solve <= kOriSimContactResolves && !taken; ++solve) {
@@ -1102,13 +1291,17 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
     w.stamp += 1.0;
     w.rows.clear();
     for (size_t i = 0; i < w.set.size(); ++i) {
-      if (appendRow(w, w.set[i], w.c0.data(), scale.thickness, scale.rest, &w.rows)) w.rows.urgent.back() = w.urgent_of[i];
+      if (appendRow(w, w.set[i], static_cast<int>(i), w.c0.data(), scale.thickness, scale.rest, &w.rows)) {
+        w.rows.urgent.back() = w.urgent_of[i];
+      }
     }
-    cs.rounds += solveActiveSet(w, *C, rows_m, n, moment, C->residual, &delta, &iterations);
+    if (tried) correctForCurvature(w, scale, (w.share / tried_share) * (w.share / tried_share));
+    w.wished.resize(n);
+    for (int c = 0; c < n; ++c) w.wished[c] = w.share * moment[c];
+    cs.rounds += solveActiveSet(w, *C, rows_m, n, w.wished, C->residual, &delta, &iterations);
     if (closure) osm->cg_start.assign(w.x.begin(), w.x.begin() + m);
-    w.saved_delta = delta;
     osm->delta_angle_n = delta;
-    largest = oriSimStepApply(osm, om, step, stats);
+    largest = oriSimStepApply(osm, om, step * w.share, stats);
     if (tryStep()) {
       taken = true;
       break;
@@ -1116,20 +1309,24 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
     if (solve < kOriSimContactResolves) {
       for (const Feature& f : w.check.bad) addToSet(w, f, true);
     }
+    keepTrial();
+    tried_share = w.share;
+    w.share = std::max(kLeastShare, w.share * shrinkFor(w, scale));
     restore();
   }
   for (int half = 1; half <= kOriSimContactHalvings && !taken; ++half) {
     ++cs.halvings;
-    osm->delta_angle_n = w.saved_delta;
+    osm->delta_angle_n = delta;
     const double share = std::ldexp(1.0, -half);
     for (double& d : osm->delta_angle_n) d *= share;
-    largest = oriSimStepApply(osm, om, step, stats);
+    largest = oriSimStepApply(osm, om, step * w.share, stats);
     if (tryStep()) {
       taken = true;
       break;
     }
     restore();
   }
+  if (taken && cs.resolves == 0 && cs.halvings == 0) w.share = std::min(1.0, w.share * kShareGrowth);
 
   // What held: the contacts of the last solve, with their multipliers for
   // the next step's start.
@@ -1152,6 +1349,10 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
     w.c1 = w.c0;
     return commit(0.0);
   }
-  if (cs.active > 0 && largest <= kOriSimContactLockShare * wish) cs.locked = 1;
+  // Locked: what the step moved towards the fold's wish is a sliver of
+  // what the wish asked for.
+  double towards = 0.0;
+  for (int c = 0; c < n; ++c) towards += moment[c] * (osm->angle_n[c] - w.theta0[c]);
+  if (cs.active > 0 && towards <= kOriSimContactLockShare * w.share * wish) cs.locked = 1;
   return commit(largest);
 }

@@ -50,7 +50,7 @@ struct ORISIM_stepStats;
 // Touching faces rest this share of the contact tolerance beyond the
 // thickness: what the first-order step and the conjugate gradient's
 // tolerance may miss by is taken out of it, not out of the paper.
-constexpr double kOriSimContactRest = 0.25;
+constexpr double kOriSimContactRest = 0.5;
 // Active-set rounds of one solve (each a conjugate gradient from the last).
 constexpr int kOriSimContactRounds = 8;
 // Solves again after the check found contacts the step still closed.
