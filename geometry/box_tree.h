@@ -51,3 +51,22 @@ void oriBoxTreeRefit(ORI_boxTree* tree, const ORI_box* boxes);
 // a caller that keeps its own records in that order reads them from nearby
 // memory. Cost: O(n log n + pairs) for boxes of bounded overlap.
 void oriBoxTreeOverlaps(const ORI_boxTree* tree, void (*visit)(void* context, int a, int b), void* context);
+
+// A share of the overlap walk: the pairs with both boxes under node a (b <
+// 0), or with one under node a and the other under node b.
+struct ORI_boxTreeTask {
+  int a, b;
+};
+
+// Cuts the walk of oriBoxTreeOverlaps into tasks that together visit every
+// pair once: the root's walk split node by node, breadth first, until
+// there are at least parts tasks or nothing left to split. The tasks
+// depend on the tree's shape alone (not on where its boxes are), so a tree
+// that is only refitted keeps them. Cost: O(parts).
+void oriBoxTreeOverlapTasks(const ORI_boxTree* tree, int parts, std::vector<ORI_boxTreeTask>* tasks);
+
+// Calls visit for every pair of overlapping boxes of task (as
+// oriBoxTreeOverlaps does for the whole tree).
+void oriBoxTreeOverlapsOf(const ORI_boxTree* tree, const ORI_boxTreeTask& task,
+                          void (*visit)(void* context, int a, int b), void* context);
+

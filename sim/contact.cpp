@@ -24,6 +24,7 @@
 #include "geometry/triangle_cross.h"
 #include "sim/conjugate_gradient.h"
 #include "sim/kinematics.h"
+#include "sim/parallel_chunks.h"
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
@@ -98,10 +99,18 @@ constexpr int kReleaseRounds = 3;
 
 // ---- What is analysed once -------------------------------------------------------
 
+// A sheet of fewer than two of these triangles is checked on the calling
+// thread alone; a larger one's walk over the box tree is cut into
+// kWalkTasks shares for its helpers (sim/parallel_chunks).
+constexpr long kTrianglesPerTask = 4096;
+constexpr int kWalkTasks = 48;
+
 struct Tri {
   int face;
   double x[3], y[3];     // flat corners
   int corner[3];         // the corners' places in the face's corner list
+  const ORI_vert* v[3];  // the face's corners when it has three (its own copy: the walk reads it)
+  int count;             // the face's corners
 };
 
 // A triangle's face, for the neighbour test.
@@ -124,20 +133,21 @@ struct Analysis {
   std::vector<const ORI_vert*> verts;
   std::vector<Tri> tri;
   ORI_boxTree tree;
+  std::vector<ORI_boxTreeTask> tasks;     // the tree's walk cut into shares for the calling thread's helpers
   double size = 0.0;                      // the sheet's size (model units)
   bool ok = false;
 };
 
-bool neighbours(const Analysis& a, int f, int g) {
-  if (f == g) return true;
-  const Owner& p = a.owner[f];
-  const Owner& q = a.owner[g];
-  if (p.count == 3 && q.count == 3) {
-    const ORI_vert* const* u = p.v;
-    const ORI_vert* const* v = q.v;
+bool neighbours(const Analysis& a, const Tri& s, const Tri& t) {
+  if (s.face == t.face) return true;
+  if (s.count == 3 && t.count == 3) {  // most faces: nine comparisons, no loop
+    const ORI_vert* const* u = s.v;
+    const ORI_vert* const* v = t.v;
     return ((u[0] == v[0]) | (u[0] == v[1]) | (u[0] == v[2]) | (u[1] == v[0]) | (u[1] == v[1]) | (u[1] == v[2]) |
             (u[2] == v[0]) | (u[2] == v[1]) | (u[2] == v[2])) != 0;
   }
+  const Owner& p = a.owner[s.face];
+  const Owner& q = a.owner[t.face];
   for (int i = p.first; i < p.first + p.count; ++i) {
     for (int j = q.first; j < q.first + q.count; ++j) {
       if (a.verts[i] == a.verts[j]) return true;
@@ -220,6 +230,8 @@ bool analyse(Analysis* a, ORISIM_matrix* osm, ORI_manifold* om) {
     for (size_t i = 0; i + 2 < cut.size(); i += 3) {
       Tri t;
       t.face = k;
+      t.count = o.count;
+      for (int c = 0; c < 3; ++c) t.v[c] = o.v[c];
       for (int c = 0; c < 3; ++c) {
         t.corner[c] = cut[i + c];
         t.x[c] = flat[cut[i + c]].x;
@@ -259,6 +271,14 @@ bool analyse(Analysis* a, ORISIM_matrix* osm, ORI_manifold* om) {
                        {std::max({tr.x[0], tr.x[1], tr.x[2]}), std::max({tr.y[0], tr.y[1], tr.y[2]}), 0.0}};
   }
   oriBoxTreeBuild(&a->tree, boxes.data(), static_cast<int>(boxes.size()));
+  // The triangles renumbered in the tree's order: a walk over the tree then
+  // reads triangles near each other on the paper from nearby memory.
+  std::vector<Tri> ordered(a->tri.size());
+  for (size_t i = 0; i < a->tree.items.size(); ++i) ordered[i] = a->tri[a->tree.items[i]];
+  a->tri.swap(ordered);
+  for (size_t i = 0; i < a->tree.items.size(); ++i) a->tree.items[i] = static_cast<int>(i);
+  oriBoxTreeOverlapTasks(&a->tree, oriSimChunks(static_cast<long>(a->tri.size()), kTrianglesPerTask) > 1 ? kWalkTasks : 1,
+                         &a->tasks);
   a->ok = true;
   return true;
 }
@@ -393,17 +413,35 @@ struct Checker {
     }
   }
 
-  // True when every corner lies beyond lim on one side of the other plane
-  // after the step, and on the same side before it.
-  bool apart(const double d1[3], const double d0[3], double lim) const {
-    const bool above = d1[0] > lim && d1[1] > lim && d1[2] > lim;
-    const bool below = d1[0] < -lim && d1[1] < -lim && d1[2] < -lim;
-    if (above) return d0[0] > 0.0 && d0[1] > 0.0 && d0[2] > 0.0;
-    if (below) return d0[0] < 0.0 && d0[1] < 0.0 && d0[2] < 0.0;
+  // True when a plane parts triangles p and q after the step by more than
+  // lim: the plane of either, or one through an edge of each (the axes of
+  // the separating-axis test). Pairs this far apart hold no contact; that
+  // is most pairs whose boxes meet.
+  bool parted(int p, int q, double lim) const {
+    const V3* A = c1 + 3 * p;
+    const V3* B = c1 + 3 * q;
+    const auto beyond = [lim](double u, double v, double w) {
+      return (u > lim && v > lim && w > lim) || (u < -lim && v < -lim && w < -lim);
+    };
+    if (beyond(dot(n1[q], A[0]) - off1[q], dot(n1[q], A[1]) - off1[q], dot(n1[q], A[2]) - off1[q])) return true;
+    if (beyond(dot(n1[p], B[0]) - off1[p], dot(n1[p], B[1]) - off1[p], dot(n1[p], B[2]) - off1[p])) return true;
+    for (int i = 0; i < 3; ++i) {
+      const V3 e = A[(i + 1) % 3] - A[i];
+      for (int j = 0; j < 3; ++j) {
+        const V3 u = cross(e, B[(j + 1) % 3] - B[j]);
+        const double uu = dot(u, u);
+        if (!(uu > 0.0)) continue;
+        const double a0 = dot(u, A[0]), a1 = dot(u, A[1]), a2 = dot(u, A[2]);
+        const double b0 = dot(u, B[0]), b1 = dot(u, B[1]), b2 = dot(u, B[2]);
+        const double gap = std::max(std::min({b0, b1, b2}) - std::max({a0, a1, a2}),
+                                    std::min({a0, a1, a2}) - std::max({b0, b1, b2}));
+        if (gap > 0.0 && gap * gap > lim * lim * uu) return true;
+      }
+    }
     return false;
   }
 
-  // The triangles' boxes over the step, grown by half of thickness +
+  // The triangles' boxes after the step, grown by half of thickness +
   // reach (so that two that come within reach meet).
   const ORI_box* box;
   double grow;
@@ -501,12 +539,12 @@ struct Checker {
   // heights of the six corners from the two planes tell which to look at.
   void pair(int ta, int tb) {
     if (ta > tb) std::swap(ta, tb);
-    if (neighbours(*a, a->tri[ta].face, a->tri[tb].face)) return;
+    if (neighbours(*a, a->tri[ta], a->tri[tb])) return;
+    const double lim = thickness + reach;
+    if (parted(ta, tb, lim)) return;
     double ha1[3], ha0[3], hb1[3], hb0[3];
     heights(ta, tb, ha1, ha0);
     heights(tb, ta, hb1, hb0);
-    const double lim = thickness + reach;
-    if (apart(ha1, ha0, lim) || apart(hb1, hb0, lim)) return;
     const size_t bad_before = out->bad.size();
     for (int k = 0; k < 3; ++k) {
       if (cornerNear(ha1[k], ha0[k], lim) && nearBox(c0[3 * ta + k], c1[3 * ta + k], tb)) corner(ta, tb, k);
@@ -536,7 +574,7 @@ struct Checker {
 
   static void visit(void* context, int i, int j) {
     Checker* c = static_cast<Checker*>(context);
-    c->pair(c->a->tree.items[i], c->a->tree.items[j]);
+    c->pair(i, j);
   }
 };
 
@@ -586,6 +624,7 @@ struct ORISIM_contactWork {
   std::vector<Feature> found0;      // contacts of the shape the step starts from
   std::unordered_map<uint64_t, double> held;  // contacts held by the last step, with their multipliers
   CheckResult check;
+  std::vector<CheckResult> shares;  // the check's lists per share of the walk
   // Workspace of the constrained step.
   std::vector<double> theta0, start0, saved_delta;
   double share = 1.0;               // the share of the wish a step under contact asks for
@@ -1069,8 +1108,8 @@ void runCheck(ORISIM_contactWork& w, const std::vector<V3>& c0, const std::vecto
       box.lo[axis] = INFINITY;
       box.hi[axis] = -INFINITY;
     }
-    for (int pass = 0; pass < (moved ? 2 : 1); ++pass) {
-      const V3* c = (pass == 0 ? c1 : c0).data() + 3 * t;
+    {
+      const V3* c = c1.data() + 3 * t;
       for (int k = 0; k < 3; ++k) {
         const double v[3] = {c[k].x, c[k].y, c[k].z};
         for (int axis = 0; axis < 3; ++axis) {
@@ -1099,12 +1138,13 @@ void runCheck(ORISIM_contactWork& w, const std::vector<V3>& c0, const std::vecto
       (*off)[t] = dot((*n)[t], c[3 * t]);
     }
   };
+  // The planes before the step are those the check that found c0 made.
   planes(c1, &w.n1, &w.off1);
-  if (moved) {
-    planes(c0, &w.n0, &w.off0);
-  } else {
+  if (!moved) {
     w.n0 = w.n1;
     w.off0 = w.off1;
+  } else if (w.n0.size() != n_tri) {
+    planes(c0, &w.n0, &w.off0);
   }
   Checker checker{&a,
                   c0.data(),
@@ -1123,7 +1163,21 @@ void runCheck(ORISIM_contactWork& w, const std::vector<V3>& c0, const std::vecto
                   w.off1.data(),
                   w.boxes.data(),
                   grow};
-  oriBoxTreeOverlaps(&w.a.tree, Checker::visit, &checker);
+  // The walk by shares, each into its own lists, joined in the shares'
+  // order: the same lists on any number of threads.
+  const int tasks = static_cast<int>(a.tasks.size());
+  w.shares.resize(tasks);
+  oriSimForChunks(tasks, [&](int k) {
+    Checker mine = checker;
+    mine.out = &w.shares[k];
+    mine.out->found.clear();
+    mine.out->bad.clear();
+    oriBoxTreeOverlapsOf(&a.tree, a.tasks[k], Checker::visit, &mine);
+  });
+  for (const CheckResult& share : w.shares) {
+    out.found.insert(out.found.end(), share.found.begin(), share.found.end());
+    out.bad.insert(out.bad.end(), share.bad.begin(), share.bad.end());
+  }
 }
 
 void addToSet(ORISIM_contactWork& w, const Feature& f, bool urgent) {
@@ -1234,6 +1288,8 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
   };
   const auto commit = [&](double largest) {
     w.c0.swap(w.c1);
+    w.n0.swap(w.n1);
+    w.off0.swap(w.off1);
     w.found0.swap(w.check.found);
     w.angles0 = osm->angle_n;
     std::vector<std::pair<int, int>> pairs;
@@ -1347,6 +1403,8 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
     cs.locked = 1;
     w.check.found = w.found0;
     w.c1 = w.c0;
+    w.n1 = w.n0;
+    w.off1 = w.off0;
     return commit(0.0);
   }
   // Locked: what the step moved towards the fold's wish is a sliver of
