@@ -1,27 +1,31 @@
 // Contact: what a step with contact on costs beside the same step without,
 // and what it does to a real fold.
 //
-// BM_ContactStep/N/S/T  a triangulated N × N Miura-ori set to the angles S
-//                  solver steps of a small one reach (60: folded far, no
-//                  face within the contact tolerance of another; 120: nearly
-//                  flat, its layers within it), with a paper thickness of T
-//                  tenths of a file unit. Two copies fold side by side, one
-//                  with contact and one without; each iteration resets both,
-//                  takes one step untimed (contact finds its contacts) and
-//                  times the next four of each, interleaved so that the
-//                  machine's load falls on both alike. Counters: plain_ms and
-//                  contact_ms (a step, median over iterations), ratio
-//                  (their quotient), found and held (pairs of faces within
-//                  the tolerance, and held apart, after the last step), and
-//                  the constrained solves' cg_iterations and rounds.
+// BM_ContactMiura/N/S  a triangulated N × N Miura-ori set to the angles S
+//                  solver steps of a small one reach (50: folded far, 72 %
+//                  of the way, no two faces within the contact tolerance;
+//                  120: nearly flat, its layers within it, so that every
+//                  step finds thousands of contacts, none of which has to
+//                  hold).
+// BM_ContactWaterbomb/N  a generated N × N waterbomb tessellation, whose
+//                  flaps meet early: folded with contact until contacts
+//                  hold (tens of pairs of faces), then timed there.
+// In both, two copies fold side by side from the same angles, one with
+// contact and one without; each iteration resets both, takes one step
+// untimed (contact finds its contacts) and times the next four of each,
+// interleaved so that the machine's load falls on both alike. Counters:
+// plain_ms and contact_ms (a step, median over iterations), ratio (their
+// quotient), found and held (pairs of faces within the tolerance, and held
+// apart, after the last step), and the constrained solves' cg_iterations,
+// rounds and resolves per step.
 // BM_ContactSailboat  the traditional sailboat of the real patterns folded
 //                  200 steps with contact and without. Counters:
-//                  crossing_most (the most pairs of faces passing through
+//                  *_crossing_most (the most pairs of faces passing through
 //                  each other in any frame, by the self-intersection check),
-//                  crossing_frames (frames with any), progress (fold
-//                  progress, percent, after the last step) of each, the
-//                  step where contact first held and where it locked (0:
-//                  never), and the milliseconds per step of each.
+//                  *_crossing_frames (frames with any), *_progress (fold
+//                  progress, percent, after the last step), the step where
+//                  contact first held and where it locked (0: never), and
+//                  the milliseconds per step of each.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -33,6 +37,7 @@
 #include "bench/bench_support.h"
 #include "geometry/self_intersection.h"
 #include "input/pattern_file.h"
+#include "input/pattern_gen.h"
 #include "sim/contact.h"
 #include "sim/fold_status.h"
 #include "sim/fold_step.h"
@@ -72,37 +77,28 @@ struct Sheet {
   }
 };
 
-bool makeSheet(Sheet* s, int size, const MidFold& mid, bool contact, double thickness) {
+// A prepared copy of a pattern made by make (null: failed), with contact
+// when asked.
+template <typename Make>
+bool makeSheet(Sheet* s, const Make& make, bool contact) {
   {
     QuietStdout quiet;
-    s->om = makeMiura(size, true);
+    s->om = make();
     if (s->om != nullptr) s->osm = oriSimNew(s->om);
   }
   if (s->osm == nullptr) return false;
   oriSimInitMatrix(s->osm, s->om);
-  setMidFold(s->osm, s->om, mid);
-  s->start = s->osm->angle_n;
-  if (contact) {
-    std::string why;
-    s->contact = oriSimContactNew();
-    if (oriSimContactSetThickness(s->contact, s->om, thickness, &why) != 0) return false;
-  }
+  if (contact) s->contact = oriSimContactNew();
   return true;
 }
 
-void BM_ContactStep(benchmark::State& state) {
-  const int size = static_cast<int>(state.range(0));
-  const MidFold mid = midFoldAngles(static_cast<int>(state.range(1)));
-  const double thickness = 0.1 * static_cast<double>(state.range(2));
-  Sheet plain, with;
-  if (!makeSheet(&plain, size, mid, false, 0.0) || !makeSheet(&with, size, mid, true, thickness)) {
-    state.SkipWithError("the Miura-ori could not be built");
-    return;
-  }
+// Times the plain and the contact copy from the angles the contact copy holds.
+void timeSteps(benchmark::State& state, Sheet& plain, Sheet& with) {
+  plain.start = with.start = with.osm->angle_n;
   constexpr int kTimed = 4;
   std::vector<double> plain_ms, contact_ms;
   ORISIM_contactStats last{};
-  double cg = 0, rounds = 0;
+  double cg = 0, rounds = 0, resolves = 0;
   for (auto _ : state) {
     plain.reset();
     with.reset();
@@ -118,6 +114,7 @@ void BM_ContactStep(benchmark::State& state) {
       c += msSince(t0);
       cg += last.cg_iterations;
       rounds += last.rounds;
+      resolves += last.resolves;
     }
     plain_ms.push_back(p / kTimed);
     contact_ms.push_back(c / kTimed);
@@ -131,6 +128,53 @@ void BM_ContactStep(benchmark::State& state) {
   state.counters["held"] = last.active;
   state.counters["cg_iterations"] = cg / steps;
   state.counters["rounds"] = rounds / steps;
+  state.counters["resolves"] = resolves / steps;
+}
+
+void BM_ContactMiura(benchmark::State& state) {
+  const int size = static_cast<int>(state.range(0));
+  const MidFold mid = midFoldAngles(static_cast<int>(state.range(1)));
+  const auto make = [size]() { return makeMiura(size, true); };
+  Sheet plain, with;
+  if (!makeSheet(&plain, make, false) || !makeSheet(&with, make, true)) {
+    state.SkipWithError("the Miura-ori could not be built");
+    return;
+  }
+  setMidFold(with.osm, with.om, mid);
+  timeSteps(state, plain, with);
+}
+
+void BM_ContactWaterbomb(benchmark::State& state) {
+  const int size = static_cast<int>(state.range(0));
+  const auto make = [size]() -> ORI_manifold* {
+    OriWaterbombParams params;
+    params.rows = params.cols = size;
+    CreasePattern* cp = CreasePatternNew();
+    ORI_manifold* om = nullptr;
+    if (oriPatternMakeWaterbomb(cp, params, nullptr, 0) == 0) {
+      om = oriManifoldNew();
+      if (oriManifoldConstructFromPattern(om, cp) != 0 || oriManifoldTessFace(om) != 0 ||
+          oriManifoldPrepare(om, 0) != 0) {
+        oriManifoldDelete(om);
+        om = nullptr;
+      }
+    }
+    CreasePatternDestruct(cp);
+    return om;
+  };
+  Sheet plain, with;
+  if (!makeSheet(&plain, make, false) || !makeSheet(&with, make, true)) {
+    state.SkipWithError("the waterbomb could not be built");
+    return;
+  }
+  // Folded with contact until contacts have held for a few steps in a row.
+  int held = 0;
+  for (int k = 0; k < 200 && held < 5; ++k) held = with.step().active > 0 ? held + 1 : 0;
+  if (held < 5) {
+    state.SkipWithError("no contact held");
+    return;
+  }
+  timeSteps(state, plain, with);
 }
 
 // Folds the sailboat steps times from flat; with contact when asked.
@@ -196,10 +240,6 @@ void BM_ContactSailboat(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_ContactStep)
-    ->Args({100, 60, 0})
-    ->Args({100, 120, 0})
-    ->Args({30, 120, 5})
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContactMiura)->Args({100, 50})->Args({100, 120})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContactWaterbomb)->Arg(6)->Arg(12)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ContactSailboat)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -405,26 +405,13 @@ struct Checker {
   const V3* n1;
   const double* off1;
 
-  // The corners of p from the plane of q, after the step and before it.
-  void heights(int p, int q, double d1[3], double d0[3]) const {
-    for (int k = 0; k < 3; ++k) {
-      d1[k] = dot(n1[q], c1[3 * p + k]) - off1[q];
-      d0[k] = dot(n0[q], c0[3 * p + k]) - off0[q];
-    }
-  }
-
-  // True when a plane parts triangles p and q after the step by more than
-  // lim: the plane of either, or one through an edge of each (the axes of
-  // the separating-axis test). Pairs this far apart hold no contact; that
-  // is most pairs whose boxes meet.
+  // True when a plane through an edge of each of triangles p and q (the
+  // edge axes of the separating-axis test; the pair's own planes are tried
+  // first, by pair) parts them after the step by more than lim. Pairs this
+  // far apart hold no contact; that is most pairs whose boxes meet.
   bool parted(int p, int q, double lim) const {
     const V3* A = c1 + 3 * p;
     const V3* B = c1 + 3 * q;
-    const auto beyond = [lim](double u, double v, double w) {
-      return (u > lim && v > lim && w > lim) || (u < -lim && v < -lim && w < -lim);
-    };
-    if (beyond(dot(n1[q], A[0]) - off1[q], dot(n1[q], A[1]) - off1[q], dot(n1[q], A[2]) - off1[q])) return true;
-    if (beyond(dot(n1[p], B[0]) - off1[p], dot(n1[p], B[1]) - off1[p], dot(n1[p], B[2]) - off1[p])) return true;
     for (int i = 0; i < 3; ++i) {
       const V3 e = A[(i + 1) % 3] - A[i];
       for (int j = 0; j < 3; ++j) {
@@ -541,15 +528,36 @@ struct Checker {
     if (ta > tb) std::swap(ta, tb);
     if (neighbours(*a, a->tri[ta], a->tri[tb])) return;
     const double lim = thickness + reach;
-    if (parted(ta, tb, lim)) return;
     double ha1[3], ha0[3], hb1[3], hb0[3];
-    heights(ta, tb, ha1, ha0);
-    heights(tb, ta, hb1, hb0);
+    for (int k = 0; k < 3; ++k) {
+      ha1[k] = dot(n1[tb], c1[3 * ta + k]) - off1[tb];
+      hb1[k] = dot(n1[ta], c1[3 * tb + k]) - off1[ta];
+    }
+    const auto beyond = [lim](const double* h) {
+      return (h[0] > lim && h[1] > lim && h[2] > lim) || (h[0] < -lim && h[1] < -lim && h[2] < -lim);
+    };
+    if (beyond(ha1) || beyond(hb1)) return;
+    if (parted(ta, tb, lim)) return;
+    for (int k = 0; k < 3; ++k) {
+      ha0[k] = dot(n0[tb], c0[3 * ta + k]) - off0[tb];
+      hb0[k] = dot(n0[ta], c0[3 * tb + k]) - off0[ta];
+    }
     const size_t bad_before = out->bad.size();
     for (int k = 0; k < 3; ++k) {
       if (cornerNear(ha1[k], ha0[k], lim) && nearBox(c0[3 * ta + k], c1[3 * ta + k], tb)) corner(ta, tb, k);
       if (cornerNear(hb1[k], hb0[k], lim) && nearBox(c0[3 * tb + k], c1[3 * tb + k], ta)) corner(ta, tb, 3 + k);
     }
+    // Stacked (each wholly on one side of the other's plane, the same side
+    // before the step and after): nothing passed through, and the pair's
+    // contacts are its corners'. Layers of a sheet folded nearly flat are
+    // stacked; an edge that closes on another edge of such a pair with no
+    // corner over a face makes the pair unstacked, and is looked at then.
+    const auto side = [](const double* h1, const double* h0) {
+      const bool up = h1[0] > 0.0 && h1[1] > 0.0 && h1[2] > 0.0;
+      const bool down = h1[0] < 0.0 && h1[1] < 0.0 && h1[2] < 0.0;
+      return (up && h0[0] > 0.0 && h0[1] > 0.0 && h0[2] > 0.0) || (down && h0[0] < 0.0 && h0[1] < 0.0 && h0[2] < 0.0);
+    };
+    if (side(ha1, ha0) && side(hb1, hb0)) return;
     bool edge_a[3], edge_b[3], straddle_a = false, straddle_b = false;
     for (int i = 0; i < 3; ++i) {
       const int j = (i + 1) % 3;
