@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
@@ -108,7 +106,6 @@ constexpr int kWalkTasks = 48;
 struct Tri {
   int face;
   double x[3], y[3];     // flat corners
-  int corner[3];         // the corners' places in the face's corner list
   const ORI_vert* v[3];  // the face's corners when it has three (its own copy: the walk reads it)
   int count;             // the face's corners
 };
@@ -233,7 +230,6 @@ bool analyse(Analysis* a, ORISIM_matrix* osm, ORI_manifold* om) {
       t.count = o.count;
       for (int c = 0; c < 3; ++c) t.v[c] = o.v[c];
       for (int c = 0; c < 3; ++c) {
-        t.corner[c] = cut[i + c];
         t.x[c] = flat[cut[i + c]].x;
         t.y[c] = flat[cut[i + c]].y;
       }
@@ -383,7 +379,6 @@ inline double sideOf(double value, double fallback, double tiny) {
 struct CheckResult {
   std::vector<Feature> found;  // contacts after the step: closer than the tolerance
   std::vector<Feature> bad;    // contacts the step closed, with their sides before it
-  std::vector<std::pair<int, int>> held;  // scratch
 };
 
 struct Checker {
