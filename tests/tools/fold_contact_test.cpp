@@ -1,0 +1,89 @@
+// plicata-fold --contact and --thickness as a user runs them: the lines a
+// contact run prints, the report's contact fields, and a thickness that
+// cannot be is refused with one line naming the option.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/fixtures.h"
+#include "tests/support/run_command.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Two flaps either side of a middle face that lean in together until their
+// slanting edges meet (tests/sim/contact_test.cpp works the angle out).
+std::string writeTwoFlaps(const std::string& dir) {
+  const double pts[8][2] = {{-100, -100}, {-50, -100}, {50, -100}, {200, -100},
+                            {100, 100},   {50, 100},   {-50, 100}, {-200, 100}};
+  std::vector<OriPatternLine> lines;
+  for (int i = 0; i < 8; ++i) lines.push_back({pts[i][0], pts[i][1], pts[(i + 1) % 8][0], pts[(i + 1) % 8][1], 1});
+  lines.push_back({-50, -100, -50, 100, kOriLineTypeValley});
+  lines.push_back({50, -100, 50, 100, kOriLineTypeValley});
+  const std::string path = dir + "/two_flaps.opx";
+  std::ofstream(path) << opxText(lines);
+  return path;
+}
+
+int countLines(const std::string& text, const std::string& start) {
+  std::istringstream in(text);
+  int n = 0;
+  for (std::string line; std::getline(in, line);) n += line.rfind(start, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+TEST(FoldContactCommand, ContactHoldsLocksAndStopsWithTheReportSayingSo) {
+  const std::string exe = plicataFoldPath();
+  if (exe.empty()) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
+  const std::string dir = makeTempDir();
+  const std::string pattern = writeTwoFlaps(dir);
+  const CommandResult r = runCommand("'" + exe + "' --contact --no-triangulate --steps 100 --report '" + dir +
+                                     "/r.json' '" + pattern + "' 2>/dev/null");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(countLines(r.out, "contact step="), 1) << r.out;
+  EXPECT_EQ(countLines(r.out, "locked step="), 1) << r.out;
+  // Folding stopped at the locked step: the summary counts it last.
+  long contact_step = 0, locked_step = 0, steps = 0;
+  int pairs = 0;
+  ASSERT_EQ(std::sscanf(r.out.substr(r.out.find("contact step=")).c_str(), "contact step=%ld pairs=%d", &contact_step,
+                        &pairs),
+            2);
+  ASSERT_EQ(std::sscanf(r.out.substr(r.out.find("locked step=")).c_str(), "locked step=%ld", &locked_step), 1);
+  ASSERT_EQ(std::sscanf(r.out.substr(r.out.find("steps=")).c_str(), "steps=%ld", &steps), 1);
+  EXPECT_EQ(pairs, 1);
+  EXPECT_LE(contact_step, locked_step);
+  EXPECT_EQ(steps, locked_step);
+  std::ifstream in(dir + "/r.json");
+  const nlohmann::json report = nlohmann::json::parse(in);
+  ASSERT_EQ(report["records"].size(), static_cast<size_t>(steps));
+  for (const auto& rec : report["records"]) {
+    const long step = rec["step"];
+    EXPECT_EQ(rec["active_contacts"], step < contact_step ? 0 : 1) << "step " << step;
+    EXPECT_EQ(rec["locked"], step == locked_step) << "step " << step;
+  }
+  fs::remove_all(dir);
+}
+
+TEST(FoldContactCommand, AThicknessThatCannotBeIsRefusedNamingTheOption) {
+  const std::string exe = plicataFoldPath();
+  if (exe.empty()) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
+  const std::string miura = std::string(PLICATA_SOURCE_DIR) + "/examples/miura_4x4.opx";
+  // Negative, not a number, infinite, and above a quarter of the paper's 400.
+  for (const std::string t : {"-1", "nan", "inf", "100.5"}) {
+    const CommandResult r = runCommand("'" + exe + "' --contact --thickness " + t + " --steps 1 '" + miura + "'");
+    EXPECT_EQ(r.status, 2) << t;
+    EXPECT_EQ(countLines(r.err, "plicata-fold: --thickness"), 1) << t << ": " << r.err;
+    EXPECT_EQ(r.out.find("steps="), std::string::npos) << t;
+  }
+  const CommandResult ok = runCommand("'" + exe + "' --contact --thickness 100 --steps 1 '" + miura + "' 2>/dev/null");
+  EXPECT_EQ(ok.status, 0) << ok.err;
+}
