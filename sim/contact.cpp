@@ -646,7 +646,8 @@ struct ORISIM_contactWork {
   std::vector<double> axis_stamp;   // per face: the step whose axis it holds
   std::vector<V3> axis, origin;
   double stamp = 0.0;
-  std::vector<double> inverse, x, b, p, q, z, w, rhs, ax, multiplier;
+  std::vector<double> inverse, x, b, p, q, z, w, rhs, ax, multiplier, start;
+  std::vector<std::pair<int, int>> pairs;  // scratch of the step's counts
   std::vector<ORI_box> boxes;
   std::vector<V3> n0, n1;           // the triangles' planes before and after the step
   std::vector<double> off0, off1;
@@ -988,7 +989,8 @@ int solveActiveSet(ORISIM_contactWork& w, const ORISIM_sparse& C, int m, int n, 
     }
     // The start: the last round's answer, or the last step's.
     const int total = m + static_cast<int>(w.active.size());
-    std::vector<double> start(total, 0.0);
+    std::vector<double>& start = w.start;
+    start.assign(total, 0.0);
     if (round == 0) {
       if (w.start0.size() == static_cast<size_t>(m)) std::copy(w.start0.begin(), w.start0.end(), start.begin());
       for (size_t a = 0; a < w.active.size(); ++a) {
@@ -999,7 +1001,7 @@ int solveActiveSet(ORISIM_contactWork& w, const ORISIM_sparse& C, int m, int n, 
       std::copy(w.x.begin(), w.x.begin() + m, start.begin());
       for (size_t a = 0; a < w.active.size(); ++a) start[m + a] = w.multiplier[w.active[a]];
     }
-    w.x = start;
+    w.x.assign(start.begin(), start.end());
     *iterations += solveRound(w, C, m, n, moment, residual, delta);
     w.multiplier.assign(k, 0.0);
     for (size_t a = 0; a < w.active.size(); ++a) w.multiplier[w.active[a]] = w.x[m + a];
@@ -1194,10 +1196,10 @@ void addToSet(ORISIM_contactWork& w, const Feature& f, bool urgent) {
   w.urgent_of.push_back(urgent ? 1 : 0);
 }
 
-int facePairs(const std::vector<std::pair<int, int>>& pairs) {
-  std::vector<std::pair<int, int>> unique = pairs;
-  std::sort(unique.begin(), unique.end());
-  return static_cast<int>(std::unique(unique.begin(), unique.end()) - unique.begin());
+// The number of distinct pairs in pairs (sorted in place).
+int facePairs(std::vector<std::pair<int, int>>* pairs) {
+  std::sort(pairs->begin(), pairs->end());
+  return static_cast<int>(std::unique(pairs->begin(), pairs->end()) - pairs->begin());
 }
 
 bool sameAngles(const std::vector<double>& a, const std::vector<double>& b) {
@@ -1295,9 +1297,9 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
     w.off0.swap(w.off1);
     w.found0.swap(w.check.found);
     w.angles0 = osm->angle_n;
-    std::vector<std::pair<int, int>> pairs;
-    for (const Feature& f : w.found0) pairs.emplace_back(a.tri[f.ta].face, a.tri[f.tb].face);
-    cs.found = facePairs(pairs);
+    w.pairs.clear();
+    for (const Feature& f : w.found0) w.pairs.emplace_back(a.tri[f.ta].face, a.tri[f.tb].face);
+    cs.found = facePairs(&w.pairs);
     if (cstats != nullptr) *cstats = cs;
     return largest;
   };
@@ -1390,12 +1392,12 @@ double oriSimContactStep(ORISIM_contact* contact, ORISIM_matrix* osm, ORI_manifo
   // What held: the contacts of the last solve, with their multipliers for
   // the next step's start.
   w.held.clear();
-  std::vector<std::pair<int, int>> pairs;
+  w.pairs.clear();
   for (int r : w.active) {
     w.held[w.rows.key[r]] = w.multiplier[r];
-    pairs.emplace_back(w.rows.faces[r]);
+    w.pairs.emplace_back(w.rows.faces[r]);
   }
-  cs.active = facePairs(pairs);
+  cs.active = facePairs(&w.pairs);
   cs.cg_iterations = iterations;
   if (stats != nullptr) {
     stats->residual_before = residual_sum;
