@@ -1,19 +1,15 @@
 #include "app/app_state.h"
 
 the_struct the = {
-    nullptr,   // manifold
-    nullptr,   // sim
+    nullptr,   // sheet
     0,         // main_window
     0,         // sub_window
     0,         // file_loaded
     1,         // show_request
     0,         // save_screen
     0,         // save_model
-    0,         // use_rk
-    1,         // use_cg
     0,         // open_request
     0,         // next_request
-    0,         // frame_no
     0,         // axis_pick_count
     10,        // fold_step
     "./save",  // save_dir
@@ -23,3 +19,30 @@ the_struct the = {
     0,         // show_help
     "",        // file_filter
 };
+
+ORI_sheet* appSheet() {
+  if (the.sheet == nullptr) {
+    const ORI_foldOptions options = appFoldOptions();
+    the.sheet = oriSheetNew(&options);
+  }
+  return the.sheet;
+}
+
+ORI_manifold* appManifold() { return the.sheet != nullptr ? oriSheetManifold(the.sheet) : nullptr; }
+
+ORISIM_matrix* appSim() { return the.sheet != nullptr ? oriSheetSim(the.sheet) : nullptr; }
+
+void appSheetDelete() {
+  oriSheetDelete(the.sheet);
+  the.sheet = nullptr;
+}
+
+ORI_foldOptions appFoldOptions() {
+  ORI_foldOptions options = the.sheet != nullptr ? oriSheetOptions(the.sheet) : ORI_foldOptions();
+  options.fold_step = the.fold_step;
+  options.fold_to = the.fold_to / 100.0;
+  options.exact = the.exact != 0;
+  return options;
+}
+
+void appApplyFoldOptions() { oriSheetSetOptions(appSheet(), appFoldOptions()); }

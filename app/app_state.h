@@ -1,24 +1,22 @@
-// The application state: the current model, its simulation record, the
-// window ids and the settings the panel and keys change.
+// The application state: the sheet the window folds, the window ids and the
+// settings the panel and keys change.
 #pragma once
+
+#include "sheet/sheet.h"
 
 struct ORI_manifold;
 struct ORISIM_matrix;
 
 struct the_struct {
-  ORI_manifold* manifold;     // the current mesh
-  ORISIM_matrix* sim;         // its simulation record
+  ORI_sheet* sheet;           // the sheet: the pattern, its folding, its recording and counts (appSheet)
   int main_window;            // top-level window id
   int sub_window;             // drawing sub-window id
   unsigned char file_loaded;  // a loading attempt built a mesh; ends the loading loop
   unsigned char show_request; // the main window is to be shown by the next idle callback
   int save_screen;            // write a BMP capture with every saved frame ("Scr")
   int save_model;             // write an OBJ file with every saved frame ("Mdl")
-  int use_rk;                 // "RK" variant of the fold step; not changed at run time
-  int use_cg;                 // "CG" variant of the fold step; not changed at run time
   unsigned char open_request; // the panel asked to open a new pattern
   unsigned char next_request; // the panel asked to open a pattern onto the folded model
-  int frame_no;               // number of the last saved frame
   int axis_pick_count;        // next display-frame vertex to pick, 0 to 2
   int fold_step;              // fold speed, 0 to 50
   char save_dir[1024];        // directory for saved frames
@@ -30,3 +28,24 @@ struct the_struct {
 };
 
 extern the_struct the;
+
+// The window's sheet (the.sheet), made on first use with the panel's fold
+// options. The frame numbering ("NNNNN frames" in the title, the saved
+// frames' names) is the sheet's and outlives every pattern opened.
+ORI_sheet* appSheet();
+
+// The present pattern's mesh and simulation record; null before a pattern
+// is open.
+ORI_manifold* appManifold();
+ORISIM_matrix* appSim();
+
+// Frees the window's sheet and all it holds (the end of the program).
+void appSheetDelete();
+
+// The sheet's fold options as the panel sets them: "fold step", "fold to
+// %", "Exact". A new way of folding adds its panel value here.
+ORI_foldOptions appFoldOptions();
+
+// Hands the panel's fold options to the sheet (the panel's fold callbacks,
+// and every pattern opened: a new model folds as the panel says).
+void appApplyFoldOptions();

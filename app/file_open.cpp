@@ -13,12 +13,9 @@
 #include "app/app_state.h"
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
-#include "geometry/manifold.h"
-#include "input/pattern_file.h"
-#include "input/read_error.h"
-#include "sim/prepare.h"
-#include "sim/sim_matrix.h"
-#include "sim/sim_step.h"
+#include "geometry/message.h"
+#include "geometry/paper_color.h"
+#include "sheet/sheet.h"
 
 namespace {
 
@@ -78,14 +75,14 @@ bool obtainName(FILE* in, const char* initial_filename, char* name) {
     return true;
   }
   for (;;) {
-    std::printf("\tfile name? ");
+    oriMessage("\tfile name? ");
     std::fflush(stdout);
     char line[kNameBufferSize];
     const LineRead r = readLine(in, line, sizeof line);
     if (r == LineRead::kEnd) return false;
     if (r == LineRead::kTooLong) {
       // Part of the name would open another file, or none.
-      std::printf("file name too long (at most %zu characters)\n", kNameBufferSize - 1);
+      oriMessage("file name too long (at most %zu characters)\n", kNameBufferSize - 1);
       continue;
     }
     nameFromLine(line, name);
@@ -93,11 +90,21 @@ bool obtainName(FILE* in, const char* initial_filename, char* name) {
   }
 }
 
-// Asks for names until a pattern is built into *om, placed onto om_old when
-// that is given. A reader that fails leaves *om replaced by a fresh manifold,
-// so nothing of the failed file reaches the next attempt. Returns
-// kFileOpenLoaded, or kFileOpenEndOfInput when the input ended.
-int loadLoop(FILE* in, const char* initial_filename, ORI_manifold** om, ORI_manifold* om_old) {
+// How the window loads a pattern: the paper colour file is read anew for
+// every file opened (a changed file shows with the next pattern), and
+// triangulation as the Files rollout's box says (the dialogues ask instead).
+ORI_loadOptions windowLoad(ORI_paperColors* paper) {
+  oriPaperColorsLoad(paper, kOriPaperColorFile);
+  ORI_loadOptions load;
+  load.triangulate = the.triangulate != 0;
+  load.paper = paper;
+  return load;
+}
+
+// Asks for names until a pattern is read into the sheet, pending, placed
+// onto the folded pattern when onto_folded is set. Returns kFileOpenLoaded,
+// or kFileOpenEndOfInput when the input ended.
+int loadLoop(FILE* in, const char* initial_filename, int onto_folded) {
   the.file_loaded = 0;
   const char* initial = initial_filename;
   while (!the.file_loaded) {
@@ -106,16 +113,15 @@ int loadLoop(FILE* in, const char* initial_filename, ORI_manifold** om, ORI_mani
     initial = nullptr;
     FILE* fp = std::fopen(name, "r");
     if (fp == nullptr) continue;
-    const int result = oriManifoldConstructFromStream(*om, om_old, fp, name);
+    ORI_paperColors paper;
+    const ORI_result r = oriSheetReadStream(appSheet(), fp, name, onto_folded, windowLoad(&paper));
     std::fclose(fp);
-    if (result == kOriOpenOk) {
+    if (!oriFailed(r)) {
       the.file_loaded = 1;
-    } else if (result == kOriOpenUnsupported) {
-      std::printf("not supported file\n");
+    } else if (r.code == kOriFailUnsupported) {
+      oriMessage("not supported file\n");
     } else {
-      std::printf("%s: %s\n", name, oriReadError());
-      oriManifoldDelete(*om);
-      *om = oriManifoldNew();
+      oriMessage("%s: %s\n", name, r.why.c_str());
     }
   }
   return kFileOpenLoaded;
@@ -125,7 +131,7 @@ int loadLoop(FILE* in, const char* initial_filename, ORI_manifold** om, ORI_mani
 // triangles: 1 unless the answer begins with n or N (an empty answer
 // triangulates), -1 when the input ended.
 int askTriangulate(FILE* in) {
-  std::printf("triangulate polygons?(Y/n)");
+  oriMessage("triangulate polygons?(Y/n)");
   std::fflush(stdout);
   char line[kNameBufferSize];
   if (readLine(in, line, sizeof line) == LineRead::kEnd) return -1;
@@ -133,82 +139,62 @@ int askTriangulate(FILE* in) {
 }
 
 void reportEndOfInput(const char* awaited) {
-  std::printf("\nend of input while waiting for %s: no crease pattern opened\n", awaited);
+  oriMessage("\nend of input while waiting for %s: no crease pattern opened\n", awaited);
   std::fflush(stdout);
 }
 
-// A new model folds to the panel's fold amount, in its exact mode, and its
-// readout starts over.
-void takeFoldSettings() {
-  if (the.manifold != nullptr) oriSimSetFoldTo(the.manifold, the.fold_to / 100.0);
-  if (the.sim != nullptr) the.sim->exact = the.exact != 0 ? 1 : 0;
+// Prepares the pending pattern and makes it the sheet's: a new model folds
+// by the panel's fold options, and its readout starts over. The recording
+// of the model it replaces was written when the open was asked for. A
+// pattern without a facet is said so and leaves the present model.
+void adoptPending(int triangulate) {
+  ORI_sheet* sheet = appSheet();
+  appApplyFoldOptions();
+  ORI_result r = oriSheetPrepare(sheet, triangulate);
+  if (!oriFailed(r)) {
+    appSyncRecording();
+    r = oriSheetAdopt(sheet);
+  }
+  if (oriFailed(r)) oriMessage("%s\n", r.why.c_str());
   appReadoutReset();
+}
+
+// The triangulation question, unless the pending pattern has only
+// triangles: 1 or 0, or -1 when the input ended (said so; nothing pending).
+int pendingTriangulate(FILE* in) {
+  if (oriSheetPendingTriangulated(appSheet())) return 1;
+  const int triangulate = askTriangulate(in);
+  if (triangulate < 0) {
+    reportEndOfInput("an answer");
+    oriSheetDropPending(appSheet());
+    the.file_loaded = 0;
+  }
+  return triangulate;
+}
+
+// The dialogue of both: the name, the question, then the new model.
+int openDialogue(FILE* in, const char* initial_filename, int onto_folded) {
+  oriMessage("\nopen file\n");
+  the.file_loaded = 0;
+  if (loadLoop(in, initial_filename, onto_folded) != kFileOpenLoaded) {
+    reportEndOfInput("a file name");
+    return kFileOpenEndOfInput;
+  }
+  const int triangulate = pendingTriangulate(in);
+  if (triangulate < 0) return kFileOpenEndOfInput;
+  adoptPending(triangulate);
+  std::fflush(stdout);
+  return kFileOpenLoaded;
 }
 
 }  // namespace
 
-int FileOpenFrom(FILE* in, const char* initial_filename) {
-  std::printf("\nopen file\n");
-  the.file_loaded = 0;
-  the.sim = nullptr;
-  the.manifold = oriManifoldNew();
-  if (loadLoop(in, initial_filename, &the.manifold, nullptr) != kFileOpenLoaded) {
-    reportEndOfInput("a file name");
-    oriManifoldDelete(the.manifold);
-    the.manifold = nullptr;
-    return kFileOpenEndOfInput;
-  }
-  int triangulate = 1;
-  if (!oriManifoldTriangulated(the.manifold)) {
-    triangulate = askTriangulate(in);
-    if (triangulate < 0) {
-      reportEndOfInput("an answer");
-      oriManifoldDelete(the.manifold);
-      the.manifold = nullptr;
-      the.file_loaded = 0;
-      return kFileOpenEndOfInput;
-    }
-  }
-  if (oriManifoldPrepareForFolding(the.manifold, triangulate, 0, &the.sim) != 0) {
-    std::printf("the pattern has no facet to fold\n");
-  }
-  takeFoldSettings();
-  std::fflush(stdout);
-  return kFileOpenLoaded;
-}
+int FileOpenFrom(FILE* in, const char* initial_filename) { return openDialogue(in, initial_filename, 0); }
 
 int FileNextOpenFrom(FILE* in, const char* initial_filename) {
-  if (the.manifold == nullptr) return FileOpenFrom(in, initial_filename);
-  std::printf("\nopen file\n");
-  ORI_manifold* om = oriManifoldNew();
-  the.file_loaded = 0;
-  if (loadLoop(in, initial_filename, &om, the.manifold) != kFileOpenLoaded) {
-    reportEndOfInput("a file name");
-    oriManifoldDelete(om);
-    return kFileOpenEndOfInput;
-  }
-  // The question comes before the current model is replaced, so that an
-  // input that ends here leaves it as it was.
-  int triangulate = 1;
-  if (!oriManifoldTriangulated(om)) {
-    triangulate = askTriangulate(in);
-    if (triangulate < 0) {
-      reportEndOfInput("an answer");
-      oriManifoldDelete(om);
-      the.file_loaded = 0;
-      return kFileOpenEndOfInput;
-    }
-  }
-  oriSimDelete(the.sim);
-  oriManifoldDelete(the.manifold);
-  the.sim = nullptr;
-  the.manifold = om;
-  if (oriManifoldPrepareForFolding(the.manifold, triangulate, 1, &the.sim) != 0) {
-    std::printf("the pattern has no facet to fold\n");
-  }
-  takeFoldSettings();
-  std::fflush(stdout);
-  return kFileOpenLoaded;
+  // The question comes before the present model is replaced, so that an
+  // input that ends there leaves it as it was.
+  return openDialogue(in, initial_filename, appManifold() != nullptr ? 1 : 0);
 }
 
 int FileOpen(const char* initial_filename) { return FileOpenFrom(stdin, initial_filename); }
@@ -234,33 +220,26 @@ int appOpenPatternFile(const char* path, int onto_folded, int triangulate, std::
     *reason = name + ": cannot open: " + std::strerror(errno);
     return -1;
   }
-  ORI_manifold* old = onto_folded ? the.manifold : nullptr;
-  ORI_manifold* om = oriManifoldNew();
-  const int result = oriManifoldConstructFromStream(om, old, fp, path);
+  ORI_sheet* sheet = appSheet();
+  ORI_paperColors paper;
+  ORI_result r = oriSheetReadStream(sheet, fp, path, onto_folded, windowLoad(&paper));
   std::fclose(fp);
-  ORISIM_matrix* sim = nullptr;
-  if (result == kOriOpenUnsupported) {
-    *reason = name + ": not a crease-pattern format";
-  } else if (result != kOriOpenOk) {
-    // The reader's reason, its first line: the panel shows one.
-    const std::string why = oriReadError();
-    *reason = name + ": " + (why.empty() ? std::string("cannot be read") : why.substr(0, why.find('\n')));
-  } else if (oriManifoldPrepareForFolding(om, triangulate, old != nullptr ? 1 : 0, &sim) != 0) {
-    *reason = name + ": the pattern has no facet to fold";
-  } else {
-    std::fflush(stdout);
-    // The folding recorded so far belongs to the model about to be replaced.
-    appFoldRecordingStop();
-    oriSimDelete(the.sim);
-    oriManifoldDelete(the.manifold);
-    the.manifold = om;
-    the.sim = sim;
-    takeFoldSettings();
-    reason->clear();
-    return 0;
+  if (!oriFailed(r)) {
+    appApplyFoldOptions();
+    r = oriSheetPrepare(sheet, triangulate);
   }
-  oriSimDelete(sim);
-  oriManifoldDelete(om);
   std::fflush(stdout);
-  return -1;
+  if (oriFailed(r)) {
+    // The panel shows one line: the reason's first.
+    *reason = name + ": " + (r.code == kOriFailUnsupported ? std::string("not a crease-pattern format")
+                                                            : r.why.substr(0, r.why.find('\n')));
+    return -1;
+  }
+  // The folding recorded so far belongs to the model about to be replaced.
+  appFoldRecordingStop();
+  appSyncRecording();
+  oriSheetAdopt(sheet);
+  appReadoutReset();
+  reason->clear();
+  return 0;
 }

@@ -1,11 +1,9 @@
 #include "app/fold_readout.h"
 
 #include <cstdio>
-#include <vector>
 
+#include "sheet/sheet.h"
 #include "sim/fold_status.h"
-#include "sim/sim_matrix.h"
-#include "sim/sparse_jacobian.h"
 
 AppReadout theReadout;
 
@@ -23,29 +21,24 @@ void appReadoutReset() {
 
 void appReadoutChanged() { theReadout.stale = true; }
 
-void appReadoutStep(const ORISIM_stepStats& stats, double ms) {
-  ++theReadout.steps;
-  theReadout.stepped = true;
-  theReadout.last = stats;
-  theReadout.last_ms = ms;
-}
-
-bool appReadoutRefresh(const ORISIM_matrix* osm, const ORI_manifold* om, bool closure) {
+bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   AppReadout& r = theReadout;
   r.marks.closure = closure;
+  const ORI_manifold* om = sheet != nullptr ? oriSheetManifold(sheet) : nullptr;
   if (!r.stale || om == nullptr) return false;
   r.stale = false;
+  const ORISIM_matrix* osm = oriSheetSim(sheet);
+  const ORI_sheetCounts counts = oriSheetCounts(sheet);
+  r.steps = counts.pattern_steps;
+  r.stepped = counts.pattern_steps > 0;
+  r.last = oriSheetLastStep(sheet).stats;
+  r.last_ms = oriSheetLastStep(sheet).record.ms;
   oriGLMarksCollisions(&r.marks, om);
   r.worst = oriGLMarksClosure(&r.marks, osm, om, &r.worst_vertex);
   r.farthest = oriGLMarksFarthestCrease(r.marks);
   r.progress = oriFoldProgress(om);
-  r.residual = 0.0;
-  r.exact_kept = 0;
-  if (osm != nullptr) {
-    std::vector<double> g;
-    r.residual = oriSimSparseResidual(g, osm, om);
-    r.exact_kept = osm->exact_unconverged;
-  }
+  r.residual = oriSheetResidual(sheet);
+  r.exact_kept = counts.pattern_exact_kept;
   return true;
 }
 

@@ -1,10 +1,11 @@
 // What the window tells of how the folding goes: the marks of the picture
 // (the closure map and the faces passing through each other) and the
-// figures of the Status rollout, for the current model. The steps report
-// what they did; the figures of the present shape are worked out when a
-// frame is about to be drawn and the shape changed since the last one, so
-// that a held space bar on a large sheet pays for the collision check once
-// per frame shown, not once per step. Free of OpenGL.
+// figures of the Status rollout, for the sheet's present pattern. The sheet
+// counts the steps and keeps the last one's figures; the figures of the
+// present shape are worked out when a frame is about to be drawn and the
+// shape changed since the last one, so that a held space bar on a large
+// sheet pays for the collision check once per frame shown, not once per
+// step. Free of OpenGL.
 #pragma once
 
 #include <string>
@@ -12,8 +13,7 @@
 #include "render/marks.h"
 #include "sim/sim_step.h"
 
-struct ORI_manifold;
-struct ORISIM_matrix;
+struct ORI_sheet;
 
 struct AppReadout {
   OriGLMarks marks;         // what the picture marks
@@ -26,7 +26,7 @@ struct AppReadout {
   double worst = 0.0;       // largest vertex closure error, radians
   int worst_vertex = -1;    // its vertex index, -1 without inner vertices
   double farthest = 0.0;    // the fold line farthest from its target: radians to go
-  long exact_kept = 0;      // steps whose exact correction was kept back (the record's count)
+  long exact_kept = 0;      // steps of the pattern whose exact correction was kept back
   bool stale = true;        // the shape changed since the figures were worked out
 };
 
@@ -39,16 +39,13 @@ void appReadoutReset();
 // figures out again.
 void appReadoutChanged();
 
-// A fold step was taken: its solver figures and its milliseconds (the shape
-// change itself is told by appReadoutChanged).
-void appReadoutStep(const ORISIM_stepStats& stats, double ms);
-
-// Works out the figures and marks of the present shape of om when it changed
-// since they last were; closure says whether the picture shows the closure
-// map. osm may be null (no closure figures). Returns true when the figures
-// changed (the Status rollout is to show them again). Cost, when it works:
-// O(creases + vertices) and the collision check, O(n log n) in the faces.
-bool appReadoutRefresh(const ORISIM_matrix* osm, const ORI_manifold* om, bool closure);
+// Works out the figures and marks of the sheet's present shape when it
+// changed since they last were, with the sheet's counts and last step;
+// closure says whether the picture shows the closure map. Nothing without a
+// pattern (sheet may be null). Returns true when the figures changed (the
+// Status rollout is to show them again). Cost, when it works: O(creases +
+// vertices) and the collision check, O(n log n) in the faces.
+bool appReadoutRefresh(const ORI_sheet* sheet, bool closure);
 
 // The lines of the Status rollout, in order.
 constexpr int kAppReadoutLines = 8;

@@ -1,53 +1,48 @@
 #include "app/fold_recording.h"
 
-#include <cstdio>
 #include <string>
 
-#include "files/fold_export.h"
+#include "app/app_state.h"
+#include "app/frame_files.h"
+#include "app/window_capture.h"
+#include "geometry/message.h"
 
 namespace {
 
-struct Recording {
-  ORI_fold_recording* rec = nullptr;
-  const ORI_manifold* om = nullptr;  // the model recorded, compared by identity only
-  std::string dir;
-};
-
-Recording g_recording;
+// What the recorded steps' frames write; the sheet's recorder points here.
+AppFrameFiles g_files;
 
 }  // namespace
 
-void appFoldRecordFrame(ORI_manifold* om, const char* save_dir) {
-  if (g_recording.rec != nullptr && g_recording.om != om) appFoldRecordingStop();
-  if (g_recording.rec == nullptr) {
-    g_recording.rec = oriFoldRecordingBegin(om);
-    g_recording.om = om;
-    g_recording.dir = save_dir;
-    if (g_recording.rec == nullptr) return;
-  }
-  if (oriFoldRecordingFrame(g_recording.rec, om) != 0) {
-    std::printf("cannot record the frame for %s/fold.fold: the shape is not finite\n", g_recording.dir.c_str());
-  }
+void appSyncRecording() {
+  ORI_sheet* sheet = appSheet();
+  g_files = AppFrameFiles{oriSheetManifold(sheet), the.save_model, the.save_screen, ScreenSaveBMP};
+  ORI_recordOptions rec = oriSheetRecording(sheet);
+  rec.frames = appFrameRecorder(the.save_dir, &g_files);
+  rec.fold = the.save_model != 0;
+  rec.fold_path = std::string(the.save_dir) + "/fold.fold";
+  oriSheetSetRecording(sheet, rec);
 }
 
 int appFoldRecordingStop() {
-  if (g_recording.rec == nullptr) return 0;
+  if (the.sheet == nullptr) return 0;
   int result = 0;
   // Frame 0 alone is the crease pattern: nothing was folded, nothing to write.
-  if (oriFoldRecordingFrameCount(g_recording.rec) > 1) {
-    const std::string path = g_recording.dir + "/fold.fold";
-    if (oriFoldRecordingSaveFile(g_recording.rec, path.c_str()) != 0) {
-      std::printf("cannot save the folding %s\n", path.c_str());
+  if (oriSheetCounts(the.sheet).fold_frames > 0) {
+    const std::string path = oriSheetFoldPath(the.sheet);
+    if (oriFailed(oriSheetSaveFold(the.sheet, path.c_str(), 0))) {
+      oriMessage("cannot save the folding %s\n", path.c_str());
       result = -1;
     } else {
-      std::printf("saved the folding as %s\n", path.c_str());
+      oriMessage("saved the folding as %s\n", path.c_str());
     }
   }
-  oriFoldRecordingDelete(g_recording.rec);
-  g_recording = Recording();
+  oriSheetDropFold(the.sheet);
   return result;
 }
 
 void appFoldRecordingPoll(int record_model) {
-  if (!record_model) appFoldRecordingStop();
+  if (record_model || the.sheet == nullptr) return;
+  appFoldRecordingStop();
+  appSyncRecording();
 }

@@ -5,8 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-#include "app/fold_recording.h"
+#include "geometry/message.h"
 #include "files/obj_export.h"
 #include "render/view_rules.h"
 
@@ -18,13 +19,14 @@ bool framePath(char* path, const char* dir, const char* pattern, int frame_no) {
   const int len = std::snprintf(path, kOriFramePathSize, pattern, dir, frame_no);
   if (len >= 0 && static_cast<size_t>(len) < kOriFramePathSize) return true;
   // The whole path goes into the message, not the cut one.
-  std::printf("cannot save frame ");
-  std::printf(pattern, dir, frame_no);
-  std::printf(": the path is longer than %zu characters\n", kOriFramePathSize - 1);
+  const int whole = std::snprintf(nullptr, 0, pattern, dir, frame_no);
+  std::string full(whole > 0 ? static_cast<size_t>(whole) : 0, '\0');
+  std::snprintf(full.data(), full.size() + 1, pattern, dir, frame_no);
+  oriMessage("cannot save frame %s: the path is longer than %zu characters\n", full.c_str(), kOriFramePathSize - 1);
   return false;
 }
 
-void reportFailure(const char* path, const char* reason) { std::printf("cannot save frame %s: %s\n", path, reason); }
+void reportFailure(const char* path, const char* reason) { oriMessage("cannot save frame %s: %s\n", path, reason); }
 
 }  // namespace
 
@@ -80,11 +82,7 @@ namespace {
 
 int recordFrame(const char* save_dir, int frame_no, void* user) {
   const AppFrameFiles* files = static_cast<const AppFrameFiles*>(user);
-  const int result = appSaveFrame(files->om, save_dir, frame_no, files->save_model, files->save_screen, files->capture);
-  // Frame 0 is the flat sheet before the first step: the FOLD file has the
-  // crease pattern as its frame 0 already.
-  if (files->save_model && frame_no > 0) appFoldRecordFrame(files->om, save_dir);
-  return result;
+  return appSaveFrame(files->om, save_dir, frame_no, files->save_model, files->save_screen, files->capture);
 }
 
 }  // namespace

@@ -9,21 +9,20 @@
 #include "app/file_open.h"
 #include "app/fold_recording.h"
 #include "app/program.h"
-#include "geometry/manifold.h"
-#include "sim/sim_matrix.h"
+#include "geometry/message.h"
 
 int main(int argc, char** argv) {
   // Unbuffered even into a pipe: progress lines show as they happen, and a
   // prompt is out before standard input is read.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // The core's messages and the window's own go to standard output, in
+  // the order they are said.
+  oriSetMessageSink(oriMessageToStdout, nullptr);
   // Input that ends before a pattern is open leaves nothing to show.
   if (FileOpen(argc > 1 ? argv[1] : nullptr) != kFileOpenLoaded) return 1;
   OpenWindows(&argc, argv);
   glutMainLoop();
   appFoldRecordingStop();
-  oriSimDelete(the.sim);
-  the.sim = nullptr;
-  oriManifoldDelete(the.manifold);
-  the.manifold = nullptr;
+  appSheetDelete();
   return 0;
 }

@@ -48,10 +48,3 @@ bool appFoldTickStep(const theGLstruct* gl, int fold_step, double* step) {
 double appButtonStep(int fold_step, bool forward) {
   return (forward ? fold_step : -fold_step) * kAppButtonStepFactor;
 }
-
-const char* appStepOption(int use_cg, int use_rk) {
-  if (use_cg && use_rk) return "CG_RK";
-  if (use_cg) return "CG";
-  if (use_rk) return "RK";
-  return nullptr;
-}

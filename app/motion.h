@@ -37,7 +37,3 @@ bool appFoldTickStep(const theGLstruct* gl, int fold_step, double* step);
 
 // The step of "<<" (forward false) and ">>" (forward true): ∓fold_step × 0.2.
 double appButtonStep(int fold_step, bool forward);
-
-// The solver option of a step: "CG_RK", "CG", "RK" or null from the two
-// switches.
-const char* appStepOption(int use_cg, int use_rk);

@@ -13,8 +13,8 @@ static_assert(kOriMouseLeft == GLUT_LEFT_BUTTON && kOriMouseMiddle == GLUT_MIDDL
 
 void Mouse(int button, int state, int x, int y) {
   if (!oriGLMouseButton(&theGL, button, state, x, y)) return;
-  ProcessSelection(the.manifold, &the.axis_pick_count, x, y);
-  if (the.manifold != nullptr) glutSwapBuffers();
+  ProcessSelection(appManifold(), &the.axis_pick_count, x, y);
+  if (appManifold() != nullptr) glutSwapBuffers();
 }
 
 void Motion(int x, int y) { oriGLMouseMotion(&theGL, x, y); }

@@ -19,8 +19,7 @@
 #include "app/timer.h"
 #include "app/window_capture.h"
 #include "app/window_display.h"
-#include "sim/sim_matrix.h"
-#include "sim/sim_step.h"
+#include "sheet/sheet.h"
 
 namespace {
 
@@ -35,9 +34,9 @@ void serveOpenRequest(int) { appServeOpenRequest(); }
 // "Save": one frame under the next number, in the same sequence as the
 // recorded steps.
 void saveFrame() {
-  if (!the.save_screen && !the.save_model) return;
-  ++the.frame_no;
-  appSaveFrame(the.manifold, the.save_dir, the.frame_no, the.save_model, the.save_screen, ScreenSaveBMP);
+  if ((!the.save_screen && !the.save_model) || appManifold() == nullptr) return;
+  const int frame_no = oriSheetNextFrame(the.sheet);
+  appSaveFrame(appManifold(), the.save_dir, frame_no, the.save_model, the.save_screen, ScreenSaveBMP);
 }
 
 // A file chosen in the Files rollout: opened flat on a click of its name,
@@ -63,13 +62,13 @@ void menuInit() {
 void menuCallback(int ID) {
   switch (ID) {
     case kMenuStepBack:
-      Step(appButtonStep(the.fold_step, false), appStepOption(the.use_cg, the.use_rk));
+      Step(appButtonStep(the.fold_step, false));
       break;
     case kMenuStepForward:
-      Step(appButtonStep(the.fold_step, true), appStepOption(the.use_cg, the.use_rk));
+      Step(appButtonStep(the.fold_step, true));
       break;
     case kMenuClearFold:
-      if (the.manifold != nullptr && the.sim != nullptr) oriSimClearCrease(the.manifold, the.sim);
+      oriSheetClear(appSheet());
       appReadoutReset();
       break;
     case kMenuSave:
@@ -89,10 +88,8 @@ void menuCallback(int ID) {
       menuViewModeChanged();
       break;
     case kMenuFoldTo:
-      if (the.manifold != nullptr) oriSimSetFoldTo(the.manifold, the.fold_to / 100.0);
-      break;
     case kMenuExact:
-      if (the.sim != nullptr) the.sim->exact = the.exact != 0 ? 1 : 0;
+      appApplyFoldOptions();
       break;
     case kMenuHelp:
       the.show_help = the.show_help ? 0 : 1;

@@ -13,8 +13,8 @@ void menuInit();
 // Fold" flattens the model, "Save" writes the next frame (when "Mdl" or
 // "Scr" is on), "File Open" and "Next File" hide the window and ask for a
 // pattern on the terminal, the view-mode group switches the crease-pattern
-// view with the "CP" camera, "fold to %" and "Exact" set the fold amount
-// and the exact mode of the current model, "Help" shows or hides the help
+// view with the "CP" camera, "fold to %" and "Exact" hand the panel's fold
+// options to the sheet (appApplyFoldOptions), "Help" shows or hides the help
 // box, the filter lists the Files rollout's files again, and a file chosen
 // there is opened (appOpenPatternFile; why it could not be is shown under
 // the lists). Runs with the main window current.

@@ -2,17 +2,12 @@
 
 #include <GL/freeglut.h>
 
-#include <chrono>
-
 #include "app/app_state.h"
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
-#include "app/frame_files.h"
 #include "app/motion.h"
-#include "app/window_capture.h"
+#include "geometry/message.h"
 #include "render/view_state.h"
-#include "sim/fold_step.h"
-#include "sim/sim_step.h"
 
 namespace {
 
@@ -21,20 +16,17 @@ constexpr int kWalkTick = 10, kFoldTick = 50, kSlowTick = 1000;
 
 }  // namespace
 
-void Step(double step, const char* option) {
-  if (the.manifold == nullptr || the.sim == nullptr) return;
+void Step(double step) {
+  if (appManifold() == nullptr) return;
   appFoldRecordingPoll(the.save_model);
-  AppFrameFiles files = {the.manifold, the.save_model, the.save_screen, ScreenSaveBMP};
-  const ORI_frameRecorder rec = appFrameRecorder(the.save_dir, &files);
-  ORISIM_stepStats stats{};
+  appSyncRecording();
   // Before the step: a screen capture recorded within it draws the marks of
   // the new shape.
   appReadoutChanged();
-  const auto start = std::chrono::steady_clock::now();
-  oriFoldStep(the.sim, the.manifold, step, option, &the.frame_no, &rec, nullptr, &stats);
-  // The frames recorded within the step (screen captures) are in the time;
-  // they are what the user asked the step to do.
-  appReadoutStep(stats, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  const ORI_result r = oriSheetStepBy(the.sheet, step, nullptr);
+  if (r.code == kOriFailRecord) {
+    oriMessage("cannot record the frame for %s: the shape is not finite\n", r.subject.c_str());
+  }
   glutSetWindow(the.sub_window);
 }
 
@@ -46,7 +38,7 @@ void TimerFunc(int value) {
       break;
     case kFoldTick: {
       double step = 0.0;
-      if (appFoldTickStep(&theGL, the.fold_step, &step)) Step(step, appStepOption(the.use_cg, the.use_rk));
+      if (appFoldTickStep(&theGL, the.fold_step, &step)) Step(step);
       glutTimerFunc(kFoldTick, TimerFunc, kFoldTick);
       break;
     }

@@ -9,13 +9,14 @@
 // own period; any other value does nothing and is not re-armed.
 void TimerFunc(int value);
 
-// One fold step of size step (radians; positive folds, negative unfolds)
-// with the solver option ("CG"; "RK", "CG_RK" or null only re-place the
-// faces), as plicata-fold takes it, then the faces are placed from the fixed
-// face. While "Mdl" or "Scr" is on, the step is recorded: the first recorded
-// step also records the shape before it as frame 0, then the frame number
-// grows by one and the frame's files are written (frame_files.h: a file
-// that cannot be written is reported and skipped). The step's solver
-// figures and time go to the Status readout (fold_readout.h). Leaves the
-// drawing window current. Does nothing without a pattern.
-void Step(double step, const char* option);
+// One fold step of the sheet of size step (radians; positive folds,
+// negative unfolds), as plicata-fold takes it, the faces then placed from
+// the fixed face. While "Mdl" or "Scr" is on, the step is recorded
+// (fold_recording.h): the first recorded step also records the shape before
+// it as frame 0, then the sheet's frame number grows by one and the frame's
+// files are written (frame_files.h: a file that cannot be written is
+// reported and skipped); with "Mdl" the shape also joins the FOLD
+// animation. The step's figures go to the Status readout through the sheet
+// (fold_readout.h). Leaves the drawing window current. Does nothing without
+// a pattern.
+void Step(double step);

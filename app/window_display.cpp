@@ -11,17 +11,16 @@
 #include "app/fold_recording.h"
 #include "app/key_map.h"
 #include "app/panel.h"
-#include "geometry/manifold.h"
 #include "render/display.h"
 #include "render/draw_marks.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
-#include "sim/sim_matrix.h"
+#include "sheet/sheet.h"
 
 bool appDrawFrame() {
-  appReadoutRefresh(the.sim, the.manifold, theGL.draw_closure != 0);
+  appReadoutRefresh(the.sheet, theGL.draw_closure != 0);
   menuShowReadout();
-  if (!oriGLDrawScene(the.manifold, &theReadout.marks)) return false;
+  if (!oriGLDrawScene(appManifold(), &theReadout.marks)) return false;
   if (the.show_help) oriGLDrawTextBox(kAppHelpLines, kAppHelpLineCount, theGL.width, theGL.height);
   return true;
 }
@@ -38,12 +37,9 @@ bool appServeOpenRequest() {
     FileNextOpen(nullptr);
     the.next_request = 0;
   } else {
-    oriSimDelete(the.sim);
-    the.sim = nullptr;
-    oriManifoldDelete(the.manifold);
-    the.manifold = nullptr;
     if (FileOpen(nullptr) != kFileOpenLoaded) {
-      // The old model is gone and input has ended: nothing is left to show.
+      // The window was closed for the dialogue and input has ended: there
+      // is no one left to show the model to.
       std::exit(1);
     }
     the.open_request = 0;
@@ -61,7 +57,7 @@ void Display_base() {
   appServeOpenRequest();
 
   char title[128];
-  oriGLWindowTitle(title, sizeof title, theGL.width, theGL.height, the.frame_no);
+  oriGLWindowTitle(title, sizeof title, theGL.width, theGL.height, oriSheetCounts(appSheet()).frame_no);
   glutSetWindowTitle(title);
 }
 

@@ -5,7 +5,7 @@
 // Draws the frame of the drawing sub-window into the current context
 // without swapping: the figures and marks of the readout brought up to date
 // (appReadoutRefresh, once after every change of the shape) and shown in the
-// Status rollout, the present view of the.manifold with the marks
+// Status rollout, the present view of the sheet's pattern with the marks
 // (oriGLDrawScene), and the help box when it is on. False, nothing drawn,
 // while no pattern is loaded.
 bool appDrawFrame();
@@ -22,8 +22,7 @@ void Display_base();
 // Carries out a pending open request of the panel (Next File before File
 // Open): the FOLD recording of the old model is written, the terminal
 // dialogue runs, then the main window is shown again. When File Open's
-// dialogue ends without a pattern the old model is already gone and the
-// program ends with status 1. Returns false when nothing was asked.
+// dialogue ends without a pattern the program ends with status 1. Returns false when nothing was asked.
 // Display_base runs it; since a hidden window is not redrawn, the panel
 // also runs it from a timer after hiding the window.
 bool appServeOpenRequest();

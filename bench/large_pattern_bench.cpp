@@ -34,6 +34,16 @@
 //                     threads), cg_mean (iterations), m, n, peak_rss_MB.
 //                     bench/large_sheets.sh runs these and prints the
 //                     table with the growth exponents.
+// BM_SheetStep/N/D    ten consecutive fold steps from flat of the
+//                     triangulated N × N Miura-ori, taken by oriFoldStep
+//                     (D = 0) or by the sheet every front end drives
+//                     (oriSheetStep with nothing recorded, D = 1; with the
+//                     residual measured after every step as plicata-fold's
+//                     progress asks, D = 2). On a busy machine run them with
+//                     --benchmark_repetitions=5
+//                     --benchmark_enable_random_interleaving=true, so that
+//                     the load falls on all alike. Counters: step_ms (mean),
+//                     step_cpu_ms, cg_mean.
 // BM_Exact/N/E        twenty steps from flat of the triangulated N × N
 //                     Miura-ori, exact mode off (E = 0) or on (E = 1).
 //                     Counters: step_ms, newton_mean and newton_cg_mean
@@ -64,6 +74,7 @@
 #include "input/opx_writer.h"
 #include "input/pattern_file.h"
 #include "input/pattern_gen.h"
+#include "sheet/sheet.h"
 #include "sim/fold_step.h"
 #include "sim/kinematics.h"
 #include "sim/prepare.h"
@@ -358,6 +369,63 @@ void BM_Sheet(benchmark::State& state) {
   state.counters["peak_rss_MB"] = peakRssMB();
 }
 
+void BM_SheetStep(benchmark::State& state) {
+  constexpr int kSteps = 10;
+  const MiuraFile file(static_cast<int>(state.range(0)));
+  const int driver = static_cast<int>(state.range(1));
+  Loaded p;
+  ORI_sheet* sheet = oriSheetNew(nullptr);
+  bool loaded = false;
+  if (!file.path().empty()) {
+    QuietStdout quiet;
+    loaded = driver == 0 ? load(file.path(), kOriSimPathAuto, &p)
+                         : !oriFailed(oriSheetLoad(sheet, file.path().c_str(), ORI_loadOptions()));
+  }
+  if (!loaded) {
+    oriSheetDelete(sheet);
+    state.SkipWithError("the Miura-ori could not be loaded");
+    return;
+  }
+  ORI_recordOptions rec;
+  rec.residual = driver == 2;
+  oriSheetSetRecording(sheet, rec);
+  ORI_foldOptions options;
+  options.fold_step = static_cast<int>(std::lround(kStep / kOriFoldStepRadians));
+  oriSheetSetOptions(sheet, options);
+  double step_ms = 0, step_cpu_ms = 0;
+  long iterations = 0, steps = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (driver == 0) {
+      oriSimClearCrease(p.om, p.osm);
+    } else {
+      oriSheetClear(sheet);
+    }
+    state.ResumeTiming();
+    ORISIM_stepStats stats{};
+    ORI_sheetStep taken;
+    int frame_no = 0;
+    for (int k = 0; k < kSteps; ++k) {
+      const auto t0 = std::chrono::steady_clock::now();
+      const double cpu0 = processCpuMs();
+      if (driver == 0) {
+        oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      } else {
+        oriSheetStep(sheet, &taken);
+        stats = taken.stats;
+      }
+      step_cpu_ms += processCpuMs() - cpu0;
+      step_ms += msSince(t0);
+      iterations += stats.cg_iterations;
+      ++steps;
+    }
+  }
+  state.counters["step_ms"] = step_ms / steps;
+  state.counters["step_cpu_ms"] = step_cpu_ms / steps;
+  state.counters["cg_mean"] = static_cast<double>(iterations) / steps;
+  oriSheetDelete(sheet);
+}
+
 // The largest difference between a facet side's folded and flat lengths,
 // over the paper's size.
 double edgeError(const ORI_manifold* om) {
@@ -454,6 +522,12 @@ BENCHMARK(BM_ExactReal)
 BENCHMARK(BM_Sheet)
     ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGFast}, {0, 1}})
     ->ArgsProduct({{50, 100, 150, 200}, {0, 1}, {kOriSimCGPlain}, {0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+// The sheet's step against the solver's.
+BENCHMARK(BM_SheetStep)
+    ->ArgsProduct({{100, 200}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);

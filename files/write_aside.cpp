@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -85,4 +87,15 @@ int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* c
     return -1;
   }
   return oriWriteAsideCommit(&wa);
+}
+
+ORI_result oriMakeDirectory(const char* dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec || !std::filesystem::is_directory(dir, ec)) {
+    return oriFail(kOriFailWrite, dir,
+                   std::string("cannot create the directory: ") +
+                       (ec ? ec.message() : std::string("a file of that name is in the way")));
+  }
+  return oriOk();
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "geometry/result.h"
+
 struct ORI_write_aside {
   std::string path;       // the final name
   std::string temporary;  // the name written to, beside the final one
@@ -33,3 +35,9 @@ void oriWriteAsideDiscard(ORI_write_aside* wa);
 // untouched, nothing left behind, errno set where the system gave a reason)
 // when the file cannot be made, written or renamed.
 int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* context), const void* context);
+
+// Creates the directory dir for output files, with its missing parents; an
+// existing directory is fine. Fails with kOriFailWrite, subject dir, "cannot
+// create the directory: REASON" (a file of that name in the way, a parent
+// that cannot be written).
+ORI_result oriMakeDirectory(const char* dir);

@@ -179,13 +179,10 @@ int plicataFuzzDialogue(const uint8_t* data, size_t size) {
       // A second dialogue onto the loaded model, from the rest of the input.
       FileNextOpenFrom(in, nullptr);
       char why[256];
-      check(the.manifold != nullptr && oriManifoldValidate(the.manifold, why, sizeof why) == 0,
+      check(appManifold() == nullptr || oriManifoldValidate(appManifold(), why, sizeof why) == 0,
             "invalid model after the dialogue");
     }
-    oriSimDelete(the.sim);
-    oriManifoldDelete(the.manifold);
-    the.sim = nullptr;
-    the.manifold = nullptr;
+    appSheetDelete();
   });
   std::fclose(in);
   return 0;

@@ -55,9 +55,7 @@ ORI_manifold* oriManifoldNew() {
   input(om->center, 0.0, 0.0, 0.0);
   oriMatrixIdentity(om->model_matrix);
   input(om->light_dir, -0.2857142857142857, 0.8571428571428571, 0.42857142857142855);
-  FILE* fp = std::fopen("./papercolor.txt", "r");
-  oriManifoldReadColor(om, fp);
-  if (fp != nullptr) std::fclose(fp);
+  oriManifoldSetPaperColors(om, nullptr);
   return om;
 }
 

@@ -109,8 +109,8 @@ struct ORI_manifold {
 };
 
 // An empty manifold (counts 0, empty lists, identity model_matrix, light
-// direction set) with the paper colours read from "./papercolor.txt" or the
-// built-in ones.
+// direction set) with the built-in paper colours; reads no file (a program
+// that draws the paper hands its colours in: geometry/paper_color.h).
 ORI_manifold* oriManifoldNew();
 
 // Frees the lists, every record the manifold owns, and the manifold. Null is

@@ -46,3 +46,5 @@ OriMessageSink oriMessageSink(void** context) {
   if (context != nullptr) *context = t_context;
   return t_sink;
 }
+
+void oriMessageToStdout(void*, const char* text, size_t length) { std::fwrite(text, 1, length, stdout); }

@@ -1,7 +1,9 @@
 // Where the core's messages go: what a loader dropped or split, the matrix
-// report, warnings. Programs leave the default, standard output, byte for
-// byte as printf would write it; a library caller (the Python package) points
-// its own thread's messages at a sink of its own for the length of a call.
+// report, warnings, and the window program's own lines. By default standard
+// output, byte for byte as printf would write it; the window program points
+// its thread at oriMessageToStdout, so that everything it prints goes one
+// way; a library caller (the Python package) points its own thread's
+// messages at a sink of its own for the length of a call.
 #pragma once
 
 #include <cstddef>
@@ -22,3 +24,7 @@ void oriSetMessageSink(OriMessageSink sink, void* context);
 // The calling thread's sink and its context (null when messages go to
 // standard output), so that a caller can restore what it replaced.
 OriMessageSink oriMessageSink(void** context);
+
+// A sink that writes the text to standard output (context unused): the
+// window program's.
+void oriMessageToStdout(void* context, const char* text, size_t length);

@@ -40,12 +40,12 @@ int parseColorLine(char* buf, double* colors) {
 
 }  // namespace
 
-int oriManifoldReadColor(ORI_manifold* om, FILE* fp) {
-  std::memcpy(om->color_a, kOriDefaultPaperColor, sizeof(om->color_a));
-  std::memcpy(om->color_b, kOriDefaultPaperColor, sizeof(om->color_b));
+int oriPaperColorsRead(ORI_paperColors* colors, FILE* fp) {
+  std::memcpy(colors->front, kOriDefaultPaperColor, sizeof(colors->front));
+  std::memcpy(colors->back, kOriDefaultPaperColor, sizeof(colors->back));
   if (fp == nullptr) return -1;
   char buf[kColorLineSize];
-  double* targets[2] = {om->color_b, om->color_a};
+  double* targets[2] = {colors->back, colors->front};
   int filled = 0;
   int line_no = 0;
   int kind;
@@ -64,4 +64,28 @@ int oriManifoldReadColor(ORI_manifold* om, FILE* fp) {
     ++filled;
   }
   return 0;
+}
+
+int oriPaperColorsLoad(ORI_paperColors* colors, const char* path) {
+  FILE* fp = std::fopen(path, "r");
+  const int result = oriPaperColorsRead(colors, fp);
+  if (fp != nullptr) std::fclose(fp);
+  return result;
+}
+
+void oriManifoldSetPaperColors(ORI_manifold* om, const ORI_paperColors* colors) {
+  ORI_paperColors built_in;
+  if (colors == nullptr) {
+    oriPaperColorsRead(&built_in, nullptr);
+    colors = &built_in;
+  }
+  std::memcpy(om->color_a, colors->front, sizeof(om->color_a));
+  std::memcpy(om->color_b, colors->back, sizeof(om->color_b));
+}
+
+int oriManifoldReadColor(ORI_manifold* om, FILE* fp) {
+  ORI_paperColors colors;
+  const int result = oriPaperColorsRead(&colors, fp);
+  oriManifoldSetPaperColors(om, &colors);
+  return result;
 }

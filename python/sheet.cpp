@@ -1,21 +1,13 @@
 #include "python/sheet.h"
 
-#include <cmath>
+#include <climits>
 #include <cstdio>
 #include <utility>
 
-#include "files/fold_export.h"
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "geometry/self_intersection.h"
-#include "input/pattern_file.h"
-#include "input/pattern_gen.h"
-#include "input/read_error.h"
-#include "sim/fold_step.h"
-#include "sim/prepare.h"
-#include "sim/sim_matrix.h"
-#include "sim/sim_step.h"
 #include "sim/sparse_jacobian.h"
 
 namespace plicata {
@@ -70,80 +62,51 @@ class MessageCapture {
 
 namespace {
 
-template <typename T>
-std::vector<T*> listed(const List* top) {
-  std::vector<T*> out;
-  for (const List* n = top; n != nullptr && n->data != nullptr; n = n->next) out.push_back(static_cast<T*>(n->data));
-  return out;
-}
-
 // Time between two questions whether a long fold call should stop.
 constexpr std::chrono::milliseconds kInterruptPoll(100);
 
-// Frees a half-made pattern when construction or preparation fails.
-struct Pending {
-  ORI_manifold* om = nullptr;
-  ~Pending() { oriManifoldDelete(om); }
-  ORI_manifold* release() { return std::exchange(om, nullptr); }
-};
+// The core's failure as the exception Python raises: PatternError for a
+// pattern that cannot be loaded, ValueError for an argument, RuntimeError
+// for the rest; the text is the core's one line.
+void raise(const ORI_result& r) {
+  switch (r.code) {
+    case kOriOk:
+      return;
+    case kOriFailUnreadable:
+    case kOriFailUnsupported:
+    case kOriFailRead:
+    case kOriFailEmpty:
+      throw PatternFailure(oriResultText(r));
+    case kOriFailArgument:
+      throw std::invalid_argument(oriResultText(r));
+    default:
+      throw std::runtime_error(oriResultText(r));
+  }
+}
+
+StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
+  StepFigures f;
+  f.steps = steps;
+  f.cg_iterations = s.stats.cg_iterations;
+  f.max_delta = s.record.max_delta;
+  f.residual_before = s.stats.residual_before;
+  f.milliseconds = s.record.ms;
+  f.newton_iterations = s.stats.newton_iterations;
+  f.exact_kept = s.stats.exact_kept != 0;
+  return f;
+}
 
 }  // namespace
 
-Sheet::~Sheet() {
-  oriFoldRecordingDelete(recording_);
-  oriSimDelete(osm_);
-  oriManifoldDelete(om_);
-}
+Sheet::Sheet() : sheet_(oriSheetNew(nullptr)) {}
 
-void Sheet::adopt(ORI_manifold* om, bool triangulate, bool carried, const std::string& name) {
-  ORISIM_matrix* osm = nullptr;
-  if (oriManifoldPrepareForFolding(om, triangulate ? 1 : 0, carried ? 1 : 0, &osm) != 0) {
-    throw PatternFailure(name + ": the pattern has no facet to fold");
-  }
-  // A pattern opened onto the folded one folds to the same share of its targets.
-  if (om_ != nullptr) oriSimSetFoldTo(om, om_->fold_to);
-  oriFoldRecordingDelete(recording_);
-  recording_ = nullptr;
-  oriSimDelete(osm_);
-  oriManifoldDelete(om_);
-  om_ = om;
-  osm_ = osm;
-  source_ = name;
-  index();
-}
-
-void Sheet::index() {
-  verts_ = listed<ORI_vert>(om_->verts);
-  faces_ = listed<ORI_face>(om_->faces);
-  // The arrays number vertices by their place in the list; the numbering
-  // the preparation gave must agree, as faces and creases are read by it.
-  for (size_t k = 0; k < verts_.size(); ++k) {
-    if (verts_[k]->index != static_cast<int>(k)) throw std::logic_error("vertex numbering out of list order");
-  }
-  creases_.assign(static_cast<size_t>(osm_->n), nullptr);
-  for (ORI_edge* e : listed<ORI_edge>(om_->edges)) {
-    const int c = e->crease_index;
-    if (c >= 0 && c < osm_->n && creases_[c] == nullptr) creases_[c] = e;
-  }
-  for (const ORI_edge* e : creases_) {
-    if (e == nullptr) throw std::logic_error("a crease without a half-edge");
-  }
-  inner_.assign(static_cast<size_t>(osm_->m / 3), nullptr);
-  for (ORI_vert* v : verts_) {
-    if (v->sim_index >= 0 && v->sim_index < osm_->m / 3) inner_[v->sim_index] = v;
-  }
-}
+Sheet::~Sheet() { oriSheetDelete(sheet_); }
 
 std::unique_ptr<Sheet> Sheet::load(const std::string& path, bool triangulate) {
   std::unique_ptr<Sheet> sheet(new Sheet());
   std::lock_guard<std::mutex> lock(sheet->mutex_);
   MessageCapture capture(sheet.get());
-  Pending made{oriManifoldNew()};
-  if (oriManifoldConstructFromFile(made.om, nullptr, path.c_str()) != kOriOpenOk) {
-    throw PatternFailure(path + ": " + oriReadError());
-  }
-  sheet->adopt(made.om, triangulate, false, path);
-  made.release();
+  raise(oriSheetLoad(sheet->sheet_, path.c_str(), ORI_loadOptions{triangulate, nullptr}));
   return sheet;
 }
 
@@ -151,66 +114,55 @@ std::unique_ptr<Sheet> Sheet::generated(CreasePattern* cp, const std::string& na
   std::unique_ptr<Sheet> sheet(new Sheet());
   std::lock_guard<std::mutex> lock(sheet->mutex_);
   MessageCapture capture(sheet.get());
-  Pending made{oriManifoldNew()};
-  if (oriManifoldConstructFromPattern(made.om, cp) != 0) {
-    const std::string why = oriReadError();
-    throw PatternFailure(name + ": " + (why.empty() ? "cannot build the pattern" : why));
-  }
-  sheet->adopt(made.om, triangulate, false, name);
-  made.release();
+  ORI_result r = oriSheetReadPattern(sheet->sheet_, cp, name.c_str(), ORI_loadOptions{triangulate, nullptr});
+  if (!oriFailed(r)) r = oriSheetPrepare(sheet->sheet_, triangulate ? 1 : 0);
+  if (!oriFailed(r)) r = oriSheetAdopt(sheet->sheet_);
+  raise(r);
   return sheet;
 }
 
 void Sheet::openNext(const std::string& path, bool triangulate) {
   std::lock_guard<std::mutex> lock(mutex_);
   MessageCapture capture(this);
-  Pending made{oriManifoldNew()};
-  if (oriManifoldConstructFromFile(made.om, om_, path.c_str()) != kOriOpenOk) {
-    throw PatternFailure(path + ": " + oriReadError());
-  }
-  const bool was_recording = recording_ != nullptr;
-  adopt(made.om, triangulate, true, path);
-  made.release();
-  if (was_recording) recording_ = oriFoldRecordingBegin(om_);
+  raise(oriSheetOpenNext(sheet_, path.c_str(), ORI_loadOptions{triangulate, nullptr}));
 }
 
 StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
-  if (fold_step < 0 || fold_step > kOriFoldStepMax) throw std::invalid_argument("fold_step must be from 0 to 50");
   std::lock_guard<std::mutex> lock(mutex_);
   MessageCapture capture(this);
-  if (record && recording_ == nullptr) recording_ = oriFoldRecordingBegin(om_);
-  const double step = oriFoldHeldStep(static_cast<int>(fold_step), unfold ? 1 : 0);
-  // Exact mode is asked for by the call; the sheet folds the ordinary way after it.
-  struct ExactFor {
-    ORISIM_matrix* osm;
-    ~ExactFor() { osm->exact = 0; }
-  } exact_for{osm_};
-  osm_->exact = exact ? 1 : 0;
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  options.fold_step = fold_step < INT_MIN || fold_step > INT_MAX ? -1 : static_cast<int>(fold_step);
+  options.unfold = unfold;
+  options.exact = exact;
+  raise(oriSheetSetOptions(sheet_, options));
+  ORI_recordOptions recording = oriSheetRecording(sheet_);
+  recording.fold = record;
+  oriSheetSetRecording(sheet_, recording);
+  // Exact mode and the recording are asked for by the call; the sheet folds
+  // the ordinary way, unrecorded, after it.
+  struct ForTheCall {
+    ORI_sheet* sheet;
+    ~ForTheCall() {
+      ORI_foldOptions o = oriSheetOptions(sheet);
+      o.exact = false;
+      oriSheetSetOptions(sheet, o);
+      ORI_recordOptions r = oriSheetRecording(sheet);
+      r.fold = false;
+      oriSheetSetRecording(sheet, r);
+    }
+  } for_the_call{sheet_};
   StepFigures figures;
-  int frame_no = 0;
   using Clock = std::chrono::steady_clock;
   Clock::time_point next_poll = Clock::now() + kInterruptPoll;
   for (long k = 0; k < steps; ++k) {
-    ORISIM_stepStats stats{};
-    double max_delta = 0.0;
-    const Clock::time_point start = Clock::now();
-    oriFoldStep(osm_, om_, step, "CG", &frame_no, nullptr, &max_delta, &stats);
-    const Clock::time_point end = Clock::now();
-    ++figures.steps;
-    ++steps_taken_;
-    figures.cg_iterations = stats.cg_iterations;
-    figures.max_delta = max_delta;
-    figures.residual_before = stats.residual_before;
-    figures.milliseconds = std::chrono::duration<double, std::milli>(end - start).count();
-    figures.newton_iterations = stats.newton_iterations;
-    figures.exact_kept = stats.exact_kept != 0;
+    ORI_sheetStep step;
+    const ORI_result r = oriSheetStep(sheet_, &step);
+    figures = figuresOf(step, figures.steps + 1);
     last_ = figures;
-    if (record && oriFoldRecordingFrame(recording_, om_) != 0) {
-      throw std::runtime_error("step " + std::to_string(steps_taken_) + " gives a shape that cannot be recorded");
-    }
-    if (interrupted && end >= next_poll) {
+    raise(r);
+    if (interrupted && Clock::now() >= next_poll) {
       if (interrupted()) break;
       next_poll = Clock::now() + kInterruptPoll;
     }
@@ -221,12 +173,12 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
 void Sheet::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   MessageCapture capture(this);
-  oriSimClearCrease(om_, osm_);
+  oriSheetClear(sheet_);
 }
 
 std::string Sheet::source() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return source_;
+  return oriSheetSource(sheet_);
 }
 
 std::vector<std::string> Sheet::messages() const {
@@ -241,46 +193,47 @@ StepFigures Sheet::lastStep() const {
 
 long Sheet::stepsTaken() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return steps_taken_;
+  return oriSheetCounts(sheet_).steps;
 }
 
 int Sheet::vertexCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(verts_.size());
+  return static_cast<int>(oriSheetIndex(sheet_).verts.size());
 }
 
 int Sheet::creaseCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(creases_.size());
+  return static_cast<int>(oriSheetIndex(sheet_).creases.size());
 }
 
 int Sheet::faceCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(faces_.size());
+  return static_cast<int>(oriSheetIndex(sheet_).faces.size());
 }
 
 int Sheet::innerVertexCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(inner_.size());
+  return static_cast<int>(oriSheetIndex(sheet_).inner.size());
 }
 
 bool Sheet::triangulated() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriManifoldTriangulated(om_);
+  return oriManifoldTriangulated(oriSheetManifold(sheet_));
 }
 
 void Sheet::fillVertices(double* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_vert* v : verts_) {
-    oriManifoldObjPosition(om_, v, out);
+  const ORI_manifold* om = oriSheetManifold(sheet_);
+  for (const ORI_vert* v : oriSheetIndex(sheet_).verts) {
+    oriManifoldObjPosition(om, v, out);
     out += 3;
   }
 }
 
 void Sheet::fillFlatVertices(double* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const double s = om_->paper_size;
-  for (const ORI_vert* v : verts_) {
+  const double s = oriSheetManifold(sheet_)->paper_size;
+  for (const ORI_vert* v : oriSheetIndex(sheet_).verts) {
     // The crease-pattern point is kept on the half-edges; pos is folded.
     *out++ = v->out[0]->x0 * s;
     *out++ = v->out[0]->y0 * s;
@@ -289,7 +242,7 @@ void Sheet::fillFlatVertices(double* out) const {
 
 void Sheet::fillTriangles(long long* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_face* f : faces_) {
+  for (const ORI_face* f : oriSheetIndex(sheet_).faces) {
     const ORI_edge* e = f->first;
     for (int k = 0; k < 3; ++k, e = e->next) *out++ = e->vert->index;
   }
@@ -297,10 +250,11 @@ void Sheet::fillTriangles(long long* out) const {
 
 std::vector<std::vector<long long>> Sheet::faces() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  const std::vector<ORI_face*>& faces = oriSheetIndex(sheet_).faces;
   std::vector<std::vector<long long>> out;
-  out.reserve(faces_.size());
-  const int bound = om_->n_edge + 1;
-  for (const ORI_face* f : faces_) {
+  out.reserve(faces.size());
+  const int bound = oriSheetManifold(sheet_)->n_edge + 1;
+  for (const ORI_face* f : faces) {
     std::vector<long long> loop;
     const ORI_edge* e = f->first;
     int walked = 0;
@@ -315,7 +269,7 @@ std::vector<std::vector<long long>> Sheet::faces() const {
 
 void Sheet::fillCreases(long long* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : creases_) {
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) {
     *out++ = e->pair->vert->index;
     *out++ = e->vert->index;
   }
@@ -323,12 +277,12 @@ void Sheet::fillCreases(long long* out) const {
 
 void Sheet::fillFoldAngles(double* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : creases_) *out++ = e->angle;
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) *out++ = e->angle;
 }
 
 void Sheet::fillKinds(signed char* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : creases_) {
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) {
     if (e->is_diagonal) {
       *out++ = kKindDiagonal;
     } else {
@@ -339,91 +293,71 @@ void Sheet::fillKinds(signed char* out) const {
 
 void Sheet::fillTargets(double* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : creases_) *out++ = e->target_angle;
+  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) *out++ = e->target_angle;
 }
 
 void Sheet::fillInnerVertices(long long* out) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_vert* v : inner_) *out++ = v != nullptr ? v->index : -1;
+  for (const ORI_vert* v : oriSheetIndex(sheet_).inner) *out++ = v != nullptr ? v->index : -1;
 }
 
 void Sheet::setTargets(const double* targets, size_t count) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (count != creases_.size()) throw std::invalid_argument("one target per crease");
-  for (size_t c = 0; c < count; ++c) {
-    if (!std::isfinite(targets[c]) || std::fabs(targets[c]) > M_PI) {
-      throw std::invalid_argument("target " + std::to_string(c) + " is not a finite angle within ±π");
-    }
-  }
-  // The step reads the target of each half-edge it meets: both halves agree.
-  for (size_t c = 0; c < count; ++c) {
-    creases_[c]->target_angle = targets[c];
-    creases_[c]->pair->target_angle = targets[c];
-  }
+  raise(oriSheetSetTargets(sheet_, targets, count));
 }
 
 double Sheet::foldTo() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return om_->fold_to;
+  return oriSheetOptions(sheet_).fold_to;
 }
 
 void Sheet::setFoldTo(double share) {
-  if (std::isnan(share)) throw std::invalid_argument("fold_to must be a number from 0 to 1");
   std::lock_guard<std::mutex> lock(mutex_);
-  oriSimSetFoldTo(om_, share);
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  options.fold_to = share;
+  raise(oriSheetSetOptions(sheet_, options));
 }
 
 long Sheet::exactKept() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return osm_->exact_unconverged;
+  return oriSheetCounts(sheet_).pattern_exact_kept;
 }
 
 std::vector<std::pair<int, int>> Sheet::intersections() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<int, int>> pairs;
-  oriManifoldSelfIntersections(om_, &pairs);
+  oriManifoldSelfIntersections(oriSheetManifold(sheet_), &pairs);
   return pairs;
 }
 
 double Sheet::residual() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<double> g;
-  return oriSimSparseResidual(g, osm_, om_);
+  return oriSheetResidual(sheet_);
 }
 
 double Sheet::vertexClosure(std::vector<double>* per_vertex) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSimVertexClosure(*per_vertex, osm_, om_, nullptr);
+  return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet_), oriSheetManifold(sheet_), nullptr);
 }
 
 int Sheet::recordedFrames() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return recording_ == nullptr ? 0 : oriFoldRecordingFrameCount(recording_) - 1;
+  return oriSheetCounts(sheet_).fold_frames;
 }
 
 void Sheet::startRecording() {
   std::lock_guard<std::mutex> lock(mutex_);
-  oriFoldRecordingDelete(recording_);
-  recording_ = oriFoldRecordingBegin(om_);
+  oriSheetStartFold(sheet_);
 }
 
 int Sheet::saveObj(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriManifoldSaveObjFile(om_, path.c_str());
+  return oriFailed(oriSheetSaveObj(sheet_, path.c_str())) ? -1 : 0;
 }
 
 int Sheet::saveFold(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (recording_ != nullptr && oriFoldRecordingFrameCount(recording_) > 1) {
-    return oriFoldRecordingSaveFile(recording_, path.c_str());
-  }
-  ORI_fold_recording* present = oriFoldRecordingBegin(om_);
-  int result = -1;
-  if (present != nullptr && oriFoldRecordingFrame(present, om_) == 0) {
-    result = oriFoldRecordingSaveFile(present, path.c_str());
-  }
-  oriFoldRecordingDelete(present);
-  return result;
+  return oriFailed(oriSheetSaveFold(sheet_, path.c_str(), 1)) ? -1 : 0;
 }
 
 }  // namespace plicata

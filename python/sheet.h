@@ -1,10 +1,11 @@
-// The sheet of the Python package: one crease pattern loaded and prepared
-// exactly as plicata-fold prepares it, its simulation record, the messages
-// its calls printed, and the frames recorded for a FOLD animation. Plain C++
-// (no Python types), so the bindings stay a thin layer over it.
-//
-// Every public member locks the sheet, so that two Python threads using one
-// sheet wait for each other instead of racing; separate sheets share nothing.
+// The sheet of the Python package: a thin layer over the core's sheet
+// (sheet/sheet.h), which loads, prepares, steps, records and counts exactly
+// as plicata-fold drives it. This layer adds what Python needs: a lock, so
+// that two Python threads using one sheet wait for each other instead of
+// racing (separate sheets share nothing); the messages of its calls,
+// captured per sheet; the core's failures turned into exceptions; and the
+// arrays read off the sheet's records. Plain C++ (no Python types), so the
+// bindings stay a thin layer over it.
 #pragma once
 
 #include <chrono>
@@ -15,13 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "sheet/sheet.h"
+
 struct CreasePattern;
-struct ORI_edge;
-struct ORI_face;
-struct ORI_fold_recording;
-struct ORI_manifold;
-struct ORI_vert;
-struct ORISIM_matrix;
 
 namespace plicata {
 
@@ -33,7 +30,7 @@ class PatternFailure : public std::runtime_error {
 };
 
 // Most fold steps one call takes (plicata-fold's limit).
-constexpr long kMaxSteps = 100000000;
+constexpr long kMaxSteps = kOriSheetMaxSteps;
 
 // Crease kinds, as Sheet::fillKinds gives them.
 enum CreaseKind : signed char {
@@ -81,7 +78,8 @@ class Sheet {
   // the call early when it returns true. With exact, each step is followed
   // by Newton corrections that close every vertex to rounding (exact mode,
   // for this call only). Throws std::invalid_argument for a step count
-  // outside 0..kMaxSteps or a setting outside 0..50.
+  // outside 0..kMaxSteps or a setting outside 0..50, std::runtime_error
+  // when a recorded step's shape cannot be kept (not finite).
   StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact,
                    const std::function<bool()>& interrupted);
 
@@ -143,25 +141,13 @@ class Sheet {
   int saveFold(const std::string& path) const;
 
  private:
-  Sheet() = default;
-  // Builds the sheet's own lists of records after a pattern is prepared.
-  void index();
-  // Makes om (loaded, not prepared) and its record the sheet's pattern.
-  void adopt(ORI_manifold* om, bool triangulate, bool carried, const std::string& name);
+  Sheet();
 
   mutable std::mutex mutex_;
-  std::string source_;
-  ORI_manifold* om_ = nullptr;
-  ORISIM_matrix* osm_ = nullptr;
-  ORI_fold_recording* recording_ = nullptr;
+  ORI_sheet* sheet_ = nullptr;
   std::vector<std::string> messages_;
   std::string partial_message_;  // text of a message line not yet ended
   StepFigures last_;
-  long steps_taken_ = 0;
-  std::vector<ORI_vert*> verts_;
-  std::vector<ORI_edge*> creases_;  // per crease index: its half-edge first in the edge list
-  std::vector<ORI_face*> faces_;
-  std::vector<ORI_vert*> inner_;    // per sim index
 
   friend class MessageCapture;
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "geometry/manifold.h"
+#include "geometry/message.h"
 #include "render/view_state.h"
 #include "sim/kinematics.h"
 
@@ -127,7 +128,7 @@ bool oriGLPickFace(ORI_manifold* om, unsigned index) {
 bool oriGLPickVert(ORI_manifold* om, unsigned index, int* axis_pick_count) {
   ORI_vert* v = findByIndex<ORI_vert>(om->verts, index);
   if (v == nullptr) return false;
-  std::printf("%d\n", v->index);
+  oriMessage("%d\n", v->index);
   switch (*axis_pick_count) {
     case 1:
       om->axis_x = v;

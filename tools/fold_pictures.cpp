@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "files/gif_export.h"
 #include "files/png_export.h"
 #include "files/video_export.h"
+#include "files/write_aside.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
 #include "tools/option_numbers.h"
@@ -193,11 +193,9 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 #endif
   fp->rgb.resize(static_cast<size_t>(opt.width) * static_cast<size_t>(opt.height) * 3);
   if (!opt.png_dir.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(opt.png_dir, ec);
-    if (ec || !std::filesystem::is_directory(opt.png_dir, ec)) {
-      report(opt.png_dir, ec ? ("cannot create the directory: " + ec.message()).c_str()
-                             : "cannot create the directory: a file of that name is in the way");
+    const ORI_result made = oriMakeDirectory(opt.png_dir.c_str());
+    if (oriFailed(made)) {
+      report(made.subject, made.why.c_str());
       foldPicturesAbort(fp);
       return nullptr;
     }

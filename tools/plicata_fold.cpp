@@ -1,34 +1,22 @@
-// plicata-fold: the headless folding command. Loads a crease pattern,
-// prepares it as the window program does, folds it step by step as while the
-// space bar is held, and writes the shape as OBJ.
+// plicata-fold: the headless folding command. Loads a crease pattern into
+// the core's sheet (sheet/sheet.h), which prepares it as the window
+// program's does, folds it step by step as while the space bar is held, and
+// writes the shape as OBJ. What is here is the command line: the flag table,
+// the loop over the phases and their steps with the progress on standard
+// error, the collision line, the pictures (tools/fold_pictures.h), and the
+// failures said once, as the sheet words them.
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "files/fold_export.h"
-#include "files/obj_export.h"
-#include "files/step_report.h"
-#include "geometry/manifold.h"
-#include "geometry/self_intersection.h"
-#include "input/pattern_file.h"
-#include "input/read_error.h"
-#include "sim/display_frame.h"
-#include "sim/fold_status.h"
-#include "sim/fold_step.h"
-#include "sim/prepare.h"
-#include "sim/sim_matrix.h"
-#include "sim/sim_step.h"
-#include "sim/sparse_jacobian.h"
-#include "tools/fold_contact.h"
+#include "files/write_aside.h"
+#include "geometry/paper_color.h"
+#include "geometry/paper_thickness.h"
+#include "sheet/sheet.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -75,18 +63,27 @@ const char kUsage[] =
     "                 at the first step K where P > 0 pairs do, print\n"
     "                   collision step=K pairs=P\n"
     "  --stop-at-collision  the same, and stop folding at that step\n"
+    "  --contact      fold on without faces passing through each other: where faces\n"
+    "                 meet, the fold lines driving them together stop and the others\n"
+    "                 go on; prints\n"
+    "                   contact step=K pairs=P\n"
+    "                 when the number P of pairs of faces held apart changes, and\n"
+    "                   locked step=K\n"
+    "                 when nothing can move any more (folding stops there)\n"
+    "  --thickness T  the paper's thickness in file units (default 0), at most a\n"
+    "                 quarter of the paper size: with --contact, faces that share no\n"
+    "                 corner keep their middles T apart\n"
     "  --report FILE  write a JSON report, one record per step: closure residual, worst\n"
     "                 vertex error and its vertex index, CG iterations, largest angle\n"
-    "                 change, milliseconds, and intersecting pairs (with --collisions)\n"
+    "                 change, milliseconds, intersecting pairs (with --collisions), and\n"
+    "                 the pairs of faces held apart and whether the fold locked (with\n"
+    "                 --contact)\n"
     "  --help         show this text\n"
     "\n"
     "Progress goes to standard error. The last line on standard output is\n"
     "  steps=N residual=R max_delta=D\n"
     "with R the closure residual of the final shape and D the largest angle change\n"
     "of the last step.\n";
-
-// Most fold steps one run takes.
-constexpr long kMaxSteps = 100000000;
 
 // One pattern and the steps taken on it; the first is opened flat, each
 // further one onto the folded model before it.
@@ -95,31 +92,138 @@ struct Phase {
   long steps = 0;
 };
 
+// What the command line asks for: how to fold (the sheet's options), what
+// to record, and what to write at the end.
 struct Options {
   std::vector<Phase> phases = {Phase{}};
+  ORI_foldOptions fold;
+  ORI_loadOptions load;
   std::string obj;
   std::string out;
   std::string fold_out;
-  int fold_step = 10;
-  long fold_to = 100;  // percent of every target
-  bool unfold = false;
-  bool triangulate = true;
-  bool display_frame = false;
-  int path = kOriSimPathAuto;
-  bool collisions = false;
-  bool stop_at_collision = false;
   std::string report;
+  bool display_frame = false;
   FoldPictureOptions pictures;
-  int cg = kOriSimCGFast;
-  bool exact = false;
-  FoldContactOptions contact;
-  PaperThicknessOption thickness;
 };
 
-int usageError(const char* fmt, const char* arg) {
-  std::fprintf(stderr, "plicata-fold: ");
-  std::fprintf(stderr, fmt, arg);
-  std::fprintf(stderr, " (see plicata-fold --help)\n");
+// A flag's setter: takes its value (null for a flag without one) and
+// returns "" or the usage error.
+using Setter = std::string (*)(Options* opt, const char* value);
+
+struct Flag {
+  const char* name;
+  bool takes_value;
+  Setter set;
+};
+
+std::string ok() { return std::string(); }
+std::string needs(const char* what, const char* value) { return std::string(what) + ": " + value; }
+
+std::string setPath(Options* o, int path) {
+  if (o->fold.path != kOriSimPathAuto && o->fold.path != path) return "--dense and --sparse exclude each other";
+  o->fold.path = path;
+  return ok();
+}
+
+// Every flag but the pictures' (tools/fold_pictures.h) and --help. A new
+// way of folding adds a row here (and a line to kUsage).
+const Flag kFlags[] = {
+    {"--steps", true,
+     [](Options* o, const char* v) {
+       return parseWhole(v, 0, kOriSheetMaxSteps, &o->phases.back().steps)
+                  ? ok()
+                  : needs("--steps needs a whole number of steps, 0 or more", v);
+     }},
+    {"--next", true,
+     [](Options* o, const char* v) {
+       if (o->phases.front().pattern.empty()) return std::string("--next comes after the first pattern");
+       o->phases.push_back(Phase{v, 0});
+       return ok();
+     }},
+    {"--no-triangulate", false, [](Options* o, const char*) {
+       o->load.triangulate = false;
+       return ok();
+     }},
+    {"--fold-step", true,
+     [](Options* o, const char* v) {
+       long k = 0;
+       if (!parseWhole(v, 0, kOriFoldStepMax, &k)) return needs("--fold-step needs a whole number from 0 to 50", v);
+       o->fold.fold_step = static_cast<int>(k);
+       return ok();
+     }},
+    {"--unfold", false, [](Options* o, const char*) {
+       o->fold.unfold = true;
+       return ok();
+     }},
+    {"--fold-to", true,
+     [](Options* o, const char* v) {
+       long percent = 0;
+       if (!parseWhole(v, 0, 100, &percent)) return needs("--fold-to needs a whole percent from 0 to 100", v);
+       o->fold.fold_to = percent / 100.0;
+       return ok();
+     }},
+    {"--dense", false, [](Options* o, const char*) { return setPath(o, kOriSimPathDense); }},
+    {"--sparse", false, [](Options* o, const char*) { return setPath(o, kOriSimPathSparse); }},
+    {"--cg", true,
+     [](Options* o, const char* v) {
+       if (std::strcmp(v, "plain") != 0 && std::strcmp(v, "fast") != 0) return needs("--cg takes plain or fast", v);
+       o->fold.cg = v[0] == 'p' ? kOriSimCGPlain : kOriSimCGFast;
+       return ok();
+     }},
+    {"--exact", false, [](Options* o, const char*) {
+       o->fold.exact = true;
+       return ok();
+     }},
+    {"--collisions", false, [](Options* o, const char*) {
+       o->fold.collisions = true;
+       return ok();
+     }},
+    {"--stop-at-collision", false,
+     [](Options* o, const char*) {
+       o->fold.collisions = o->fold.stop_at_collision = true;
+       return ok();
+     }},
+    {"--contact", false, [](Options* o, const char*) {
+       o->fold.contact = true;
+       return ok();
+     }},
+    {"--thickness", true,
+     [](Options* o, const char* v) {
+       // The sheet holds it against the paper of each pattern as it is loaded.
+       char* end = nullptr;
+       const double t = std::strtod(v, &end);
+       if (end == v || *end != '\0') return needs("--thickness needs a number of file units, 0 or more", v);
+       std::string why;
+       if (oriPaperThicknessCheck(t, 0.0, &why) != 0) return "--thickness " + std::string(v) + " " + why;
+       o->fold.thickness = t;
+       return ok();
+     }},
+    {"--out", true,
+     [](Options* o, const char* v) {
+       o->out = v;
+       return o->out.empty() ? std::string("--out needs a directory name") : std::string();
+     }},
+    {"--obj", true, [](Options* o, const char* v) {
+       o->obj = v;
+       return ok();
+     }},
+    {"--display-frame", false, [](Options* o, const char*) {
+       o->display_frame = true;
+       return ok();
+     }},
+    {"--fold-out", true, [](Options* o, const char* v) {
+       o->fold_out = v;
+       return ok();
+     }},
+    {"--report", true,
+     [](Options* o, const char* v) {
+       o->report = v;
+       return o->report.empty() ? std::string("--report needs a file name") : std::string();
+     }},
+};
+
+int usageError(const std::string& why) {
+  std::fprintf(stderr, "plicata-fold: %s (see plicata-fold --help)\n", why.c_str());
   return 2;
 }
 
@@ -131,71 +235,26 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
-      std::fputs(foldContactUsage(), stdout);
       return 0;
     }
-    const bool takes_value = std::strcmp(a, "--obj") == 0 || std::strcmp(a, "--out") == 0 ||
-                             std::strcmp(a, "--steps") == 0 || std::strcmp(a, "--fold-step") == 0 ||
-                             std::strcmp(a, "--next") == 0 || std::strcmp(a, "--fold-out") == 0 ||
-                             std::strcmp(a, "--report") == 0 ||
-                             std::strcmp(a, "--cg") == 0 || std::strcmp(a, "--fold-to") == 0;
-    if (takes_value && i + 1 >= argc) return usageError("%s needs a value", a);
-    if (std::strcmp(a, "--obj") == 0) {
-      opt->obj = argv[++i];
-    } else if (std::strcmp(a, "--fold-out") == 0) {
-      opt->fold_out = argv[++i];
-    } else if (std::strcmp(a, "--out") == 0) {
-      opt->out = argv[++i];
-      if (opt->out.empty()) return usageError("%s needs a directory name", a);
-    } else if (std::strcmp(a, "--steps") == 0) {
-      if (!parseWhole(argv[++i], 0, kMaxSteps, &opt->phases.back().steps)) {
-        return usageError("--steps needs a whole number of steps, 0 or more: %s", argv[i]);
-      }
-    } else if (std::strcmp(a, "--fold-step") == 0) {
-      long k = 0;
-      if (!parseWhole(argv[++i], 0, kOriFoldStepMax, &k)) return usageError("--fold-step needs a whole number from 0 to 50: %s", argv[i]);
-      opt->fold_step = static_cast<int>(k);
-    } else if (std::strcmp(a, "--report") == 0) {
-      opt->report = argv[++i];
-      if (opt->report.empty()) return usageError("%s needs a file name", a);
-    } else if (std::strcmp(a, "--collisions") == 0 || std::strcmp(a, "--stop-at-collision") == 0) {
-      opt->collisions = true;
-      opt->stop_at_collision = opt->stop_at_collision || a[2] == 's';
-    } else if (std::strcmp(a, "--fold-to") == 0) {
-      if (!parseWhole(argv[++i], 0, 100, &opt->fold_to)) return usageError("--fold-to needs a whole percent from 0 to 100: %s", argv[i]);
-    } else if (std::strcmp(a, "--unfold") == 0) {
-      opt->unfold = true;
-    } else if (std::strcmp(a, "--exact") == 0) {
-      opt->exact = true;
-    } else if (std::strcmp(a, "--display-frame") == 0) {
-      opt->display_frame = true;
-    } else if (std::strcmp(a, "--dense") == 0 || std::strcmp(a, "--sparse") == 0) {
-      const int path = a[2] == 'd' ? kOriSimPathDense : kOriSimPathSparse;
-      if (opt->path != kOriSimPathAuto && opt->path != path) return usageError("%s", "--dense and --sparse exclude each other");
-      opt->path = path;
-    } else if (std::strcmp(a, "--cg") == 0) {
-      const char* mode = argv[++i];
-      if (std::strcmp(mode, "plain") != 0 && std::strcmp(mode, "fast") != 0) return usageError("--cg takes plain or fast: %s", mode);
-      opt->cg = mode[0] == 'p' ? kOriSimCGPlain : kOriSimCGFast;
-    } else if (std::strcmp(a, "--no-triangulate") == 0) {
-      opt->triangulate = false;
-    } else if (std::strcmp(a, "--next") == 0) {
-      if (opt->phases.front().pattern.empty()) return usageError("%s comes after the first pattern", a);
-      opt->phases.push_back(Phase{argv[++i], 0});
+    const Flag* flag = nullptr;
+    for (const Flag& f : kFlags) flag = std::strcmp(a, f.name) == 0 ? &f : flag;
+    if (flag != nullptr) {
+      if (flag->takes_value && i + 1 >= argc) return usageError(std::string(a) + " needs a value");
+      why = flag->set(opt, flag->takes_value ? argv[++i] : nullptr);
+      if (!why.empty()) return usageError(why);
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
-      if (taken < 0) return usageError("%s", why.c_str());
-    } else if (const int taken = foldContactParseOption(argc, argv, &i, &opt->contact, &opt->thickness, &why); taken != 0) {
-      if (taken < 0) return usageError("%s", why.c_str());
+      if (taken < 0) return usageError(why);
     } else if (a[0] == '-' && a[1] != '\0') {
-      return usageError("unknown option %s", a);
+      return usageError(std::string("unknown option ") + a);
     } else if (opt->phases.front().pattern.empty() && opt->phases.size() == 1) {
       opt->phases.front().pattern = a;
     } else {
-      return usageError("more than one pattern given: %s", a);
+      return usageError(std::string("more than one pattern given: ") + a);
     }
   }
-  if (opt->phases.front().pattern.empty()) return usageError("%s", "no pattern given");
-  if (!foldPicturesCheck(opt->pictures, &why)) return usageError("%s", why.c_str());
+  if (opt->phases.front().pattern.empty()) return usageError("no pattern given");
+  if (!foldPicturesCheck(opt->pictures, &why)) return usageError(why);
   return -1;
 }
 
@@ -237,40 +296,100 @@ class Progress {
   long last_tenth_ = 0;
 };
 
-// The closure residual Σ|g| of the present angles, for the report. The
-// corner products are multiplied inline: on a large sheet a library call per
-// 3 × 3 product would cost more than the fold step being reported.
-double closureResidual(const ORISIM_matrix* osm, const ORI_manifold* om) {
-  std::vector<double> g;
-  return oriSimSparseResidual(g, osm, om);
-}
-
-// After a step: looks for faces passing through each other and keeps the
-// step's record, as the options ask, and prints the collision line at the
-// first step with pairs. Returns true when folding stops there.
-bool diagnoseStep(const Options& opt, const ORISIM_matrix* osm, const ORI_manifold* om, ORI_stepRecord r,
-                  std::vector<ORI_stepRecord>* records, bool* collided, Progress* progress) {
-  if (opt.collisions) {
-    std::vector<std::pair<int, int>> pairs;
-    r.intersecting_pairs = oriManifoldSelfIntersections(om, &pairs);
-  }
-  if (!opt.report.empty()) {
-    r.worst_vertex_error = oriFoldWorstVertex(osm, om, &r.worst_vertex);
-    records->push_back(r);
-  }
-  if (r.intersecting_pairs <= 0 || *collided) return false;
-  *collided = true;
-  progress->breakLine();
+// A failure, said once: "plicata-fold: SUBJECT: WHY". Returns the exit
+// status of a run that failed.
+int failed(const ORI_result& r) {
   std::fflush(stdout);
-  std::printf("collision step=%ld pairs=%d\n", r.step, r.intersecting_pairs);
-  return opt.stop_at_collision;
+  std::fprintf(stderr, "plicata-fold: %s\n", oriResultText(r).c_str());
+  return 1;
 }
 
-int writeObj(ORI_manifold* om, const std::string& name) {
-  if (oriManifoldSaveObjFile(om, name.c_str()) != 0) {
-    std::fprintf(stderr, "plicata-fold: %s: cannot write: %s\n", name.c_str(), std::strerror(errno));
-    return 1;
+// What every step records, from the options.
+ORI_recordOptions recordingOf(const Options& opt) {
+  ORI_recordOptions rec;
+  rec.frames.save_dir = opt.out.c_str();
+  rec.frames.save_model = opt.out.empty() ? 0 : 1;
+  rec.frames.display_frame = opt.display_frame ? 1 : 0;
+  rec.fold = !opt.fold_out.empty();
+  rec.fold_path = opt.fold_out;
+  rec.residual = true;  // the progress shows it
+  rec.report = !opt.report.empty();
+  return rec;
+}
+
+// Loads every phase's pattern into the sheet and folds it its steps, with
+// the progress, the collision line and the pictures. Returns 0, or 1 after
+// the failure's line.
+int foldPhases(const Options& opt, ORI_sheet* sheet) {
+  long total_steps = 0;
+  for (const Phase& phase : opt.phases) total_steps += phase.steps;
+  Progress progress(total_steps);
+  FoldPictures* pictures = nullptr;
+  int status = 0;
+  bool stopped = false;
+  for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
+    const char* name = opt.phases[k].pattern.c_str();
+    const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
+    std::fflush(stdout);
+    if (oriFailed(loaded)) {
+      status = failed(loaded);
+      break;
+    }
+    if (opt.pictures.requested() && pictures == nullptr) {
+      pictures = foldPicturesBegin(opt.pictures, total_steps);
+      if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
+        status = 1;
+        break;
+      }
+    }
+    for (long n = 0; n < opt.phases[k].steps && !stopped; ++n) {
+      ORI_sheetStep step;
+      const ORI_result r = oriSheetStep(sheet, &step);
+      if (oriFailed(r)) {
+        status = failed(r);
+        break;
+      }
+      progress.update(step.record.step, step.record.residual, step.record.max_delta);
+      if (step.first_collision) {
+        progress.breakLine();
+        std::fflush(stdout);
+        std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+      }
+      if (step.contact_changed || step.record.locked) {
+        progress.breakLine();
+        std::fflush(stdout);
+        if (step.contact_changed) std::printf("contact step=%ld pairs=%d\n", step.record.step, step.record.active_contacts);
+        if (step.record.locked) std::printf("locked step=%ld\n", step.record.step);
+      }
+      stopped = step.stop;
+      if (pictures != nullptr &&
+          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0) {
+        status = 1;
+      }
+      if (status != 0) break;
+    }
   }
+  if (pictures != nullptr && status == 0) {
+    status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
+  } else {
+    foldPicturesAbort(pictures);
+  }
+  return status;
+}
+
+// The files asked for at the end, then the summary line.
+int finish(const Options& opt, ORI_sheet* sheet) {
+  ORI_result r;
+  if (!opt.obj.empty()) r = oriSheetSaveObj(sheet, opt.obj.c_str());
+  if (!oriFailed(r) && !opt.fold_out.empty()) r = oriSheetSaveFold(sheet, opt.fold_out.c_str(), 0);
+  if (!oriFailed(r) && !opt.report.empty()) r = oriSheetSaveReport(sheet, opt.report.c_str());
+  if (oriFailed(r)) return failed(r);
+  const ORI_sheetCounts counts = oriSheetCounts(sheet);
+  std::fflush(stdout);
+  std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),
+              oriSheetLastStep(sheet).record.max_delta);
+  if (opt.fold.exact) std::printf(" exact_kept=%ld", counts.exact_kept);
+  std::printf("\n");
   return 0;
 }
 
@@ -278,138 +397,26 @@ int writeObj(ORI_manifold* om, const std::string& name) {
 
 int main(int argc, char** argv) {
   Options opt;
-  const int status = parseOptions(argc, argv, &opt);
-  if (status >= 0) return status;
-  oriSimSetPathRequest(opt.path);
-  oriSimSetCGRequest(opt.cg);
-
+  const int usage = parseOptions(argc, argv, &opt);
+  if (usage >= 0) return usage;
   if (!opt.out.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(opt.out, ec);
-    if (ec || !std::filesystem::is_directory(opt.out, ec)) {
-      std::fprintf(stderr, "plicata-fold: %s: cannot create the directory: %s\n", opt.out.c_str(),
-                   ec ? ec.message().c_str() : "a file of that name is in the way");
-      return 1;
-    }
+    const ORI_result made = oriMakeDirectory(opt.out.c_str());
+    if (oriFailed(made)) return failed(made);
   }
-
-  const double step = oriFoldHeldStep(opt.fold_step, opt.unfold ? 1 : 0);
-  ORI_frameRecorder rec;
-  rec.save_dir = opt.out.c_str();
-  rec.save_model = opt.out.empty() ? 0 : 1;
-  rec.display_frame = opt.display_frame ? 1 : 0;
-  int frame_no = 0;
-  double max_delta = 0.0;
-  int exit_status = 0;
-  long total_steps = 0;
-  for (const Phase& phase : opt.phases) total_steps += phase.steps;
-  Progress progress(total_steps);
-  long done = 0;
-  long exact_kept = 0;  // of the records already replaced by --next
-  ORI_manifold* om = nullptr;
-  ORISIM_matrix* osm = nullptr;
-  ORI_fold_recording* fold_rec = nullptr;
-  std::vector<ORI_stepRecord> records;
-  bool collided = false, stopped = false;
-  FoldPictures* pictures = nullptr;
-  FoldContactRun contact;
-  for (const Phase& phase : opt.phases) {
-    const char* name = phase.pattern.c_str();
-    ORI_manifold* next = oriManifoldNew();
-    const int result = oriManifoldConstructFromFile(next, om, name);
-    std::fflush(stdout);
-    if (result != kOriOpenOk) {
-      std::fprintf(stderr, "plicata-fold: %s: %s\n", name, oriReadError());
-      oriManifoldDelete(next);
-      exit_status = 1;
-      break;
-    }
-    // The new pattern took the shape of the old model; now it replaces it.
-    const int carried = om != nullptr ? 1 : 0;
-    if (osm != nullptr) exact_kept += osm->exact_unconverged;
-    oriSimDelete(osm);
-    oriManifoldDelete(om);
-    om = next;
-    osm = nullptr;
-    oriSimSetFoldTo(om, opt.fold_to / 100.0);
-    if (oriManifoldPrepareForFolding(om, opt.triangulate ? 1 : 0, carried, &osm) != 0) {
-      std::fprintf(stderr, "plicata-fold: %s: the pattern has no facet to fold\n", name);
-      exit_status = 1;
-      break;
-    }
-    std::fflush(stdout);
-    if (!foldContactPrepare(&contact, opt.contact, opt.thickness, om)) exit_status = 2;
-    if (exit_status != 0) break;
-    osm->exact = opt.exact ? 1 : 0;
-    if (!opt.fold_out.empty()) {
-      // A FOLD file holds one crease pattern: the recording follows the
-      // pattern opened last.
-      oriFoldRecordingDelete(fold_rec);
-      fold_rec = oriFoldRecordingBegin(om);
-    }
-    if (opt.pictures.requested() && pictures == nullptr) {
-      pictures = foldPicturesBegin(opt.pictures, total_steps);
-      if (pictures == nullptr || foldPicturesStep(pictures, osm, om, 0) != 0) {
-        exit_status = 1;
-        break;
-      }
-    }
-    for (long k = 1; k <= phase.steps && !stopped; ++k) {
-      const auto start = std::chrono::steady_clock::now();
-      ORISIM_stepStats stats{};
-      if (foldContactStep(&contact, osm, om, step, &frame_no, &rec, &max_delta, &stats) != 0) {
-        std::fprintf(stderr, "plicata-fold: %s: cannot write frame %05d\n", opt.out.c_str(), frame_no);
-        exit_status = 1;
-        break;
-      }
-      if (fold_rec != nullptr && oriFoldRecordingFrame(fold_rec, om) != 0) {
-        std::fprintf(stderr, "plicata-fold: %s: step %ld gives a shape that cannot be recorded\n",
-                     opt.fold_out.c_str(), done + 1);
-        exit_status = 1;
-        break;
-      }
-      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-      const double residual = closureResidual(osm, om);
-      progress.update(++done, residual, max_delta);
-      stopped = diagnoseStep(opt, osm, om, foldContactRecord(contact, ORI_stepRecord{done, residual, 0.0, -1, stats.cg_iterations, max_delta, ms, -1}),
-                             &records, &collided, &progress);
-      stopped = foldContactAfterStep(&contact, done) || stopped;
-      if (pictures != nullptr && foldPicturesStep(pictures, osm, om, done) != 0) {
-        exit_status = 1;
-        break;
-      }
-    }
-    if (exit_status != 0 || stopped) break;
+  // The pictures show the paper in the colours of the paper colour file.
+  ORI_paperColors paper;
+  if (opt.pictures.requested()) {
+    oriPaperColorsLoad(&paper, kOriPaperColorFile);
+    opt.load.paper = &paper;
   }
-  if (pictures != nullptr && exit_status == 0) {
-    exit_status = foldPicturesEnd(pictures, osm, om, done);
-  } else {
-    foldPicturesAbort(pictures);
+  ORI_sheet* sheet = oriSheetNew(&opt.fold);
+  oriSheetSetRecording(sheet, recordingOf(opt));
+  int status = foldPhases(opt, sheet);
+  if (oriSheetManifold(sheet) == nullptr) {
+    status = status != 0 ? status : 1;
+  } else if (status == 0) {
+    status = finish(opt, sheet);
   }
-  if (om == nullptr || osm == nullptr) {
-    oriFoldRecordingDelete(fold_rec);
-    oriSimDelete(osm);
-    oriManifoldDelete(om);
-    return exit_status != 0 ? exit_status : 1;
-  }
-  if (opt.display_frame) oriManifoldUpdateModelMatrix(om);
-  if (exit_status == 0 && !opt.obj.empty()) exit_status = writeObj(om, opt.obj);
-  if (exit_status == 0 && fold_rec != nullptr && oriFoldRecordingSaveFile(fold_rec, opt.fold_out.c_str()) != 0) {
-    std::fprintf(stderr, "plicata-fold: %s: cannot write the FOLD file\n", opt.fold_out.c_str());
-    exit_status = 1;
-  }
-  oriFoldRecordingDelete(fold_rec);
-  if (exit_status == 0 && !opt.report.empty() && oriStepReportSave(records, opt.report.c_str()) != 0) {
-    std::fprintf(stderr, "plicata-fold: %s: cannot write the report: %s\n", opt.report.c_str(), std::strerror(errno));
-    exit_status = 1;
-  }
-  if (exit_status == 0) {
-    std::fflush(stdout);
-    std::printf("steps=%ld residual=%.3e max_delta=%.6f", done, closureResidual(osm, om), max_delta);
-    if (opt.exact) std::printf(" exact_kept=%ld", exact_kept + osm->exact_unconverged);
-    std::printf("\n");
-  }
-  oriSimDelete(osm);
-  oriManifoldDelete(om);
-  return exit_status;
+  oriSheetDelete(sheet);
+  return status;
 }

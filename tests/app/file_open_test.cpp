@@ -60,12 +60,7 @@ class FileOpenTest : public ::testing::Test {
   void write(const char* name, const std::string& text) { std::ofstream(dir_ / name, std::ios::binary) << text; }
   std::string path(const char* name) const { return (dir_ / name).string(); }
 
-  void drop() {
-    oriSimDelete(the.sim);
-    oriManifoldDelete(the.manifold);
-    the.sim = nullptr;
-    the.manifold = nullptr;
-  }
+  void drop() { appSheetDelete(); }
 
   // Runs one dialogue on the typed input; out_ receives what it printed.
   int run(const std::string& typed, const std::string* initial, bool next = false) {
@@ -87,8 +82,8 @@ class FileOpenTest : public ::testing::Test {
 TEST_F(FileOpenTest, EndOfInputAtThePromptStopsTheDialogue) {
   EXPECT_EQ(run("", nullptr), kFileOpenEndOfInput);
   EXPECT_EQ(out_, kOpen + kPrompt + "\nend of input while waiting for a file name: no crease pattern opened\n");
-  EXPECT_EQ(the.manifold, nullptr);
-  EXPECT_EQ(the.sim, nullptr);
+  EXPECT_EQ(appManifold(), nullptr);
+  EXPECT_EQ(appSim(), nullptr);
 }
 
 TEST_F(FileOpenTest, BadNamesLeadBackToThePromptUntilAPatternOpens) {
@@ -104,8 +99,8 @@ TEST_F(FileOpenTest, BadNamesLeadBackToThePromptUntilAPatternOpens) {
   EXPECT_EQ(count(out_, kPrompt), 5);
   EXPECT_EQ(count(out_, kQuestion), 0);
   EXPECT_EQ(count(out_, "\tinitializing SimMatrix\n"), 1);
-  ASSERT_NE(the.manifold, nullptr);
-  EXPECT_EQ(the.manifold->n_face, 2);
+  ASSERT_NE(appManifold(), nullptr);
+  EXPECT_EQ(appManifold()->n_face, 2);
   EXPECT_EQ(the.file_loaded, 1);
 }
 
@@ -132,7 +127,7 @@ TEST_F(FileOpenTest, OnlyAnAnswerBeginningWithNSkipsTriangulation) {
     ASSERT_EQ(run(answer, &grid), kFileOpenLoaded);
     EXPECT_EQ(count(out_, kPrompt), 0);  // a name that opens is not asked for
     EXPECT_EQ(count(out_, kQuestion + (triangulates ? "\ttriangulating\n" : "\tno tess\n")), 1) << out_;
-    EXPECT_EQ(oriManifoldTriangulated(the.manifold), triangulates);
+    EXPECT_EQ(oriManifoldTriangulated(appManifold()), triangulates);
     // One inner vertex gives 3 rows; 4 inner lines, 4 diagonals more.
     const std::string report = std::string("Matrix\n size1: 3\n size2: ") + (triangulates ? "8" : "4") + "\n data: ";
     EXPECT_EQ(count(out_, "\tinitializing SimMatrix\n"), 1);
@@ -141,7 +136,7 @@ TEST_F(FileOpenTest, OnlyAnAnswerBeginningWithNSkipsTriangulation) {
   }
   EXPECT_EQ(run("", &grid), kFileOpenEndOfInput);
   EXPECT_EQ(count(out_, kQuestion + "\nend of input while waiting for an answer"), 1) << out_;
-  EXPECT_EQ(the.manifold, nullptr);
+  EXPECT_EQ(appManifold(), nullptr);
 }
 
 TEST_F(FileOpenTest, UnusableGivenNamesAndOverlongLinesGoToThePrompt) {
@@ -165,19 +160,19 @@ TEST_F(FileOpenTest, UnusableGivenNamesAndOverlongLinesGoToThePrompt) {
 TEST_F(FileOpenTest, NextOpenEndingEarlyLeavesTheCurrentModel) {
   const std::string grid = path("grid.opx");
   ASSERT_EQ(run("n\n", &grid), kFileOpenLoaded);
-  ORI_manifold* model = the.manifold;
-  ORISIM_matrix* sim = the.sim;
+  ORI_manifold* model = appManifold();
+  ORISIM_matrix* sim = appSim();
   EXPECT_EQ(run("", nullptr, true), kFileOpenEndOfInput);
   EXPECT_EQ(run("", &grid, true), kFileOpenEndOfInput);  // ends at the question
   EXPECT_EQ(count(out_, kQuestion), 1);
-  EXPECT_EQ(the.manifold, model);
-  EXPECT_EQ(the.sim, sim);
+  EXPECT_EQ(appManifold(), model);
+  EXPECT_EQ(appSim(), sim);
 }
 
 TEST_F(FileOpenTest, NextOpenStartsTheNewPatternInTheFoldedShape) {
   const std::string flaps = path("flaps.opx");
   ASSERT_EQ(run("n\n", &flaps), kFileOpenLoaded);
-  foldFlapSheet(the.manifold);
+  foldFlapSheet(appManifold());
   ORI_manifold* reference = loadOpxText(opxText(flapSheet()));  // the same sheet, folded the same way
   oriManifoldPrepare(reference, 0);
   foldFlapSheet(reference);
@@ -185,20 +180,20 @@ TEST_F(FileOpenTest, NextOpenStartsTheNewPatternInTheFoldedShape) {
   // The empty answer triangulates, which makes a new triangle the fixed face.
   ASSERT_EQ(run("\"" + path("flaps cross.opx") + "\"\n\n", nullptr, true), kFileOpenLoaded);
   EXPECT_EQ(count(out_, "\ttriangulating\n"), 1);
-  ASSERT_NE(the.sim, nullptr);
+  ASSERT_NE(appSim(), nullptr);
   char why[256];
-  EXPECT_EQ(oriManifoldValidate(the.manifold, why, sizeof why), 0) << why;
+  EXPECT_EQ(oriManifoldValidate(appManifold(), why, sizeof why), 0) << why;
   // After the whole preparation every vertex still lies on the old folded
   // sheet and every facet sits rigidly: nothing jumped.
-  for (List* l = the.manifold->verts; l != nullptr && l->data != nullptr; l = l->next) {
+  for (List* l = appManifold()->verts; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_vert* v = static_cast<ORI_vert*>(l->data);
     EXPECT_LT(distanceFromSheet(reference, v->pos, v->out[0]->x0, v->out[0]->y0), 1e-12) << v->index;
   }
-  EXPECT_LT(rigidityError(the.manifold), 1e-12);
-  for (List* l = the.manifold->edges; l != nullptr && l->data != nullptr; l = l->next) {
+  EXPECT_LT(rigidityError(appManifold()), 1e-12);
+  for (List* l = appManifold()->edges; l != nullptr && l->data != nullptr; l = l->next) {
     const ORI_edge* e = static_cast<ORI_edge*>(l->data);
     if (e->crease_index >= 0) {
-      EXPECT_EQ(the.sim->angle_n[e->crease_index], e->angle);
+      EXPECT_EQ(appSim()->angle_n[e->crease_index], e->angle);
     }
   }
   oriManifoldDelete(reference);
@@ -207,7 +202,7 @@ TEST_F(FileOpenTest, NextOpenStartsTheNewPatternInTheFoldedShape) {
 TEST_F(FileOpenTest, PanelOpenReplacesTheModelOnlyOnceTheNewOneIsBuilt) {
   const std::string grid = path("grid.opx");
   ASSERT_EQ(run("n\n", &grid), kFileOpenLoaded);
-  ORI_manifold* model = the.manifold;
+  ORI_manifold* model = appManifold();
   const int fold_to = the.fold_to, exact = the.exact;
   the.fold_to = 40;
   the.exact = 1;
@@ -219,15 +214,15 @@ TEST_F(FileOpenTest, PanelOpenReplacesTheModelOnlyOnceTheNewOneIsBuilt) {
   EXPECT_EQ(why, "notes.txt: not a crease-pattern format");
   EXPECT_EQ(appOpenPatternFile(path("gone.opx").c_str(), 0, 1, &why), -1);
   EXPECT_EQ(why, "gone.opx: cannot open: No such file or directory");
-  EXPECT_EQ(the.manifold, model);
+  EXPECT_EQ(appManifold(), model);
   // A new model takes the panel's fold amount and exact mode.
   EXPECT_EQ(appOpenPatternFile(path("flaps cross.opx").c_str(), 0, 1, &why), 0);
   out_ = ::testing::internal::GetCapturedStdout();
-  EXPECT_NE(the.manifold, model);
-  EXPECT_TRUE(oriManifoldTriangulated(the.manifold));
-  EXPECT_EQ(the.manifold->fold_to, 0.4);
-  ASSERT_NE(the.sim, nullptr);
-  EXPECT_EQ(the.sim->exact, 1);
+  EXPECT_NE(appManifold(), model);
+  EXPECT_TRUE(oriManifoldTriangulated(appManifold()));
+  EXPECT_EQ(appManifold()->fold_to, 0.4);
+  ASSERT_NE(appSim(), nullptr);
+  EXPECT_EQ(appSim()->exact, 1);
   the.fold_to = fold_to;
   the.exact = exact;
 }
@@ -240,7 +235,7 @@ TEST_F(FileOpenTest, TheEntryPointsReadStandardInput) {
   EXPECT_EQ(FileNextOpen(nullptr), kFileOpenEndOfInput);
   out_ = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(count(out_, "\tno tess\n"), 1);
-  EXPECT_NE(the.manifold, nullptr);
+  EXPECT_NE(appManifold(), nullptr);
 }
 
 }  // namespace

@@ -67,10 +67,3 @@ TEST(Motion, FoldTickAndButtonSteps) {
   EXPECT_DOUBLE_EQ(appButtonStep(10, false), -2.0);
   EXPECT_EQ(appButtonStep(0, false), 0.0);
 }
-
-TEST(Motion, StepOptionFromTheSwitches) {
-  EXPECT_STREQ(appStepOption(1, 1), "CG_RK");
-  EXPECT_STREQ(appStepOption(1, 0), "CG");
-  EXPECT_STREQ(appStepOption(0, 1), "RK");
-  EXPECT_EQ(appStepOption(0, 0), nullptr);
-}

@@ -77,13 +77,19 @@ TEST(FoldContactCommand, AThicknessThatCannotBeIsRefusedNamingTheOption) {
   const std::string exe = plicataFoldPath();
   if (exe.empty()) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
   const std::string miura = std::string(PLICATA_SOURCE_DIR) + "/examples/miura_4x4.opx";
-  // Negative, not a number, infinite, and above a quarter of the paper's 400.
-  for (const std::string t : {"-1", "nan", "inf", "100.5"}) {
+  // Negative, not a number, infinite: refused as the options are read.
+  for (const std::string t : {"-1", "nan", "inf"}) {
     const CommandResult r = runCommand("'" + exe + "' --contact --thickness " + t + " --steps 1 '" + miura + "'");
     EXPECT_EQ(r.status, 2) << t;
-    EXPECT_EQ(countLines(r.err, "plicata-fold: --thickness"), 1) << t << ": " << r.err;
+    EXPECT_EQ(countLines(r.err, "plicata-fold: --thickness " + t), 1) << t << ": " << r.err;
     EXPECT_EQ(r.out.find("steps="), std::string::npos) << t;
   }
+  // Above a quarter of the pattern's paper (400): refused as it is loaded.
+  const CommandResult thick = runCommand("'" + exe + "' --contact --thickness 100.5 --steps 1 '" + miura + "'");
+  EXPECT_EQ(thick.status, 1);
+  EXPECT_NE(thick.err.find("thickness 100.5 is above a quarter of the paper size (400)"), std::string::npos) << thick.err;
+  EXPECT_EQ(countLines(thick.err, "plicata-fold: "), 1) << thick.err;
+  EXPECT_EQ(thick.out.find("steps="), std::string::npos);
   const CommandResult ok = runCommand("'" + exe + "' --contact --thickness 100 --steps 1 '" + miura + "' 2>/dev/null");
   EXPECT_EQ(ok.status, 0) << ok.err;
 }

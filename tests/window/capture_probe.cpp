@@ -30,7 +30,7 @@
 #include "app/window_capture.h"
 #include "geometry/manifold.h"
 #include "render/view_state.h"
-#include "sim/fold_step.h"
+#include "sheet/sheet.h"
 #include "sim/kinematics.h"
 
 namespace {
@@ -89,10 +89,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--crease") == 0) theGL.draw_crease = std::atoi(argv[i + 1]);
   }
   FileOpen(argv[1]);
-  if (the.manifold == nullptr) return 1;
-  if (fraction != 0.0) fold(the.manifold, fraction);
-  int frame_no = 0;
-  for (int k = 0; k < steps; ++k) oriFoldStep(the.sim, the.manifold, 10 * 0.05, "CG", &frame_no, nullptr, nullptr, nullptr);
+  if (appManifold() == nullptr) return 1;
+  if (fraction != 0.0) fold(appManifold(), fraction);
+  for (int k = 0; k < steps; ++k) oriSheetStepBy(appSheet(), 10 * 0.05, nullptr);
 
   int glut_argc = 1;
   OpenWindows(&glut_argc, argv);

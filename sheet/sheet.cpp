@@ -1,0 +1,507 @@
+// The sheet. Sections: the record; options; loading (read, adopt); the step
+// (foldOnce, recordStep, measureStep); clearing and targets; FOLD recording
+// and saving; what the sheet holds.
+#include "sheet/sheet.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "files/fold_export.h"
+#include "files/obj_export.h"
+#include "geometry/manifold.h"
+#include "geometry/paper_thickness.h"
+#include "geometry/self_intersection.h"
+#include "input/pattern_file.h"
+#include "input/pattern_gen.h"
+#include "input/read_error.h"
+#include "sim/display_frame.h"
+#include "sim/fold_status.h"
+#include "sim/prepare.h"
+#include "sim/sparse_jacobian.h"
+
+// ---- The record ----------------------------------------------------------------
+
+namespace {
+
+// A pattern read and not yet prepared.
+struct Pending {
+  ORI_manifold* om = nullptr;
+  ORISIM_matrix* osm = nullptr;  // made by oriSheetPrepare
+  bool carried = false;          // placed on the folded pattern it was read onto
+  std::string name;
+};
+
+}  // namespace
+
+struct ORI_sheet {
+  ORI_foldOptions options;
+  ORI_recordOptions recording;
+  std::string frame_dir;               // what recording.frames.save_dir points to
+  ORI_manifold* om = nullptr;          // the present pattern and its record
+  ORISIM_matrix* osm = nullptr;
+  std::string source;
+  ORI_sheetIndex index;
+  Pending pending;
+  ORI_fold_recording* fold = nullptr;  // the running FOLD recording
+  std::string fold_path;               // the file it is for
+  long steps = 0;                      // over the sheet's life
+  long pattern_steps = 0;              // on the present pattern since adopted or flattened
+  long exact_kept_before = 0;          // exact-mode steps kept back by the patterns replaced
+  long first_collision = 0;
+  int frame_no = 0;
+  ORI_sheetStep last;
+  std::vector<ORI_stepRecord> records;
+  ORISIM_contact* contact = nullptr;   // contact's state while options.contact is set
+  int held = 0;                        // pairs of faces contact held apart in the last step
+};
+
+// ---- Options -------------------------------------------------------------------
+
+namespace {
+
+// The thickness against a paper of side paper (file units; 0: any paper),
+// its failure's subject given.
+ORI_result thicknessFor(double thickness, double paper, const std::string& subject) {
+  std::string why;
+  if (oriPaperThicknessCheck(thickness, paper, &why) == 0) return oriOk();
+  char value[32];
+  std::snprintf(value, sizeof value, "%g", thickness);
+  return oriFail(kOriFailArgument, subject, std::string("thickness ") + value + " " + why);
+}
+
+ORI_result checkOptions(const ORI_foldOptions& o) {
+  if (o.fold_step < 0 || o.fold_step > kOriFoldStepMax) {
+    return oriFail(kOriFailArgument, "", "fold_step must be from 0 to " + std::to_string(kOriFoldStepMax));
+  }
+  if (std::isnan(o.fold_to)) return oriFail(kOriFailArgument, "", "fold_to must be a number from 0 to 1");
+  if (o.path != kOriSimPathAuto && o.path != kOriSimPathDense && o.path != kOriSimPathSparse) {
+    return oriFail(kOriFailArgument, "", "path must be auto, dense or sparse");
+  }
+  if (o.cg != kOriSimCGFast && o.cg != kOriSimCGPlain) return oriFail(kOriFailArgument, "", "cg must be fast or plain");
+  return thicknessFor(o.thickness, 0.0, "");
+}
+
+// Gives the present pattern the options that live on its records, and
+// contact its state.
+void applyOptions(ORI_sheet* s) {
+  if (s->om != nullptr) oriSimSetFoldTo(s->om, s->options.fold_to);
+  if (s->osm != nullptr) s->osm->exact = s->options.exact ? 1 : 0;
+  if (!s->options.contact) {
+    oriSimContactDelete(std::exchange(s->contact, nullptr));
+    s->held = 0;
+    return;
+  }
+  if (s->contact == nullptr) s->contact = oriSimContactNew();
+  std::string why;
+  oriSimContactSetThickness(s->contact, s->om, s->options.thickness, &why);  // checked before
+}
+
+void takeOptions(ORI_sheet* s, const ORI_foldOptions& options) {
+  s->options = options;
+  s->options.fold_to = std::max(0.0, std::min(1.0, options.fold_to));
+  applyOptions(s);
+}
+
+}  // namespace
+
+ORI_sheet* oriSheetNew(const ORI_foldOptions* options) {
+  ORI_sheet* s = new ORI_sheet();
+  if (options != nullptr && !oriFailed(checkOptions(*options))) takeOptions(s, *options);
+  oriSheetSetRecording(s, ORI_recordOptions());
+  return s;
+}
+
+void oriSheetDelete(ORI_sheet* s) {
+  if (s == nullptr) return;
+  oriSheetDropPending(s);
+  oriFoldRecordingDelete(s->fold);
+  oriSimContactDelete(s->contact);
+  oriSimDelete(s->osm);
+  oriManifoldDelete(s->om);
+  delete s;
+}
+
+ORI_result oriSheetSetOptions(ORI_sheet* s, const ORI_foldOptions& options) {
+  ORI_result r = checkOptions(options);
+  if (!oriFailed(r) && s->om != nullptr) r = thicknessFor(options.thickness, s->om->paper_size, "");
+  if (!oriFailed(r)) takeOptions(s, options);
+  return r;
+}
+
+const ORI_foldOptions& oriSheetOptions(const ORI_sheet* s) { return s->options; }
+
+void oriSheetSetRecording(ORI_sheet* s, const ORI_recordOptions& recording) {
+  s->recording = recording;
+  // The recorder points at the directory's name: at the sheet's own copy.
+  s->frame_dir = recording.frames.save_dir != nullptr ? recording.frames.save_dir : ORI_frameRecorder().save_dir;
+  s->recording.frames.save_dir = s->frame_dir.c_str();
+  if (s->recording.fold && s->fold == nullptr) oriSheetStartFold(s);
+}
+
+const ORI_recordOptions& oriSheetRecording(const ORI_sheet* s) { return s->recording; }
+
+// ---- Loading -------------------------------------------------------------------
+
+namespace {
+
+// A reader's failure as the sheet returns it: the reader's own reason
+// (input/read_error.h, the readers' channel) wrapped once.
+ORI_result readFailure(int open_result, const char* name) {
+  const std::string why = oriReadError();
+  const int code = open_result == kOriOpenUnsupported   ? kOriFailUnsupported
+                   : open_result == kOriOpenUnreadable ? kOriFailUnreadable
+                                                       : kOriFailRead;
+  return oriFail(code, name, why.empty() ? "cannot be read" : why);
+}
+
+// A fresh mesh for a pattern about to be read, in the load's paper colours;
+// the pending pattern it replaces is forgotten.
+ORI_manifold* freshPending(ORI_sheet* s, const ORI_loadOptions& load) {
+  oriSheetDropPending(s);
+  ORI_manifold* om = oriManifoldNew();
+  if (load.paper != nullptr) oriManifoldSetPaperColors(om, load.paper);
+  return om;
+}
+
+ORI_result keepPending(ORI_sheet* s, ORI_manifold* om, bool carried, const char* name) {
+  s->pending.om = om;
+  s->pending.carried = carried;
+  s->pending.name = name;
+  return oriOk();
+}
+
+// The records of the present pattern by number (see ORI_sheetIndex).
+template <typename T>
+std::vector<T*> listed(const List* top) {
+  std::vector<T*> out;
+  for (const List* n = top; n != nullptr && n->data != nullptr; n = n->next) out.push_back(static_cast<T*>(n->data));
+  return out;
+}
+
+void buildIndex(ORI_sheet* s) {
+  ORI_sheetIndex& x = s->index;
+  x.verts = listed<ORI_vert>(s->om->verts);
+  x.faces = listed<ORI_face>(s->om->faces);
+  for (size_t k = 0; k < x.verts.size(); ++k) {
+    assert(x.verts[k]->index == static_cast<int>(k) && "the preparation numbers vertices in list order");
+  }
+  x.creases.assign(static_cast<size_t>(s->osm->n), nullptr);
+  for (ORI_edge* e : listed<ORI_edge>(s->om->edges)) {
+    const int c = e->crease_index;
+    if (c >= 0 && c < s->osm->n && x.creases[c] == nullptr) x.creases[c] = e;
+  }
+  for (const ORI_edge* e : x.creases) {
+    assert(e != nullptr && "every crease has a half-edge");
+    (void)e;
+  }
+  x.inner.assign(static_cast<size_t>(s->osm->m / 3), nullptr);
+  for (ORI_vert* v : x.verts) {
+    if (v->sim_index >= 0 && v->sim_index < s->osm->m / 3) x.inner[v->sim_index] = v;
+  }
+}
+
+}  // namespace
+
+ORI_result oriSheetRead(ORI_sheet* s, const char* path, int onto_folded, const ORI_loadOptions& load) {
+  ORI_manifold* om = freshPending(s, load);
+  const int result = oriManifoldConstructFromFile(om, onto_folded ? s->om : nullptr, path);
+  if (result != kOriOpenOk) {
+    oriManifoldDelete(om);
+    return readFailure(result, path);
+  }
+  return keepPending(s, om, onto_folded && s->om != nullptr, path);
+}
+
+ORI_result oriSheetReadStream(ORI_sheet* s, FILE* fp, const char* name, int onto_folded, const ORI_loadOptions& load) {
+  ORI_manifold* om = freshPending(s, load);
+  const int result = oriManifoldConstructFromStream(om, onto_folded ? s->om : nullptr, fp, name);
+  if (result != kOriOpenOk) {
+    oriManifoldDelete(om);
+    return readFailure(result, name);
+  }
+  return keepPending(s, om, onto_folded && s->om != nullptr, name);
+}
+
+ORI_result oriSheetReadPattern(ORI_sheet* s, CreasePattern* cp, const char* name, const ORI_loadOptions& load) {
+  ORI_manifold* om = freshPending(s, load);
+  oriClearReadError();
+  if (oriManifoldConstructFromPattern(om, cp) != 0) {
+    oriManifoldDelete(om);
+    const std::string why = oriReadError();
+    return oriFail(kOriFailRead, name, why.empty() ? "cannot build the pattern" : why);
+  }
+  return keepPending(s, om, false, name);
+}
+
+bool oriSheetPendingTriangulated(const ORI_sheet* s) {
+  return s->pending.om != nullptr && oriManifoldTriangulated(s->pending.om);
+}
+
+void oriSheetDropPending(ORI_sheet* s) {
+  oriSimDelete(s->pending.osm);
+  oriManifoldDelete(s->pending.om);
+  s->pending = Pending();
+}
+
+ORI_result oriSheetPrepare(ORI_sheet* s, int triangulate) {
+  Pending& p = s->pending;
+  if (p.om == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern has been read");
+  oriSimDelete(std::exchange(p.osm, nullptr));
+  oriSimSetFoldTo(p.om, s->options.fold_to);
+  // The record takes the sheet's solver path and iteration; the thread's
+  // own requests are left as they were.
+  const int path = oriSimPathRequest(), cg = oriSimCGRequest();
+  oriSimSetPathRequest(s->options.path);
+  oriSimSetCGRequest(s->options.cg);
+  const int prepared = oriManifoldPrepareForFolding(p.om, triangulate, p.carried ? 1 : 0, &p.osm);
+  oriSimSetPathRequest(path);
+  oriSimSetCGRequest(cg);
+  if (prepared != 0) {
+    const ORI_result r = oriFail(kOriFailEmpty, p.name, "the pattern has no facet to fold");
+    oriSheetDropPending(s);
+    return r;
+  }
+  const ORI_result thick = thicknessFor(s->options.thickness, p.om->paper_size, p.name);
+  if (oriFailed(thick)) oriSheetDropPending(s);
+  return thick;
+}
+
+ORI_result oriSheetAdopt(ORI_sheet* s) {
+  if (s->pending.om == nullptr || s->pending.osm == nullptr) {
+    return oriFail(kOriFailNoPattern, "", "no prepared pattern to adopt");
+  }
+  Pending p = std::exchange(s->pending, Pending());
+  if (s->osm != nullptr) s->exact_kept_before += s->osm->exact_unconverged;
+  const bool was_recording = s->fold != nullptr;
+  oriSheetDropFold(s);
+  oriSimDelete(s->osm);
+  oriManifoldDelete(s->om);
+  s->om = p.om;
+  s->osm = p.osm;
+  s->source = std::move(p.name);
+  s->pattern_steps = 0;
+  applyOptions(s);
+  oriSimContactForget(s->contact);
+  buildIndex(s);
+  // A FOLD file holds one crease pattern: a recording starts again from the new one.
+  if (was_recording || s->recording.fold) oriSheetStartFold(s);
+  return oriOk();
+}
+
+namespace {
+
+ORI_result prepareAndAdopt(ORI_sheet* s, const ORI_result& read, const ORI_loadOptions& load) {
+  if (oriFailed(read)) return read;
+  const ORI_result prepared = oriSheetPrepare(s, load.triangulate ? 1 : 0);
+  return oriFailed(prepared) ? prepared : oriSheetAdopt(s);
+}
+
+}  // namespace
+
+ORI_result oriSheetLoad(ORI_sheet* s, const char* path, const ORI_loadOptions& load) {
+  return prepareAndAdopt(s, oriSheetRead(s, path, 0, load), load);
+}
+
+ORI_result oriSheetOpenNext(ORI_sheet* s, const char* path, const ORI_loadOptions& load) {
+  return prepareAndAdopt(s, oriSheetRead(s, path, 1, load), load);
+}
+
+// ---- The step ------------------------------------------------------------------
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The solver's step with the OBJ frames and captures (sim/fold_step.h).
+// Every way of folding is dispatched here, by its option. Returns 0, or -1
+// when an OBJ frame could not be written.
+int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORISIM_contactStats* contact) {
+  const ORI_frameRecorder& frames = s->recording.frames;
+  const bool recorded = frames.save_model || frames.save_screen;
+  if (s->options.contact && s->contact != nullptr) {
+    return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats,
+                       s->contact, contact);
+  }
+  return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats);
+}
+
+// The FOLD frame of the step just taken. Returns 0, or -1 when the shape
+// cannot be kept.
+int recordStep(ORI_sheet* s) {
+  if (!s->recording.fold) return 0;
+  if (s->fold == nullptr) oriSheetStartFold(s);
+  return s->fold != nullptr ? oriFoldRecordingFrame(s->fold, s->om) : 0;
+}
+
+// The figures of the present shape the options and the recording ask for,
+// and the first collision.
+void measureStep(ORI_sheet* s, ORI_sheetStep* r) {
+  const ORI_recordOptions& rec = s->recording;
+  if (rec.residual || rec.report) r->record.residual = oriSheetResidual(s);
+  if (s->options.collisions) {
+    std::vector<std::pair<int, int>> pairs;
+    r->record.intersecting_pairs = oriManifoldSelfIntersections(s->om, &pairs);
+  }
+  if (rec.report) {
+    r->record.worst_vertex_error = oriFoldWorstVertex(s->osm, s->om, &r->record.worst_vertex);
+    s->records.push_back(r->record);
+  }
+  if (r->record.intersecting_pairs > 0 && s->first_collision == 0) {
+    s->first_collision = r->record.step;
+    r->first_collision = true;
+    r->stop = r->stop || s->options.stop_at_collision;
+  }
+}
+
+}  // namespace
+
+ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
+  if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to fold");
+  ORI_sheetStep r;
+  const Clock::time_point start = Clock::now();
+  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &r.contact);
+  ++s->steps;
+  ++s->pattern_steps;
+  r.record.step = s->steps;
+  r.record.cg_iterations = r.stats.cg_iterations;
+  if (s->options.contact) {
+    r.record.active_contacts = r.contact.active;
+    r.record.locked = r.contact.locked;
+    r.contact_changed = r.contact.active != s->held;
+    r.stop = r.contact.locked != 0;
+    s->held = r.contact.active;
+  }
+  ORI_result result;
+  if (written != 0) {
+    char why[64];
+    std::snprintf(why, sizeof why, "cannot write frame %05d", s->frame_no);
+    result = oriFail(kOriFailWrite, s->frame_dir, why);
+  } else if (recordStep(s) != 0) {
+    result = oriFail(kOriFailRecord, s->fold_path,
+                     "step " + std::to_string(s->steps) + " gives a shape that cannot be recorded");
+  }
+  r.record.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  if (!oriFailed(result)) measureStep(s, &r);
+  s->last = r;
+  if (out != nullptr) *out = r;
+  return result;
+}
+
+ORI_result oriSheetStep(ORI_sheet* s, ORI_sheetStep* out) {
+  return oriSheetStepBy(s, oriFoldHeldStep(s->options.fold_step, s->options.unfold ? 1 : 0), out);
+}
+
+// ---- Clearing and targets ----------------------------------------------------
+
+void oriSheetClear(ORI_sheet* s) {
+  if (s->om == nullptr || s->osm == nullptr) return;
+  oriSimClearCrease(s->om, s->osm);
+  oriSimContactForget(s->contact);
+  s->held = 0;
+  s->pattern_steps = 0;
+}
+
+ORI_result oriSheetSetTargets(ORI_sheet* s, const double* targets, size_t count) {
+  if (s->om == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to set targets on");
+  const std::vector<ORI_edge*>& creases = s->index.creases;
+  if (count != creases.size()) return oriFail(kOriFailArgument, "", "one target per crease");
+  for (size_t c = 0; c < count; ++c) {
+    if (!std::isfinite(targets[c]) || std::fabs(targets[c]) > M_PI) {
+      return oriFail(kOriFailArgument, "", "target " + std::to_string(c) + " is not a finite angle within ±π");
+    }
+  }
+  // The step reads the target of each half-edge it meets: both halves agree.
+  for (size_t c = 0; c < count; ++c) {
+    creases[c]->target_angle = targets[c];
+    creases[c]->pair->target_angle = targets[c];
+  }
+  return oriOk();
+}
+
+// ---- Recording and saving ----------------------------------------------------
+
+int oriSheetNextFrame(ORI_sheet* s) { return ++s->frame_no; }
+
+void oriSheetStartFold(ORI_sheet* s) {
+  oriSheetDropFold(s);
+  if (s->om == nullptr) return;
+  s->fold = oriFoldRecordingBegin(s->om);
+  s->fold_path = s->recording.fold_path;
+}
+
+void oriSheetDropFold(ORI_sheet* s) {
+  oriFoldRecordingDelete(s->fold);
+  s->fold = nullptr;
+  s->fold_path.clear();
+}
+
+const char* oriSheetFoldPath(const ORI_sheet* s) { return s->fold_path.c_str(); }
+
+ORI_result oriSheetSaveFold(const ORI_sheet* s, const char* path, int present_when_empty) {
+  if (s->om == nullptr) return oriFail(kOriFailNoPattern, path, "no pattern to write");
+  int written = -1;
+  if (s->fold != nullptr && (oriFoldRecordingFrameCount(s->fold) > 1 || !present_when_empty)) {
+    written = oriFoldRecordingSaveFile(s->fold, path);
+  } else if (present_when_empty) {
+    ORI_fold_recording* present = oriFoldRecordingBegin(s->om);
+    if (present != nullptr && oriFoldRecordingFrame(present, s->om) == 0) {
+      written = oriFoldRecordingSaveFile(present, path);
+    }
+    oriFoldRecordingDelete(present);
+  }
+  return written == 0 ? oriOk() : oriFail(kOriFailWrite, path, "cannot write the FOLD file");
+}
+
+ORI_result oriSheetSaveObj(ORI_sheet* s, const char* path) {
+  if (s->om == nullptr) return oriFail(kOriFailNoPattern, path, "no pattern to write");
+  if (s->recording.frames.display_frame) oriManifoldUpdateModelMatrix(s->om);
+  if (oriManifoldSaveObjFile(s->om, path) != 0) {
+    return oriFail(kOriFailWrite, path, std::string("cannot write: ") + std::strerror(errno));
+  }
+  return oriOk();
+}
+
+ORI_result oriSheetSaveReport(const ORI_sheet* s, const char* path) {
+  if (oriStepReportSave(s->records, path) != 0) {
+    return oriFail(kOriFailWrite, path, std::string("cannot write the report: ") + std::strerror(errno));
+  }
+  return oriOk();
+}
+
+// ---- What the sheet holds ----------------------------------------------------
+
+ORI_sheetCounts oriSheetCounts(const ORI_sheet* s) {
+  ORI_sheetCounts c;
+  c.steps = s->steps;
+  c.pattern_steps = s->pattern_steps;
+  c.pattern_exact_kept = s->osm != nullptr ? s->osm->exact_unconverged : 0;
+  c.exact_kept = s->exact_kept_before + c.pattern_exact_kept;
+  c.first_collision = s->first_collision;
+  c.frame_no = s->frame_no;
+  c.fold_frames = s->fold != nullptr ? oriFoldRecordingFrameCount(s->fold) - 1 : 0;
+  return c;
+}
+
+const ORI_sheetStep& oriSheetLastStep(const ORI_sheet* s) { return s->last; }
+
+const std::vector<ORI_stepRecord>& oriSheetStepRecords(const ORI_sheet* s) { return s->records; }
+
+ORI_manifold* oriSheetManifold(const ORI_sheet* s) { return s->om; }
+
+ORISIM_matrix* oriSheetSim(const ORI_sheet* s) { return s->osm; }
+
+const char* oriSheetSource(const ORI_sheet* s) { return s->source.c_str(); }
+
+const ORI_sheetIndex& oriSheetIndex(const ORI_sheet* s) { return s->index; }
+
+double oriSheetResidual(const ORI_sheet* s) {
+  if (s->om == nullptr || s->osm == nullptr) return 0.0;
+  std::vector<double> g;
+  return oriSimSparseResidual(g, s->osm, s->om);
+}
