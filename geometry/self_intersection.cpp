@@ -186,3 +186,34 @@ int oriManifoldIntersectingFaces(const ORI_manifold* om, std::vector<unsigned ch
   }
   return n;
 }
+
+double oriPaperThickness(const ORI_manifold* om) {
+  double lo_x = INFINITY, lo_y = INFINITY, hi_x = -INFINITY, hi_y = -INFINITY;
+  int lines = 0;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr && lines <= om->n_edge; l = l->next, ++lines) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    lo_x = std::fmin(lo_x, e->x0);
+    hi_x = std::fmax(hi_x, e->x0);
+    lo_y = std::fmin(lo_y, e->y0);
+    hi_y = std::fmax(hi_y, e->y0);
+  }
+  if (lines == 0) return 0.0;
+  return kOriContactTolerance * std::fmax(hi_x - lo_x, hi_y - lo_y) * om->paper_size;
+}
+
+int oriFaceTriangles(const ORI_manifold* om, const ORI_face* f, std::vector<ORI_vert*>* out) {
+  if (f == nullptr || f->first == nullptr) return 0;
+  std::vector<Flat> flat;
+  std::vector<ORI_vert*> corners;
+  const ORI_edge* e = f->first;
+  do {
+    flat.push_back({e->x1, e->y1});
+    corners.push_back(e->vert);
+    e = e->next;
+  } while (e != nullptr && e != f->first && static_cast<int>(corners.size()) <= om->n_edge);
+  if (e != f->first || corners.size() < 3) return 0;
+  std::vector<int> cut;
+  cutFace(flat, &cut);
+  for (const int c : cut) out->push_back(corners[c]);
+  return static_cast<int>(cut.size() / 3);
+}

@@ -7,6 +7,8 @@
 #include <vector>
 
 struct ORI_manifold;
+struct ORI_face;
+struct ORI_vert;
 
 // Faces that come closer than this fraction of the sheet's size (the longer
 // side of the flat pattern's bounding box, 1 for a square read at its paper
@@ -56,3 +58,18 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
 // through another face, else 0: flags receives n_face entries. Returns the
 // number of pairs, as oriManifoldSelfIntersections.
 int oriManifoldIntersectingFaces(const ORI_manifold* om, std::vector<unsigned char>* flags);
+
+// The paper's thickness when none is given, in file units: the contact
+// tolerance above times the sheet's size (the longer side of the flat
+// pattern's bounding box) times paper_size, so that the thickness a solid is
+// given and the one the collision check allows for are one. 0 for a mesh
+// without lines.
+double oriPaperThickness(const ORI_manifold* om);
+
+// Cuts face f into triangles in the flat pattern, as the collision check
+// does (a fan when no corner is reflex, else ear by ear): appends three
+// corners per triangle to out, each triangle in the face's own winding.
+// Returns the number of triangles; 0 (out untouched) for a face whose loop
+// does not close within om->n_edge half-edges or has fewer than three
+// corners. cost: O(k) for a convex face of k corners, O(k³) otherwise.
+int oriFaceTriangles(const ORI_manifold* om, const ORI_face* f, std::vector<ORI_vert*>* out);

@@ -14,12 +14,12 @@
 namespace {
 
 // Near and far planes of the cameras.
-constexpr double kObjectNear = 0.2, kObjectFar = 4.0;
+constexpr double kObjectNear = kOriObjectNear, kObjectFar = kOriObjectFar;
 constexpr double kWalkNear = 0.005, kWalkFar = 4.0;
-constexpr double kTopNear = 0.2, kTopFar = 32.0;
+constexpr double kTopNear = kOriTopNear, kTopFar = 32.0;
 // Distance of the Object and Top eyes above the table.
-constexpr double kObjectEyeZ = 3.0;
-constexpr double kTopEyeZ = 1.0;
+constexpr double kObjectEyeZ = kOriObjectEyeZ;
+constexpr double kTopEyeZ = kOriTopEyeZ;
 // The Walk camera looks at the point this far ahead, at this height.
 constexpr double kWalkLookAhead = 0.5;
 constexpr double kWalkLookHeight = 0.05;
@@ -30,6 +30,15 @@ constexpr double kPickSize = 6.0;
 constexpr GLfloat kFaceDepthOffset = 0.0001f;
 // Axis markers: red points of this size joined by a red line strip.
 constexpr GLfloat kAxisPointSize = 6.0f;
+
+// A picture's framing (theGL.fit), after the camera and before the turn of
+// the model.
+void applyFit() {
+  if (!theGL.fit) return;
+  const double s = theGL.fit_scale;
+  glScaled(s, s, s);
+  glTranslated(-theGL.fit_centre.x, -theGL.fit_centre.y, -theGL.fit_centre.z);
+}
 
 void applyMode(bool select, int x, int y) {
   const double aspect = static_cast<double>(theGL.width) / static_cast<double>(theGL.height);
@@ -62,6 +71,7 @@ void applyMode(bool select, int x, int y) {
       glMatrixMode(GL_MODELVIEW);
       glLoadIdentity();
       gluLookAt(px, py, kTopEyeZ, px, py, 0.0, 0.0, 1.0, 0.0);
+      applyFit();
       break;
     }
     default: {
@@ -69,6 +79,7 @@ void applyMode(bool select, int x, int y) {
       glMatrixMode(GL_MODELVIEW);
       glLoadIdentity();
       gluLookAt(px, py, kObjectEyeZ, px, py, 0.0, 0.0, 1.0, 0.0);
+      applyFit();
       glRotated(theGL.elevation, -1.0, 0.0, 0.0);
       glRotated(theGL.azimuth, 0.0, 1.0, 0.0);
       break;

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "geometry/manifold.h"
+#include "render/shading.h"
 #include "render/view_state.h"
 #include "sim/display_frame.h"
 
@@ -66,4 +68,95 @@ void oriGLPictureView(theGLstruct* gl, OriPictureView view, double azimuth, doub
   gl->pan_drag = gl->rotate_drag = 0;
   gl->width = w;
   gl->height = h;
+}
+
+namespace {
+
+// The Object camera's turn of a point, as display.cpp applies it: first
+// azimuth about +y, then elevation about -x.
+vector3d turned(const vector3d& p, double azimuth, double elevation) {
+  const double a = azimuth * kOriPi / 180.0, b = elevation * kOriPi / 180.0;
+  const double x = std::cos(a) * p.x + std::sin(a) * p.z, z = -std::sin(a) * p.x + std::cos(a) * p.z;
+  vector3d q;
+  return input(q, x, std::cos(b) * p.y + std::sin(b) * z, -std::sin(b) * p.y + std::cos(b) * z);
+}
+
+// The tangent of half the Object camera's field of view at zoom 1, times
+// the share of the picture a framed model fills.
+double fitTangent() { return std::tan(oriGLObjectFovy(1.0) * kOriPi / 360.0) * kOriFitFill; }
+
+void addPoint(OriGLExtent* e, const vector3d& p, double aspect) {
+  if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return;
+  const double c[3] = {p.x, p.y, p.z};
+  for (int k = 0; k < 3; ++k) {
+    e->lo[k] = std::fmin(e->lo[k], c[k]);
+    e->hi[k] = std::fmax(e->hi[k], c[k]);
+  }
+  const double t = fitTangent(), ta = t * aspect;
+  const double reach[4] = {p.y + t * p.z, -p.y + t * p.z, p.x + ta * p.z, -p.x + ta * p.z};
+  for (int k = 0; k < 4; ++k) e->reach[k] = std::fmax(e->reach[k], reach[k]);
+}
+
+double aspectOf(int w, int h) { return static_cast<double>(w < 1 ? 1 : w) / static_cast<double>(h < 1 ? 1 : h); }
+
+// The Object camera keeps a framed box this far inside its near and far
+// planes.
+constexpr double kDepthMargin = 0.05;
+
+}  // namespace
+
+void oriGLExtentAddModel(OriGLExtent* e, ORI_manifold* om, OriPictureView view, double azimuth, double elevation, int w,
+                         int h) {
+  double saved[16];
+  std::memcpy(saved, om->model_matrix, sizeof saved);
+  oriManifoldUpdateModelMatrix(om);
+  const double* m = om->model_matrix;
+  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    const vector3d& p = static_cast<const ORI_vert*>(l->data)->pos;
+    vector3d q;
+    input(q, m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+          m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]);
+    addPoint(e, view == kOriPictureObject ? turned(q, azimuth, elevation) : q, aspectOf(w, h));
+  }
+  std::memcpy(om->model_matrix, saved, sizeof saved);
+}
+
+void oriGLExtentAddPattern(OriGLExtent* e, const ORI_manifold* om) {
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* h = static_cast<const ORI_edge*>(l->data);
+    vector3d q;
+    addPoint(e, input(q, h->x0, h->y0, 0.0), 1.0);
+  }
+}
+
+void oriGLFitPicture(theGLstruct* gl, const OriGLExtent& e, OriPictureView view, int w, int h) {
+  gl->fit = 0;
+  double half[3];
+  for (int k = 0; k < 3; ++k) {
+    half[k] = 0.5 * (e.hi[k] - e.lo[k]);
+    if (!(half[k] >= 0.0) || !std::isfinite(half[k])) return;
+  }
+  const double aspect = aspectOf(w, h);
+  const double c[3] = {0.5 * (e.lo[0] + e.hi[0]), 0.5 * (e.lo[1] + e.hi[1]), 0.5 * (e.lo[2] + e.hi[2])};
+  double scale = HUGE_VAL;
+  if (view == kOriPictureObject) {
+    // A point at (x, y, z) from the centre, framed, appears at
+    // s·y / (eye − s·z) of the picture's half-height tangent: s·(|y| + t·z)
+    // may reach t·eye, and likewise across.
+    const double t = fitTangent(), ta = t * aspect, eye = kOriObjectEyeZ;
+    const double up = std::fmax(e.reach[0] - c[1] - t * c[2], e.reach[1] + c[1] - t * c[2]);
+    const double across = std::fmax(e.reach[2] - c[0] - ta * c[2], e.reach[3] + c[0] - ta * c[2]);
+    if (up > 0.0) scale = std::fmin(scale, t * eye / up);
+    if (across > 0.0) scale = std::fmin(scale, ta * eye / across);
+    const double depth = std::fmin(eye - kOriObjectNear, kOriObjectFar - eye) - kDepthMargin;
+    if (half[2] > 0.0) scale = std::fmin(scale, depth / half[2]);
+  } else {
+    if (half[1] > 0.0) scale = std::fmin(scale, kOriFitFill / half[1]);
+    if (half[0] > 0.0) scale = std::fmin(scale, kOriFitFill * aspect / half[0]);
+    if (half[2] > 0.0) scale = std::fmin(scale, (kOriTopEyeZ - kOriTopNear - kDepthMargin) / half[2]);
+  }
+  if (!(scale < HUGE_VAL) || !(scale > 0.0)) return;
+  gl->fit = 1;
+  gl->fit_scale = scale;
+  input(gl->fit_centre, c[0], c[1], c[2]);
 }

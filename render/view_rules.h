@@ -5,6 +5,7 @@
 
 #include "sim/display_frame.h"
 
+#include <cmath>
 #include <cstddef>
 
 struct ORI_manifold;
@@ -25,6 +26,11 @@ void oriGLFitDrawingArea(theGLstruct* gl, int W, int H);
 
 // The display frame of the folded model (see oriManifoldUpdateModelMatrix).
 int oriGLUpdateModelMatrix(ORI_manifold* om);
+
+// The Object camera's eye above the table and its near and far planes, and
+// the Top camera's eye and near plane (view units: the pattern's side is 1).
+constexpr double kOriObjectEyeZ = 3.0, kOriObjectNear = 0.2, kOriObjectFar = 4.0;
+constexpr double kOriTopEyeZ = 1.0, kOriTopNear = 0.2;
 
 // Vertical field of view of the Object camera, 40 / zoom degrees, kept
 // below kOriMaxFovy (and above 0) so that the perspective stays a picture
@@ -49,3 +55,40 @@ enum OriPictureView {
 // them; the Top camera ignores them), no pan, no drag in progress. Zoom,
 // line width and the drawing switches stay as they are.
 void oriGLPictureView(theGLstruct* gl, OriPictureView view, double azimuth, double elevation, int w, int h);
+
+// The box of what pictures show, in the frame their framing works in (see
+// theGLstruct::fit): lo and hi per axis; empty while lo > hi.
+struct OriGLExtent {
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+  double hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  // For the Object camera's perspective, where nearer points look larger:
+  // the largest y + t·z, −y + t·z, x + t·a·z and −x + t·a·z over the points,
+  // with t the tangent of half the field of view at zoom 1 times
+  // kOriFitFill and a the picture's width over its height.
+  double reach[4] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+};
+
+// Adds om's folded vertices as view shows them in a picture of w × h
+// pixels: through the display frame that the drawing computes from their
+// positions (om->model_matrix is left as it was) and, for the Object
+// camera, turned by azimuth and elevation (degrees) as the camera turns the
+// model. Positions that are not finite are left out. cost: one pass over
+// the vertices.
+void oriGLExtentAddModel(OriGLExtent* e, ORI_manifold* om, OriPictureView view, double azimuth, double elevation, int w,
+                         int h);
+
+// Adds the crease pattern's vertices (in its plane, z = 0).
+void oriGLExtentAddPattern(OriGLExtent* e, const ORI_manifold* om);
+
+// What a framed picture fills of the way its box is longest in the picture:
+// the rest is the margin, shared by both sides.
+constexpr double kOriFitFill = 0.9;
+
+// Frames a picture of w × h pixels (the size e was gathered for) of view to
+// e at zoom 1: sets gl->fit, fit_centre (the box's middle) and fit_scale,
+// the largest that keeps every point gathered within kOriFitFill of the
+// picture (in the Object camera's perspective, nearer points looking
+// larger) and the whole box between the camera's near and far planes. Zoom
+// then enlarges from there. An empty box, or one of no size or not finite,
+// leaves gl->fit off.
+void oriGLFitPicture(theGLstruct* gl, const OriGLExtent& e, OriPictureView view, int w, int h);

@@ -35,4 +35,7 @@ theGLstruct theGL = {
     nullptr,             // texture_bits
     "papertexture.bmp",  // texture_file
     0,                   // draw_closure
+    0,                   // fit: off
+    1.0,                 // fit_scale
+    {0.0, 0.0, 0.0},     // fit_centre
 };

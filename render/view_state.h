@@ -42,6 +42,14 @@ struct theGLstruct {
   unsigned char* texture_bits;  // texture pixels; released right after the upload
   char texture_file[1024];      // texture file name
   int draw_closure;             // colour the sheet by the closure map ("Closure")
+  // Pictures framed to what they show (plicata-fold; the window leaves it
+  // off): with fit set, the Object and Top cameras first move fit_centre to
+  // the middle of the view and enlarge by fit_scale, in the display frame as
+  // the Object camera turns it, or in the pattern's plane for the crease
+  // pattern (render/view_rules.h, oriGLFitPicture).
+  int fit;
+  double fit_scale;
+  vector3d fit_centre;
 };
 
 extern theGLstruct theGL;

@@ -1,6 +1,7 @@
 #include "tools/fold_pictures.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,11 +13,12 @@
 #include "files/png_export.h"
 #include "files/video_export.h"
 #include "files/write_aside.h"
+#include "geometry/manifold.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
+#include "render/marks.h"
 #include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
-#include "render/marks.h"
 #include "render/offscreen.h"
 #endif
 
@@ -50,6 +52,7 @@ const char* foldPicturesUsage() {
          "                 step NNNNN; DIR is created if missing\n"
          "  --gif FILE     the same pictures as one animated GIF, looping\n"
          "  --mp4 FILE     the same pictures as an H.264 video (needs the ffmpeg program)\n"
+         "  --picture FILE  one PNG picture of the final shape, framed to it alone\n"
          "  --fps N        pictures a second in the GIF and the video, 1 to 50 (default 20)\n"
          "  --every K      a picture after every K-th step only (default 1); the last step\n"
          "                 always has one\n"
@@ -57,14 +60,18 @@ const char* foldPicturesUsage() {
          "                 (the crease pattern, shaded by the fold)\n"
          "  --azimuth A    turn the object view by A degrees, as a right-button drag does\n"
          "  --elevation E  tilt the object view by E degrees, -100 to 100\n"
-         "  --zoom Z       enlarge the object and top views Z times, 0.25 to 64 (default 1),\n"
-         "                 as the up and down arrows do\n"
+         "  --zoom Z       enlarge the views Z times, 0.25 to 64 (default 1), as the up and\n"
+         "                 down arrows do; at 1 the folded model's pictures hold the box of\n"
+         "                 the whole run (the camera stays put while it folds) and the\n"
+         "                 crease pattern its own, each with a margin of a twentieth\n"
          "  --size WxH     picture size in pixels, each side 1 to 8192 (default 800x600)\n"
          "  --closure      colour the sheet by how far each vertex fails to close (the\n"
          "                 window's \"Closure\"), with its legend; faces that pass through\n"
          "                 each other are hatched in red in every picture, as in the window\n"
          "  --no-edges     leave the lines out, as the window's \"Draw Edge\" off or 'e' does:\n"
          "                 on a large sheet they would cover the paper\n"
+         "  --window-camera  the window's own start-up camera instead of the framing: each\n"
+         "                 picture is then the window's at that size, pixel for pixel\n"
 #ifndef PLICATA_OFFSCREEN
          "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
          "package libosmesa6-dev): the picture options tell so and stop.\n"
@@ -73,14 +80,16 @@ const char* foldPicturesUsage() {
 }
 
 int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* opt, std::string* error) {
-  static const char* const kOptions[] = {"--png",     "--gif",         "--mp4",  "--fps",  "--every",
-                                         "--view",    "--azimuth",     "--elevation", "--zoom", "--size"};
+  static const char* const kOptions[] = {"--png",  "--gif",     "--mp4",       "--fps",  "--every",  "--view",
+                                         "--azimuth", "--elevation", "--zoom", "--size", "--picture"};
   const char* a = argv[*i];
-  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0) {
+  if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0 || std::strcmp(a, "--window-camera") == 0) {
     if (std::strcmp(a, "--closure") == 0) {
       opt->closure = true;
-    } else {
+    } else if (std::strcmp(a, "--no-edges") == 0) {
       opt->no_edges = true;
+    } else {
+      opt->window_camera = true;
     }
     if (opt->shaping.empty()) opt->shaping = a;
     return 1;
@@ -94,7 +103,7 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     return -1;
   }
   const char* v = argv[++*i];
-  const bool output = name == "--png" || name == "--gif" || name == "--mp4";
+  const bool output = name == "--png" || name == "--gif" || name == "--mp4" || name == "--picture";
 #ifndef PLICATA_OFFSCREEN
   if (output) {
     *error = name + ": this plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian package " +
@@ -112,6 +121,8 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     opt->gif = v;
   } else if (name == "--mp4") {
     opt->mp4 = v;
+  } else if (name == "--picture") {
+    opt->picture = v;
   } else if (name == "--fps") {
     if (!parseWhole(v, 1, kOriGifMaxFps, &n)) *error = "--fps needs a whole number from 1 to 50: " + std::string(v);
     opt->fps = static_cast<int>(n);
@@ -142,7 +153,7 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
 
 bool foldPicturesCheck(const FoldPictureOptions& opt, std::string* error) {
   if (opt.shaping.empty() || opt.requested()) return true;
-  *error = opt.shaping + " shapes pictures: add --png DIR, --gif FILE or --mp4 FILE";
+  *error = opt.shaping + " shapes pictures: add --png DIR, --gif FILE, --mp4 FILE or --picture FILE";
   return false;
 }
 
@@ -157,6 +168,14 @@ struct FoldPictures {
   ORI_offscreen* context = nullptr;
   OriGLMarks marks;
 #endif
+  // The folded views are framed to the whole run: their pictures are
+  // recorded as the run goes (spool) and drawn at its end, when its box
+  // (extent) is known, all of one pattern (recorded, the mesh they show).
+  bool framed_run = false;
+  FILE* spool = nullptr;
+  long spooled = 0;
+  OriGLExtent extent;
+  const ORI_manifold* recorded = nullptr;
 };
 
 namespace {
@@ -165,12 +184,173 @@ void report(const std::string& what, const char* problem) {
   std::fprintf(stderr, "plicata-fold: %s: %s\n", what.c_str(), problem);
 }
 
+// What a recorded picture needs of its mesh, beside what never changes: the
+// vertex positions, each face's normal (the light term), each half-edge's
+// fold angle (the corner shading), and the marks, all in list order.
+struct Snapshot {
+  long step = 0;
+  std::vector<double> pos, normals, angles;
+  OriGLMarks marks;
+};
+
+template <typename T>
+bool put(FILE* fp, const std::vector<T>& v) {
+  const uint64_t n = v.size();
+  return std::fwrite(&n, sizeof n, 1, fp) == 1 && (n == 0 || std::fwrite(v.data(), sizeof(T), n, fp) == n);
+}
+template <typename T>
+bool get(FILE* fp, std::vector<T>* v) {
+  uint64_t n = 0;
+  if (std::fread(&n, sizeof n, 1, fp) != 1 || n > (1ull << 34)) return false;
+  v->resize(n);
+  return n == 0 || std::fread(v->data(), sizeof(T), n, fp) == n;
+}
+
+void capture(const ORI_manifold* om, Snapshot* s) {
+  s->pos.clear();
+  s->normals.clear();
+  s->angles.clear();
+  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    const vector3d& p = static_cast<const ORI_vert*>(l->data)->pos;
+    s->pos.insert(s->pos.end(), {p.x, p.y, p.z});
+  }
+  for (const List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+    const double* m = static_cast<const ORI_face*>(l->data)->matrix;
+    s->normals.insert(s->normals.end(), {m[2], m[6], m[10]});
+  }
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    s->angles.push_back(static_cast<const ORI_edge*>(l->data)->angle);
+  }
+}
+
+// Puts a snapshot's state back into its mesh (the same lists it was
+// captured from).
+void restore(const Snapshot& s, ORI_manifold* om) {
+  size_t k = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr && k + 2 < s.pos.size(); l = l->next, k += 3) {
+    input(static_cast<ORI_vert*>(l->data)->pos, s.pos[k], s.pos[k + 1], s.pos[k + 2]);
+  }
+  k = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr && k + 2 < s.normals.size(); l = l->next, k += 3) {
+    double* m = static_cast<ORI_face*>(l->data)->matrix;
+    m[2] = s.normals[k], m[6] = s.normals[k + 1], m[10] = s.normals[k + 2];
+  }
+  k = 0;
+  for (List* l = om->edges; l != nullptr && l->data != nullptr && k < s.angles.size(); l = l->next, ++k) {
+    static_cast<ORI_edge*>(l->data)->angle = s.angles[k];
+  }
+}
+
+bool spoolSnapshot(FILE* fp, const Snapshot& s) {
+  const int64_t head[2] = {s.step, s.marks.pairs};
+  const unsigned char closure = s.marks.closure ? 1 : 0;
+  return std::fwrite(head, sizeof head, 1, fp) == 1 && std::fwrite(&closure, 1, 1, fp) == 1 && put(fp, s.pos) &&
+         put(fp, s.normals) && put(fp, s.angles) && put(fp, s.marks.face_hit) && put(fp, s.marks.vertex_closure) &&
+         put(fp, s.marks.crease_to_go);
+}
+
+bool unspoolSnapshot(FILE* fp, Snapshot* s) {
+  int64_t head[2];
+  unsigned char closure = 0;
+  if (std::fread(head, sizeof head, 1, fp) != 1 || std::fread(&closure, 1, 1, fp) != 1) return false;
+  s->step = head[0];
+  s->marks.pairs = static_cast<int>(head[1]);
+  s->marks.closure = closure != 0;
+  return get(fp, &s->pos) && get(fp, &s->normals) && get(fp, &s->angles) && get(fp, &s->marks.face_hit) &&
+         get(fp, &s->marks.vertex_closure) && get(fp, &s->marks.crease_to_go);
+}
+
+// Fills fp->marks for om's present shape, as the window marks it.
+void markShape(FoldPictures* fp, const ORISIM_matrix* osm, const ORI_manifold* om) {
+#ifdef PLICATA_OFFSCREEN
+  fp->marks.closure = fp->opt.closure;
+  oriGLMarksCollisions(&fp->marks, om);
+  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
+#else
+  (void)fp;
+  (void)osm;
+  (void)om;
+#endif
+}
+
+// Draws om into fp->rgb. The drawing computes the display frame into
+// om->model_matrix; the shape's own matrix is put back, so that pictures
+// never move what the OBJ and FOLD files record.
+void drawShape(FoldPictures* fp, ORI_manifold* om, const OriGLMarks* marks) {
+#ifdef PLICATA_OFFSCREEN
+  double saved[16];
+  std::memcpy(saved, om->model_matrix, sizeof saved);
+  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), marks);
+  std::memcpy(om->model_matrix, saved, sizeof saved);
+#else
+  (void)fp;
+  (void)om;
+  (void)marks;
+#endif
+}
+
+// Draws om as the picture of step and writes it to every output.
+int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks* marks) {
+  drawShape(fp, om, marks);
+  if (!fp->opt.png_dir.empty()) {
+    char name[32];
+    std::snprintf(name, sizeof name, "p%05ld.png", step);
+    const std::string path = (std::filesystem::path(fp->opt.png_dir) / name).string();
+    if (oriSavePNG(path.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
+      report(path, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+      return -1;
+    }
+  }
+  if (fp->gif != nullptr && oriGifAddFrame(fp->gif, fp->rgb.data()) != 0) {
+    report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  if (fp->video != nullptr && oriVideoAddFrame(fp->video, fp->rgb.data()) != 0) {
+    report(fp->opt.mp4, errno == EPIPE ? "ffmpeg stopped taking pictures (its message is above)"
+                                       : (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  return 0;
+}
+
+// The recorded pictures of om, drawn to their box; om is left in its
+// present shape and the record emptied.
+int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
+  if (fp->spool == nullptr || fp->spooled == 0) return 0;
+  if (om != fp->recorded) {
+    report("pictures", "the recorded pictures are of another pattern");
+    return -1;
+  }
+  oriGLFitPicture(&theGL, fp->extent, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
+  Snapshot present, s;
+  capture(om, &present);
+  std::rewind(fp->spool);
+  int status = 0;
+  for (long k = 0; k < fp->spooled && status == 0; ++k) {
+    if (!unspoolSnapshot(fp->spool, &s)) {
+      report("pictures", "the recorded pictures cannot be read back");
+      status = -1;
+      break;
+    }
+    restore(s, om);
+    status = drawAndWrite(fp, om, s.step, &s.marks);
+  }
+  restore(present, om);
+  std::fclose(fp->spool);
+  fp->spool = nullptr;
+  fp->spooled = 0;
+  fp->extent = OriGLExtent();
+  fp->recorded = nullptr;
+  return status;
+}
+
 }  // namespace
 
 FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps) {
   FoldPictures* fp = new FoldPictures;
   fp->opt = opt;
   fp->total_steps = total_steps;
+  fp->framed_run = opt.view != kOriPictureCP && !opt.window_camera && opt.requested_sequence();
   const long frames = 1 + total_steps / opt.every + (total_steps % opt.every != 0 ? 1 : 0);
   if (!opt.gif.empty() && frames > kOriGifMaxFrames) {
     const std::string why = std::to_string(frames) + " pictures, more than one GIF takes (" +
@@ -200,6 +380,16 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
       return nullptr;
     }
   }
+  if (!opt.picture.empty()) {
+    // Written at the end: a name that cannot be written stops the run now.
+    ORI_write_aside probe;
+    if (oriWriteAsideOpen(&probe, opt.picture.c_str()) != 0) {
+      report(opt.picture, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+      foldPicturesAbort(fp);
+      return nullptr;
+    }
+    oriWriteAsideDiscard(&probe);
+  }
   if (!opt.gif.empty()) {
     fp->gif = oriGifBegin(opt.gif.c_str(), opt.width, opt.height, opt.fps);
     if (fp->gif == nullptr) {
@@ -223,38 +413,55 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
 
 int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om, long step) {
   if (step % fp->opt.every != 0 && step != fp->total_steps) return 0;
+  if (!fp->opt.requested_sequence()) return 0;
   fp->drawn = step;
 #ifdef PLICATA_OFFSCREEN
   if (om == nullptr) {
     report("pictures", "no model to draw");
     return -1;
   }
-  fp->marks.closure = fp->opt.closure;
-  oriGLMarksCollisions(&fp->marks, om);
-  if (fp->opt.closure) oriGLMarksClosure(&fp->marks, osm, om, nullptr);
-  oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), &fp->marks);
+  markShape(fp, osm, om);
+  if (!fp->framed_run) {
+    // The crease pattern is framed to itself (it changes only with --next).
+    OriGLExtent pattern;
+    if (!fp->opt.window_camera) oriGLExtentAddPattern(&pattern, om);
+    oriGLFitPicture(&theGL, pattern, kOriPictureCP, fp->opt.width, fp->opt.height);
+    return drawAndWrite(fp, om, step, &fp->marks);
+  }
+  if (fp->spooled > 0 && fp->recorded != om) {
+    report("pictures", "another pattern was opened before the pictures of the last were drawn");
+    return -1;
+  }
+  fp->recorded = om;
+  if (fp->spool == nullptr && (fp->spool = std::tmpfile()) == nullptr) {
+    report("pictures", (std::string("cannot record them in a temporary file: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  Snapshot s;
+  s.step = step;
+  capture(om, &s);
+  s.marks = fp->marks;
+  if (!spoolSnapshot(fp->spool, s)) {
+    report("pictures", (std::string("cannot record them in a temporary file: ") + std::strerror(errno)).c_str());
+    return -1;
+  }
+  ++fp->spooled;
+  oriGLExtentAddModel(&fp->extent, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
+                      fp->opt.width, fp->opt.height);
+  return 0;
 #else
   (void)osm;
+  return drawAndWrite(fp, om, step, nullptr);
+#endif
+}
+
+int foldPicturesPhaseEnd(FoldPictures* fp, ORI_manifold* om) {
+#ifdef PLICATA_OFFSCREEN
+  if (fp != nullptr && om != nullptr && drawRecorded(fp, om) != 0) return 1;
+#else
+  (void)fp;
   (void)om;
 #endif
-  if (!fp->opt.png_dir.empty()) {
-    char name[32];
-    std::snprintf(name, sizeof name, "p%05ld.png", step);
-    const std::string path = (std::filesystem::path(fp->opt.png_dir) / name).string();
-    if (oriSavePNG(path.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
-      report(path, (std::string("cannot write: ") + std::strerror(errno)).c_str());
-      return -1;
-    }
-  }
-  if (fp->gif != nullptr && oriGifAddFrame(fp->gif, fp->rgb.data()) != 0) {
-    report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
-    return -1;
-  }
-  if (fp->video != nullptr && oriVideoAddFrame(fp->video, fp->rgb.data()) != 0) {
-    report(fp->opt.mp4, errno == EPIPE ? "ffmpeg stopped taking pictures (its message is above)"
-                                       : (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
-    return -1;
-  }
   return 0;
 }
 
@@ -267,14 +474,34 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     }
   }
   int status = 0;
-  if (fp->gif != nullptr) {
+#ifdef PLICATA_OFFSCREEN
+  if (drawRecorded(fp, om) != 0) status = 1;
+  if (status == 0 && !fp->opt.picture.empty()) {
+    // The final shape alone, framed to itself.
+    OriGLExtent shape;  // left empty with --window-camera: no framing
+    if (!fp->opt.window_camera && fp->opt.view == kOriPictureCP) {
+      oriGLExtentAddPattern(&shape, om);
+    } else if (!fp->opt.window_camera) {
+      oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
+                          fp->opt.width, fp->opt.height);
+    }
+    oriGLFitPicture(&theGL, shape, static_cast<OriPictureView>(fp->opt.view), fp->opt.width, fp->opt.height);
+    markShape(fp, osm, om);
+    drawShape(fp, om, &fp->marks);
+    if (oriSavePNG(fp->opt.picture.c_str(), fp->opt.width, fp->opt.height, fp->rgb.data()) != 0) {
+      report(fp->opt.picture, (std::string("cannot write: ") + std::strerror(errno)).c_str());
+      status = 1;
+    }
+  }
+#endif
+  if (fp->gif != nullptr && status == 0) {
     if (oriGifEnd(fp->gif) != 0) {
       report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
       status = 1;
     }
     fp->gif = nullptr;
   }
-  if (fp->video != nullptr) {
+  if (fp->video != nullptr && status == 0) {
     if (oriVideoEnd(fp->video) != 0) {
       report(fp->opt.mp4, errno == ECHILD ? "ffmpeg could not make the video (its message is above)"
                                           : (std::string("cannot write: ") + std::strerror(errno)).c_str());
@@ -290,6 +517,7 @@ void foldPicturesAbort(FoldPictures* fp) {
   if (fp == nullptr) return;
   oriGifAbort(fp->gif);
   oriVideoAbort(fp->video);
+  if (fp->spool != nullptr) std::fclose(fp->spool);
 #ifdef PLICATA_OFFSCREEN
   oriGLOffscreenDelete(fp->context);
 #endif

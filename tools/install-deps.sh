@@ -16,6 +16,7 @@ PACKAGES=(
   pybind11-dev python3-dev python3-numpy python3-pytest
   python3-dask python3-distributed
   libosmesa6-dev libgif-dev ffmpeg
+  libjs-three chromium
 )
 
 missing=()

@@ -17,6 +17,7 @@
 #include "geometry/paper_color.h"
 #include "geometry/paper_thickness.h"
 #include "sheet/sheet.h"
+#include "tools/fold_exports.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -104,6 +105,7 @@ struct Options {
   std::string report;
   bool display_frame = false;
   FoldPictureOptions pictures;
+  FoldExportOptions exports;
 };
 
 // A flag's setter: takes its value (null for a flag without one) and
@@ -235,6 +237,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
       std::fputs(foldPicturesUsage(), stdout);
+      std::fputs(foldExportsUsage(), stdout);
       return 0;
     }
     const Flag* flag = nullptr;
@@ -244,6 +247,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       why = flag->set(opt, flag->takes_value ? argv[++i] : nullptr);
       if (!why.empty()) return usageError(why);
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
+      if (taken < 0) return usageError(why);
+    } else if (const int taken = foldExportsParseOption(argc, argv, &i, &opt->exports, &why); taken != 0) {
       if (taken < 0) return usageError(why);
     } else if (a[0] == '-' && a[1] != '\0') {
       return usageError(std::string("unknown option ") + a);
@@ -325,10 +330,12 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   for (const Phase& phase : opt.phases) total_steps += phase.steps;
   Progress progress(total_steps);
   FoldPictures* pictures = nullptr;
+  FoldExports exports(opt.exports);
   int status = 0;
   bool stopped = false;
   for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
     const char* name = opt.phases[k].pattern.c_str();
+    if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
     const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
     std::fflush(stdout);
     if (oriFailed(loaded)) {
@@ -342,7 +349,8 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         break;
       }
     }
-    for (long n = 0; n < opt.phases[k].steps && !stopped; ++n) {
+    status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
+    for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
       ORI_sheetStep step;
       const ORI_result r = oriSheetStep(sheet, &step);
       if (oriFailed(r)) {
@@ -362,8 +370,8 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         if (step.record.locked) std::printf("locked step=%ld\n", step.record.step);
       }
       stopped = step.stop;
-      if (pictures != nullptr &&
-          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0) {
+      if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
         status = 1;
       }
       if (status != 0) break;
@@ -374,6 +382,7 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   } else {
     foldPicturesAbort(pictures);
   }
+  if (status == 0) status = exports.end(oriSheetManifold(sheet));
   return status;
 }
 

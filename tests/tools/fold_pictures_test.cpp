@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/support/run_command.h"
@@ -66,8 +69,8 @@ TEST_F(FoldPictures, PicturesForStepZeroEveryKthStepAndTheLast) {
 
 TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSolidAndNoneWithoutEdges) {
   // One vertex: positive-target creases (valleys, type 3) along x (dashed), negative ones
-  // along y (solid), on a flat sheet that fills the middle half of the
-  // picture.
+  // along y (solid), on a flat sheet framed to fill the picture but for a
+  // margin of a twentieth on each side.
   const std::string gen = fs::path(fold_).parent_path() / "plicata-gen";
   ASSERT_EQ(runCommand(gen + " vertex --sectors 90,90,90,90 --types 3,2,3,2 -o " + dir_ + "/v.opx").status, 0);
   ASSERT_EQ(fold("--view cp --size 200x200 --png cp v.opx").status, 0);
@@ -97,7 +100,7 @@ TEST_F(FoldPictures, CreasePatternViewDrawsPositiveCreasesDashedNegativeOnesSoli
   EXPECT_LT(dark_x, samples * 3 / 4) << "the positive creases are not dashed";
   const unsigned char* paper = px + 3 * (75 * w + 75);
   EXPECT_TRUE(paper[1] > 80 && paper[1] < 250) << "no paper between the creases";
-  EXPECT_EQ(px[3 * (10 * w + 10) + 1], 255) << "no white ground around the sheet";
+  EXPECT_EQ(px[3 * (4 * w + 4) + 1], 255) << "no white ground around the sheet";
   stbi_image_free(px);
   // Without edges the paper shows where the solid crease was.
   ASSERT_EQ(fold("--view cp --no-edges --size 200x200 --png bare v.opx").status, 0);
@@ -126,6 +129,7 @@ TEST_F(FoldPictures, BadRequestsStopWithOneLineAndLeaveNoFile) {
       {"--elevation 120 --gif f.gif", "", 2},
       {"--every 3", "", 2},
       {"--gif missing/f.gif", "", 1},
+      {"--picture missing/f.png", "", 1},
       {"--steps 10000 --gif f.gif", "", 1},
       {"--steps 2 --mp4 f.mp4", "PATH=/nonexistent", 1},
       {"--png v.opx", "", 1},
@@ -139,4 +143,66 @@ TEST_F(FoldPictures, BadRequestsStopWithOneLineAndLeaveNoFile) {
     for (const auto& e : fs::directory_iterator(dir_)) files += e.path().filename() != "v.opx";
     EXPECT_EQ(files, 0) << c.args << " left a file";
   }
+}
+
+namespace {
+
+// The box of a picture's non-white pixels: x0, y0, x1, y1 (inclusive);
+// x0 > x1 when there are none.
+std::array<int, 4> inkBox(const std::string& path, int* w, int* h) {
+  int n = 0;
+  std::array<int, 4> box = {1 << 20, 1 << 20, -1, -1};
+  unsigned char* px = stbi_load(path.c_str(), w, h, &n, 3);
+  if (px == nullptr) return box;
+  for (int y = 0; y < *h; ++y) {
+    for (int x = 0; x < *w; ++x) {
+      const unsigned char* p = px + 3 * (static_cast<size_t>(y) * *w + x);
+      if (p[0] > 245 && p[1] > 245 && p[2] > 245) continue;
+      box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x), std::max(box[3], y)};
+    }
+  }
+  stbi_image_free(px);
+  return box;
+}
+
+// The share of the picture's width or height the box fills, whichever is more.
+double filled(const std::array<int, 4>& b, int w, int h) {
+  return std::max((b[2] - b[0] + 1) / static_cast<double>(w), (b[3] - b[1] + 1) / static_cast<double>(h));
+}
+
+}  // namespace
+
+TEST_F(FoldPictures, FoldedPicturesHoldTheWholeRunAndThePatternItselfWithASmallMargin) {
+  ASSERT_EQ(fold("--steps 40 --every 20 --size 200x150 --png run --picture last.png " + miura_).status, 0);
+  ASSERT_EQ(fold("--view cp --size 200x150 --png cp " + miura_).status, 0);
+  int w = 0, h = 0;
+  // One camera for the run: the flat sheet fills the picture but for the
+  // margin, and no later shape leaves the picture; the last shape alone
+  // (--picture) is framed to itself, larger than in the run.
+  const auto flat = inkBox(dir_ + "/run/p00000.png", &w, &h);
+  EXPECT_GT(filled(flat, w, h), 0.85);
+  EXPECT_LT(filled(flat, w, h), 0.95);
+  for (const char* picture : {"p00000.png", "p00020.png", "p00040.png"}) {
+    const auto b = inkBox(dir_ + "/run/" + picture, &w, &h);
+    EXPECT_TRUE(b[0] >= 3 && b[1] >= 3 && b[2] <= w - 4 && b[3] <= h - 4) << picture << " runs into the edge";
+  }
+  const auto folded = inkBox(dir_ + "/run/p00040.png", &w, &h);
+  const auto alone = inkBox(dir_ + "/last.png", &w, &h);
+  EXPECT_GT(filled(alone, w, h), 0.85) << "--picture does not frame the final shape";
+  EXPECT_LT(filled(alone, w, h), 0.95);
+  EXPECT_GT(filled(alone, w, h), filled(folded, w, h) + 0.05) << "the run's pictures are framed to the last shape alone";
+  EXPECT_GT(filled(inkBox(dir_ + "/cp/p00000.png", &w, &h), w, h), 0.85) << "the crease pattern is not framed";
+}
+
+TEST_F(FoldPictures, PicturesLeaveTheObjAndFoldFilesAsWithoutThem) {
+  // Drawing lays the model in the window's display frame: that frame must
+  // not leak into the files the same run writes.
+  ASSERT_EQ(fold("--steps 8 --obj a.obj --fold-out a.fold " + miura_).status, 0);
+  ASSERT_EQ(fold("--steps 8 --obj b.obj --fold-out b.fold --size 64x48 --gif f.gif --view top " + miura_).status, 0);
+  auto read = [&](const char* name) {
+    std::ifstream in(dir_ + "/" + name);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(read("a.obj"), read("b.obj"));
+  EXPECT_EQ(read("a.fold"), read("b.fold"));
 }

@@ -247,8 +247,8 @@ offscreen_test() {  # $1: label, $2: the probe's view options, $3: plicata-fold'
 if "$FOLD" --help | grep -q "built without off-screen"; then
   echo "plicata-fold was built without off-screen pictures: step 5 left out"
 else
-  offscreen_test offscreen_object "--azimuth 30 --elevation 40" "--view object --azimuth 30 --elevation 40"
-  offscreen_test offscreen_cp "--view 2 --cp 1" "--view cp"
+  offscreen_test offscreen_object "--azimuth 30 --elevation 40" "--view object --azimuth 30 --elevation 40 --window-camera"
+  offscreen_test offscreen_cp "--view 2 --cp 1" "--view cp --window-camera"
 fi
 
 status=0
