@@ -213,7 +213,7 @@ int oriFaceTriangles(const ORI_manifold* om, const ORI_face* f, std::vector<ORI_
   } while (e != nullptr && e != f->first && static_cast<int>(corners.size()) <= om->n_edge);
   if (e != f->first || corners.size() < 3) return 0;
   std::vector<int> cut;
-  cutFace(flat, &cut);
+  oriPolygonTriangles(flat, &cut);
   for (const int c : cut) out->push_back(corners[c]);
   return static_cast<int>(cut.size() / 3);
 }

@@ -73,7 +73,7 @@ const char kUsage[] =
     "                 when nothing can move any more (folding stops there)\n"
     "  --thickness T  the paper's thickness in file units (default 0), at most a\n"
     "                 quarter of the paper size: with --contact, faces that share no\n"
-    "                 corner keep their middles T apart\n"
+    "                 corner keep their middles T apart; --stl makes a solid this thick\n"
     "  --report FILE  write a JSON report, one record per step: closure residual, worst\n"
     "                 vertex error and its vertex index, CG iterations, largest angle\n"
     "                 change, milliseconds, intersecting pairs (with --collisions), and\n"
@@ -106,6 +106,7 @@ struct Options {
   bool display_frame = false;
   FoldPictureOptions pictures;
   FoldExportOptions exports;
+  bool thickness_given = false;  // --thickness was on the command line
 };
 
 // A flag's setter: takes its value (null for a flag without one) and
@@ -198,6 +199,7 @@ const Flag kFlags[] = {
        std::string why;
        if (oriPaperThicknessCheck(t, 0.0, &why) != 0) return "--thickness " + std::string(v) + " " + why;
        o->fold.thickness = t;
+       o->thickness_given = true;
        return ok();
      }},
     {"--out", true,
@@ -260,6 +262,12 @@ int parseOptions(int argc, char** argv, Options* opt) {
   }
   if (opt->phases.front().pattern.empty()) return usageError("no pattern given");
   if (!foldPicturesCheck(opt->pictures, &why)) return usageError(why);
+  // One thickness for the paper: the solid is made as thick as the paper
+  // folds, and a paper of no thickness makes no solid.
+  if (opt->thickness_given && !opt->exports.stl.empty() && !(opt->fold.thickness > 0.0)) {
+    return usageError("--thickness must be above 0 for the solid of --stl");
+  }
+  opt->exports.thickness = opt->fold.thickness;
   return -1;
 }
 

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -92,4 +94,30 @@ TEST(FoldContactCommand, AThicknessThatCannotBeIsRefusedNamingTheOption) {
   EXPECT_EQ(thick.out.find("steps="), std::string::npos);
   const CommandResult ok = runCommand("'" + exe + "' --contact --thickness 100 --steps 1 '" + miura + "' 2>/dev/null");
   EXPECT_EQ(ok.status, 0) << ok.err;
+}
+
+// One --thickness for the paper: the solid of --stl takes it too (a flat
+// sheet's solid is that thick, in millimetres at the default scale).
+TEST(FoldContactCommand, TheSolidIsAsThickAsThePaperFolds) {
+  const std::string exe = plicataFoldPath();
+  if (exe.empty()) GTEST_SKIP() << "PLICATA_FOLD does not name the built plicata-fold";
+  const std::string dir = makeTempDir();
+  const std::string miura = std::string(PLICATA_SOURCE_DIR) + "/examples/miura_4x4.opx";
+  const CommandResult r =
+      runCommand("'" + exe + "' --contact --thickness 3 --steps 0 --stl '" + dir + "/s.stl' '" + miura + "' 2>&1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::ifstream in(dir + "/s.stl", std::ios::binary);
+  char header[80];
+  uint32_t count = 0;
+  ASSERT_TRUE(in.read(header, 80) && in.read(reinterpret_cast<char*>(&count), 4));
+  ASSERT_GT(count, 0u);
+  float low = 1e30f, high = -1e30f;
+  for (uint32_t t = 0; t < count; ++t) {
+    float v[12];  // the normal, then three corners
+    uint16_t attr = 0;
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(v), sizeof v) && in.read(reinterpret_cast<char*>(&attr), 2));
+    for (int k = 5; k < 12; k += 3) low = std::min(low, v[k]), high = std::max(high, v[k]);
+  }
+  EXPECT_NEAR(high - low, 3.0, 1e-4);
+  fs::remove_all(dir);
 }
