@@ -1,5 +1,6 @@
 #include "app/fold_readout.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sheet/sheet.h"
@@ -39,6 +40,9 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
+  r.contact = oriSheetOptions(sheet).contact;
+  r.held = r.stepped ? std::max(0, oriSheetLastStep(sheet).record.active_contacts) : 0;
+  r.locked = r.stepped && oriSheetLastStep(sheet).record.locked;
   return true;
 }
 
@@ -71,4 +75,10 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[6] = buf;
   std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
   lines[7] = buf;
+  if (!r.contact) {
+    std::snprintf(buf, sizeof buf, "contact: off");
+  } else {
+    std::snprintf(buf, sizeof buf, "contact: %d pairs held%s", r.held, r.locked ? ", locked" : "");
+  }
+  lines[8] = buf;
 }

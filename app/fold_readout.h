@@ -27,6 +27,9 @@ struct AppReadout {
   int worst_vertex = -1;    // its vertex index, -1 without inner vertices
   double farthest = 0.0;    // the fold line farthest from its target: radians to go
   long exact_kept = 0;      // steps of the pattern whose exact correction was kept back
+  bool contact = false;     // the sheet folds with contact
+  int held = 0;             // with contact: pairs of faces the last step held apart
+  bool locked = false;      // with contact: the last step could not move without faces passing through
   bool stale = true;        // the shape changed since the figures were worked out
 };
 
@@ -48,5 +51,5 @@ void appReadoutChanged();
 bool appReadoutRefresh(const ORI_sheet* sheet, bool closure);
 
 // The lines of the Status rollout, in order.
-constexpr int kAppReadoutLines = 8;
+constexpr int kAppReadoutLines = 9;
 void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]);

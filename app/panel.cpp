@@ -89,7 +89,10 @@ void menuCallback(int ID) {
       break;
     case kMenuFoldTo:
     case kMenuExact:
+    case kMenuContact:
+    case kMenuThickness:
       appApplyFoldOptions();
+      appReadoutChanged();  // the Status rollout says whether contact is on
       break;
     case kMenuHelp:
       the.show_help = the.show_help ? 0 : 1;

@@ -68,6 +68,12 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
   theGLUI.exact_check = glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Exact", &the.exact, kMenuExact, callback);
+  theGLUI.contact_check =
+      glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Contact", &the.contact, kMenuContact, callback);
+  theGLUI.thickness_spinner = glui->add_spinner_to_panel(theGLUI.fold_rollout, "thickness /1000", GLUI_SPINNER_INT,
+                                                         &the.thickness, kMenuThickness, callback);
+  theGLUI.thickness_spinner->set_int_limits(kMenuThicknessMin, kMenuThicknessMax, GLUI_LIMIT_CLAMP);
+  theGLUI.thickness_spinner->set_speed(kSpinnerSpeed);
 
   theGLUI.step_panel = glui->add_panel("", GLUI_PANEL_NONE);
   glui->add_button_to_panel(theGLUI.step_panel, "<<", kMenuStepBack, callback)->set_w(kStepButtonWidth);
@@ -90,7 +96,7 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.status_rollout = glui->add_rollout("Status", 0);
   static const char* const kStatusNames[kAppReadoutLines] = {
       "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
-      "exact kept back"};
+      "exact kept back", "contact"};
   for (int i = 0; i < kAppReadoutLines; ++i) {
     theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
   }

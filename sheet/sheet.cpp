@@ -496,6 +496,11 @@ ORI_manifold* oriSheetManifold(const ORI_sheet* s) { return s->om; }
 
 ORISIM_matrix* oriSheetSim(const ORI_sheet* s) { return s->osm; }
 
+double oriSheetPaperSize(const ORI_sheet* s) {
+  const ORI_manifold* om = s->pending.om != nullptr ? s->pending.om : s->om;
+  return om != nullptr ? om->paper_size : 0.0;
+}
+
 const char* oriSheetSource(const ORI_sheet* s) { return s->source.c_str(); }
 
 const ORI_sheetIndex& oriSheetIndex(const ORI_sheet* s) { return s->index; }

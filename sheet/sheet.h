@@ -317,6 +317,12 @@ const std::vector<ORI_stepRecord>& oriSheetStepRecords(const ORI_sheet* sheet);
 ORI_manifold* oriSheetManifold(const ORI_sheet* sheet);
 ORISIM_matrix* oriSheetSim(const ORI_sheet* sheet);
 
+// The paper size (ORI_manifold::paper_size, file units) of the pattern
+// being loaded when one is pending, else of the present pattern; 0 without
+// either. A front end that sets the thickness as a share of the paper asks
+// it before oriSheetPrepare, which holds the thickness against that paper.
+double oriSheetPaperSize(const ORI_sheet* sheet);
+
 // The present pattern's file as given (or a generated pattern's label); ""
 // without a pattern.
 const char* oriSheetSource(const ORI_sheet* sheet);
