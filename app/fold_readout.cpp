@@ -78,7 +78,8 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   if (!r.contact) {
     std::snprintf(buf, sizeof buf, "contact: off");
   } else {
-    std::snprintf(buf, sizeof buf, "contact: %d pairs held%s", r.held, r.locked ? ", locked" : "");
+    std::snprintf(buf, sizeof buf, "contact: %d pair%s held%s", r.held, r.held == 1 ? "" : "s",
+                  r.locked ? ", locked" : "");
   }
   lines[8] = buf;
 }

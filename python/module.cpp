@@ -52,6 +52,8 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["milliseconds"] = f.milliseconds;
   d["newton_iterations"] = f.newton_iterations;
   d["exact_kept"] = f.exact_kept;
+  d["active_contacts"] = f.active_contacts;
+  d["locked"] = f.locked;
   return d;
 }
 
@@ -101,17 +103,18 @@ PYBIND11_MODULE(_core, m) {
            py::call_guard<py::gil_scoped_release>())
       .def(
           "fold",
-          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact) {
+          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, bool contact) {
             plicata::StepFigures f;
             {
               py::gil_scoped_release unlocked;
-              f = s.fold(steps, fold_step, unfold, record, exact, interruptRequested);
+              f = s.fold(steps, fold_step, unfold, record, exact, contact, interruptRequested);
             }
             // A signal that ended the call early is raised now.
             if (PyErr_Occurred() != nullptr) throw py::error_already_set();
             return stepDict(f);
           },
-          py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"))
+          py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"),
+          py::arg("contact"))
       .def("clear", &Sheet::clear)
       .def_property_readonly("source", &Sheet::source)
       .def_property_readonly("messages", &Sheet::messages)
@@ -167,6 +170,7 @@ PYBIND11_MODULE(_core, m) {
           })
       .def_property("fold_to", &Sheet::foldTo, &Sheet::setFoldTo)
       .def_property_readonly("exact_kept", &Sheet::exactKept)
+      .def_property("thickness", &Sheet::thickness, &Sheet::setThickness)
       .def(
           "intersections",
           [](const Sheet& s) {

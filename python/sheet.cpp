@@ -93,6 +93,8 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.milliseconds = s.record.ms;
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
+  f.active_contacts = s.record.active_contacts > 0 ? s.record.active_contacts : 0;
+  f.locked = s.record.locked != 0;
   return f;
 }
 
@@ -127,7 +129,7 @@ void Sheet::openNext(const std::string& path, bool triangulate) {
   raise(oriSheetOpenNext(sheet_, path.c_str(), ORI_loadOptions{triangulate, nullptr}));
 }
 
-StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact,
+StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
   std::lock_guard<std::mutex> lock(mutex_);
@@ -136,17 +138,19 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   options.fold_step = fold_step < INT_MIN || fold_step > INT_MAX ? -1 : static_cast<int>(fold_step);
   options.unfold = unfold;
   options.exact = exact;
+  options.contact = contact;
   raise(oriSheetSetOptions(sheet_, options));
   ORI_recordOptions recording = oriSheetRecording(sheet_);
   recording.fold = record;
   oriSheetSetRecording(sheet_, recording);
-  // Exact mode and the recording are asked for by the call; the sheet folds
-  // the ordinary way, unrecorded, after it.
+  // Exact mode, contact and the recording are asked for by the call; the
+  // sheet folds the ordinary way, unrecorded, after it.
   struct ForTheCall {
     ORI_sheet* sheet;
     ~ForTheCall() {
       ORI_foldOptions o = oriSheetOptions(sheet);
       o.exact = false;
+      o.contact = false;
       oriSheetSetOptions(sheet, o);
       ORI_recordOptions r = oriSheetRecording(sheet);
       r.fold = false;
@@ -162,6 +166,7 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
     figures = figuresOf(step, figures.steps + 1);
     last_ = figures;
     raise(r);
+    if (step.record.locked) break;  // nothing can move without faces passing through
     if (interrupted && Clock::now() >= next_poll) {
       if (interrupted()) break;
       next_poll = Clock::now() + kInterruptPoll;
@@ -315,6 +320,18 @@ void Sheet::setFoldTo(double share) {
   std::lock_guard<std::mutex> lock(mutex_);
   ORI_foldOptions options = oriSheetOptions(sheet_);
   options.fold_to = share;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+double Sheet::thickness() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(sheet_).thickness;
+}
+
+void Sheet::setThickness(double thickness) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(sheet_);
+  options.thickness = thickness;
   raise(oriSheetSetOptions(sheet_, options));
 }
 

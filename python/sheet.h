@@ -49,6 +49,8 @@ struct StepFigures {
   double milliseconds = 0.0;     // wall time of the last step
   int newton_iterations = 0;     // exact mode: corrections applied after the last step
   bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
+  int active_contacts = 0;       // with contact: pairs of faces the last step held apart
+  bool locked = false;           // with contact: the last step could not move without faces passing through
 };
 
 class Sheet {
@@ -77,10 +79,13 @@ class Sheet {
   // interrupted (may be empty) is asked about ten times a second and ends
   // the call early when it returns true. With exact, each step is followed
   // by Newton corrections that close every vertex to rounding (exact mode,
-  // for this call only). Throws std::invalid_argument for a step count
-  // outside 0..kMaxSteps or a setting outside 0..50, std::runtime_error
-  // when a recorded step's shape cannot be kept (not finite).
-  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact,
+  // for this call only). With contact, faces stop where they meet, kept the
+  // paper's thickness apart (sim/contact.h), for this call only; the call
+  // ends early at a step where the fold locks. Throws std::invalid_argument
+  // for a step count outside 0..kMaxSteps or a setting outside 0..50,
+  // std::runtime_error when a recorded step's shape cannot be kept (not
+  // finite).
+  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact,
                    const std::function<bool()>& interrupted);
 
   // Flattens the sheet, as "Clear Fold" does.
@@ -117,6 +122,13 @@ class Sheet {
   double foldTo() const;
   // Sets it (clamped to 0..1). Throws std::invalid_argument for NaN.
   void setFoldTo(double share);
+  // The paper's thickness, file units (0 when made): with contact, faces
+  // that share no corner keep their middles this far apart. Kept by
+  // patterns opened with openNext.
+  double thickness() const;
+  // Sets it. Throws std::invalid_argument, changing nothing, for a negative
+  // or non-finite thickness or one above a quarter of the paper size.
+  void setThickness(double thickness);
   // Steps of exact mode whose correction failed and kept the ordinary result.
   long exactKept() const;
 

@@ -82,7 +82,8 @@ class Sheet:
 
     # ---- folding ------------------------------------------------------------
 
-    def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False) -> None:
+    def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
+             contact: bool = False) -> None:
         """Folds towards the targets, as while the space bar is held.
 
         Parameters
@@ -101,23 +102,31 @@ class Sheet:
             rounding (1e-12 of the paper). A step whose correction does not
             converge keeps the ordinary result and is counted in
             :attr:`exact_kept`. Costs a sparse factorisation per correction.
+        contact : bool
+            Faces never pass through each other: where faces that share no
+            corner meet (or come within :attr:`thickness`), the creases
+            driving them together stop and the others fold on. When nothing
+            can move without faces passing through, the fold is locked and
+            the call ends at that step (``last_step["locked"]``).
 
         Raises
         ------
         ValueError
             For a negative step count or a fold step outside 0-50.
         """
-        self._step(steps, fold_step, False, record, exact)
+        self._step(steps, fold_step, False, record, exact, contact)
 
-    def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False) -> None:
+    def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
+               contact: bool = False) -> None:
         """Folds back towards flat, as while 'b' is held; see :meth:`fold`."""
-        self._step(steps, fold_step, True, record, exact)
+        self._step(steps, fold_step, True, record, exact, contact)
 
-    def _step(self, steps: int, fold_step: int, unfold: bool, record: bool, exact: bool = False) -> None:
+    def _step(self, steps: int, fold_step: int, unfold: bool, record: bool, exact: bool = False,
+              contact: bool = False) -> None:
         steps = _whole(steps, "steps")
         fold_step = _whole(fold_step, "fold_step")
         try:
-            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact))
+            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), bool(contact))
         finally:
             self._echo()
 
@@ -239,6 +248,26 @@ class Sheet:
         self._core.fold_to = float(value)
 
     @property
+    def thickness(self) -> float:
+        """The paper's thickness, file units (0 when loaded).
+
+        With ``fold(..., contact=True)``, faces that share no corner keep
+        their middles this far apart. A pattern opened with
+        :meth:`open_next` keeps it.
+
+        Raises
+        ------
+        ValueError
+            On assignment of a negative or non-finite thickness, or one above
+            a quarter of the paper size; the thickness is then unchanged.
+        """
+        return self._core.thickness
+
+    @thickness.setter
+    def thickness(self, value: float) -> None:
+        self._core.thickness = float(value)
+
+    @property
     def exact_kept(self) -> int:
         """Steps folded with ``exact=True`` whose correction did not converge."""
         return self._core.exact_kept
@@ -284,7 +313,9 @@ class Sheet:
         radians), ``residual_before`` (closure residual before the step),
         ``milliseconds`` (wall time of the step), ``steps`` (steps of the call
         that took it), ``newton_iterations`` and ``exact_kept`` (exact mode's
-        corrections of the step, and whether it kept the ordinary result).
+        corrections of the step, and whether it kept the ordinary result),
+        ``active_contacts`` (pairs of faces contact held apart in the step; 0
+        without contact) and ``locked`` (contact locked the fold there).
         """
         return self._core.last_step
 

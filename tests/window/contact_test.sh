@@ -104,7 +104,7 @@ fold_and_compare() {  # $1 plicata-fold's frames
 click checkbox Contact
 click checkbox Mdl
 fold_and_compare "$WORK/fold0"
-wait_for '[ "$(status contact)" = "contact: 1 pairs held, locked" ]' 3 || fail "Status shows '$(status contact)'"
+wait_for '[ "$(status contact)" = "contact: 1 pair held, locked" ]' 3 || fail "Status shows '$(status contact)'"
 [ "$(status "intersecting pairs")" = "intersecting pairs: 0" ] || fail "Status shows '$(status "intersecting pairs")'"
 shot locked
 ok "Contact: '>>' $K times writes plicata-fold --contact's frames; '$(status contact)'"
@@ -114,7 +114,7 @@ click button "Clear Fold"
 fold_and_compare "$WORK/fold20"
 cmp -s "$WORK/fold0/m$(printf '%05d' $K).obj" "$WORK/fold20/m$(printf '%05d' $K).obj" &&
   fail "the thickness changed nothing"
-wait_for '[ "$(status contact)" = "contact: 1 pairs held, locked" ]' 3 || fail "Status shows '$(status contact)'"
+wait_for '[ "$(status contact)" = "contact: 1 pair held, locked" ]' 3 || fail "Status shows '$(status contact)'"
 shot locked_thick
 ok "thickness 50/1000: '>>' $K times writes plicata-fold --contact --thickness 20's frames"
 
