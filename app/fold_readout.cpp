@@ -40,6 +40,7 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   r.progress = oriFoldProgress(om);
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
+  r.exact_halvings = counts.pattern_exact_halvings;
   r.contact = oriSheetOptions(sheet).contact;
   r.held = r.stepped ? std::max(0, oriSheetLastStep(sheet).record.active_contacts) : 0;
   r.locked = r.stepped && oriSheetLastStep(sheet).record.locked;
@@ -73,7 +74,7 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[5] = buf;
   std::snprintf(buf, sizeof buf, "intersecting pairs: %d", r.marks.pairs);
   lines[6] = buf;
-  std::snprintf(buf, sizeof buf, "exact kept back: %ld", r.exact_kept);
+  std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
   if (!r.contact) {
     std::snprintf(buf, sizeof buf, "contact: off");

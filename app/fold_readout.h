@@ -27,6 +27,7 @@ struct AppReadout {
   int worst_vertex = -1;    // its vertex index, -1 without inner vertices
   double farthest = 0.0;    // the fold line farthest from its target: radians to go
   long exact_kept = 0;      // steps of the pattern whose exact correction was kept back
+  long exact_halvings = 0;  // exact substeps of the pattern taken again at half their size
   bool contact = false;     // the sheet folds with contact
   int held = 0;             // with contact: pairs of faces the last step held apart
   bool locked = false;      // with contact: the last step could not move without faces passing through

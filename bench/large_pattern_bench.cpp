@@ -44,17 +44,24 @@
 //                     --benchmark_enable_random_interleaving=true, so that
 //                     the load falls on all alike. Counters: step_ms (mean),
 //                     step_cpu_ms, cg_mean.
-// BM_Exact/N/E        twenty steps from flat of the triangulated N × N
-//                     Miura-ori, exact mode off (E = 0) or on (E = 1).
-//                     Counters: step_ms, newton_mean and newton_cg_mean
-//                     (corrections and their iterations per step), kept
+// BM_Exact/N/E/K      twenty steps from flat of the triangulated N × N
+//                     Miura-ori at fold step K (10 or 50), exact mode off
+//                     (E = 0) or on (E = 1). Counters: step_ms (mean wall
+//                     time per step), step_cpu_ms (processor time, all
+//                     threads), newton_mean and newton_cg_mean (corrections
+//                     and their iterations per step), factor_mean (numeric
+//                     factorisations per step), substep_mean, halved_steps
+//                     (steps that halved a substep) and halvings, kept
 //                     (steps that kept the ordinary result), closure_max
-//                     (largest vertex closure error of any frame, radians)
-//                     and edge_max (largest facet-side length error of any
+//                     (largest vertex closure error of any frame, radians),
+//                     edge_max (largest facet-side length error of any
 //                     frame whose angles placement shows unclamped, over
-//                     the paper's size).
-// BM_ExactReal/F/E    the same, forty steps, on the real rigidly foldable
-//                     patterns (F indexes them), triangulated.
+//                     the paper's size) and peak_rss_MB (the process's peak
+//                     so far). bench/exact_steps.sh runs these and prints
+//                     the table.
+// BM_ExactReal/F/E    the same, forty steps at fold step 10, on the real
+//                     rigidly foldable patterns (F indexes them),
+//                     triangulated.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -448,24 +455,30 @@ bool withinClamp(const ORISIM_matrix* osm) {
 }
 
 // Folds p from flat with exact mode as asked and fills the counters.
-void exactRun(benchmark::State& state, Loaded& p, int steps, bool exact) {
-  double step_ms = 0, closure_max = 0, edge_max = 0;
-  long newton = 0, newton_cg = 0, runs = 0;
+void exactRun(benchmark::State& state, Loaded& p, int steps, bool exact, double step = kStep) {
+  double step_ms = 0, cpu_ms = 0, closure_max = 0, edge_max = 0;
+  long newton = 0, newton_cg = 0, factorisations = 0, substeps = 0, halved_steps = 0, runs = 0;
   std::vector<double> closure;
   for (auto _ : state) {
     state.PauseTiming();
     oriSimClearCrease(p.om, p.osm);
     p.osm->exact = exact ? 1 : 0;
     p.osm->exact_unconverged = 0;
+    p.osm->exact_halvings = 0;
     state.ResumeTiming();
     int frame_no = 0;
     for (int k = 0; k < steps; ++k) {
       ORISIM_stepStats stats{};
+      const double cpu0 = processCpuMs();
       const auto t0 = std::chrono::steady_clock::now();
-      oriFoldStep(p.osm, p.om, kStep, "CG", &frame_no, nullptr, nullptr, &stats);
+      oriFoldStep(p.osm, p.om, step, "CG", &frame_no, nullptr, nullptr, &stats);
       step_ms += msSince(t0);
+      cpu_ms += processCpuMs() - cpu0;
       newton += stats.newton_iterations;
       newton_cg += stats.newton_cg_iterations;
+      factorisations += stats.exact_factorisations;
+      substeps += stats.exact_substeps;
+      if (stats.exact_halved > 0) ++halved_steps;
       ++runs;
       state.PauseTiming();
       closure_max = std::max(closure_max, oriSimVertexClosure(closure, p.osm, p.om, nullptr));
@@ -474,11 +487,17 @@ void exactRun(benchmark::State& state, Loaded& p, int steps, bool exact) {
     }
   }
   state.counters["step_ms"] = step_ms / runs;
+  state.counters["step_cpu_ms"] = cpu_ms / runs;
   state.counters["newton_mean"] = static_cast<double>(newton) / runs;
   state.counters["newton_cg_mean"] = static_cast<double>(newton_cg) / runs;
+  state.counters["factor_mean"] = static_cast<double>(factorisations) / runs;
+  state.counters["substep_mean"] = static_cast<double>(substeps) / runs;
+  state.counters["halved_steps"] = static_cast<double>(halved_steps);
+  state.counters["halvings"] = p.osm->exact_halvings;
   state.counters["kept"] = p.osm->exact_unconverged;
   state.counters["closure_max"] = closure_max;
   state.counters["edge_max"] = edge_max;
+  state.counters["peak_rss_MB"] = peakRssMB();
 }
 
 void BM_Exact(benchmark::State& state) {
@@ -488,7 +507,7 @@ void BM_Exact(benchmark::State& state) {
     state.SkipWithError("the Miura-ori could not be loaded");
     return;
   }
-  exactRun(state, p, 20, state.range(1) != 0);
+  exactRun(state, p, 20, state.range(1) != 0, oriFoldHeldStep(static_cast<int>(state.range(2)), 0));
 }
 
 // Real patterns that fold rigidly as they stand.
@@ -509,7 +528,7 @@ void BM_ExactReal(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Exact)
-    ->ArgsProduct({{10, 30, 100}, {0, 1}})
+    ->ArgsProduct({{10, 30, 100, 200}, {0, 1}, {10, 50}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(1);

@@ -9,8 +9,6 @@ uint64_t packCell(int64_t cx, int64_t cy) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(cx)) << 32) | static_cast<uint32_t>(cy);
 }
 
-const std::vector<int> kNoIds;
-
 }  // namespace
 
 void OriGrid::cover(double lo_x, double lo_y, double hi_x, double hi_y, size_t items) {
@@ -20,8 +18,9 @@ void OriGrid::cover(double lo_x, double lo_y, double hi_x, double hi_y, size_t i
   lo_y_ = lo_y;
   width_ = std::max((hi_x - lo_x) / static_cast<double>(side_), kOriGridMinCell);
   height_ = std::max((hi_y - lo_y) / static_cast<double>(side_), kOriGridMinCell);
-  cells_.assign(static_cast<size_t>(side_ * side_), {});
+  cells_.assign(static_cast<size_t>(side_ * side_), Chain{});
   tiles_.clear();
+  blocks_.clear();
 }
 
 void OriGrid::tile(double width) {
@@ -30,6 +29,7 @@ void OriGrid::tile(double width) {
   width_ = height_ = width;
   cells_.clear();
   tiles_.clear();
+  blocks_.clear();
 }
 
 int64_t OriGrid::cellOf(double f) const {
@@ -41,16 +41,27 @@ int64_t OriGrid::cellOf(double f) const {
   return static_cast<int64_t>(f);
 }
 
-std::vector<int>& OriGrid::slot(int64_t cx, int64_t cy) {
-  if (side_ == 0) return tiles_[packCell(cx, cy)];
-  return cells_[static_cast<size_t>(cy * side_ + cx)];
+void OriGrid::add(int64_t cx, int64_t cy, int id) {
+  Chain& chain = side_ == 0 ? tiles_[packCell(cx, cy)] : cells_[static_cast<size_t>(cy * side_ + cx)];
+  if (chain.last < 0 || blocks_[static_cast<size_t>(chain.last)].n == kBlockIds) {
+    const int b = static_cast<int>(blocks_.size());
+    blocks_.push_back(Block{0, -1, {}});
+    if (chain.last < 0) {
+      chain.first = b;
+    } else {
+      blocks_[static_cast<size_t>(chain.last)].next = b;
+    }
+    chain.last = b;
+  }
+  Block& block = blocks_[static_cast<size_t>(chain.last)];
+  block.ids[block.n++] = id;
 }
 
-const std::vector<int>& OriGrid::ids(int64_t cx, int64_t cy) const {
+int OriGrid::firstBlock(int64_t cx, int64_t cy) const {
   if (side_ == 0) {
     auto it = tiles_.find(packCell(cx, cy));
-    return it == tiles_.end() ? kNoIds : it->second;
+    return it == tiles_.end() ? -1 : it->second.first;
   }
-  if (cells_.empty() || cx < 0 || cy < 0 || cx >= side_ || cy >= side_) return kNoIds;
-  return cells_[static_cast<size_t>(cy * side_ + cx)];
+  if (cells_.empty() || cx < 0 || cy < 0 || cx >= side_ || cy >= side_) return -1;
+  return cells_[static_cast<size_t>(cy * side_ + cx)].first;
 }

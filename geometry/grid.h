@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -39,11 +40,30 @@ class OriGrid {
   double centreY(int64_t cy) const { return lo_y_ + (static_cast<double>(cy) + 0.5) * height_; }
   double width() const { return width_; }
   double height() const { return height_; }
+  // Cells of a grid laid over a box, and the position of cell (cx, cy) among
+  // them (row by row), for callers that keep arrays by cell.
+  size_t cellCount() const { return static_cast<size_t>(side_ * side_); }
+  size_t cellIndex(int64_t cx, int64_t cy) const { return static_cast<size_t>(cy * side_ + cx); }
 
   // Enters id into one cell.
-  void add(int64_t cx, int64_t cy, int id) { slot(cx, cy).push_back(id); }
-  // The ids of a cell, in the order they were added (empty when none).
-  const std::vector<int>& ids(int64_t cx, int64_t cy) const;
+  void add(int64_t cx, int64_t cy, int id);
+
+  // Calls f(id) for the ids of a cell, in the order they were added; f may
+  // return false to stop (then forEachId returns false).
+  template <class F>
+  bool forEachId(int64_t cx, int64_t cy, F f) const {
+    for (int b = firstBlock(cx, cy); b >= 0; b = blocks_[static_cast<size_t>(b)].next) {
+      const Block& block = blocks_[static_cast<size_t>(b)];
+      for (int k = 0; k < block.n; ++k) {
+        if constexpr (std::is_same_v<decltype(f(0)), bool>) {
+          if (!f(block.ids[k])) return false;
+        } else {
+          f(block.ids[k]);
+        }
+      }
+    }
+    return true;
+  }
 
   // Calls f(cx, cy) for every cell that meets the box [x0, x1] × [y0, y1],
   // row by row.
@@ -61,11 +81,25 @@ class OriGrid {
   }
 
  private:
+  // The ids of a cell lie in a chain of blocks of a few each, all blocks in
+  // one array: a large pattern enters hundreds of thousands of ids, which
+  // one growing array per cell paid for in allocations.
+  static constexpr int kBlockIds = 6;
+  struct Block {
+    int n;     // ids used
+    int next;  // the following block of the cell, -1 at the end
+    int ids[kBlockIds];
+  };
+  struct Chain {
+    int first = -1, last = -1;
+  };
+
   int64_t cellOf(double f) const;
-  std::vector<int>& slot(int64_t cx, int64_t cy);
+  int firstBlock(int64_t cx, int64_t cy) const;
 
   double lo_x_ = 0.0, lo_y_ = 0.0, width_ = 1.0, height_ = 1.0;
-  int64_t side_ = 1;  // cells per side when laid over a box; 0 when tiled
-  std::vector<std::vector<int>> cells_;                   // over a box: row by row
-  std::unordered_map<uint64_t, std::vector<int>> tiles_;  // tiled: by packed coordinates
+  int64_t side_ = 1;                              // cells per side when laid over a box; 0 when tiled
+  std::vector<Chain> cells_;                      // over a box: row by row
+  std::unordered_map<uint64_t, Chain> tiles_;     // tiled: by packed coordinates
+  std::vector<Block> blocks_;
 };

@@ -5,18 +5,26 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "geometry/grid.h"
 #include "geometry/paper_color.h"
 
 // Every block of records a manifold allocates, released with it. The lists
-// hold pointers into these blocks.
+// hold pointers into these blocks. Records made one at a time (the
+// tessellation's half-edges and faces) are cut from chunks, so that they lie
+// together in memory as the constructed records do, and cost no allocation
+// each.
 struct ORI_storage {
   std::vector<void*> blocks;
+  std::vector<std::pair<const List*, size_t>> node_blocks;  // list nodes of oriManifoldFillList
+  char* chunk = nullptr;  // the chunk single records are cut from
+  size_t chunk_left = 0;  // its bytes not handed out yet
 };
 
 namespace {
@@ -34,6 +42,27 @@ constexpr double kOnSideDistance = 1e-9;
 void* storageAlloc(ORI_manifold* om, size_t count, size_t size) {
   void* p = std::calloc(count, size);
   if (p != nullptr) om->storage->blocks.push_back(p);
+  return p;
+}
+
+// Bytes of a chunk single records are cut from.
+constexpr size_t kRecordChunk = size_t{1} << 16;
+
+// A zeroed record of size bytes cut from the current chunk (a new chunk when
+// it has no room left). Null when memory runs out.
+void* storageRecord(ORI_manifold* om, size_t size) {
+  ORI_storage* st = om->storage;
+  const size_t align = alignof(std::max_align_t);
+  const size_t need = (size + align - 1) / align * align;
+  if (need > kRecordChunk) return storageAlloc(om, 1, size);
+  if (st->chunk_left < need) {
+    st->chunk = static_cast<char*>(storageAlloc(om, 1, kRecordChunk));
+    st->chunk_left = st->chunk != nullptr ? kRecordChunk : 0;
+    if (st->chunk == nullptr) return nullptr;
+  }
+  void* p = st->chunk;
+  st->chunk += need;
+  st->chunk_left -= need;
   return p;
 }
 
@@ -59,11 +88,35 @@ ORI_manifold* oriManifoldNew() {
   return om;
 }
 
+namespace {
+
+// listDestruct for a list of om, whose nodes may lie in its node blocks:
+// those go with the blocks.
+void destructList(ORI_manifold* om, List* top) {
+  if (top == nullptr) return;
+  const auto& pooled = om->storage != nullptr ? om->storage->node_blocks : std::vector<std::pair<const List*, size_t>>();
+  if (pooled.empty()) {
+    listDestruct(top);
+    return;
+  }
+  listCursorClose(top);
+  List* node = top;
+  while (node != nullptr) {
+    List* next = node->next;
+    bool in_block = false;
+    for (const auto& b : pooled) in_block = in_block || (node >= b.first && node < b.first + b.second);
+    if (!in_block) std::free(node);
+    node = next;
+  }
+}
+
+}  // namespace
+
 int oriManifoldDelete(ORI_manifold* om) {
   if (om == nullptr) return 0;
-  listDestruct(om->edges);
-  listDestruct(om->verts);
-  listDestruct(om->faces);
+  destructList(om, om->edges);
+  destructList(om, om->verts);
+  destructList(om, om->faces);
   if (om->storage != nullptr) {
     for (void* p : om->storage->blocks) std::free(p);
     delete om->storage;
@@ -207,12 +260,15 @@ ORI_face* holdingIndexed(const ORI_face_index* index, double x, double y) {
   }
   // The grid covers every widened box; a point outside it falls in a border
   // cell and outside every box there.
-  for (int f : index->grid.ids(index->grid.cellX(x), index->grid.cellY(y))) {
+  ORI_face* found = nullptr;
+  index->grid.forEachId(index->grid.cellX(x), index->grid.cellY(y), [&](int f) {
     const ORI_face_index::Box& b = index->boxes[f];
-    if (x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1) continue;
-    if (faceContainsPoint(index->faces[f], x, y, index->loop_bound)) return index->faces[f];
-  }
-  return nullptr;
+    if (x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1) return true;
+    if (!faceContainsPoint(index->faces[f], x, y, index->loop_bound)) return true;
+    found = index->faces[f];
+    return false;
+  });
+  return found;
 }
 
 }  // namespace
@@ -309,7 +365,7 @@ bool oriManifoldTriangulated(ORI_manifold* om) {
 }
 
 ORI_edge* oriManifoldNewEdge(ORI_manifold* om) {
-  ORI_edge* e = static_cast<ORI_edge*>(storageAlloc(om, 1, sizeof(ORI_edge)));
+  ORI_edge* e = static_cast<ORI_edge*>(storageRecord(om, sizeof(ORI_edge)));
   if (e == nullptr) return nullptr;
   e->crease_index = -1;
   e->index = -1;
@@ -318,7 +374,7 @@ ORI_edge* oriManifoldNewEdge(ORI_manifold* om) {
 }
 
 ORI_face* oriManifoldNewFace(ORI_manifold* om) {
-  ORI_face* f = static_cast<ORI_face*>(storageAlloc(om, 1, sizeof(ORI_face)));
+  ORI_face* f = static_cast<ORI_face*>(storageRecord(om, sizeof(ORI_face)));
   if (f == nullptr) return nullptr;
   f->index = -1;
   return f;
@@ -326,6 +382,26 @@ ORI_face* oriManifoldNewFace(ORI_manifold* om) {
 
 void* oriManifoldAllocBlock(ORI_manifold* om, size_t count, size_t size) {
   return storageAlloc(om, count, size);
+}
+
+int oriManifoldFillList(ORI_manifold* om, List* top, void* const* records, size_t count) {
+  if (count == 0) return 0;
+  List* nodes = nullptr;
+  if (count > 1) {
+    nodes = static_cast<List*>(storageAlloc(om, count - 1, sizeof(List)));
+    if (nodes == nullptr) return -1;
+    om->storage->node_blocks.push_back({nodes, count - 1});
+  }
+  top->data = records[0];
+  top->prev = nullptr;
+  top->next = count > 1 ? &nodes[0] : nullptr;
+  for (size_t k = 1; k < count; ++k) {
+    List* node = &nodes[k - 1];
+    node->data = records[k];
+    node->prev = k == 1 ? top : &nodes[k - 2];
+    node->next = k + 1 < count ? &nodes[k] : nullptr;
+  }
+  return 0;
 }
 
 namespace {
@@ -390,7 +466,7 @@ int oriManifoldValidate(const ORI_manifold* om, char* why, size_t why_size) {
   position = 0;
   for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next, ++position) {
     const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
-    if (v->n_out < 1 || v->n_out > kOriMaxVertOut) return fail(why, why_size, "vertex %d: %d lines end there", position, v->n_out);
+    if (v->n_out < 1 || v->out == nullptr) return fail(why, why_size, "vertex %d: %d lines end there", position, v->n_out);
     for (int k = 0; k < v->n_out; ++k) {
       if (v->out[k] == nullptr || v->out[k]->pair->vert != v) {
         return fail(why, why_size, "vertex %d: out entry %d does not leave it", position, k);

@@ -15,9 +15,6 @@ struct ORI_vert;
 struct ORI_edge;
 struct ORI_face;
 
-// Most lines that may end at one vertex.
-constexpr int kOriMaxVertOut = 128;
-
 // Fold targets of the two fold types: π − 0.01, never ±π, so that a crease
 // folded to its target never lays two faces exactly onto each other.
 constexpr double kOriTargetAngle = 3.1315926535897933;
@@ -35,14 +32,19 @@ constexpr int kOriLineTypeValley = 3;
 // holds the creases that end on it).
 constexpr int kOriLineTypeAux = 0;
 
+// A vertex holds as many lines as end at it: out points at n_out entries of
+// a block the manifold owns (one block for all the vertices of a
+// construction), so a vertex costs the same whatever its degree. Code that
+// enters more lines at a vertex gives it a larger block of its own
+// (oriManifoldAllocBlock), copying the entries.
 struct ORI_vert {
   vector3d pos;                     // CP-plane point after reading; folded position afterwards
-  int n_out;                        // entries used in out; 0 marks a free construction slot
-  ORI_edge* out[kOriMaxVertOut];    // half-edges leaving this vertex, in reading order; out[0] represents it
-  unsigned char on_boundary;        // 1 = on the outer boundary of the paper
+  ORI_edge** out;                   // n_out half-edges leaving this vertex, in reading order; out[0] represents it
+  int n_out;                        // entries of out; 0 marks a free construction slot (out then null)
   int sim_index;                    // index among the inner vertices (simulation); -1 otherwise
   int index;                        // position in verts; -1 until numbered; pick name
   int obj_index;                    // number in the OBJ file being written
+  unsigned char on_boundary;        // 1 = on the outer boundary of the paper
 };
 
 struct ORI_edge {
@@ -51,8 +53,6 @@ struct ORI_edge {
   ORI_face* face;                   // face on the left; null on the outer boundary
   ORI_edge* next;                   // following half-edge around the face (or the boundary)
   ORI_edge* prev;                   // preceding half-edge
-  unsigned char in_face;            // construction mark: given to a face
-  unsigned char on_boundary;        // 1 = outer boundary loop (no face)
   double turn_cos;                  // cosine of the CP-plane turn into next
   double turn_sin;                  // sine of that turn; positive = left turn
   double x0, y0;                    // CP-plane tail
@@ -61,10 +61,14 @@ struct ORI_edge {
   double angle;                     // current fold angle, radians, 0 = flat
   int crease_index;                 // shared by both halves of an inner line; -1 on the boundary
   int index;                        // position in edges; pick name
+  int tree_depth;                   // placement traversal level; -1 = not visited
+  // The byte-sized marks together, after the wider fields, so that the
+  // record packs without holes.
+  unsigned char in_face;            // construction mark: given to a face
+  unsigned char on_boundary;        // 1 = outer boundary loop (no face)
   unsigned char sim_active;         // takes part in the closure constraints
   unsigned char is_diagonal;        // 1 = added by tessellation
   unsigned char visited;            // scratch mark for walks (OBJ export)
-  int tree_depth;                   // placement traversal level; -1 = not visited
   unsigned char tree_open;          // placement frontier mark
 };
 
@@ -84,7 +88,9 @@ struct ORI_storage;  // owns the record blocks of one manifold (see manifold.cpp
 //    prev is the inverse of next.
 //  - outer boundary half-edges have on_boundary 1 and no face, and are
 //    linked among themselves.
-//  - every entry of a vertex's out leaves that vertex; at most 128 per vertex.
+//  - a vertex has at least one entry in out and every entry leaves that
+//    vertex; there is no bound on their number but memory (every line
+//    ending there has one, diagonals none).
 //  - after oriManifoldIndex, the index fields run 0, 1, 2, … in list order.
 struct ORI_manifold {
   double paper_size;                // paper side in file units (400 by default)
@@ -168,6 +174,14 @@ ORI_face* oriManifoldNewFace(ORI_manifold* om);
 // A zeroed block of count records of size bytes, owned by om and released
 // with it. Null when memory runs out.
 void* oriManifoldAllocBlock(ORI_manifold* om, size_t count, size_t size);
+
+// Enters count records into top (one of om's empty lists, verts, edges or
+// faces) in order, the first in its head node and the others in nodes cut
+// from one block that om owns (oriManifoldDelete releases them with it; a
+// construction fills lists of hundreds of thousands of records). Nodes
+// added later (listAppend) are ordinary. Returns 0, or -1 when memory runs
+// out (top then holds nothing).
+int oriManifoldFillList(ORI_manifold* om, List* top, void* const* records, size_t count);
 
 // Checks the invariants listed above. Returns 0 when they hold; otherwise
 // non-zero with a sentence naming the broken invariant in why (when given).

@@ -7,11 +7,13 @@
 // faces and outline, lists); placement.
 #include "input/construct.h"
 
-#include <cmath>
-#include <cstdio>
 #include <algorithm>
-#include <cstring>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -36,17 +38,63 @@ double length2d(double x, double y) { return std::sqrt(x * x + y * y); }
 std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_vert>* table) {
   table->assign(static_cast<size_t>(n) + 1, ORI_vert{});
   ORI_vert_lookup* lookup = oriVertLookupNew(kOriMergeDistance);
+  // Most ends repeat an earlier end exactly (a vertex is the end of several
+  // lines): the slot found for a point is the slot found for it again, as
+  // slots are only added after it, so such ends are looked up by their bits.
+  struct Seen {
+    uint64_t x, y;
+    int slot;  // -1: empty entry
+  };
+  int bits = 10;
+  std::vector<Seen> seen(size_t{1} << bits, Seen{0, 0, -1});
+  size_t seen_used = 0;
+  auto home = [&bits](uint64_t bx, uint64_t by) {
+    return static_cast<size_t>(((bx * 0x9E3779B97F4A7C15ull) ^ (by * 0xC2B2AE3D27D4EB4Full)) >> (64 - bits));
+  };
   size_t used = 0;
   std::vector<int> ends(2 * static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     for (int k = 0; k < 2; ++k) {
       const double x = k == 0 ? lines[i].x0 : lines[i].x1;
       const double y = k == 0 ? lines[i].y0 : lines[i].y1;
+      Seen* entry = nullptr;
+      if (std::isfinite(x) && std::isfinite(y)) {
+        uint64_t bx, by;
+        std::memcpy(&bx, &x, sizeof bx);
+        std::memcpy(&by, &y, sizeof by);
+        if (2 * (seen_used + 1) > seen.size()) {
+          // Kept at most half full: twice the entries, every one entered again.
+          std::vector<Seen> old(seen.size() * 2, Seen{0, 0, -1});
+          old.swap(seen);
+          ++bits;
+          for (const Seen& e : old) {
+            if (e.slot < 0) continue;
+            size_t h = home(e.x, e.y);
+            while (seen[h].slot >= 0) h = (h + 1) & (seen.size() - 1);
+            seen[h] = e;
+          }
+        }
+        const size_t mask = seen.size() - 1;
+        size_t h = home(bx, by);
+        while (seen[h].slot >= 0 && (seen[h].x != bx || seen[h].y != by)) h = (h + 1) & mask;
+        entry = &seen[h];
+        if (entry->slot >= 0) {
+          ends[2 * i + k] = entry->slot;
+          (*table)[static_cast<size_t>(entry->slot)].n_out++;
+          continue;
+        }
+        entry->x = bx;
+        entry->y = by;
+      }
       ORI_vert* v = oriAddVertIndexed(table->data(), lookup, x, y, 0.0);
       const size_t vi = static_cast<size_t>(v - table->data());
       if (v->n_out == 0) ++used;
       v->n_out++;  // marks the slot used; the real out entries come later
       ends[2 * i + k] = static_cast<int>(vi);
+      if (entry != nullptr) {
+        entry->slot = static_cast<int>(vi);
+        ++seen_used;
+      }
       if (used + 1 >= table->size()) table->resize(table->size() * 2);
     }
   }
@@ -59,6 +107,10 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
 // than this (file units) to the inside of another line counts as lying on it.
 constexpr double kOnLineDistance = 0.01;
 
+// The rounding of the conflict test stays far below this share of the
+// coordinates' size.
+constexpr double kConflictRoundingRoom = 1e-9;
+
 struct Conflict {
   bool found;
   double x, y;
@@ -67,10 +119,18 @@ struct Conflict {
 
 // Whether line i and line j (vertex ends a0-a1 and b0-b1) meet away from a
 // shared end: they cross, or an end of one lies inside the other.
+// room: the rounding room of the coordinates' size (kConflictRoundingRoom).
 Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b0, const vector3d& b1, bool share_a0,
-                       bool share_a1, bool share_b0, bool share_b1) {
+                       bool share_a1, bool share_b0, bool share_b1, double room) {
   Conflict c = {false, 0, 0, false, false};
-  auto inside = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+  auto inside = [room](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+    // A point lying on the line lies in its box widened by the distance (and
+    // the rounding room): most points are seen to be away by that alone.
+    const double reach = kOnLineDistance + room;
+    if (p.x < std::min(q0.x, q1.x) - reach || p.x > std::max(q0.x, q1.x) + reach ||
+        p.y < std::min(q0.y, q1.y) - reach || p.y > std::max(q0.y, q1.y) + reach) {
+      return false;
+    }
     const double dx = q1.x - q0.x, dy = q1.y - q0.y;
     const double len = std::sqrt(dx * dx + dy * dy);
     const double along = ((p.x - q0.x) * dx + (p.y - q0.y) * dy) / len;
@@ -88,12 +148,25 @@ Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b
     }
   }
   if (share_a0 || share_a1) return c;
-  auto side = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
+  // The signed distance of p from the line through q0 and q1 is this cross
+  // product over the line's length: the lines cross only where the ends of
+  // each lie on opposite sides of the other, which the signs alone tell.
+  auto cross = [](const vector3d& p, const vector3d& q0, const vector3d& q1) {
     const double dx = q1.x - q0.x, dy = q1.y - q0.y;
-    return ((p.x - q0.x) * dy - (p.y - q0.y) * dx) / std::sqrt(dx * dx + dy * dy);
+    return (p.x - q0.x) * dy - (p.y - q0.y) * dx;
   };
-  const double s0 = side(b0, a0, a1), s1 = side(b1, a0, a1);
-  const double s2 = side(a0, b0, b1), s3 = side(a1, b0, b1);
+  auto opposite = [](double u, double v) { return (u > 0.0 && v < 0.0) || (u < 0.0 && v > 0.0); };
+  const double c0 = cross(b0, a0, a1), c1 = cross(b1, a0, a1);
+  if (!opposite(c0, c1)) return c;
+  const double c2 = cross(a0, b0, b1), c3 = cross(a1, b0, b1);
+  if (!opposite(c2, c3)) return c;
+  auto length = [](const vector3d& q0, const vector3d& q1) {
+    const double dx = q1.x - q0.x, dy = q1.y - q0.y;
+    return std::sqrt(dx * dx + dy * dy);
+  };
+  const double len_a = length(a0, a1), len_b = length(b0, b1);
+  const double s0 = c0 / len_a, s1 = c1 / len_a;
+  const double s2 = c2 / len_b, s3 = c3 / len_b;
   if (((s0 > kOnLineDistance && s1 < -kOnLineDistance) || (s0 < -kOnLineDistance && s1 > kOnLineDistance)) &&
       ((s2 > kOnLineDistance && s3 < -kOnLineDistance) || (s2 < -kOnLineDistance && s3 > kOnLineDistance))) {
     const double t = s0 / (s0 - s1);
@@ -111,9 +184,13 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
                       const std::vector<ORI_vert>& table, std::vector<char>* keep,
                       std::vector<std::vector<vector3d>>* cuts) {
   cuts->assign(n, {});
-  // Each live line's box, widened by the distance at which a point lies on it.
+  // Each live line's box, widened by the distance at which a point lies on
+  // it, and the rounding room of its coordinates' size: lines whose widened
+  // boxes lie farther apart than both rooms can neither cross nor end on
+  // each other, and are passed over without the test (most of the lines
+  // sharing a cell of the grid).
   struct Box {
-    double x0, y0, x1, y1;
+    double x0, y0, x1, y1, room;
   };
   std::vector<int> live;
   std::vector<Box> boxes(n);
@@ -123,32 +200,57 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
     live.push_back(i);
     const vector3d& p = table[ends[2 * i]].pos;
     const vector3d& q = table[ends[2 * i + 1]].pos;
+    const double size = std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(q.x), std::fabs(q.y)});
     boxes[i] = {std::min(p.x, q.x) - kOnLineDistance, std::min(p.y, q.y) - kOnLineDistance,
-                std::max(p.x, q.x) + kOnLineDistance, std::max(p.y, q.y) + kOnLineDistance};
+                std::max(p.x, q.x) + kOnLineDistance, std::max(p.y, q.y) + kOnLineDistance,
+                kConflictRoundingRoom * size};
     lo_x = std::min({lo_x, p.x, q.x});
     hi_x = std::max({hi_x, p.x, q.x});
     lo_y = std::min({lo_y, p.y, q.y});
     hi_y = std::max({hi_y, p.y, q.y});
   }
   if (live.size() < 2) return 0;
+  // The live lines by the grid's cells, each cell's in increasing order, in
+  // one array; the pairs are tested once, from their lower line, and a
+  // cell's cursor passes over the lines a later line no longer pairs with.
   OriGrid grid;
   grid.cover(lo_x, lo_y, hi_x, hi_y, live.size());
-  for (int i : live) grid.addBox(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1, i);
+  std::vector<size_t> first(grid.cellCount() + 1, 0);
+  for (int i : live) {
+    grid.forEachCell(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1,
+                     [&](int64_t cx, int64_t cy) { ++first[grid.cellIndex(cx, cy) + 1]; });
+  }
+  for (size_t c = 0; c + 1 < first.size(); ++c) first[c + 1] += first[c];
+  std::vector<int> in_cell(first.back());
+  std::vector<size_t> cursor(first.begin(), first.end() - 1);
+  for (int i : live) {
+    grid.forEachCell(boxes[i].x0, boxes[i].y0, boxes[i].x1, boxes[i].y1,
+                     [&](int64_t cx, int64_t cy) { in_cell[cursor[grid.cellIndex(cx, cy)]++] = i; });
+  }
+  cursor.assign(first.begin(), first.end() - 1);
 
   int dropped = 0;
   std::vector<int> stamp(n, -1);
   for (int i : live) {
     if (!(*keep)[i]) continue;
     const Box& b = boxes[i];
+    bool dropped_i = false;
     grid.forEachCell(b.x0, b.y0, b.x1, b.y1, [&](int64_t cx, int64_t cy) {
-      for (int j : grid.ids(cx, cy)) {
-        if (!(*keep)[i]) return;
-        if (j <= i || stamp[j] == i || !(*keep)[j]) continue;
+      if (dropped_i) return;
+      const size_t cell = grid.cellIndex(cx, cy);
+      size_t& from = cursor[cell];
+      while (from < first[cell + 1] && in_cell[from] <= i) ++from;
+      for (size_t at = from; at < first[cell + 1]; ++at) {
+        const int j = in_cell[at];
+        if (stamp[j] == i || !(*keep)[j]) continue;
         stamp[j] = i;
+        const Box& o = boxes[j];
+        const double room = b.room + o.room;
+        if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) continue;
         const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
         const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
                                          a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
-                                         b1 == a0 || b1 == a1);
+                                         b1 == a0 || b1 == a1, room);
         if (!c.found) continue;
         // c.cut_a alone: j ends on i's inside; c.cut_b alone: i ends on j's;
         // both: they cross.
@@ -156,6 +258,7 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
         if (aux_i && c.cut_b) {
           (*keep)[i] = 0;
           ++dropped;
+          dropped_i = true;
           return;
         }
         if (aux_j && c.cut_a) {
@@ -214,13 +317,21 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
 
   const int crossing = dropCrossingLines(lines, n, ends, table, &keep, cuts);
 
+  // The kept lines at each vertex, in line order: at[first[v]] to
+  // at[first[v + 1]].
   std::vector<int> degree(n_verts, 0);
-  std::vector<std::vector<int>> at(n_verts);
   for (int i = 0; i < n; ++i) {
     if (!keep[i]) continue;
-    for (int k = 0; k < 2; ++k) {
-      degree[ends[2 * i + k]]++;
-      at[ends[2 * i + k]].push_back(i);
+    for (int k = 0; k < 2; ++k) degree[ends[2 * i + k]]++;
+  }
+  std::vector<size_t> first(n_verts + 1, 0);
+  for (size_t v = 0; v < n_verts; ++v) first[v + 1] = first[v] + static_cast<size_t>(degree[v]);
+  std::vector<int> at(first[n_verts]);
+  {
+    std::vector<size_t> fill(first.begin(), first.end() - 1);
+    for (int i = 0; i < n; ++i) {
+      if (!keep[i]) continue;
+      for (int k = 0; k < 2; ++k) at[fill[ends[2 * i + k]]++] = i;
     }
   }
   std::vector<int> queue;
@@ -231,7 +342,8 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
     const int v = queue.back();
     queue.pop_back();
     if (degree[v] != 1) continue;
-    for (int i : at[v]) {
+    for (size_t a = first[v]; a < first[v + 1]; ++a) {
+      const int i = at[a];
       if (!keep[i]) continue;
       keep[i] = 0;
       ++pruned;
@@ -247,24 +359,57 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
   return keep;
 }
 
-// Links e to its successor around its face (or around the boundary).
-// Returns false when no successor exists.
-bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
-  ORI_vert* h = e->vert;
+// The construction prints a dot for every half-edge it links: a large sheet
+// has hundreds of thousands, so they are handed on in runs, each run before
+// any other message.
+class Dots {
+ public:
+  void add() { ++pending_; }
+  void flush() {
+    static const std::string kRun(1024, '.');
+    while (pending_ > 0) {
+      const int n = std::min(pending_, static_cast<int>(kRun.size()));
+      oriMessage("%.*s", n, kRun.c_str());
+      pending_ -= n;
+    }
+  }
+  ~Dots() { flush(); }
+
+ private:
+  int pending_ = 0;
+};
+
+// A half-edge's CP direction from its tail to its head: the unit vector and
+// the length. Every half-edge's is needed at both of its vertices' turns, so
+// they are worked out once.
+struct Direction {
+  double x, y, length;
+};
+
+Direction directionOf(const ORI_edge* e) {
+  const ORI_vert* h = e->vert;
   const ORI_vert* t = e->pair->vert;
   double dx = h->pos.x - t->pos.x, dy = h->pos.y - t->pos.y;
-  const double le = length2d(dx, dy);
-  dx /= le;
-  dy /= le;
+  const double len = length2d(dx, dy);
+  dx /= len;
+  dy /= len;
+  return {dx, dy, len};
+}
+
+// Links e to its successor around its face (or around the boundary); dirs
+// holds the direction of every half-edge of block. Returns false when no
+// successor exists.
+bool linkSuccessor(ORI_edge* e, ORI_edge* block, const std::vector<Direction>& dirs, Dots* dots) {
+  ORI_vert* h = e->vert;
+  const Direction& de = dirs[static_cast<size_t>(e - block)];
+  const double dx = de.x, dy = de.y, le = de.length;
   ORI_edge* best = nullptr;
   double best_cos = 1.0, best_sin = 0.0;
   for (int k = 0; k < h->n_out; ++k) {
     ORI_edge* c = h->out[k];
     if (c == e->pair) continue;
-    double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
-    const double lc = length2d(ux, uy);
-    ux /= lc;
-    uy /= lc;
+    const Direction& u = dirs[static_cast<size_t>(c - block)];
+    const double ux = u.x, uy = u.y, lc = u.length;
     const double sn = dx * uy - dy * ux;
     if (sn > kLeftTurnTolerance * lc * le) {
       const double cs = dx * ux + dy * uy;
@@ -281,22 +426,23 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
     best_cos = -1.0;
     e->on_boundary = 1;
     h->on_boundary = 1;
-    if (h->n_out == 1) oriMessage("error connection");
+    if (h->n_out == 1) {
+      dots->flush();
+      oriMessage("error connection");
+    }
     for (int k = 0; k < h->n_out; ++k) {
       ORI_edge* c = h->out[k];
-      double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
-      const double lc = length2d(ux, uy);
-      ux /= lc;
-      uy /= lc;
-      const double cs = dx * ux + dy * uy;
+      const Direction& u = dirs[static_cast<size_t>(c - block)];
+      const double cs = dx * u.x + dy * u.y;
       if (cs > best_cos) {
         best = c;
         best_cos = cs;
-        best_sin = dx * uy - dy * ux;
+        best_sin = dx * u.y - dy * u.x;
       }
     }
   }
   if (best == nullptr) {
+    dots->flush();
     for (int k = 0; k < h->n_out; ++k) {
       ORI_edge* c = h->out[k];
       double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
@@ -306,7 +452,7 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block) {
     }
     return false;
   }
-  oriMessage(".");
+  dots->add();
   e->next = best;
   best->prev = e;
   e->turn_cos = best_cos;
@@ -475,18 +621,30 @@ bool allocateVertsAndEdges(ORI_manifold* om, const SettledLines& s, std::vector<
 }
 
 // A half-edge pair per kept line, entered into the out lists of its two
-// vertices, with the fold target of its type. Returns false with
-// oriReadError set when a vertex would have too many lines.
-bool makeHalfEdgePairs(const SettledLines& s, const std::vector<int>& vertex_of, MeshBlocks* m) {
+// vertices, with the fold target of its type. Every vertex's out entries lie
+// in one block the manifold owns, sized by the vertices' degrees. Returns
+// false with oriReadError set when memory runs out.
+bool makeHalfEdgePairs(ORI_manifold* om, const SettledLines& s, const std::vector<int>& vertex_of, MeshBlocks* m) {
+  std::vector<size_t> degree(m->n_vert, 0);
+  size_t n_ends = 0;
+  for (size_t i = 0; i < s.lines.size(); ++i) {
+    if (!s.keep[i]) continue;
+    for (int k = 0; k < 2; ++k) degree[vertex_of[s.ends[2 * i + k]]]++;
+    n_ends += 2;
+  }
+  ORI_edge** slots = static_cast<ORI_edge**>(oriManifoldAllocBlock(om, n_ends, sizeof(ORI_edge*)));
+  if (slots == nullptr) {
+    oriSetReadError("out of memory for the %zu line ends of %d vertices", n_ends, m->n_vert);
+    return false;
+  }
+  for (int v = 0; v < m->n_vert; ++v) {
+    m->verts[v].out = slots;
+    slots += degree[v];
+  }
   for (size_t i = 0; i < s.lines.size(); ++i) {
     if (!s.keep[i]) continue;
     ORI_vert* from = &m->verts[vertex_of[s.ends[2 * i]]];
     ORI_vert* to = &m->verts[vertex_of[s.ends[2 * i + 1]]];
-    if (from->n_out >= kOriMaxVertOut || to->n_out >= kOriMaxVertOut) {
-      const ORI_vert* full = from->n_out >= kOriMaxVertOut ? from : to;
-      oriSetReadError("more than %d lines meet at the point (%g, %g)", kOriMaxVertOut, full->pos.x, full->pos.y);
-      return false;
-    }
     ORI_edge* a = &m->edges[m->n_edge];
     ORI_edge* b = &m->edges[m->n_edge + 1];
     from->out[from->n_out++] = a;
@@ -527,14 +685,19 @@ void moveToCpPlane(double paper_size, MeshBlocks* m) {
 }
 
 bool linkAllSuccessors(double paper_size, MeshBlocks* m) {
+  Dots dots;
+  std::vector<Direction> dirs(static_cast<size_t>(m->n_edge));
+  for (int k = 0; k < m->n_edge; ++k) dirs[static_cast<size_t>(k)] = directionOf(&m->edges[k]);
   for (int k = 0; k < m->n_edge; ++k) {
-    if (!linkSuccessor(&m->edges[k], m->edges)) {
+    if (!linkSuccessor(&m->edges[k], m->edges, dirs, &dots)) {
+      dots.flush();
       oriMessage("\n");
       oriSetReadError("half-edge %d at (%g, %g) has no successor", k, m->edges[k].x1 * paper_size,
                       -m->edges[k].y1 * paper_size);
       return false;
     }
   }
+  dots.flush();
   oriMessage("\n");
   return true;
 }
@@ -623,20 +786,27 @@ bool makeFaces(ORI_manifold* om, const std::vector<ORI_edge*>& face_first, MeshB
   return true;
 }
 
-// Prints the counts and enters the records into om's lists.
-void fillLists(ORI_manifold* om, const MeshBlocks& m) {
+// Prints the counts and enters the records into om's lists. Returns false
+// with oriReadError set when memory runs out.
+bool fillLists(ORI_manifold* om, const MeshBlocks& m) {
   om->n_vert = m.n_vert;
   om->n_edge = m.n_edge;
   om->n_face = m.n_face;
   oriMessage("vert number: %d\n", m.n_vert);
   oriMessage("edge number: %d\n", m.n_edge);
   oriMessage("face number: %d\n", m.n_face);
-  List* node = nullptr;
-  for (int k = 0; k < m.n_edge; ++k) node = listAdd(om->edges, node, &m.edges[k]);
-  node = nullptr;
-  for (int v = 0; v < m.n_vert; ++v) node = listAdd(om->verts, node, &m.verts[v]);
-  node = nullptr;
-  for (int f = 0; f < m.n_face; ++f) node = listAdd(om->faces, node, &m.faces[f]);
+  std::vector<void*> records(static_cast<size_t>(std::max({m.n_edge, m.n_vert, m.n_face})));
+  bool filled = true;
+  for (int k = 0; k < m.n_edge; ++k) records[static_cast<size_t>(k)] = &m.edges[k];
+  filled = filled && oriManifoldFillList(om, om->edges, records.data(), static_cast<size_t>(m.n_edge)) == 0;
+  for (int v = 0; v < m.n_vert; ++v) records[static_cast<size_t>(v)] = &m.verts[v];
+  filled = filled && oriManifoldFillList(om, om->verts, records.data(), static_cast<size_t>(m.n_vert)) == 0;
+  for (int f = 0; f < m.n_face; ++f) records[static_cast<size_t>(f)] = &m.faces[f];
+  filled = filled && oriManifoldFillList(om, om->faces, records.data(), static_cast<size_t>(m.n_face)) == 0;
+  if (filled) return true;
+  for (List* top : {om->edges, om->verts, om->faces}) *top = List{nullptr, nullptr, nullptr};
+  om->n_vert = om->n_edge = om->n_face = 0;
+  return false;
 }
 
 }  // namespace
@@ -652,14 +822,17 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
 
   MeshBlocks m;
   std::vector<int> vertex_of;
-  if (!allocateVertsAndEdges(om, settled, &vertex_of, &m) || !makeHalfEdgePairs(settled, vertex_of, &m)) return -1;
+  if (!allocateVertsAndEdges(om, settled, &vertex_of, &m) || !makeHalfEdgePairs(om, settled, vertex_of, &m)) return -1;
   moveToCpPlane(om->paper_size, &m);
   if (!linkAllSuccessors(om->paper_size, &m)) return -1;
   std::vector<ORI_edge*> face_first, outline_loops;
   if (!sortLoops(m, &face_first, &outline_loops)) return -1;
   markOutline(outline_loops, &m);
   if (!makeFaces(om, face_first, &m)) return -1;
-  fillLists(om, m);
+  if (!fillLists(om, m)) {
+    oriSetReadError("out of memory for the lists of %d half-edges", m.n_edge);
+    return -1;
+  }
 
   presetDisplayFrame(om, m.verts, m.n_vert);
   if (om_old == nullptr) {
@@ -669,6 +842,34 @@ int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const 
     oriManifoldPlaceOnFolded(om, om_old);
   }
   return 0;
+}
+
+bool oriPatternLineAccepted(const OriPatternLine& line, OriLineDrops* drops) {
+  if (!std::isfinite(line.x0) || !std::isfinite(line.y0) || !std::isfinite(line.x1) || !std::isfinite(line.y1)) {
+    ++drops->non_finite;
+    return false;
+  }
+  if (std::fabs(line.x0 - line.x1) < kOriMergeDistance && std::fabs(line.y0 - line.y1) < kOriMergeDistance) {
+    ++drops->too_short;
+    return false;
+  }
+  return true;
+}
+
+int oriManifoldConstructFromAccepted(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines, int n,
+                                     const OriLineDrops& drops) {
+  if (drops.non_finite > 0) {
+    oriMessage("dropped %d line(s) with a coordinate that is not a finite number\n", drops.non_finite);
+  }
+  if (n == 0) {
+    if (drops.too_short > 0) {
+      oriSetReadError("all %d lines of the pattern are shorter than %g units", drops.too_short, kOriMergeDistance);
+    } else {
+      oriSetReadError("the pattern has no lines to build a sheet from");
+    }
+    return -1;
+  }
+  return oriManifoldConstructFromLines(om, om_old, lines, n);
 }
 
 void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old) {

@@ -49,6 +49,25 @@ double oriLineTarget(const OriPatternLine& line);
 int oriManifoldConstructFromLines(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines,
                                   int n);
 
+// Lines a reader passes over before the construction, counted.
+struct OriLineDrops {
+  int non_finite = 0;  // a coordinate that is not a finite number
+  int too_short = 0;   // shorter than kOriMergeDistance in both X and Y
+};
+
+// Whether a read line goes to the construction: its four coordinates are
+// finite numbers and it reaches kOriMergeDistance along X or Y. A line that
+// does not is counted in *drops.
+bool oriPatternLineAccepted(const OriPatternLine& line, OriLineDrops* drops);
+
+// Builds om (paper_size already set) from the n lines a reader accepted,
+// after reporting the lines it dropped for a coordinate that is not a
+// number ("dropped %d line(s) with a coordinate ..."). With no line left,
+// returns -1 with oriReadError naming why (all too short, or none at all);
+// otherwise oriManifoldConstructFromLines(om, om_old, lines, n).
+int oriManifoldConstructFromAccepted(ORI_manifold* om, ORI_manifold* om_old, const OriPatternLine* lines, int n,
+                                     const OriLineDrops& drops);
+
 // Places the vertices of om on the folded faces of om_old, gives om's fixed
 // face the matrix of the old face under it, and measures the crease angles.
 void oriManifoldPlaceOnFolded(ORI_manifold* om, ORI_manifold* om_old);

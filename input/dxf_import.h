@@ -1,6 +1,6 @@
 // Importing a DXF drawing: its segments are read, cut where they cross and
-// written as crease-pattern XML into a temporary file, which the XML reader
-// then builds, so that one reader builds every mesh.
+// handed to the face construction in memory, through the acceptance the XML
+// reader's lines get, so that one construction builds every mesh.
 #pragma once
 
 #include <cstdio>
@@ -13,7 +13,6 @@ struct ORI_manifold;
 // and centred, its lines cut at crossings and T-junctions. Returns 0; on
 // failure the failing step's non-zero result with oriReadError set and om
 // left empty: -1 when the drawing has no segments or no extent, when the
-// chopping does not settle or when no temporary file can be made ("failed to
-// save temp file"); the writer's result ("out fail\n") or the XML reader's
-// ("read fail\n"). Cost: the chopping's, about linear in the pieces made.
+// chopping does not settle or when the construction fails ("read fail\n").
+// Cost: the chopping's, about linear in the pieces made.
 int oriManifoldConstructFromDxf(ORI_manifold* om, ORI_manifold* om_old, FILE* fp);

@@ -3,7 +3,9 @@
 // and edges_assignment. Everything else, custom keys included, is ignored.
 #include "input/fold_reader.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <nlohmann/json.hpp>
@@ -12,6 +14,7 @@
 
 #include "geometry/message.h"
 #include "input/construct.h"
+#include "input/decimal_text.h"
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
@@ -170,12 +173,11 @@ struct AngleFaults {
 // The target of edge k of a mountain or valley type from its file angle
 // (degrees, a valley positive): NaN, with the fault counted, when the angle
 // is not a finite number, is 0 or has the other letter's sign.
-double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
-  if (!angle.is_number() || !std::isfinite(angle.get<double>())) {
+double degreesTarget(bool is_number, double degrees, int type, size_t k, AngleFaults* faults) {
+  if (!is_number || !std::isfinite(degrees)) {
     faults->add(0, k);
     return NAN;
   }
-  const double degrees = angle.get<double>();
   if (degrees == 0.0) {
     faults->add(1, k);
     return NAN;
@@ -185,6 +187,11 @@ double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
     return NAN;
   }
   return degrees * kFoldRadiansPerDegree;
+}
+
+double fileTarget(const Json& angle, int type, size_t k, AngleFaults* faults) {
+  return angle.is_number() ? degreesTarget(true, angle.get<double>(), type, k, faults)
+                           : degreesTarget(false, 0.0, type, k, faults);
 }
 
 void reportAngleFaults(const AngleFaults& f) {
@@ -200,7 +207,7 @@ void reportAngleFaults(const AngleFaults& f) {
 
 // Turns frame 0 of doc into lines appended to cp. Returns false with
 // oriReadError set; cp may then hold some lines.
-bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_edge) {
+bool readFrame0(const Json& doc, std::vector<Line>* lines, size_t* n_vert, size_t* n_edge) {
   if (!doc.is_object()) {
     oriSetReadError("not a FOLD file: the JSON text is not an object");
     return false;
@@ -237,7 +244,6 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
 
   const Json* angles = foldAngles(doc);
   AngleFaults faults;
-  List* last = CreasePatternLastNode(cp);
   for (size_t k = 0; k < edges->size(); ++k) {
     const Json& e = (*edges)[k];
     size_t a = 0, b = 0;
@@ -250,16 +256,328 @@ bool readFrame0(const Json& doc, CreasePattern* cp, size_t* n_vert, size_t* n_ed
     if (assignments != nullptr && k < assignments->size() && (*assignments)[k].is_string()) {
       assignment = (*assignments)[k].get_ref<const std::string&>().c_str();
     }
-    Line* l = LineNew(verts[a].x, -verts[a].y, verts[b].x, -verts[b].y, foldAssignmentLineType(assignment));
-    if (angles != nullptr && k < angles->size() && (l->type == kOriLineTypeMountain || l->type == kOriLineTypeValley)) {
-      l->target = fileTarget((*angles)[k], l->type, k, &faults);
+    Line l = {verts[a].x, -verts[a].y, verts[b].x, -verts[b].y, foldAssignmentLineType(assignment)};
+    if (angles != nullptr && k < angles->size() && (l.type == kOriLineTypeMountain || l.type == kOriLineTypeValley)) {
+      l.target = fileTarget((*angles)[k], l.type, k, &faults);
     }
-    last = listAdd(cp->lines, last, l);
+    lines->push_back(l);
   }
   reportAngleFaults(faults);
   *n_vert = verts.size();
   *n_edge = edges->size();
   return true;
+}
+
+// ---- The plain file, read without a document -------------------------------
+//
+// A large sheet's FOLD file is millions of numbers: the parsed document took
+// most of a load's time and ten times the file's size. The files that tools
+// write (this program's own among them) are plain: ASCII strings without
+// escapes, frame 0's arrays of the expected shapes. Such a file is read by
+// the scanner below straight into lines. Whatever it does not take as plain
+// (other bytes in a string, an escape, a number beyond its reach, a shape
+// the document reader refuses or reports, a key given twice, a file_frames
+// that frame 0's angles would come from) is read by the document reader
+// instead, so that every refusal and message is the document reader's own.
+
+// A strict scanner of the JSON grammar for the plain subset; every method
+// returns false where the text leaves that subset (or the grammar).
+class PlainJson {
+ public:
+  PlainJson(const char* p, const char* end) : p_(p), end_(end) {}
+
+  void space() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r')) ++p_;
+  }
+  bool atEnd() {
+    space();
+    return p_ == end_;
+  }
+  // Takes c (after white space).
+  bool take(char c) {
+    space();
+    if (p_ == end_ || *p_ != c) return false;
+    ++p_;
+    return true;
+  }
+  // The next character after white space, or 0 at the end.
+  char peek() {
+    space();
+    return p_ < end_ ? *p_ : '\0';
+  }
+
+  // A string of printable ASCII without escapes.
+  bool string(const char** s, size_t* n) {
+    if (!take('"')) return false;
+    const char* start = p_;
+    while (p_ < end_ && *p_ != '"') {
+      const unsigned char c = static_cast<unsigned char>(*p_);
+      if (c < 0x20 || c >= 0x80 || c == '\\') return false;
+      ++p_;
+    }
+    if (p_ == end_) return false;
+    *s = start;
+    *n = static_cast<size_t>(p_ - start);
+    ++p_;
+    return true;
+  }
+
+  // A number as the document reader gives it as a double: whole numbers of
+  // up to 18 digits through their integer (as it stores them), others by
+  // correct rounding (as strtod); *whole is set for a whole number without
+  // a sign, *value_u then holding it. value null: the number is only
+  // checked.
+  bool number(double* value, bool* whole = nullptr, uint64_t* value_u = nullptr) {
+    space();
+    const char* start = p_;
+    const bool negative = p_ < end_ && *p_ == '-';
+    if (negative) ++p_;
+    const char* digits = p_;
+    if (p_ == end_ || *p_ < '0' || *p_ > '9') return false;
+    if (*p_ == '0') {
+      ++p_;
+    } else {
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    const size_t n_digits = static_cast<size_t>(p_ - digits);
+    bool integer = true;
+    if (p_ < end_ && *p_ == '.') {
+      integer = false;
+      ++p_;
+      if (p_ == end_ || *p_ < '0' || *p_ > '9') return false;
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+      integer = false;
+      ++p_;
+      if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+      if (p_ == end_ || *p_ < '0' || *p_ > '9') return false;
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    if (whole != nullptr) *whole = false;
+    if (integer) {
+      if (n_digits > 18) return false;
+      if (value == nullptr) return true;
+      uint64_t u = 0;
+      for (const char* d = digits; d < digits + n_digits; ++d) u = u * 10 + static_cast<uint64_t>(*d - '0');
+      const int64_t i = static_cast<int64_t>(u);
+      *value = negative ? static_cast<double>(-i) : static_cast<double>(u);
+      if (whole != nullptr && !negative) {
+        *whole = true;
+        *value_u = u;
+      }
+      return true;
+    }
+    // A number the document reader would refuse (beyond the doubles) must
+    // be seen even where its value is not needed.
+    double v = 0.0;
+    const char* stop = nullptr;
+    if (!(oriShortDecimal(start, p_, &v, &stop) && stop == p_)) {
+      const auto r = std::from_chars(start, p_, v);
+      if (r.ec != std::errc() || r.ptr != p_ || !std::isfinite(v)) return false;
+    }
+    if (value != nullptr) *value = v;
+    return true;
+  }
+
+  // Passes over any value of the subset, depth levels of nesting allowed.
+  bool skip(int depth) {
+    const char c = peek();
+    if (c == '"') {
+      const char* s;
+      size_t n;
+      return string(&s, &n);
+    }
+    if (c == '{' || c == '[') {
+      if (depth <= 0) return false;
+      ++p_;
+      const char close = c == '{' ? '}' : ']';
+      if (peek() == close) return take(close);
+      do {
+        if (c == '{') {
+          const char* s;
+          size_t n;
+          if (!string(&s, &n) || !take(':')) return false;
+        }
+        if (!skip(depth - 1)) return false;
+      } while (take(','));
+      return take(close);
+    }
+    if (c == '-' || (c >= '0' && c <= '9')) return number(nullptr);
+    for (const char* word : {"true", "false", "null"}) {
+      const size_t n = std::strlen(word);
+      if (static_cast<size_t>(end_ - p_) >= n && std::memcmp(p_, word, n) == 0) {
+        p_ += n;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Calls item() for each element of an array; item reads one element.
+  template <class F>
+  bool array(F item) {
+    if (!take('[')) return false;
+    if (peek() == ']') return take(']');
+    do {
+      if (!item()) return false;
+    } while (take(','));
+    return take(']');
+  }
+
+ private:
+  const char* p_;
+  const char* end_;
+};
+
+// Frame 0 as the plain scanner reads it.
+struct PlainFrame0 {
+  bool folded_form = false;
+  bool has_file_frames = false, has_coords = false, has_edges = false, has_assignments = false, has_angles = false;
+  std::vector<FoldVertex> verts;
+  std::vector<uint64_t> edges;  // two vertex numbers an edge
+  std::vector<std::pair<const char*, size_t>> assignments;
+  std::vector<double> angles;
+};
+
+bool keyIs(const char* s, size_t n, const char* key) { return std::strlen(key) == n && std::memcmp(s, key, n) == 0; }
+
+// Reads text as a plain FOLD file. False when it is not one (the document
+// reader then reads it).
+bool scanPlain(const std::string& text, PlainFrame0* f) {
+  PlainJson j(text.data(), text.data() + text.size());
+  if (!j.take('{')) return false;
+  if (j.peek() != '}') {
+    do {
+      const char* key;
+      size_t n;
+      if (!j.string(&key, &n) || !j.take(':')) return false;
+      bool ok = true;
+      if (keyIs(key, n, "frame_classes")) {
+        ok = j.array([&] {
+          const char* s;
+          size_t len;
+          if (!j.string(&s, &len)) return false;
+          f->folded_form = f->folded_form || keyIs(s, len, "foldedForm");
+          return true;
+        });
+      } else if (keyIs(key, n, "vertices_coords")) {
+        if (f->has_coords) return false;
+        f->has_coords = true;
+        ok = j.array([&] {
+          double v[3] = {0.0, 0.0, 0.0};
+          int k = 0;
+          if (!j.array([&] { return k < 3 && j.number(&v[k++]); }) || k < 2) return false;
+          f->verts.push_back({v[0], v[1], v[2]});
+          return true;
+        });
+      } else if (keyIs(key, n, "edges_vertices")) {
+        if (f->has_edges) return false;
+        f->has_edges = true;
+        ok = j.array([&] {
+          int k = 0;
+          if (!j.array([&] {
+                double v;
+                bool whole = false;
+                uint64_t u = 0;
+                if (k >= 2 || !j.number(&v, &whole, &u) || !whole) return false;
+                f->edges.push_back(u);
+                ++k;
+                return true;
+              })) {
+            return false;
+          }
+          return k == 2;
+        });
+      } else if (keyIs(key, n, "edges_assignment")) {
+        if (f->has_assignments) return false;
+        f->has_assignments = true;
+        ok = j.array([&] {
+          const char* s;
+          size_t len;
+          if (!j.string(&s, &len)) return false;
+          f->assignments.push_back({s, len});
+          return true;
+        });
+      } else if (keyIs(key, n, "edges_foldAngle")) {
+        if (f->has_angles) return false;
+        f->has_angles = true;
+        ok = j.array([&] {
+          double v;
+          if (!j.number(&v)) return false;
+          f->angles.push_back(v);
+          return true;
+        });
+      } else {
+        if (keyIs(key, n, "file_frames")) f->has_file_frames = true;
+        ok = j.skip(kFoldMaxDepth - 1);
+      }
+      if (!ok) return false;
+    } while (j.take(','));
+  }
+  return j.take('}') && j.atEnd();
+}
+
+// Turns a plain frame 0 into lines appended to lines, as readFrame0 would.
+// False, with lines untouched, wherever readFrame0 would refuse the frame: the
+// document reader then says why.
+bool plainFrame0(const PlainFrame0& f, std::vector<Line>* lines, size_t* n_vert, size_t* n_edge) {
+  if (f.folded_form || !f.has_coords || !f.has_edges) return false;
+  // Angles from file_frames are the document reader's.
+  if (!f.has_angles && f.has_file_frames) return false;
+  if (f.verts.size() > static_cast<size_t>(2) * kImportMaxLines) return false;
+  const size_t n = f.edges.size() / 2;
+  if (n > static_cast<size_t>(kImportMaxLines)) return false;
+  for (uint64_t v : f.edges) {
+    if (v >= f.verts.size()) return false;
+  }
+  // flat() sets the read error when it refuses; the document reader sets it
+  // again.
+  if (!flat(f.verts)) return false;
+  AngleFaults faults;
+  lines->reserve(n);
+  std::string assignment;
+  for (size_t k = 0; k < n; ++k) {
+    const FoldVertex& a = f.verts[f.edges[2 * k]];
+    const FoldVertex& b = f.verts[f.edges[2 * k + 1]];
+    const char* letter = nullptr;
+    if (k < f.assignments.size()) {
+      assignment.assign(f.assignments[k].first, f.assignments[k].second);
+      letter = assignment.c_str();
+    }
+    Line l = {a.x, -a.y, b.x, -b.y, foldAssignmentLineType(letter)};
+    if (f.has_angles && k < f.angles.size() && (l.type == kOriLineTypeMountain || l.type == kOriLineTypeValley)) {
+      l.target = degreesTarget(true, f.angles[k], l.type, k, &faults);
+    }
+    lines->push_back(l);
+  }
+  reportAngleFaults(faults);
+  *n_vert = f.verts.size();
+  *n_edge = n;
+  return true;
+}
+
+// Reads text through the parsed document (oriReadError set when it
+// refuses the file).
+bool readDocument(std::string& text, std::vector<Line>* lines, size_t* n_vert, size_t* n_edge) {
+  bool parsed = false;
+  try {
+    const Json doc = Json::parse(text);
+    parsed = true;
+    text.clear();
+    text.shrink_to_fit();
+    return readFrame0(doc, lines, n_vert, n_edge);
+  } catch (const std::exception& e) {
+    // what() reads "[json.exception.parse_error.101] parse error at line 1, ...".
+    const char* why = std::strstr(e.what(), "] ");
+    why = why != nullptr ? why + 2 : e.what();
+    if (!parsed) {
+      oriSetReadError("not a FOLD file: the JSON text does not parse (%s)", why);
+    } else {
+      oriSetReadError("the FOLD file cannot be read: %s", why);
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -279,43 +597,59 @@ int foldAssignmentLineType(const char* assignment) {
   }
 }
 
-int LineFromFold(CreasePattern* cp, FILE* fp) {
+namespace {
+
+// Reads the lines of frame 0 (as LineFromFold describes them, not yet
+// fitted to the paper) and prints their counts. Returns false with
+// oriReadError set; lines then holds nothing.
+bool readFoldLines(FILE* fp, std::vector<Line>* lines, size_t* n_edge) {
   std::string text;
-  if (oriReadWholeStream(fp, kImportMaxBytes, &text) != 0) return -1;
-  if (!nestingWithin(text, kFoldMaxDepth)) {
+  if (oriReadWholeStream(fp, kImportMaxBytes, &text) != 0) return false;
+  size_t n_vert = 0;
+  bool ok = false;
+  {
+    PlainFrame0 plain;
+    ok = scanPlain(text, &plain) && plainFrame0(plain, lines, &n_vert, n_edge);
+  }
+  if (!ok && !nestingWithin(text, kFoldMaxDepth)) {
     oriSetReadError("not a FOLD file: its lists nest deeper than %d levels", kFoldMaxDepth);
-    return -1;
+    return false;
   }
-  size_t n_vert = 0, n_edge = 0;
-  bool parsed = false, ok = false;
-  try {
-    const Json doc = Json::parse(text);
-    parsed = true;
-    text.clear();
-    text.shrink_to_fit();
-    ok = readFrame0(doc, cp, &n_vert, &n_edge);
-  } catch (const std::exception& e) {
-    // what() reads "[json.exception.parse_error.101] parse error at line 1, ...".
-    const char* why = std::strstr(e.what(), "] ");
-    why = why != nullptr ? why + 2 : e.what();
-    if (!parsed) {
-      oriSetReadError("not a FOLD file: the JSON text does not parse (%s)", why);
-    } else {
-      oriSetReadError("the FOLD file cannot be read: %s", why);
-    }
-  }
+  if (!ok) ok = readDocument(text, lines, &n_vert, n_edge);
   if (!ok) {
+    lines->clear();
+    return false;
+  }
+  oriMessage("\tFOLD frame 0: %zu vertices, %zu edges\n", n_vert, *n_edge);
+  return true;
+}
+
+void setFitError(int fit, size_t n_edge) {
+  if (fit == kFitNoLines) {
+    oriSetReadError("frame 0 has no edges to build a sheet from");
+  } else {
+    oriSetReadError("the %zu edges of frame 0 have no extent to scale to the paper", n_edge);
+  }
+}
+
+}  // namespace
+
+int LineFromFold(CreasePattern* cp, FILE* fp) {
+  std::vector<Line> lines;
+  size_t n_edge = 0;
+  if (!readFoldLines(fp, &lines, &n_edge)) {
     CreasePatternClear(cp);
     return -1;
   }
-  oriMessage("\tFOLD frame 0: %zu vertices, %zu edges\n", n_vert, n_edge);
+  List* last = CreasePatternLastNode(cp);
+  for (const Line& l : lines) {
+    Line* copy = LineNew(l.x0, l.y0, l.x1, l.y1, l.type);
+    copy->target = l.target;
+    last = listAdd(cp->lines, last, copy);
+  }
   const int fit = CreasePatternFitPaper(cp);
   if (fit != kFitOk) {
-    if (fit == kFitNoLines) {
-      oriSetReadError("frame 0 has no edges to build a sheet from");
-    } else {
-      oriSetReadError("the %zu edges of frame 0 have no extent to scale to the paper", n_edge);
-    }
+    setFitError(fit, n_edge);
     CreasePatternClear(cp);
     return -1;
   }
@@ -324,11 +658,14 @@ int LineFromFold(CreasePattern* cp, FILE* fp) {
 
 int oriManifoldConstructFromFold(ORI_manifold* om, ORI_manifold* om_old, FILE* fp) {
   oriClearReadError();
-  CreasePattern* cp = CreasePatternNew();
-  const int result = LineFromFold(cp, fp);
-  if (result != 0) {
-    CreasePatternDestruct(cp);
-    return result;
+  // The lines go to the chain in one array, never as a list.
+  std::vector<Line> lines;
+  size_t n_edge = 0;
+  if (!readFoldLines(fp, &lines, &n_edge)) return -1;
+  const int fit = oriFitLinesToPaper(&lines, kImportPaperSize);
+  if (fit != kFitOk) {
+    setFitError(fit, n_edge);
+    return -1;
   }
-  return oriManifoldConstructFromCreasePattern(om, om_old, cp);
+  return oriManifoldConstructFromLineArray(om, om_old, &lines, kImportPaperSize);
 }

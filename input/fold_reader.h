@@ -44,7 +44,8 @@ int LineFromFold(CreasePattern* cp, FILE* fp);
 
 // Builds om (fresh from oriManifoldNew) from the FOLD text fp (opened by the
 // caller and closed by it) through the line-list chain: the lines of frame 0
-// are cut at crossings, written as crease-pattern XML and built by the XML
-// reader; om_old as for oriManifoldConstructFromOpx. Returns 0, or the
-// failing step's non-zero result with oriReadError set.
+// are cut at crossings and built in memory
+// (oriManifoldConstructFromCreasePattern); om_old as for
+// oriManifoldConstructFromOpx. Returns 0, or the failing step's non-zero
+// result with oriReadError set.
 int oriManifoldConstructFromFold(ORI_manifold* om, ORI_manifold* om_old, FILE* fp);

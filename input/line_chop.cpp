@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "geometry/grid.h"
 #include "geometry/message.h"
 #include "input/construct.h"
+#include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
 
@@ -40,32 +43,40 @@ constexpr int kChopRegrowFactor = 4;
 // Rounding room around the lines' extent, a share of its size.
 constexpr double kChopGridSlack = 1e-9;
 
-bool finiteLine(const Line* l) {
-  return std::isfinite(l->x0) && std::isfinite(l->y0) && std::isfinite(l->x1) && std::isfinite(l->y1);
+bool finiteLine(const Line& l) {
+  return std::isfinite(l.x0) && std::isfinite(l.y0) && std::isfinite(l.x1) && std::isfinite(l.y1);
 }
 
-double segmentDistance(double x, double y, const Line* l) {
-  const double dx = l->x1 - l->x0, dy = l->y1 - l->y0;
+double length(const Line& l) {
+  const double dx = l.x1 - l.x0, dy = l.y1 - l.y0;
+  return std::sqrt(dx * dx + dy * dy);
+}
+
+double segmentDistance(double x, double y, const Line& l) {
+  const double dx = l.x1 - l.x0, dy = l.y1 - l.y0;
   const double len2 = dx * dx + dy * dy;
-  double u = len2 > 0.0 ? ((x - l->x0) * dx + (y - l->y0) * dy) / len2 : 0.0;
+  double u = len2 > 0.0 ? ((x - l.x0) * dx + (y - l.y0) * dy) / len2 : 0.0;
   u = std::min(1.0, std::max(0.0, u));
-  return std::hypot(x - (l->x0 + u * dx), y - (l->y0 + u * dy));
+  const double ex = x - (l.x0 + u * dx), ey = y - (l.y0 + u * dy);
+  return std::sqrt(ex * ex + ey * ey);
 }
 
-// The lines entered into the cells they pass within reach of.
+// The lines entered into the cells they pass within reach of. (A cell's
+// membership has the room of a whole kChopEndMargin: the rounding of these
+// distances never decides whether two lines that cut each other share one.)
 class ChopGrid {
  public:
-  // Lays the grid over the living lines (non-null entries of lines) and
-  // enters them.
-  void build(const std::vector<Line*>& lines, int alive) {
+  // Lays the grid over the living lines and enters them.
+  void build(const std::vector<Line>& lines, const std::vector<char>& living, int alive) {
     double lo_x = HUGE_VAL, lo_y = HUGE_VAL, hi_x = -HUGE_VAL, hi_y = -HUGE_VAL, reach = 0.0;
-    for (const Line* l : lines) {
-      if (l == nullptr || !finiteLine(l)) continue;
-      lo_x = std::min({lo_x, l->x0, l->x1});
-      lo_y = std::min({lo_y, l->y0, l->y1});
-      hi_x = std::max({hi_x, l->x0, l->x1});
-      hi_y = std::max({hi_y, l->y0, l->y1});
-      reach = std::max(reach, kChopReach * std::hypot(l->x1 - l->x0, l->y1 - l->y0));
+    for (size_t id = 0; id < lines.size(); ++id) {
+      const Line& l = lines[id];
+      if (!living[id] || !finiteLine(l)) continue;
+      lo_x = std::min({lo_x, l.x0, l.x1});
+      lo_y = std::min({lo_y, l.y0, l.y1});
+      hi_x = std::max({hi_x, l.x0, l.x1});
+      hi_y = std::max({hi_y, l.y0, l.y1});
+      reach = std::max(reach, kChopReach * length(l));
     }
     if (lo_x > hi_x) lo_x = lo_y = hi_x = hi_y = 0.0;
     slack_ = kChopGridSlack * (1.0 + (hi_x - lo_x) + (hi_y - lo_y));
@@ -73,28 +84,31 @@ class ChopGrid {
     grid_.cover(lo_x - pad, lo_y - pad, hi_x + pad, hi_y + pad, static_cast<size_t>(alive));
     built_for_ = alive;
     for (size_t id = 0; id < lines.size(); ++id) {
-      if (lines[id] != nullptr) add(static_cast<int>(id), lines[id]);
+      if (living[id]) add(static_cast<int>(id), lines[id]);
     }
   }
 
   int builtFor() const { return built_for_; }
 
-  void add(int id, const Line* l) {
+  void add(int id, const Line& l) {
     forEachCell(l, [&](int64_t cx, int64_t cy) { grid_.add(cx, cy, id); });
   }
 
-  // The line ids entered in a cell, living or not.
-  const std::vector<int>& ids(int64_t cx, int64_t cy) const { return grid_.ids(cx, cy); }
+  // Calls f(id) with the line ids entered in a cell, living or not.
+  template <class F>
+  void forEachId(int64_t cx, int64_t cy, F f) const {
+    grid_.forEachId(cx, cy, f);
+  }
 
   // Calls f(cx, cy) with every cell that passes within reach of l. Lines
   // that are not finite are in no cell: they cut nothing.
   template <class F>
-  void forEachCell(const Line* l, F f) const {
+  void forEachCell(const Line& l, F f) const {
     if (!finiteLine(l)) return;
-    const double reach = kChopReach * std::hypot(l->x1 - l->x0, l->y1 - l->y0) + slack_;
-    const double half_diagonal = 0.5 * std::hypot(grid_.width(), grid_.height());
-    grid_.forEachCell(std::min(l->x0, l->x1) - reach, std::min(l->y0, l->y1) - reach, std::max(l->x0, l->x1) + reach,
-                      std::max(l->y0, l->y1) + reach, [&](int64_t cx, int64_t cy) {
+    const double reach = kChopReach * length(l) + slack_;
+    const double half_diagonal = 0.5 * std::sqrt(grid_.width() * grid_.width() + grid_.height() * grid_.height());
+    grid_.forEachCell(std::min(l.x0, l.x1) - reach, std::min(l.y0, l.y1) - reach, std::max(l.x0, l.x1) + reach,
+                      std::max(l.y0, l.y1) + reach, [&](int64_t cx, int64_t cy) {
                         if (segmentDistance(grid_.centreX(cx), grid_.centreY(cy), l) <= reach + half_diagonal) {
                           f(cx, cy);
                         }
@@ -110,35 +124,103 @@ class ChopGrid {
 // The lines of one chopping in list order: a line's id is its position in
 // the list, and since pieces are always appended, ids only grow.
 struct ChopState {
-  std::vector<Line*> lines;  // by id; null once split
+  std::vector<Line>& lines;  // by id
+  std::vector<char> living;  // 0 once split
   int alive = 0;
   long long splits = 0;
   ChopGrid grid;
 
-  int add(Line* l) {
+  explicit ChopState(std::vector<Line>& l) : lines(l), living(l.size(), 1), alive(static_cast<int>(l.size())) {}
+
+  int add(const Line& l) {
     const int id = static_cast<int>(lines.size());
     lines.push_back(l);
+    living.push_back(1);
     ++alive;
-    grid.add(id, l);
+    grid.add(id, lines.back());
     return id;
   }
 
   // Replaces line id by its two pieces split at (px, py); returns the id of
   // the first piece (the second follows it).
   int split(int id, double px, double py) {
-    Line* l = lines[id];
-    Line* a = LineNew(l->x0, l->y0, px, py, l->type);
-    Line* b = LineNew(px, py, l->x1, l->y1, l->type);
-    a->target = b->target = l->target;
+    const Line l = lines[id];
+    Line a = l, b = l;
+    a.x1 = px;
+    a.y1 = py;
+    b.x0 = px;
+    b.y0 = py;
     const int first = add(a);
     add(b);
-    std::free(l);
-    lines[id] = nullptr;
+    living[id] = 0;
     --alive;
     ++splits;
     return first;
   }
 };
+
+// Whether two lines have an end at exactly the same point. The pair test of
+// such lines puts their meeting at that end of both (its cross products
+// there are exact zeros), where no margin admits a cut: they are passed over
+// without it (most pairs of a fine pattern meet so).
+bool shareAnEnd(const Line& a, const Line& b) {
+  return (a.x0 == b.x0 && a.y0 == b.y0) || (a.x0 == b.x1 && a.y0 == b.y1) || (a.x1 == b.x0 && a.y1 == b.y0) ||
+         (a.x1 == b.x1 && a.y1 == b.y1);
+}
+
+// Removes the later copies of a line drawn again with the same ends (either
+// way round) and type, keeping the first; returns how many went. The same
+// lines go as a set of (ends in order, type) would find them: equal numbers
+// (0 and -0 alike) in the same order. Lines with coordinates that are not
+// numbers are compared through such a set.
+int dropCopies(std::vector<Line>* lines) {
+  using Key = std::tuple<double, double, double, double, int>;
+  auto keyOf = [](const Line& l) {
+    const bool forward = std::make_pair(l.x0, l.y0) <= std::make_pair(l.x1, l.y1);
+    return forward ? Key(l.x0, l.y0, l.x1, l.y1, l.type) : Key(l.x1, l.y1, l.x0, l.y0, l.type);
+  };
+  const size_t n = lines->size();
+  std::vector<char> copy(n, 0);
+  bool finite = true;
+  for (const Line& l : *lines) finite = finite && finiteLine(l);
+  if (finite) {
+    // An open-addressing table of the keys seen, at most half full.
+    auto bitsOf = [](double v) {
+      v += 0.0;  // -0 counts as 0
+      uint64_t b;
+      std::memcpy(&b, &v, sizeof b);
+      return b;
+    };
+    int bits = 4;
+    while ((size_t{1} << bits) < 2 * n + 2) ++bits;
+    std::vector<int> table(size_t{1} << bits, -1);
+    std::vector<Key> keys(n);
+    for (size_t i = 0; i < n; ++i) {
+      const Key& k = keys[i] = keyOf((*lines)[i]);
+      uint64_t h = static_cast<uint64_t>(std::get<4>(k)) * 0x9E3779B97F4A7C15ull;
+      h = (h ^ bitsOf(std::get<0>(k))) * 0xC2B2AE3D27D4EB4Full;
+      h = (h ^ bitsOf(std::get<1>(k))) * 0x9E3779B97F4A7C15ull;
+      h = (h ^ bitsOf(std::get<2>(k))) * 0xC2B2AE3D27D4EB4Full;
+      h = (h ^ bitsOf(std::get<3>(k))) * 0x9E3779B97F4A7C15ull;
+      size_t at = static_cast<size_t>(h >> (64 - bits));
+      while (table[at] >= 0 && keys[static_cast<size_t>(table[at])] != k) at = (at + 1) & (table.size() - 1);
+      if (table[at] >= 0) {
+        copy[i] = 1;
+      } else {
+        table[at] = static_cast<int>(i);
+      }
+    }
+  } else {
+    std::set<Key> seen;
+    for (size_t i = 0; i < n; ++i) copy[i] = seen.insert(keyOf((*lines)[i])).second ? 0 : 1;
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!copy[i]) (*lines)[kept++] = (*lines)[i];
+  }
+  lines->resize(kept);
+  return static_cast<int>(n - kept);
+}
 
 }  // namespace
 
@@ -178,38 +260,13 @@ int LineChopTest(const Line* a, const Line* b, double* px, double* py) {
 }
 
 
-int LineChop(CreasePattern* cp) {
-  ChopState st;
+int LineChopLines(std::vector<Line>* lines_in) {
   // A line drawn again with the same ends and type adds nothing but work:
   // each copy would be cut at every crossing of the first. Copies are
-  // released before any test.
-  std::set<std::tuple<double, double, double, double, int>> seen;
-  int copies = 0;
-  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
-    Line* l = static_cast<Line*>(n->data);
-    const bool forward = std::make_pair(l->x0, l->y0) <= std::make_pair(l->x1, l->y1);
-    const auto key = forward ? std::make_tuple(l->x0, l->y0, l->x1, l->y1, l->type)
-                             : std::make_tuple(l->x1, l->y1, l->x0, l->y0, l->type);
-    if (!seen.insert(key).second) {
-      std::free(l);
-      n->data = nullptr;
-      ++copies;
-      continue;
-    }
-    st.lines.push_back(l);
-  }
-  if (copies > 0) {
-    // Relink the list without the released copies.
-    List* last = nullptr;
-    List* old = cp->lines;
-    std::vector<Line*> kept(st.lines);
-    listDestruct(old->next);
-    old->next = nullptr;
-    old->data = nullptr;
-    for (Line* l : kept) last = listAdd(cp->lines, last, l);
-  }
-  st.alive = static_cast<int>(st.lines.size());
-  st.grid.build(st.lines, st.alive);
+  // dropped before any test.
+  dropCopies(lines_in);
+  ChopState st(*lines_in);
+  st.grid.build(st.lines, st.living, st.alive);
   // Exact arithmetic splits each line at most once per other line; rounding
   // may add a few points, never this many.
   const long long n0 = static_cast<long long>(st.lines.size());
@@ -219,31 +276,31 @@ int LineChop(CreasePattern* cp) {
   std::vector<int> candidates;
   bool settled = true;
   for (int a = 0; a < static_cast<int>(st.lines.size()); ++a) {
-    if (st.lines[a] == nullptr) continue;
+    if (!st.living[a]) continue;
     if (st.splits > max_splits || st.alive > kOriMaxPatternLines) {
       settled = false;
       break;
     }
-    if (st.alive > kChopRegrowFactor * std::max(st.grid.builtFor(), 16)) st.grid.build(st.lines, st.alive);
+    if (st.alive > kChopRegrowFactor * std::max(st.grid.builtFor(), 16)) st.grid.build(st.lines, st.living, st.alive);
 
     // The lines near a, in list order: the order of the pair tests decides
     // which line of a pair is cut first, so it is kept.
     stamp.resize(st.lines.size(), -1);
     candidates.clear();
     st.grid.forEachCell(st.lines[a], [&](int64_t cx, int64_t cy) {
-      for (int b : st.grid.ids(cx, cy)) {
-        if (stamp[b] == a || b == a || st.lines[b] == nullptr) continue;
+      st.grid.forEachId(cx, cy, [&](int b) {
+        if (stamp[b] == a || b == a || !st.living[b]) return;
         stamp[b] = a;
         candidates.push_back(b);
-      }
+      });
     });
     std::sort(candidates.begin(), candidates.end());
 
     for (size_t k = 0; k < candidates.size(); ++k) {
       const int b = candidates[k];
-      if (st.lines[b] == nullptr) continue;
+      if (!st.living[b] || shareAnEnd(st.lines[a], st.lines[b])) continue;
       double px = 0.0, py = 0.0;
-      const int kind = LineChopTest(st.lines[a], st.lines[b], &px, &py);
+      const int kind = LineChopTest(&st.lines[a], &st.lines[b], &px, &py);
       if (kind == kLineChopNone) continue;
       if (kind == kLineChopCutB) {
         // b's pieces come last in the list and are tested against a in turn.
@@ -266,15 +323,13 @@ int LineChop(CreasePattern* cp) {
     if (!settled) break;
   }
 
-  // The list now holds the living lines in order.
-  listDestruct(cp->lines->next);
-  cp->lines->next = nullptr;
-  cp->lines->data = nullptr;
-  List* last = nullptr;
-  for (Line* l : st.lines) {
-    if (l != nullptr) last = listAdd(cp->lines, last, l);
+  // The living lines in order.
+  size_t kept = 0;
+  for (size_t i = 0; i < st.lines.size(); ++i) {
+    if (st.living[i]) st.lines[kept++] = st.lines[i];
   }
-  oriMessage("numlist:%d\n", listCount(cp->lines));
+  st.lines.resize(kept);
+  oriMessage("numlist:%d\n", static_cast<int>(kept));
   if (!settled) {
     if (st.alive > kOriMaxPatternLines) {
       oriSetReadError("cutting the lines at their crossings gives more than %d lines", kOriMaxPatternLines);
@@ -284,4 +339,20 @@ int LineChop(CreasePattern* cp) {
     return -1;
   }
   return 0;
+}
+
+int LineChop(CreasePattern* cp) {
+  std::vector<Line> lines;
+  for (List* n = cp->lines; n != nullptr && n->data != nullptr; n = n->next) {
+    lines.push_back(*static_cast<const Line*>(n->data));
+  }
+  CreasePatternClear(cp);
+  const int result = LineChopLines(&lines);
+  List* last = nullptr;
+  for (const Line& l : lines) {
+    Line* copy = LineNew(l.x0, l.y0, l.x1, l.y1, l.type);
+    copy->target = l.target;
+    last = listAdd(cp->lines, last, copy);
+  }
+  return result;
 }

@@ -2,6 +2,8 @@
 // another, so that lines meet only at their end points.
 #pragma once
 
+#include <vector>
+
 struct CreasePattern;
 struct Line;
 
@@ -25,6 +27,10 @@ enum LineChopCase {
 // shared ends are never cut, and neither is a pair with an auxiliary line
 // (kOriLineTypeAux): the construction applies their rule.
 int LineChopTest(const Line* a, const Line* b, double* px, double* py);
+
+// LineChop on a vector of lines: the same cuts, messages and result, the
+// lines rewritten in place (the living lines in list order).
+int LineChopLines(std::vector<Line>* lines);
 
 // Rewrites cp's list so that every crossing and every T-junction becomes a
 // shared end point: a split line is replaced by its two pieces (same type and

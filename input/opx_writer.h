@@ -1,5 +1,5 @@
 // Writing a line list as crease-pattern XML, the format the XML reader
-// reads: every mesh is built by that one reader.
+// reads (the pattern generator's output).
 #pragma once
 
 #include <cstdio>

@@ -46,8 +46,8 @@ int svgStrokeLineType(const char* paint);
 int LineFromSvg(CreasePattern* cp, FILE* fp);
 
 // Builds om (fresh from oriManifoldNew) from the SVG text fp (opened by the
-// caller and closed by it) through the line-list chain: cut at crossings,
-// written as crease-pattern XML and built by the XML reader; om_old as for
+// caller and closed by it) through the line-list chain: cut at crossings
+// and built in memory (oriManifoldConstructFromCreasePattern); om_old as for
 // oriManifoldConstructFromOpx. Returns 0, or the failing step's non-zero
 // result with oriReadError set.
 int oriManifoldConstructFromSvg(ORI_manifold* om, ORI_manifold* om_old, FILE* fp);

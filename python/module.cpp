@@ -52,6 +52,7 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["milliseconds"] = f.milliseconds;
   d["newton_iterations"] = f.newton_iterations;
   d["exact_kept"] = f.exact_kept;
+  d["exact_halvings"] = f.exact_halvings;
   d["active_contacts"] = f.active_contacts;
   d["locked"] = f.locked;
   return d;

@@ -93,6 +93,7 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.milliseconds = s.record.ms;
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
+  f.exact_halvings = s.stats.exact_halved;
   f.active_contacts = s.record.active_contacts > 0 ? s.record.active_contacts : 0;
   f.locked = s.record.locked != 0;
   return f;

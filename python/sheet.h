@@ -49,6 +49,7 @@ struct StepFigures {
   double milliseconds = 0.0;     // wall time of the last step
   int newton_iterations = 0;     // exact mode: corrections applied after the last step
   bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
+  int exact_halvings = 0;        // exact mode: the last step's substeps taken again at half their size
   int active_contacts = 0;       // with contact: pairs of faces the last step held apart
   bool locked = false;           // with contact: the last step could not move without faces passing through
 };

@@ -16,9 +16,10 @@ struct ORI_edge;
 constexpr double kOriPi = 3.141592653589793;
 // 1 / 2π: a fold of half a turn darkens by one half.
 constexpr double kOriInvTwoPi = 0.15915494309189535;
-// Most half-edges a walk around one corner visits. A built mesh has at most
-// kOriMaxVertOut lines per vertex plus the diagonals between them; the bound
-// only keeps a broken mesh from hanging the drawing.
+// Most half-edges a walk around one corner visits: the lines and diagonals
+// at a vertex, far fewer than this on any sheet worth drawing. The bound
+// only keeps a broken mesh from hanging the drawing; a vertex of more lines
+// is shaded from the first of them.
 constexpr int kOriCornerWalkLimit = 4096;
 
 enum OriPass { kOriFrontPass = 0, kOriBackPass = 1 };

@@ -53,6 +53,7 @@ struct ORI_sheet {
   long steps = 0;                      // over the sheet's life
   long pattern_steps = 0;              // on the present pattern since adopted or flattened
   long exact_kept_before = 0;          // exact-mode steps kept back by the patterns replaced
+  long exact_halvings_before = 0;      // exact-mode substeps halved by the patterns replaced
   long first_collision = 0;
   int frame_no = 0;
   ORI_sheetStep last;
@@ -278,6 +279,7 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   }
   Pending p = std::exchange(s->pending, Pending());
   if (s->osm != nullptr) s->exact_kept_before += s->osm->exact_unconverged;
+  if (s->osm != nullptr) s->exact_halvings_before += s->osm->exact_halvings;
   const bool was_recording = s->fold != nullptr;
   oriSheetDropFold(s);
   oriSimDelete(s->osm);
@@ -482,6 +484,8 @@ ORI_sheetCounts oriSheetCounts(const ORI_sheet* s) {
   c.pattern_steps = s->pattern_steps;
   c.pattern_exact_kept = s->osm != nullptr ? s->osm->exact_unconverged : 0;
   c.exact_kept = s->exact_kept_before + c.pattern_exact_kept;
+  c.pattern_exact_halvings = s->osm != nullptr ? s->osm->exact_halvings : 0;
+  c.exact_halvings = s->exact_halvings_before + c.pattern_exact_halvings;
   c.first_collision = s->first_collision;
   c.frame_no = s->frame_no;
   c.fold_frames = s->fold != nullptr ? oriFoldRecordingFrameCount(s->fold) - 1 : 0;

@@ -298,6 +298,8 @@ struct ORI_sheetCounts {
   long pattern_steps = 0;       // steps taken on the present pattern since it was adopted or flattened
   long exact_kept = 0;          // exact-mode steps that kept the ordinary result, over every pattern
   long pattern_exact_kept = 0;  // the same, of the present pattern
+  long exact_halvings = 0;      // exact-mode substeps taken again at half their size, over every pattern
+  long pattern_exact_halvings = 0;  // the same, of the present pattern
   long first_collision = 0;     // the step (as steps counts) that first found faces passing through each other; 0: none
   int frame_no = 0;             // the last frame number used (0: none yet)
   int fold_frames = 0;          // folded frames of the running FOLD recording (0 when none runs)

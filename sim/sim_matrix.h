@@ -3,9 +3,11 @@
 // inner vertex), the constraint Jacobian and the closure residual.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "sim/kinematics.h"
+#include "sim/sparse_factor.h"
 #include "sim/sparse_jacobian.h"
 
 struct ORI_manifold;
@@ -50,7 +52,10 @@ struct ORISIM_matrix {
   int cg;                             // kOriSimCGFast or kOriSimCGPlain
   int exact;                          // 1: every step closes the sheet to rounding (exact mode); 0 by default
   long exact_unconverged;             // steps whose exact correction failed (they kept the ordinary result)
-  ORISIM_sparse exact_rows;           // the exact correction's rows on the dense path
+  long exact_halvings;                // exact mode: substeps halved because their correction failed in its budget
+  int exact_level;                    // exact mode: its substeps are the step over 2^exact_level (0: whole steps)
+  ORISIM_sparse exact_rows;           // exact mode: the Jacobian at the angles exact_factor was made at
+  std::unique_ptr<ORISIM_factor, OriSimFactorFree> exact_factor;  // exact mode: its factorised system, kept
   std::vector<double> cg_start;       // the last projection's answer x (m entries), the next one's start; empty: zero
 };
 

@@ -21,6 +21,7 @@
 #include "sim/parallel_chunks.h"
 #include "sim/sim_matrix.h"
 #include "sim/sparse_cg.h"
+#include "sim/sparse_factor.h"
 #include "sim/sparse_jacobian.h"
 
 namespace {
@@ -476,83 +477,8 @@ void updateAngles(ORISIM_matrix* osm, ORI_manifold* om, double scale) {
   for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
 }
 
-// Exact mode's conjugate gradient stops at this share of the closure
-// residual: each correction then gains three digits, and the next
-// linearisation does the rest.
-constexpr double kExactSolveShare = 1e-3;
-// The shift λ of exact mode's system, a share of the largest closure error,
-// kept above a floor: small enough that the sheet's slowest modes (their
-// eigenvalues of C·Cᵀ fall to 1e-5 and below on a large sheet) are corrected
-// in full rather than by half, never so small that a degenerate constraint
-// (the flat sheet's in-plane rows) leaves a vanishing pivot.
-constexpr double kExactShift = 1e-4;
-constexpr double kExactLeastShift = 1e-14;
-
-// Whether some crease that agreed in sign with its target before (angles
-// `before`) disagrees now (angles `after`).
-bool branchJumped(const ORISIM_matrix* osm, const std::vector<double>& before, const std::vector<double>& after) {
-  for (int c = 0; c < osm->n; ++c) {
-    const double target = osm->crease_edge.size() == static_cast<size_t>(osm->n) ? osm->crease_edge[c]->target_angle : 0.0;
-    if (before[c] * target > 0.0 && !(after[c] * target > 0.0)) return true;
-  }
-  return false;
-}
-
-// The exact correction of oriSimUpdateStateCG (see there), from the angles
-// just written.
-void closeExactly(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_stepStats* stats) {
-  const int m = osm->m, n = osm->n;
-  if (m == 0 || n == 0) return;
-  const std::vector<double> ordinary = osm->angle_n;
-  // The dense path keeps no rows: the correction makes its own.
-  ORISIM_sparse& J = osm->path == kOriSimPathSparse ? osm->C_sparse : osm->exact_rows;
-  std::vector<double> closure, x, b, delta(n);
-  int iterations = 0, cg_iterations = 0;
-  bool closed = false, finite = true;
-  for (;;) {
-    const double worst = oriSimVertexClosure(closure, osm, om, nullptr);
-    if (!std::isfinite(worst)) {
-      finite = false;
-      break;
-    }
-    if (worst <= kOriSimExactClosure) {
-      closed = true;
-      break;
-    }
-    if (iterations == kOriSimExactIterations) break;
-    oriSimSparseUpdate(&J, osm, om);
-    double gg = 0.0;
-    for (double g : J.residual) gg += g * g;
-    const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
-    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
-    cg_iterations += oriSimSparseSolveCGFrom(J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionFactor,
-                                             false, J.residual, x, b);
-    oriSimSparseMultiplyTransposed(J, -1.0, x.data(), 0.0, delta.data());
-    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
-    writeAngles(osm, om, osm->angle_n);
-    ++iterations;
-  }
-  const bool kept = !closed || !finite || !allFinite(osm->angle_n) || branchJumped(osm, ordinary, osm->angle_n);
-  if (kept) {
-    osm->angle_n = ordinary;
-    writeAngles(osm, om, osm->angle_n);
-    ++osm->exact_unconverged;
-  }
-  if (stats != nullptr) {
-    stats->newton_iterations = iterations;
-    stats->newton_cg_iterations = cg_iterations;
-    stats->exact_kept = kept ? 1 : 0;
-    stats->exact_unconverged = osm->exact_unconverged;
-  }
-}
-
-}  // namespace
-
-double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
-  return oriSimUpdateStateCG(osm, om, step, nullptr);
-}
-
-void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step) {
+// The first end of a step (oriSimStepBegin): the moments and the Jacobian.
+void beginStep(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   updateMomentsByCrease(osm, om, step);
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
@@ -561,7 +487,38 @@ void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   }
 }
 
-double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+// The last end (oriSimStepApply without exact mode): delta_angle_n held to
+// |step| and written.
+double applyChange(ORISIM_matrix* osm, ORI_manifold* om, double step);
+
+// The ordinary step of oriSimUpdateStateCG (see there), n > 0 and step
+// finite; exact mode's predictor.
+double ordinaryStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const int n = osm->n;
+
+  beginStep(osm, om, step);
+  int iterations = 0;
+  double cg_error = 0.0;
+  double before;
+  if (osm->path == kOriSimPathSparse && osm->m > 0 && osm->moment_angle_n.size() == static_cast<size_t>(n)) {
+    // The rows just made carry the residual of the same angles: no second
+    // walk round every vertex.
+    osm->delta_angle_n.resize(n, 0.0);
+    before = projectSparse(osm->delta_angle_n, osm->moment_angle_n, osm, om, &osm->C_sparse.residual, &iterations,
+                           &cg_error);
+  } else {
+    before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
+                                               &cg_error);
+  }
+  if (stats != nullptr) {
+    stats->residual_before = before;
+    stats->cg_iterations = iterations;
+    stats->cg_error = cg_error;
+  }
+  return applyChange(osm, om, step);
+}
+
+double applyChange(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   const int n = osm->n;
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
   if (!allFinite(osm->delta_angle_n)) {
@@ -582,7 +539,6 @@ double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM
     const double scale = largest > limit ? limit / largest : 1.0;
     if (largest > limit) largest = limit;
     updateAngles(osm, om, scale);
-    if (osm->exact) closeExactly(osm, om, stats);
     return largest;
   }
 
@@ -595,35 +551,293 @@ double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM
   cblas_daxpy(n, 1.0, delta, 1, osm->next_angle_n.data(), 1);
   writeAngles(osm, om, osm->next_angle_n);
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
-  if (osm->exact) closeExactly(osm, om, stats);
+  return largest;
+}
+
+// ---- Exact mode ------------------------------------------------------------------
+//
+// A predictor and a corrector along the fold's path. The ordinary step
+// predicts; corrections on the closure alone bring the sheet back to closure.
+// Each correction solves (J·Jᵀ + λ·I)·x = g and moves the angles by −Jᵀ·x,
+// J the Jacobian of the state the record's kept factor was made at (exact
+// rows), g the closure residual of the present angles: a chord iteration,
+// whose solve costs a triangular pair, for as long as it shrinks the closure
+// error quickly; then J and the factor are made afresh at the present angles
+// (a Newton correction, a numeric factorisation on the analysis kept for the
+// whole fold). The sheet's softest modes (eigenvalues of J·Jᵀ down to 1e-8 on
+// a large sheet) carry most of every correction and are beyond the block
+// preconditioner of the ordinary step, hence the factor. A substep whose
+// corrections fail is taken again at half its size, within the same step.
+
+// Share of the residual the corrections' conjugate gradient leaves (with the
+// factor of the very system it stops after a round).
+constexpr double kExactSolveShare = 1e-3;
+// The shift λ of a fresh correction's system, a share of the largest closure
+// error within [kExactLeastShift, kProjectionEpsilon]: small enough that the
+// sheet's slowest modes are corrected in full rather than by half, never so
+// small that a degenerate constraint (the flat sheet's in-plane rows) leaves
+// a vanishing pivot. The factor is made at no more than kExactFactorShift
+// where the system allows (else at λ), so that the chord corrections after
+// it still correct modes far below the closure error in full.
+constexpr double kExactShift = 1e-4;
+constexpr double kExactLeastShift = 1e-14;
+constexpr double kExactFactorShift = 1e-10;
+// A chord correction that does not shrink the largest closure error at
+// least this much is followed by a fresh one (a factorisation costs about
+// ten solves on a 100 × 100 sheet, and a fresh correction gains digits
+// quadratically).
+constexpr double kExactChordGain = 0.1;
+// A fresh correction whose largest closure error is not below this share of
+// the one before has failed: the substep is given up at once.
+constexpr double kExactContraction = 0.5;
+// Exact mode's substeps are the step over 2^level, level at most this: a
+// step of 2.5 radians then goes down to substeps of 0.04.
+constexpr int kExactMostHalvings = 6;
+// An unfolding step from a sheet whose every crease is within this of flat
+// (radians) lands on the flat sheet: its closure residual is then below
+// rounding (it grows with the square of the angles), while the corrections,
+// whose system degenerates at the flat sheet, would turn rounding into
+// motions of this size and hold the sheet there.
+constexpr double kExactFlatAngle = 1e-7;
+// See branchJumped (radians).
+constexpr double kExactBranchShare = 1e-2;
+constexpr double kExactBranchFloor = 1e-6;
+// A substep that closed within this many fresh corrections lets the next one
+// be twice as long (up to the whole step).
+constexpr int kExactQuick = 2;
+
+// Whether some crease that agreed in sign with its target before (angles
+// `before`) disagrees now (angles `after`): a jump to another branch of the
+// mechanism. A crease folded by less than kExactBranchShare of the largest
+// fold, or less than kExactBranchFloor, is not asked: near the flat sheet
+// the branches meet, and a crease far flatter than the rest, or flat to a
+// microradian, passes through flat with no branch to keep.
+bool branchJumped(const ORISIM_matrix* osm, const std::vector<double>& before, const std::vector<double>& after) {
+  if (osm->crease_edge.size() != static_cast<size_t>(osm->n)) return false;
+  double largest = 0.0;
+  for (int c = 0; c < osm->n; ++c) largest = std::max(largest, std::fabs(before[c]));
+  const double least = std::max(kExactBranchFloor, kExactBranchShare * largest);
+  for (int c = 0; c < osm->n; ++c) {
+    const double target = osm->crease_edge[c]->target_angle;
+    if (before[c] * target > 0.0 && std::fabs(before[c]) > least && !(after[c] * target > 0.0)) return true;
+  }
+  return false;
+}
+
+// The largest vertex closure error of the residual rows g (three per
+// vertex), as oriSimVertexClosure measures it; NaN when one is not finite.
+double worstClosure(const std::vector<double>& g) {
+  double worst = 0.0;
+  for (size_t s = 0; s + 2 < g.size(); s += 3) {
+    const double e = std::sqrt(g[s] * g[s] + g[s + 1] * g[s + 1] + g[s + 2] * g[s + 2]);
+    if (!(e <= worst)) worst = e;
+  }
+  return worst;
+}
+
+// What the corrections of one substep did.
+struct Correction {
+  bool closed = false;
+  int iterations = 0;      // corrections, chord and fresh
+  int fresh = 0;           // of them fresh (the record's rows and factor made again)
+  int cg_iterations = 0;
+  int factorisations = 0;  // numeric factorisations
+};
+
+// Makes the record's exact rows and factor afresh at the present angles,
+// the factor's shift at most kExactFactorShift where the system allows,
+// else lambda. False when no factor could be had (the rows are made; the
+// corrections then fall back to the block preconditioner).
+bool refreshFactor(ORISIM_matrix* osm, const ORI_manifold* om, double lambda, Correction* out) {
+  ORISIM_sparse& J = osm->exact_rows;
+  oriSimSparseUpdate(&J, osm, om);
+  ++out->factorisations;
+  ORISIM_factor* factor = osm->exact_factor.get();
+  const double shift = std::max(kExactLeastShift, std::min(lambda, kExactFactorShift));
+  if (factor != nullptr && oriSimFactorRefill(factor, J, shift) == 0) return true;
+  if (factor == nullptr || !oriSimFactorSameShape(factor, J)) {
+    // None yet, or rows of another shape (the record changed): the analysis
+    // is made again.
+    osm->exact_factor.reset(oriSimFactorAnalyse(J));
+    factor = osm->exact_factor.get();
+    if (factor != nullptr && oriSimFactorRefill(factor, J, shift) == 0) return true;
+  }
+  // Not positive definite at the small shift (a degenerate constraint).
+  return factor != nullptr && lambda > shift && oriSimFactorRefill(factor, J, lambda) == 0;
+}
+
+// Corrections on the closure alone, from the angles written, until every
+// vertex closes within kOriSimExactClosure (closed), or budget fresh
+// corrections have been taken, or a fresh one failed to shrink the closure
+// error (kExactContraction), or an error is not finite.
+Correction correct(ORISIM_matrix* osm, ORI_manifold* om, int budget) {
+  Correction out;
+  const int m = osm->m, n = osm->n;
+  const ORISIM_sparse& J = osm->exact_rows;
+  thread_local std::vector<double> g, x, b, delta, previous;
+  delta.resize(static_cast<size_t>(n));
+  bool chord = oriSimFactorSound(osm->exact_factor.get()) && J.m == m && J.n == n, last_chord = false;
+  double last = 0.0;
+  for (;;) {
+    oriSimSparseResidual(g, osm, om);
+    double worst = worstClosure(g);
+    if (worst <= kOriSimExactClosure) {
+      out.closed = true;
+      return out;
+    }
+    if (last_chord && !(worst <= kExactContraction * last)) {
+      // The chord correction did harm: undone, and a fresh one instead.
+      osm->angle_n = previous;
+      writeAngles(osm, om, osm->angle_n);
+      oriSimSparseResidual(g, osm, om);
+      worst = last;
+      chord = false;
+    } else if (!std::isfinite(worst) || (out.iterations > 0 && !(worst <= kExactContraction * last))) {
+      return out;
+    } else if (last_chord && worst > kExactChordGain * last) {
+      chord = false;
+    }
+    if (!chord) {
+      if (out.fresh == budget) return out;
+      const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
+      refreshFactor(osm, om, lambda, &out);
+      ++out.fresh;
+    }
+    double gg = 0.0;
+    for (double v : g) gg += v * v;
+    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
+    ORISIM_factor* factor = osm->exact_factor.get();
+    const double shift = oriSimFactorSound(factor) ? oriSimFactorShift(factor) : kExactLeastShift;
+    out.cg_iterations += oriSimSparseSolveCGWith(J, shift, tolerance, kCGMaxIterations, kOriSimPreconditionBlock,
+                                                 factor, false, g, x, b);
+    oriSimSparseMultiplyTransposed(J, -1.0, x.data(), 0.0, delta.data());
+    previous = osm->angle_n;
+    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
+    writeAngles(osm, om, osm->angle_n);
+    ++out.iterations;
+    last = worst;
+    last_chord = chord;
+    chord = oriSimFactorSound(factor);
+  }
+}
+
+// Exact mode's step (see oriSimUpdateStateCG): substeps of the ordinary
+// step, each corrected to closure, a failed one taken again at half its
+// size. m > 0, n > 0, step finite.
+double exactStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const int n = osm->n;
+  const std::vector<double> start = osm->angle_n;
+  if (step < 0.0) {
+    double largest = 0.0;
+    for (double a : start) largest = std::max(largest, std::fabs(a));
+    if (largest <= kExactFlatAngle) {
+      // Unfolding within a hair of the flat sheet: the flat sheet itself,
+      // closed exactly (the corrections would only stir rounding there).
+      std::fill(osm->angle_n.begin(), osm->angle_n.end(), 0.0);
+      writeAngles(osm, om, osm->angle_n);
+      osm->cg_start.clear();
+      if (stats != nullptr) {
+        stats->exact_unconverged = osm->exact_unconverged;
+        stats->exact_halvings = osm->exact_halvings;
+      }
+      return largest;
+    }
+  }
+  std::vector<double> before, cg_before, predicted;
+  int level = std::max(0, std::min(kExactMostHalvings, osm->exact_level));
+  // What is left of the step, in units of the finest substep.
+  int left = 1 << kExactMostHalvings;
+  ORISIM_stepStats total{}, sub{};
+  bool first = true, kept = false;
+  while (left > 0) {
+    const int size = std::min(left, 1 << (kExactMostHalvings - level));
+    before = osm->angle_n;
+    cg_before = osm->cg_start;
+    ordinaryStep(osm, om, step * size / (1 << kExactMostHalvings), &sub);
+    if (first) total.residual_before = sub.residual_before;
+    first = false;
+    total.cg_iterations += sub.cg_iterations;
+    total.cg_error = sub.cg_error;
+    predicted = osm->angle_n;
+    const Correction c = correct(osm, om, kOriSimExactIterations);
+    total.newton_iterations += c.iterations;
+    total.newton_cg_iterations += c.cg_iterations;
+    total.exact_factorisations += c.factorisations;
+    ++total.exact_substeps;
+    if (c.closed && allFinite(osm->angle_n) && !branchJumped(osm, predicted, osm->angle_n)) {
+      left -= size;
+      if (c.fresh <= kExactQuick && level > 0) --level;
+      continue;
+    }
+    // Back to where the substep began.
+    osm->angle_n = before;
+    osm->cg_start = cg_before;
+    writeAngles(osm, om, osm->angle_n);
+    if (level < kExactMostHalvings) {
+      ++level;
+      ++total.exact_halved;
+      ++osm->exact_halvings;
+      continue;
+    }
+    // Even the finest substep does not close: the rest of the step is taken
+    // as a step without exact mode would take it.
+    ordinaryStep(osm, om, step * left / (1 << kExactMostHalvings), &sub);
+    total.cg_iterations += sub.cg_iterations;
+    total.cg_error = sub.cg_error;
+    kept = true;
+    ++osm->exact_unconverged;
+    break;
+  }
+  osm->exact_level = level;
+  double largest = 0.0;
+  for (int c = 0; c < n; ++c) largest = std::max(largest, std::fabs(osm->angle_n[c] - start[c]));
+  if (stats != nullptr) {
+    *stats = total;
+    stats->exact_kept = kept ? 1 : 0;
+    stats->exact_unconverged = osm->exact_unconverged;
+    stats->exact_halvings = osm->exact_halvings;
+  }
+  return largest;
+}
+
+}  // namespace
+
+double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
+  return oriSimUpdateStateCG(osm, om, step, nullptr);
+}
+
+void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step) { beginStep(osm, om, step); }
+
+double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const double largest = applyChange(osm, om, step);
+  if (!osm->exact || osm->m <= 0 || osm->n <= 0) return largest;
+  // Exact mode: the change found is the predictor, corrected to closure in
+  // one go; where the corrections fail, the change stands as it was found.
+  const std::vector<double> predicted = osm->angle_n;
+  const Correction c = correct(osm, om, kOriSimExactIterations);
+  const bool kept = !c.closed || !allFinite(osm->angle_n) || branchJumped(osm, predicted, osm->angle_n);
+  if (kept) {
+    osm->angle_n = predicted;
+    writeAngles(osm, om, osm->angle_n);
+    ++osm->exact_unconverged;
+  }
+  if (stats != nullptr) {
+    stats->newton_iterations = c.iterations;
+    stats->newton_cg_iterations = c.cg_iterations;
+    stats->exact_factorisations = c.factorisations;
+    stats->exact_substeps = 1;
+    stats->exact_kept = kept ? 1 : 0;
+    stats->exact_unconverged = osm->exact_unconverged;
+    stats->exact_halvings = osm->exact_halvings;
+  }
   return largest;
 }
 
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
   if (stats != nullptr) *stats = ORISIM_stepStats{};
-  const int n = osm->n;
-  if (n <= 0 || !std::isfinite(step)) return 0.0;
-
-  oriSimStepBegin(osm, om, step);
-  int iterations = 0;
-  double cg_error = 0.0;
-  double before;
-  if (osm->path == kOriSimPathSparse && osm->m > 0 && osm->moment_angle_n.size() == static_cast<size_t>(n)) {
-    // The rows just made carry the residual of the same angles: no second
-    // walk round every vertex.
-    osm->delta_angle_n.resize(n, 0.0);
-    before = projectSparse(osm->delta_angle_n, osm->moment_angle_n, osm, om, &osm->C_sparse.residual, &iterations,
-                           &cg_error);
-  } else {
-    before = oriSimDeltaAnglePinvConstraintsCG(osm->delta_angle_n, osm->moment_angle_n, osm, om, &iterations,
-                                               &cg_error);
-  }
-  if (stats != nullptr) {
-    stats->residual_before = before;
-    stats->cg_iterations = iterations;
-    stats->cg_error = cg_error;
-  }
-  return oriSimStepApply(osm, om, step, stats);
+  if (osm->n <= 0 || !std::isfinite(step)) return 0.0;
+  if (osm->exact && osm->m > 0) return exactStep(osm, om, step, stats);
+  return ordinaryStep(osm, om, step, stats);
 }
 
 // ---- Writing angles ------------------------------------------------------------
@@ -648,5 +862,6 @@ int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
   }
   osm->residual_m.assign(osm->m, 0.0);
   osm->cg_start.clear();
+  osm->exact_level = 0;
   return 0;
 }

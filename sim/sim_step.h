@@ -17,13 +17,17 @@ struct ORISIM_stepStats {
   int newton_cg_iterations;  // conjugate-gradient iterations they took in all
   int exact_kept;          // 1 when the correction failed and the ordinary result was kept
   long exact_unconverged;  // the record's count of such steps so far
+  int exact_substeps;      // substeps the step was taken in, those given up included
+  int exact_halved;        // times a substep was given up and taken again at half its size
+  long exact_halvings;     // the record's count of such halvings so far
+  int exact_factorisations;  // numeric factorisations of the corrections' system
 };
 
-// Exact mode: after the ordinary step, Newton corrections on the closure
-// equations alone until every inner vertex closes within this (radians of
-// its closure error, oriSimVertexClosure: a point a paper's size away
-// misses by this fraction of the paper), or kOriSimExactIterations have
-// been taken.
+// Exact mode: after the ordinary step, corrections on the closure equations
+// alone until every inner vertex closes within this (radians of its closure
+// error, oriSimVertexClosure: a point a paper's size away misses by this
+// fraction of the paper), or kOriSimExactIterations fresh corrections (each
+// with the system factorised again) have been taken in one substep.
 constexpr double kOriSimExactClosure = 1e-12;
 constexpr int kOriSimExactIterations = 8;
 
@@ -40,24 +44,36 @@ constexpr int kOriSimExactIterations = 8;
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step);
 
 // The step above, also filling stats (may be null). When the record's
-// exact is set, the new angles are then corrected by Newton iterations on
-// the closure equations alone: each solves (C·Cᵀ + λ·I)·x = g with the
-// projection's conjugate gradient (g the closure residual, C the Jacobian at
-// the present angles, λ = 0.0001 × the largest vertex closure error, at
-// least 1e-14 and at most 0.0001, so that no pivot vanishes where the
-// constraints are degenerate, as near the flat sheet), preconditioned by the
-// factorised system itself (sim/sparse_factor), to a thousandth of |g|, and
-// moves the angles by −Cᵀ·x, until
-// every vertex closes within kOriSimExactClosure. A correction that does
-// not get there in kOriSimExactIterations, comes out non-finite, or turns
-// a crease that agreed in sign with its target against it (a jump to
-// another branch of the mechanism) is undone: the step keeps its ordinary
-// angles, and exact_kept and the record's exact_unconverged say so.
-// Cost: each correction is a Jacobian refill, a closure walk, a sparse
-// factorisation and one or two iterations (the shifted system is far too
-// ill-conditioned for the step's block preconditioner); two to four are
-// usual, so a step costs tens of times the ordinary one (about 25 ms on a
-// 30 × 30 Miura-ori, 0.6 s on a 100 × 100 one).
+// exact is set (and the sheet has inner vertices), the step is a predictor
+// and a corrector: the ordinary step predicts, and corrections on the closure
+// equations alone bring every vertex within kOriSimExactClosure. Each
+// correction solves (C·Cᵀ + λ·I)·x = g (g the closure residual of the present
+// angles) by the conjugate gradient preconditioned by the record's kept
+// factorisation of that system (sim/sparse_factor), and moves the angles by
+// −Cᵀ·x, C the Jacobian at the angles the factor was made at: a chord
+// correction. When a chord does not shrink the largest closure error
+// tenfold, the next correction makes C and the factor afresh at the present
+// angles (λ = 0.0001 × the largest closure error, within [1e-14, 0.0001]; the
+// factor at no more than 1e-10 where the system allows), a Newton
+// correction. A substep whose corrections do not close within
+// kOriSimExactIterations fresh ones, stop halving the error, come out
+// non-finite, or turn a crease that agreed in sign with its target against
+// it (a jump to another branch; creases within a hundredth of the largest
+// fold, or a microradian, of flat are not asked) is undone and taken again at
+// half its size, down to a 64th of the step; after a substep that closed
+// within two fresh corrections the next is twice as long again, and the
+// record keeps the size for the next step (exact_level). Where even a 64th
+// does not close, the rest of the step is taken as an ordinary step and
+// exact_kept and the record's exact_unconverged say so; exact_halved and
+// the record's exact_halvings count the halvings. An unfolding step (step <
+// 0) from angles all within 1e-7 of flat lands on the flat sheet. The
+// result is then the largest absolute change of an angle over the step.
+// Cost: the predictor, about one numeric factorisation (O(V^1.5) for V inner
+// vertices, analysed once per record) and a few triangular solves and
+// closure walks per step on a folding Miura-ori; the sheet's softest modes,
+// whose eigenvalues of C·Cᵀ fall as the fourth power of its side, carry most
+// of each correction and move too fast with the fold for a factor a step old
+// to serve alone.
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
 
 // The two ends of oriSimUpdateStateCG, for a solver that finds the change
@@ -68,9 +84,11 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
 // by the record's path). n > 0 and a finite step are the caller's to check.
 void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step);
 // Apply: delta_angle_n (n entries) scaled so that no crease moves by more
-// than |step|, added to angle_n and written into the half-edges, then the
-// exact correction when the record asks for it (filling those fields of
-// stats, which may be null). A change that is not finite is dropped (zeroed,
+// than |step|, added to angle_n and written into the half-edges; when the
+// record's exact is set, then corrected to closure in one go (no halved
+// substeps: the caller chose the change), the change kept as found where
+// the corrections fail (exact_kept), filling those fields of stats (may be
+// null). A change that is not finite is dropped (zeroed,
 // the iteration's start forgotten, 0 returned). Returns the largest
 // absolute change applied. The faces are not placed.
 double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);

@@ -514,6 +514,18 @@ int oriSimSparseSolveCG(const ORISIM_sparse& C, double eps, double tolerance, in
 int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
                             int preconditioner, bool warm, const std::vector<double>& r, std::vector<double>& x,
                             std::vector<double>& b) {
+  // A factor of its own, or where it cannot be had, the blocks.
+  std::unique_ptr<ORISIM_factor, void (*)(ORISIM_factor*)> factor(
+      preconditioner == kOriSimPreconditionFactor ? oriSimFactorNew(C, eps) : nullptr, oriSimFactorDelete);
+  return oriSimSparseSolveCGWith(C, eps, tolerance, max_iterations,
+                                 preconditioner == kOriSimPreconditionNone ? kOriSimPreconditionNone
+                                                                           : kOriSimPreconditionBlock,
+                                 factor.get(), warm, r, x, b);
+}
+
+int oriSimSparseSolveCGWith(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
+                            int preconditioner, ORISIM_factor* factor, bool warm, const std::vector<double>& r,
+                            std::vector<double>& x, std::vector<double>& b) {
   const int m = C.m;
   warm = warm && x.size() == static_cast<size_t>(m);
   if (!warm) x.assign(static_cast<size_t>(m), 0.0);
@@ -530,14 +542,12 @@ int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance
   if (m <= 0) return 0;
   const ORISIM_cgStop stop{std::min(static_cast<double>(m), static_cast<double>(max_iterations)), tolerance,
                            std::sqrt(static_cast<double>(m))};
-  // The factor, or where it cannot be had, the blocks.
-  std::unique_ptr<ORISIM_factor, void (*)(ORISIM_factor*)> factor(
-      preconditioner == kOriSimPreconditionFactor ? oriSimFactorNew(C, eps) : nullptr, oriSimFactorDelete);
-  const Helping help = factor != nullptr                             ? kHelpFactor
+  // The factor, or where it has none to give, the blocks.
+  const Helping help = oriSimFactorSound(factor)                     ? kHelpFactor
                        : preconditioner != kOriSimPreconditionNone ? kHelpBlocks
                                                                      : kHelpNone;
   const int vertices = m / 3;
-  if (!groupingSound(C, vertices)) return iterateUnpaired(C, eps, help, factor.get(), stop, warm, x, b);
+  if (!groupingSound(C, vertices)) return iterateUnpaired(C, eps, help, factor, stop, warm, x, b);
 
   // Working arrays kept by the thread from one solve to the next: a large
   // sheet's dozen megabytes, taken afresh each step, cost more in page
@@ -598,7 +608,7 @@ int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance
 #else
   const Kernels& kernels = kPlainKernels;
 #endif
-  ChunkedSystem system{job, kernels, factor.get(), rows_in.data(), rows_out.data()};
+  ChunkedSystem system{job, kernels, factor, rows_in.data(), rows_out.data()};
   if (warm) system.start();
   const int k = oriSimConjugateGradient(system, stop);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 struct ORISIM_sparse;
+struct ORISIM_factor;
 
 // Which build of the iteration runs.
 enum {
@@ -57,3 +58,12 @@ int oriSimSparseSolveCG(const ORISIM_sparse& C, double eps, double tolerance, in
 int oriSimSparseSolveCGFrom(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
                             int preconditioner, bool warm, const std::vector<double>& r, std::vector<double>& x,
                             std::vector<double>& b);
+
+// The same with a factor the caller keeps (sim/sparse_factor), possibly of
+// a nearby state or another shift, as the preconditioner; where it holds no
+// sound factorisation (or is null), preconditioner says what helps instead
+// (kOriSimPreconditionFactor counts as the blocks). Two triangular solves
+// per iteration, nothing factorised here.
+int oriSimSparseSolveCGWith(const ORISIM_sparse& C, double eps, double tolerance, int max_iterations,
+                            int preconditioner, ORISIM_factor* factor, bool warm, const std::vector<double>& r,
+                            std::vector<double>& x, std::vector<double>& b);

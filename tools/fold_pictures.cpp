@@ -20,6 +20,8 @@
 #include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
 #include "render/offscreen.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -42,10 +44,34 @@ bool parseSize(const char* s, int* w, int* h) {
   return true;
 }
 
+#ifndef PLICATA_OFFSCREEN
+// The drawing build of this program: the same program linked with Mesa's
+// off-screen OpenGL. Loading that library (and the compiler behind its
+// software renderer) costs some 55 MB and tens of milliseconds, so the
+// ordinary build leaves it out and hands a run that asks for pictures to the
+// drawing build whole. It lies beside this program (the build tree), else
+// where it is installed; "" when neither has it.
+std::string picturesProgram() {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    self[n] = '\0';
+    std::string beside = self;
+    beside = beside.substr(0, beside.find_last_of('/') + 1) + "plicata-fold-pictures";
+    if (access(beside.c_str(), X_OK) == 0) return beside;
+  }
+#ifdef PLICATA_PICTURES_PROGRAM
+  if (access(PLICATA_PICTURES_PROGRAM, X_OK) == 0) return PLICATA_PICTURES_PROGRAM;
+#endif
+  return "";
+}
+#endif
+
 }  // namespace
 
 const char* foldPicturesUsage() {
-  return "\n"
+  static const std::string usage = std::string(
+         "\n"
          "Pictures, drawn without a window as the window program draws them (the paper\n"
          "texture papertexture.bmp is taken from the current directory, as there):\n"
          "  --png DIR      DIR/p00000.png before the first step, then DIR/pNNNNN.png after\n"
@@ -72,11 +98,15 @@ const char* foldPicturesUsage() {
          "                 on a large sheet they would cover the paper\n"
          "  --window-camera  the window's own start-up camera instead of the framing: each\n"
          "                 picture is then the window's at that size, pixel for pixel\n"
+         ) +
 #ifndef PLICATA_OFFSCREEN
-         "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
-         "package libosmesa6-dev): the picture options tell so and stop.\n"
+      (picturesProgram().empty()
+           ? "This plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian\n"
+             "package libosmesa6-dev): the picture options tell so and stop.\n"
+           : "") +
 #endif
-      ;
+      "";
+  return usage.c_str();
 }
 
 int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* opt, std::string* error) {
@@ -106,8 +136,17 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
   const bool output = name == "--png" || name == "--gif" || name == "--mp4" || name == "--picture";
 #ifndef PLICATA_OFFSCREEN
   if (output) {
-    *error = name + ": this plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian package " +
-             "libosmesa6-dev); install it and build again";
+    const std::string program = picturesProgram();
+    if (program.empty()) {
+      *error = name + ": this plicata-fold was built without off-screen OpenGL (Mesa's OSMesa, Debian package " +
+               "libosmesa6-dev); install it and build again";
+      return -1;
+    }
+    // Nothing is printed or written before the options are read: the
+    // drawing build runs the whole command as this one would.
+    std::fflush(stdout);
+    execv(program.c_str(), argv);
+    *error = name + ": cannot run " + program + ", which draws the pictures: " + std::strerror(errno);
     return -1;
   }
 #endif

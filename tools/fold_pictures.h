@@ -28,12 +28,17 @@ struct FoldPictureOptions {
   bool requested() const { return requested_sequence() || !picture.empty(); }
 };
 
-// The picture options' part of plicata-fold --help.
+// The picture options' part of plicata-fold --help, with a note when this
+// program cannot make pictures (no off-screen OpenGL in its build and no
+// drawing build of it at hand).
 const char* foldPicturesUsage();
 
 // Takes argv[*i] when it is a picture option, with its value (advancing *i).
 // Returns 1 when taken, 0 when it is no picture option, -1 with *error set
-// for a missing or bad value, or when this build cannot make pictures.
+// for a missing or bad value, or when this build cannot make pictures. A
+// build without off-screen OpenGL hands the whole command (argv, ending in
+// null) to its drawing build, plicata-fold-pictures, at the first picture
+// output asked for: this call then does not return.
 int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* opt, std::string* error);
 
 // After all options: false with *error set when options shape pictures but

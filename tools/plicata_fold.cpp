@@ -50,7 +50,8 @@ const char kUsage[] =
     "                 reference)\n"
     "  --exact        close every vertex to rounding after each step (Newton corrections\n"
     "                 on the closure alone); the last line then also gives exact_kept=K,\n"
-    "                 the steps whose correction failed and kept the ordinary result\n"
+    "                 the steps whose correction failed and kept the ordinary result,\n"
+    "                 and exact_halvings=H, the substeps taken again at half their size\n"
     "  --out DIR      record frames as the window program does with \"Mdl\" on:\n"
     "                 DIR/m00000.obj before the first step, then one file per step;\n"
     "                 DIR is created if missing\n"
@@ -406,6 +407,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),
               oriSheetLastStep(sheet).record.max_delta);
   if (opt.fold.exact) std::printf(" exact_kept=%ld", counts.exact_kept);
+  if (opt.fold.exact) std::printf(" exact_halvings=%ld", counts.exact_halvings);
   std::printf("\n");
   return 0;
 }

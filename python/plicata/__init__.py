@@ -99,9 +99,12 @@ class Sheet:
         exact : bool
             Follow each step by Newton corrections on the closure alone, so
             that every inner vertex closes and every facet stays rigid to
-            rounding (1e-12 of the paper). A step whose correction does not
-            converge keeps the ordinary result and is counted in
-            :attr:`exact_kept`. Costs a sparse factorisation per correction.
+            rounding (1e-12 of the paper). A substep whose corrections do
+            not converge is taken again at half its size (counted in
+            ``last_step["exact_halvings"]``); where even the smallest does
+            not close, the rest of the step keeps the ordinary result and is
+            counted in :attr:`exact_kept`. Costs about one sparse
+            factorisation per step.
         contact : bool
             Faces never pass through each other: where faces that share no
             corner meet (or come within :attr:`thickness`), the creases
@@ -312,10 +315,12 @@ class Sheet:
         Keys: ``cg_iterations`` (int), ``max_delta`` (largest angle change,
         radians), ``residual_before`` (closure residual before the step),
         ``milliseconds`` (wall time of the step), ``steps`` (steps of the call
-        that took it), ``newton_iterations`` and ``exact_kept`` (exact mode's
-        corrections of the step, and whether it kept the ordinary result),
-        ``active_contacts`` (pairs of faces contact held apart in the step; 0
-        without contact) and ``locked`` (contact locked the fold there).
+        that took it), ``newton_iterations``, ``exact_kept`` and
+        ``exact_halvings`` (exact mode's corrections of the step, whether it
+        kept the ordinary result, and how many of its substeps were taken
+        again at half their size), ``active_contacts`` (pairs of faces
+        contact held apart in the step; 0 without contact) and ``locked``
+        (contact locked the fold there).
         """
         return self._core.last_step
 

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "input/read_error.h"
+#include "sim/fold_step.h"
+#include "sim/prepare.h"
+#include "sim/sim_matrix.h"
 #include "tests/support/fixtures.h"
 
 namespace {
@@ -329,19 +332,38 @@ TEST(OpxReader, DamagedFilesFailWithAReasonAndNoMesh) {
   }
 }
 
-TEST(OpxReader, MoreThan128LinesAtOnePointFail) {
+TEST(OpxReader, VertexOfManyMoreThan128LinesLoadsAndFolds) {
   std::vector<OriPatternLine> lines;
-  const int spokes = 130;
+  const int spokes = 300;
   // A fan of spokes from the centre to a polygon outline.
   for (int k = 0; k < spokes; ++k) {
     const double a0 = 2 * M_PI * k / spokes, a1 = 2 * M_PI * (k + 1) / spokes;
-    lines.push_back({0, 0, 200 * std::cos(a0), 200 * std::sin(a0), 2});
+    lines.push_back({0, 0, 200 * std::cos(a0), 200 * std::sin(a0), k % 2 == 0 ? 2 : 3});
     lines.push_back({200 * std::cos(a0), 200 * std::sin(a0), 200 * std::cos(a1), 200 * std::sin(a1), 1});
   }
   int result = 0;
   ORI_manifold* om = load(opxText(lines), nullptr, &result);
-  EXPECT_EQ(om, nullptr);
-  EXPECT_NE(std::string(oriReadError()).find("more than 128 lines"), std::string::npos) << oriReadError();
+  ASSERT_NE(om, nullptr) << oriReadError();
+  EXPECT_EQ(om->n_vert, spokes + 1);
+  EXPECT_EQ(om->n_face, spokes);
+  const ORI_vert* centre = nullptr;
+  for (List* l = om->verts; l && l->data; l = l->next) {
+    const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
+    if (v->n_out == spokes) centre = v;
+  }
+  ASSERT_NE(centre, nullptr);
+  EXPECT_FALSE(centre->on_boundary);
+  testing::internal::CaptureStdout();
+  ORISIM_matrix* osm = nullptr;
+  ASSERT_EQ(oriManifoldPrepareForFolding(om, 1, 0, &osm), 0);
+  int frame_no = 0;
+  EXPECT_EQ(oriFoldStep(osm, om, oriFoldHeldStep(10, 0), "CG", &frame_no, nullptr, nullptr, nullptr), 0);
+  testing::internal::GetCapturedStdout();
+  char why[160];
+  EXPECT_EQ(oriManifoldValidate(om, why, sizeof why), 0) << why;
+  EXPECT_EQ(osm->m, 3) << "one inner vertex gives three closure rows";
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
 }
 
 TEST(OpxReader, ReadingAStreamTwiceRewindsIt) {

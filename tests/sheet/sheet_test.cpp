@@ -146,9 +146,9 @@ TEST(Sheet, DrivenDirectlyItWritesWhatPlicataFoldWrites) {
     EXPECT_EQ(slurp(dir / "sheet" / frame), slurp(dir / "cli" / frame)) << frame;
   }
   char summary[128];
-  std::snprintf(summary, sizeof summary, "steps=%ld residual=%.3e max_delta=%.6f exact_kept=%ld\n",
+  std::snprintf(summary, sizeof summary, "steps=%ld residual=%.3e max_delta=%.6f exact_kept=%ld exact_halvings=%ld\n",
                 oriSheetCounts(sheet).steps, oriSheetResidual(sheet), oriSheetLastStep(sheet).record.max_delta,
-                oriSheetCounts(sheet).exact_kept);
+                oriSheetCounts(sheet).exact_kept, oriSheetCounts(sheet).exact_halvings);
   EXPECT_EQ(run.out.substr(run.out.rfind("steps=")), summary);
   oriSheetDelete(sheet);
   fs::remove_all(dir);

@@ -104,6 +104,47 @@ TEST(ExactMode, EveryFrameClosesAndEveryFacetIsRigidFromTheFirstStep) {
   }
 }
 
+// The largest steps on a sheet large enough that its softest modes carry
+// the corrections: closed in every frame there and back, and the way back
+// ends on the flat sheet itself (near flat the corrections' system
+// degenerates, and a sheet once kept back there, or stirred by rounding,
+// stops short of it).
+TEST(ExactMode, FoldStepFiftyClosesEveryFrameThereAndBackToTheFlatSheet) {
+  OriMiuraParams params;
+  params.rows = params.cols = 10;
+  testing::internal::CaptureStdout();
+  ORI_manifold* om = loadGeneratedMiura(params);
+  ASSERT_NE(om, nullptr);
+  oriManifoldTessFace(om);
+  oriManifoldPrepare(om, 0);
+  testing::internal::GetCapturedStdout();
+  ORISIM_matrix* osm = record(om);
+  osm->exact = 1;
+  std::vector<vector3d> flat;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    flat.push_back(static_cast<const ORI_vert*>(l->data)->pos);
+  }
+  std::vector<double> closure;
+  int frame_no = 0, k = 0;
+  for (; k < 300 && (k < 30 || maxAbsAngle(om) > 0.0); ++k) {
+    ORISIM_stepStats stats{};
+    oriFoldStep(osm, om, k < 30 ? kLargestStep : -kLargestStep, "CG", &frame_no, nullptr, nullptr, &stats);
+    ASSERT_EQ(stats.exact_kept, 0) << "step " << k;
+    ASSERT_LE(oriSimVertexClosure(closure, osm, om, nullptr), kOriSimExactClosure) << "step " << k;
+    if (k == 29) {
+      EXPECT_GT(maxAbsAngle(om), 3.0) << "the sheet did not fold";
+    }
+  }
+  EXPECT_LT(k, 300) << "the sheet did not come back flat";
+  size_t i = 0;
+  for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next, ++i) {
+    const vector3d p = static_cast<const ORI_vert*>(l->data)->pos;
+    EXPECT_LT(std::fabs(p.x - flat[i].x) + std::fabs(p.y - flat[i].y) + std::fabs(p.z - flat[i].z), 1e-12 * 400.0);
+  }
+  oriSimDelete(osm);
+  oriManifoldDelete(om);
+}
+
 TEST(ExactMode, OffItLeavesTheFoldAsItWasOnItMovesItByTheClosureErrorOnly) {
   const auto before = frames(miura, 0, 30, 0.5);
   const auto exact = frames(miura, 1, 30, 0.5);
