@@ -67,9 +67,12 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
                                                        &the.fold_to, kMenuFoldTo, callback);
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
-  theGLUI.exact_check = glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Exact", &the.exact, kMenuExact, callback);
-  theGLUI.contact_check =
-      glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Contact", &the.contact, kMenuContact, callback);
+  // "Exact" and "Contact" share a row, so that the panel still ends with
+  // "Clear Fold" in the window's first size.
+  GLUI_Panel* mode_row = glui->add_panel_to_panel(theGLUI.fold_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.exact_check = glui->add_checkbox_to_panel(mode_row, "Exact", &the.exact, kMenuExact, callback);
+  glui->add_column_to_panel(mode_row, 0);
+  theGLUI.contact_check = glui->add_checkbox_to_panel(mode_row, "Contact", &the.contact, kMenuContact, callback);
   theGLUI.thickness_spinner = glui->add_spinner_to_panel(theGLUI.fold_rollout, "thickness /1000", GLUI_SPINNER_INT,
                                                          &the.thickness, kMenuThickness, callback);
   theGLUI.thickness_spinner->set_int_limits(kMenuThicknessMin, kMenuThicknessMax, GLUI_LIMIT_CLAMP);
