@@ -20,6 +20,7 @@ the_struct the = {
     1,         // triangulate
     0,         // show_help
     "",        // file_filter
+    0,         // mode
 };
 
 namespace {
@@ -59,7 +60,8 @@ ORI_foldOptions appFoldOptions() {
   const double paper = the.sheet != nullptr && oriSheetPaperSize(the.sheet) > 0.0 ? oriSheetPaperSize(the.sheet)
                                                                                    : kAppDefaultPaperSize;
   options.thickness = the.thickness * paper / kAppThicknessPerPaper;
+  options.mode = the.mode;
   return options;
 }
 
-void appApplyFoldOptions() { oriSheetSetOptions(appSheet(), appFoldOptions()); }
+ORI_result appApplyFoldOptions() { return oriSheetSetOptions(appSheet(), appFoldOptions()); }

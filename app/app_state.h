@@ -27,6 +27,7 @@ struct the_struct {
   int triangulate;            // the Files rollout cuts larger facets into triangles ("triangulate")
   unsigned char show_help;    // the help box is drawn over the picture ('h', "Help")
   char file_filter[1024];     // the Files rollout lists names containing this ("filter")
+  int mode;                   // 0: folding heads for the targets; K: along the K-th fold mode ("mode")
 };
 
 extern the_struct the;
@@ -45,11 +46,14 @@ ORISIM_matrix* appSim();
 void appSheetDelete();
 
 // The sheet's fold options as the panel sets them: "fold step", "fold to
-// %", "Exact", "Contact" and "thickness" (thousandths of the paper size of
+// %", "Exact", "Contact", "thickness" (thousandths of the paper size of
 // the pattern being opened, else of the present one; of a 400-unit paper
-// without either). A new way of folding adds its panel value here.
+// without either) and "mode". A new way of folding adds its panel value
+// here.
 ORI_foldOptions appFoldOptions();
 
 // Hands the panel's fold options to the sheet (the panel's fold callbacks,
-// and every pattern opened: a new model folds as the panel says).
-void appApplyFoldOptions();
+// and every pattern opened: a new model folds as the panel says). Returns
+// the sheet's answer: options it refuses (contact with a mode) leave its
+// options as they were.
+ORI_result appApplyFoldOptions();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "geometry/message.h"
 #include "sheet/sheet.h"
 #include "sim/fold_status.h"
 
@@ -20,7 +21,10 @@ void appReadoutReset() {
   theReadout.marks.closure = closure;
 }
 
-void appReadoutChanged() { theReadout.stale = true; }
+void appReadoutChanged() {
+  theReadout.stale = true;
+  theReadout.dof_stale = true;
+}
 
 bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   AppReadout& r = theReadout;
@@ -45,6 +49,31 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   r.held = r.stepped ? std::max(0, oriSheetLastStep(sheet).record.active_contacts) : 0;
   r.locked = r.stepped && oriSheetLastStep(sheet).record.locked;
   return true;
+}
+
+bool appReadoutMobility(ORI_sheet* sheet, bool shown, bool folding, bool asked) {
+  AppReadout& r = theReadout;
+  if (sheet == nullptr || oriSheetManifold(sheet) == nullptr || !r.dof_stale || !shown) return false;
+  const int before = r.dof_state;
+  if (folding) {
+    r.dof_state = kAppDofFolding;
+  } else if (!asked && oriSheetIndex(sheet).creases.size() > static_cast<size_t>(kAppMobilityAutoCreases)) {
+    r.dof_state = kAppDofAsk;
+  } else {
+    ORISIM_mobility m;
+    const ORI_result result = oriSheetMobility(sheet, &m);
+    r.dof_stale = false;
+    if (oriFailed(result)) {
+      oriMessage("%s\n", oriResultText(result).c_str());
+      r.dof_state = kAppDofFailed;
+    } else {
+      r.dof_state = kAppDofCounted;
+      r.dof = m.dof;
+      r.dof_flat = m.flat != 0;
+    }
+    return true;
+  }
+  return r.dof_state != before;
 }
 
 void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
@@ -83,4 +112,22 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
                   r.locked ? ", locked" : "");
   }
   lines[8] = buf;
+  switch (r.dof_state) {
+    case kAppDofCounted:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: %d%s", r.dof, r.dof_flat ? " (flat)" : "");
+      break;
+    case kAppDofFolding:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: when the fold stops");
+      break;
+    case kAppDofAsk:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: press Count");
+      break;
+    case kAppDofFailed:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: not found");
+      break;
+    default:
+      std::snprintf(buf, sizeof buf, "degrees of freedom: -");
+      break;
+  }
+  lines[9] = buf;
 }

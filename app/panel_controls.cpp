@@ -77,6 +77,11 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
                                                          &the.thickness, kMenuThickness, callback);
   theGLUI.thickness_spinner->set_int_limits(kMenuThicknessMin, kMenuThicknessMax, GLUI_LIMIT_CLAMP);
   theGLUI.thickness_spinner->set_speed(kSpinnerSpeed);
+  // 0 folds towards the targets; K along the K-th fold mode of the shape.
+  theGLUI.mode_spinner =
+      glui->add_spinner_to_panel(theGLUI.fold_rollout, "mode", GLUI_SPINNER_INT, &the.mode, kMenuMode, callback);
+  theGLUI.mode_spinner->set_int_limits(kMenuModeMin, kMenuModeMax, GLUI_LIMIT_CLAMP);
+  theGLUI.mode_spinner->set_speed(kSpinnerSpeed);
 
   theGLUI.step_panel = glui->add_panel("", GLUI_PANEL_NONE);
   glui->add_button_to_panel(theGLUI.step_panel, "<<", kMenuStepBack, callback)->set_w(kStepButtonWidth);
@@ -99,10 +104,11 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.status_rollout = glui->add_rollout("Status", 0);
   static const char* const kStatusNames[kAppReadoutLines] = {
       "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
-      "exact kept back", "contact"};
+      "exact kept back", "contact", "degrees of freedom"};
   for (int i = 0; i < kAppReadoutLines; ++i) {
     theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
   }
+  glui->add_button_to_panel(theGLUI.status_rollout, "Count", kMenuCountDof, callback)->set_alignment(GLUI_ALIGN_RIGHT);
 
   theGLUI.files_rollout = glui->add_rollout("Files", 0);
   glui->add_checkbox_to_panel(theGLUI.files_rollout, "triangulate", &the.triangulate, -1, nullptr);

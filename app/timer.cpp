@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <string>
+
 #include "app/app_state.h"
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
@@ -24,8 +26,16 @@ void Step(double step) {
   // the new shape.
   appReadoutChanged();
   const ORI_result r = oriSheetStepBy(the.sheet, step, nullptr);
+  // A step along a mode the shape lacks, or past the end of its motion, is
+  // refused on every tick the key is held: said once.
+  static std::string refused;
   if (r.code == kOriFailRecord) {
     oriMessage("cannot record the frame for %s: the shape is not finite\n", r.subject.c_str());
+  } else if (r.code == kOriFailArgument || r.code == kOriFailSolve) {
+    if (oriResultText(r) != refused) oriMessage("%s\n", oriResultText(r).c_str());
+    refused = oriResultText(r);
+  } else {
+    refused.clear();
   }
   glutSetWindow(the.sub_window);
 }

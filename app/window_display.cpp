@@ -11,6 +11,7 @@
 #include "app/fold_recording.h"
 #include "app/key_map.h"
 #include "app/panel.h"
+#include "app/panel_controls.h"
 #include "render/display.h"
 #include "render/draw_marks.h"
 #include "render/view_rules.h"
@@ -19,6 +20,8 @@
 
 bool appDrawFrame() {
   appReadoutRefresh(the.sheet, theGL.draw_closure != 0);
+  const bool status_shown = theGLUI.status_rollout != nullptr && theGLUI.status_rollout->is_open();
+  appReadoutMobility(the.sheet, status_shown, theGL.hold_space || theGL.hold_b, false);
   menuShowReadout();
   if (!oriGLDrawScene(appManifold(), &theReadout.marks)) return false;
   if (the.show_help) oriGLDrawTextBox(kAppHelpLines, kAppHelpLineCount, theGL.width, theGL.height);

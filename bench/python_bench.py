@@ -7,7 +7,9 @@
    and ``--steps skip+steps``), so that loading cancels. plicata-fold also
    evaluates the closure residual after every step for its progress line, so
    Python is timed both bare and with ``sheet.residual`` after each step.
-2. Reading ``Sheet.vertices`` of the same sheet (one array copy).
+2. Reading ``Sheet.vertices`` of the same sheet (a snapshot shared until
+   the next step), and of a 200 x 200 Miura-ori: its first read after a
+   step (one copy out of the core) against ``numpy.copy`` of the array.
 
 Rounds alternate between the two, and the fastest round of each counts: on
 a shared machine the slowest rounds measure the neighbours. Where the
@@ -114,6 +116,16 @@ def main():
         vertex_count = sheet.vertices.shape[0]
         counted = count_steps(fold, pattern, 2, 2) if args.callgrind else None
 
+    large = plicata.generate.miura(200, 200)
+    large.fold(1)
+    first = []
+    for _ in range(20):
+        large.fold(1)  # a new shape: the next read copies it out of the core
+        start = time.perf_counter()
+        array = large.vertices
+        first.append(time.perf_counter() - start)
+    copies = timeit.repeat(lambda: array.copy(), number=10, repeat=20)
+
     best_cli, best_bare, best_checked = min(cli), min(bare), min(checked)
     print(f"Miura-ori {args.size} x {args.size}, triangulated: steps {args.skip + 1}-{args.skip + args.steps}, "
           f"best of {args.rounds} rounds")
@@ -123,6 +135,8 @@ def main():
     print(f"  Python fold(1) + residual        {best_checked * 1e3:9.2f} ms/step  "
           f"({(best_checked / best_cli - 1) * 100:+.1f}%)")
     print(f"  sheet.vertices ({vertex_count} x 3)      {min(reads) / 100 * 1e3:9.4f} ms")
+    print(f"  200 x 200: first sheet.vertices after a step ({array.shape[0]} x 3) {min(first) * 1e3:.4f} ms, "
+          f"numpy copy of it {min(copies) / 10 * 1e3:.4f} ms")
     if counted is not None:
         print(f"  instructions per step (steps 3-4, callgrind): plicata-fold {counted[0] / 1e6:.1f} M, "
               f"Python fold() {counted[1] / 1e6:.1f} M ({(counted[1] / counted[0] - 1) * 100:+.2f}%), "

@@ -33,6 +33,7 @@ int oriStepReportWrite(const std::vector<ORI_stepRecord>& records, FILE* fp) {
       j["active_contacts"] = r.active_contacts;
       j["locked"] = r.locked != 0;
     }
+    if (r.dof >= 0) j["dof"] = r.dof;
     std::fprintf(fp, "%s\n  %s", i > 0 ? "," : "", j.dump().c_str());
   }
   std::fputs("\n]}\n", fp);

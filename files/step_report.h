@@ -5,7 +5,7 @@
 //   {"records": [
 //     {"step": 1, "residual": R, "worst_vertex_error": E, "worst_vertex": V,
 //      "cg_iterations": I, "max_delta": D, "ms": T, "intersecting_pairs": P,
-//      "active_contacts": A, "locked": false},
+//      "active_contacts": A, "locked": false, "dof": K},
 //     ...]}
 // one record to a line: step counts from 1 over the whole run; residual is
 // the closure residual Σ|g| after the step; worst_vertex_error the largest
@@ -17,8 +17,9 @@
 // of faces passing through each other after the step, present only when
 // they were looked for; active_contacts the pairs of faces that contact
 // held apart in the step and locked whether the fold locked there, both
-// present only with contact on. A number that is not finite is written as
-// null.
+// present only with contact on; dof the degrees of freedom of the state
+// after the step (sim/mobility.h), present only when it was analysed. A
+// number that is not finite is written as null.
 #pragma once
 
 #include <cstdio>
@@ -35,6 +36,7 @@ struct ORI_stepRecord {
   int intersecting_pairs;  // -1: not looked for
   int active_contacts = -1;  // pairs of faces contact held apart in the step; -1: contact off
   int locked = 0;            // 1: contact locked the fold at this step
+  int dof = -1;              // -1: not analysed
 };
 
 // Writes the report of records to fp (opened by the caller, not closed).

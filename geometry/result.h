@@ -22,6 +22,7 @@ enum OriResultCode {
   kOriFailRecord = 6,       // a shape cannot be recorded (a position or angle is not finite)
   kOriFailArgument = 7,     // a setting or an argument is outside its range
   kOriFailNoPattern = 8,    // the call needs a pattern and the sheet holds none
+  kOriFailSolve = 9,        // an analysis or a step cannot be carried out (a factorisation failed, a motion ends)
 };
 
 struct ORI_result {

@@ -5,12 +5,15 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "input/line_list.h"
 #include "input/pattern_gen.h"
+#include "python/picture.h"
 #include "python/sheet.h"
 
 namespace py = pybind11;
@@ -29,11 +32,56 @@ py::array_t<T> frozen(py::array_t<T> a) {
   return a;
 }
 
-template <typename T, typename Fill>
-py::array_t<T> filled(const std::vector<py::ssize_t>& shape, Fill fill) {
-  py::array_t<T> a(shape);
-  fill(a.mutable_data());
-  return frozen(std::move(a));
+// A fresh read-only array of shape filled by fill(data, count) where
+// count() gives the entries' number, both called without the interpreter
+// lock. The array is made for the count read first; when the sheet changed
+// in between (another thread opened a pattern), fill refuses and both are
+// read again.
+template <typename T, typename Count, typename Fill>
+py::array_t<T> filled(Count count, size_t columns, Fill fill) {
+  for (;;) {
+    py::ssize_t n = 0;
+    {
+      py::gil_scoped_release unlocked;
+      n = count();
+    }
+    std::vector<py::ssize_t> shape{n};
+    if (columns > 0) shape.push_back(static_cast<py::ssize_t>(columns));
+    py::array_t<T> a(shape);
+    T* data = a.mutable_data();
+    bool done = false;
+    {
+      py::gil_scoped_release unlocked;
+      done = fill(data, static_cast<size_t>(n));
+    }
+    if (done) return frozen(std::move(a));
+  }
+}
+
+// A method of the sheet called without the interpreter lock: every method
+// takes the sheet's lock, which a fold in another thread holds while it asks
+// Python about Ctrl-C.
+template <typename R, typename... Args>
+auto released(R (Sheet::*method)(Args...) const) {
+  return [method](const Sheet& s, Args... args) {
+    py::gil_scoped_release unlocked;
+    return (s.*method)(args...);
+  };
+}
+template <typename R, typename... Args>
+auto released(R (Sheet::*method)(Args...)) {
+  return [method](Sheet& s, Args... args) {
+    py::gil_scoped_release unlocked;
+    return (s.*method)(args...);
+  };
+}
+
+// The view names of Sheet.picture.
+int pictureView(const std::string& name) {
+  if (name == "object") return 0;
+  if (name == "top") return 1;
+  if (name == "cp") return 2;
+  throw py::value_error("view must be 'object', 'top' or 'cp', not " + name);
 }
 
 // Asks Python whether Ctrl-C was pressed, taking the interpreter lock for
@@ -55,6 +103,29 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["exact_halvings"] = f.exact_halvings;
   d["active_contacts"] = f.active_contacts;
   d["locked"] = f.locked;
+  return d;
+}
+
+// An analysis as the package's Mobility takes it: the counts, the singular
+// values ascending and the modes as a (creases, dof) array.
+py::dict mobilityDict(const ORISIM_mobility& m) {
+  py::dict d;
+  d["dof"] = m.dof;
+  d["redundant"] = m.redundant;
+  d["rank"] = m.rank;
+  d["flat"] = m.flat != 0;
+  d["closed"] = m.closed != 0;
+  d["sure"] = m.sure != 0;
+  d["diagonals"] = m.diagonals == kOriMobilityDiagonalsHinge;
+  d["tolerance"] = m.tolerance;
+  d["singular_values"] = frozen(py::array_t<double>(m.sigma.size(), m.sigma.data()));
+  const py::ssize_t n = m.n, dof = m.dof;
+  py::array_t<double> modes({n, dof});
+  double* out = modes.mutable_data();
+  for (py::ssize_t c = 0; c < n; ++c) {
+    for (py::ssize_t k = 0; k < dof; ++k) *out++ = m.modes[static_cast<size_t>(k * n + c)];
+  }
+  d["modes"] = frozen(std::move(modes));
   return d;
 }
 
@@ -82,12 +153,35 @@ int assignment(const std::string& name) {
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Plicata's folding core: the low-level sheet that the plicata package wraps.";
-  static py::exception<plicata::PatternFailure> pattern_error(m, "PatternError");
+  // A malformed pattern is a ValueError; a file that cannot be opened is
+  // also the OSError Python users catch (FileNotFoundError, PermissionError),
+  // carrying errno, strerror and filename.
+  static py::exception<plicata::PatternFailure> pattern_error(m, "PatternError", PyExc_ValueError);
+  auto subclass = [&m](const char* name, PyObject* os_error) {
+    const std::string qualified = std::string("plicata._core.") + name;
+    PyObject* cls = PyErr_NewException(qualified.c_str(), py::make_tuple(py::handle(os_error), pattern_error).ptr(),
+                                       nullptr);
+    if (cls == nullptr) throw py::error_already_set();
+    m.attr(name) = py::reinterpret_steal<py::object>(cls);
+    return cls;
+  };
+  static PyObject* not_found = subclass("PatternNotFoundError", PyExc_FileNotFoundError);
+  static PyObject* permission = subclass("PatternPermissionError", PyExc_PermissionError);
+  static PyObject* unreadable = subclass("PatternUnreadableError", PyExc_OSError);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const plicata::PatternFailure& e) {
-      pattern_error(e.what());
+      if (e.error_number == 0) {
+        pattern_error(e.what());
+        return;
+      }
+      const int n = e.error_number;
+      PyObject* cls = n == ENOENT || n == ENOTDIR ? not_found : n == EACCES || n == EPERM ? permission : unreadable;
+      py::tuple args = py::make_tuple(n, std::strerror(n), py::str(e.path));
+      PyErr_SetObject(cls, args.ptr());
+    } catch (const plicata::SheetClosed& e) {
+      PyErr_SetString(PyExc_ValueError, e.what());
     }
   });
 
@@ -104,74 +198,110 @@ PYBIND11_MODULE(_core, m) {
            py::call_guard<py::gil_scoped_release>())
       .def(
           "fold",
-          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, bool contact) {
+          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode) {
             plicata::StepFigures f;
             {
               py::gil_scoped_release unlocked;
-              f = s.fold(steps, fold_step, unfold, record, exact, contact, interruptRequested);
+              f = s.fold(steps, fold_step, unfold, record, exact, contact, mode, interruptRequested);
             }
             // A signal that ended the call early is raised now.
             if (PyErr_Occurred() != nullptr) throw py::error_already_set();
             return stepDict(f);
           },
           py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"),
-          py::arg("contact"))
-      .def("clear", &Sheet::clear)
-      .def_property_readonly("source", &Sheet::source)
-      .def_property_readonly("messages", &Sheet::messages)
-      .def_property_readonly("last_step", [](const Sheet& s) { return stepDict(s.lastStep()); })
-      .def_property_readonly("steps_taken", &Sheet::stepsTaken)
-      .def_property_readonly("vertex_count", &Sheet::vertexCount)
-      .def_property_readonly("crease_count", &Sheet::creaseCount)
-      .def_property_readonly("face_count", &Sheet::faceCount)
-      .def_property_readonly("triangulated", &Sheet::triangulated)
+          py::arg("contact"), py::arg("mode"))
+      .def(
+          "mobility",
+          [](Sheet& s, bool diagonals) {
+            ORISIM_mobility m;
+            {
+              py::gil_scoped_release unlocked;
+              m = s.mobility(diagonals);
+            }
+            return mobilityDict(m);
+          },
+          py::arg("diagonals"))
+      .def("clear", &Sheet::clear, py::call_guard<py::gil_scoped_release>())
+      .def("close", &Sheet::close, py::call_guard<py::gil_scoped_release>())
+      .def_property_readonly("closed", released(&Sheet::closed))
+      .def_property_readonly("version", released(&Sheet::version))
+      .def_property_readonly("source", released(&Sheet::source))
+      .def_property_readonly("messages", released(&Sheet::messages))
+      .def_property_readonly("last_step",
+                             [](const Sheet& s) {
+                               plicata::StepFigures f;
+                               {
+                                 py::gil_scoped_release unlocked;
+                                 f = s.lastStep();
+                               }
+                               return stepDict(f);
+                             })
+      .def_property_readonly("steps_taken", released(&Sheet::stepsTaken))
+      .def_property_readonly("vertex_count", released(&Sheet::vertexCount))
+      .def_property_readonly("crease_count", released(&Sheet::creaseCount))
+      .def_property_readonly("face_count", released(&Sheet::faceCount))
+      .def_property_readonly("triangulated", released(&Sheet::triangulated))
       .def_property_readonly("vertices",
                              [](const Sheet& s) {
-                               return filled<double>({s.vertexCount(), 3}, [&](double* p) { s.fillVertices(p); });
+                               return filled<double>([&] { return s.vertexCount(); }, 3,
+                                                     [&](double* p, size_t n) { return s.fillVertices(p, n); });
                              })
       .def_property_readonly("flat_vertices",
                              [](const Sheet& s) {
-                               return filled<double>({s.vertexCount(), 2}, [&](double* p) { s.fillFlatVertices(p); });
+                               return filled<double>([&] { return s.vertexCount(); }, 2,
+                                                     [&](double* p, size_t n) { return s.fillFlatVertices(p, n); });
                              })
       .def_property_readonly("triangles",
                              [](const Sheet& s) {
-                               return filled<long long>({s.faceCount(), 3},
-                                                        [&](long long* p) { s.fillTriangles(p); });
+                               return filled<long long>([&] { return s.faceCount(); }, 3,
+                                                        [&](long long* p, size_t n) { return s.fillTriangles(p, n); });
                              })
       .def_property_readonly("faces",
                              [](const Sheet& s) {
+                               std::vector<std::vector<long long>> loops;
+                               {
+                                 py::gil_scoped_release unlocked;
+                                 loops = s.faces();
+                               }
                                py::list out;
-                               for (const std::vector<long long>& loop : s.faces()) {
+                               for (const std::vector<long long>& loop : loops) {
                                  out.append(frozen(py::array_t<long long>(loop.size(), loop.data())));
                                }
                                return out;
                              })
       .def_property_readonly("creases",
                              [](const Sheet& s) {
-                               return filled<long long>({s.creaseCount(), 2}, [&](long long* p) { s.fillCreases(p); });
+                               return filled<long long>([&] { return s.creaseCount(); }, 2,
+                                                        [&](long long* p, size_t n) { return s.fillCreases(p, n); });
                              })
       .def_property_readonly("fold_angles",
                              [](const Sheet& s) {
-                               return filled<double>({s.creaseCount()}, [&](double* p) { s.fillFoldAngles(p); });
+                               return filled<double>([&] { return s.creaseCount(); }, 0,
+                                                     [&](double* p, size_t n) { return s.fillFoldAngles(p, n); });
                              })
       .def_property_readonly("kinds",
                              [](const Sheet& s) {
-                               return filled<signed char>({s.creaseCount()},
-                                                          [&](signed char* p) { s.fillKinds(p); });
+                               return filled<signed char>([&] { return s.creaseCount(); }, 0,
+                                                          [&](signed char* p, size_t n) { return s.fillKinds(p, n); });
                              })
       .def_property(
           "targets",
-          [](const Sheet& s) { return filled<double>({s.creaseCount()}, [&](double* p) { s.fillTargets(p); }); },
+          [](const Sheet& s) {
+            return filled<double>([&] { return s.creaseCount(); }, 0,
+                                  [&](double* p, size_t n) { return s.fillTargets(p, n); });
+          },
           [](Sheet& s, const Doubles& targets) {
-            const py::ssize_t n = s.creaseCount();
+            // The count is checked again under the sheet's lock (setTargets).
+            const py::ssize_t n = released(&Sheet::creaseCount)(s);
             if (targets.ndim() != 1 || targets.shape(0) != n) {
               throw py::value_error("targets must have shape (" + std::to_string(n) + ",): one angle per crease");
             }
+            py::gil_scoped_release unlocked;
             s.setTargets(targets.data(), static_cast<size_t>(n));
           })
-      .def_property("fold_to", &Sheet::foldTo, &Sheet::setFoldTo)
-      .def_property_readonly("exact_kept", &Sheet::exactKept)
-      .def_property("thickness", &Sheet::thickness, &Sheet::setThickness)
+      .def_property("fold_to", released(&Sheet::foldTo), released(&Sheet::setFoldTo))
+      .def_property_readonly("exact_kept", released(&Sheet::exactKept))
+      .def_property("thickness", released(&Sheet::thickness), released(&Sheet::setThickness))
       .def(
           "intersections",
           [](const Sheet& s) {
@@ -180,29 +310,59 @@ PYBIND11_MODULE(_core, m) {
               py::gil_scoped_release unlocked;
               pairs = s.intersections();
             }
-            return filled<long long>({static_cast<py::ssize_t>(pairs.size()), 2}, [&](long long* out) {
-              for (const auto& p : pairs) {
-                *out++ = p.first;
-                *out++ = p.second;
-              }
-            });
+            py::array_t<long long> a({static_cast<py::ssize_t>(pairs.size()), static_cast<py::ssize_t>(2)});
+            long long* out = a.mutable_data();
+            for (const auto& p : pairs) {
+              *out++ = p.first;
+              *out++ = p.second;
+            }
+            return frozen(std::move(a));
           })
-      .def_property_readonly("residual", &Sheet::residual)
+      .def_property_readonly("residual", released(&Sheet::residual))
       .def_property_readonly("vertex_closure",
                              [](const Sheet& s) {
                                std::vector<double> per_vertex;
-                               s.vertexClosure(&per_vertex);
+                               {
+                                 py::gil_scoped_release unlocked;
+                                 s.vertexClosure(&per_vertex);
+                               }
                                return frozen(py::array_t<double>(per_vertex.size(), per_vertex.data()));
                              })
       .def_property_readonly("inner_vertices",
                              [](const Sheet& s) {
-                               return filled<long long>({s.innerVertexCount()},
-                                                        [&](long long* p) { s.fillInnerVertices(p); });
+                               return filled<long long>(
+                                   [&] { return s.innerVertexCount(); }, 0,
+                                   [&](long long* p, size_t n) { return s.fillInnerVertices(p, n); });
                              })
-      .def_property_readonly("recorded_frames", &Sheet::recordedFrames)
-      .def("start_recording", &Sheet::startRecording)
+      .def_property_readonly("recorded_frames", released(&Sheet::recordedFrames))
+      .def("start_recording", &Sheet::startRecording, py::call_guard<py::gil_scoped_release>())
       .def("save_obj", &Sheet::saveObj, py::arg("path"), py::call_guard<py::gil_scoped_release>())
-      .def("save_fold", &Sheet::saveFold, py::arg("path"), py::call_guard<py::gil_scoped_release>());
+      .def("save_fold", &Sheet::saveFold, py::arg("path"), py::call_guard<py::gil_scoped_release>())
+      .def("page", &Sheet::page, py::arg("title"), py::call_guard<py::gil_scoped_release>())
+      .def(
+          "picture",
+          [](const Sheet& s, int width, int height, const std::string& view, double azimuth, double elevation,
+             double zoom, bool edges, bool closure) {
+            plicata::PictureOptions o;
+            o.width = width;
+            o.height = height;
+            o.view = pictureView(view);
+            o.azimuth = azimuth;
+            o.elevation = elevation;
+            o.zoom = zoom;
+            o.edges = edges;
+            o.closure = closure;
+            std::vector<unsigned char> png;
+            {
+              py::gil_scoped_release unlocked;
+              png = plicata::picturePng(s, o);
+            }
+            return py::bytes(reinterpret_cast<const char*>(png.data()), png.size());
+          },
+          py::arg("width"), py::arg("height"), py::arg("view"), py::arg("azimuth"), py::arg("elevation"),
+          py::arg("zoom"), py::arg("edges"), py::arg("closure"));
+
+  m.attr("HAS_PICTURES") = plicata::picturesAvailable();
 
   m.def(
       "miura",

@@ -1,9 +1,13 @@
 #include "python/sheet.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
+#include "files/fold_animation.h"
+#include "files/html_export.h"
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
@@ -65,14 +69,27 @@ namespace {
 // Time between two questions whether a long fold call should stop.
 constexpr std::chrono::milliseconds kInterruptPoll(100);
 
+// The system's reason why path cannot be opened for reading, found by
+// trying again (the reader's failure carries it only as text); 0 when it
+// opens now.
+int openError(const std::string& path) {
+  errno = 0;
+  FILE* fp = std::fopen(path.c_str(), "r");
+  if (fp == nullptr) return errno != 0 ? errno : EIO;
+  std::fclose(fp);
+  return 0;
+}
+
 // The core's failure as the exception Python raises: PatternError for a
-// pattern that cannot be loaded, ValueError for an argument, RuntimeError
-// for the rest; the text is the core's one line.
+// pattern that cannot be loaded (carrying the system's error number when
+// the file cannot be opened), ValueError for an argument, RuntimeError for
+// the rest; the text is the core's one line.
 void raise(const ORI_result& r) {
   switch (r.code) {
     case kOriOk:
       return;
     case kOriFailUnreadable:
+      throw PatternFailure(oriResultText(r), openError(r.subject), r.subject);
     case kOriFailUnsupported:
     case kOriFailRead:
     case kOriFailEmpty:
@@ -103,7 +120,47 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
 
 Sheet::Sheet() : sheet_(oriSheetNew(nullptr)) {}
 
-Sheet::~Sheet() { oriSheetDelete(sheet_); }
+Sheet::~Sheet() {
+  oriFoldAnimationDelete(page_);
+  oriSheetDelete(sheet_);
+}
+
+ORI_sheet* Sheet::live() const {
+  if (sheet_ == nullptr) throw SheetClosed();
+  return sheet_;
+}
+
+void Sheet::close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  oriFoldAnimationDelete(page_);
+  page_ = nullptr;
+  oriSheetDelete(sheet_);
+  sheet_ = nullptr;
+  ++version_;
+}
+
+bool Sheet::closed() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return sheet_ == nullptr;
+}
+
+long Sheet::version() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return version_;
+}
+
+void Sheet::recordPage() {
+  const ORI_manifold* om = oriSheetManifold(sheet_);
+  if (om == nullptr) return;
+  const long step = oriSheetCounts(sheet_).steps;
+  if (page_ == nullptr) {
+    page_ = oriFoldAnimationBegin(om, step);
+  } else {
+    // A shape that cannot be kept (not finite) is left out: the FOLD
+    // recording reports it, and the page shows the steps before it.
+    oriFoldAnimationFrame(page_, om, step);
+  }
+}
 
 std::unique_ptr<Sheet> Sheet::load(const std::string& path, bool triangulate) {
   std::unique_ptr<Sheet> sheet(new Sheet());
@@ -127,31 +184,44 @@ std::unique_ptr<Sheet> Sheet::generated(CreasePattern* cp, const std::string& na
 void Sheet::openNext(const std::string& path, bool triangulate) {
   std::lock_guard<std::mutex> lock(mutex_);
   MessageCapture capture(this);
-  raise(oriSheetOpenNext(sheet_, path.c_str(), ORI_loadOptions{triangulate, nullptr}));
+  raise(oriSheetOpenNext(live(), path.c_str(), ORI_loadOptions{triangulate, nullptr}));
+  ++version_;
+  // A running recording starts again from the new crease pattern, as the
+  // FOLD recording does.
+  if (page_ != nullptr) {
+    oriFoldAnimationDelete(page_);
+    page_ = nullptr;
+    recordPage();
+  }
 }
 
-StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact,
+StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
   std::lock_guard<std::mutex> lock(mutex_);
   MessageCapture capture(this);
+  live();
   ORI_foldOptions options = oriSheetOptions(sheet_);
   options.fold_step = fold_step < INT_MIN || fold_step > INT_MAX ? -1 : static_cast<int>(fold_step);
   options.unfold = unfold;
   options.exact = exact;
   options.contact = contact;
+  options.mode = mode < 0 || mode > INT_MAX ? -1 : static_cast<int>(mode);
   raise(oriSheetSetOptions(sheet_, options));
   ORI_recordOptions recording = oriSheetRecording(sheet_);
   recording.fold = record;
   oriSheetSetRecording(sheet_, recording);
-  // Exact mode, contact and the recording are asked for by the call; the
-  // sheet folds the ordinary way, unrecorded, after it.
+  // Exact mode, contact, the mode and the recording are asked for by the
+  // call; the sheet folds the ordinary way, unrecorded, after it (a motion
+  // followed along the mode goes on in the next call that asks for the same
+  // mode).
   struct ForTheCall {
     ORI_sheet* sheet;
     ~ForTheCall() {
       ORI_foldOptions o = oriSheetOptions(sheet);
       o.exact = false;
       o.contact = false;
+      o.mode = 0;
       oriSheetSetOptions(sheet, o);
       ORI_recordOptions r = oriSheetRecording(sheet);
       r.fold = false;
@@ -161,12 +231,18 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   StepFigures figures;
   using Clock = std::chrono::steady_clock;
   Clock::time_point next_poll = Clock::now() + kInterruptPoll;
+  if (steps > 0) ++version_;
+  if (record && page_ == nullptr) recordPage();
   for (long k = 0; k < steps; ++k) {
     ORI_sheetStep step;
+    const long taken = oriSheetCounts(sheet_).steps;
     const ORI_result r = oriSheetStep(sheet_, &step);
+    // A step along a mode may be refused: nothing was taken.
+    if (oriSheetCounts(sheet_).steps == taken) raise(r);
     figures = figuresOf(step, figures.steps + 1);
     last_ = figures;
     raise(r);
+    if (record) recordPage();
     if (step.record.locked) break;  // nothing can move without faces passing through
     if (interrupted && Clock::now() >= next_poll) {
       if (interrupted()) break;
@@ -176,87 +252,117 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   return figures;
 }
 
+ORISIM_mobility Sheet::mobility(bool diagonals) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_foldOptions options = oriSheetOptions(live());
+  const bool before = options.mobility_diagonals;
+  options.mobility_diagonals = diagonals;
+  oriSheetSetOptions(sheet_, options);
+  ORISIM_mobility m;
+  const ORI_result r = oriSheetMobility(sheet_, &m);
+  options.mobility_diagonals = before;
+  oriSheetSetOptions(sheet_, options);
+  raise(r);
+  return m;
+}
+
 void Sheet::clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   MessageCapture capture(this);
-  oriSheetClear(sheet_);
+  oriSheetClear(live());
+  ++version_;
 }
 
 std::string Sheet::source() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetSource(sheet_);
+  return oriSheetSource(live());
 }
 
 std::vector<std::string> Sheet::messages() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  live();
   return messages_;
 }
 
 StepFigures Sheet::lastStep() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  live();
   return last_;
 }
 
 long Sheet::stepsTaken() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetCounts(sheet_).steps;
+  return oriSheetCounts(live()).steps;
 }
 
 int Sheet::vertexCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(oriSheetIndex(sheet_).verts.size());
+  return static_cast<int>(oriSheetIndex(live()).verts.size());
 }
 
 int Sheet::creaseCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(oriSheetIndex(sheet_).creases.size());
+  return static_cast<int>(oriSheetIndex(live()).creases.size());
 }
 
 int Sheet::faceCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(oriSheetIndex(sheet_).faces.size());
+  return static_cast<int>(oriSheetIndex(live()).faces.size());
 }
 
 int Sheet::innerVertexCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(oriSheetIndex(sheet_).inner.size());
+  return static_cast<int>(oriSheetIndex(live()).inner.size());
 }
 
 bool Sheet::triangulated() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriManifoldTriangulated(oriSheetManifold(sheet_));
+  return oriManifoldTriangulated(oriSheetManifold(live()));
 }
 
-void Sheet::fillVertices(double* out) const {
+bool Sheet::fillVertices(double* out, size_t vertices) const {
   std::lock_guard<std::mutex> lock(mutex_);
+  const std::vector<ORI_vert*>& verts = oriSheetIndex(live()).verts;
+  if (verts.size() != vertices) return false;
   const ORI_manifold* om = oriSheetManifold(sheet_);
-  for (const ORI_vert* v : oriSheetIndex(sheet_).verts) {
+  for (const ORI_vert* v : verts) {
     oriManifoldObjPosition(om, v, out);
     out += 3;
   }
+  return true;
 }
 
-void Sheet::fillFlatVertices(double* out) const {
+bool Sheet::fillFlatVertices(double* out, size_t vertices) const {
   std::lock_guard<std::mutex> lock(mutex_);
+  const std::vector<ORI_vert*>& verts = oriSheetIndex(live()).verts;
+  if (verts.size() != vertices) return false;
   const double s = oriSheetManifold(sheet_)->paper_size;
-  for (const ORI_vert* v : oriSheetIndex(sheet_).verts) {
+  for (const ORI_vert* v : verts) {
     // The crease-pattern point is kept on the half-edges; pos is folded.
     *out++ = v->out[0]->x0 * s;
     *out++ = v->out[0]->y0 * s;
   }
+  return true;
 }
 
-void Sheet::fillTriangles(long long* out) const {
+bool Sheet::fillTriangles(long long* out, size_t faces) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_face* f : oriSheetIndex(sheet_).faces) {
+  const std::vector<ORI_face*>& all = oriSheetIndex(live()).faces;
+  if (!oriManifoldTriangulated(oriSheetManifold(sheet_))) {
+    throw std::invalid_argument("the sheet has facets of more than three sides: use faces");
+  }
+  if (all.size() != faces) return false;
+  for (const ORI_face* f : all) {
     const ORI_edge* e = f->first;
     for (int k = 0; k < 3; ++k, e = e->next) *out++ = e->vert->index;
   }
+  return true;
 }
 
 std::vector<std::vector<long long>> Sheet::faces() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::vector<ORI_face*>& faces = oriSheetIndex(sheet_).faces;
+  const std::vector<ORI_face*>& faces = oriSheetIndex(live()).faces;
   std::vector<std::vector<long long>> out;
   out.reserve(faces.size());
   const int bound = oriSheetManifold(sheet_)->n_edge + 1;
@@ -273,109 +379,166 @@ std::vector<std::vector<long long>> Sheet::faces() const {
   return out;
 }
 
-void Sheet::fillCreases(long long* out) const {
+bool Sheet::fillCreases(long long* out, size_t creases) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) {
+  const std::vector<ORI_edge*>& all = oriSheetIndex(live()).creases;
+  if (all.size() != creases) return false;
+  for (const ORI_edge* e : all) {
     *out++ = e->pair->vert->index;
     *out++ = e->vert->index;
   }
+  return true;
 }
 
-void Sheet::fillFoldAngles(double* out) const {
+bool Sheet::fillFoldAngles(double* out, size_t creases) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) *out++ = e->angle;
+  const std::vector<ORI_edge*>& all = oriSheetIndex(live()).creases;
+  if (all.size() != creases) return false;
+  for (const ORI_edge* e : all) *out++ = e->angle;
+  return true;
 }
 
-void Sheet::fillKinds(signed char* out) const {
+bool Sheet::fillKinds(signed char* out, size_t creases) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) {
+  const std::vector<ORI_edge*>& all = oriSheetIndex(live()).creases;
+  if (all.size() != creases) return false;
+  for (const ORI_edge* e : all) {
     if (e->is_diagonal) {
       *out++ = kKindDiagonal;
     } else {
       *out++ = e->target_angle > 0 ? kKindPositive : e->target_angle < 0 ? kKindNegative : kKindFlat;
     }
   }
+  return true;
 }
 
-void Sheet::fillTargets(double* out) const {
+bool Sheet::fillTargets(double* out, size_t creases) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_edge* e : oriSheetIndex(sheet_).creases) *out++ = e->target_angle;
+  const std::vector<ORI_edge*>& all = oriSheetIndex(live()).creases;
+  if (all.size() != creases) return false;
+  for (const ORI_edge* e : all) *out++ = e->target_angle;
+  return true;
 }
 
-void Sheet::fillInnerVertices(long long* out) const {
+bool Sheet::fillInnerVertices(long long* out, size_t inner) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const ORI_vert* v : oriSheetIndex(sheet_).inner) *out++ = v != nullptr ? v->index : -1;
+  const std::vector<ORI_vert*>& all = oriSheetIndex(live()).inner;
+  if (all.size() != inner) return false;
+  for (const ORI_vert* v : all) *out++ = v != nullptr ? v->index : -1;
+  return true;
 }
 
 void Sheet::setTargets(const double* targets, size_t count) {
   std::lock_guard<std::mutex> lock(mutex_);
-  raise(oriSheetSetTargets(sheet_, targets, count));
+  raise(oriSheetSetTargets(live(), targets, count));
 }
 
 double Sheet::foldTo() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetOptions(sheet_).fold_to;
+  return oriSheetOptions(live()).fold_to;
 }
 
 void Sheet::setFoldTo(double share) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ORI_foldOptions options = oriSheetOptions(sheet_);
+  ORI_foldOptions options = oriSheetOptions(live());
   options.fold_to = share;
   raise(oriSheetSetOptions(sheet_, options));
 }
 
 double Sheet::thickness() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetOptions(sheet_).thickness;
+  return oriSheetOptions(live()).thickness;
 }
 
 void Sheet::setThickness(double thickness) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ORI_foldOptions options = oriSheetOptions(sheet_);
+  ORI_foldOptions options = oriSheetOptions(live());
   options.thickness = thickness;
   raise(oriSheetSetOptions(sheet_, options));
 }
 
 long Sheet::exactKept() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetCounts(sheet_).pattern_exact_kept;
+  return oriSheetCounts(live()).pattern_exact_kept;
 }
 
 std::vector<std::pair<int, int>> Sheet::intersections() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<int, int>> pairs;
-  oriManifoldSelfIntersections(oriSheetManifold(sheet_), &pairs);
+  oriManifoldSelfIntersections(oriSheetManifold(live()), &pairs);
   return pairs;
 }
 
 double Sheet::residual() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetResidual(sheet_);
+  return oriSheetResidual(live());
 }
 
 double Sheet::vertexClosure(std::vector<double>* per_vertex) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet_), oriSheetManifold(sheet_), nullptr);
+  // live() first: arguments are evaluated in no set order, and a closed
+  // sheet's null must never reach the core.
+  ORI_sheet* sheet = live();
+  return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet), oriSheetManifold(sheet), nullptr);
 }
 
 int Sheet::recordedFrames() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriSheetCounts(sheet_).fold_frames;
+  return oriSheetCounts(live()).fold_frames;
 }
 
 void Sheet::startRecording() {
   std::lock_guard<std::mutex> lock(mutex_);
-  oriSheetStartFold(sheet_);
+  oriSheetStartFold(live());
+  oriFoldAnimationDelete(page_);
+  page_ = nullptr;
+  recordPage();
+}
+
+std::string Sheet::page(const std::string& title) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_fold_animation* present = nullptr;
+  const ORI_fold_animation* anim = page_;
+  if (anim == nullptr || oriFoldAnimationFrameCount(anim) < 2) {
+    ORI_sheet* sheet = live();
+    anim = present = oriFoldAnimationBegin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
+  }
+  std::string why = "the sheet has no faces to show";
+  char* text = nullptr;
+  size_t length = 0;
+  int written = -1;
+  if (anim != nullptr) {
+    FILE* fp = open_memstream(&text, &length);
+    if (fp == nullptr) {
+      why = "out of memory";
+    } else {
+      ORI_htmlOptions options;
+      options.title = title;
+      written = oriHtmlSave(anim, options, fp, &why);
+      if (std::fclose(fp) != 0) written = -1;
+    }
+  }
+  oriFoldAnimationDelete(present);
+  std::string html = written == 0 && text != nullptr ? std::string(text, length) : std::string();
+  std::free(text);
+  if (written != 0) throw std::runtime_error(why);
+  return html;
+}
+
+void Sheet::withPattern(const std::function<void(ORI_manifold*, const ORISIM_matrix*)>& read) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_sheet* sheet = live();
+  read(oriSheetManifold(sheet), oriSheetSim(sheet));
 }
 
 int Sheet::saveObj(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriFailed(oriSheetSaveObj(sheet_, path.c_str())) ? -1 : 0;
+  return oriFailed(oriSheetSaveObj(live(), path.c_str())) ? -1 : 0;
 }
 
 int Sheet::saveFold(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return oriFailed(oriSheetSaveFold(sheet_, path.c_str(), 1)) ? -1 : 0;
+  return oriFailed(oriSheetSaveFold(live(), path.c_str(), 1)) ? -1 : 0;
 }
 
 }  // namespace plicata

@@ -2,10 +2,16 @@
 // (sheet/sheet.h), which loads, prepares, steps, records and counts exactly
 // as plicata-fold drives it. This layer adds what Python needs: a lock, so
 // that two Python threads using one sheet wait for each other instead of
-// racing (separate sheets share nothing); the messages of its calls,
-// captured per sheet; the core's failures turned into exceptions; and the
-// arrays read off the sheet's records. Plain C++ (no Python types), so the
-// bindings stay a thin layer over it.
+// racing (separate sheets share nothing); closing, after which every call
+// throws SheetClosed; the messages of its calls, captured per sheet; the
+// core's failures turned into exceptions; the arrays read off the sheet's
+// records; and the recorded folding as a web page. Plain C++ (no Python
+// types), so the bindings stay a thin layer over it.
+//
+// Every method takes the sheet's lock. The bindings call them with the
+// interpreter lock released: a fold holds the sheet's lock and asks Python
+// about Ctrl-C (taking the interpreter lock) while it runs, so a thread that
+// waited for the sheet while holding the interpreter would wait forever.
 #pragma once
 
 #include <chrono>
@@ -14,19 +20,34 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sheet/sheet.h"
 
 struct CreasePattern;
+struct ORI_fold_animation;
+struct ORI_manifold;
+struct ORISIM_matrix;
 
 namespace plicata {
 
 // A pattern that cannot be read or built; what() is "FILE: reason", the
-// line plicata-fold prints after its own name.
+// line plicata-fold prints after its own name. A file that could not be
+// opened also carries the system's error number (ENOENT, EACCES...) and its
+// path, so that Python raises FileNotFoundError or PermissionError.
 class PatternFailure : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PatternFailure(const std::string& what, int error_number = 0, std::string path = std::string())
+      : std::runtime_error(what), error_number(error_number), path(std::move(path)) {}
+  int error_number;  // 0 unless the file could not be opened
+  std::string path;  // the file, when error_number is set
+};
+
+// A call on a sheet that was closed.
+class SheetClosed : public std::runtime_error {
+ public:
+  SheetClosed() : std::runtime_error("the sheet is closed: load or generate another one") {}
 };
 
 // Most fold steps one call takes (plicata-fold's limit).
@@ -69,6 +90,17 @@ class Sheet {
   Sheet(const Sheet&) = delete;
   Sheet& operator=(const Sheet&) = delete;
 
+  // Frees the pattern and everything it holds, once a call running in
+  // another thread has finished; every later call throws SheetClosed.
+  // Closing twice is allowed.
+  void close();
+  bool closed() const;
+
+  // Counts the changes of the shape and the pattern (steps, clear, open
+  // next): arrays read at one value describe the sheet for as long as it
+  // stays.
+  long version() const;
+
   // Opens path onto the folded model, keeping its shape ("Next File"). On
   // failure (PatternFailure) the sheet is unchanged. A running recording
   // starts again from the new crease pattern: a FOLD file holds one.
@@ -82,12 +114,24 @@ class Sheet {
   // by Newton corrections that close every vertex to rounding (exact mode,
   // for this call only). With contact, faces stop where they meet, kept the
   // paper's thickness apart (sim/contact.h), for this call only; the call
-  // ends early at a step where the fold locks. Throws std::invalid_argument
-  // for a step count outside 0..kMaxSteps or a setting outside 0..50,
+  // ends early at a step where the fold locks. With mode K from 1, the
+  // steps fold along the K-th fold mode and follow the motion started
+  // (sheet/sheet.h, oriSheetStep), also across calls, until an ordinary
+  // step, clear() or another pattern. Throws std::invalid_argument for a
+  // step count outside 0..kMaxSteps, a setting outside 0..50, a mode outside
+  // 0..kOriSheetMaxMode, contact with a mode above 0, or a mode the state
+  // does not have ("mode K does not exist: the state has D modes"),
   // std::runtime_error when a recorded step's shape cannot be kept (not
-  // finite).
-  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact,
+  // finite), the mobility analysis failed or the motion followed ends; the
+  // steps taken before stay taken.
+  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode,
                    const std::function<bool()>& interrupted);
+
+  // What the present state can do (oriSheetMobility), the triangulation's
+  // diagonals held flat or, with diagonals, counted as hinges. Throws
+  // std::runtime_error when the analysis fails. Cost: one analysis, none
+  // when the angles did not change since the last.
+  ORISIM_mobility mobility(bool diagonals);
 
   // Flattens the sheet, as "Clear Fold" does.
   void clear();
@@ -103,16 +147,19 @@ class Sheet {
   int innerVertexCount() const;
   bool triangulated() const;
 
-  // Array fills; each out has room for the documented number of entries.
-  void fillVertices(double* out) const;         // 3 per vertex: OBJ positions
-  void fillFlatVertices(double* out) const;     // 2 per vertex: the crease pattern, file units
-  void fillTriangles(long long* out) const;     // 3 per face (triangulated sheets only)
+  // Array fills. Each takes the entries out has room for (the count read
+  // before) and returns false, writing nothing, when the sheet no longer
+  // has that many (another thread opened a pattern in between): the caller
+  // reads the count again.
+  bool fillVertices(double* out, size_t vertices) const;       // 3 per vertex: OBJ positions
+  bool fillFlatVertices(double* out, size_t vertices) const;   // 2 per vertex: the crease pattern, file units
+  bool fillTriangles(long long* out, size_t faces) const;      // 3 per face; std::invalid_argument unless triangulated
   std::vector<std::vector<long long>> faces() const;
-  void fillCreases(long long* out) const;       // 2 per crease: tail and head vertex
-  void fillFoldAngles(double* out) const;       // 1 per crease, radians
-  void fillKinds(signed char* out) const;       // 1 per crease, a CreaseKind
-  void fillTargets(double* out) const;          // 1 per crease, radians
-  void fillInnerVertices(long long* out) const; // 1 per inner vertex: its vertex index
+  bool fillCreases(long long* out, size_t creases) const;      // 2 per crease: tail and head vertex
+  bool fillFoldAngles(double* out, size_t creases) const;      // 1 per crease, radians
+  bool fillKinds(signed char* out, size_t creases) const;      // 1 per crease, a CreaseKind
+  bool fillTargets(double* out, size_t creases) const;         // 1 per crease, radians
+  bool fillInnerVertices(long long* out, size_t inner) const;  // 1 per inner vertex: its vertex index
 
   // Sets every crease's target (creaseCount() entries, radians). Throws
   // std::invalid_argument, changing nothing, when one is not finite or
@@ -146,6 +193,18 @@ class Sheet {
   int recordedFrames() const;
   // Drops the recording and starts a new one from the crease pattern.
   void startRecording();
+  // The recorded folding (every step recorded since the recording started,
+  // as plicata-fold --html keeps them: at most 512 evenly spread, the last
+  // always), or the present shape alone when none is recorded, as one
+  // self-contained web page (files/html_export.h) titled title. Throws
+  // std::runtime_error with the writer's reason (three.js missing).
+  std::string page(const std::string& title) const;
+
+  // Calls read with the present pattern's mesh and simulation record under
+  // the sheet's lock (the pictures draw them). read may change the mesh's
+  // display matrix but must put it back.
+  void withPattern(const std::function<void(ORI_manifold*, const ORISIM_matrix*)>& read) const;
+
   // Writes the present shape as OBJ to path. Returns 0 or -1.
   int saveObj(const std::string& path) const;
   // Writes a FOLD file to path: the crease pattern as frame 0, then the
@@ -156,8 +215,15 @@ class Sheet {
  private:
   Sheet();
 
+  // The core's sheet, once the lock is held; throws SheetClosed after close().
+  ORI_sheet* live() const;
+  // Adds the present shape to the page's recording, starting one when none runs.
+  void recordPage();
+
   mutable std::mutex mutex_;
   ORI_sheet* sheet_ = nullptr;
+  ORI_fold_animation* page_ = nullptr;  // the folding recorded for page(); null when none runs
+  long version_ = 0;
   std::vector<std::string> messages_;
   std::string partial_message_;  // text of a message line not yet ended
   StepFigures last_;

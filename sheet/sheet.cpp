@@ -1,6 +1,6 @@
 // The sheet. Sections: the record; options; loading (read, adopt); the step
-// (foldOnce, recordStep, measureStep); clearing and targets; FOLD recording
-// and saving; what the sheet holds.
+// (foldOnce, foldAlongMode, recordStep, measureStep); clearing and targets;
+// FOLD recording and saving; what the sheet holds.
 #include "sheet/sheet.h"
 
 #include <algorithm>
@@ -60,6 +60,7 @@ struct ORI_sheet {
   std::vector<ORI_stepRecord> records;
   ORISIM_contact* contact = nullptr;   // contact's state while options.contact is set
   int held = 0;                        // pairs of faces contact held apart in the last step
+  ORISIM_mobilityState* mobility = oriSimMobilityNew();  // of the present pattern; reset when one is adopted
 };
 
 // ---- Options -------------------------------------------------------------------
@@ -85,6 +86,15 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
     return oriFail(kOriFailArgument, "", "path must be auto, dense or sparse");
   }
   if (o.cg != kOriSimCGFast && o.cg != kOriSimCGPlain) return oriFail(kOriFailArgument, "", "cg must be fast or plain");
+  if (o.mode < 0 || o.mode > kOriSheetMaxMode) {
+    return oriFail(kOriFailArgument, "", "mode must be from 0 to " + std::to_string(kOriSheetMaxMode));
+  }
+  // A step along a mode heads along the mode's direction, which the contact
+  // step's constrained solve does not take: refused rather than a step
+  // along a mode that passes through the paper.
+  if (o.contact && o.mode > 0) {
+    return oriFail(kOriFailArgument, "", "contact and mode cannot be used together: choose contact or a mode");
+  }
   return thicknessFor(o.thickness, 0.0, "");
 }
 
@@ -93,6 +103,7 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
 void applyOptions(ORI_sheet* s) {
   if (s->om != nullptr) oriSimSetFoldTo(s->om, s->options.fold_to);
   if (s->osm != nullptr) s->osm->exact = s->options.exact ? 1 : 0;
+  s->mobility->diagonals = s->options.mobility_diagonals ? kOriMobilityDiagonalsHinge : kOriMobilityDiagonalsHeld;
   if (!s->options.contact) {
     oriSimContactDelete(std::exchange(s->contact, nullptr));
     s->held = 0;
@@ -125,6 +136,7 @@ void oriSheetDelete(ORI_sheet* s) {
   oriSimContactDelete(s->contact);
   oriSimDelete(s->osm);
   oriManifoldDelete(s->om);
+  oriSimMobilityDelete(s->mobility);
   delete s;
 }
 
@@ -288,6 +300,9 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   s->osm = p.osm;
   s->source = std::move(p.name);
   s->pattern_steps = 0;
+  // The analysis keeps pointers to the mesh and its record: a new pattern
+  // may be given the old one's addresses.
+  oriSimMobilityReset(s->mobility);
   applyOptions(s);
   oriSimContactForget(s->contact);
   buildIndex(s);
@@ -320,12 +335,43 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The solver of a step along a mode, for oriFoldStepWith.
+struct ModeStep {
+  ORISIM_mobilityState* state;
+  int mode;
+  int refused;  // oriSimMobilityStep's negative answer
+  std::string reason;
+};
+
+double modeSolve(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats, void* user) {
+  ModeStep* m = static_cast<ModeStep*>(user);
+  const double delta = oriSimMobilityStep(m->state, osm, om, step, m->mode, stats, nullptr, &m->reason);
+  if (delta < 0.0) m->refused = static_cast<int>(delta);
+  return delta;
+}
+
+// A step along options.mode (sim/mobility.h), with the frames. Returns 0,
+// -1 when an OBJ frame could not be written, or -2 with *refused set when
+// the step was refused (nothing moved).
+int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, ORISIM_stepStats* stats,
+                  double* max_delta, ORI_result* refused) {
+  ModeStep m{s->mobility, s->options.mode, 0, std::string()};
+  const int result = oriFoldStepWith(s->osm, s->om, step, modeSolve, &m, &s->frame_no, frames, max_delta, stats);
+  if (result == -2) *refused = oriFail(m.refused == -2 ? kOriFailArgument : kOriFailSolve, "", m.reason);
+  return result;
+}
+
 // The solver's step with the OBJ frames and captures (sim/fold_step.h).
-// Every way of folding is dispatched here, by its option. Returns 0, or -1
-// when an OBJ frame could not be written.
-int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORISIM_contactStats* contact) {
+// Every way of folding is dispatched here, by its option. Returns 0, -1
+// when an OBJ frame could not be written, or -2 when the step was refused
+// (*refused says why; nothing moved).
+int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORISIM_contactStats* contact,
+             ORI_result* refused) {
   const ORI_frameRecorder& frames = s->recording.frames;
   const bool recorded = frames.save_model || frames.save_screen;
+  if (s->options.mode > 0) return foldAlongMode(s, step, recorded ? &frames : nullptr, stats, max_delta, refused);
+  // An ordinary step ends the motion a mode step followed.
+  s->mobility->direction.clear();
   if (s->options.contact && s->contact != nullptr) {
     return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats,
                        s->contact, contact);
@@ -350,6 +396,10 @@ void measureStep(ORI_sheet* s, ORI_sheetStep* r) {
     std::vector<std::pair<int, int>> pairs;
     r->record.intersecting_pairs = oriManifoldSelfIntersections(s->om, &pairs);
   }
+  if (rec.dof) {
+    ORISIM_mobility mobility;
+    r->record.dof = oriSimMobilityAnalyse(s->mobility, s->osm, s->om, &mobility) == kOriMobilityOk ? mobility.dof : -1;
+  }
   if (rec.report) {
     r->record.worst_vertex_error = oriFoldWorstVertex(s->osm, s->om, &r->record.worst_vertex);
     s->records.push_back(r->record);
@@ -367,7 +417,9 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to fold");
   ORI_sheetStep r;
   const Clock::time_point start = Clock::now();
-  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &r.contact);
+  ORI_result refused;
+  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &r.contact, &refused);
+  if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
   r.record.step = s->steps;
@@ -407,6 +459,7 @@ void oriSheetClear(ORI_sheet* s) {
   oriSimContactForget(s->contact);
   s->held = 0;
   s->pattern_steps = 0;
+  s->mobility->direction.clear();
 }
 
 ORI_result oriSheetSetTargets(ORI_sheet* s, const double* targets, size_t count) {
@@ -513,4 +566,13 @@ double oriSheetResidual(const ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return 0.0;
   std::vector<double> g;
   return oriSimSparseResidual(g, s->osm, s->om);
+}
+
+ORI_result oriSheetMobility(ORI_sheet* s, ORISIM_mobility* out) {
+  *out = ORISIM_mobility();
+  if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to analyse");
+  if (oriSimMobilityAnalyse(s->mobility, s->osm, s->om, out) != kOriMobilityOk) {
+    return oriFail(kOriFailSolve, "", out->reason);
+  }
+  return oriOk();
 }

@@ -20,7 +20,10 @@
 //   the window writes the old pattern's recording while the present one is
 //   still in place), the fold options, the recording
 //   settings with the OBJ frame numbering, the FOLD animation, the per-step
-//   records of the step report, the last step's figures and the counts.
+//   records of the step report, the last step's figures, the counts, and
+//   the mobility analysis of the present state (sim/mobility.h: its
+//   factorisation's structure, the last analysis until the angles change,
+//   and the motion a mode step follows).
 //   The targets live on the half-edges; oriSheetSetTargets sets them.
 // - Loading is all or nothing: a pattern replaces the present one only once
 //   it is read and prepared. A failure leaves the sheet as it was and comes
@@ -32,20 +35,25 @@
 //   exact, the solver paths), the recording settings and the frame
 //   numbering, the counts over the sheet's life, the last step's figures,
 //   the step records and the first collision. What does not: the simulation
-//   record and its counts, and a running FOLD animation, which starts again
-//   from the new crease pattern (a FOLD file holds one).
+//   record and its counts, the mobility analysis and the motion followed
+//   along a mode, and a running FOLD animation, which starts again from the
+//   new crease pattern (a FOLD file holds one).
 // - Costs: a step costs the fold step (sim/sim_step.h) plus what the
 //   recording asks for: the closure residual (recording.residual or
 //   .report, O(creases), shared among the cores like the step), the worst
 //   vertex (.report), the collision check (options.collisions, O(n log n)
-//   in the faces), OBJ and FOLD frames. With nothing asked for, a step is
-//   oriFoldStep and a clock.
+//   in the faces), the degrees of freedom (.dof: one mobility analysis a
+//   step, sim/mobility.h), OBJ and FOLD frames. With nothing asked for, a
+//   step is oriFoldStep and a clock. A step along a mode (options.mode)
+//   costs an analysis and a step; oriSheetMobility costs one analysis, none
+//   when the angles did not change since the last.
 //
 // ---- Adding a way of folding ------------------------------------------------
 // A new way of folding (contact with thickness, a mode, another solver, an
 // exact variant...) is an option of the sheet, so that it reaches every
 // front end at once. What to touch:
-//  1. ORI_foldOptions below: one field, whose default folds as before.
+//  1. ORI_foldOptions below: one field, whose default folds as before
+//     (options.mode, folding along a fold mode, is one such).
 //  2. sheet/sheet.cpp: its range in checkOptions; what it sets on a new
 //     simulation record in applyOptions (called on adopt and on every
 //     oriSheetSetOptions); its dispatch in foldOnce, the one place where a
@@ -77,6 +85,7 @@
 #include "geometry/result.h"
 #include "sim/contact.h"
 #include "sim/fold_step.h"
+#include "sim/mobility.h"
 #include "sim/sim_matrix.h"
 #include "sim/sim_step.h"
 
@@ -89,6 +98,9 @@ struct ORI_vert;
 
 // Most fold steps one run (a plicata-fold command, a Python call) takes.
 constexpr long kOriSheetMaxSteps = 100000000;
+// Highest mode number the options take; whether that mode exists is known
+// only once the state is analysed.
+constexpr int kOriSheetMaxMode = 1000000;
 
 // ---- Options ------------------------------------------------------------------
 
@@ -108,6 +120,10 @@ struct ORI_foldOptions {
   double thickness = 0.0;          // the paper's thickness, file units, 0 to a quarter of the paper size:
                                    // with contact, faces that share no corner keep their middles this far
                                    // apart. One number for every use of the paper's thickness
+  int mode = 0;                    // 0: steps head for the targets; K from 1: they fold along the K-th fold mode
+                                   // (oriSimMobilityStep), then follow the motion started (see oriSheetStep)
+  bool mobility_diagonals = false;  // the mobility analysis and the modes count the triangulation's diagonals as
+                                    // hinges; by default they are held flat (the pattern as drawn)
 };
 
 // How a pattern is loaded.
@@ -125,6 +141,7 @@ struct ORI_recordOptions {
   std::string fold_path;     // the file the recording is for, taken when it starts: names it in failures
   bool residual = false;     // measure the closure residual after every step (the step record's residual)
   bool report = false;       // keep every step's record, residual and worst vertex measured, for the report
+  bool dof = false;          // analyse the state after every step for the record's dof (oriSheetMobility)
 };
 
 // A new sheet, without a pattern, folding by options (null, or options that
@@ -137,11 +154,13 @@ void oriSheetDelete(ORI_sheet* sheet);
 // Sets the fold options. A setting out of range gives kOriFailArgument
 // without a subject, its why naming the field ("fold_step must be from 0 to
 // 50", "fold_to must be a number from 0 to 1" for NaN, "thickness -1 is
-// negative", or, with a pattern, "thickness 150 is above a quarter of the
-// paper size (400)"), and changes nothing. fold_to beyond 0..1 is
-// clamped. The present pattern takes fold_to, exact, contact and thickness
-// at once; path and cg apply to the records made from now on (the next
-// pattern loaded).
+// negative", "mode must be from 0 to 1000000", "contact and mode cannot be
+// used together: ..." for contact with a mode above 0, or, with a pattern,
+// "thickness 150 is above a quarter of the paper size (400)"), and changes
+// nothing. fold_to beyond 0..1 is clamped. The present pattern takes
+// fold_to, exact, contact, thickness, mode and mobility_diagonals at once;
+// path and cg apply to the records made from now on (the next pattern
+// loaded).
 ORI_result oriSheetSetOptions(ORI_sheet* sheet, const ORI_foldOptions& options);
 const ORI_foldOptions& oriSheetOptions(const ORI_sheet* sheet);
 
@@ -215,9 +234,10 @@ struct ORI_sheetStep {
   // residual after it (0 unless recording.residual or .report);
   // worst_vertex_error and worst_vertex (0 and -1 unless .report);
   // cg_iterations; max_delta (radians); ms (wall time of the step with its
-  // OBJ and FOLD frames); intersecting_pairs (-1 unless options.collisions).
-  // With options.contact, also active_contacts (pairs of faces held apart)
-  // and locked.
+  // OBJ and FOLD frames); intersecting_pairs (-1 unless options.collisions);
+  // dof (-1 unless recording.dof, or when the analysis failed). With
+  // options.contact, also active_contacts (pairs of faces held apart) and
+  // locked.
   ORI_stepRecord record{0, 0.0, 0.0, -1, 0, 0.0, 0.0, -1};
   ORISIM_stepStats stats{};      // the solver's figures
   ORISIM_contactStats contact{};  // contact's figures (sim/contact.h; zeros without options.contact)
@@ -228,13 +248,22 @@ struct ORI_sheetStep {
 };
 
 // One held-key step: size oriFoldHeldStep(options.fold_step, options.unfold).
-// *out (may be null) receives what it did. Fails with kOriFailNoPattern
-// (nothing done); kOriFailWrite, subject the frame directory, "cannot write
-// frame NNNNN" when an OBJ frame could not be written; kOriFailRecord,
-// subject recording.fold_path (may be empty), "step N gives a shape that
-// cannot be recorded" when the FOLD frame could not be kept. After those
-// two the step is taken, counted and in *out (its residual and the later
-// figures not measured).
+// It heads for the targets, or with options.mode K moves along the K-th
+// fold mode of the present state (sim/mobility.h: oriSimMobilityStep; a
+// negative step, unfolding, goes back along it); later steps along the
+// same mode follow the motion the first one started, projected onto each
+// new state's modes, until an ordinary step, oriSheetClear or a new
+// pattern ends it. *out (may be null) receives what it did. Fails with
+// kOriFailNoPattern (nothing done); along a mode, nothing done, with
+// kOriFailArgument without a subject, "mode K does not exist: the state
+// has D modes", when the first step finds no such mode, and kOriFailSolve
+// without a subject when the analysis failed or the motion ends ("the mode
+// ends here: ..."); kOriFailWrite, subject the frame directory, "cannot
+// write frame NNNNN" when an OBJ frame could not be written;
+// kOriFailRecord, subject recording.fold_path (may be empty), "step N
+// gives a shape that cannot be recorded" when the FOLD frame could not be
+// kept. After those two the step is taken, counted and in *out (its
+// residual and the later figures not measured).
 ORI_result oriSheetStep(ORI_sheet* sheet, ORI_sheetStep* out);
 
 // The same with the step size given: radians a crease moves at most,
@@ -243,8 +272,8 @@ ORI_result oriSheetStep(ORI_sheet* sheet, ORI_sheetStep* out);
 ORI_result oriSheetStepBy(ORI_sheet* sheet, double step, ORI_sheetStep* out);
 
 // Flattens the present pattern ("Clear Fold"): every angle 0, the fixed face
-// at the identity; the pattern's step count starts again. Nothing without a
-// pattern.
+// at the identity; the pattern's step count starts again and a motion
+// followed along a mode ends. Nothing without a pattern.
 void oriSheetClear(ORI_sheet* sheet);
 
 // Sets every crease's target (radians; count must be the number of creases,
@@ -345,3 +374,17 @@ const ORI_sheetIndex& oriSheetIndex(const ORI_sheet* sheet);
 // The closure residual Σ|g| of the present angles (sim/sparse_jacobian.h);
 // 0 without a pattern. Cost: O(creases), shared among the cores.
 double oriSheetResidual(const ORI_sheet* sheet);
+
+// What the present state can do (sim/mobility.h: oriSimMobilityAnalyse)
+// into *out: the degrees of freedom, the redundant closure equations, the
+// singular values and the fold modes (out->n = creases entries each, by
+// crease index), with the diagonals held flat or counted as hinges as
+// options.mobility_diagonals says, at the closed state nearest the present
+// one (out->flat: the flat sheet's first-order count). The sheet's angles
+// and shape are as they were afterwards. The analysis is kept until the
+// angles, the pattern or that option change: asking again costs nothing.
+// Fails with kOriFailNoPattern, or kOriFailSolve without a subject, the
+// analysis's reason ("mobility: ..."), *out then holding status and
+// reason. Cost: see oriSimMobilityAnalyse (milliseconds on a 10 × 10
+// Miura-ori, about 0.05 s at 30 × 30, 1 to 4 s at 100 × 100).
+ORI_result oriSheetMobility(ORI_sheet* sheet, ORISIM_mobility* out);

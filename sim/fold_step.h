@@ -70,6 +70,23 @@ int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no);
 int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
                 const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats);
 
+// A solver a recorded step may run instead of the held-key one: moves the
+// angles of osm and om's half-edges for a step of size step (radians) and
+// returns the largest angle change, or a negative number when it refuses
+// the step (nothing changed). stats may be null.
+typedef double (*OriFoldSolver)(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats,
+                                void* user);
+
+// oriFoldStep with solver (and its user pointer) in place of the option's
+// solver: frame 0, the solver, the placement, the new frame. A refused
+// step records frame 0 when due but places and records nothing more, sets
+// *max_delta (may be null) to 0 and returns -2; otherwise as oriFoldStep.
+// With solver_places non-zero the solver places the faces itself (as the
+// contact step does) and they are not placed again.
+int oriFoldStepWith(ORISIM_matrix* osm, ORI_manifold* om, double step, OriFoldSolver solver, void* user,
+                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats,
+                    int solver_places = 0);
+
 // The same step with contact on (sim/contact.h): where the option runs the
 // solver, oriSimContactStep takes the step and places the faces; cstats
 // (may be null) receives its figures, zeroed when no solver ran. A null

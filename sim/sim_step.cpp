@@ -477,9 +477,9 @@ void updateAngles(ORISIM_matrix* osm, ORI_manifold* om, double scale) {
   for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
 }
 
-// The first end of a step (oriSimStepBegin): the moments and the Jacobian.
-void beginStep(ORISIM_matrix* osm, ORI_manifold* om, double step) {
-  updateMomentsByCrease(osm, om, step);
+// The Jacobian of the present angles: into C_sparse with its residual, or
+// C_mn, by the record's path.
+void updateJacobian(ORISIM_matrix* osm, ORI_manifold* om) {
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
@@ -487,16 +487,21 @@ void beginStep(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   }
 }
 
+// The first end of a step (oriSimStepBegin): the moments and the Jacobian.
+void beginStep(ORISIM_matrix* osm, ORI_manifold* om, double step) {
+  updateMomentsByCrease(osm, om, step);
+  updateJacobian(osm, om);
+}
+
 // The last end (oriSimStepApply without exact mode): delta_angle_n held to
 // |step| and written.
 double applyChange(ORISIM_matrix* osm, ORI_manifold* om, double step);
 
-// The ordinary step of oriSimUpdateStateCG (see there), n > 0 and step
-// finite; exact mode's predictor.
-double ordinaryStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+// The step of oriSimUpdateStateCG from the wishes already in the record's
+// moment_angle_n: projection, limit, new angles.
+double stepFromMoments(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
   const int n = osm->n;
-
-  beginStep(osm, om, step);
+  updateJacobian(osm, om);
   int iterations = 0;
   double cg_error = 0.0;
   double before;
@@ -552,6 +557,19 @@ double applyChange(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   writeAngles(osm, om, osm->next_angle_n);
   cblas_dcopy(n, osm->next_angle_n.data(), 1, osm->angle_n.data(), 1);
   return largest;
+}
+
+// The ordinary step of oriSimUpdateStateCG (see there), n > 0 and step
+// finite; exact mode's predictor.
+// With wish given, the step heads along it instead of the targets.
+double ordinaryStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats,
+                    const std::vector<double>* wish = nullptr) {
+  if (wish != nullptr) {
+    osm->moment_angle_n = *wish;
+  } else {
+    updateMomentsByCrease(osm, om, step);
+  }
+  return stepFromMoments(osm, om, step, stats);
 }
 
 // ---- Exact mode ------------------------------------------------------------------
@@ -723,8 +741,10 @@ Correction correct(ORISIM_matrix* osm, ORI_manifold* om, int budget) {
 
 // Exact mode's step (see oriSimUpdateStateCG): substeps of the ordinary
 // step, each corrected to closure, a failed one taken again at half its
-// size. m > 0, n > 0, step finite.
-double exactStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+// size. m > 0, n > 0, step finite; with wish given, the substeps head along
+// it instead of the targets.
+double exactStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats,
+                 const std::vector<double>* wish = nullptr) {
   const int n = osm->n;
   const std::vector<double> start = osm->angle_n;
   if (step < 0.0) {
@@ -753,7 +773,7 @@ double exactStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepS
     const int size = std::min(left, 1 << (kExactMostHalvings - level));
     before = osm->angle_n;
     cg_before = osm->cg_start;
-    ordinaryStep(osm, om, step * size / (1 << kExactMostHalvings), &sub);
+    ordinaryStep(osm, om, step * size / (1 << kExactMostHalvings), &sub, wish);
     if (first) total.residual_before = sub.residual_before;
     first = false;
     total.cg_iterations += sub.cg_iterations;
@@ -781,7 +801,7 @@ double exactStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepS
     }
     // Even the finest substep does not close: the rest of the step is taken
     // as a step without exact mode would take it.
-    ordinaryStep(osm, om, step * left / (1 << kExactMostHalvings), &sub);
+    ordinaryStep(osm, om, step * left / (1 << kExactMostHalvings), &sub, wish);
     total.cg_iterations += sub.cg_iterations;
     total.cg_error = sub.cg_error;
     kept = true;
@@ -801,6 +821,33 @@ double exactStep(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepS
 }
 
 }  // namespace
+
+int oriSimNewtonClose(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_sparse* J, const std::vector<unsigned char>* held,
+                      int* iterations, int* cg_iterations) {
+  const int m = osm->m, n = osm->n;
+  *iterations = 0;
+  *cg_iterations = 0;
+  if (m == 0 || n == 0) return 1;
+  std::vector<double> closure, x, b, delta(n);
+  for (;;) {
+    const double worst = oriSimVertexClosure(closure, osm, om, nullptr);
+    if (!std::isfinite(worst)) return -1;
+    if (worst <= kOriSimExactClosure) return 1;
+    if (*iterations == kOriSimExactIterations) return 0;
+    oriSimSparseUpdate(J, osm, om);
+    if (held != nullptr) oriSimSparseHoldColumns(J, *held);
+    double gg = 0.0;
+    for (double g : J->residual) gg += g * g;
+    const double lambda = std::min(kProjectionEpsilon, std::max(kExactLeastShift, kExactShift * worst));
+    const double tolerance = kExactSolveShare * std::sqrt(gg) / std::sqrt(static_cast<double>(m));
+    *cg_iterations += oriSimSparseSolveCGFrom(*J, lambda, tolerance, kCGMaxIterations, kOriSimPreconditionFactor,
+                                              false, J->residual, x, b);
+    oriSimSparseMultiplyTransposed(*J, -1.0, x.data(), 0.0, delta.data());
+    for (int c = 0; c < n; ++c) osm->angle_n[c] += delta[c];
+    writeAngles(osm, om, osm->angle_n);
+    ++*iterations;
+  }
+}
 
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   return oriSimUpdateStateCG(osm, om, step, nullptr);
@@ -838,6 +885,15 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, OR
   if (osm->n <= 0 || !std::isfinite(step)) return 0.0;
   if (osm->exact && osm->m > 0) return exactStep(osm, om, step, stats);
   return ordinaryStep(osm, om, step, stats);
+}
+
+double oriSimUpdateStateWish(ORISIM_matrix* osm, ORI_manifold* om, double step, const std::vector<double>& wish,
+                             ORISIM_stepStats* stats) {
+  if (stats != nullptr) *stats = ORISIM_stepStats{};
+  const int n = osm->n;
+  if (n <= 0 || !std::isfinite(step) || wish.size() != static_cast<size_t>(n) || !allFinite(wish)) return 0.0;
+  if (osm->exact && osm->m > 0) return exactStep(osm, om, step, stats, &wish);
+  return ordinaryStep(osm, om, step, stats, &wish);
 }
 
 // ---- Writing angles ------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 struct ORI_manifold;
 struct ORISIM_matrix;
+struct ORISIM_sparse;
 
 // What one step found, for progress reports and benchmarks.
 struct ORISIM_stepStats {
@@ -92,6 +93,27 @@ void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step);
 // the iteration's start forgotten, 0 returned). Returns the largest
 // absolute change applied. The faces are not placed.
 double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
+
+// The step of oriSimUpdateStateCG with the wished change given instead of
+// the moments: wish (one entry per fold line, radians) is projected as the
+// moments are, then limited to |step| and applied, exact mode included.
+// Nothing changes (result 0) when step is not finite, n is 0, or wish is
+// not n finite numbers. Cost: the step's, the moments excepted.
+double oriSimUpdateStateWish(ORISIM_matrix* osm, ORI_manifold* om, double step, const std::vector<double>& wish,
+                             ORISIM_stepStats* stats);
+
+// Exact mode's correction on its own: Newton corrections on the closure
+// equations alone (as oriSimUpdateStateCG describes them, J holding the
+// rows they are solved with; the fold lines c with (*held)[c] non-zero
+// stay still when held is given), written into angle_n and the half-edges, until
+// every vertex closes within kOriSimExactClosure or kOriSimExactIterations
+// have been taken. Returns 1 when closed, 0 when not within the budget, -1
+// when the closure error is not finite; the angles are left where the last
+// correction put them (the caller keeps or restores them). *iterations and
+// *cg_iterations receive the corrections and their conjugate-gradient
+// rounds. Nothing is done (1) without rows or fold lines.
+int oriSimNewtonClose(ORISIM_matrix* osm, ORI_manifold* om, ORISIM_sparse* J, const std::vector<unsigned char>* held,
+                      int* iterations, int* cg_iterations);
 
 // Sets how far the fold goes: every crease heads for its target times share
 // (0 to 1; clamped; NaN changes nothing), so that steps folding forwards stop

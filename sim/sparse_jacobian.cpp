@@ -445,3 +445,15 @@ double oriSimSparseAt(const ORISIM_sparse& J, int r, int c) {
   }
   return 0.0;
 }
+
+void oriSimSparseHoldColumns(ORISIM_sparse* J, const std::vector<unsigned char>& held) {
+  const bool paired = J->pair_slot.size() == J->col.size();
+  for (size_t k = 0; k < J->col.size(); ++k) {
+    const int c = J->col[k];
+    if (c < 0 || static_cast<size_t>(c) >= held.size() || !held[c]) continue;
+    for (int i = 0; i < 3; ++i) J->val[3 * k + i] = 0.0;
+    if (paired && J->pair_slot[k] >= 0) {
+      for (int i = 0; i < 3; ++i) J->pair_val[J->pair_slot[k] + i] = 0.0;
+    }
+  }
+}

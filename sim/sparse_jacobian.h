@@ -82,6 +82,11 @@ size_t oriSimSparseCount(const ORISIM_sparse& J);
 // Returns -1 when osm->m is 0 (J emptied), else 0.
 int oriSimSparseUpdate(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om);
 
+// Sets the entries of the columns c with held[c] non-zero to 0 (in val and
+// in pair_val), so that products and solves with J leave those fold lines
+// still; held has at least J.n entries. The residual is left as it is.
+void oriSimSparseHoldColumns(ORISIM_sparse* J, const std::vector<unsigned char>& held);
+
 // The closure residual of every inner vertex into residual_m (resized to at
 // least m), as oriSimUpdateResidual computes it, with the corner products
 // multiplied inline. Returns the sum of the absolute values of the m entries

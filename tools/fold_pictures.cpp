@@ -280,7 +280,7 @@ void restore(const Snapshot& s, ORI_manifold* om) {
   }
 }
 
-bool spoolSnapshot(FILE* fp, const Snapshot& s) {
+[[maybe_unused]] bool spoolSnapshot(FILE* fp, const Snapshot& s) {
   const int64_t head[2] = {s.step, s.marks.pairs};
   const unsigned char closure = s.marks.closure ? 1 : 0;
   return std::fwrite(head, sizeof head, 1, fp) == 1 && std::fwrite(&closure, 1, 1, fp) == 1 && put(fp, s.pos) &&
@@ -300,7 +300,7 @@ bool unspoolSnapshot(FILE* fp, Snapshot* s) {
 }
 
 // Fills fp->marks for om's present shape, as the window marks it.
-void markShape(FoldPictures* fp, const ORISIM_matrix* osm, const ORI_manifold* om) {
+[[maybe_unused]] void markShape(FoldPictures* fp, const ORISIM_matrix* osm, const ORI_manifold* om) {
 #ifdef PLICATA_OFFSCREEN
   fp->marks.closure = fp->opt.closure;
   oriGLMarksCollisions(&fp->marks, om);
@@ -354,7 +354,7 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
 
 // The recorded pictures of om, drawn to their box; om is left in its
 // present shape and the record emptied.
-int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
+[[maybe_unused]] int drawRecorded(FoldPictures* fp, ORI_manifold* om) {
   if (fp->spool == nullptr || fp->spooled == 0) return 0;
   if (om != fp->recorded) {
     report("pictures", "the recorded pictures are of another pattern");

@@ -15,6 +15,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   pybind11-dev python3-dev python3-numpy python3-pytest
   python3-dask python3-distributed
+  python3-venv python3-pip python3-setuptools python3-wheel mypy
+  python3-nbclient python3-nbformat python3-ipykernel
   libosmesa6-dev libgif-dev ffmpeg
   libjs-three chromium
 )

@@ -3,8 +3,9 @@
 // program's does, folds it step by step as while the space bar is held, and
 // writes the shape as OBJ. What is here is the command line: the flag table,
 // the loop over the phases and their steps with the progress on standard
-// error, the collision line, the pictures (tools/fold_pictures.h), and the
-// failures said once, as the sheet words them.
+// error, the collision line, the mobility line, the pictures
+// (tools/fold_pictures.h), and the failures said once, as the sheet words
+// them.
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,7 +25,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: plicata-fold [options] PATTERN [--steps N] [--next PATTERN2 [--steps N]]...\n"
+    "usage: plicata-fold [options] PATTERN [--steps N]... [--next PATTERN2 [--steps N]...]...\n"
     "\n"
     "Loads the crease pattern PATTERN, read by what its name contains: .opx or .xml\n"
     "(XML), .dxf (DXF drawing), .fold (FOLD), .svg (SVG drawing), .cp (ORIPA text).\n"
@@ -32,7 +33,8 @@ const char kUsage[] =
     "facet from the fold angles and creates the simulation, then folds it as the\n"
     "window program does while the space bar is held.\n"
     "\n"
-    "  --steps N      take N fold steps (default 0) on the pattern opened last\n"
+    "  --steps N      take N fold steps (default 0) on the pattern opened last; each\n"
+    "                 further --steps takes more after them\n"
     "  --next FILE    open FILE onto the folded model, keeping its shape, as \"Next File\"\n"
     "                 does; --steps after it go on folding the new pattern\n"
     "  --no-triangulate  leave facets of more than three sides whole (by default they\n"
@@ -80,6 +82,26 @@ const char kUsage[] =
     "                 change, milliseconds, intersecting pairs (with --collisions), and\n"
     "                 the pairs of faces held apart and whether the fold locked (with\n"
     "                 --contact)\n"
+    "\n"
+    "What the pattern can do (from the closure Jacobian's singular values; the\n"
+    "triangulation's diagonals are held flat, so that the pattern counts as drawn):\n"
+    "  --mobility     after the steps, print before the last line\n"
+    "                   mobility dof=K redundant=R\n"
+    "                 K independent ways the state can move, R closure equations implied\n"
+    "                 by the others; \" flat\" follows at the flat sheet, where the count\n"
+    "                 is the first-order one; a count not clear of the rank threshold\n"
+    "                 is flagged on standard error\n"
+    "  --mobility-diagonals  count the diagonals as hinges (the facets may bend along\n"
+    "                 them), in --mobility and --mode; the line then ends \" diagonals\"\n"
+    "  --mode K       the --steps after it fold along the K-th fold mode (numbered from 1,\n"
+    "                 in an order fixed by the state), then follow the motion started,\n"
+    "                 instead of towards the targets; --mode 0 heads for the targets again.\n"
+    "                 So --steps 20 --mode 1 --steps 20 folds 20 steps towards the targets,\n"
+    "                 then 20 along the first mode of the state reached. A mode that does\n"
+    "                 not exist stops the run with one line giving the number of modes.\n"
+    "                 A --mode above 0 does not go with --contact\n"
+    "  With --report and --mobility or --mode, each record also gives dof.\n"
+    "\n"
     "  --help         show this text\n"
     "\n"
     "Progress goes to standard error. The last line on standard output is\n"
@@ -87,11 +109,17 @@ const char kUsage[] =
     "with R the closure residual of the final shape and D the largest angle change\n"
     "of the last step.\n";
 
-// One pattern and the steps taken on it; the first is opened flat, each
-// further one onto the folded model before it.
+// Steps taken in one go, towards the targets (mode 0) or along a mode.
+struct Run {
+  long steps = 0;
+  int mode = 0;
+};
+
+// One pattern and the runs of steps taken on it; the first is opened flat,
+// each further one onto the folded model before it.
 struct Phase {
   std::string pattern;
-  long steps = 0;
+  std::vector<Run> runs;
 };
 
 // What the command line asks for: how to fold (the sheet's options), what
@@ -105,6 +133,9 @@ struct Options {
   std::string fold_out;
   std::string report;
   bool display_frame = false;
+  bool mobility = false;       // --mobility: the mobility line before the summary
+  int mode = 0;                // the --mode in force for the --steps that follow
+  bool mode_unused = false;    // a --mode not yet followed by --steps
   FoldPictureOptions pictures;
   FoldExportOptions exports;
   bool thickness_given = false;  // --thickness was on the command line
@@ -134,14 +165,35 @@ std::string setPath(Options* o, int path) {
 const Flag kFlags[] = {
     {"--steps", true,
      [](Options* o, const char* v) {
-       return parseWhole(v, 0, kOriSheetMaxSteps, &o->phases.back().steps)
-                  ? ok()
-                  : needs("--steps needs a whole number of steps, 0 or more", v);
+       long steps = 0;
+       if (!parseWhole(v, 0, kOriSheetMaxSteps, &steps)) {
+         return needs("--steps needs a whole number of steps, 0 or more", v);
+       }
+       o->phases.back().runs.push_back(Run{steps, o->mode});
+       o->mode_unused = false;
+       return ok();
      }},
     {"--next", true,
      [](Options* o, const char* v) {
        if (o->phases.front().pattern.empty()) return std::string("--next comes after the first pattern");
-       o->phases.push_back(Phase{v, 0});
+       o->phases.push_back(Phase{v, {}});
+       return ok();
+     }},
+    {"--mode", true,
+     [](Options* o, const char* v) {
+       long mode = 0;
+       if (!parseWhole(v, 0, kOriSheetMaxMode, &mode)) return needs("--mode needs a mode number, 0 or more", v);
+       o->mode = static_cast<int>(mode);
+       o->mode_unused = true;
+       return ok();
+     }},
+    {"--mobility", false, [](Options* o, const char*) {
+       o->mobility = true;
+       return ok();
+     }},
+    {"--mobility-diagonals", false,
+     [](Options* o, const char*) {
+       o->mobility = o->fold.mobility_diagonals = true;
        return ok();
      }},
     {"--no-triangulate", false, [](Options* o, const char*) {
@@ -262,6 +314,15 @@ int parseOptions(int argc, char** argv, Options* opt) {
     }
   }
   if (opt->phases.front().pattern.empty()) return usageError("no pattern given");
+  if (opt->mode_unused) return usageError("--mode comes after the last --steps: it would fold nothing");
+  for (const Phase& phase : opt->phases) {
+    for (const Run& run : phase.runs) {
+      if (opt->fold.contact && run.mode > 0) {
+        return usageError("--contact and --mode " + std::to_string(run.mode) +
+                          " cannot be used together: choose contact or a mode");
+      }
+    }
+  }
   if (!foldPicturesCheck(opt->pictures, &why)) return usageError(why);
   // One thickness for the paper: the solid is made as thick as the paper
   // folds, and a paper of no thickness makes no solid.
@@ -328,6 +389,11 @@ ORI_recordOptions recordingOf(const Options& opt) {
   rec.fold_path = opt.fold_out;
   rec.residual = true;  // the progress shows it
   rec.report = !opt.report.empty();
+  bool moded = false;
+  for (const Phase& phase : opt.phases) {
+    for (const Run& run : phase.runs) moded = moded || run.mode > 0;
+  }
+  rec.dof = rec.report && (opt.mobility || moded);
   return rec;
 }
 
@@ -336,7 +402,9 @@ ORI_recordOptions recordingOf(const Options& opt) {
 // the failure's line.
 int foldPhases(const Options& opt, ORI_sheet* sheet) {
   long total_steps = 0;
-  for (const Phase& phase : opt.phases) total_steps += phase.steps;
+  for (const Phase& phase : opt.phases) {
+    for (const Run& run : phase.runs) total_steps += run.steps;
+  }
   Progress progress(total_steps);
   FoldPictures* pictures = nullptr;
   FoldExports exports(opt.exports);
@@ -359,31 +427,43 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
       }
     }
     status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
-    for (long n = 0; n < opt.phases[k].steps && !stopped && status == 0; ++n) {
-      ORI_sheetStep step;
-      const ORI_result r = oriSheetStep(sheet, &step);
-      if (oriFailed(r)) {
-        status = failed(r);
+    for (const Run& run : opt.phases[k].runs) {
+      if (status != 0) break;
+      ORI_foldOptions options = oriSheetOptions(sheet);
+      options.mode = run.mode;
+      if (const ORI_result set = oriSheetSetOptions(sheet, options); oriFailed(set)) {
+        status = failed(set);
         break;
       }
-      progress.update(step.record.step, step.record.residual, step.record.max_delta);
-      if (step.first_collision) {
-        progress.breakLine();
-        std::fflush(stdout);
-        std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+      for (long n = 0; n < run.steps && !stopped && status == 0; ++n) {
+        ORI_sheetStep step;
+        const ORI_result r = oriSheetStep(sheet, &step);
+        if (oriFailed(r)) {
+          progress.breakLine();
+          status = failed(r);
+          break;
+        }
+        progress.update(step.record.step, step.record.residual, step.record.max_delta);
+        if (step.first_collision) {
+          progress.breakLine();
+          std::fflush(stdout);
+          std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+        }
+        if (step.contact_changed || step.record.locked) {
+          progress.breakLine();
+          std::fflush(stdout);
+          if (step.contact_changed) {
+            std::printf("contact step=%ld pairs=%d\n", step.record.step, step.record.active_contacts);
+          }
+          if (step.record.locked) std::printf("locked step=%ld\n", step.record.step);
+        }
+        stopped = step.stop;
+        if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+            foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
+          status = 1;
+        }
       }
-      if (step.contact_changed || step.record.locked) {
-        progress.breakLine();
-        std::fflush(stdout);
-        if (step.contact_changed) std::printf("contact step=%ld pairs=%d\n", step.record.step, step.record.active_contacts);
-        if (step.record.locked) std::printf("locked step=%ld\n", step.record.step);
-      }
-      stopped = step.stop;
-      if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
-          foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
-        status = 1;
-      }
-      if (status != 0) break;
+      if (status != 0 || stopped) break;
     }
   }
   if (pictures != nullptr && status == 0) {
@@ -395,6 +475,29 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   return status;
 }
 
+// --mobility: "mobility dof=K redundant=R", " flat" at the flat sheet and
+// " diagonals" when they count as hinges; a count not clear of the rank
+// threshold is flagged on standard error. Returns 0, or 1 after the
+// analysis's failure.
+int printMobility(ORI_sheet* sheet) {
+  ORISIM_mobility m;
+  const ORI_result r = oriSheetMobility(sheet, &m);
+  if (oriFailed(r)) return failed(r);
+  std::fflush(stdout);
+  std::printf("mobility dof=%d redundant=%d%s%s\n", m.dof, m.redundant, m.flat ? " flat" : "",
+              m.diagonals == kOriMobilityDiagonalsHinge ? " diagonals" : "");
+  if (!m.sure) {
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "plicata-fold: mobility: the count is not sure: the singular values round the threshold %.1e "
+                 "are %.2e (kept) and %.2e (dropped), relative to the largest%s%s\n",
+                 kOriMobilityRankTolerance, m.sigma_max > 0 ? m.sigma_kept / m.sigma_max : 0.0,
+                 m.sigma_max > 0 ? m.sigma_dropped / m.sigma_max : 0.0, m.reason.empty() ? "" : "; ",
+                 m.reason.c_str());
+  }
+  return 0;
+}
+
 // The files asked for at the end, then the summary line.
 int finish(const Options& opt, ORI_sheet* sheet) {
   ORI_result r;
@@ -402,6 +505,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   if (!oriFailed(r) && !opt.fold_out.empty()) r = oriSheetSaveFold(sheet, opt.fold_out.c_str(), 0);
   if (!oriFailed(r) && !opt.report.empty()) r = oriSheetSaveReport(sheet, opt.report.c_str());
   if (oriFailed(r)) return failed(r);
+  if (opt.mobility && printMobility(sheet) != 0) return 1;
   const ORI_sheetCounts counts = oriSheetCounts(sheet);
   std::fflush(stdout);
   std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),

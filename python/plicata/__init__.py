@@ -14,26 +14,45 @@ its numbers are those of the command to the last bit.
 from __future__ import annotations
 
 import contextlib
+import dataclasses
 import enum
 import os
-from typing import Iterator, List, Optional, Union
+from types import TracebackType
+from typing import Any, Dict, Iterator, List, Optional, Tuple, Type, Union
 
 import numpy as np
+import numpy.typing as npt
 
 from . import _core
 from ._files import write_atomically
+from ._view import FoldView
 
 PathLike = Union[str, "os.PathLike[str]"]
 
-#: Raised when a pattern file cannot be read or built; the message is the
-#: reader's one-line reason, naming the file.
+#: Raised when a pattern cannot be read or built: a malformed file, a name
+#: that names no format, a pattern with no facet. A ValueError; the message
+#: is the reader's one-line reason, naming the file.
 PatternError = _core.PatternError
-PatternError.__module__ = __name__
+#: A pattern file that does not exist: a FileNotFoundError, and a
+#: PatternError for code that caught every loading failure as one.
+PatternNotFoundError = _core.PatternNotFoundError
+#: A pattern file that may not be read: a PermissionError and a PatternError.
+PatternPermissionError = _core.PatternPermissionError
+#: A pattern file that cannot be opened for another reason: an OSError and
+#: a PatternError.
+PatternUnreadableError = _core.PatternUnreadableError
+for _error in (PatternError, PatternNotFoundError, PatternPermissionError, PatternUnreadableError):
+    _error.__module__ = __name__
 
 #: Most fold steps one call takes.
 MAX_STEPS: int = _core.MAX_STEPS
 #: Largest fold step setting.
 MAX_FOLD_STEP: int = 50
+#: True where this build draws pictures (Sheet.picture, a notebook's view
+#: of a sheet): it has Mesa's off-screen OpenGL.
+HAS_PICTURES: bool = _core.HAS_PICTURES
+#: A notebook's picture of a sheet draws the lines up to this many faces.
+_EDGES_UP_TO = 5000
 
 
 class Kind(enum.IntEnum):
@@ -45,6 +64,64 @@ class Kind(enum.IntEnum):
     DIAGONAL = _core.KIND_DIAGONAL  #: a diagonal added by triangulation
 
 
+@dataclasses.dataclass(frozen=True)
+class Mobility:
+    """What a folded state can do, as :meth:`Sheet.mobility` finds it.
+
+    The counts come from the singular values of the closure Jacobian C
+    (three rows per inner vertex, a column per fold line), analysed at the
+    closed state nearest the present one: its rank is the number of
+    singular values above ``tolerance`` (1e-8 of the largest).
+
+    Attributes
+    ----------
+    dof : int
+        Independent ways the state can move: fold lines analysed less the
+        rank (1 for a folded Miura-ori).
+    redundant : int
+        Closure equations implied by the others: rows less the rank.
+    rank : int
+        The numerical rank of C.
+    flat : bool
+        The sheet is flat: the counts are first-order ones (a degree-4
+        vertex has 2 there, 1 once folded) and most such motions do not
+        extend to finite ones.
+    closed : bool
+        The analysis closed the state first (False: it could not, and the
+        state was analysed as it is).
+    sure : bool
+        The singular values stand at least a hundredfold either side of
+        ``tolerance``, so the count does not hang on it.
+    diagonals : bool
+        The triangulation's diagonals counted as hinges (False: held flat,
+        the pattern as drawn, and their rows of ``modes`` are 0).
+    tolerance : float
+        The rank threshold, in the singular values' units (radians of
+        closure per radian of fold).
+    singular_values : (k,) float64
+        Ascending: all of them on small sheets, the smallest found by the
+        sparse iteration on large ones; zeros included.
+    modes : (C, dof) float64
+        An orthonormal basis of the first-order motions, column j the j-th
+        mode (:meth:`Sheet.fold` ``mode=j + 1``): radians of each crease's
+        fold per unit of motion, rows by crease as :attr:`Sheet.creases`.
+        The same state gives the same columns in the same order: mode 1
+        leads with the crease that moves most, positive, mode 2 with the
+        one that moves most while that one holds still, and so on.
+    """
+
+    dof: int
+    redundant: int
+    rank: int
+    flat: bool
+    closed: bool
+    sure: bool
+    diagonals: bool
+    tolerance: float
+    singular_values: np.ndarray
+    modes: np.ndarray
+
+
 class Sheet:
     """One crease pattern, prepared for folding.
 
@@ -53,11 +130,22 @@ class Sheet:
     radians with the program's sign: a positive fold angle turns the face on
     the left of a crease's half-edge about the directed line, right-handed.
 
-    Every array property returns a fresh read-only copy: assign a whole
-    array to ``targets`` to change the targets.
+    Arrays are read-only: :attr:`vertices` and :attr:`fold_angles` are
+    snapshots shared by every read until the sheet changes, every other
+    array a fresh copy per read. Assign a whole array to ``targets`` to
+    change the targets.
 
     Several sheets may be loaded and folded in several threads at once; the
-    interpreter lock is released while a sheet loads or folds.
+    interpreter lock is released while a sheet loads, folds or draws. One
+    sheet used from several threads takes one call at a time: each call
+    waits for the one running, and sees the sheet before or after it, never
+    half way.
+
+    A sheet holds its pattern until :meth:`close` (or the end of a ``with``
+    block); a closed sheet raises ValueError when used.
+
+    In a notebook a sheet shows itself as a picture (:meth:`picture`);
+    :meth:`show` gives a view to turn, zoom and play.
     """
 
     def __init__(self, core: "_core.Sheet", verbose: bool = False) -> None:
@@ -65,11 +153,49 @@ class Sheet:
         self._verbose = verbose
         self._printed = 0
         self._recording = False
+        self._snapshots: Dict[str, Tuple[int, "npt.NDArray[Any]"]] = {}
         self._echo()
 
     def __repr__(self) -> str:
+        if self._core.closed:
+            return "<plicata.Sheet (closed)>"
         return (f"<plicata.Sheet {self.source!r}: {self._core.vertex_count} vertices, "
                 f"{self._core.crease_count} creases, {self._core.face_count} faces>")
+
+    def close(self) -> None:
+        """Frees the pattern and all the sheet holds, at once.
+
+        A call running in another thread finishes first. Every later use
+        raises ValueError; closing again does nothing. ``with`` closes the
+        sheet at the end of its block.
+        """
+        self._core.close()
+        self._snapshots.clear()
+
+    @property
+    def closed(self) -> bool:
+        """True once :meth:`close` was called."""
+        return self._core.closed
+
+    def __enter__(self) -> "Sheet":
+        return self
+
+    def __exit__(self, kind: Optional[Type[BaseException]], error: Optional[BaseException],
+                 traceback: Optional[TracebackType]) -> None:
+        self.close()
+
+    def _snapshot(self, name: str) -> "npt.NDArray[Any]":
+        """The array property name of the core, read once per change of the
+        sheet and shared by the reads until the next (a view that cannot be
+        made writeable)."""
+        version = self._core.version
+        kept = self._snapshots.get(name)
+        if kept is None or kept[0] != version:
+            # Read after the version: an array read at a later version is
+            # replaced on the next read, never taken for a newer one.
+            kept = (version, getattr(self._core, name))
+            self._snapshots[name] = kept
+        return kept[1].view()
 
     def _echo(self) -> None:
         """Prints the messages not printed yet, when the sheet is verbose."""
@@ -83,8 +209,8 @@ class Sheet:
     # ---- folding ------------------------------------------------------------
 
     def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
-             contact: bool = False) -> None:
-        """Folds towards the targets, as while the space bar is held.
+             contact: bool = False, mode: int = 0) -> None:
+        """Folds towards the targets, or along a fold mode, as while the space bar is held.
 
         Parameters
         ----------
@@ -111,27 +237,73 @@ class Sheet:
             driving them together stop and the others fold on. When nothing
             can move without faces passing through, the fold is locked and
             the call ends at that step (``last_step["locked"]``).
+        mode : int
+            0 heads for the targets. K from 1 moves along the K-th column of
+            ``mobility().modes`` at the state reached (its leading crease
+            towards its target; back along it with :meth:`unfold`), the step
+            then projected and limited as an ordinary one; later steps, in
+            this call and in later calls with the same mode, follow the
+            motion started, until an ordinary step, :meth:`clear` or
+            :meth:`open_next`. Costs a mobility analysis per step.
 
         Raises
         ------
         ValueError
-            For a negative step count or a fold step outside 0-50.
+            For a negative step count, a fold step outside 0-50, a mode
+            the state does not have ("mode 3 does not exist: the state has 2
+            modes"; nothing is folded), contact with a mode above 0 (a step
+            along a mode does not stop at contact; nothing is folded), or a
+            closed sheet.
+        RuntimeError
+            When the motion followed ends (the sheet locks or turns away
+            from it) or the analysis fails; the steps before stay taken.
         """
-        self._step(steps, fold_step, False, record, exact, contact)
+        self._step(steps, fold_step, False, record, exact, contact, mode)
 
     def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
-               contact: bool = False) -> None:
-        """Folds back towards flat, as while 'b' is held; see :meth:`fold`."""
-        self._step(steps, fold_step, True, record, exact, contact)
+               contact: bool = False, mode: int = 0) -> None:
+        """Folds back towards flat, as while 'b' is held, or back along a mode; see :meth:`fold`."""
+        self._step(steps, fold_step, True, record, exact, contact, mode)
 
     def _step(self, steps: int, fold_step: int, unfold: bool, record: bool, exact: bool = False,
-              contact: bool = False) -> None:
+              contact: bool = False, mode: int = 0) -> None:
         steps = _whole(steps, "steps")
         fold_step = _whole(fold_step, "fold_step")
+        mode = _whole(mode, "mode")
         try:
-            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), bool(contact))
+            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), bool(contact), mode)
         finally:
             self._echo()
+
+    def mobility(self, diagonals: bool = False) -> Mobility:
+        """What the present state can do: degrees of freedom and fold modes.
+
+        Parameters
+        ----------
+        diagonals : bool
+            Count the triangulation's diagonals as hinges (the facets may
+            bend along them) instead of holding them flat.
+
+        Returns
+        -------
+        Mobility
+            The counts, singular values and ``modes`` of shape (C, dof),
+            C the number of creases.
+
+        Raises
+        ------
+        RuntimeError
+            When the analysis fails (a factorisation runs out of memory,
+            or a flat sheet with diagonals as hinges has over a thousand
+            ways to move).
+
+        Notes
+        -----
+        The sheet's shape is unchanged. Asking again without folding costs
+        nothing; an analysis takes milliseconds on a 10 x 10 Miura-ori,
+        about 0.05 s at 30 x 30 and 1 to 4 s at 100 x 100.
+        """
+        return Mobility(**self._core.mobility(bool(diagonals)))
 
     def clear(self) -> None:
         """Flattens the sheet: every fold angle 0, as "Clear Fold" does."""
@@ -147,8 +319,9 @@ class Sheet:
 
         Raises
         ------
-        PatternError
-            When the file cannot be read or built; the sheet is unchanged.
+        FileNotFoundError, PermissionError, PatternError
+            When the file cannot be opened, read or built (as :func:`load`);
+            the sheet is unchanged.
         """
         try:
             self._core.open_next(_path(path), bool(triangulate))
@@ -168,51 +341,60 @@ class Sheet:
         return self._core.messages
 
     @property
-    def vertices(self) -> np.ndarray:
-        """vertices : (V, 3) float64, file units. Folded positions, as in the OBJ files."""
-        return self._core.vertices
+    def vertices(self) -> "npt.NDArray[np.float64]":
+        """vertices : (V, 3) float64, file units. Folded positions, as in the OBJ files.
+
+        A read-only snapshot: every read until the sheet next changes (a
+        step, :meth:`clear`, :meth:`open_next`) shares one array, read from
+        the sheet once, so reading it in a loop costs nothing; an array kept
+        across a step keeps the positions it had. ``np.array(sheet.vertices)``
+        gives a copy of your own.
+        """
+        return self._snapshot("vertices")
 
     @property
-    def flat_vertices(self) -> np.ndarray:
-        """flat_vertices : (V, 2) float64, file units. The crease pattern's points."""
+    def flat_vertices(self) -> "npt.NDArray[np.float64]":
+        """flat_vertices : (V, 2) float64, file units. The crease pattern's points (a fresh read-only copy)."""
         return self._core.flat_vertices
 
     @property
-    def triangles(self) -> np.ndarray:
-        """triangles : (F, 3) int64. Vertex indices of each facet, counter-clockwise.
+    def triangles(self) -> "npt.NDArray[np.int64]":
+        """triangles : (F, 3) int64. Vertex indices of each facet, counter-clockwise (a fresh read-only copy).
 
         Raises
         ------
         ValueError
             When a facet has more than three sides (see :attr:`faces`).
         """
-        if not self._core.triangulated:
-            raise ValueError("the sheet has facets of more than three sides: use faces")
         return self._core.triangles
 
     @property
-    def faces(self) -> List[np.ndarray]:
-        """faces : list of (k,) int64. Vertex indices of each facet, counter-clockwise."""
+    def faces(self) -> "List[npt.NDArray[np.int64]]":
+        """faces : list of (k,) int64. Vertex indices of each facet, counter-clockwise (fresh read-only copies)."""
         return self._core.faces
 
     @property
-    def creases(self) -> np.ndarray:
-        """creases : (C, 2) int64. Tail and head vertex of every interior line."""
+    def creases(self) -> "npt.NDArray[np.int64]":
+        """creases : (C, 2) int64. Tail and head vertex of every interior line (a fresh read-only copy)."""
         return self._core.creases
 
     @property
-    def fold_angles(self) -> np.ndarray:
-        """fold_angles : (C,) float64, radians. Present fold angle of each crease."""
-        return self._core.fold_angles
+    def fold_angles(self) -> "npt.NDArray[np.float64]":
+        """fold_angles : (C,) float64, radians. Present fold angle of each crease.
+
+        A read-only snapshot shared by every read until the sheet changes,
+        as :attr:`vertices`.
+        """
+        return self._snapshot("fold_angles")
 
     @property
-    def kinds(self) -> np.ndarray:
-        """kinds : (C,) int8. A :class:`Kind` per crease, from its target's sign."""
+    def kinds(self) -> "npt.NDArray[np.int8]":
+        """kinds : (C,) int8. A :class:`Kind` per crease, from its target's sign (a fresh read-only copy)."""
         return self._core.kinds
 
     @property
-    def targets(self) -> np.ndarray:
-        """targets : (C,) float64, radians. The angle each crease folds towards.
+    def targets(self) -> "npt.NDArray[np.float64]":
+        """targets : (C,) float64, radians. The angle each crease folds towards (a fresh read-only copy).
 
         Assigning a (C,) array sets every crease's target: 0 leaves a crease
         to follow its neighbours, so a script can fold part of a pattern, or
@@ -227,7 +409,7 @@ class Sheet:
         return self._core.targets
 
     @targets.setter
-    def targets(self, value: np.ndarray) -> None:
+    def targets(self, value: "npt.ArrayLike") -> None:
         self._core.targets = np.asarray(value, dtype=np.float64)
 
     @property
@@ -275,7 +457,7 @@ class Sheet:
         """Steps folded with ``exact=True`` whose correction did not converge."""
         return self._core.exact_kept
 
-    def intersections(self) -> np.ndarray:
+    def intersections(self) -> "npt.NDArray[np.int64]":
         """Pairs of faces that pass through each other in the present shape.
 
         Returns
@@ -294,8 +476,8 @@ class Sheet:
         return self._core.residual
 
     @property
-    def vertex_closure(self) -> np.ndarray:
-        """vertex_closure : (I,) float64, radians. Closure error of each inner vertex.
+    def vertex_closure(self) -> "npt.NDArray[np.float64]":
+        """vertex_closure : (I,) float64, radians. Closure error of each inner vertex (a fresh read-only copy).
 
         Entry i is the Euclidean size of vertex ``inner_vertices[i]``'s rows
         of the closure residual: to first order, the angle by which the
@@ -304,12 +486,12 @@ class Sheet:
         return self._core.vertex_closure
 
     @property
-    def inner_vertices(self) -> np.ndarray:
-        """inner_vertices : (I,) int64. Vertex index of each entry of :attr:`vertex_closure`."""
+    def inner_vertices(self) -> "npt.NDArray[np.int64]":
+        """inner_vertices : (I,) int64. Vertex index of each entry of :attr:`vertex_closure` (a fresh read-only copy)."""
         return self._core.inner_vertices
 
     @property
-    def last_step(self) -> dict:
+    def last_step(self) -> Dict[str, Any]:
         """Figures of the last step taken.
 
         Keys: ``cg_iterations`` (int), ``max_delta`` (largest angle change,
@@ -373,6 +555,68 @@ class Sheet:
         if path is not None:
             self.to_fold(path)
 
+    # ---- pictures and notebooks ----------------------------------------------
+
+    def picture(self, width: int = 640, height: int = 480, view: str = "object", azimuth: float = 0.0,
+                elevation: float = 0.0, zoom: float = 1.0, edges: bool = True, closure: bool = False) -> bytes:
+        """The present shape drawn as plicata-fold --picture draws it: a PNG file's bytes.
+
+        Drawn off-screen (Mesa's software OpenGL, no display needed) by the
+        window's own drawing, framed to the shape with a margin of a
+        twentieth; faces that pass through each other are hatched in red.
+
+        Parameters
+        ----------
+        width, height : int
+            Pixels, 1 to 8192 each.
+        view : str
+            'object' (the folded model, the window's start-up camera), 'top'
+            (seen from above) or 'cp' (the crease pattern, shaded by the fold).
+        azimuth, elevation : float
+            Degrees the object view is turned and tilted (-100 to 100), as a
+            right-button drag turns it.
+        zoom : float
+            Enlarges from the framing, 0.25 to 64.
+        edges : bool
+            Draw the lines (leave them out on sheets of thousands of facets).
+        closure : bool
+            Colour the sheet by each vertex's closure error, with its legend.
+
+        Raises
+        ------
+        ValueError
+            For options out of range.
+        RuntimeError
+            When this build has no off-screen OpenGL (``libosmesa6-dev``).
+        """
+        return self._core.picture(_whole(width, "width"), _whole(height, "height"), str(view), float(azimuth),
+                                  float(elevation), float(zoom), bool(edges), bool(closure))
+
+    def _repr_png_(self) -> Optional[bytes]:
+        """What a notebook shows for the sheet: its picture, or nothing
+        (the text form) where pictures cannot be drawn or it is closed."""
+        if not _core.HAS_PICTURES or self._core.closed:
+            return None
+        return self.picture(width=480, height=360, edges=self._core.face_count <= _EDGES_UP_TO)
+
+    def show(self, width: int = 900, height: int = 500) -> FoldView:
+        """A view of the folding to turn, zoom and play, for a notebook.
+
+        The recorded steps (``record=True`` or :meth:`recording`) play
+        beside the crease pattern, with a slider over them; without a
+        recording, the present shape. It is plicata-fold --html's page
+        (three.js written into it, nothing fetched), shown in a frame of
+        ``width`` x ``height`` pixels by Jupyter; ``FoldView.html`` is the
+        page and ``FoldView.save(path)`` writes it.
+
+        Raises
+        ------
+        RuntimeError
+            When three.js (Debian's ``libjs-three``) is not installed.
+        """
+        title = os.path.basename(self.source) or "Plicata"
+        return FoldView(self._core.page(title), _whole(width, "width"), _whole(height, "height"))
+
 
 def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> Sheet:
     """Reads a crease-pattern file and prepares it for folding, flat.
@@ -395,8 +639,12 @@ def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> She
 
     Raises
     ------
+    FileNotFoundError, PermissionError
+        When the file does not exist or may not be read (``filename`` is the
+        path). Both are also :class:`PatternError`.
     PatternError
-        When the file cannot be opened, read or built: ``"FILE: reason"``.
+        A ValueError, when the file cannot be read or built as a crease
+        pattern: ``"FILE: reason"``.
     """
     return Sheet(_core.Sheet.load(_path(path), bool(triangulate)), verbose)
 
@@ -411,7 +659,7 @@ def _path(path: PathLike) -> str:
     return text
 
 
-def _whole(value: int, name: str) -> int:
+def _whole(value: Any, name: str) -> int:
     """value as an int: TypeError for a non-integral number, ValueError for
     one too large for the core to be given (it checks the range itself)."""
     if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
@@ -423,4 +671,5 @@ def _whole(value: int, name: str) -> int:
 
 from . import generate  # noqa: E402  (generate builds Sheets)
 
-__all__ = ["Kind", "MAX_FOLD_STEP", "MAX_STEPS", "PatternError", "Sheet", "generate", "load"]
+__all__ = ["FoldView", "HAS_PICTURES", "Kind", "MAX_FOLD_STEP", "MAX_STEPS", "Mobility", "PatternError",
+           "PatternNotFoundError", "PatternPermissionError", "PatternUnreadableError", "Sheet", "generate", "load"]

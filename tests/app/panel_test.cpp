@@ -72,6 +72,7 @@ TEST_F(Panel, ControlsComeInTheirOrderWithTheirLabels) {
       {K::kRollout, "Fold Simulation"}, {K::kSpinner, "fold step"},
       {K::kSpinner, "fold to %"},       {K::kCheckbox, "Exact"},
       {K::kCheckbox, "Contact"},        {K::kSpinner, "thickness /1000"},
+      {K::kSpinner, "mode"},
       {K::kButton, "<<"},               {K::kButton, ">>"},
       {K::kButton, "Save"},             {K::kCheckbox, "Mdl"},
       {K::kCheckbox, "Scr"},            {K::kEditText, "SaveDir"},

@@ -101,7 +101,13 @@ def test_hostile_files_raise_with_the_reason(tmp_path, name, content):
     with pytest.raises(plicata.PatternError) as raised:
         plicata.load(path)
     message = str(raised.value)
-    assert message.startswith(f"{path}: ") and len(message) > len(str(path)) + 2 and "\n" not in message
+    if content is None:
+        # The OSError Python users catch, and still a PatternError.
+        assert isinstance(raised.value, FileNotFoundError) and raised.value.filename == str(path)
+        assert str(path) in message
+    else:
+        assert isinstance(raised.value, ValueError) and not isinstance(raised.value, OSError)
+        assert message.startswith(f"{path}: ") and len(message) > len(str(path)) + 2 and "\n" not in message
     # Opening it onto a folded sheet leaves the sheet as it was.
     sheet = plicata.load(MIURA)
     sheet.fold(5)
@@ -196,3 +202,77 @@ def test_a_locked_fold_ends_the_call(tmp_path):
     sheet.fold(100, contact=True)
     assert sheet.last_step["locked"] and sheet.last_step["active_contacts"] == 1
     assert sheet.last_step["steps"] < 100 and sheet.intersections().shape == (0, 2)
+
+
+def test_mobility_of_a_miura_ori_and_folding_along_its_mode(plicata_fold, tmp_path):
+    sheet = plicata.load(MIURA)  # 4 x 4 parallelograms, triangulated
+    flat = sheet.mobility()
+    assert flat.flat and flat.dof > 1 and flat.modes.shape == (len(sheet.creases), flat.dof)
+    assert np.allclose(flat.modes.T @ flat.modes, np.eye(flat.dof))
+    sheet.fold(12)
+    folded = sheet.mobility()
+    assert (folded.dof, folded.redundant, folded.flat, folded.sure) == (1, 4, False, True)
+    mode = folded.modes[:, 0]
+    assert mode.dtype == np.float64 and np.linalg.norm(mode) == pytest.approx(1.0)
+    assert not mode[sheet.kinds == plicata.Kind.DIAGONAL].any()  # held flat: the pattern as drawn
+
+    # A mode it does not have: refused with the count, nothing folded.
+    with pytest.raises(ValueError, match="mode 2 does not exist: the state has 1 mode$"):
+        sheet.fold(1, mode=2)
+    assert sheet.steps_taken == 12
+    # A step along a mode does not stop at contact: the two are refused together.
+    with pytest.raises(ValueError, match="contact and mode cannot be used together"):
+        sheet.fold(1, contact=True, mode=1)
+    assert sheet.steps_taken == 12
+    # Along the mode, in two calls: the motion of the mode, the sheet as
+    # closed as the ordinary step keeps it, and plicata-fold's very shape.
+    before = sheet.fold_angles
+    sheet.fold(4, mode=1)
+    sheet.fold(4, mode=1)
+    moved = sheet.fold_angles - before
+    assert abs(moved @ mode) > 0.99 * np.linalg.norm(moved) > 0.1
+    assert sheet.vertex_closure.max() < 1e-3
+    subprocess.run([plicata_fold, "--steps", "12", "--mode", "1", "--steps", "8", "--obj", str(tmp_path / "cli.obj"),
+                    MIURA], check=True, capture_output=True)
+    sheet.to_obj(tmp_path / "py.obj")
+    assert (tmp_path / "py.obj").read_bytes() == (tmp_path / "cli.obj").read_bytes()
+
+
+def test_one_sheet_from_two_threads_is_never_seen_half_way():
+    sheet = plicata.generate.miura(24, 24)
+    states = [sheet.vertices.tobytes()]
+    seen = []
+    done = threading.Event()
+
+    def folder():
+        for _ in range(25):
+            sheet.fold(1)
+            states.append(sheet.vertices.tobytes())
+        done.set()
+
+    def reader():
+        while not done.is_set():
+            seen.append(np.array(sheet._core.vertices).tobytes())  # a fresh read of the core each time
+
+    threads = [threading.Thread(target=folder), threading.Thread(target=reader)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert len(seen) > 1 and set(seen) <= set(states)
+    assert sheet.steps_taken == 25
+
+
+def test_a_closed_sheet_refuses_every_use(tmp_path):
+    with plicata.load(MIURA) as sheet:
+        sheet.fold(3)
+    assert sheet.closed and "closed" in repr(sheet)
+    uses = [lambda: sheet.fold(1), lambda: sheet.vertices, lambda: sheet.messages, lambda: sheet.vertex_closure,
+            lambda: sheet.to_obj(tmp_path / "shape.obj"), lambda: sheet.open_next(MIURA), lambda: sheet.show(),
+            lambda: sheet.picture(width=8, height=8), lambda: setattr(sheet, "targets", np.zeros(3)),
+            lambda: sheet.thickness, lambda: setattr(sheet, "thickness", 1.0)]
+    for use in uses:
+        with pytest.raises(ValueError, match="closed"):
+            use()
+    assert list(tmp_path.iterdir()) == []
+    sheet.close()  # again: nothing

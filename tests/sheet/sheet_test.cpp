@@ -80,6 +80,15 @@ TEST(Sheet, FailingLoadLeavesTheSheetAsItWasAndSaysWhyOnlyInTheResult) {
   EXPECT_EQ(oriSheetSetOptions(sheet, options).code, kOriFailArgument);
   EXPECT_EQ(oriSheetOptions(sheet).fold_to, 1.0);
   EXPECT_EQ(oriSheetManifold(sheet)->fold_to, 1.0);
+  // Contact with a mode is refused as one, naming both.
+  options = oriSheetOptions(sheet);
+  options.contact = true;
+  options.mode = 1;
+  const ORI_result both = oriSheetSetOptions(sheet, options);
+  EXPECT_EQ(both.code, kOriFailArgument);
+  EXPECT_EQ(both.why.rfind("contact and mode cannot be used together", 0), 0u) << both.why;
+  EXPECT_FALSE(oriSheetOptions(sheet).contact);
+  EXPECT_EQ(oriSheetOptions(sheet).mode, 0);
   oriSheetDelete(sheet);
   fs::remove_all(dir);
 }
@@ -152,4 +161,35 @@ TEST(Sheet, DrivenDirectlyItWritesWhatPlicataFoldWrites) {
   EXPECT_EQ(run.out.substr(run.out.rfind("steps=")), summary);
   oriSheetDelete(sheet);
   fs::remove_all(dir);
+}
+
+TEST(Sheet, MobilityAnalysesBetweenStepsLeaveTheFoldAsItWas) {
+  // One sheet analyses its state after every step (the report's dof), the
+  // other does not: the analysis closes and restores a copy of the state,
+  // so both fold to the same bits. A new pattern is analysed afresh.
+  ORI_sheet* plain = oriSheetNew(nullptr);
+  ORI_sheet* counted = oriSheetNew(nullptr);
+  ORISIM_mobility m;
+  EXPECT_EQ(oriSheetMobility(plain, &m).code, kOriFailNoPattern);
+  ORI_recordOptions rec;
+  rec.dof = true;
+  oriSheetSetRecording(counted, rec);
+  testing::internal::CaptureStdout();
+  for (ORI_sheet* s : {plain, counted}) ASSERT_FALSE(oriFailed(oriSheetLoad(s, (kExamples + "miura_4x4.opx").c_str(), ORI_loadOptions())));
+  ORI_sheetStep step;
+  for (int k = 0; k < 8; ++k) {
+    oriSheetStep(plain, nullptr);
+    oriSheetStep(counted, &step);
+  }
+  EXPECT_EQ(step.record.dof, 1);
+  EXPECT_EQ(oriSheetLastStep(plain).record.dof, -1);
+  EXPECT_EQ(positions(plain), positions(counted));
+  ASSERT_FALSE(oriFailed(oriSheetOpenNext(counted, (kExamples + "degree4_vertex.opx").c_str(), ORI_loadOptions())));
+  testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(oriFailed(oriSheetMobility(counted, &m)));
+  EXPECT_EQ(m.n, static_cast<int>(oriSheetIndex(counted).creases.size()));
+  EXPECT_EQ(m.redundant, 0);  // one vertex, folded: one motion, nothing implied
+  EXPECT_EQ(m.dof, 1);
+  oriSheetDelete(plain);
+  oriSheetDelete(counted);
 }

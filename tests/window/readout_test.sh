@@ -7,7 +7,9 @@
 #  2. with "fold to %" at 50 and "Exact" kept, the bundled Miura-ori opened
 #     from the Files rollout folds by ">>" into the frames of plicata-fold
 #     --exact --fold-to 50, byte for byte, and its picture shows nothing above
-#     the closure scale's floor;
+#     the closure scale's floor; the Status rollout counts its degrees of
+#     freedom (6 flat, 1 folded), "mode" 1 folds along its mode as
+#     plicata-fold --mode 1 does, and a mode it lacks is refused in one line;
 #  3. a file that cannot be read shows its reason and leaves the model as it
 #     was; "Next" opens a pattern onto the folded model, a click on its name
 #     opens it flat;
@@ -119,6 +121,9 @@ ok "the torn vertex shows its closure error ($(control_value statictext "worst v
 type_into spinner "fold to %" 50
 click item miura_4x4.opx
 wait_for '[ "$(status steps)" = 0 ] && [ "$(status "fold progress")" = 0.0 ]' 5 || fail "the Miura-ori did not open flat"
+dof() { control_value statictext "degrees of freedom"; }
+# A flat n x n Miura-ori has 2(n - 1) first-order motions.
+wait_for '[ "$(dof)" = "degrees of freedom: 6 (flat)" ]' 5 || fail "the flat Miura-ori shows '$(dof)'"
 click checkbox Mdl
 K=4
 for ((k = 1; k <= K; k++)); do
@@ -138,6 +143,24 @@ read -r _ scale _ above _ warning <<<"$(marks rigid)"
 echo "rigid Miura-ori: $scale pixels on the closure scale, $above above its floor"
 [ "$scale" -gt 5000 ] && [ "$above" -eq 0 ] || fail "the rigidly folding Miura-ori shows closure colours"
 ok "the rigidly folding Miura-ori shows none above the scale's floor"
+wait_for '[ "$(dof)" = "degrees of freedom: 1" ]' 5 || fail "the folded Miura-ori shows '$(dof)'"
+type_into spinner mode 1
+click button ">>"
+wait_for "[ -f '$RUN/save/$(printf 'm%05d.obj' $((K + 1)))' ]" 10 || fail "'>>' along mode 1 wrote no frame"
+sleep 0.3
+"$FOLD" --exact --fold-to 50 --display-frame --fold-step 40 --steps "$K" --mode 1 --steps 1 --out "$WORK/mode" \
+  "$EXAMPLES/miura_4x4.opx" >"$WORK/mode.txt" 2>&1 || fail "plicata-fold --mode 1 failed: $(tail -n 3 "$WORK/mode.txt")"
+f=$(printf 'm%05d.obj' $((K + 1)))
+cmp -s "$RUN/save/$f" "$WORK/mode/$f" || fail "$f along mode 1 differs from plicata-fold --mode 1's"
+wait_for '[ "$(dof)" = "degrees of freedom: 1" ]' 5 || fail "along its mode the Miura-ori shows '$(dof)'"
+type_into spinner mode 3
+click button ">>"
+wait_for 'grep -q "^mode 3 does not exist: the state has 1 mode$" "$OUT"' 5 || fail "mode 3 was not refused"
+[ "$(status steps)" = $((K + 1)) ] || fail "the refused step was counted"
+shot dof_panel whole
+type_into spinner mode 0
+wait_for '[ "$(control_value spinner mode)" = 0 ]' 3 || fail "mode did not go back to 0"
+ok "degrees of freedom 6 flat and 1 folded; '>>' along mode 1 is plicata-fold --mode 1's; mode 3 refused"
 
 # --- 3. A bad file, then "Next" and a click on a name.
 before=$(save_frame)
@@ -159,7 +182,10 @@ click checkbox Mdl
 
 # --- 4. Faces passing through each other.
 click checkbox Closure
-type_into spinner "fold to %" 100
+# 150, which the spinner clamps to 100: on a busy X server the two zeros of
+# "100" can arrive at one timestamp and the second is taken for key repeat.
+type_into spinner "fold to %" 150
+wait_for '[ "$(control_value spinner "fold to %")" = 100 ]' 3 || fail "fold to % did not go back to 100"
 click item waterbomb_3x3.opx
 # Folded until faces meet (about 32 steps), and a little further.
 xdotool mousemove --window "$WIN" 200 200 keydown space

@@ -21,6 +21,10 @@ Nothing is lost and nothing done twice:
   reader's reason, and the run goes on;
 - a task whose worker dies is run again on another worker, up to
   ``retries`` times, then ends as an ``error`` row;
+- a task that runs past ``task_timeout`` seconds ends as a ``timeout`` row
+  (its folding stops at the next step) and the run goes on;
+- when the scheduler is lost, the run stops with :class:`ClusterLost` and
+  writes nothing more: a rerun against a new scheduler folds the rest;
 - the summary holds every source once.
 
 Tasks are pure functions of a pattern path (or a generator call) and the
@@ -31,13 +35,17 @@ submitting process, which alone writes the output folder.
 
 from __future__ import annotations
 
+import concurrent.futures
+import contextlib
 import csv
 import dataclasses
+import io
 import json
 import logging
 import os
 import re
 import tempfile
+import threading
 import time
 import uuid
 from typing import Any, Callable, Dict, Iterable, List, Optional, Tuple, Union
@@ -56,6 +64,11 @@ GENERATORS = ("miura", "vertex", "waterbomb")
 
 Row = Dict[str, Any]
 SourceLike = Union[str, "os.PathLike[str]", Dict[str, Dict[str, Any]]]
+
+
+class ClusterLost(RuntimeError):
+    """The scheduler went away during a run: the rows written so far stand,
+    and a rerun (against a new scheduler) folds the sources left."""
 
 
 @dataclasses.dataclass(frozen=True)
@@ -143,7 +156,8 @@ def _unique_names(sources: List[Source]) -> List[Source]:
         clashes = {n for n in names if names.count(n) > 1}
         grown = False
         for k, n in enumerate(names):
-            if n in clashes and sources[k].path is not None and levels[k] < sources[k].path.count(os.sep):
+            path = sources[k].path
+            if n in clashes and path is not None and levels[k] < path.count(os.sep):
                 levels[k] += 1
                 grown = True
         if not grown:
@@ -186,12 +200,15 @@ def expand_sources(sources: Iterable[SourceLike], out_dir: str = "") -> List[Sou
 # ---- the task -------------------------------------------------------------------
 
 
-def fold_source(source: Source, steps: int, fold_step: int, frames: bool,
-                triangulate: bool) -> Tuple[Row, Optional[bytes]]:
+def fold_source(source: Source, steps: int, fold_step: int, frames: bool, triangulate: bool,
+                task_timeout: Optional[float] = None) -> Tuple[Row, Optional[bytes]]:
     """Folds one source: its summary row and its FOLD file's bytes (None on error).
 
     Runs on a worker. A source that cannot be read or built gives an error
-    row; any other failure raises, so that the scheduler may retry it.
+    row; with ``task_timeout`` (seconds), a source not done by then gives a
+    ``timeout`` row, its folding stopped at the next step (a file read that
+    blocks stays blocked in its thread); any other failure raises, so that
+    the scheduler may retry it.
     """
     start = time.perf_counter()
     row: Row = {"source": source.label, "status": "error", "message": source.problem or "", "result": "",
@@ -199,14 +216,41 @@ def fold_source(source: Source, steps: int, fold_step: int, frames: bool,
                 "seconds": 0.0}
     if source.problem is not None:
         return row, None
+    if task_timeout is None:
+        return _fold(source, steps, fold_step, frames, triangulate, row, start, None)
+    stop = threading.Event()
+    done: "concurrent.futures.Future[Tuple[Row, Optional[bytes]]]" = concurrent.futures.Future()
+
+    def work() -> None:
+        try:
+            done.set_result(_fold(source, steps, fold_step, frames, triangulate, dict(row), start, stop))
+        except BaseException as e:  # handed to the task below
+            done.set_exception(e)
+
+    threading.Thread(target=work, name=f"plicata-fold {source.name}", daemon=True).start()
+    try:
+        return done.result(timeout=task_timeout)
+    except concurrent.futures.TimeoutError:
+        stop.set()
+        row.update(status="timeout", message=f"{source.label}: not done within {task_timeout:g} s",
+                   seconds=round(time.perf_counter() - start, 4))
+        return row, None
+
+
+def _fold(source: Source, steps: int, fold_step: int, frames: bool, triangulate: bool, row: Row, start: float,
+          stop: Optional[threading.Event]) -> Tuple[Row, Optional[bytes]]:
+    """fold_source's work; with stop, folds in short calls and ends early
+    (returning nothing) once stop is set."""
     try:
         if source.call is not None:
             kind, args = source.call
             sheet = getattr(plicata.generate, kind)(**args, triangulate=triangulate)
         else:
+            assert source.path is not None
             sheet = plicata.load(source.path, triangulate=triangulate)
     except plicata.PatternError as e:
-        row["message"] = str(e)
+        # Also a missing or unreadable file (FileNotFoundError, PermissionError).
+        row["message"] = str(e) if not isinstance(e, OSError) else f"{source.label}: cannot open: {e.strerror}"
         return row, None
     except ValueError as e:
         # Arguments out of range: the generator names its call.
@@ -216,17 +260,31 @@ def fold_source(source: Source, steps: int, fold_step: int, frames: bool,
         # Arguments the generator does not take.
         row["message"] = f"{source.label}: {e}"
         return row, None
-    sheet.fold(steps, fold_step=fold_step, record=frames)
-    closure = sheet.vertex_closure
-    with tempfile.TemporaryDirectory(prefix="plicata-batch-") as folder:
-        result = os.path.join(folder, "result.fold")
-        sheet.to_fold(result)
-        with open(result, "rb") as f:
-            data = f.read()
-    row.update(status="ok", message="", vertices=len(sheet.flat_vertices), creases=len(sheet.creases),
-               steps=sheet.steps_taken, residual=sheet.residual,
-               worst_vertex_closure=float(closure.max()) if len(closure) else 0.0,
-               seconds=round(time.perf_counter() - start, 4))
+    with sheet:
+        if stop is None:
+            sheet.fold(steps, fold_step=fold_step, record=frames)
+        else:
+            # Calls of about a hundredth of a second, so that a stop is seen soon.
+            taken, chunk = 0, 1
+            while taken < steps:
+                if stop.is_set():
+                    return row, None
+                began = time.perf_counter()
+                n = min(chunk, steps - taken)
+                sheet.fold(n, fold_step=fold_step, record=frames)
+                taken += n
+                if time.perf_counter() - began < 0.01:
+                    chunk *= 2
+        closure = sheet.vertex_closure
+        with tempfile.TemporaryDirectory(prefix="plicata-batch-") as folder:
+            result = os.path.join(folder, "result.fold")
+            sheet.to_fold(result)
+            with open(result, "rb") as f:
+                data = f.read()
+        row.update(status="ok", message="", vertices=len(sheet.flat_vertices), creases=len(sheet.creases),
+                   steps=sheet.steps_taken, residual=sheet.residual,
+                   worst_vertex_closure=float(closure.max()) if len(closure) else 0.0,
+                   seconds=round(time.perf_counter() - start, 4))
     return row, data
 
 
@@ -248,7 +306,36 @@ def _write_summary(path: str, rows: Iterable[Row]) -> None:
             w.writeheader()
             w.writerows(rows)
         return 0
-    write_atomically(path, write)
+    try:
+        write_atomically(path, write)
+    except OSError as e:
+        raise _naming(e, path) from None
+
+
+def _append_row(fd: int, path: str, row: Row) -> None:
+    """Appends row to the summary open as fd, whole or not at all: a row
+    cut short by a full disk is cut off again, since a rerun would read what
+    is left of it as a finished source."""
+    line = io.StringIO()
+    csv.DictWriter(line, FIELDS, extrasaction="ignore").writerow(row)
+    data = line.getvalue().encode("utf-8")
+    size = os.lseek(fd, 0, os.SEEK_END)
+    try:
+        done = 0
+        while done < len(data):
+            done += os.write(fd, data[done:])
+    except OSError as e:
+        with contextlib.suppress(OSError):
+            os.ftruncate(fd, size)
+        raise _naming(e, path) from None
+
+
+def _naming(error: OSError, path: str) -> OSError:
+    """error as the same kind of OSError naming path (a write that failed
+    names no file, a temporary file's name means nothing to the user)."""
+    if error.errno is None:
+        return error
+    return type(error)(error.errno, error.strerror, path)
 
 
 def _done(row: Optional[Row], out_dir: str) -> bool:
@@ -269,7 +356,7 @@ def _error_row(source: Source, message: str) -> Row:
 # ---- the run -----------------------------------------------------------------------
 
 
-def local_cluster(workers: Optional[int] = None, retries: int = 2):
+def local_cluster(workers: Optional[int] = None, retries: int = 2) -> Any:
     """A Dask cluster of worker processes on this machine, one thread each.
 
     Scheduler, workers and dashboard listen on 127.0.0.1 only, so nothing
@@ -284,10 +371,10 @@ def local_cluster(workers: Optional[int] = None, retries: int = 2):
                             host="127.0.0.1", dashboard_address="127.0.0.1:0", silence_logs=logging.ERROR)
 
 
-def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[str]"], client=None, *,
+def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[str]"], client: Any = None, *,
               steps: int = 100, fold_step: int = 10, frames: bool = False, triangulate: bool = True,
               force: bool = False, retries: int = 2, workers: Optional[int] = None,
-              scheduler: Optional[str] = None,
+              scheduler: Optional[str] = None, task_timeout: Optional[float] = None,
               progress: Optional[Callable[[Progress], None]] = None) -> List[Row]:
     """Folds every source on a Dask cluster; returns the summary rows.
 
@@ -298,9 +385,12 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     out_dir : str or os.PathLike
         Receives ``<name>.fold`` per source and ``summary.csv``; made if missing.
     client : dask.distributed.Client, optional
-        The cluster to use. Without one, a client of ``scheduler`` (an
-        address such as ``tcp://host:8786``) or of a new local cluster of
-        ``workers`` processes (see :func:`local_cluster`), closed at the end.
+        The cluster to use. Without one: a client of ``scheduler`` (an
+        address such as ``tcp://host:8786``) when given, else the client
+        already running in this process (``distributed.get_client()``, as
+        made by ``Client(...)`` in a notebook), else a new local cluster of
+        ``workers`` processes (see :func:`local_cluster`). What this call
+        makes, it closes at the end; a client it was given or found stays.
     steps, fold_step : int
         Fold steps per source and the fold step setting (0-50).
     frames : bool
@@ -314,8 +404,22 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
         this call starts, after its worker died. A running scheduler (a given
         ``client`` or ``scheduler``) counts worker deaths against its own
         ``distributed.scheduler.allowed-failures`` setting instead.
+    task_timeout : float, optional
+        Seconds a source may take on its worker; one that takes longer gets
+        a ``timeout`` row (finished for a rerun, as an error row is) and
+        its folding stops at its next step.
     progress : callable, optional
-        Called with a :class:`Progress` as the run goes on.
+        Called with a :class:`Progress` when the run starts and each time a
+        source is done.
+
+    Raises
+    ------
+    ClusterLost
+        When the scheduler went away during the run: the rows written so
+        far stand, and a rerun folds the rest.
+    OSError
+        When the output folder cannot be written or the scheduler cannot
+        be reached.
 
     Returns
     -------
@@ -325,6 +429,8 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     """
     from dask.distributed import Client
 
+    if task_timeout is not None and not (isinstance(task_timeout, (int, float)) and 0 < task_timeout < 1e9):
+        raise ValueError("task_timeout must be a positive number of seconds")
     if isinstance(steps, bool) or not isinstance(steps, int) or not 0 <= steps <= plicata.MAX_STEPS:
         raise ValueError(f"steps must be a whole number from 0 to {plicata.MAX_STEPS}")
     if isinstance(fold_step, bool) or not isinstance(fold_step, int) or not 0 <= fold_step <= plicata.MAX_FOLD_STEP:
@@ -354,46 +460,54 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     redo = {s.label for s in run}
     _write_summary(summary_path, [r for label, r in earlier.items() if label not in redo])
 
+    try:
+        summary = os.open(summary_path, os.O_WRONLY | os.O_APPEND)
+    except OSError as e:
+        raise _naming(e, summary_path) from None
     own_cluster = own_client = None
-    if client is None:
-        if scheduler is None:
-            own_cluster = local_cluster(workers, retries)
-            own_client = client = Client(own_cluster)
-        else:
+    try:
+        if client is None and scheduler is not None:
             # A running scheduler may serve others too: worker deaths are
             # counted against its own limit, which this run leaves as it is.
             own_client = client = Client(scheduler)
-    try:
-        with open(summary_path, "a", newline="", encoding="utf-8") as summary:
-            writer = csv.DictWriter(summary, FIELDS, extrasaction="ignore")
+        if client is None:
+            client = running_client()
+        if client is None:
+            own_cluster = local_cluster(workers, retries)
+            own_client = client = Client(own_cluster)
 
-            def record(source: Source, row: Row, data: Optional[bytes]) -> None:
-                def flush_row() -> None:
-                    writer.writerow(row)
-                    summary.flush()
-                result = os.path.join(out_dir, f"{source.name}.fold")
-                if data is None:
-                    flush_row()
-                    # A result of an earlier run would contradict the row.
-                    if os.path.exists(result):
-                        os.unlink(result)
-                else:
-                    row["result"] = os.path.basename(result)
+        def record(source: Source, row: Row, data: Optional[bytes]) -> None:
+            def flush_row() -> None:
+                _append_row(summary, summary_path, row)
+            result = os.path.join(out_dir, f"{source.name}.fold")
+            if data is None:
+                flush_row()
+                # A result of an earlier run would contradict the row.
+                if os.path.exists(result):
+                    os.unlink(result)
+            else:
+                row["result"] = os.path.basename(result)
+                folded = data
 
-                    def write(temporary: str) -> int:
-                        with open(temporary, "wb") as f:
-                            f.write(data)
-                        return 0
+                def write(temporary: str) -> int:
+                    with open(temporary, "wb") as f:
+                        f.write(folded)
+                    return 0
+                try:
                     write_atomically(result, write, before_rename=flush_row)
-                rows[source.label] = row
-                if row["status"] == "ok":
-                    counts.ok += 1
-                else:
-                    counts.failed += 1
+                except OSError as e:
+                    raise _naming(e, summary_path if e.filename == summary_path else result) from None
+            rows[source.label] = row
+            if row["status"] == "ok":
+                counts.ok += 1
+            else:
+                counts.failed += 1
 
-            _run_tasks(client, run, record, counts, progress,
-                       dict(steps=steps, fold_step=fold_step, frames=frames, triangulate=triangulate), retries)
+        _run_tasks(client, run, record, counts, progress,
+                   dict(steps=steps, fold_step=fold_step, frames=frames, triangulate=triangulate,
+                        task_timeout=task_timeout), retries)
     finally:
+        os.close(summary)
         if own_client is not None:
             own_client.close()
         if own_cluster is not None:
@@ -401,53 +515,83 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
     return [rows[s.label] for s in todo]
 
 
-def _run_tasks(client, run: List[Source], record, counts: Progress, progress, options: Dict[str, Any],
+def running_client() -> Any:
+    """The Dask client this process made and still runs (the one
+    ``distributed.get_client()`` gives outside a task), or None."""
+    from distributed import get_client
+
+    try:
+        client = get_client()
+    except ValueError:  # no client in this process
+        return None
+    return client if client.status == "running" else None
+
+
+def _run_tasks(client: Any, run: List[Source], record: Callable[[Source, Row, Optional[bytes]], None],
+               counts: Progress, progress: Optional[Callable[[Progress], None]], options: Dict[str, Any],
                retries: int) -> None:
-    """Submits the tasks and records each result as it completes."""
+    """Submits the tasks and records each result as it completes, waiting
+    on the futures themselves (no polling)."""
     from dask.distributed import as_completed
 
     start = time.monotonic()
     # Keys of their own, so that runs sharing a client never share futures.
     token = uuid.uuid4().hex[:12]
     keys = [f"plicata-fold-{token}-{k}-{s.name}" for k, s in enumerate(run)]
+    threads = max(1, sum(client.nthreads().values()))
     futures = client.map(fold_source, run, key=keys, retries=retries, pure=False, **options)
     source_of = {f.key: s for f, s in zip(futures, run)}
-    pending = as_completed(futures)
-    polled = 0.0
-    held = 0
+
+    def report() -> None:
+        if progress:
+            finished = counts.ok + counts.failed
+            counts.running = min(threads, counts.total - finished) if finished < counts.total else 0
+            counts.elapsed = time.monotonic() - start
+            progress(counts)
+
+    report()
     try:
-        while not pending.is_empty():
-            finished = pending.next_batch(block=False)
-            for future in finished:
-                source = source_of[future.key]
-                try:
-                    row, data = future.result()
-                except Exception as e:  # the task failed on every try, or its workers died
-                    row, data = _error_row(source, _failure_message(source, e, retries)), None
-                record(source, row, data)
-                future.release()
-            now = time.monotonic()
-            if progress and (finished or now - polled > 0.5):
-                if now - polled > 0.5:
-                    # Tasks a worker holds beyond its threads wait in its queue.
-                    processing, threads = client.processing(), client.nthreads()
-                    held = sum(min(len(keys), threads.get(w, 1)) for w, keys in processing.items())
-                    polled = now
-                counts.running = min(held, counts.total - counts.ok - counts.failed)
-                counts.elapsed = now - start
-                progress(counts)
-            if not finished:
-                time.sleep(0.05)
+        for future in as_completed(futures):
+            source = source_of[future.key]
+            if future.cancelled():
+                # Nobody here cancels a future: the client lost its
+                # scheduler, which took every task with it.
+                raise ClusterLost(_lost_message(client, counts))
+            try:
+                row, data = future.result()
+            except Exception as e:  # the task failed on every try, or its workers died
+                if _scheduler_lost(client, e):
+                    raise ClusterLost(_lost_message(client, counts)) from e
+                row, data = _error_row(source, _failure_message(source, e, retries)), None
+            record(source, row, data)
+            future.release()
+            report()
     except BaseException:
-        client.cancel(futures)
+        if client.status == "running":
+            client.cancel(futures)
         raise
-    counts.running = 0
-    counts.elapsed = time.monotonic() - start
-    if progress:
-        progress(counts)
+
+
+def _scheduler_lost(client: Any, error: BaseException) -> bool:
+    """True when error says that the client lost its scheduler, not that a
+    task failed."""
+    from distributed.comm.core import CommClosedError
+
+    return client.status != "running" and isinstance(error, (concurrent.futures.CancelledError, CommClosedError,
+                                                             OSError))
+
+
+def _lost_message(client: Any, counts: Progress) -> str:
+    address = getattr(client.scheduler, "address", None) or "the scheduler"
+    left = counts.total - counts.ok - counts.failed
+    return (f"lost the scheduler {address} with {left} of {counts.total} sources not done; the finished rows "
+            f"are kept: run again (against a running scheduler) to fold the rest")
 
 
 def _failure_message(source: Source, error: BaseException, retries: int) -> str:
-    if type(error).__name__ == "KilledWorker":
+    from distributed import KilledWorker
+    from distributed.comm.core import CommClosedError
+
+    if isinstance(error, (KilledWorker, CommClosedError)):
         return f"{source.label}: the worker folding it died each time it was tried"
     return f"{source.label}: folding failed {retries + 1} times: {type(error).__name__}: {error}"

@@ -4,11 +4,12 @@ from __future__ import annotations
 
 import argparse
 import os
+import signal
 import sys
-from typing import List, Optional
+from typing import List, Optional, TextIO
 
 import plicata
-from plicata.batch import SUMMARY, Progress, fold_many
+from plicata.batch import SUMMARY, ClusterLost, Progress, fold_many
 
 DESCRIPTION = """\
 Folds every source on the workers of a Dask cluster and writes OUT/<name>.fold
@@ -19,15 +20,22 @@ such as [{"miura": {"rows": 20, "cols": 20, "angle_deg": 55}}].
 
 Without --scheduler a local cluster of worker processes starts on 127.0.0.1,
 one per core. A rerun skips the sources that a run before it finished (an
-error row counts as finished); --force folds them again. The exit status is 0 when every source folded, 1
-when some gave an error row, 2 for a wrong command line."""
+error or timeout row counts as finished); --force folds them again. The exit
+status is 0 when every source folded, 1 when some gave an error or timeout row
+or the output or the scheduler could not be reached, 2 for a wrong command
+line, 3 when the scheduler was lost during the run (run again to fold the
+rest), 130 when interrupted (Ctrl-C), 143 when terminated (SIGTERM)."""
+
+
+class Terminated(BaseException):
+    """SIGTERM arrived: unwinds the run as KeyboardInterrupt does."""
 
 
 class Bar:
     """Progress on standard error: one line redrawn in place on a terminal,
     a line per tenth of the run otherwise."""
 
-    def __init__(self, stream=sys.stderr) -> None:
+    def __init__(self, stream: TextIO = sys.stderr) -> None:
         self.stream = stream
         self.terminal = stream.isatty()
         self.last_tenth = -1
@@ -75,6 +83,16 @@ def _count(text: str, low: int, high: Optional[int] = None) -> int:
     return value
 
 
+def _seconds(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number of seconds: {text}")
+    if not 0 < value < 1e9:
+        raise argparse.ArgumentTypeError(f"{text} is not a positive number of seconds")
+    return value
+
+
 def main(argv: Optional[List[str]] = None) -> int:
     parser = argparse.ArgumentParser(prog="python3 -m plicata.batch", description=DESCRIPTION,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -95,27 +113,46 @@ def main(argv: Optional[List[str]] = None) -> int:
     parser.add_argument("--retries", type=lambda t: _count(t, 0), default=2, metavar="R",
                         help="times a task runs again after it failed or its worker died (default 2; a running "
                              "scheduler counts worker deaths by its own allowed-failures setting)")
+    parser.add_argument("--task-timeout", type=_seconds, metavar="S",
+                        help="seconds a source may take on its worker; one that takes longer gets a timeout row")
     parser.add_argument("--force", action="store_true", help="fold again what an earlier run finished")
     args = parser.parse_args(argv)
     if args.scheduler and args.workers:
         parser.error("--workers sets up the local cluster; a running scheduler has its own workers")
 
+    def terminate(signum: int, frame: object) -> None:
+        raise Terminated()
+
+    # A job scheduler stops a run with SIGTERM: the same orderly end as Ctrl-C.
+    previous = signal.signal(signal.SIGTERM, terminate)
+    interrupted = f"interrupted; the finished rows are in {os.path.join(args.out, SUMMARY)}, a rerun folds the rest"
     try:
         rows = fold_many(args.sources, args.out, steps=args.steps, fold_step=args.fold_step, frames=args.frames,
                          triangulate=not args.no_triangulate, force=args.force, retries=args.retries,
-                         workers=args.workers, scheduler=args.scheduler, progress=Bar())
-    except OSError as e:  # the output folder, or a scheduler that cannot be reached
-        print(f"plicata.batch: {e}", file=sys.stderr)
+                         workers=args.workers, scheduler=args.scheduler, task_timeout=args.task_timeout,
+                         progress=Bar())
+    except ClusterLost as e:
+        print(f"\nplicata.batch: {e}", file=sys.stderr)
+        return 3
+    except OSError as e:  # the output folder (a full disk), or a scheduler that cannot be reached
+        reason = f"{e.filename}: {e.strerror}" if e.filename and e.strerror else str(e)
+        print(f"\nplicata.batch: {reason}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
-        print(f"\nplicata.batch: interrupted; the finished rows are in {os.path.join(args.out, SUMMARY)}",
-              file=sys.stderr)
+        print(f"\nplicata.batch: {interrupted}", file=sys.stderr)
         return 130
+    except Terminated:
+        print(f"\nplicata.batch: terminated; {interrupted}", file=sys.stderr)
+        return 143
+    finally:
+        signal.signal(signal.SIGTERM, previous)
     ok = sum(r["status"] == "ok" for r in rows)
-    print(f"{len(rows)} sources: {ok} ok, {len(rows) - ok} error; summary in {os.path.join(args.out, SUMMARY)}")
+    timeouts = sum(r["status"] == "timeout" for r in rows)
+    print(f"{len(rows)} sources: {ok} ok, {len(rows) - ok - timeouts} error, {timeouts} timeout; "
+          f"summary in {os.path.join(args.out, SUMMARY)}")
     for r in rows:
         if r["status"] != "ok":
-            print(f"error: {r['message']}", file=sys.stderr)
+            print(f"{r['status']}: {r['message']}", file=sys.stderr)
     return 0 if ok == len(rows) else 1
 
 
