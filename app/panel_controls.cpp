@@ -96,8 +96,13 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.save_screen_check = glui->add_checkbox_to_panel(save_row, "Scr", &the.save_screen, -1, nullptr);
 
   glui->add_edittext("SaveDir", GLUI_EDITTEXT_TEXT, the.save_dir, -1, nullptr)->set_w(kSaveDirWidth);
-  glui->add_button("File Open", kMenuFileOpen, callback)->set_alignment(GLUI_ALIGN_LEFT);
-  glui->add_button("Next File", kMenuNextFile, callback)->set_alignment(GLUI_ALIGN_LEFT);
+  // "File Open" and "Next File" share a row, so that the panel still ends
+  // with "Clear Fold" in the window's first size beside the contact and
+  // mode controls.
+  GLUI_Panel* open_row = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(open_row, "File Open", kMenuFileOpen, callback)->set_alignment(GLUI_ALIGN_LEFT);
+  glui->add_column_to_panel(open_row, 0);
+  glui->add_button_to_panel(open_row, "Next File", kMenuNextFile, callback)->set_alignment(GLUI_ALIGN_LEFT);
   glui->add_separator();
   glui->add_button("Clear Fold", kMenuClearFold, callback)->set_alignment(GLUI_ALIGN_RIGHT);
 
