@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "flat/flat_state.h"
+#include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "sheet/sheet.h"
 #include "sim/fold_status.h"
@@ -26,7 +28,7 @@ void appReadoutChanged() {
   theReadout.dof_stale = true;
 }
 
-bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
+bool appReadoutRefresh(ORI_sheet* sheet, bool closure) {
   AppReadout& r = theReadout;
   r.marks.closure = closure;
   const ORI_manifold* om = sheet != nullptr ? oriSheetManifold(sheet) : nullptr;
@@ -48,6 +50,16 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure) {
   r.contact = oriSheetOptions(sheet).contact;
   r.held = r.stepped ? std::max(0, oriSheetLastStep(sheet).record.active_contacts) : 0;
   r.locked = r.stepped && oriSheetLastStep(sheet).record.locked;
+  r.marks.flat_fail.clear();
+  ORI_layerOptions checks_only;
+  checks_only.order_layers = false;
+  const ORI_flatState* flat = nullptr;
+  if (!oriFailed(oriSheetFlatState(sheet, checks_only, &flat)) && flat->check.n_fail > 0) {
+    r.marks.flat_fail.assign(static_cast<size_t>(om->n_vert), 0);
+    for (const ORI_flatVertex& v : flat->check.vertices) {
+      if (!v.ok() && v.vertex >= 0 && v.vertex < om->n_vert) r.marks.flat_fail[v.vertex] = 1;
+    }
+  }
   return true;
 }
 

@@ -69,11 +69,13 @@ void appReadoutChanged();
 
 // Works out the figures and marks of the sheet's present shape when it
 // changed since they last were, with the sheet's counts and last step;
-// closure says whether the picture shows the closure map. Nothing without a
+// closure says whether the picture shows the closure map. The vertices
+// failing the flat-foldability checks are marked from the sheet's flat
+// state (analysed once per pattern). Nothing without a
 // pattern (sheet may be null). Returns true when the figures changed (the
 // Status rollout is to show them again). Cost, when it works: O(creases +
 // vertices) and the collision check, O(n log n) in the faces.
-bool appReadoutRefresh(const ORI_sheet* sheet, bool closure);
+bool appReadoutRefresh(ORI_sheet* sheet, bool closure);
 
 // Counts the degrees of freedom of the sheet's present shape when it
 // changed since they last were counted and the count is wanted: shown (the

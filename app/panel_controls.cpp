@@ -39,6 +39,7 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Object");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Walk");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "CP");
+  glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Folded form");
   glui->add_column_to_panel(view_panel, 1);
   theGLUI.draw_face_check = glui->add_checkbox_to_panel(view_panel, "Draw Face", &theGL.draw_face, -1, nullptr);
   theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);

@@ -11,7 +11,7 @@
 struct theGLUIstruct {
   GLUI* glui;                           // the panel window
   GLUI_Rollout* view_rollout;           // "View Mode"
-  GLUI_RadioGroup* view_mode_radio;     // Object / Walk / CP
+  GLUI_RadioGroup* view_mode_radio;     // Object / Walk / CP / Folded form
   GLUI_Rollout* orient_rollout;         // "Orientation Edit Mode"
   GLUI_RadioGroup* orient_mode_radio;   // None / XY by Facet / XY by 3 Vert (Axial)
   GLUI_Checkbox* draw_face_check;       // "Draw Face"

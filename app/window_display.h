@@ -6,7 +6,9 @@
 // without swapping: the figures and marks of the readout brought up to date
 // (appReadoutRefresh, once after every change of the shape) and shown in the
 // Status rollout, the present view of the sheet's pattern with the marks
-// (oriGLDrawScene), and the help box when it is on. False, nothing drawn,
+// (oriGLDrawScene) or, in the "Folded form" view, its flat-folded form in
+// layer order (render/draw_folded.h; the x-ray and a box naming the reason
+// where no stacking is valid), and the help box when it is on. False, nothing drawn,
 // while no pattern is loaded.
 bool appDrawFrame();
 

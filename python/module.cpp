@@ -334,6 +334,53 @@ PYBIND11_MODULE(_core, m) {
                                    [&] { return s.innerVertexCount(); }, 0,
                                    [&](long long* p, size_t n) { return s.fillInnerVertices(p, n); });
                              })
+      .def("flat_checks",
+           [](Sheet& s) {
+             plicata::FlatChecks c;
+             {
+               py::gil_scoped_release unlocked;
+               c = s.flatChecks();
+             }
+             const py::ssize_t n = static_cast<py::ssize_t>(c.vertex.size());
+             py::dict d;
+             d["vertices"] = frozen(py::array_t<long long>(n, c.vertex.data()));
+             d["positions"] = frozen(py::array_t<double>({n, py::ssize_t{2}}, c.xy.data()));
+             d["kawasaki_deg"] = frozen(py::array_t<double>(n, c.kawasaki_deg.data()));
+             d["mountains"] = frozen(py::array_t<long long>(n, c.mountains.data()));
+             d["valleys"] = frozen(py::array_t<long long>(n, c.valleys.data()));
+             py::array_t<bool> kawasaki(n), maekawa(n);
+             for (py::ssize_t k = 0; k < n; ++k) {
+               kawasaki.mutable_data()[k] = c.kawasaki_ok[k] != 0;
+               maekawa.mutable_data()[k] = c.maekawa_ok[k] != 0;
+             }
+             d["kawasaki_ok"] = frozen(std::move(kawasaki));
+             d["maekawa_ok"] = frozen(std::move(maekawa));
+             return d;
+           })
+      .def(
+          "layer_orders",
+          [](Sheet& s, long long state, double time_limit) {
+            plicata::LayerOrders L;
+            {
+              py::gil_scoped_release unlocked;
+              L = s.layerOrders(state, time_limit);
+            }
+            py::dict d;
+            d["status"] = L.status;
+            d["reason"] = L.reason;
+            d["states"] = L.states;
+            d["states_exact"] = L.states_exact;
+            d["chosen"] = L.chosen;
+            d["face_orders"] = frozen(py::array_t<long long>(
+                {static_cast<py::ssize_t>(L.face_orders.size() / 3), py::ssize_t{3}}, L.face_orders.data()));
+            d["folded_vertices"] = frozen(py::array_t<double>(
+                {static_cast<py::ssize_t>(L.folded.size() / 2), py::ssize_t{2}}, L.folded.data()));
+            d["face_up"] = frozen(py::array_t<signed char>(L.face_up.size(), L.face_up.data()));
+            d["gap"] = L.gap;
+            d["seconds"] = L.seconds;
+            return d;
+          },
+          py::arg("state"), py::arg("time_limit"))
       .def_property_readonly("recorded_frames", released(&Sheet::recordedFrames))
       .def("start_recording", &Sheet::startRecording, py::call_guard<py::gil_scoped_release>())
       .def("save_obj", &Sheet::saveObj, py::arg("path"), py::call_guard<py::gil_scoped_release>())

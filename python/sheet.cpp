@@ -9,6 +9,7 @@
 #include "files/fold_animation.h"
 #include "files/html_export.h"
 #include "files/obj_export.h"
+#include "flat/flat_state.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "geometry/self_intersection.h"
@@ -325,9 +326,19 @@ bool Sheet::fillVertices(double* out, size_t vertices) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::vector<ORI_vert*>& verts = oriSheetIndex(live()).verts;
   if (verts.size() != vertices) return false;
+  // oriManifoldObjPosition's arithmetic, in its order (the same bits as the
+  // OBJ files), with the matrix held in locals: through the call, every
+  // vertex would load it again, the output possibly aliasing it.
   const ORI_manifold* om = oriSheetManifold(sheet_);
+  const double* M = om->model_matrix;
+  const double m0 = M[0], m1 = M[1], m2 = M[2], m4 = M[4], m5 = M[5], m6 = M[6];
+  const double m8 = M[8], m9 = M[9], m10 = M[10], m12 = M[12], m13 = M[13], m14 = M[14];
+  const double s = om->paper_size;
   for (const ORI_vert* v : verts) {
-    oriManifoldObjPosition(om, v, out);
+    const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
+    out[0] = ((m8 * z + x * m0) + m4 * y + m12) * s;
+    out[1] = ((m9 * z + x * m1) + m5 * y + m13) * s;
+    out[2] = ((m10 * z + x * m2) + m6 * y + m14) * s;
     out += 3;
   }
   return true;
@@ -480,6 +491,58 @@ double Sheet::vertexClosure(std::vector<double>* per_vertex) const {
   // sheet's null must never reach the core.
   ORI_sheet* sheet = live();
   return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet), oriSheetManifold(sheet), nullptr);
+}
+
+FlatChecks Sheet::flatChecks() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_layerOptions options;
+  options.order_layers = false;
+  const ORI_flatState* st = nullptr;
+  raise(oriSheetFlatState(live(), options, &st));
+  FlatChecks c;
+  for (const ORI_flatVertex& v : st->check.vertices) {
+    c.vertex.push_back(v.vertex);
+    c.xy.push_back(v.x);
+    c.xy.push_back(v.y);
+    c.kawasaki_deg.push_back(v.kawasaki_deg);
+    c.mountains.push_back(v.mountains);
+    c.valleys.push_back(v.valleys);
+    c.kawasaki_ok.push_back(v.kawasaki_ok ? 1 : 0);
+    c.maekawa_ok.push_back(v.maekawa_ok ? 1 : 0);
+  }
+  return c;
+}
+
+LayerOrders Sheet::layerOrders(long long state, double time_limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_layerOptions options;
+  options.state = state;
+  options.time_limit = time_limit;
+  const ORI_flatState* st = nullptr;
+  raise(oriSheetFlatState(live(), options, &st));
+  const ORI_layerOrder& L = st->layers;
+  LayerOrders out;
+  switch (L.status) {
+    case kOriLayerFound: out.status = "found"; break;
+    case kOriLayerNone: out.status = "none"; break;
+    case kOriLayerOutOfTime: out.status = "out of time"; break;
+    case kOriLayerNoSuchState: out.status = "no such state"; break;
+    default: out.status = "not flat"; break;
+  }
+  out.reason = L.reason;
+  out.states = L.n_states;
+  out.states_exact = L.n_states_exact;
+  out.chosen = L.chosen;
+  out.face_orders.assign(L.face_orders.begin(), L.face_orders.end());
+  const double size = oriSheetManifold(sheet_)->paper_size;
+  out.folded.reserve(st->form.vertex_xy.size());
+  for (double c : st->form.vertex_xy) out.folded.push_back(c * size);
+  for (int f = 0; f < st->form.n_face; ++f) out.face_up.push_back(st->form.facet_up[st->form.face_facet[f]]);
+  out.gap = st->form.gap * size;
+  out.seconds = st->layer_seconds;
+  return out;
 }
 
 int Sheet::recordedFrames() const {

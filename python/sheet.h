@@ -75,6 +75,30 @@ struct StepFigures {
   bool locked = false;           // with contact: the last step could not move without faces passing through
 };
 
+// The local checks of every inner vertex (flat/flat_check.h), one entry
+// per inner vertex in vertex order.
+struct FlatChecks {
+  std::vector<long long> vertex;        // vertex index
+  std::vector<double> xy;               // 2 per vertex: crease-pattern place, file units
+  std::vector<double> kawasaki_deg;     // |alternating sum of the sectors|, degrees; NaN for an odd number of folds
+  std::vector<long long> mountains, valleys;
+  std::vector<unsigned char> kawasaki_ok, maekawa_ok;
+};
+
+// The folded form and the chosen stacking of its layers.
+struct LayerOrders {
+  std::string status;                   // "found", "none", "not flat", "out of time", "no such state"
+  std::string reason;                   // one sentence; a note on the limits when found ("" without one)
+  long long states = 0;                 // valid stackings counted (a lower bound unless states_exact)
+  bool states_exact = false;
+  long long chosen = 0;                 // the stacking below, 1-based; 0 for none
+  std::vector<long long> face_orders;   // 3 per overlapping face pair: f, g, s (FOLD faceOrders)
+  std::vector<double> folded;           // 2 per vertex: folded-form place, file units
+  std::vector<signed char> face_up;     // per face: +1 front side up, -1 turned over
+  double gap = 0.0;                     // largest disagreement between a vertex's folded places, file units
+  double seconds = 0.0;                 // wall time of ordering the layers
+};
+
 class Sheet {
  public:
   // Reads the pattern file path (the reader chosen by its name, as
@@ -188,6 +212,14 @@ class Sheet {
   double residual() const;
   // Each inner vertex's closure error, radians; returns the largest.
   double vertexClosure(std::vector<double>* per_vertex) const;
+
+  // The flat-folded state of the pattern (the sheet's, analysed once per
+  // pattern and targets; sheet/sheet.h oriSheetFlatState): the checks, and
+  // the folded form with stacking `state` (1-based) of its layers, ordered
+  // within time_limit seconds. Throw std::invalid_argument for a time limit
+  // not above 0 or a state below 1.
+  FlatChecks flatChecks();
+  LayerOrders layerOrders(long long state, double time_limit);
 
   // Folded frames recorded so far (0 when no recording runs).
   int recordedFrames() const;

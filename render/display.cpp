@@ -149,6 +149,7 @@ bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks) {
     if (theGL.draw_face && marks != nullptr) oriGLDrawFaceHit(om, *marks, true);
     if (theGL.draw_edge) oriGLDrawWireCP(om, theGL.draw_crease != 0, marks);
     if (closure) oriGLDrawVertClosureCP(om, *marks);
+    if (marks != nullptr) oriGLDrawVertFlatFailCP(om, *marks);
     if (theGL.orient_mode == 2) drawAxisMarkers(om, true);
     if (marks != nullptr) oriGLDrawLegend(*marks, theGL.draw_edge != 0, theGL.width, theGL.height);
     return true;

@@ -16,7 +16,8 @@ struct OriGLMarks;
 // mode. With marks (may be null: the paper alone), faces that pass through
 // others are hatched in the warning colour, and when marks->closure is set
 // the folded faces, or the pattern's vertices and fold lines, show the
-// closure map; a legend names what is shown. Returns false, having touched
+// closure map; the crease pattern rings the vertices marks->flat_fail
+// marks; a legend names what is shown. Returns false, having touched
 // nothing, when om is null.
 // cost: one pass over the faces and one over the lines.
 bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks = nullptr);

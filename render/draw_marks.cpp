@@ -95,6 +95,8 @@ double vertexScale(const OriGLMarks& marks, const ORI_vert* v) {
   return oriGLClosureScale(marks.vertex_closure[i]);
 }
 
+constexpr float kWhite[3] = {1.0f, 1.0f, 1.0f};
+
 void cpPoint(const ORI_vert* v) {
   const ORI_edge* h = v->out[0];
   glVertex3f(static_cast<GLfloat>(h->x0), static_cast<GLfloat>(h->y0), 0.0f);
@@ -278,6 +280,32 @@ int oriGLDrawVertClosureCP(ORI_manifold* om, const OriGLMarks& marks) {
   }
   glPopAttrib();
   return 0;
+}
+
+int oriGLDrawVertFlatFailCP(ORI_manifold* om, const OriGLMarks& marks) {
+  if (marks.flat_fail.empty()) return 0;
+  glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_DEPTH_TEST);
+  // A ring: the coloured square, then the middle of it cleared to white,
+  // so that the vertex and its lines stay readable inside.
+  int marked = 0;
+  for (const bool outer : {true, false}) {
+    glPointSize(outer ? kOriFlatFailRingSize : kOriFlatFailRingSize - 6.0f);
+    glColor3fv(outer ? kOriFlatFailColor : kWhite);
+    glBegin(GL_POINTS);
+    for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
+      if (v->n_out == 0 || v->index < 0 || static_cast<size_t>(v->index) >= marks.flat_fail.size()) continue;
+      if (marks.flat_fail[v->index] == 0) continue;
+      cpPoint(v);
+      if (outer) ++marked;
+    }
+    glEnd();
+  }
+  glPopAttrib();
+  return marked;
 }
 
 // ---- The collision hatch ----

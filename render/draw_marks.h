@@ -27,6 +27,15 @@ int oriGLDrawFaceHit(ORI_manifold* om, const OriGLMarks& marks, bool cp);
 int oriGLDrawVertClosureCP(ORI_manifold* om, const OriGLMarks& marks);
 constexpr float kOriClosureDotSize = 9.0f;
 
+// Every vertex that flat_fail marks, in the crease pattern's plane: a ring
+// of kOriFlatFailColor, kOriFlatFailRingSize pixels across, drawn over the
+// lines so that it shows whatever else is on. Returns the number marked.
+int oriGLDrawVertFlatFailCP(ORI_manifold* om, const OriGLMarks& marks);
+constexpr float kOriFlatFailRingSize = 15.0f;
+// Magenta: apart from the closure scale, the fold-line ramp, the collision
+// red and the paper.
+constexpr float kOriFlatFailColor[3] = {0.85f, 0.0f, 0.85f};
+
 // The legend in the drawing area's lower left corner (w × h pixels): the
 // closure scale with its decades when marks.closure is set, the fold-line
 // ramp too when fold_lines is set (the crease-pattern view colours fold

@@ -47,6 +47,7 @@ enum OriPictureView {
   kOriPictureObject = 0,  // the folded model, Object camera (the window's start-up view)
   kOriPictureTop = 1,     // the folded model seen straight down, Top camera (key 'c')
   kOriPictureCP = 2,      // the crease pattern, Top camera ("CP" in the panel)
+  kOriPictureFolded = 3,  // the flat-folded form from above, in layer order (render/draw_folded.h)
 };
 
 // Sets gl for a picture of w × h pixels as the window would show it: the

@@ -8,7 +8,7 @@
 #include "geometry/vector3d.h"
 
 struct theGLstruct {
-  int view_mode;            // camera: 0 Object, 1 Walk, 2 Top
+  int view_mode;            // camera: 0 Object, 1 Walk, 2 Top, 3 the flat-folded form from above (its own camera)
   int orient_mode;          // picking: 0 none, 1 fixed face, 2 three axis vertices
   int draw_face;            // draw faces
   int draw_edge;            // draw lines
@@ -51,5 +51,9 @@ struct theGLstruct {
   double fit_scale;
   vector3d fit_centre;
 };
+
+// theGL.view_mode of the flat-folded form seen from above (the panel's
+// "Folded form"): drawn by render/draw_folded.h with its own camera, no picking.
+constexpr int kOriViewFolded = 3;
 
 extern theGLstruct theGL;

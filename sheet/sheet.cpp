@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "files/fold_export.h"
+#include "flat/flat_state.h"
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/paper_thickness.h"
@@ -60,6 +61,11 @@ struct ORI_sheet {
   std::vector<ORI_stepRecord> records;
   ORISIM_contact* contact = nullptr;   // contact's state while options.contact is set
   int held = 0;                        // pairs of faces contact held apart in the last step
+  // The present pattern's flat-folded state, analysed on first demand and
+  // dropped with the pattern or its targets; flat_options as analysed.
+  ORI_flatState flat;
+  bool flat_valid = false;
+  ORI_layerOptions flat_options;
   ORISIM_mobilityState* mobility = oriSimMobilityNew();  // of the present pattern; reset when one is adopted
 };
 
@@ -132,6 +138,7 @@ ORI_sheet* oriSheetNew(const ORI_foldOptions* options) {
 void oriSheetDelete(ORI_sheet* s) {
   if (s == nullptr) return;
   oriSheetDropPending(s);
+  oriFlatStateClear(&s->flat);
   oriFoldRecordingDelete(s->fold);
   oriSimContactDelete(s->contact);
   oriSimDelete(s->osm);
@@ -300,6 +307,8 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   s->osm = p.osm;
   s->source = std::move(p.name);
   s->pattern_steps = 0;
+  oriFlatStateClear(&s->flat);
+  s->flat_valid = false;
   // The analysis keeps pointers to the mesh and its record: a new pattern
   // may be given the old one's addresses.
   oriSimMobilityReset(s->mobility);
@@ -476,6 +485,9 @@ ORI_result oriSheetSetTargets(ORI_sheet* s, const double* targets, size_t count)
     creases[c]->target_angle = targets[c];
     creases[c]->pair->target_angle = targets[c];
   }
+  // The flat state reads the targets' signs: analysed again when next asked.
+  oriFlatStateClear(&s->flat);
+  s->flat_valid = false;
   return oriOk();
 }
 
@@ -566,6 +578,35 @@ double oriSheetResidual(const ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return 0.0;
   std::vector<double> g;
   return oriSimSparseResidual(g, s->osm, s->om);
+}
+
+// ---- The flat-folded state ------------------------------------------------------
+
+ORI_result oriSheetFlatState(ORI_sheet* s, const ORI_layerOptions& options, const ORI_flatState** out) {
+  *out = nullptr;
+  if (s->om == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to analyse");
+  if (!(options.time_limit > 0.0) || options.state_cap < 1 || options.state < 1) {
+    return oriFail(kOriFailArgument, "", "the layer order needs a time limit above 0 and a state and a cap from 1");
+  }
+  const ORI_layerOptions& had = s->flat_options;
+  // What was analysed serves when it solved at least as much with the same
+  // limits; another stacking of the same problem is only chosen.
+  const bool same = s->flat_valid && (had.order_layers || !options.order_layers) &&
+                    (!options.order_layers || (had.time_limit == options.time_limit &&
+                                               had.state_cap == options.state_cap));
+  if (!same) {
+    s->flat_valid = false;
+    const ORI_result r = oriFlatAnalyse(s->om, options, &s->flat);
+    if (oriFailed(r)) return r;
+    s->flat_valid = true;
+    s->flat_options = options;
+  } else if (options.order_layers && options.state != s->flat_options.state && s->flat.problem != nullptr &&
+             s->flat.layers.n_states > 0) {
+    oriFlatChooseState(&s->flat, options.state, options.time_limit);
+    s->flat_options.state = options.state;
+  }
+  *out = &s->flat;
+  return oriOk();
 }
 
 ORI_result oriSheetMobility(ORI_sheet* s, ORISIM_mobility* out) {

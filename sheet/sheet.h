@@ -7,7 +7,8 @@
 // one. None of them loads, prepares, steps, records or counts on its own.
 //
 // Sections: design notes; adding a way of folding; options; loading;
-// stepping; recording and saving; what the sheet holds.
+// stepping; recording and saving; what the sheet holds; the flat-folded
+// state.
 //
 // ---- Design notes -----------------------------------------------------------
 // - A plain record with free functions, as the rest of the core: ORI_sheet
@@ -91,6 +92,8 @@
 
 struct CreasePattern;
 struct ORI_edge;
+struct ORI_flatState;
+struct ORI_layerOptions;
 struct ORI_face;
 struct ORI_manifold;
 struct ORI_sheet;
@@ -374,6 +377,22 @@ const ORI_sheetIndex& oriSheetIndex(const ORI_sheet* sheet);
 // The closure residual Σ|g| of the present angles (sim/sparse_jacobian.h);
 // 0 without a pattern. Cost: O(creases), shared among the cores.
 double oriSheetResidual(const ORI_sheet* sheet);
+
+// ---- The flat-folded state -------------------------------------------------------
+
+// The present pattern's flat-folded state (flat/flat_state.h: the checks of
+// every inner vertex, the folded form and, with options.order_layers, the
+// order of its layers), into *out. Analysed on the first call for a pattern
+// and kept until another pattern is adopted or the targets are set; a later
+// call reuses it unless it asks for layers not yet ordered or other limits
+// (a different options.state only chooses that stacking: the layer order's
+// status then says whether it exists). It depends on the crease pattern and
+// the targets' signs, never on the present fold. *out stays valid until the
+// next call, the next pattern or new targets. Fails (*out null) with
+// kOriFailNoPattern, kOriFailArgument for a time limit not above 0 or a
+// state or cap below 1, or the analysis's failure. Cost: the analysis, once
+// (the layer order keeps within options.time_limit).
+ORI_result oriSheetFlatState(ORI_sheet* sheet, const ORI_layerOptions& options, const ORI_flatState** out);
 
 // What the present state can do (sim/mobility.h: oriSimMobilityAnalyse)
 // into *out: the degrees of freedom, the redundant closure equations, the

@@ -13,6 +13,7 @@
 #include "files/png_export.h"
 #include "files/video_export.h"
 #include "files/write_aside.h"
+#include "flat/flat_state.h"
 #include "geometry/manifold.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
@@ -82,8 +83,9 @@ const char* foldPicturesUsage() {
          "  --fps N        pictures a second in the GIF and the video, 1 to 50 (default 20)\n"
          "  --every K      a picture after every K-th step only (default 1); the last step\n"
          "                 always has one\n"
-         "  --view V       object (the folded model, default), top (seen from above) or cp\n"
-         "                 (the crease pattern, shaded by the fold)\n"
+         "  --view V       object (the folded model, default), top (seen from above), cp\n"
+         "                 (the crease pattern, shaded by the fold) or folded (the flat-folded\n"
+         "                 form from above in layer order, the same at every step)\n"
          "  --azimuth A    turn the object view by A degrees, as a right-button drag does\n"
          "  --elevation E  tilt the object view by E degrees, -100 to 100\n"
          "  --zoom Z       enlarge the views Z times, 0.25 to 64 (default 1), as the up and\n"
@@ -170,8 +172,13 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     opt->every = n;
   } else if (name == "--view") {
     const std::string view = v;
-    opt->view = view == "object" ? kOriPictureObject : view == "top" ? kOriPictureTop : kOriPictureCP;
-    if (view != "object" && view != "top" && view != "cp") *error = "--view needs object, top or cp: " + view;
+    opt->view = view == "object" ? kOriPictureObject
+                : view == "top"  ? kOriPictureTop
+                : view == "cp"   ? kOriPictureCP
+                                 : kOriPictureFolded;
+    if (view != "object" && view != "top" && view != "cp" && view != "folded") {
+      *error = "--view needs object, top, cp or folded: " + view;
+    }
   } else if (name == "--azimuth") {
     if (!parseNumber(v, -1e6, 1e6, &opt->azimuth)) *error = "--azimuth needs a number of degrees: " + std::string(v);
   } else if (name == "--elevation") {
@@ -215,6 +222,12 @@ struct FoldPictures {
   long spooled = 0;
   OriGLExtent extent;
   const ORI_manifold* recorded = nullptr;
+  // --view folded: the flat state of the mesh drawn last, made once per
+  // pattern (it does not change while the sheet folds; the drawing frames
+  // it itself).
+  ORI_flatState flat;
+  const ORI_manifold* flat_of = nullptr;
+  int flat_counts[3] = {0, 0, 0};
 };
 
 namespace {
@@ -312,11 +325,44 @@ bool unspoolSnapshot(FILE* fp, Snapshot* s) {
 #endif
 }
 
+#ifdef PLICATA_OFFSCREEN
+// The flat state of om in fp->flat, analysed when om is not the mesh it was
+// made for. Says once on standard error when there is no stacking to draw.
+// False after one line when om cannot be folded flat at all.
+bool flatReady(FoldPictures* fp, const ORI_manifold* om) {
+  if (fp->flat_of == om && fp->flat_counts[0] == om->n_vert && fp->flat_counts[1] == om->n_edge &&
+      fp->flat_counts[2] == om->n_face) {
+    return true;
+  }
+  ORI_layerOptions lo;
+  lo.state = fp->opt.layer_state;
+  const ORI_result analysed = oriFlatAnalyse(om, lo, &fp->flat);
+  if (oriFailed(analysed)) {
+    report("--view folded", analysed.why.c_str());
+    return false;
+  }
+  if (fp->flat.layers.status != kOriLayerFound) {
+    report("--view folded",
+           ("no stacking to draw (" + fp->flat.layers.reason + "): the pictures show the folded form's layers translucent")
+               .c_str());
+  }
+  fp->flat_of = om;
+  fp->flat_counts[0] = om->n_vert;
+  fp->flat_counts[1] = om->n_edge;
+  fp->flat_counts[2] = om->n_face;
+  return true;
+}
+#endif
+
 // Draws om into fp->rgb. The drawing computes the display frame into
 // om->model_matrix; the shape's own matrix is put back, so that pictures
 // never move what the OBJ and FOLD files record.
 void drawShape(FoldPictures* fp, ORI_manifold* om, const OriGLMarks* marks) {
 #ifdef PLICATA_OFFSCREEN
+  if (fp->opt.view == kOriPictureFolded) {
+    if (flatReady(fp, om)) oriGLOffscreenDrawFolded(fp->context, om, fp->flat, fp->rgb.data());
+    return;
+  }
   double saved[16];
   std::memcpy(saved, om->model_matrix, sizeof saved);
   oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), marks);
@@ -389,7 +435,10 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   FoldPictures* fp = new FoldPictures;
   fp->opt = opt;
   fp->total_steps = total_steps;
-  fp->framed_run = opt.view != kOriPictureCP && !opt.window_camera && opt.requested_sequence();
+  // The crease pattern and the folded form are drawn as they come, each
+  // framed to itself.
+  fp->framed_run =
+      opt.view != kOriPictureCP && opt.view != kOriPictureFolded && !opt.window_camera && opt.requested_sequence();
   const long frames = 1 + total_steps / opt.every + (total_steps % opt.every != 0 ? 1 : 0);
   if (!opt.gif.empty() && frames > kOriGifMaxFrames) {
     const std::string why = std::to_string(frames) + " pictures, more than one GIF takes (" +
@@ -459,6 +508,7 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     report("pictures", "no model to draw");
     return -1;
   }
+  if (fp->opt.view == kOriPictureFolded) return flatReady(fp, om) ? drawAndWrite(fp, om, step, nullptr) : -1;
   markShape(fp, osm, om);
   if (!fp->framed_run) {
     // The crease pattern is framed to itself (it changes only with --next).
@@ -520,7 +570,7 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     OriGLExtent shape;  // left empty with --window-camera: no framing
     if (!fp->opt.window_camera && fp->opt.view == kOriPictureCP) {
       oriGLExtentAddPattern(&shape, om);
-    } else if (!fp->opt.window_camera) {
+    } else if (!fp->opt.window_camera && fp->opt.view != kOriPictureFolded) {
       oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
                           fp->opt.width, fp->opt.height);
     }
@@ -560,5 +610,6 @@ void foldPicturesAbort(FoldPictures* fp) {
 #ifdef PLICATA_OFFSCREEN
   oriGLOffscreenDelete(fp->context);
 #endif
+  oriFlatStateClear(&fp->flat);
   delete fp;
 }

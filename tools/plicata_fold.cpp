@@ -18,6 +18,7 @@
 #include "geometry/paper_color.h"
 #include "geometry/paper_thickness.h"
 #include "sheet/sheet.h"
+#include "tools/flat_options.h"
 #include "tools/fold_exports.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
@@ -139,6 +140,7 @@ struct Options {
   FoldPictureOptions pictures;
   FoldExportOptions exports;
   bool thickness_given = false;  // --thickness was on the command line
+  FlatOptions flat;
 };
 
 // A flag's setter: takes its value (null for a flag without one) and
@@ -291,6 +293,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
+      std::fputs(flatOptionsUsage(), stdout);
       std::fputs(foldPicturesUsage(), stdout);
       std::fputs(foldExportsUsage(), stdout);
       return 0;
@@ -301,6 +304,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       if (flag->takes_value && i + 1 >= argc) return usageError(std::string(a) + " needs a value");
       why = flag->set(opt, flag->takes_value ? argv[++i] : nullptr);
       if (!why.empty()) return usageError(why);
+    } else if (const int taken = flatOptionsParse(argc, argv, &i, &opt->flat, &why); taken != 0) {
+      if (taken < 0) return usageError(why);
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
       if (taken < 0) return usageError(why);
     } else if (const int taken = foldExportsParseOption(argc, argv, &i, &opt->exports, &why); taken != 0) {
@@ -330,6 +335,7 @@ int parseOptions(int argc, char** argv, Options* opt) {
     return usageError("--thickness must be above 0 for the solid of --stl");
   }
   opt->exports.thickness = opt->fold.thickness;
+  opt->pictures.layer_state = opt->flat.layer_state;
   return -1;
 }
 
@@ -505,6 +511,7 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   if (!oriFailed(r) && !opt.fold_out.empty()) r = oriSheetSaveFold(sheet, opt.fold_out.c_str(), 0);
   if (!oriFailed(r) && !opt.report.empty()) r = oriSheetSaveReport(sheet, opt.report.c_str());
   if (oriFailed(r)) return failed(r);
+  if (const int flat = flatOptionsRun(opt.flat, sheet); flat != 0) return flat;
   if (opt.mobility && printMobility(sheet) != 0) return 1;
   const ORI_sheetCounts counts = oriSheetCounts(sheet);
   std::fflush(stdout);

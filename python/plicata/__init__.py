@@ -18,7 +18,7 @@ import dataclasses
 import enum
 import os
 from types import TracebackType
-from typing import Any, Dict, Iterator, List, Optional, Tuple, Type, Union
+from typing import Any, Dict, Iterator, List, NamedTuple, Optional, Tuple, Type, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -62,6 +62,98 @@ class Kind(enum.IntEnum):
     FLAT = _core.KIND_FLAT  #: a flat line: target 0
     POSITIVE_FOLD = _core.KIND_POSITIVE  #: folds to a positive target angle
     DIAGONAL = _core.KIND_DIAGONAL  #: a diagonal added by triangulation
+
+
+class FlatFoldability(NamedTuple):
+    """The local flat-foldability of every inner vertex (see :meth:`Sheet.flat_foldability`).
+
+    Every array has one entry per inner vertex, in vertex order (I entries).
+    Fold lines are the creases of negative or positive target, folded to
+    +-180 degrees; flat lines and triangulation diagonals split no sector.
+
+    Attributes
+    ----------
+    vertices : (I,) int64
+        Vertex index (as :attr:`Sheet.flat_vertices` numbers them).
+    positions : (I, 2) float64, file units
+        The vertex's place in the crease pattern.
+    kawasaki_deg : (I,) float64, degrees
+        Absolute alternating sum of the angles between consecutive fold
+        lines: 0 where Kawasaki holds; NaN for an odd number of folds.
+    mountains, valleys : (I,) int64
+        Fold lines of negative (mountain) and positive (valley) target there.
+    kawasaki_ok : (I,) bool
+        ``kawasaki_deg`` within 0.001 degrees of 0.
+    maekawa_ok : (I,) bool
+        Mountains and valleys differ by two (or the vertex has no folds).
+    """
+
+    vertices: np.ndarray
+    positions: np.ndarray
+    kawasaki_deg: np.ndarray
+    mountains: np.ndarray
+    valleys: np.ndarray
+    kawasaki_ok: np.ndarray
+    maekawa_ok: np.ndarray
+
+    @property
+    def ok(self) -> np.ndarray:
+        """ok : (I,) bool. The vertex passes both conditions."""
+        return self.kawasaki_ok & self.maekawa_ok
+
+    @property
+    def flat_foldable(self) -> bool:
+        """Every inner vertex passes both conditions."""
+        return bool(np.all(self.ok))
+
+
+class LayerOrders(NamedTuple):
+    """The folded form and one valid stacking of its layers (see :meth:`Sheet.layer_orders`).
+
+    Attributes
+    ----------
+    status : str
+        ``"found"`` (stacking ``chosen`` is given), ``"none"`` (proven: no
+        valid stacking), ``"not flat"`` (a vertex fails locally or the
+        folded form tears; not solved), ``"out of time"`` (the time limit
+        ran out first) or ``"no such state"`` (fewer stackings than asked).
+    reason : str
+        Why, for every status but ``"found"``; there a note on the limits
+        or empty.
+    states : int
+        Valid stackings counted, at most 1 000 000 (a lower bound unless
+        ``states_exact``).
+    states_exact : bool
+        The count is complete (neither the cap nor the time limit stopped it).
+    chosen : int
+        The stacking given below, 1-based; 0 for none.
+    face_orders : (K, 3) int64
+        FOLD ``faceOrders`` of the chosen stacking: ``[f, g, s]`` for every
+        two overlapping faces, f < g, s = +1 when face f lies on the side of
+        face g its normal points to, -1 on the other. (0, 3) without one.
+    folded_vertices : (V, 2) float64, file units
+        The folded form: every vertex's place when each fold line is folded
+        to +-180 degrees, the fixed face in place.
+    face_up : (F,) int8
+        +1 for a face showing its front side up (as the fixed face), -1 for
+        one turned over.
+    gap : float, file units
+        Largest distance between two places of one vertex in the folded form
+        (0 for a pattern that folds flat).
+    seconds : float
+        Wall time of the analysis that ordered the layers.
+    """
+
+    status: str
+    reason: str
+    states: int
+    states_exact: bool
+    chosen: int
+    face_orders: np.ndarray
+    folded_vertices: np.ndarray
+    face_up: np.ndarray
+    gap: float
+    seconds: float
 
 
 @dataclasses.dataclass(frozen=True)
@@ -511,6 +603,55 @@ class Sheet:
         """Fold and unfold steps taken since the sheet was made."""
         return self._core.steps_taken
 
+    # ---- the flat-folded state ----------------------------------------------
+
+    def flat_foldability(self) -> FlatFoldability:
+        """Kawasaki and Maekawa at every inner vertex, as plicata-fold --check.
+
+        Reads the crease pattern and the targets' signs (the pattern's own
+        mountains and valleys, or the targets assigned since), never the
+        present fold.
+
+        Returns
+        -------
+        FlatFoldability
+            Per-vertex arrays of shape (I,) over the I inner vertices.
+        """
+        return FlatFoldability(**self._core.flat_checks())
+
+    def layer_orders(self, state: int = 1, time_limit: float = 10.0) -> LayerOrders:
+        """The folded form and the order of its layers, as plicata-fold --folded-form.
+
+        The valid stackings of the folded form's layers (two faces joined by
+        a fold wrap as the fold; no face between a fold and its neighbour
+        where another fold lies between them; above-ness transitive) are
+        counted up to 1 000 000 and stacking ``state`` is given. The
+        analysis is kept for the pattern: asking for another state only
+        chooses it. A pattern that does not fold flat gets its folded form
+        and status ``"not flat"`` with the reason, never a long wait.
+
+        Parameters
+        ----------
+        state : int
+            The stacking to give, 1-based (1, the first, by default).
+        time_limit : float
+            Seconds the layer order may take at most, above 0 (the analysis,
+            its search and its count together).
+
+        Returns
+        -------
+        LayerOrders
+
+        Raises
+        ------
+        ValueError
+            For a state below 1 or a time limit not above 0.
+        """
+        state = _whole(state, "state")
+        if state < 1:
+            raise ValueError(f"state must be 1 or more, not {state}")
+        return LayerOrders(**self._core.layer_orders(state, float(time_limit)))
+
     # ---- files --------------------------------------------------------------
 
     def to_obj(self, path: PathLike) -> None:
@@ -671,5 +812,6 @@ def _whole(value: Any, name: str) -> int:
 
 from . import generate  # noqa: E402  (generate builds Sheets)
 
-__all__ = ["FoldView", "HAS_PICTURES", "Kind", "MAX_FOLD_STEP", "MAX_STEPS", "Mobility", "PatternError",
-           "PatternNotFoundError", "PatternPermissionError", "PatternUnreadableError", "Sheet", "generate", "load"]
+__all__ = ["FlatFoldability", "FoldView", "HAS_PICTURES", "Kind", "LayerOrders", "MAX_FOLD_STEP", "MAX_STEPS",
+           "Mobility", "PatternError", "PatternNotFoundError", "PatternPermissionError", "PatternUnreadableError",
+           "Sheet", "generate", "load"]

@@ -64,6 +64,7 @@ TEST_F(Panel, ControlsComeInTheirOrderWithTheirLabels) {
   const std::vector<std::pair<GLUI_Kind, std::string>> want = {
       {K::kRollout, "View Mode"},       {K::kRadioButton, "Object"},
       {K::kRadioButton, "Walk"},        {K::kRadioButton, "CP"},
+      {K::kRadioButton, "Folded form"},
       {K::kCheckbox, "Draw Face"},      {K::kCheckbox, "Draw Edge"},
       {K::kCheckbox, "Crease"},         {K::kCheckbox, "Closure"},
       {K::kSpinner, "line width"},
