@@ -1,5 +1,6 @@
 #include "app/fold_readout.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "flat/flat_state.h"
@@ -46,6 +47,9 @@ bool appReadoutRefresh(ORI_sheet* sheet, bool closure) {
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
   r.exact_halvings = counts.pattern_exact_halvings;
+  r.contact = oriSheetOptions(sheet).contact;
+  r.held = r.stepped ? std::max(0, oriSheetLastStep(sheet).record.active_contacts) : 0;
+  r.locked = r.stepped && oriSheetLastStep(sheet).record.locked;
   r.marks.flat_fail.clear();
   ORI_layerOptions checks_only;
   checks_only.order_layers = false;
@@ -113,6 +117,13 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[6] = buf;
   std::snprintf(buf, sizeof buf, "exact kept back: %ld, halved: %ld", r.exact_kept, r.exact_halvings);
   lines[7] = buf;
+  if (!r.contact) {
+    std::snprintf(buf, sizeof buf, "contact: off");
+  } else {
+    std::snprintf(buf, sizeof buf, "contact: %d pair%s held%s", r.held, r.held == 1 ? "" : "s",
+                  r.locked ? ", locked" : "");
+  }
+  lines[8] = buf;
   switch (r.dof_state) {
     case kAppDofCounted:
       std::snprintf(buf, sizeof buf, "degrees of freedom: %d%s", r.dof, r.dof_flat ? " (flat)" : "");
@@ -130,5 +141,5 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
       std::snprintf(buf, sizeof buf, "degrees of freedom: -");
       break;
   }
-  lines[8] = buf;
+  lines[9] = buf;
 }

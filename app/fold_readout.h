@@ -48,6 +48,9 @@ struct AppReadout {
   double farthest = 0.0;    // the fold line farthest from its target: radians to go
   long exact_kept = 0;      // steps of the pattern whose exact correction was kept back
   long exact_halvings = 0;  // exact substeps of the pattern taken again at half their size
+  bool contact = false;     // the sheet folds with contact
+  int held = 0;             // with contact: pairs of faces the last step held apart
+  bool locked = false;      // with contact: the last step could not move without faces passing through
   bool stale = true;        // the shape changed since the figures were worked out
   int dof_state = kAppDofNone;  // an AppDofState
   int dof = 0;                  // degrees of freedom of the present shape (kAppDofCounted)
@@ -84,5 +87,5 @@ bool appReadoutRefresh(ORI_sheet* sheet, bool closure);
 bool appReadoutMobility(ORI_sheet* sheet, bool shown, bool folding, bool asked);
 
 // The lines of the Status rollout, in order.
-constexpr int kAppReadoutLines = 9;
+constexpr int kAppReadoutLines = 10;
 void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]);

@@ -486,6 +486,10 @@ void setStyle() {
   style.FrameRounding = 2.0f;
   style.FrameBorderSize = 1.0f;
   style.WindowPadding = ImVec2(8.0f, 8.0f);
+  // Rows a little closer than the library's own spacing, so that the panel
+  // down to "Clear Fold" fits the window's first size with every control.
+  style.ItemSpacing.y = 3.0f;
+  style.FramePadding.y = 2.0f;
   style.Colors[ImGuiCol_WindowBg] = ImVec4(kPanelGrey, kPanelGrey, kPanelGrey, 1.0f);
 }
 

@@ -19,6 +19,7 @@
 #include "app/window_capture.h"
 #include "app/window_display.h"
 #include "input/examples_dir.h"
+#include "geometry/message.h"
 #include "sheet/sheet.h"
 
 namespace {
@@ -89,9 +90,23 @@ void menuCallback(int ID) {
       break;
     case kMenuFoldTo:
     case kMenuExact:
-    case kMenuMode:
-      appApplyFoldOptions();
+    case kMenuContact:
+    case kMenuThickness:
+    case kMenuMode: {
+      const ORI_result r = appApplyFoldOptions();
+      if (oriFailed(r)) {
+        // Refused (contact with a mode): said, and the panel shows the
+        // sheet's options again.
+        oriMessage("%s\n", oriResultText(r).c_str());
+        const ORI_foldOptions kept = oriSheetOptions(appSheet());
+        the.contact = kept.contact ? 1 : 0;
+        the.mode = kept.mode;
+        if (theGLUI.contact_check != nullptr) theGLUI.contact_check->set_int_val(the.contact);
+        if (theGLUI.mode_spinner != nullptr) theGLUI.mode_spinner->set_int_val(the.mode);
+      }
+      appReadoutChanged();  // the Status rollout says whether contact is on
       break;
+    }
     case kMenuCountDof:
       appReadoutMobility(appSheet(), true, false, true);
       menuShowReadout();

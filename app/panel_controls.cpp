@@ -74,7 +74,16 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
                                                        &the.fold_to, kMenuFoldTo, callback);
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
-  theGLUI.exact_check = glui->add_checkbox_to_panel(theGLUI.fold_rollout, "Exact", &the.exact, kMenuExact, callback);
+  // "Exact" and "Contact" share a row, so that the panel still ends with
+  // "Clear Fold" in the window's first size.
+  GLUI_Panel* mode_row = glui->add_panel_to_panel(theGLUI.fold_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.exact_check = glui->add_checkbox_to_panel(mode_row, "Exact", &the.exact, kMenuExact, callback);
+  glui->add_column_to_panel(mode_row, 0);
+  theGLUI.contact_check = glui->add_checkbox_to_panel(mode_row, "Contact", &the.contact, kMenuContact, callback);
+  theGLUI.thickness_spinner = glui->add_spinner_to_panel(theGLUI.fold_rollout, "thickness /1000", GLUI_SPINNER_INT,
+                                                         &the.thickness, kMenuThickness, callback);
+  theGLUI.thickness_spinner->set_int_limits(kMenuThicknessMin, kMenuThicknessMax, GLUI_LIMIT_CLAMP);
+  theGLUI.thickness_spinner->set_speed(kSpinnerSpeed);
   // 0 folds towards the targets; K along the K-th fold mode of the shape.
   theGLUI.mode_spinner =
       glui->add_spinner_to_panel(theGLUI.fold_rollout, "mode", GLUI_SPINNER_INT, &the.mode, kMenuMode, callback);
@@ -105,7 +114,7 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.status_rollout = glui->add_rollout("Status", 0);
   static const char* const kStatusNames[kAppReadoutLines] = {
       "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
-      "exact kept back", "degrees of freedom"};
+      "exact kept back", "contact", "degrees of freedom"};
   for (int i = 0; i < kAppReadoutLines; ++i) {
     theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
   }

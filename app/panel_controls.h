@@ -24,6 +24,8 @@ struct theGLUIstruct {
   GLUI_Spinner* fold_step_spinner;      // "fold step"
   GLUI_Spinner* fold_to_spinner;        // "fold to %"
   GLUI_Checkbox* exact_check;           // "Exact"
+  GLUI_Checkbox* contact_check;         // "Contact"
+  GLUI_Spinner* thickness_spinner;      // "thickness /1000" (thousandths of the paper size)
   GLUI_Spinner* mode_spinner;           // "mode"
   GLUI_Panel* step_panel;               // "<<" and ">>"
   GLUI_Checkbox* save_screen_check;     // "Scr"
@@ -53,13 +55,17 @@ constexpr int kMenuExampleChosen = 13; // a file chosen among the examples
 constexpr int kMenuFolderChosen = 14;  // a file chosen in the folder
 constexpr int kMenuMode = 15;          // "mode"
 constexpr int kMenuCountDof = 16;      // the Status rollout's "Count"
-constexpr int kMenuFit = 17;           // "Fit"
-constexpr int kMenuQuit = 18;          // "Quit"
+constexpr int kMenuFit = 19;           // "Fit"
+constexpr int kMenuQuit = 20;          // "Quit"
+constexpr int kMenuContact = 17;       // "Contact"
+constexpr int kMenuThickness = 18;     // "thickness"
 
 // Limits of the spinners.
 constexpr int kMenuLineWidthMin = 1, kMenuLineWidthMax = 5;
 constexpr int kMenuFoldStepMin = 0, kMenuFoldStepMax = 50;
 constexpr int kMenuFoldToMin = 0, kMenuFoldToMax = 100;
+// Thousandths of the paper size: up to a quarter of it.
+constexpr int kMenuThicknessMin = 0, kMenuThicknessMax = 250;
 constexpr int kMenuModeMin = 0, kMenuModeMax = 99;
 
 // The label of a file's second button in the Files rollout: it opens the
@@ -69,15 +75,16 @@ constexpr const char* kMenuNextLabel = "Next";
 // Adds the panel's controls to glui, top to bottom: the rollouts "View
 // Mode" (with "Closure", "Colour" under the cameras, and the "Fit" button
 // beside "line width"), "Orientation Edit Mode" and "Fold Simulation"
-// (with "fold to %", "Exact" and "mode"), the step buttons, the save row,
-// "SaveDir", "File Open", "Next File" and "Clear Fold", then the rollouts
-// "Status" (with "Count") and "Files" (closed), "Help" and "Quit". The
-// controls are bound to the fields of the
+// (with "fold to %", "Exact", "Contact", "thickness" and "mode"), the step
+// buttons, the save row, "SaveDir", "File Open", "Next File" and "Clear
+// Fold", then the rollouts "Status" (with "Count") and "Files" (closed),
+// "Help" and "Quit". The controls are bound to the fields of the
 // (fold step, fold amount, exact mode, recording switches, save directory,
 // the Files rollout's switches) and theGL (view mode, drawing switches,
 // line width, orientation mode); the buttons, the view-mode group, "fold to
-// %", "Exact", "mode", the filter and the file browsers report to callback
-// with the ids above. The examples browser lists examples_dir (none when it is
+// %", "Exact", "Contact", "thickness", "mode", the filter and the file
+// browsers report to callback with the ids above. The examples browser
+// lists examples_dir (none when it is
 // ""), the folder browser the current directory; both list only the
 // formats appIsPatternName accepts. Fills theGLUI.
 void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir = "");

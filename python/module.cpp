@@ -103,6 +103,8 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["newton_iterations"] = f.newton_iterations;
   d["exact_kept"] = f.exact_kept;
   d["exact_halvings"] = f.exact_halvings;
+  d["active_contacts"] = f.active_contacts;
+  d["locked"] = f.locked;
   return d;
 }
 
@@ -217,18 +219,18 @@ PYBIND11_MODULE(_core, m) {
            py::call_guard<py::gil_scoped_release>())
       .def(
           "fold",
-          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, long mode) {
+          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode) {
             plicata::StepFigures f;
             {
               py::gil_scoped_release unlocked;
-              f = s.fold(steps, fold_step, unfold, record, exact, mode, interruptRequested);
+              f = s.fold(steps, fold_step, unfold, record, exact, contact, mode, interruptRequested);
             }
             // A signal that ended the call early is raised now.
             if (PyErr_Occurred() != nullptr) throw py::error_already_set();
             return stepDict(f);
           },
           py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"),
-          py::arg("mode"))
+          py::arg("contact"), py::arg("mode"))
       .def(
           "mobility",
           [](Sheet& s, bool diagonals) {
@@ -322,6 +324,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("exact_kept", released(&Sheet::exactKept))
       .def_property("collisions", released(&Sheet::collisions), released(&Sheet::setCollisions))
       .def_property_readonly("first_collision", released(&Sheet::firstCollision))
+      .def_property("thickness", released(&Sheet::thickness), released(&Sheet::setThickness))
       .def(
           "intersections",
           [](const Sheet& s) {

@@ -126,6 +126,8 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
   f.newton_iterations = s.stats.newton_iterations;
   f.exact_kept = s.stats.exact_kept != 0;
   f.exact_halvings = s.stats.exact_halved;
+  f.active_contacts = s.record.active_contacts > 0 ? s.record.active_contacts : 0;
+  f.locked = s.record.locked != 0;
   return f;
 }
 
@@ -208,7 +210,7 @@ void Sheet::openNext(const std::string& path, bool triangulate) {
   }
 }
 
-StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, long mode,
+StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
   std::lock_guard<std::mutex> lock(mutex_);
@@ -218,19 +220,22 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   options.fold_step = fold_step < INT_MIN || fold_step > INT_MAX ? -1 : static_cast<int>(fold_step);
   options.unfold = unfold;
   options.exact = exact;
+  options.contact = contact;
   options.mode = mode < 0 || mode > INT_MAX ? -1 : static_cast<int>(mode);
   raise(oriSheetSetOptions(sheet_, options));
   ORI_recordOptions recording = oriSheetRecording(sheet_);
   recording.fold = record;
   oriSheetSetRecording(sheet_, recording);
-  // Exact mode, the mode and the recording are asked for by the call; the
-  // sheet folds the ordinary way, unrecorded, after it (a motion followed
-  // along the mode goes on in the next call that asks for the same mode).
+  // Exact mode, contact, the mode and the recording are asked for by the
+  // call; the sheet folds the ordinary way, unrecorded, after it (a motion
+  // followed along the mode goes on in the next call that asks for the same
+  // mode).
   struct ForTheCall {
     ORI_sheet* sheet;
     ~ForTheCall() {
       ORI_foldOptions o = oriSheetOptions(sheet);
       o.exact = false;
+      o.contact = false;
       o.mode = 0;
       oriSheetSetOptions(sheet, o);
       ORI_recordOptions r = oriSheetRecording(sheet);
@@ -253,6 +258,7 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
     last_ = figures;
     raise(r);
     if (record) recordPage();
+    if (step.record.locked) break;  // nothing can move without faces passing through
     if (interrupted && Clock::now() >= next_poll) {
       if (interrupted()) break;
       next_poll = Clock::now() + kInterruptPoll;
@@ -461,6 +467,18 @@ void Sheet::setFoldTo(double share) {
   std::lock_guard<std::mutex> lock(mutex_);
   ORI_foldOptions options = oriSheetOptions(live());
   options.fold_to = share;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+double Sheet::thickness() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(live()).thickness;
+}
+
+void Sheet::setThickness(double thickness) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(live());
+  options.thickness = thickness;
   raise(oriSheetSetOptions(sheet_, options));
 }
 

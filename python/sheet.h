@@ -71,6 +71,8 @@ struct StepFigures {
   int newton_iterations = 0;     // exact mode: corrections applied after the last step
   bool exact_kept = false;       // exact mode: the last step's correction failed; the ordinary result stands
   int exact_halvings = 0;        // exact mode: the last step's substeps taken again at half their size
+  int active_contacts = 0;       // with contact: pairs of faces the last step held apart
+  bool locked = false;           // with contact: the last step could not move without faces passing through
 };
 
 // The local checks of every inner vertex (flat/flat_check.h), one entry
@@ -134,16 +136,19 @@ class Sheet {
   // interrupted (may be empty) is asked about ten times a second and ends
   // the call early when it returns true. With exact, each step is followed
   // by Newton corrections that close every vertex to rounding (exact mode,
-  // for this call only). With mode K from 1, the steps fold along the K-th
-  // fold mode and follow the motion started (sheet/sheet.h, oriSheetStep),
-  // also across calls, until an ordinary step, clear() or another pattern.
-  // Throws std::invalid_argument for a step count outside 0..kMaxSteps, a
-  // setting outside 0..50, a mode outside 0..kOriSheetMaxMode or a mode the
-  // state does not have ("mode K does not exist: the state has D modes"),
+  // for this call only). With contact, faces stop where they meet, kept the
+  // paper's thickness apart (sim/contact.h), for this call only; the call
+  // ends early at a step where the fold locks. With mode K from 1, the
+  // steps fold along the K-th fold mode and follow the motion started
+  // (sheet/sheet.h, oriSheetStep), also across calls, until an ordinary
+  // step, clear() or another pattern. Throws std::invalid_argument for a
+  // step count outside 0..kMaxSteps, a setting outside 0..50, a mode outside
+  // 0..kOriSheetMaxMode, contact with a mode above 0, or a mode the state
+  // does not have ("mode K does not exist: the state has D modes"),
   // std::runtime_error when a recorded step's shape cannot be kept (not
   // finite), the mobility analysis failed or the motion followed ends; the
   // steps taken before stay taken.
-  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, long mode,
+  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode,
                    const std::function<bool()>& interrupted);
 
   // What the present state can do (oriSheetMobility), the triangulation's
@@ -189,6 +194,13 @@ class Sheet {
   double foldTo() const;
   // Sets it (clamped to 0..1). Throws std::invalid_argument for NaN.
   void setFoldTo(double share);
+  // The paper's thickness, file units (0 when made): with contact, faces
+  // that share no corner keep their middles this far apart. Kept by
+  // patterns opened with openNext.
+  double thickness() const;
+  // Sets it. Throws std::invalid_argument, changing nothing, for a negative
+  // or non-finite thickness or one above a quarter of the paper size.
+  void setThickness(double thickness);
   // Steps of exact mode whose correction failed and kept the ordinary result.
   long exactKept() const;
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -15,6 +16,7 @@
 #include "flat/flat_state.h"
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
+#include "geometry/paper_thickness.h"
 #include "geometry/self_intersection.h"
 #include "input/examples_dir.h"
 #include "input/pattern_file.h"
@@ -58,6 +60,8 @@ struct ORI_sheet {
   int frame_no = 0;
   ORI_sheetStep last;
   std::vector<ORI_stepRecord> records;
+  ORISIM_contact* contact = nullptr;   // contact's state while options.contact is set
+  int held = 0;                        // pairs of faces contact held apart in the last step
   // The present pattern's flat-folded state, analysed on first demand and
   // dropped with the pattern or its targets; flat_options as analysed.
   ORI_flatState flat;
@@ -69,6 +73,16 @@ struct ORI_sheet {
 // ---- Options -------------------------------------------------------------------
 
 namespace {
+
+// The thickness against a paper of side paper (file units; 0: any paper),
+// its failure's subject given.
+ORI_result thicknessFor(double thickness, double paper, const std::string& subject) {
+  std::string why;
+  if (oriPaperThicknessCheck(thickness, paper, &why) == 0) return oriOk();
+  char value[32];
+  std::snprintf(value, sizeof value, "%g", thickness);
+  return oriFail(kOriFailArgument, subject, std::string("thickness ") + value + " " + why);
+}
 
 ORI_result checkOptions(const ORI_foldOptions& o) {
   if (o.fold_step < 0 || o.fold_step > kOriFoldStepMax) {
@@ -82,14 +96,29 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
   if (o.mode < 0 || o.mode > kOriSheetMaxMode) {
     return oriFail(kOriFailArgument, "", "mode must be from 0 to " + std::to_string(kOriSheetMaxMode));
   }
-  return oriOk();
+  // A step along a mode heads along the mode's direction, which the contact
+  // step's constrained solve does not take: refused rather than a step
+  // along a mode that passes through the paper.
+  if (o.contact && o.mode > 0) {
+    return oriFail(kOriFailArgument, "", "contact and mode cannot be used together: choose contact or a mode");
+  }
+  return thicknessFor(o.thickness, 0.0, "");
 }
 
-// Gives the present pattern the options that live on its records.
+// Gives the present pattern the options that live on its records, and
+// contact its state.
 void applyOptions(ORI_sheet* s) {
   if (s->om != nullptr) oriSimSetFoldTo(s->om, s->options.fold_to);
   if (s->osm != nullptr) s->osm->exact = s->options.exact ? 1 : 0;
   s->mobility->diagonals = s->options.mobility_diagonals ? kOriMobilityDiagonalsHinge : kOriMobilityDiagonalsHeld;
+  if (!s->options.contact) {
+    oriSimContactDelete(std::exchange(s->contact, nullptr));
+    s->held = 0;
+    return;
+  }
+  if (s->contact == nullptr) s->contact = oriSimContactNew();
+  std::string why;
+  oriSimContactSetThickness(s->contact, s->om, s->options.thickness, &why);  // checked before
 }
 
 void takeOptions(ORI_sheet* s, const ORI_foldOptions& options) {
@@ -112,6 +141,7 @@ void oriSheetDelete(ORI_sheet* s) {
   oriSheetDropPending(s);
   oriFlatStateClear(&s->flat);
   oriFoldRecordingDelete(s->fold);
+  oriSimContactDelete(s->contact);
   oriSimDelete(s->osm);
   oriManifoldDelete(s->om);
   oriSimMobilityDelete(s->mobility);
@@ -119,7 +149,8 @@ void oriSheetDelete(ORI_sheet* s) {
 }
 
 ORI_result oriSheetSetOptions(ORI_sheet* s, const ORI_foldOptions& options) {
-  const ORI_result r = checkOptions(options);
+  ORI_result r = checkOptions(options);
+  if (!oriFailed(r) && s->om != nullptr) r = thicknessFor(options.thickness, s->om->paper_size, "");
   if (!oriFailed(r)) takeOptions(s, options);
   return r;
 }
@@ -266,7 +297,9 @@ ORI_result oriSheetPrepare(ORI_sheet* s, int triangulate) {
     oriSheetDropPending(s);
     return r;
   }
-  return oriOk();
+  const ORI_result thick = thicknessFor(s->options.thickness, p.om->paper_size, p.name);
+  if (oriFailed(thick)) oriSheetDropPending(s);
+  return thick;
 }
 
 ORI_result oriSheetAdopt(ORI_sheet* s) {
@@ -290,6 +323,7 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   // may be given the old one's addresses.
   oriSimMobilityReset(s->mobility);
   applyOptions(s);
+  oriSimContactForget(s->contact);
   buildIndex(s);
   // A FOLD file holds one crease pattern: a recording starts again from the new one.
   if (was_recording || s->recording.fold) oriSheetStartFold(s);
@@ -350,14 +384,18 @@ int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, OR
 // Every way of folding is dispatched here, by its option. Returns 0, -1
 // when an OBJ frame could not be written (*failure says which and why), or
 // -2 when the step was refused (*refused says why; nothing moved).
-int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORI_frameFailure* failure,
-             ORI_result* refused) {
+int foldOnce(ORI_sheet* s, double step, ORISIM_stepStats* stats, double* max_delta, ORISIM_contactStats* contact,
+             ORI_frameFailure* failure, ORI_result* refused) {
   ORI_frameRecorder frames = s->recording.frames;
   frames.failure = failure;
   const bool recorded = frames.save_model || frames.save_screen;
   if (s->options.mode > 0) return foldAlongMode(s, step, recorded ? &frames : nullptr, stats, max_delta, refused);
   // An ordinary step ends the motion a mode step followed.
   s->mobility->direction.clear();
+  if (s->options.contact && s->contact != nullptr) {
+    return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats,
+                       s->contact, contact);
+  }
   return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, max_delta, stats);
 }
 
@@ -389,7 +427,7 @@ void measureStep(ORI_sheet* s, ORI_sheetStep* r) {
   if (r->record.intersecting_pairs > 0 && s->first_collision == 0) {
     s->first_collision = r->record.step;
     r->first_collision = true;
-    r->stop = s->options.stop_at_collision;
+    r->stop = r->stop || s->options.stop_at_collision;
   }
 }
 
@@ -401,12 +439,19 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   const Clock::time_point start = Clock::now();
   ORI_frameFailure failure;
   ORI_result refused;
-  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &failure, &refused);
+  const int written = foldOnce(s, step, &r.stats, &r.record.max_delta, &r.contact, &failure, &refused);
   if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
   r.record.step = s->steps;
   r.record.cg_iterations = r.stats.cg_iterations;
+  if (s->options.contact) {
+    r.record.active_contacts = r.contact.active;
+    r.record.locked = r.contact.locked;
+    r.contact_changed = r.contact.active != s->held;
+    r.stop = r.contact.locked != 0;
+    s->held = r.contact.active;
+  }
   ORI_result result;
   if (written != 0) {
     // The frame's file and the system's reason ("No space left on device").
@@ -434,6 +479,8 @@ ORI_result oriSheetStep(ORI_sheet* s, ORI_sheetStep* out) {
 void oriSheetClear(ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return;
   oriSimClearCrease(s->om, s->osm);
+  oriSimContactForget(s->contact);
+  s->held = 0;
   s->pattern_steps = 0;
   s->mobility->direction.clear();
 }
@@ -536,6 +583,11 @@ const std::vector<ORI_stepRecord>& oriSheetStepRecords(const ORI_sheet* s) { ret
 ORI_manifold* oriSheetManifold(const ORI_sheet* s) { return s->om; }
 
 ORISIM_matrix* oriSheetSim(const ORI_sheet* s) { return s->osm; }
+
+double oriSheetPaperSize(const ORI_sheet* s) {
+  const ORI_manifold* om = s->pending.om != nullptr ? s->pending.om : s->om;
+  return om != nullptr ? om->paper_size : 0.0;
+}
 
 const char* oriSheetSource(const ORI_sheet* s) { return s->source.c_str(); }
 

@@ -84,6 +84,7 @@
 #include "files/step_report.h"
 #include "geometry/paper_color.h"
 #include "geometry/result.h"
+#include "sim/contact.h"
 #include "sim/fold_step.h"
 #include "sim/mobility.h"
 #include "sim/sim_matrix.h"
@@ -117,6 +118,11 @@ struct ORI_foldOptions {
   int cg = kOriSimCGFast;          // the projection's iteration of the records made from now on (OriSimCG; --cg)
   bool collisions = false;         // after every step, count the pairs of faces passing through each other
   bool stop_at_collision = false;  // with collisions: the step that finds the first pair says stop
+  bool contact = false;            // faces never pass through each other: where they meet, the fold lines
+                                   // driving them together stop (sim/contact.h); a locked fold says stop
+  double thickness = 0.0;          // the paper's thickness, file units, 0 to a quarter of the paper size:
+                                   // with contact, faces that share no corner keep their middles this far
+                                   // apart. One number for every use of the paper's thickness
   int mode = 0;                    // 0: steps head for the targets; K from 1: they fold along the K-th fold mode
                                    // (oriSimMobilityStep), then follow the motion started (see oriSheetStep)
   bool mobility_diagonals = false;  // the mobility analysis and the modes count the triangulation's diagonals as
@@ -150,11 +156,14 @@ void oriSheetDelete(ORI_sheet* sheet);
 
 // Sets the fold options. A setting out of range gives kOriFailArgument
 // without a subject, its why naming the field ("fold_step must be from 0 to
-// 50", "fold_to must be a number from 0 to 1" for NaN, "mode must be from 0
-// to 1000000"), and changes nothing. fold_to beyond 0..1 is clamped. The
-// present pattern takes fold_to, exact, mode and mobility_diagonals at
-// once; path and cg apply to the records made from now on (the next
-// pattern loaded).
+// 50", "fold_to must be a number from 0 to 1" for NaN, "thickness -1 is
+// negative", "mode must be from 0 to 1000000", "contact and mode cannot be
+// used together: ..." for contact with a mode above 0, or, with a pattern,
+// "thickness 150 is above a quarter of the paper size (400)"), and changes
+// nothing. fold_to beyond 0..1 is clamped. The present pattern takes
+// fold_to, exact, contact, thickness, mode and mobility_diagonals at once;
+// path and cg apply to the records made from now on (the next pattern
+// loaded).
 ORI_result oriSheetSetOptions(ORI_sheet* sheet, const ORI_foldOptions& options);
 const ORI_foldOptions& oriSheetOptions(const ORI_sheet* sheet);
 
@@ -199,8 +208,11 @@ bool oriSheetPendingTriangulated(const ORI_sheet* sheet);
 // is set and it has larger facets, the fixed face, the numbering, the
 // placement, and the simulation record in the sheet's solver path and
 // iteration, with their messages). The present pattern is untouched. Fails
-// with kOriFailNoPattern when nothing is pending, or kOriFailEmpty ("the
-// pattern has no facet to fold"; the pending pattern is then dropped).
+// with kOriFailNoPattern when nothing is pending, kOriFailEmpty ("the
+// pattern has no facet to fold"), or kOriFailArgument, subject the
+// pattern, when the options' thickness is above a quarter of its paper size
+// ("thickness 150 is above a quarter of the paper size (100)"); the pending
+// pattern is then dropped.
 ORI_result oriSheetPrepare(ORI_sheet* sheet, int triangulate);
 
 // Makes the prepared pending pattern the sheet's, in the sheet's options
@@ -229,11 +241,16 @@ struct ORI_sheetStep {
   // worst_vertex_error and worst_vertex (0 and -1 unless .report);
   // cg_iterations; max_delta (radians); ms (wall time of the step with its
   // OBJ and FOLD frames); intersecting_pairs (-1 unless options.collisions);
-  // dof (-1 unless recording.dof, or when the analysis failed).
+  // dof (-1 unless recording.dof, or when the analysis failed). With
+  // options.contact, also active_contacts (pairs of faces held apart) and
+  // locked.
   ORI_stepRecord record{0, 0.0, 0.0, -1, 0, 0.0, 0.0, -1};
   ORISIM_stepStats stats{};      // the solver's figures
+  ORISIM_contactStats contact{};  // contact's figures (sim/contact.h; zeros without options.contact)
+  bool contact_changed = false;   // with options.contact: the pairs held apart are not as many as the step before's
   bool first_collision = false;  // the first step of the sheet's life that found faces passing through each other
-  bool stop = false;             // first_collision with options.stop_at_collision: the run ends here
+  bool stop = false;             // the run ends here: first_collision with options.stop_at_collision, or a
+                                 // locked fold (record.locked)
 };
 
 // One held-key step: size oriFoldHeldStep(options.fold_step, options.unfold).
@@ -338,6 +355,12 @@ const std::vector<ORI_stepRecord>& oriSheetStepRecords(const ORI_sheet* sheet);
 // sheet's: change them only through the sheet.
 ORI_manifold* oriSheetManifold(const ORI_sheet* sheet);
 ORISIM_matrix* oriSheetSim(const ORI_sheet* sheet);
+
+// The paper size (ORI_manifold::paper_size, file units) of the pattern
+// being loaded when one is pending, else of the present pattern; 0 without
+// either. A front end that sets the thickness as a share of the paper asks
+// it before oriSheetPrepare, which holds the thickness against that paper.
+double oriSheetPaperSize(const ORI_sheet* sheet);
 
 // The present pattern's file as given (or a generated pattern's label); ""
 // without a pattern.

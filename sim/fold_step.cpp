@@ -7,6 +7,7 @@
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
+#include "sim/contact.h"
 #include "sim/display_frame.h"
 #include "sim/kinematics.h"
 #include "sim/sim_matrix.h"
@@ -73,8 +74,37 @@ int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* o
   return oriFoldStepWith(osm, om, step, optionSolve, &solver, frame_no, rec, max_delta, stats);
 }
 
+namespace {
+
+// The contact step as a solver of an option that runs one; it places the
+// faces itself.
+struct ContactSolver {
+  const char* option;
+  ORISIM_contact* contact;
+  ORISIM_contactStats* cstats;
+};
+
+double contactSolve(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats, void* user) {
+  const ContactSolver* c = static_cast<ContactSolver*>(user);
+  if (std::strcmp(c->option, "CG") != 0) oriMessage("mode\n");
+  return oriSimContactStep(c->contact, osm, om, step, stats, c->cstats);
+}
+
+}  // namespace
+
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats, ORISIM_contact* contact,
+                ORISIM_contactStats* cstats) {
+  if (cstats != nullptr) *cstats = ORISIM_contactStats{};
+  const bool solves = option != nullptr && std::strcmp(option, "RK") != 0 && std::strcmp(option, "CG_RK") != 0;
+  if (contact == nullptr || !solves) return oriFoldStep(osm, om, step, option, frame_no, rec, max_delta, stats);
+  ContactSolver solver{option, contact, cstats};
+  return oriFoldStepWith(osm, om, step, contactSolve, &solver, frame_no, rec, max_delta, stats, 1);
+}
+
 int oriFoldStepWith(ORISIM_matrix* osm, ORI_manifold* om, double step, OriFoldSolver solver, void* user,
-                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats) {
+                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats,
+                    int solver_places) {
   int result = 0;
   if (records(rec) && *frame_no == 0 && recordFrame(om, rec, 0) != 0) result = -1;
 
@@ -82,7 +112,7 @@ int oriFoldStepWith(ORISIM_matrix* osm, ORI_manifold* om, double step, OriFoldSo
   const double delta = solver(osm, om, step, stats, user);
   if (max_delta != nullptr) *max_delta = delta < 0.0 ? 0.0 : delta;
   if (delta < 0.0) return -2;
-  if (om->center_face != nullptr) oriManifoldUpdatePlanned(om, &osm->placement);
+  if (om->center_face != nullptr && !solver_places) oriManifoldUpdatePlanned(om, &osm->placement);
 
   if (records(rec)) {
     *frame_no += 1;

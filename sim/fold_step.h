@@ -9,6 +9,8 @@
 struct ORI_manifold;
 struct ORISIM_matrix;
 struct ORISIM_stepStats;
+struct ORISIM_contact;
+struct ORISIM_contactStats;
 
 // Size of the buffer in which a frame's path is formed.
 constexpr size_t kOriFramePathSize = 1024;
@@ -88,5 +90,16 @@ typedef double (*OriFoldSolver)(ORISIM_matrix* osm, ORI_manifold* om, double ste
 // solver: frame 0, the solver, the placement, the new frame. A refused
 // step records frame 0 when due but places and records nothing more, sets
 // *max_delta (may be null) to 0 and returns -2; otherwise as oriFoldStep.
+// With solver_places non-zero the solver places the faces itself (as the
+// contact step does) and they are not placed again.
 int oriFoldStepWith(ORISIM_matrix* osm, ORI_manifold* om, double step, OriFoldSolver solver, void* user,
-                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats);
+                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats,
+                    int solver_places = 0);
+
+// The same step with contact on (sim/contact.h): where the option runs the
+// solver, oriSimContactStep takes the step and places the faces; cstats
+// (may be null) receives its figures, zeroed when no solver ran. A null
+// contact is the step above, exactly.
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats, ORISIM_contact* contact,
+                ORISIM_contactStats* cstats);

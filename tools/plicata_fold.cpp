@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -23,6 +24,7 @@
 #include "geometry/message.h"
 #include "geometry/paper_color.h"
 #include "geometry/self_intersection.h"
+#include "geometry/paper_thickness.h"
 #include "sheet/sheet.h"
 #include "tools/flat_options.h"
 #include "tools/fold_blas_start.h"
@@ -80,9 +82,21 @@ const char kUsage[] =
     "                 (without it only the last shape is looked at, and a shape that\n"
     "                 passes through itself gives a warning on standard error)\n"
     "  --stop-at-collision  the same, and stop folding at that step\n"
+    "  --contact      fold on without faces passing through each other: where faces\n"
+    "                 meet, the fold lines driving them together stop and the others\n"
+    "                 go on; prints\n"
+    "                   contact step=K pairs=P\n"
+    "                 when the number P of pairs of faces held apart changes, and\n"
+    "                   locked step=K\n"
+    "                 when nothing can move any more (folding stops there)\n"
+    "  --thickness T  the paper's thickness in file units (default 0), at most a\n"
+    "                 quarter of the paper size: with --contact, faces that share no\n"
+    "                 corner keep their middles T apart; --stl makes a solid this thick\n"
     "  --report FILE  write a JSON report, one record per step: closure residual, worst\n"
     "                 vertex error and its vertex index, CG iterations, largest angle\n"
-    "                 change, milliseconds, and intersecting pairs (with --collisions)\n"
+    "                 change, milliseconds, intersecting pairs (with --collisions), and\n"
+    "                 the pairs of faces held apart and whether the fold locked (with\n"
+    "                 --contact)\n"
     "  --verbose      also print the loader's messages (what it read, dropped or\n"
     "                 split, the size of the simulation) on standard error\n"
     "  --version      print the version and stop\n"
@@ -102,7 +116,8 @@ const char kUsage[] =
     "                 instead of towards the targets; --mode 0 heads for the targets again.\n"
     "                 So --steps 20 --mode 1 --steps 20 folds 20 steps towards the targets,\n"
     "                 then 20 along the first mode of the state reached. A mode that does\n"
-    "                 not exist stops the run with one line giving the number of modes\n"
+    "                 not exist stops the run with one line giving the number of modes.\n"
+    "                 A --mode above 0 does not go with --contact\n"
     "  With --report and --mobility or --mode, each record also gives dof.\n"
     "\n"
     "  --help         show this text\n"
@@ -145,6 +160,7 @@ struct Options {
   bool verbose = false;
   FoldPictureOptions pictures;
   FoldExportOptions exports;
+  bool thickness_given = false;  // --thickness was on the command line
   FlatOptions flat;
 };
 
@@ -246,6 +262,22 @@ const Flag kFlags[] = {
        o->fold.collisions = o->fold.stop_at_collision = true;
        return ok();
      }},
+    {"--contact", false, [](Options* o, const char*) {
+       o->fold.contact = true;
+       return ok();
+     }},
+    {"--thickness", true,
+     [](Options* o, const char* v) {
+       // The sheet holds it against the paper of each pattern as it is loaded.
+       char* end = nullptr;
+       const double t = std::strtod(v, &end);
+       if (end == v || *end != '\0') return needs("--thickness needs a number of file units, 0 or more", v);
+       std::string why;
+       if (oriPaperThicknessCheck(t, 0.0, &why) != 0) return "--thickness " + std::string(v) + " " + why;
+       o->fold.thickness = t;
+       o->thickness_given = true;
+       return ok();
+     }},
     {"--out", true,
      [](Options* o, const char* v) {
        o->out = v;
@@ -317,7 +349,21 @@ int parseOptions(int argc, char** argv, Options* opt) {
   }
   if (opt->phases.front().pattern.empty()) return usageError("no pattern given");
   if (opt->mode_unused) return usageError("--mode comes after the last --steps: it would fold nothing");
+  for (const Phase& phase : opt->phases) {
+    for (const Run& run : phase.runs) {
+      if (opt->fold.contact && run.mode > 0) {
+        return usageError("--contact and --mode " + std::to_string(run.mode) +
+                          " cannot be used together: choose contact or a mode");
+      }
+    }
+  }
   if (!foldPicturesCheck(opt->pictures, &why)) return usageError(why);
+  // One thickness for the paper: the solid is made as thick as the paper
+  // folds, and a paper of no thickness makes no solid.
+  if (opt->thickness_given && !opt->exports.stl.empty() && !(opt->fold.thickness > 0.0)) {
+    return usageError("--thickness must be above 0 for the solid of --stl");
+  }
+  opt->exports.thickness = opt->fold.thickness;
   opt->pictures.layer_state = opt->flat.layer_state;
   return -1;
 }
@@ -437,7 +483,10 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
         if (status != 0) break;
         ORI_foldOptions options = oriSheetOptions(sheet);
         options.mode = run.mode;
-        oriSheetSetOptions(sheet, options);
+        if (const ORI_result set = oriSheetSetOptions(sheet, options); oriFailed(set)) {
+          status = failed(set);
+          break;
+        }
         for (long n = 0; n < run.steps && !stopped && status == 0; ++n) {
           if (foldInterrupted() != 0) {
             status = 1;
@@ -455,6 +504,14 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
             progress.breakLine();
             std::fflush(stdout);
             std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+          }
+          if (step.contact_changed || step.record.locked) {
+            progress.breakLine();
+            std::fflush(stdout);
+            if (step.contact_changed) {
+              std::printf("contact step=%ld pairs=%d\n", step.record.step, step.record.active_contacts);
+            }
+            if (step.record.locked) std::printf("locked step=%ld\n", step.record.step);
           }
           stopped = step.stop;
           if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&

@@ -304,7 +304,7 @@ class Sheet:
     # ---- folding ------------------------------------------------------------
 
     def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
-             mode: int = 0) -> None:
+             contact: bool = False, mode: int = 0) -> None:
         """Folds towards the targets, or along a fold mode, as while the space bar is held.
 
         Parameters
@@ -326,6 +326,12 @@ class Sheet:
             not close, the rest of the step keeps the ordinary result and is
             counted in :attr:`exact_kept`. Costs about one sparse
             factorisation per step.
+        contact : bool
+            Faces never pass through each other: where faces that share no
+            corner meet (or come within :attr:`thickness`), the creases
+            driving them together stop and the others fold on. When nothing
+            can move without faces passing through, the fold is locked and
+            the call ends at that step (``last_step["locked"]``).
         mode : int
             0 heads for the targets. K from 1 moves along the K-th column of
             ``mobility().modes`` at the state reached (its leading crease
@@ -340,25 +346,27 @@ class Sheet:
         ValueError
             For a negative step count, a fold step outside 0-50, a mode
             the state does not have ("mode 3 does not exist: the state has 2
-            modes"; nothing is folded), or a closed sheet.
+            modes"; nothing is folded), contact with a mode above 0 (a step
+            along a mode does not stop at contact; nothing is folded), or a
+            closed sheet.
         RuntimeError
             When the motion followed ends (the sheet locks or turns away
             from it) or the analysis fails; the steps before stay taken.
         """
-        self._step(steps, fold_step, False, record, exact, mode)
+        self._step(steps, fold_step, False, record, exact, contact, mode)
 
     def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
-               mode: int = 0) -> None:
+               contact: bool = False, mode: int = 0) -> None:
         """Folds back towards flat, as while 'b' is held, or back along a mode; see :meth:`fold`."""
-        self._step(steps, fold_step, True, record, exact, mode)
+        self._step(steps, fold_step, True, record, exact, contact, mode)
 
     def _step(self, steps: int, fold_step: int, unfold: bool, record: bool, exact: bool = False,
-              mode: int = 0) -> None:
+              contact: bool = False, mode: int = 0) -> None:
         steps = _whole(steps, "steps")
         fold_step = _whole(fold_step, "fold_step")
         mode = _whole(mode, "mode")
         try:
-            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), mode)
+            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), bool(contact), mode)
         finally:
             self._echo()
 
@@ -520,6 +528,26 @@ class Sheet:
         self._core.fold_to = float(value)
 
     @property
+    def thickness(self) -> float:
+        """The paper's thickness, file units (0 when loaded).
+
+        With ``fold(..., contact=True)``, faces that share no corner keep
+        their middles this far apart. A pattern opened with
+        :meth:`open_next` keeps it.
+
+        Raises
+        ------
+        ValueError
+            On assignment of a negative or non-finite thickness, or one above
+            a quarter of the paper size; the thickness is then unchanged.
+        """
+        return self._core.thickness
+
+    @thickness.setter
+    def thickness(self, value: float) -> None:
+        self._core.thickness = float(value)
+
+    @property
     def exact_kept(self) -> int:
         """Steps folded with ``exact=True`` whose correction did not converge."""
         return self._core.exact_kept
@@ -589,7 +617,9 @@ class Sheet:
         that took it), ``newton_iterations``, ``exact_kept`` and
         ``exact_halvings`` (exact mode's corrections of the step, whether it
         kept the ordinary result, and how many of its substeps were taken
-        again at half their size).
+        again at half their size), ``active_contacts`` (pairs of faces
+        contact held apart in the step; 0 without contact) and ``locked``
+        (contact locked the fold there).
         """
         return self._core.last_step
 

@@ -73,6 +73,7 @@ TEST_F(Panel, ControlsComeInTheirOrderWithTheirLabels) {
       {K::kRadioButton, "XY by Facet"}, {K::kRadioButton, "XY by 3 Vert (Axial)"},
       {K::kRollout, "Fold Simulation"}, {K::kSpinner, "fold step"},
       {K::kSpinner, "fold to %"},       {K::kCheckbox, "Exact"},
+      {K::kCheckbox, "Contact"},        {K::kSpinner, "thickness /1000"},
       {K::kSpinner, "mode"},
       {K::kButton, "<<"},               {K::kButton, ">>"},
       {K::kButton, "Save"},             {K::kCheckbox, "Mdl"},

@@ -188,6 +188,36 @@ def test_intersections_appear_at_the_collision_step(plicata_fold):
     assert len(pairs) > 0 and (pairs[:, 0] < pairs[:, 1]).all() and pairs.max() < len(sheet.faces)
 
 
+def test_contact_folds_as_plicata_fold_and_never_crosses(plicata_fold, tmp_path):
+    subprocess.run([plicata_fold, "--contact", "--thickness", "4", "--steps", "60", "--obj", str(tmp_path / "cli.obj"),
+                    WATERBOMB], check=True, capture_output=True)
+    sheet = plicata.load(WATERBOMB)
+    with pytest.raises(ValueError, match="thickness"):
+        sheet.thickness = 101  # above a quarter of the 400-unit paper
+    with pytest.raises(ValueError, match="thickness"):
+        sheet.thickness = -1
+    assert sheet.thickness == 0
+    sheet.thickness = 4
+    sheet.fold(60, contact=True)
+    sheet.to_obj(tmp_path / "py.obj")
+    assert (tmp_path / "py.obj").read_bytes() == (tmp_path / "cli.obj").read_bytes()
+    assert sheet.intersections().shape == (0, 2)
+    assert sheet.last_step["active_contacts"] > 0 and not sheet.last_step["locked"]
+    sheet.fold(10)  # the call's contact ends with it: the flaps pass through
+    assert len(sheet.intersections()) > 0 and sheet.last_step["active_contacts"] == 0
+
+
+def test_a_locked_fold_ends_the_call(tmp_path):
+    # Two flaps either side of a middle face, leaning in until their edges meet.
+    edge = [(-100, -100), (-50, -100), (50, -100), (200, -100), (100, 100), (50, 100), (-50, 100), (-200, 100)]
+    lines = [f"1 {a[0]} {a[1]} {b[0]} {b[1]}" for a, b in zip(edge, edge[1:] + edge[:1])]
+    (tmp_path / "flaps.cp").write_text("\n".join(lines + ["3 -50 -100 -50 100", "3 50 -100 50 100"]) + "\n")
+    sheet = plicata.load(tmp_path / "flaps.cp", triangulate=False)
+    sheet.fold(100, contact=True)
+    assert sheet.last_step["locked"] and sheet.last_step["active_contacts"] == 1
+    assert sheet.last_step["steps"] < 100 and sheet.intersections().shape == (0, 2)
+
+
 def test_mobility_of_a_miura_ori_and_folding_along_its_mode(plicata_fold, tmp_path):
     sheet = plicata.load(MIURA)  # 4 x 4 parallelograms, triangulated
     flat = sheet.mobility()
@@ -203,6 +233,10 @@ def test_mobility_of_a_miura_ori_and_folding_along_its_mode(plicata_fold, tmp_pa
     # A mode it does not have: refused with the count, nothing folded.
     with pytest.raises(ValueError, match="mode 2 does not exist: the state has 1 mode$"):
         sheet.fold(1, mode=2)
+    assert sheet.steps_taken == 12
+    # A step along a mode does not stop at contact: the two are refused together.
+    with pytest.raises(ValueError, match="contact and mode cannot be used together"):
+        sheet.fold(1, contact=True, mode=1)
     assert sheet.steps_taken == 12
     # Along the mode, in two calls: the motion of the mode, the sheet as
     # closed as the ordinary step keeps it, and plicata-fold's very shape.
@@ -249,7 +283,8 @@ def test_a_closed_sheet_refuses_every_use(tmp_path):
     assert sheet.closed and "closed" in repr(sheet)
     uses = [lambda: sheet.fold(1), lambda: sheet.vertices, lambda: sheet.messages, lambda: sheet.vertex_closure,
             lambda: sheet.to_obj(tmp_path / "shape.obj"), lambda: sheet.open_next(MIURA), lambda: sheet.show(),
-            lambda: sheet.picture(width=8, height=8), lambda: setattr(sheet, "targets", np.zeros(3))]
+            lambda: sheet.picture(width=8, height=8), lambda: setattr(sheet, "targets", np.zeros(3)),
+            lambda: sheet.thickness, lambda: setattr(sheet, "thickness", 1.0)]
     for use in uses:
         with pytest.raises(ValueError, match="closed"):
             use()
