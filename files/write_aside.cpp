@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -135,6 +136,25 @@ int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* c
     return -1;
   }
   return oriWriteAsideCommit(&wa);
+}
+
+int oriWriteFileSaying(const char* path, const std::function<int(FILE* fp, std::string* why)>& write,
+                       std::string* why) {
+  ORI_write_aside wa;
+  if (oriWriteAsideOpen(&wa, path) != 0) {
+    *why = std::string("cannot write: ") + std::strerror(errno);
+    return -1;
+  }
+  if (write(wa.fp, why) != 0) {
+    if (wa.error != 0) *why = std::string("cannot write: ") + std::strerror(wa.error);
+    oriWriteAsideDiscard(&wa);
+    return -1;
+  }
+  if (oriWriteAsideCommit(&wa) != 0) {
+    *why = std::string("cannot write: ") + std::strerror(errno);
+    return -1;
+  }
+  return 0;
 }
 
 ORI_result oriMakeDirectory(const char* dir) {

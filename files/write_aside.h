@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "geometry/result.h"
@@ -58,6 +59,14 @@ void oriWriteAsideDiscard(ORI_write_aside* wa);
 // first failed write, or EIO when write failed without one) when the file
 // cannot be made, written or renamed.
 int oriWriteFileReplacing(const char* path, int (*write)(FILE* fp, const void* context), const void* context);
+
+// The same for a writer that says why it failed: write(fp, why) on a file
+// written aside, renamed to path when it returns 0. Returns 0, or -1 with
+// *why the writer's own reason, or "cannot write: " and the system's reason
+// when the file could not be made, a write failed, or the rename failed;
+// path is then untouched and nothing is left behind.
+int oriWriteFileSaying(const char* path, const std::function<int(FILE* fp, std::string* why)>& write,
+                       std::string* why);
 
 // Creates the directory dir for output files, with its missing parents; an
 // existing directory is fine. Fails with kOriFailWrite, subject dir, "cannot
