@@ -11,7 +11,12 @@ wait_for() {
   local i
   for ((i = 0; i < $2 * 20 * SLACK; i++)); do
     eval "$1" && return 0
-    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
+    # The program may end between the condition and this check: its
+    # condition is asked once more before giving up.
+    if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+      eval "$1"
+      return
+    fi
     sleep 0.05
   done
   return 1

@@ -78,7 +78,11 @@ wait_text() {
   local i
   for ((i = 0; i < $3 * 10; i++)); do
     grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
+    # The program may write the text and end between the two checks.
+    if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+      grep -qF -- "$2" "$1" 2>/dev/null
+      return
+    fi
     sleep 0.1
   done
   return 1
