@@ -15,12 +15,25 @@ the_struct the = {
     "./save",  // save_dir
     100,       // fold_to
     0,         // exact
+    0,         // contact
+    0,         // thickness
     kOriSolverRigid,  // solver
     1,         // triangulate
     0,         // show_help
     "",        // file_filter
     0,         // mode
 };
+
+namespace {
+
+// The panel's thickness counts thousandths of the paper: from a sheet of
+// paper (0) to a quarter of it, the most the sheet accepts, in steps fine
+// enough for any paper.
+constexpr double kAppThicknessPerPaper = 1000.0;
+// The paper size a reader gives a pattern that names none, file units.
+constexpr double kAppDefaultPaperSize = 400.0;
+
+}  // namespace
 
 ORI_sheet* appSheet() {
   if (the.sheet == nullptr) {
@@ -44,9 +57,16 @@ ORI_foldOptions appFoldOptions() {
   options.fold_step = the.fold_step;
   options.fold_to = the.fold_to / 100.0;
   options.solver = the.solver == kOriSolverCompliant ? kOriSolverCompliant : kOriSolverRigid;
-  options.exact = the.exact != 0 && options.solver == kOriSolverRigid;
-  options.mode = options.solver == kOriSolverRigid ? the.mode : 0;
+  // Exact closure, contact and the fold modes belong to the rigid solver:
+  // with the compliant one chosen they stay set on the panel but do not apply.
+  const bool rigid = options.solver == kOriSolverRigid;
+  options.exact = the.exact != 0 && rigid;
+  options.contact = the.contact != 0 && rigid;
+  const double paper = the.sheet != nullptr && oriSheetPaperSize(the.sheet) > 0.0 ? oriSheetPaperSize(the.sheet)
+                                                                                   : kAppDefaultPaperSize;
+  options.thickness = the.thickness * paper / kAppThicknessPerPaper;
+  options.mode = rigid ? the.mode : 0;
   return options;
 }
 
-void appApplyFoldOptions() { oriSheetSetOptions(appSheet(), appFoldOptions()); }
+ORI_result appApplyFoldOptions() { return oriSheetSetOptions(appSheet(), appFoldOptions()); }

@@ -22,6 +22,8 @@ struct the_struct {
   char save_dir[1024];        // directory for saved frames
   int fold_to;                // share of every target the fold heads for, percent, 0 to 100 ("fold to %")
   int exact;                  // every step closes the sheet to rounding ("Exact"), kept across file opens
+  int contact;                // faces stop where they meet instead of passing through ("Contact")
+  int thickness;              // the paper's thickness, thousandths of the paper size, 0 to 250 ("thickness")
   int solver;                 // OriSolver: rigid facets or the compliant bar-and-hinge model ("Rigid" / "Compliant")
   int triangulate;            // the Files rollout cuts larger facets into triangles ("triangulate")
   unsigned char show_help;    // the help box is drawn over the picture ('h', "Help")
@@ -45,12 +47,16 @@ ORISIM_matrix* appSim();
 void appSheetDelete();
 
 // The sheet's fold options as the panel sets them: "fold step", "fold to
-// %", "Exact", "mode", the solver. "Exact" closes the rigid solver's steps
-// and "mode" follows the rigid facets' fold modes: with the compliant solver
-// chosen they stay set but do not apply (the sheet refuses the pairs). A new
-// way of folding adds its panel value here.
+// %", "Exact", "Contact", "thickness" (thousandths of the paper size of
+// the pattern being opened, else of the present one; of a 400-unit paper
+// without either), "mode" and the solver. "Exact", "Contact" and "mode"
+// belong to the rigid solver: with the compliant one chosen they stay set
+// but do not apply (the sheet refuses the pairs). A new way of folding adds
+// its panel value here.
 ORI_foldOptions appFoldOptions();
 
 // Hands the panel's fold options to the sheet (the panel's fold callbacks,
-// and every pattern opened: a new model folds as the panel says).
-void appApplyFoldOptions();
+// and every pattern opened: a new model folds as the panel says). Returns
+// the sheet's answer: options it refuses (contact with a mode) leave its
+// options as they were.
+ORI_result appApplyFoldOptions();

@@ -9,13 +9,17 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
 #include "geometry/message.h"
 #include "geometry/paper_color.h"
+#include "input/examples_dir.h"
+#include "input/pattern_file.h"
 #include "sheet/sheet.h"
+#include "sim/sim_matrix.h"
 
 namespace {
 
@@ -101,20 +105,35 @@ ORI_loadOptions windowLoad(ORI_paperColors* paper) {
   return load;
 }
 
+// Opens the file a typed or given name stands for (a pattern's name that is
+// nothing where it is given may be an example's: oriFindPattern), *file
+// receiving its path; null after printing why it cannot be opened.
+FILE* openPattern(const char* name, std::string* file) {
+  *file = name;
+  ORI_result why = oriPatternFormat(name) != kOriPatternUnknown ? oriFindPattern(name, file) : oriOk();
+  FILE* fp = oriFailed(why) ? nullptr : std::fopen(file->c_str(), "r");
+  if (fp == nullptr) {
+    if (!oriFailed(why)) why = oriFail(kOriFailUnreadable, name, std::string("cannot open: ") + std::strerror(errno));
+    oriMessage("%s\n", oriResultText(why).c_str());
+  }
+  return fp;
+}
+
 // Asks for names until a pattern is read into the sheet, pending, placed
 // onto the folded pattern when onto_folded is set. Returns kFileOpenLoaded,
 // or kFileOpenEndOfInput when the input ended.
 int loadLoop(FILE* in, const char* initial_filename, int onto_folded) {
   the.file_loaded = 0;
   const char* initial = initial_filename;
+  std::string file;
   while (!the.file_loaded) {
     char name[kNameBufferSize];
     if (!obtainName(in, initial, name)) return kFileOpenEndOfInput;
     initial = nullptr;
-    FILE* fp = std::fopen(name, "r");
+    FILE* fp = openPattern(name, &file);
     if (fp == nullptr) continue;
     ORI_paperColors paper;
-    const ORI_result r = oriSheetReadStream(appSheet(), fp, name, onto_folded, windowLoad(&paper));
+    const ORI_result r = oriSheetReadStream(appSheet(), fp, file.c_str(), onto_folded, windowLoad(&paper));
     std::fclose(fp);
     if (!oriFailed(r)) {
       the.file_loaded = 1;
@@ -143,6 +162,13 @@ void reportEndOfInput(const char* awaited) {
   std::fflush(stdout);
 }
 
+// The end of the matrix report on the window's terminal: the address of
+// the Jacobian's storage, as the window has always printed it (the core's
+// report leaves it out, since it differs from run to run).
+void reportMatrixData() {
+  if (appSim() != nullptr) oriMessage(" data: %p\n", oriSimJacobianData(appSim()));
+}
+
 // Prepares the pending pattern and makes it the sheet's: a new model folds
 // by the panel's fold options, and its readout starts over. The recording
 // of the model it replaces was written when the open was asked for. A
@@ -155,7 +181,11 @@ void adoptPending(int triangulate) {
     appSyncRecording();
     r = oriSheetAdopt(sheet);
   }
-  if (oriFailed(r)) oriMessage("%s\n", r.why.c_str());
+  if (oriFailed(r)) {
+    oriMessage("%s\n", r.why.c_str());
+  } else {
+    reportMatrixData();
+  }
   appReadoutReset();
 }
 
@@ -239,6 +269,7 @@ int appOpenPatternFile(const char* path, int onto_folded, int triangulate, std::
   appFoldRecordingStop();
   appSyncRecording();
   oriSheetAdopt(sheet);
+  reportMatrixData();
   appReadoutReset();
   reason->clear();
   return 0;

@@ -11,9 +11,12 @@ constexpr int kFileOpenLoaded = 0;       // a pattern was loaded and prepared
 constexpr int kFileOpenEndOfInput = 1;   // input ended while a name or an answer was awaited
 
 // Loads a pattern into the window's sheet (app_state.h), flat. The name is
-// initial_filename when given (may be null); a name that cannot be opened,
-// names no supported format or cannot be read leads to the prompt
-// "\tfile name? ", until a pattern is read; then, unless every facet is a
+// initial_filename when given (may be null); a pattern's name that is
+// nothing where it is given is looked up among the bundled examples
+// (input/examples_dir.h). A name that cannot be opened (its reason printed,
+// naming both places looked in for a missing one), names no supported format
+// or cannot be read leads to the prompt "\tfile name? ", until a pattern is
+// read; then, unless every facet is a
 // triangle, "triangulate polygons?(Y/n)" is asked. The new model replaces
 // the sheet's only once it is built and prepared, and folds by the panel's
 // fold options; a pattern without a facet to fold is said so and leaves the

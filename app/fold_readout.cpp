@@ -1,7 +1,10 @@
 #include "app/fold_readout.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "flat/flat_state.h"
+#include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "sheet/sheet.h"
 #include "sim/fold_status.h"
@@ -27,7 +30,7 @@ void appReadoutChanged() {
   theReadout.dof_stale = true;
 }
 
-bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain) {
+bool appReadoutRefresh(ORI_sheet* sheet, bool closure, bool strain) {
   AppReadout& r = theReadout;
   r.marks.closure = closure;
   r.marks.strain = strain;
@@ -55,6 +58,19 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain) {
   r.residual = oriSheetResidual(sheet);
   r.exact_kept = counts.pattern_exact_kept;
   r.exact_halvings = counts.pattern_exact_halvings;
+  r.contact = oriSheetOptions(sheet).contact;
+  r.held = r.stepped ? std::max(0, oriSheetLastStep(sheet).record.active_contacts) : 0;
+  r.locked = r.stepped && oriSheetLastStep(sheet).record.locked;
+  r.marks.flat_fail.clear();
+  ORI_layerOptions checks_only;
+  checks_only.order_layers = false;
+  const ORI_flatState* flat = nullptr;
+  if (!oriFailed(oriSheetFlatState(sheet, checks_only, &flat)) && flat->check.n_fail > 0) {
+    r.marks.flat_fail.assign(static_cast<size_t>(om->n_vert), 0);
+    for (const ORI_flatVertex& v : flat->check.vertices) {
+      if (!v.ok() && v.vertex >= 0 && v.vertex < om->n_vert) r.marks.flat_fail[v.vertex] = 1;
+    }
+  }
   return true;
 }
 
@@ -122,6 +138,13 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
   lines[8] = buf;
   std::snprintf(buf, sizeof buf, "compliant kept back: %ld", r.compliant_kept);
   lines[9] = buf;
+  if (!r.contact) {
+    std::snprintf(buf, sizeof buf, "contact: off");
+  } else {
+    std::snprintf(buf, sizeof buf, "contact: %d pair%s held%s", r.held, r.held == 1 ? "" : "s",
+                  r.locked ? ", locked" : "");
+  }
+  lines[10] = buf;
   switch (r.dof_state) {
     case kAppDofCounted:
       std::snprintf(buf, sizeof buf, "degrees of freedom: %d%s", r.dof, r.dof_flat ? " (flat)" : "");
@@ -139,5 +162,5 @@ void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]) {
       std::snprintf(buf, sizeof buf, "degrees of freedom: -");
       break;
   }
-  lines[10] = buf;
+  lines[11] = buf;
 }

@@ -55,6 +55,9 @@ struct AppReadout {
   double strain = 0.0;      // largest |relative change of a line's length| of the present shape
   double bend = 0.0;        // largest bend of a facet (diagonal or flat line), radians
   long compliant_kept = 0;  // compliant steps that did not converge and kept the last shape (the sheet's life)
+  bool contact = false;     // the sheet folds with contact
+  int held = 0;             // with contact: pairs of faces the last step held apart
+  bool locked = false;      // with contact: the last step could not move without faces passing through
   bool stale = true;        // the shape changed since the figures were worked out
   int dof_state = kAppDofNone;  // an AppDofState
   int dof = 0;                  // degrees of freedom of the present shape (kAppDofCounted)
@@ -74,11 +77,13 @@ void appReadoutChanged();
 // Works out the figures and marks of the sheet's present shape when it
 // changed since they last were, with the sheet's counts and last step;
 // closure says whether the picture shows the closure map, strain the strain
-// map (which takes its place when both are set). Nothing without a pattern
-// (sheet may be null). Returns true when the figures changed (the Status
-// rollout is to show them again). Cost, when it works: O(half-edges +
-// vertices) and the collision check, O(n log n) in the faces.
-bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain);
+// map (which takes its place when both are set). The vertices failing the
+// flat-foldability checks are marked from the sheet's flat state (analysed
+// once per pattern). Nothing without a pattern (sheet may be null). Returns
+// true when the figures changed (the Status rollout is to show them again).
+// Cost, when it works: O(creases + vertices) and the collision check,
+// O(n log n) in the faces.
+bool appReadoutRefresh(ORI_sheet* sheet, bool closure, bool strain);
 
 // Counts the degrees of freedom of the sheet's present shape when it
 // changed since they last were counted and the count is wanted: shown (the
@@ -90,5 +95,5 @@ bool appReadoutRefresh(const ORI_sheet* sheet, bool closure, bool strain);
 bool appReadoutMobility(ORI_sheet* sheet, bool shown, bool folding, bool asked);
 
 // The lines of the Status rollout, in order.
-constexpr int kAppReadoutLines = 11;
+constexpr int kAppReadoutLines = 12;
 void appReadoutLines(const AppReadout& r, std::string lines[kAppReadoutLines]);

@@ -1,6 +1,7 @@
 #include "app/frame_files.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -34,33 +35,29 @@ int appSaveModelFrame(ORI_manifold* om, const char* dir, int frame_no) {
   char path[kOriFramePathSize];
   if (!framePath(path, dir, "%s/m%05d.obj", frame_no)) return -1;
   oriGLUpdateModelMatrix(om);
-  FILE* fp = std::fopen(path, "w");
-  if (fp == nullptr) {
-    reportFailure(path, std::strerror(errno));
-    return -1;
-  }
-  const int written = oriManifoldSaveObj(om, fp);
-  const int closed = std::fclose(fp);
-  if (written != 0 || closed != 0) {
-    reportFailure(path, "writing failed");
-    std::remove(path);
+  // Written aside: the frame's name never holds half a shape.
+  errno = 0;
+  if (oriManifoldSaveObjFile(om, path) != 0) {
+    reportFailure(path, errno != 0 ? std::strerror(errno) : "writing failed");
     return -1;
   }
   return 0;
 }
 
-int appSaveScreenFrame(const char* dir, int frame_no, void (*capture)(const char* path)) {
+int appSaveScreenFrame(const char* dir, int frame_no, int (*capture)(const char* path)) {
   char path[kOriFramePathSize];
   if (!framePath(path, dir, "%s/ss%05d.bmp", frame_no)) return -1;
-  // The capture itself is silent: whether the file can be created is
-  // learnt here, with the reason.
-  FILE* fp = std::fopen(path, "wb");
-  if (fp == nullptr) {
+  // A directory that cannot take files costs no capture (a frame drawn).
+  if (access(dir, W_OK | X_OK) != 0) {
     reportFailure(path, std::strerror(errno));
     return -1;
   }
-  std::fclose(fp);
-  capture(path);
+  errno = 0;
+  if (capture(path) != 0) {
+    reportFailure(path, errno != 0 ? std::strerror(errno) : "writing failed");
+    return -1;
+  }
+  // A capture that said it wrote, and did not.
   struct stat st;
   if (stat(path, &st) != 0 || st.st_size == 0) {
     reportFailure(path, "writing failed");
@@ -71,7 +68,7 @@ int appSaveScreenFrame(const char* dir, int frame_no, void (*capture)(const char
 }
 
 int appSaveFrame(ORI_manifold* om, const char* dir, int frame_no, int save_model, int save_screen,
-                 void (*capture)(const char* path)) {
+                 int (*capture)(const char* path)) {
   int result = 0;
   if (save_model && appSaveModelFrame(om, dir, frame_no) != 0) result = -1;
   if (save_screen && capture != nullptr && appSaveScreenFrame(dir, frame_no, capture) != 0) result = -1;

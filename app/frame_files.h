@@ -15,27 +15,30 @@ struct ORI_manifold;
 // present shape: model_matrix is brought up to date from the axis vertices
 // first, since a step moves them after the picture was last drawn. Refuses
 // a path that does not fit the frame path buffer (kOriFramePathSize).
-// Returns 0, or -1 after the message (a partly written file is removed).
+// Written aside and renamed into place. Returns 0, or -1 after the message
+// with the system's reason (nothing is left under the name or beside it).
 int appSaveModelFrame(ORI_manifold* om, const char* dir, int frame_no);
 
 // Captures the drawing window into the BMP frame frame_no in dir with
-// capture (ScreenSaveBMP in the program), after checking that the file can
-// be created. Returns 0, or -1 after the message (an empty or missing result
-// counts as a failure; an empty file is removed).
-int appSaveScreenFrame(const char* dir, int frame_no, void (*capture)(const char* path));
+// capture (ScreenSaveBMP in the program: 0, or -1 with errno set), after
+// checking that dir takes files. Returns 0, or -1 after the message, which
+// gives the system's reason ("No space left on device"); a capture that
+// said it wrote and left an empty or no file counts as a failure (an empty
+// file is removed). Nothing is left under the frame's name on failure.
+int appSaveScreenFrame(const char* dir, int frame_no, int (*capture)(const char* path));
 
 // One frame: the OBJ file when save_model is set, then the capture when
 // save_screen is set. Returns 0, or -1 when a file failed (the other is
 // still attempted).
 int appSaveFrame(ORI_manifold* om, const char* dir, int frame_no, int save_model, int save_screen,
-                 void (*capture)(const char* path));
+                 int (*capture)(const char* path));
 
 // What a recorded fold step of the window program writes per frame.
 struct AppFrameFiles {
   ORI_manifold* om;                   // the model written as OBJ
   int save_model;                     // "Mdl"
   int save_screen;                    // "Scr"
-  void (*capture)(const char* path);  // the screen capture; may be null
+  int (*capture)(const char* path);  // the screen capture; may be null
 };
 
 // A recorder for oriFoldStep that numbers the frames as the step does and

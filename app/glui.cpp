@@ -49,6 +49,8 @@ void GLUI_Control::set_int_limits(int low, int high, int limit_type) {
 }
 
 void GLUI_Control::queue_callback() {
+  // Every change the user makes passes here, with or without a callback.
+  if (glui_ != nullptr) glui_->user_changed_ = true;
   if (callback_ != nullptr && glui_ != nullptr) glui_->pending_.push_back({callback_, id_});
 }
 

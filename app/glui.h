@@ -323,6 +323,16 @@ class GLUI {
   void run_callbacks();
   bool has_pending_callbacks() const { return !pending_.empty(); }
 
+  // Whether the user changed a control (a value, a text, a button, a file
+  // chosen) since the last call, which clears it: the window part then
+  // redraws the main graphics window, since a live variable may have
+  // changed what it shows.
+  bool take_user_change() {
+    const bool changed = user_changed_;
+    user_changed_ = false;
+    return changed;
+  }
+
   // One line per control in the order added:
   //   kind <TAB> name <TAB> x <TAB> y <TAB> w <TAB> h <TAB> value
   // (rectangle in main-window pixels, value the int value, the text of a
@@ -359,6 +369,7 @@ class GLUI {
   GLUI_Panel* main_panel_ = nullptr;
   int main_gfx_window_ = 0;
   bool visible_ = true;
+  bool user_changed_ = false;
   struct Pending {
     GLUI_Update_CB callback;
     int id;

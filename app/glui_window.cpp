@@ -361,6 +361,9 @@ void drawFrame(GLUI* g) {
     if (g->main_gfx_window() > 0) glutSetWindow(g->main_gfx_window());
     g->run_callbacks();
   }
+  // A control the user changed may have changed what the main graphics
+  // window shows (a live variable): it is redrawn, as GLUI does.
+  if (g->take_user_change() && g->main_gfx_window() > 0) glutPostWindowRedisplay(g->main_gfx_window());
 }
 
 // After an event: a frame now, and a few more soon.
@@ -483,6 +486,10 @@ void setStyle() {
   style.FrameRounding = 2.0f;
   style.FrameBorderSize = 1.0f;
   style.WindowPadding = ImVec2(8.0f, 8.0f);
+  // Rows a little closer than the library's own spacing, so that the panel
+  // down to "Clear Fold" fits the window's first size with every control.
+  style.ItemSpacing.y = 3.0f;
+  style.FramePadding.y = 2.0f;
   style.Colors[ImGuiCol_WindowBg] = ImVec4(kPanelGrey, kPanelGrey, kPanelGrey, 1.0f);
 }
 
@@ -591,7 +598,9 @@ void GLUI_Master_Object::get_viewport_area(int* x, int* y, int* w, int* h) {
 
 void GLUI_Master_Object::set_glutIdleFunc(void (*f)()) {
   glut_idle_CB = f;
-  glutIdleFunc(masterIdle);
+  // No idle callback at all without one: GLUT's main loop then sleeps until
+  // an event or a timer.
+  glutIdleFunc(f != nullptr ? masterIdle : nullptr);
 }
 
 void GLUI_Master_Object::set_glutReshapeFunc(void (*f)(int, int)) {

@@ -16,7 +16,9 @@ const char* const kAppHelpLines[] = {
     "S\tsaved frames also as pictures",
     "F\tfull screen on or off",
     "M\tdrawing area 640 x 480, or back",
+    "f\tfit: frame the model (or pattern) in the view",
     "h\tthis help on or off",
+    "q, Esc\tquit (the recording is written)",
     "left button\tpick the fixed facet (XY by Facet)",
     "\tor an axis vertex (XY by 3 Vert)",
     "middle drag\tmove the picture",
@@ -46,6 +48,9 @@ AppKeyCommand appKeyPressed(unsigned char key, the_struct* app, theGLstruct* gl)
     case 'h': app->show_help = app->show_help == 0 ? 1 : 0; break;
     case 'F': return kAppKeyFullScreen;
     case 'M': return kAppKeyFitAspect;
+    case 'f': return kAppKeyFit;
+    case 'q':
+    case kAppKeyEscape: return kAppKeyQuit;
     default: break;
   }
   return kAppKeyNoCommand;

@@ -21,18 +21,24 @@ constexpr double kAppWalkFovyMin = 5.0;
 // 'u' and 'd' raise and lower the Walk eye by this.
 constexpr double kAppWalkEyeStep = 0.0125;
 
+// The Escape key's character.
+constexpr unsigned char kAppKeyEscape = 27;
+
 enum AppKeyCommand {
   kAppKeyNoCommand = 0,
   kAppKeyFullScreen = 1,  // 'F': enter or leave full screen
   kAppKeyFitAspect = 2,   // 'M': fit the drawing area to 640 × 480, or undo it
+  kAppKeyQuit = 3,        // 'q', Escape: end the program as closing the window does
+  kAppKeyFit = 4,         // 'f': frame the model (or the crease pattern) in the view
 };
 
 // A character key pressed: space, 'b', '/', '\' raise their hold flags;
 // 'o', 'p', 'c' choose the Object, Walk and Top cameras (cp_mode is left as
 // it is); 'e' toggles edges; 'w', 't' widen and narrow the Walk view; 'u',
 // 'd' raise and lower the Walk eye; 'S' toggles the screen capture of saved
-// frames; 'h' shows or hides the help box. Keys are case-sensitive; others
-// change nothing.
+// frames; 'h' shows or hides the help box; 'q' and Escape ask to quit, 'f'
+// to fit the view, 'F' and 'M' to change the window. Keys are
+// case-sensitive; others change nothing.
 AppKeyCommand appKeyPressed(unsigned char key, the_struct* app, theGLstruct* gl);
 
 // A character key released: space, 'b', '/', '\' clear their hold flags.

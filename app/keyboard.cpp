@@ -6,6 +6,7 @@
 #include "app/key_map.h"
 #include "app/panel.h"
 #include "app/panel_controls.h"
+#include "app/program.h"
 #include "render/view_state.h"
 
 static_assert(kAppKeyLeft == GLUT_KEY_LEFT && kAppKeyUp == GLUT_KEY_UP && kAppKeyRight == GLUT_KEY_RIGHT &&
@@ -72,9 +73,12 @@ void Keyboard(unsigned char key, int, int) {
   switch (appKeyPressed(key, &the, &theGL)) {
     case kAppKeyFullScreen: toggleFullScreen(); break;
     case kAppKeyFitAspect: toggleFitAspect(); break;
+    case kAppKeyFit: appFit(); break;
+    case kAppKeyQuit: appQuit(); return;
     case kAppKeyNoCommand: break;
   }
   refreshPanel();
+  appPostRedraw();
 }
 
 void KeyboardUp(unsigned char key, int, int) {

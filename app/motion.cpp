@@ -1,5 +1,7 @@
 #include "app/motion.h"
 
+#include <cmath>
+
 #include "render/view_state.h"
 
 namespace {
@@ -9,8 +11,15 @@ constexpr double kSidewaysDegrees = 90.0;
 
 }  // namespace
 
-void appWalkZoomTick(theGLstruct* gl) {
+bool appWalkZoomTick(theGLstruct* gl) {
   if (gl->view_mode == 1) {
+    const bool held = gl->hold_up || gl->hold_down || gl->hold_left || gl->hold_right || gl->hold_slash ||
+                      gl->hold_backslash;
+    if (!held && std::fabs(gl->walk_speed) < kAppWalkRest && std::fabs(gl->walk_turn) < kAppWalkRest &&
+        std::fabs(gl->walk_side) < kAppWalkRest) {
+      gl->walk_speed = gl->walk_turn = gl->walk_side = 0.0;
+      return false;
+    }
     if (gl->hold_up) gl->walk_speed += kAppWalkAccel;
     if (gl->hold_down) gl->walk_speed -= kAppWalkAccel;
     if (gl->hold_left) gl->walk_turn += kAppWalkTurnAccel;
@@ -25,12 +34,13 @@ void appWalkZoomTick(theGLstruct* gl) {
     gl->walk_speed *= kAppWalkDecay;
     gl->walk_turn *= kAppWalkDecay;
     gl->walk_side *= kAppWalkDecay;
-    return;
+    return true;
   }
   if (gl->hold_up) gl->zoom *= kAppZoomIn;
   if (gl->hold_down) gl->zoom *= kAppZoomOut;
   if (!(gl->zoom >= kAppZoomMin)) gl->zoom = kAppZoomMin;  // also a zoom that is not a number
   if (gl->zoom > kAppZoomMax) gl->zoom = kAppZoomMax;
+  return gl->hold_up || gl->hold_down;
 }
 
 bool appFoldTickStep(const theGLstruct* gl, int fold_step, double* step) {

@@ -18,6 +18,10 @@ constexpr double kAppZoomMax = 64.0;
 constexpr double kAppWalkAccel = 0.0001;   // forward and sideways speed
 constexpr double kAppWalkTurnAccel = 0.01; // turn rate, degrees
 constexpr double kAppWalkDecay = 0.99;
+// A coasting walk stops when every rate has decayed below this (units or
+// degrees per tick: a hundredth of a thousandth of the sheet per second),
+// so that the window comes to rest instead of redrawing invisible moves.
+constexpr double kAppWalkRest = 1e-6;
 
 // Radians of fold per unit of the fold step setting: per 50 ms tick of a
 // held fold key, and per press of "<<" or ">>".
@@ -25,10 +29,13 @@ constexpr double kAppHeldStepFactor = 0.05;
 constexpr double kAppButtonStepFactor = 0.2;
 
 // The 10 ms tick. In the Walk view (view_mode 1) the held keys speed up or
-// turn the walk, the eye moves by the rates and the rates decay by 1 %;
-// elsewhere the up and down arrows zoom in and out (both when both are
-// held), and zoom stays within [kAppZoomMin, kAppZoomMax].
-void appWalkZoomTick(theGLstruct* gl);
+// turn the walk, the eye moves by the rates and the rates decay by 1 %
+// (to 0 once all are below kAppWalkRest and no key is held); elsewhere the
+// up and down arrows zoom in and out (both when both are held), and zoom
+// stays within [kAppZoomMin, kAppZoomMax]. Returns whether the view may have
+// moved: a key held or the walk coasting; false when the tick changed
+// nothing, so that the window need not be redrawn.
+bool appWalkZoomTick(theGLstruct* gl);
 
 // The 50 ms tick: with space held, *step = fold_step × 0.05; otherwise with
 // 'b' held, *step = −fold_step × 0.05 (space wins). Returns false, step

@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include "app/app_state.h"
+#include "app/program.h"
 #include "render/pick_rules.h"
 #include "render/picking.h"
 #include "render/view_state.h"
@@ -12,9 +13,14 @@ static_assert(kOriMouseLeft == GLUT_LEFT_BUTTON && kOriMouseMiddle == GLUT_MIDDL
               "the mouse rules use GLUT's codes");
 
 void Mouse(int button, int state, int x, int y) {
+  // A press or release may start or end a drag, or pick.
+  appPostRedraw();
   if (!oriGLMouseButton(&theGL, button, state, x, y)) return;
   ProcessSelection(appManifold(), &the.axis_pick_count, x, y);
   if (appManifold() != nullptr) glutSwapBuffers();
 }
 
-void Motion(int x, int y) { oriGLMouseMotion(&theGL, x, y); }
+void Motion(int x, int y) {
+  oriGLMouseMotion(&theGL, x, y);
+  appPostRedraw();
+}

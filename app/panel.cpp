@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/examples_dir.h"
 #include "app/file_open.h"
 #include "app/fold_readout.h"
 #include "app/frame_files.h"
@@ -19,6 +18,8 @@
 #include "app/timer.h"
 #include "app/window_capture.h"
 #include "app/window_display.h"
+#include "input/examples_dir.h"
+#include "geometry/message.h"
 #include "sheet/sheet.h"
 
 namespace {
@@ -56,7 +57,7 @@ void openChosenFile(const GLUI_FileBrowser* browser) {
 void menuInit() {
   GLUI* glui = GLUI_Master.create_glui_subwindow(the.main_window, GLUI_SUBWINDOW_RIGHT);
   glui->set_main_gfx_window(the.main_window);
-  menuBuild(glui, menuCallback, ExamplesDir().c_str());
+  menuBuild(glui, menuCallback, oriExamplesDir().c_str());
 }
 
 void menuCallback(int ID) {
@@ -89,16 +90,36 @@ void menuCallback(int ID) {
       break;
     case kMenuFoldTo:
     case kMenuExact:
+    case kMenuContact:
+    case kMenuThickness:
     case kMenuSolver:
-    case kMenuMode:
-      appApplyFoldOptions();
+    case kMenuMode: {
+      const ORI_result r = appApplyFoldOptions();
+      if (oriFailed(r)) {
+        // Refused (contact with a mode): said, and the panel shows the
+        // sheet's options again.
+        oriMessage("%s\n", oriResultText(r).c_str());
+        const ORI_foldOptions kept = oriSheetOptions(appSheet());
+        the.contact = kept.contact ? 1 : 0;
+        the.mode = kept.mode;
+        if (theGLUI.contact_check != nullptr) theGLUI.contact_check->set_int_val(the.contact);
+        if (theGLUI.mode_spinner != nullptr) theGLUI.mode_spinner->set_int_val(the.mode);
+      }
+      appReadoutChanged();  // the Status rollout says whether contact is on, and which solver folds
       break;
+    }
     case kMenuCountDof:
       appReadoutMobility(appSheet(), true, false, true);
       menuShowReadout();
       break;
     case kMenuHelp:
       the.show_help = the.show_help ? 0 : 1;
+      break;
+    case kMenuFit:
+      appFit();
+      break;
+    case kMenuQuit:
+      appQuit();
       break;
     case kMenuFileFilter:
       for (GLUI_FileBrowser* b : {theGLUI.examples_browser, theGLUI.folder_browser}) {

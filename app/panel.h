@@ -15,7 +15,9 @@ void menuInit();
 // pattern on the terminal, the view-mode group switches the crease-pattern
 // view with the "CP" camera, "fold to %" and "Exact" hand the panel's fold
 // options to the sheet (appApplyFoldOptions), "Help" shows or hides the help
-// box, the filter lists the Files rollout's files again, and a file chosen
+// box, "Fit" frames the view on the model (appFit), "Quit" ends the program
+// as closing the window does (appQuit), the filter lists the Files rollout's
+// files again, and a file chosen
 // there is opened (appOpenPatternFile; why it could not be is shown under
 // the lists). Runs with the main window current.
 void menuCallback(int ID);

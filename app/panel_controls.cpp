@@ -20,6 +20,7 @@ constexpr int kFoldRolloutWidth = 100;
 constexpr int kLineWidthSpinnerWidth = 1;
 constexpr int kStepButtonWidth = 80;
 constexpr int kSaveButtonWidth = 10;
+constexpr int kFitButtonWidth = 10;
 constexpr int kSaveDirWidth = 160;
 // Heights of the file browsers' lists, pixels.
 constexpr int kExamplesHeight = 80;
@@ -39,18 +40,24 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Object");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Walk");
   glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "CP");
-  // Beside "Closure", below the cameras: the panel keeps its height.
-  theGLUI.strain_check = glui->add_checkbox_to_panel(view_panel, "Strain", &theGL.draw_strain, -1, nullptr);
+  glui->add_radiobutton_to_group(theGLUI.view_mode_radio, "Folded form");
+  // Under the cameras, so that the rollout grows by no row.
+  theGLUI.colour_check = glui->add_checkbox_to_panel(view_panel, "Colour", &theGL.draw_colour, -1, nullptr);
   glui->add_column_to_panel(view_panel, 1);
   theGLUI.draw_face_check = glui->add_checkbox_to_panel(view_panel, "Draw Face", &theGL.draw_face, -1, nullptr);
   theGLUI.draw_edge_check = glui->add_checkbox_to_panel(view_panel, "Draw Edge", &theGL.draw_edge, -1, nullptr);
   theGLUI.crease_check = glui->add_checkbox_to_panel(view_panel, "Crease", &theGL.draw_crease, -1, nullptr);
   theGLUI.closure_check = glui->add_checkbox_to_panel(view_panel, "Closure", &theGL.draw_closure, -1, nullptr);
-  theGLUI.line_width_spinner = glui->add_spinner_to_panel(theGLUI.view_rollout, "line width", GLUI_SPINNER_INT,
+  // Under "Closure", beside "Colour": the rollout grows by no row.
+  theGLUI.strain_check = glui->add_checkbox_to_panel(view_panel, "Strain", &theGL.draw_strain, -1, nullptr);
+  GLUI_Panel* width_row = glui->add_panel_to_panel(theGLUI.view_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.line_width_spinner = glui->add_spinner_to_panel(width_row, "line width", GLUI_SPINNER_INT,
                                                           &theGL.line_width, -1, nullptr);
   theGLUI.line_width_spinner->set_int_limits(kMenuLineWidthMin, kMenuLineWidthMax, GLUI_LIMIT_CLAMP);
   theGLUI.line_width_spinner->set_speed(kSpinnerSpeed);
   theGLUI.line_width_spinner->set_w(kLineWidthSpinnerWidth);
+  glui->add_column_to_panel(width_row, 0);
+  glui->add_button_to_panel(width_row, "Fit", kMenuFit, callback)->set_w(kFitButtonWidth);
 
   theGLUI.orient_rollout = glui->add_rollout("Orientation Edit Mode", 1);
   theGLUI.orient_rollout->set_alignment(GLUI_ALIGN_CENTER);
@@ -69,18 +76,25 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
                                                        &the.fold_to, kMenuFoldTo, callback);
   theGLUI.fold_to_spinner->set_int_limits(kMenuFoldToMin, kMenuFoldToMax, GLUI_LIMIT_CLAMP);
   theGLUI.fold_to_spinner->set_speed(kSpinnerSpeed);
-  // "Exact" above "mode", and the solver beside them, so that the panel
-  // grows by one row only.
-  GLUI_Panel* solver_row = glui->add_panel_to_panel(theGLUI.fold_rollout, "", GLUI_PANEL_NONE);
-  theGLUI.exact_check = glui->add_checkbox_to_panel(solver_row, "Exact", &the.exact, kMenuExact, callback);
-  // 0 folds towards the targets; K along the K-th fold mode of the shape.
-  theGLUI.mode_spinner = glui->add_spinner_to_panel(solver_row, "mode", GLUI_SPINNER_INT, &the.mode, kMenuMode, callback);
-  theGLUI.mode_spinner->set_int_limits(kMenuModeMin, kMenuModeMax, GLUI_LIMIT_CLAMP);
-  theGLUI.mode_spinner->set_speed(kSpinnerSpeed);
-  glui->add_column_to_panel(solver_row, 0);
-  theGLUI.solver_radio = glui->add_radiogroup_to_panel(solver_row, &the.solver, kMenuSolver, callback);
+  // "Exact" and "Contact" above each other, beside the solver: the panel
+  // grows by one row only, so that it still ends with "Clear Fold" in the
+  // window's first size.
+  GLUI_Panel* mode_row = glui->add_panel_to_panel(theGLUI.fold_rollout, "", GLUI_PANEL_NONE);
+  theGLUI.exact_check = glui->add_checkbox_to_panel(mode_row, "Exact", &the.exact, kMenuExact, callback);
+  theGLUI.contact_check = glui->add_checkbox_to_panel(mode_row, "Contact", &the.contact, kMenuContact, callback);
+  glui->add_column_to_panel(mode_row, 0);
+  theGLUI.solver_radio = glui->add_radiogroup_to_panel(mode_row, &the.solver, kMenuSolver, callback);
   glui->add_radiobutton_to_group(theGLUI.solver_radio, "Rigid");
   glui->add_radiobutton_to_group(theGLUI.solver_radio, "Compliant");
+  theGLUI.thickness_spinner = glui->add_spinner_to_panel(theGLUI.fold_rollout, "thickness /1000", GLUI_SPINNER_INT,
+                                                         &the.thickness, kMenuThickness, callback);
+  theGLUI.thickness_spinner->set_int_limits(kMenuThicknessMin, kMenuThicknessMax, GLUI_LIMIT_CLAMP);
+  theGLUI.thickness_spinner->set_speed(kSpinnerSpeed);
+  // 0 folds towards the targets; K along the K-th fold mode of the shape.
+  theGLUI.mode_spinner =
+      glui->add_spinner_to_panel(theGLUI.fold_rollout, "mode", GLUI_SPINNER_INT, &the.mode, kMenuMode, callback);
+  theGLUI.mode_spinner->set_int_limits(kMenuModeMin, kMenuModeMax, GLUI_LIMIT_CLAMP);
+  theGLUI.mode_spinner->set_speed(kSpinnerSpeed);
 
   theGLUI.step_panel = glui->add_panel("", GLUI_PANEL_NONE);
   glui->add_button_to_panel(theGLUI.step_panel, "<<", kMenuStepBack, callback)->set_w(kStepButtonWidth);
@@ -95,15 +109,18 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.save_screen_check = glui->add_checkbox_to_panel(save_row, "Scr", &the.save_screen, -1, nullptr);
 
   glui->add_edittext("SaveDir", GLUI_EDITTEXT_TEXT, the.save_dir, -1, nullptr)->set_w(kSaveDirWidth);
-  glui->add_button("File Open", kMenuFileOpen, callback)->set_alignment(GLUI_ALIGN_LEFT);
-  glui->add_button("Next File", kMenuNextFile, callback)->set_alignment(GLUI_ALIGN_LEFT);
+  // Side by side, so that "Clear Fold" stays in the window's first size.
+  GLUI_Panel* file_row = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(file_row, "File Open", kMenuFileOpen, callback);
+  glui->add_column_to_panel(file_row, 0);
+  glui->add_button_to_panel(file_row, "Next File", kMenuNextFile, callback);
   glui->add_separator();
   glui->add_button("Clear Fold", kMenuClearFold, callback)->set_alignment(GLUI_ALIGN_RIGHT);
 
   theGLUI.status_rollout = glui->add_rollout("Status", 0);
   static const char* const kStatusNames[kAppReadoutLines] = {
       "steps", "fold progress", "residual", "worst vertex", "farthest fold", "last step", "intersecting pairs",
-      "exact kept back", "largest strain", "compliant kept back", "degrees of freedom"};
+      "exact kept back", "largest strain", "compliant kept back", "contact", "degrees of freedom"};
   for (int i = 0; i < kAppReadoutLines; ++i) {
     theGLUI.status_text[i] = glui->add_statictext_to_panel(theGLUI.status_rollout, kStatusNames[i]);
   }
@@ -128,7 +145,10 @@ void menuBuild(GLUI* glui, GLUI_Update_CB callback, const char* examples_dir) {
   theGLUI.folder_browser->fbreaddir(".");
   theGLUI.files_message = glui->add_statictext_to_panel(theGLUI.files_rollout, "");
 
-  glui->add_button("Help", kMenuHelp, callback)->set_alignment(GLUI_ALIGN_RIGHT);
+  GLUI_Panel* last_row = glui->add_panel("", GLUI_PANEL_NONE);
+  glui->add_button_to_panel(last_row, "Help", kMenuHelp, callback);
+  glui->add_column_to_panel(last_row, 0);
+  glui->add_button_to_panel(last_row, "Quit", kMenuQuit, callback);
 
   theGLUI.view_rollout->set_w(kViewRolloutWidth);
   theGLUI.fold_rollout->set_w(kFoldRolloutWidth);

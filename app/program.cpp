@@ -3,12 +3,14 @@
 #include <GL/freeglut.h>
 
 #include "app/app_state.h"
+#include "app/glui.h"
 #include "app/keyboard.h"
 #include "app/mouse.h"
 #include "app/panel.h"
 #include "app/timer.h"
 #include "app/window_display.h"
 #include "render/draw.h"
+#include "render/view_rules.h"
 #include "render/view_state.h"
 
 namespace {
@@ -68,8 +70,20 @@ void Idle() {
     glutShowWindow();
     the.show_request = 0;
   }
-  glutPostRedisplay();
+  appPostRedraw();
   glutSetWindow(the.sub_window);
-  glutPostRedisplay();
-  if (theGL.orient_mode != 2) the.axis_pick_count = 0;
+  // From now on the windows are redrawn when something changes: an idle
+  // callback would keep the main loop spinning on a processor.
+  GLUI_Master.set_glutIdleFunc(nullptr);
+}
+
+void appPostRedraw() {
+  if (the.main_window > 0) glutPostWindowRedisplay(the.main_window);
+  if (the.sub_window > 0) glutPostWindowRedisplay(the.sub_window);
+}
+
+void appQuit() { glutLeaveMainLoop(); }
+
+void appFit() {
+  if (oriGLFitView(&theGL, appManifold())) appPostRedraw();
 }

@@ -9,7 +9,21 @@
 // options.
 void OpenWindows(int* argc, char** argv);
 
-// Idle callback: shows the main window when asked (the.show_request), posts a
-// redisplay of both windows, and abandons a half-done three-vertex pick when
-// that orientation mode has been left.
+// Idle callback of the start: shows the main window when asked
+// (the.show_request), posts a redisplay of both windows and removes itself,
+// so that a window at rest takes no processor time. From then on whatever
+// changes the picture asks for it: appPostRedraw.
 void Idle();
+
+// Posts a redisplay of the main window and the drawing sub-window: called by
+// every callback that changes what they show (keys, the mouse, a fold or
+// walk tick that moved something, the panel's controls, a pattern opened).
+void appPostRedraw();
+
+// Ends the main loop ('q', Esc, "Quit"), as closing the window does: main
+// then writes the FOLD recording and frees the sheet.
+void appQuit();
+
+// Fit ('f', "Fit"): frames the present view on the model or the crease
+// pattern (oriGLFitView) and redraws; nothing in the Walk camera.
+void appFit();

@@ -8,6 +8,7 @@
 #include "app/fold_readout.h"
 #include "app/fold_recording.h"
 #include "app/motion.h"
+#include "app/program.h"
 #include "geometry/message.h"
 #include "render/view_state.h"
 
@@ -38,13 +39,14 @@ void Step(double step) {
   } else {
     refused.clear();
   }
+  appPostRedraw();
   glutSetWindow(the.sub_window);
 }
 
 void TimerFunc(int value) {
   switch (value) {
     case kWalkTick:
-      appWalkZoomTick(&theGL);
+      if (appWalkZoomTick(&theGL)) appPostRedraw();
       glutTimerFunc(kWalkTick, TimerFunc, kWalkTick);
       break;
     case kFoldTick: {

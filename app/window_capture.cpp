@@ -2,6 +2,7 @@
 
 #include <GL/freeglut.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 
@@ -11,7 +12,7 @@
 #include "files/screen_capture.h"
 #include "render/read_pixels.h"
 
-void ScreenSaveBMP(const char* filename) {
+int ScreenSaveBMP(const char* filename) {
   const int previous = glutGetWindow();
   glutSetWindow(the.sub_window);
   const bool drawn = appDrawFrame();
@@ -26,9 +27,15 @@ void ScreenSaveBMP(const char* filename) {
   // shown.
   if (drawn) glutSwapBuffers();
 
+  int result = -1;
+  int err = size == 0 ? EINVAL : ENOMEM;
   if (bits != nullptr) {
-    oriCaptureSaveBMP(filename, w, h, bits);
+    errno = 0;
+    result = oriCaptureSaveBMP(filename, w, h, bits);
+    err = errno != 0 ? errno : EIO;
     std::free(bits);
   }
   if (previous > 0) glutSetWindow(previous);
+  errno = result == 0 ? 0 : err;
+  return result;
 }

@@ -6,16 +6,20 @@
 // without swapping: the figures and marks of the readout brought up to date
 // (appReadoutRefresh, once after every change of the shape) and shown in the
 // Status rollout, the present view of the sheet's pattern with the marks
-// (oriGLDrawScene), and the help box when it is on. False, nothing drawn,
+// (oriGLDrawScene) or, in the "Folded form" view, its flat-folded form in
+// layer order (render/draw_folded.h; the x-ray and a box naming the reason
+// where no stacking is valid), and the help box when it is on. False, nothing drawn,
 // while no pattern is loaded.
 bool appDrawFrame();
 
-// Display callback of the drawing sub-window: appDrawFrame, then swaps the
-// buffers (no swap while no pattern is loaded).
+// Display callback of the drawing sub-window: abandons a half-done
+// three-vertex pick when that orientation mode has been left, then
+// appDrawFrame and swaps the buffers (no swap while no pattern is loaded).
 void Display();
 
-// Display callback of the main window: clears it to grey, carries out a
-// pending open request (appServeOpenRequest) and sets the title
+// Display callback of the main window: clears it to grey, asks for the
+// drawing sub-window to be redrawn, carries out a pending open request
+// (appServeOpenRequest) and sets the title
 // "Plicata [width, height]  NNNNN frames".
 void Display_base();
 

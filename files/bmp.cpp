@@ -1,5 +1,6 @@
 #include "files/bmp.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -206,7 +207,9 @@ int SaveDIBitmap(const char* filename, const BITMAPINFO* info, const unsigned ch
   ORI_write_aside file;
   if (oriWriteAsideOpen(&file, filename) != 0) return -1;
   if (SaveDIBitmapFile(file.fp, info, bits) != 0) {
+    const int err = oriWriteAsideReason(&file);
     oriWriteAsideDiscard(&file);
+    errno = err;
     return -1;
   }
   return oriWriteAsideCommit(&file);

@@ -28,6 +28,9 @@ struct ORI_fold_recording {
   int n_frames = 0;                   // folded frames
   bool keep_strain = false;           // record frame_strain (oriFoldRecordingKeepStrain)
   std::vector<double> frame_strain;   // 1 per edge per folded frame, when kept
+  bool has_folded_form = false;       // the flat-folded form below is set
+  std::vector<double> folded_form;    // 2 per vertex
+  std::vector<int> face_orders;       // 3 per order
 };
 
 namespace {
@@ -193,7 +196,27 @@ void oriFoldRecordingKeepStrain(ORI_fold_recording* rec) {
   if (rec != nullptr && rec->n_frames == 0) rec->keep_strain = true;
 }
 
-int oriFoldRecordingFrameCount(const ORI_fold_recording* rec) { return rec == nullptr ? 0 : rec->n_frames + 1; }
+int oriFoldRecordingFoldedForm(ORI_fold_recording* rec, const double* xy, int n_vert, const int* face_orders,
+                               int n_orders) {
+  if (rec == nullptr || xy == nullptr || n_vert != rec->n_vert || n_orders < 0) return -1;
+  for (int k = 0; k < 2 * n_vert; ++k) {
+    if (!std::isfinite(xy[k])) return -1;
+  }
+  const int n_face = static_cast<int>(rec->face_start.size()) - 1;
+  if (face_orders == nullptr) n_orders = 0;
+  for (int k = 0; k < n_orders; ++k) {
+    const int f = face_orders[3 * k], g = face_orders[3 * k + 1], s = face_orders[3 * k + 2];
+    if (f < 0 || f >= n_face || g < 0 || g >= n_face || s < -1 || s > 1) return -1;
+  }
+  rec->folded_form.assign(xy, xy + 2 * static_cast<size_t>(n_vert));
+  rec->face_orders.assign(face_orders, face_orders + 3 * static_cast<size_t>(n_orders));
+  rec->has_folded_form = true;
+  return 0;
+}
+
+int oriFoldRecordingFrameCount(const ORI_fold_recording* rec) {
+  return rec == nullptr ? 0 : rec->n_frames + 1 + (rec->has_folded_form ? 1 : 0);
+}
 
 int oriFoldRecordingSave(const ORI_fold_recording* rec, FILE* fp) {
   if (rec == nullptr || fp == nullptr) return -1;
@@ -223,7 +246,7 @@ int oriFoldRecordingSave(const ORI_fold_recording* rec, FILE* fp) {
   }
   std::fputs("\n  ]", fp);
 
-  if (rec->n_frames > 0) {
+  if (rec->n_frames > 0 || rec->has_folded_form) {
     std::fputs(",\n  \"file_frames\": [", fp);
     for (int k = 0; k < rec->n_frames; ++k) {
       std::fprintf(fp, "%s\n    {\n", k > 0 ? "," : "");
@@ -235,6 +258,29 @@ int oriFoldRecordingSave(const ORI_fold_recording* rec, FILE* fp) {
       if (rec->keep_strain) {
         std::fputs(",\n      \"edges_plicata:strain\": ", fp);
         writeNumbers(fp, rec->frame_strain.data() + static_cast<size_t>(k) * n_edge, n_edge, "%.6e");
+      }
+      std::fputs("\n    }", fp);
+    }
+    if (rec->has_folded_form) {
+      std::fprintf(fp, "%s\n    {\n", rec->n_frames > 0 ? "," : "");
+      std::fputs("      \"frame_classes\": [\"foldedForm\"],\n      \"frame_attributes\": [\"2D\"],\n", fp);
+      std::fputs("      \"frame_parent\": 0,\n      \"frame_inherit\": true,\n      \"vertices_coords\": ", fp);
+      writeRows(fp, "      ", rec->folded_form.data(), rec->n_vert, 2);
+      std::vector<double> flat_degrees(n_edge, 0.0);
+      for (int k = 0; k < n_edge; ++k) {
+        const char a = rec->edges_assignment[k];
+        flat_degrees[k] = a == 'V' ? 180.0 : a == 'M' ? -180.0 : 0.0;
+      }
+      std::fputs(",\n      \"edges_foldAngle\": ", fp);
+      writeNumbers(fp, flat_degrees.data(), n_edge, "%.0f");
+      const size_t n_orders = rec->face_orders.size() / 3;
+      if (n_orders > 0) {
+        std::fputs(",\n      \"faceOrders\": [", fp);
+        for (size_t k = 0; k < n_orders; ++k) {
+          std::fprintf(fp, "%s\n        [%d, %d, %d]", k > 0 ? "," : "", rec->face_orders[3 * k],
+                       rec->face_orders[3 * k + 1], rec->face_orders[3 * k + 2]);
+        }
+        std::fputs("\n      ]", fp);
       }
       std::fputs("\n    }", fp);
     }

@@ -29,8 +29,13 @@
 //    (folded length / flat length) − 1 from the frame's own coordinates
 //    ("%.6e"), as a compliant folding stretches its bars. Without it no
 //    such field is written.
+//  - a flat-folded form, when one was given (after the folded frames, if
+//    any): a frame ("foldedForm", "2D", frame_parent 0, frame_inherit true)
+//    with the folded vertices_coords in the plane, edges_foldAngle ±180 for
+//    the mountains and valleys (0 for the other edges), and the layer order
+//    as faceOrders [f, g, s] when it is known.
 //  - file_spec 1.2, file_creator "Plicata", file_classes ["animation"] when
-//    there are folded frames, ["singleModel"] otherwise.
+//    there are folded frames from steps, ["singleModel"] otherwise.
 #pragma once
 
 #include <cstdio>
@@ -55,7 +60,18 @@ int oriFoldRecordingFrame(ORI_fold_recording* rec, const ORI_manifold* om);
 // folded frames or none, so call it before the first. Null is ignored.
 void oriFoldRecordingKeepStrain(ORI_fold_recording* rec);
 
-// Frames recorded, frame 0 included.
+// Sets the flat-folded form written after the folded frames: xy holds 2
+// coordinates per vertex (file units, the vertex order of frame 0), and
+// face_orders n_orders triples f, g, s (faces of frame 0, s in {-1, 0, 1}:
+// +1 when f lies on the side of g that g's normal points to); null or 0
+// orders write no faceOrders. A second call replaces the first. Returns 0;
+// -1 and nothing kept when n_vert differs from frame 0's vertices, a
+// coordinate is not finite, or a triple names a face that frame 0 lacks or
+// an s out of range.
+int oriFoldRecordingFoldedForm(ORI_fold_recording* rec, const double* xy, int n_vert, const int* face_orders,
+                               int n_orders);
+
+// Frames recorded, frame 0 included (the flat-folded form counted).
 int oriFoldRecordingFrameCount(const ORI_fold_recording* rec);
 
 // Writes the FOLD document to fp (opened by the caller, not closed).

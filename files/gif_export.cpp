@@ -229,8 +229,9 @@ ORI_gif_writer* oriGifBegin(const char* path, int w, int h, int fps) {
     ok = EGifPutScreenDesc(gw->gif, w, h, 8, 0, nullptr) == GIF_OK && putLooping(gw->gif);
   }
   if (!ok) {
+    const int err = oriWriteAsideReason(&gw->file);
     oriGifAbort(gw);
-    errno = EIO;
+    errno = err;
     return nullptr;
   }
   const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
@@ -291,7 +292,8 @@ int oriGifAddFrame(ORI_gif_writer* gw, const unsigned char* rgb) {
                      right - left + 1) == GIF_OK;
   }
   if (!ok) {
-    errno = EIO;
+    // giflib says only that its write failed: the stream kept why.
+    errno = map == nullptr ? ENOMEM : gw->file.error != 0 ? gw->file.error : EIO;
     return -1;
   }
   ++gw->frames;
@@ -301,9 +303,10 @@ int oriGifAddFrame(ORI_gif_writer* gw, const unsigned char* rgb) {
 int oriGifEnd(ORI_gif_writer* gw) {
   const bool framed = gw->frames > 0;
   if (!closeGif(gw) || !framed) {
+    const int err = framed ? (gw->file.error != 0 ? gw->file.error : EIO) : EINVAL;
     oriWriteAsideDiscard(&gw->file);
     delete gw;
-    errno = framed ? EIO : EINVAL;
+    errno = err;
     return -1;
   }
   const int committed = oriWriteAsideCommit(&gw->file);

@@ -318,18 +318,5 @@ int oriGltfSave(const ORI_fold_animation* anim, const ORI_gltfOptions& opt, FILE
 }
 
 int oriGltfSaveFile(const ORI_fold_animation* anim, const ORI_gltfOptions& opt, const char* path, std::string* why) {
-  ORI_write_aside wa;
-  if (oriWriteAsideOpen(&wa, path) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    return -1;
-  }
-  if (oriGltfSave(anim, opt, wa.fp, why) != 0) {
-    oriWriteAsideDiscard(&wa);
-    return -1;
-  }
-  if (oriWriteAsideCommit(&wa) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    return -1;
-  }
-  return 0;
+  return oriWriteFileSaying(path, [&](FILE* fp, std::string* w) { return oriGltfSave(anim, opt, fp, w); }, why);
 }

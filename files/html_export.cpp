@@ -432,18 +432,5 @@ int oriHtmlSave(const ORI_fold_animation* anim, const ORI_htmlOptions& opt, FILE
 }
 
 int oriHtmlSaveFile(const ORI_fold_animation* anim, const ORI_htmlOptions& opt, const char* path, std::string* why) {
-  ORI_write_aside wa;
-  if (oriWriteAsideOpen(&wa, path) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    return -1;
-  }
-  if (oriHtmlSave(anim, opt, wa.fp, why) != 0) {
-    oriWriteAsideDiscard(&wa);
-    return -1;
-  }
-  if (oriWriteAsideCommit(&wa) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    return -1;
-  }
-  return 0;
+  return oriWriteFileSaying(path, [&](FILE* fp, std::string* w) { return oriHtmlSave(anim, opt, fp, w); }, why);
 }

@@ -29,6 +29,10 @@ int oriStepReportWrite(const std::vector<ORI_stepRecord>& records, FILE* fp) {
     j["max_delta"] = number(r.max_delta);
     j["ms"] = number(r.ms);
     if (r.intersecting_pairs >= 0) j["intersecting_pairs"] = r.intersecting_pairs;
+    if (r.active_contacts >= 0) {
+      j["active_contacts"] = r.active_contacts;
+      j["locked"] = r.locked != 0;
+    }
     if (r.dof >= 0) j["dof"] = r.dof;
     std::fprintf(fp, "%s\n  %s", i > 0 ? "," : "", j.dump().c_str());
   }

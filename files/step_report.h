@@ -5,7 +5,7 @@
 //   {"records": [
 //     {"step": 1, "residual": R, "worst_vertex_error": E, "worst_vertex": V,
 //      "cg_iterations": I, "max_delta": D, "ms": T, "intersecting_pairs": P,
-//      "dof": K},
+//      "active_contacts": A, "locked": false, "dof": K},
 //     ...]}
 // one record to a line: step counts from 1 over the whole run; residual is
 // the closure residual Σ|g| after the step; worst_vertex_error the largest
@@ -15,9 +15,11 @@
 // iterations; max_delta the largest angle change (radians); ms the step's
 // wall time in milliseconds (solver, placement and any frame files); intersecting_pairs the pairs
 // of faces passing through each other after the step, present only when
-// they were looked for; dof the degrees of freedom of the state after the
-// step (sim/mobility.h), present only when it was analysed. A number that
-// is not finite is written as null.
+// they were looked for; active_contacts the pairs of faces that contact
+// held apart in the step and locked whether the fold locked there, both
+// present only with contact on; dof the degrees of freedom of the state
+// after the step (sim/mobility.h), present only when it was analysed. A
+// number that is not finite is written as null.
 #pragma once
 
 #include <cstdio>
@@ -32,7 +34,9 @@ struct ORI_stepRecord {
   double max_delta;
   double ms;
   int intersecting_pairs;  // -1: not looked for
-  int dof = -1;            // -1: not analysed
+  int active_contacts = -1;  // pairs of faces contact held apart in the step; -1: contact off
+  int locked = 0;            // 1: contact locked the fold at this step
+  int dof = -1;              // -1: not analysed
 };
 
 // Writes the report of records to fp (opened by the caller, not closed).

@@ -181,18 +181,6 @@ int oriStlSave(const ORI_manifold* om, double thickness, double scale, FILE* fp,
 }
 
 int oriStlSaveFile(const ORI_manifold* om, double thickness, double scale, const char* path, std::string* why) {
-  ORI_write_aside wa;
-  if (oriWriteAsideOpen(&wa, path) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    return -1;
-  }
-  if (oriStlSave(om, thickness, scale, wa.fp, why) != 0) {
-    oriWriteAsideDiscard(&wa);
-    return -1;
-  }
-  if (oriWriteAsideCommit(&wa) != 0) {
-    *why = std::string("cannot write: ") + std::strerror(errno);
-    return -1;
-  }
-  return 0;
+  return oriWriteFileSaying(path, [&](FILE* fp, std::string* w) { return oriStlSave(om, thickness, scale, fp, w); },
+                            why);
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@ struct ORI_video_writer {
   ORI_write_aside file;
   pid_t pid = -1;
   int pipe = -1;  // ffmpeg's standard input
+  int log = -1;   // ffmpeg's standard error: a file in memory (-1: ours)
   int width = 0, height = 0;
   long frames = 0;
 };
@@ -65,6 +67,40 @@ bool finished(pid_t pid) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Bytes of ffmpeg's messages read back: its reason is in the last lines.
+constexpr off_t kMessageTail = 4096;
+
+// ffmpeg's reason for failing, from its messages: the last line that gives
+// one ("...: No space left on device"; a closing "Conversion failed!" does
+// not), else the last line; the temporary file's name reads as the final.
+std::string ffmpegReason(const ORI_video_writer* vw) {
+  if (vw->log < 0) return std::string();
+  const off_t end = lseek(vw->log, 0, SEEK_END);
+  const off_t from = end > kMessageTail ? end - kMessageTail : 0;
+  std::string text(static_cast<size_t>(end - from), '\0');
+  const ssize_t n = end > 0 ? pread(vw->log, text.data(), text.size(), from) : 0;
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  std::string last, reason;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t stop = text.find('\n', start);
+    if (stop == std::string::npos) stop = text.size();
+    std::string line = text.substr(start, stop - start);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (!line.empty()) {
+      last = line;
+      if (line.find(": ") != std::string::npos) reason = line;
+    }
+    start = stop + 1;
+  }
+  std::string said = reason.empty() ? last : reason;
+  for (size_t at = said.find(vw->file.temporary); !vw->file.temporary.empty() && at != std::string::npos;
+       at = said.find(vw->file.temporary, at + vw->file.path.size())) {
+    said.replace(at, vw->file.temporary.size(), vw->file.path);
+  }
+  return said;
+}
+
 }  // namespace
 
 ORI_video_writer* oriVideoBegin(const char* path, int w, int h, int fps) {
@@ -107,6 +143,8 @@ ORI_video_writer* oriVideoBegin(const char* path, int w, int h, int fps) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  vw->log = memfd_create("ffmpeg-messages", MFD_CLOEXEC);
+  if (vw->log >= 0) posix_spawn_file_actions_adddup2(&actions, vw->log, STDERR_FILENO);
   const int spawned = posix_spawnp(&vw->pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[0]);
@@ -128,13 +166,14 @@ int oriVideoAddFrame(ORI_video_writer* vw, const unsigned char* rgb) {
   return 0;
 }
 
-int oriVideoEnd(ORI_video_writer* vw) {
+int oriVideoEnd(ORI_video_writer* vw, std::string* why) {
   close(vw->pipe);
   vw->pipe = -1;
   const bool ok = finished(vw->pid);
   vw->pid = -1;
   int result = 0;
   if (!ok || vw->frames == 0) {
+    if (vw->frames > 0 && why != nullptr) *why = ffmpegReason(vw);
     oriWriteAsideDiscard(&vw->file);
     errno = vw->frames == 0 ? EINVAL : ECHILD;
     result = -1;
@@ -142,6 +181,7 @@ int oriVideoEnd(ORI_video_writer* vw) {
     result = oriWriteAsideCommit(&vw->file);
   }
   const int err = errno;
+  if (vw->log >= 0) close(vw->log);
   delete vw;
   errno = err;
   return result;
@@ -154,6 +194,7 @@ void oriVideoAbort(ORI_video_writer* vw) {
     kill(vw->pid, SIGTERM);
     finished(vw->pid);
   }
+  if (vw->log >= 0) close(vw->log);
   oriWriteAsideDiscard(&vw->file);
   delete vw;
 }

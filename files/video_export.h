@@ -1,7 +1,11 @@
 // Videos of rendered pictures: MP4 files (H.264 in yuv420p, which browsers
 // and slide software play) made by the ffmpeg program, which is fed the
-// frames through a pipe. ffmpeg's own messages go to standard error.
+// frames through a pipe. ffmpeg's own messages are kept (in memory) and
+// its reason handed back when it fails, so that the caller says it in one
+// line: a full disk reads "No space left on device" there.
 #pragma once
+
+#include <string>
 
 // Largest side of a frame, pixels.
 constexpr int kOriVideoMaxSide = 8192;
@@ -19,14 +23,15 @@ ORI_video_writer* oriVideoBegin(const char* path, int w, int h, int fps);
 
 // Sends a frame: rgb holds w × h pixels, top row first, red-green-blue.
 // Returns 0, or -1 with errno set (EPIPE when ffmpeg has stopped taking
-// frames). Blocks while ffmpeg encodes.
+// frames: oriVideoEnd then says why). Blocks while ffmpeg encodes.
 int oriVideoAddFrame(ORI_video_writer* vw, const unsigned char* rgb);
 
 // Ends the input, waits for ffmpeg, renames its file onto path and frees
 // vw. Returns 0, or -1 after removing the temporary file: errno EINVAL when
-// no frame was sent, ECHILD when ffmpeg failed (it said why on standard
-// error), else what the rename gave.
-int oriVideoEnd(ORI_video_writer* vw);
+// no frame was sent, ECHILD when ffmpeg failed (*why, when why is not null,
+// receives ffmpeg's reason: its last message line that gives one, with the
+// temporary file's name replaced by path), else what the rename gave.
+int oriVideoEnd(ORI_video_writer* vw, std::string* why = nullptr);
 
 // Ends ffmpeg without a file (the temporary file is removed) and frees vw;
 // null is ignored.

@@ -176,8 +176,80 @@ void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n) {
   b.node(0, n);
 }
 
+void oriBoxTreeRefit(ORI_boxTree* tree, const ORI_box* boxes) {
+  for (size_t i = 0; i < tree->items.size(); ++i) tree->item_boxes[i] = boxes[tree->items[i]];
+  // A node's children come after it in the list: from the end, every child
+  // is refitted before its parent.
+  for (size_t k = tree->nodes.size(); k-- > 0;) {
+    ORI_boxTree::Node& node = tree->nodes[k];
+    if (node.count > 0) {
+      ORI_box box = tree->item_boxes[node.first];
+      for (int i = node.first + 1; i < node.first + node.count; ++i) box = unite(box, tree->item_boxes[i]);
+      node.box = box;
+    } else {
+      node.box = unite(tree->nodes[node.left].box, tree->nodes[node.right].box);
+    }
+  }
+}
+
 void oriBoxTreeOverlaps(const ORI_boxTree* tree, void (*visit)(void* context, int a, int b), void* context) {
   if (tree->nodes.empty()) return;
   const Walk walk{tree, visit, context};
   walk.within(0);
 }
+
+void oriBoxTreeOverlapTasks(const ORI_boxTree* tree, int parts, std::vector<ORI_boxTreeTask>* tasks) {
+  tasks->clear();
+  if (tree->nodes.empty()) return;
+  tasks->push_back({0, -1});
+  // Each pass splits every task that can be split, in order, as the walk
+  // itself would open it.
+  for (bool split = true; split && static_cast<int>(tasks->size()) < parts;) {
+    split = false;
+    std::vector<ORI_boxTreeTask> next;
+    for (size_t k = 0; k < tasks->size(); ++k) {
+      const ORI_boxTreeTask& t = (*tasks)[k];
+      if (static_cast<int>(next.size() + tasks->size() - k) >= parts) {
+        next.push_back(t);  // enough: the rest stays whole
+        continue;
+      }
+      const ORI_boxTree::Node& na = tree->nodes[t.a];
+      if (t.b < 0) {
+        if (na.count > 0) {
+          next.push_back(t);
+        } else {
+          next.push_back({na.left, -1});
+          next.push_back({na.right, -1});
+          next.push_back({na.left, na.right});
+          split = true;
+        }
+        continue;
+      }
+      const ORI_boxTree::Node& nb = tree->nodes[t.b];
+      if (na.count > 0 && nb.count > 0) {
+        next.push_back(t);
+      } else if (nb.count > 0 || (na.count == 0 && t.a < t.b)) {
+        next.push_back({na.left, t.b});
+        next.push_back({na.right, t.b});
+        split = true;
+      } else {
+        next.push_back({t.a, nb.left});
+        next.push_back({t.a, nb.right});
+        split = true;
+      }
+    }
+    tasks->swap(next);
+  }
+}
+
+void oriBoxTreeOverlapsOf(const ORI_boxTree* tree, const ORI_boxTreeTask& task,
+                          void (*visit)(void* context, int a, int b), void* context) {
+  if (tree->nodes.empty()) return;
+  const Walk walk{tree, visit, context};
+  if (task.b < 0) {
+    walk.within(task.a);
+  } else {
+    walk.across(task.a, task.b);
+  }
+}
+

@@ -35,6 +35,15 @@ struct ORI_boxTree {
 // per node, O(n log n) at most; memory: under 2n nodes and n boxes.
 void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 
+// Gives the boxes of tree new places: boxes[k] is the new box of box number
+// k as given to the build (n as then). The tree keeps its shape (which boxes
+// share a leaf, how leaves pair up), so a tree built over one layout of the
+// boxes serves a layout that moved continuously from it (a sheet folding,
+// its tree built over the flat pattern): every node's box grows to hold its
+// boxes' new places. Boxes must hold finite numbers. Cost: O(n), no
+// allocation.
+void oriBoxTreeRefit(ORI_boxTree* tree, const ORI_box* boxes);
+
 // Calls visit(context, a, b) once for every pair of distinct boxes that
 // overlap or touch, in no particular order and with a and b in either order.
 // a and b are the boxes' places in tree->items (box numbers items[a] and
@@ -42,3 +51,22 @@ void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 // a caller that keeps its own records in that order reads them from nearby
 // memory. Cost: O(n log n + pairs) for boxes of bounded overlap.
 void oriBoxTreeOverlaps(const ORI_boxTree* tree, void (*visit)(void* context, int a, int b), void* context);
+
+// A share of the overlap walk: the pairs with both boxes under node a (b <
+// 0), or with one under node a and the other under node b.
+struct ORI_boxTreeTask {
+  int a, b;
+};
+
+// Cuts the walk of oriBoxTreeOverlaps into tasks that together visit every
+// pair once: the root's walk split node by node, breadth first, until
+// there are at least parts tasks or nothing left to split. The tasks
+// depend on the tree's shape alone (not on where its boxes are), so a tree
+// that is only refitted keeps them. Cost: O(parts).
+void oriBoxTreeOverlapTasks(const ORI_boxTree* tree, int parts, std::vector<ORI_boxTreeTask>* tasks);
+
+// Calls visit for every pair of overlapping boxes of task (as
+// oriBoxTreeOverlaps does for the whole tree).
+void oriBoxTreeOverlapsOf(const ORI_boxTree* tree, const ORI_boxTreeTask& task,
+                          void (*visit)(void* context, int a, int b), void* context);
+

@@ -17,19 +17,15 @@ struct Owner {
   int first, count;      // the face's corners: face_verts[first .. first + count - 1]
 };
 
-struct Flat {
-  double x, y;
-};
+using Flat = ORI_flatPoint;
 
 double turn(const Flat& a, const Flat& b, const Flat& c) { return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x); }
 
-// Cuts a face of k corners (flat points, in loop order) into triangles of
-// corner numbers appended to out: a fan when no corner is reflex, else
-// ears, each a corner that turns the face's way with no other corner in
-// its triangle. Straight corners are never cut off alone; what no ear can be
-// found for (a face that is not a simple polygon) is fanned.
-void cutFace(const std::vector<Flat>& pts, std::vector<int>* out) {
+}  // namespace
+
+void oriPolygonTriangles(const std::vector<ORI_flatPoint>& pts, std::vector<int>* out) {
   const int k = static_cast<int>(pts.size());
+  if (k < 3) return;
   if (k == 3) {
     out->push_back(0);
     out->push_back(1);
@@ -65,6 +61,8 @@ void cutFace(const std::vector<Flat>& pts, std::vector<int>* out) {
   }
   for (size_t i = 1; i + 1 < left.size(); ++i) out->insert(out->end(), {left[0], left[i], left[i + 1]});
 }
+
+namespace {
 
 struct Check {
   std::vector<Owner> owners;
@@ -135,7 +133,7 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
       hi_y = p.y > hi_y ? p.y : hi_y;
     }
     cut.clear();
-    cutFace(flat, &cut);
+    oriPolygonTriangles(flat, &cut);
     const int count = static_cast<int>(corners.size());
     const Owner owner = {{corners[0], corners[1], corners[2]}, f, first, count};
     for (size_t i = 0; i + 2 < cut.size(); i += 3) {
@@ -215,7 +213,7 @@ int oriFaceTriangles(const ORI_manifold* om, const ORI_face* f, std::vector<ORI_
   } while (e != nullptr && e != f->first && static_cast<int>(corners.size()) <= om->n_edge);
   if (e != f->first || corners.size() < 3) return 0;
   std::vector<int> cut;
-  cutFace(flat, &cut);
+  oriPolygonTriangles(flat, &cut);
   for (const int c : cut) out->push_back(corners[c]);
   return static_cast<int>(cut.size() / 3);
 }

@@ -21,6 +21,20 @@ struct ORI_vert;
 // of the sheet by about 1e-4 of its size).
 constexpr double kOriContactTolerance = 1e-3;
 
+// A point of the flat pattern (CP plane).
+struct ORI_flatPoint {
+  double x, y;
+};
+
+// Cuts a face of k corners (flat points, in loop order) into triangles of
+// corner numbers appended to out (three per triangle, k − 2 triangles): a
+// fan when no corner is reflex, else ears, each a corner that turns the
+// face's way with no other corner in its triangle. Straight corners are
+// never cut off alone; what no ear can be found for (a face that is not a
+// simple polygon) is fanned. Fewer than three corners give nothing.
+// warning: O(k³) on a face with reflex corners.
+void oriPolygonTriangles(const std::vector<ORI_flatPoint>& pts, std::vector<int>* out);
+
 // The pairs of faces of om that pass through each other, as placed by the
 // last fold step (the vertex positions, as the window draws and the OBJ
 // files record them). pairs receives (a, b) with a < b, sorted, each pair

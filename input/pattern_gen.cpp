@@ -8,11 +8,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "input/line_list.h"
 #include "input/opx_reader.h"
 #include "input/opx_writer.h"
+#include "input/read_error.h"
 
 namespace {
 
@@ -270,11 +272,21 @@ int oriManifoldConstructFromPattern(ORI_manifold* om, CreasePattern* cp) {
   char* text = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&text, &size);
-  if (out == nullptr) return -1;
+  if (out == nullptr) {
+    oriSetReadError("out of memory for the pattern's text");
+    return -1;
+  }
   const int written = LineToOpx(cp, out);
-  std::fclose(out);
-  if (written != 0 || text == nullptr) {
+  // A text that could not grow is cut short, and the stream need not say
+  // so: read back, it would look like a broken file. Whole, it ends with
+  // the writer's closing tag.
+  const int closed = std::fclose(out);
+  static const char kEnd[] = "</java>\n";
+  const size_t end = sizeof kEnd - 1;
+  const bool whole = text != nullptr && size >= end && std::memcmp(text + size - end, kEnd, end) == 0;
+  if (written != 0 || closed != 0 || !whole) {
     std::free(text);
+    oriSetReadError("out of memory for the pattern's text");
     return -1;
   }
   FILE* in = fmemopen(text, size, "r");

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "input/examples_dir.h"
 #include "input/line_list.h"
 #include "input/pattern_gen.h"
 #include "python/picture.h"
 #include "python/sheet.h"
+#include "sim/sim_step.h"
 
 namespace py = pybind11;
 using plicata::Sheet;
@@ -105,6 +107,8 @@ py::dict stepDict(const plicata::StepFigures& f) {
   d["compliant_kept"] = f.compliant_kept;
   d["max_strain"] = f.max_strain;
   d["max_bending"] = f.max_bending;
+  d["active_contacts"] = f.active_contacts;
+  d["locked"] = f.locked;
   return d;
 }
 
@@ -155,6 +159,8 @@ int assignment(const std::string& name) {
 
 PYBIND11_MODULE(_core, m) {
   m.doc() = "Plicata's folding core: the low-level sheet that the plicata package wraps.";
+  // The library's helper threads start only when a dense system needs them.
+  oriSimHoldBlasThreads();
   // A malformed pattern is a ValueError; a file that cannot be opened is
   // also the OSError Python users catch (FileNotFoundError, PermissionError),
   // carrying errno, strerror and filename.
@@ -180,7 +186,14 @@ PYBIND11_MODULE(_core, m) {
       }
       const int n = e.error_number;
       PyObject* cls = n == ENOENT || n == ENOTDIR ? not_found : n == EACCES || n == EPERM ? permission : unreadable;
-      py::tuple args = py::make_tuple(n, std::strerror(n), py::str(e.path));
+      // The system's words, then where a bare name was looked for when it
+      // was (the working folder and the examples folder).
+      std::string reason = std::strerror(n);
+      const std::string text = e.what(), lead = e.path + ": ";
+      if (text.find("examples folder") != std::string::npos) {
+        reason += "; " + (text.rfind(lead, 0) == 0 ? text.substr(lead.size()) : text);
+      }
+      py::tuple args = py::make_tuple(n, reason, py::str(e.path));
       PyErr_SetObject(cls, args.ptr());
     } catch (const plicata::SheetClosed& e) {
       PyErr_SetString(PyExc_ValueError, e.what());
@@ -188,6 +201,16 @@ PYBIND11_MODULE(_core, m) {
   });
 
   m.attr("MAX_STEPS") = plicata::kMaxSteps;
+  m.attr("__version__") = PLICATA_VERSION;
+  m.def(
+      "find_pattern",
+      [](const std::string& path) {
+        std::string found;
+        const ORI_result r = oriFindPattern(path.c_str(), &found);
+        if (oriFailed(r)) throw plicata::PatternFailure(oriResultText(r));
+        return found;
+      },
+      py::arg("path"));
   m.attr("KIND_NEGATIVE") = static_cast<int>(plicata::kKindNegative);
   m.attr("KIND_FLAT") = static_cast<int>(plicata::kKindFlat);
   m.attr("KIND_POSITIVE") = static_cast<int>(plicata::kKindPositive);
@@ -200,18 +223,18 @@ PYBIND11_MODULE(_core, m) {
            py::call_guard<py::gil_scoped_release>())
       .def(
           "fold",
-          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, long mode) {
+          [](Sheet& s, long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode) {
             plicata::StepFigures f;
             {
               py::gil_scoped_release unlocked;
-              f = s.fold(steps, fold_step, unfold, record, exact, mode, interruptRequested);
+              f = s.fold(steps, fold_step, unfold, record, exact, contact, mode, interruptRequested);
             }
             // A signal that ended the call early is raised now.
             if (PyErr_Occurred() != nullptr) throw py::error_already_set();
             return stepDict(f);
           },
           py::arg("steps"), py::arg("fold_step"), py::arg("unfold"), py::arg("record"), py::arg("exact"),
-          py::arg("mode"))
+          py::arg("contact"), py::arg("mode"))
       .def(
           "mobility",
           [](Sheet& s, bool diagonals) {
@@ -342,6 +365,9 @@ PYBIND11_MODULE(_core, m) {
                                return filled<double>([&] { return s.creaseCount(); }, 0,
                                                      [&](double* p, size_t n) { return s.fillFacetBending(p, n); });
                              })
+      .def_property("collisions", released(&Sheet::collisions), released(&Sheet::setCollisions))
+      .def_property_readonly("first_collision", released(&Sheet::firstCollision))
+      .def_property("thickness", released(&Sheet::thickness), released(&Sheet::setThickness))
       .def(
           "intersections",
           [](const Sheet& s) {
@@ -374,6 +400,53 @@ PYBIND11_MODULE(_core, m) {
                                    [&] { return s.innerVertexCount(); }, 0,
                                    [&](long long* p, size_t n) { return s.fillInnerVertices(p, n); });
                              })
+      .def("flat_checks",
+           [](Sheet& s) {
+             plicata::FlatChecks c;
+             {
+               py::gil_scoped_release unlocked;
+               c = s.flatChecks();
+             }
+             const py::ssize_t n = static_cast<py::ssize_t>(c.vertex.size());
+             py::dict d;
+             d["vertices"] = frozen(py::array_t<long long>(n, c.vertex.data()));
+             d["positions"] = frozen(py::array_t<double>({n, py::ssize_t{2}}, c.xy.data()));
+             d["kawasaki_deg"] = frozen(py::array_t<double>(n, c.kawasaki_deg.data()));
+             d["mountains"] = frozen(py::array_t<long long>(n, c.mountains.data()));
+             d["valleys"] = frozen(py::array_t<long long>(n, c.valleys.data()));
+             py::array_t<bool> kawasaki(n), maekawa(n);
+             for (py::ssize_t k = 0; k < n; ++k) {
+               kawasaki.mutable_data()[k] = c.kawasaki_ok[k] != 0;
+               maekawa.mutable_data()[k] = c.maekawa_ok[k] != 0;
+             }
+             d["kawasaki_ok"] = frozen(std::move(kawasaki));
+             d["maekawa_ok"] = frozen(std::move(maekawa));
+             return d;
+           })
+      .def(
+          "layer_orders",
+          [](Sheet& s, long long state, double time_limit) {
+            plicata::LayerOrders L;
+            {
+              py::gil_scoped_release unlocked;
+              L = s.layerOrders(state, time_limit);
+            }
+            py::dict d;
+            d["status"] = L.status;
+            d["reason"] = L.reason;
+            d["states"] = L.states;
+            d["states_exact"] = L.states_exact;
+            d["chosen"] = L.chosen;
+            d["face_orders"] = frozen(py::array_t<long long>(
+                {static_cast<py::ssize_t>(L.face_orders.size() / 3), py::ssize_t{3}}, L.face_orders.data()));
+            d["folded_vertices"] = frozen(py::array_t<double>(
+                {static_cast<py::ssize_t>(L.folded.size() / 2), py::ssize_t{2}}, L.folded.data()));
+            d["face_up"] = frozen(py::array_t<signed char>(L.face_up.size(), L.face_up.data()));
+            d["gap"] = L.gap;
+            d["seconds"] = L.seconds;
+            return d;
+          },
+          py::arg("state"), py::arg("time_limit"))
       .def_property_readonly("recorded_frames", released(&Sheet::recordedFrames))
       .def("start_recording", &Sheet::startRecording, py::call_guard<py::gil_scoped_release>())
       .def("save_obj", &Sheet::saveObj, py::arg("path"), py::call_guard<py::gil_scoped_release>())

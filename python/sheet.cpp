@@ -4,11 +4,14 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
+#include <string>
 #include <utility>
 
 #include "files/fold_animation.h"
 #include "files/html_export.h"
 #include "files/obj_export.h"
+#include "flat/flat_state.h"
 #include "geometry/manifold.h"
 #include "geometry/message.h"
 #include "geometry/self_intersection.h"
@@ -85,14 +88,26 @@ int openError(const std::string& path) {
 // pattern that cannot be loaded (carrying the system's error number when
 // the file cannot be opened), ValueError for an argument, RuntimeError for
 // the rest; the text is the core's one line.
+// A pattern too large for the memory left, in the reader's words: Python's
+// MemoryError (pybind11 gives every std::bad_alloc as one, with what()).
+class OutOfMemory : public std::bad_alloc {
+ public:
+  explicit OutOfMemory(std::string text) : text_(std::move(text)) {}
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::string text_;
+};
+
 void raise(const ORI_result& r) {
+  if (r.code != kOriOk && r.why.rfind("out of memory", 0) == 0) throw OutOfMemory(oriResultText(r));
   switch (r.code) {
     case kOriOk:
       return;
+    case kOriFailRead:
     case kOriFailUnreadable:
       throw PatternFailure(oriResultText(r), openError(r.subject), r.subject);
     case kOriFailUnsupported:
-    case kOriFailRead:
     case kOriFailEmpty:
       throw PatternFailure(oriResultText(r));
     case kOriFailArgument:
@@ -120,6 +135,8 @@ StepFigures figuresOf(const ORI_sheetStep& s, long steps) {
     f.max_strain = s.compliant.max_strain;
     f.max_bending = s.compliant.max_bending;
   }
+  f.active_contacts = s.record.active_contacts > 0 ? s.record.active_contacts : 0;
+  f.locked = s.record.locked != 0;
   return f;
 }
 
@@ -202,7 +219,7 @@ void Sheet::openNext(const std::string& path, bool triangulate) {
   }
 }
 
-StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, long mode,
+StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode,
                         const std::function<bool()>& interrupted) {
   if (steps < 0 || steps > kMaxSteps) throw std::invalid_argument("steps must be a whole number from 0 to 100000000");
   std::lock_guard<std::mutex> lock(mutex_);
@@ -212,19 +229,22 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
   options.fold_step = fold_step < INT_MIN || fold_step > INT_MAX ? -1 : static_cast<int>(fold_step);
   options.unfold = unfold;
   options.exact = exact;
+  options.contact = contact;
   options.mode = mode < 0 || mode > INT_MAX ? -1 : static_cast<int>(mode);
   raise(oriSheetSetOptions(sheet_, options));
   ORI_recordOptions recording = oriSheetRecording(sheet_);
   recording.fold = record;
   oriSheetSetRecording(sheet_, recording);
-  // Exact mode, the mode and the recording are asked for by the call; the
-  // sheet folds the ordinary way, unrecorded, after it (a motion followed
-  // along the mode goes on in the next call that asks for the same mode).
+  // Exact mode, contact, the mode and the recording are asked for by the
+  // call; the sheet folds the ordinary way, unrecorded, after it (a motion
+  // followed along the mode goes on in the next call that asks for the same
+  // mode).
   struct ForTheCall {
     ORI_sheet* sheet;
     ~ForTheCall() {
       ORI_foldOptions o = oriSheetOptions(sheet);
       o.exact = false;
+      o.contact = false;
       o.mode = 0;
       oriSheetSetOptions(sheet, o);
       ORI_recordOptions r = oriSheetRecording(sheet);
@@ -247,6 +267,7 @@ StepFigures Sheet::fold(long steps, long fold_step, bool unfold, bool record, bo
     last_ = figures;
     raise(r);
     if (record) recordPage();
+    if (step.record.locked) break;  // nothing can move without faces passing through
     if (interrupted && Clock::now() >= next_poll) {
       if (interrupted()) break;
       next_poll = Clock::now() + kInterruptPoll;
@@ -328,9 +349,19 @@ bool Sheet::fillVertices(double* out, size_t vertices) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::vector<ORI_vert*>& verts = oriSheetIndex(live()).verts;
   if (verts.size() != vertices) return false;
+  // oriManifoldObjPosition's arithmetic, in its order (the same bits as the
+  // OBJ files), with the matrix held in locals: through the call, every
+  // vertex would load it again, the output possibly aliasing it.
   const ORI_manifold* om = oriSheetManifold(sheet_);
+  const double* M = om->model_matrix;
+  const double m0 = M[0], m1 = M[1], m2 = M[2], m4 = M[4], m5 = M[5], m6 = M[6];
+  const double m8 = M[8], m9 = M[9], m10 = M[10], m12 = M[12], m13 = M[13], m14 = M[14];
+  const double s = om->paper_size;
   for (const ORI_vert* v : verts) {
-    oriManifoldObjPosition(om, v, out);
+    const double x = v->pos.x, y = v->pos.y, z = v->pos.z;
+    out[0] = ((m8 * z + x * m0) + m4 * y + m12) * s;
+    out[1] = ((m9 * z + x * m1) + m5 * y + m13) * s;
+    out[2] = ((m10 * z + x * m2) + m6 * y + m14) * s;
     out += 3;
   }
   return true;
@@ -448,6 +479,18 @@ void Sheet::setFoldTo(double share) {
   raise(oriSheetSetOptions(sheet_, options));
 }
 
+double Sheet::thickness() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(live()).thickness;
+}
+
+void Sheet::setThickness(double thickness) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(live());
+  options.thickness = thickness;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
 long Sheet::exactKept() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return oriSheetCounts(live()).pattern_exact_kept;
@@ -549,6 +592,23 @@ bool Sheet::fillFacetBending(double* out, size_t creases) const {
   return true;
 }
 
+bool Sheet::collisions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetOptions(live()).collisions;
+}
+
+void Sheet::setCollisions(bool on) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ORI_foldOptions options = oriSheetOptions(live());
+  options.collisions = on;
+  raise(oriSheetSetOptions(sheet_, options));
+}
+
+long Sheet::firstCollision() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return oriSheetCounts(live()).first_collision;
+}
+
 std::vector<std::pair<int, int>> Sheet::intersections() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::pair<int, int>> pairs;
@@ -567,6 +627,58 @@ double Sheet::vertexClosure(std::vector<double>* per_vertex) const {
   // sheet's null must never reach the core.
   ORI_sheet* sheet = live();
   return oriSimVertexClosure(*per_vertex, oriSheetSim(sheet), oriSheetManifold(sheet), nullptr);
+}
+
+FlatChecks Sheet::flatChecks() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_layerOptions options;
+  options.order_layers = false;
+  const ORI_flatState* st = nullptr;
+  raise(oriSheetFlatState(live(), options, &st));
+  FlatChecks c;
+  for (const ORI_flatVertex& v : st->check.vertices) {
+    c.vertex.push_back(v.vertex);
+    c.xy.push_back(v.x);
+    c.xy.push_back(v.y);
+    c.kawasaki_deg.push_back(v.kawasaki_deg);
+    c.mountains.push_back(v.mountains);
+    c.valleys.push_back(v.valleys);
+    c.kawasaki_ok.push_back(v.kawasaki_ok ? 1 : 0);
+    c.maekawa_ok.push_back(v.maekawa_ok ? 1 : 0);
+  }
+  return c;
+}
+
+LayerOrders Sheet::layerOrders(long long state, double time_limit) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MessageCapture capture(this);
+  ORI_layerOptions options;
+  options.state = state;
+  options.time_limit = time_limit;
+  const ORI_flatState* st = nullptr;
+  raise(oriSheetFlatState(live(), options, &st));
+  const ORI_layerOrder& L = st->layers;
+  LayerOrders out;
+  switch (L.status) {
+    case kOriLayerFound: out.status = "found"; break;
+    case kOriLayerNone: out.status = "none"; break;
+    case kOriLayerOutOfTime: out.status = "out of time"; break;
+    case kOriLayerNoSuchState: out.status = "no such state"; break;
+    default: out.status = "not flat"; break;
+  }
+  out.reason = L.reason;
+  out.states = L.n_states;
+  out.states_exact = L.n_states_exact;
+  out.chosen = L.chosen;
+  out.face_orders.assign(L.face_orders.begin(), L.face_orders.end());
+  const double size = oriSheetManifold(sheet_)->paper_size;
+  out.folded.reserve(st->form.vertex_xy.size());
+  for (double c : st->form.vertex_xy) out.folded.push_back(c * size);
+  for (int f = 0; f < st->form.n_face; ++f) out.face_up.push_back(st->form.facet_up[st->form.face_facet[f]]);
+  out.gap = st->form.gap * size;
+  out.seconds = st->layer_seconds;
+  return out;
 }
 
 int Sheet::recordedFrames() const {

@@ -75,6 +75,32 @@ struct StepFigures {
   bool compliant_kept = false;   // compliant: the step did not converge and kept the last shape
   double max_strain = 0.0;       // compliant: largest |relative change of a line's length| after the step
   double max_bending = 0.0;      // compliant: largest bend of a facet after the step, radians
+  int active_contacts = 0;       // with contact: pairs of faces the last step held apart
+  bool locked = false;           // with contact: the last step could not move without faces passing through
+};
+
+// The local checks of every inner vertex (flat/flat_check.h), one entry
+// per inner vertex in vertex order.
+struct FlatChecks {
+  std::vector<long long> vertex;        // vertex index
+  std::vector<double> xy;               // 2 per vertex: crease-pattern place, file units
+  std::vector<double> kawasaki_deg;     // |alternating sum of the sectors|, degrees; NaN for an odd number of folds
+  std::vector<long long> mountains, valleys;
+  std::vector<unsigned char> kawasaki_ok, maekawa_ok;
+};
+
+// The folded form and the chosen stacking of its layers.
+struct LayerOrders {
+  std::string status;                   // "found", "none", "not flat", "out of time", "no such state"
+  std::string reason;                   // one sentence; a note on the limits when found ("" without one)
+  long long states = 0;                 // valid stackings counted (a lower bound unless states_exact)
+  bool states_exact = false;
+  long long chosen = 0;                 // the stacking below, 1-based; 0 for none
+  std::vector<long long> face_orders;   // 3 per overlapping face pair: f, g, s (FOLD faceOrders)
+  std::vector<double> folded;           // 2 per vertex: folded-form place, file units
+  std::vector<signed char> face_up;     // per face: +1 front side up, -1 turned over
+  double gap = 0.0;                     // largest disagreement between a vertex's folded places, file units
+  double seconds = 0.0;                 // wall time of ordering the layers
 };
 
 class Sheet {
@@ -114,16 +140,19 @@ class Sheet {
   // interrupted (may be empty) is asked about ten times a second and ends
   // the call early when it returns true. With exact, each step is followed
   // by Newton corrections that close every vertex to rounding (exact mode,
-  // for this call only). With mode K from 1, the steps fold along the K-th
-  // fold mode and follow the motion started (sheet/sheet.h, oriSheetStep),
-  // also across calls, until an ordinary step, clear() or another pattern.
-  // Throws std::invalid_argument for a step count outside 0..kMaxSteps, a
-  // setting outside 0..50, a mode outside 0..kOriSheetMaxMode or a mode the
-  // state does not have ("mode K does not exist: the state has D modes"),
+  // for this call only). With contact, faces stop where they meet, kept the
+  // paper's thickness apart (sim/contact.h), for this call only; the call
+  // ends early at a step where the fold locks. With mode K from 1, the
+  // steps fold along the K-th fold mode and follow the motion started
+  // (sheet/sheet.h, oriSheetStep), also across calls, until an ordinary
+  // step, clear() or another pattern. Throws std::invalid_argument for a
+  // step count outside 0..kMaxSteps, a setting outside 0..50, a mode outside
+  // 0..kOriSheetMaxMode, contact with a mode above 0, or a mode the state
+  // does not have ("mode K does not exist: the state has D modes"),
   // std::runtime_error when a recorded step's shape cannot be kept (not
   // finite), the mobility analysis failed or the motion followed ends; the
   // steps taken before stay taken.
-  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, long mode,
+  StepFigures fold(long steps, long fold_step, bool unfold, bool record, bool exact, bool contact, long mode,
                    const std::function<bool()>& interrupted);
 
   // What the present state can do (oriSheetMobility), the triangulation's
@@ -169,6 +198,13 @@ class Sheet {
   double foldTo() const;
   // Sets it (clamped to 0..1). Throws std::invalid_argument for NaN.
   void setFoldTo(double share);
+  // The paper's thickness, file units (0 when made): with contact, faces
+  // that share no corner keep their middles this far apart. Kept by
+  // patterns opened with openNext.
+  double thickness() const;
+  // Sets it. Throws std::invalid_argument, changing nothing, for a negative
+  // or non-finite thickness or one above a quarter of the paper size.
+  void setThickness(double thickness);
   // Steps of exact mode whose correction failed and kept the ordinary result.
   long exactKept() const;
 
@@ -196,6 +232,12 @@ class Sheet {
   // Each crease's bend as a facet: |fold angle| of diagonals and flat
   // lines, 0 for fold lines.
   bool fillFacetBending(double* out, size_t creases) const;  // 1 per crease, radians
+  // Whether every step from now on looks for faces passing through each
+  // other (plicata-fold --collisions; false when made), and the first step
+  // of the sheet's life (as stepsTaken counts) that found some, 0 for none.
+  bool collisions() const;
+  void setCollisions(bool on);
+  long firstCollision() const;
 
   // Pairs of faces (indices as faces() numbers them, lower first, sorted)
   // that pass through each other in the present shape.
@@ -205,6 +247,14 @@ class Sheet {
   double residual() const;
   // Each inner vertex's closure error, radians; returns the largest.
   double vertexClosure(std::vector<double>* per_vertex) const;
+
+  // The flat-folded state of the pattern (the sheet's, analysed once per
+  // pattern and targets; sheet/sheet.h oriSheetFlatState): the checks, and
+  // the folded form with stacking `state` (1-based) of its layers, ordered
+  // within time_limit seconds. Throw std::invalid_argument for a time limit
+  // not above 0 or a state below 1.
+  FlatChecks flatChecks();
+  LayerOrders layerOrders(long long state, double time_limit);
 
   // Folded frames recorded so far (0 when no recording runs).
   int recordedFrames() const;

@@ -44,6 +44,13 @@ void oriGLScaleColor(double t, float rgb[3]);
 // closure scale's purple, blue and green.
 void oriGLToGoColor(double share, float rgb[3]);
 
+// Fold lines in the "Colour" view: mountains (negative targets) vermilion,
+// valleys (positive targets) blue, the red and blue of crease-pattern
+// editors taken from the Okabe-Ito palette, which stays two colours to every
+// common colour blindness; the lines keep their dashes or widths as well.
+constexpr float kOriMountainColor[3] = {0.835f, 0.369f, 0.0f};  // #D55E00
+constexpr float kOriValleyColor[3] = {0.0f, 0.447f, 0.698f};    // #0072B2
+
 // Faces passing through each other: red, drawn as a hatch over the face so
 // that the pattern, not only the hue, gives the warning.
 constexpr float kOriCollisionColor[3] = {0.9f, 0.05f, 0.05f};

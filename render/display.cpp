@@ -143,15 +143,21 @@ bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks) {
 
   // The strain map, where asked for, takes the closure map's place.
   const bool closure = marks != nullptr && (marks->closure || marks->strain);
+  // The crease colours show only where lines are drawn.
+  const bool colours = theGL.draw_colour != 0 && theGL.draw_edge != 0;
   if (theGL.cp_mode) {
     // The pattern lies in z = 0 without the display frame.
     glDepthFunc(GL_LEQUAL);
     if (theGL.draw_face) oriGLDrawFaceCP(om);
     if (theGL.draw_face && marks != nullptr) oriGLDrawFaceHit(om, *marks, true);
-    if (theGL.draw_edge) oriGLDrawWireCP(om, theGL.draw_crease != 0, marks);
+    if (theGL.draw_edge) oriGLDrawWireCP(om, theGL.draw_crease != 0, marks, colours);
     if (closure) oriGLDrawVertClosureCP(om, *marks);
+    if (marks != nullptr) oriGLDrawVertFlatFailCP(om, *marks);
     if (theGL.orient_mode == 2) drawAxisMarkers(om, true);
-    if (marks != nullptr) oriGLDrawLegend(*marks, theGL.draw_edge != 0, theGL.width, theGL.height);
+    if (marks != nullptr) {
+      oriGLDrawLegend(*marks, theGL.draw_edge != 0, theGL.width, theGL.height,
+                      colours ? kOriLegendCreasesPattern : kOriLegendNoCreases);
+    }
     return true;
   }
   if (theGL.draw_face) {
@@ -172,9 +178,11 @@ bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks) {
     glLoadIdentity();
     MultMode();
     MultXYZ(om);
-    oriGLDrawWire(om, theGL.draw_crease != 0);
+    oriGLDrawWire(om, theGL.draw_crease != 0, colours);
     if (theGL.orient_mode == 2) drawAxisMarkers(om, false);
   }
-  if (marks != nullptr) oriGLDrawLegend(*marks, false, theGL.width, theGL.height);
+  if (marks != nullptr) {
+    oriGLDrawLegend(*marks, false, theGL.width, theGL.height, colours ? kOriLegendCreasesFolded : kOriLegendNoCreases);
+  }
   return true;
 }

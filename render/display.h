@@ -11,13 +11,15 @@ struct OriGLMarks;
 // Draws the present view of om into the current context's draw buffer
 // without swapping: clears to white, sets the camera of theGL.view_mode for
 // theGL.width × theGL.height pixels and draws either the crease pattern
-// (cp_mode) or the folded model, as the switches draw_face, draw_edge and
-// draw_crease say, with the axis markers in the three-vertex orientation
+// (cp_mode) or the folded model, as the switches draw_face, draw_edge,
+// draw_crease and draw_colour (mountains and valleys in two colours, with
+// their legend) say, with the axis markers in the three-vertex orientation
 // mode. With marks (may be null: the paper alone), faces that pass through
 // others are hatched in the warning colour, and when marks->closure is set
 // the folded faces, or the pattern's vertices and fold lines, show the
 // closure map (or, when marks->strain is set, the strain map in its
-// place); a legend names what is shown. Returns false, having touched
+// place); the crease pattern rings the vertices marks->flat_fail marks; a
+// legend names what is shown. Returns false, having touched
 // nothing, when om is null.
 // cost: one pass over the faces and one over the lines.
 bool oriGLDrawScene(ORI_manifold* om, const OriGLMarks* marks = nullptr);

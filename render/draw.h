@@ -24,9 +24,11 @@ int oriGLDrawFace(ORI_manifold* om);
 
 // Folded lines: with draw_tess, first the flat lines and diagonals in grey;
 // then boundary and fold lines in black, positive-target creases at half the
-// current line width. Each line once. Leaves the width as found and line
-// stipple off. Returns 0.
-int oriGLDrawWire(ORI_manifold* om, bool draw_tess);
+// current line width; with colours, mountains and valleys in
+// kOriMountainColor and kOriValleyColor (render/color_scale.h) instead of
+// black. Each line once. Leaves the width as found and line stipple off.
+// Returns 0.
+int oriGLDrawWire(ORI_manifold* om, bool draw_tess, bool colours = false);
 
 // Every vertex as a point at pos; sets neither colour nor size. Returns 0.
 int oriGLDrawVert(ORI_manifold* om);
@@ -38,11 +40,13 @@ int oriGLDrawFaceCP(ORI_manifold* om);
 
 // The crease pattern's lines in z = 0: with draw_tess first grey flat lines
 // and diagonals; then black, positive-target creases dashed (0xAAAA), the
-// others solid, all at the current width. With marks showing the closure
-// map, each fold line takes instead the colour of the share of its target
-// it still has to go (oriGLToGoColor of |crease_to_go| / |target|). Leaves
-// line stipple off, so that what is drawn next is solid. Returns 0.
-int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks = nullptr);
+// others solid, all at the current width; with colours, mountains and
+// valleys in kOriMountainColor and kOriValleyColor instead of black. With
+// marks showing the closure map, each fold line takes instead the colour of
+// the share of its target it still has to go (oriGLToGoColor of
+// |crease_to_go| / |target|), colours or not. Leaves line stipple off, so
+// that what is drawn next is solid. Returns 0.
+int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks = nullptr, bool colours = false);
 
 // Every vertex as a point at its crease-pattern position. Returns 0.
 int oriGLDrawVertCP(ORI_manifold* om);

@@ -53,7 +53,7 @@ int oriGLDrawFaceCP(ORI_manifold* om) {
   return 0;
 }
 
-int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks) {
+int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks, bool colours) {
   glEnable(GL_LINE_STIPPLE);
   glColor3f(0.0f, 0.0f, 0.0f);
   GLfloat lw = 1.0f;
@@ -72,10 +72,14 @@ int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks) {
   }
   // Positive-target creases are told apart by the dash, at full width. The
   // solid lines and the dashed ones are drawn together: all are black (or
-  // coloured each by its own distance from its target), and every line
-  // starts its own dash, so the order does not show, and a pattern kept for
-  // many lines lets them go to OpenGL in one batch.
+  // the two colours of their kinds, or coloured each by its own distance
+  // from its target), and every line starts its own dash, so the order does
+  // not show, and a pattern kept for many lines lets them go to OpenGL in
+  // one batch.
   const bool to_go = marks != nullptr && marks->closure && !marks->strain;
+  // A colour is the line's own, not modulated by the paper texture.
+  glPushAttrib(GL_ENABLE_BIT);
+  if (colours) glDisable(GL_TEXTURE_2D);
   glColor3f(0.0f, 0.0f, 0.0f);
   for (const bool dashed : {false, true}) {
     glLineStipple(factor, dashed ? kOriStippleDashed : kOriStippleSolid);
@@ -91,10 +95,13 @@ int oriGLDrawWireCP(ORI_manifold* om, bool draw_tess, const OriGLMarks* marks) {
           oriGLToGoColor(std::fabs(marks->crease_to_go[c]) / std::fabs(e->target_angle), rgb);
         }
         glColor3fv(rgb);
+      } else if (colours) {
+        glColor3fv(oriGLWireColor(kind));
       }
       drawLineCP(e);
     }
   }
+  glPopAttrib();
   // Off again, so that the axis markers drawn next are solid rather than
   // dashed like whichever crease came last.
   glDisable(GL_LINE_STIPPLE);

@@ -14,6 +14,7 @@
 #include "geometry/manifold.h"
 #include "render/color_scale.h"
 #include "render/marks.h"
+#include "render/shading.h"
 
 // The bitmap font of the legend and the help: letters built of quads, so
 // that they need no font file and draw the same in the window and off
@@ -97,6 +98,8 @@ double vertexScale(const OriGLMarks& marks, const ORI_vert* v) {
   if (i < 0 || static_cast<size_t>(i) >= values.size()) return 0.0;
   return marks.strain ? oriGLStrainScale(values[i]) : oriGLClosureScale(values[i]);
 }
+
+constexpr float kWhite[3] = {1.0f, 1.0f, 1.0f};
 
 void cpPoint(const ORI_vert* v) {
   const ORI_edge* h = v->out[0];
@@ -192,8 +195,14 @@ constexpr int kBarLeft = 14, kBarWidth = 200, kBarHeight = 9;
 // Rows of a scale: its title, its bar, its labels; a gap after it.
 constexpr int kScaleRows = 3;
 constexpr int kScaleGap = 4;
+// The crease colours' row: two line samples this long with their names.
+constexpr int kCreaseSample = 24;
 static_assert(2 * kLegendPad + 2 * (kScaleRows * kLegendRow + kScaleGap) + kLegendRow + 2 <= kOriLegendMaxHeight,
               "the largest legend fits its place");
+// The crease-pattern view colours its fold lines by the closure map or by
+// their kinds, never both: with the crease colours one scale at most.
+static_assert(2 * kLegendPad + kScaleRows * kLegendRow + kScaleGap + 2 * kLegendRow + 2 <= kOriLegendMaxHeight,
+              "the legend with the crease colours fits its place");
 
 // A bar of kBarWidth at (x, y) with its black rim and the labels under its
 // ticks (count evenly spaced from the left end to the right end).
@@ -283,6 +292,32 @@ int oriGLDrawVertClosureCP(ORI_manifold* om, const OriGLMarks& marks) {
   return 0;
 }
 
+int oriGLDrawVertFlatFailCP(ORI_manifold* om, const OriGLMarks& marks) {
+  if (marks.flat_fail.empty()) return 0;
+  glPushAttrib(GL_ENABLE_BIT | GL_POINT_BIT | GL_CURRENT_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_DEPTH_TEST);
+  // A ring: the coloured square, then the middle of it cleared to white,
+  // so that the vertex and its lines stay readable inside.
+  int marked = 0;
+  for (const bool outer : {true, false}) {
+    glPointSize(outer ? kOriFlatFailRingSize : kOriFlatFailRingSize - 6.0f);
+    glColor3fv(outer ? kOriFlatFailColor : kWhite);
+    glBegin(GL_POINTS);
+    for (List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_vert* v = static_cast<const ORI_vert*>(l->data);
+      if (v->n_out == 0 || v->index < 0 || static_cast<size_t>(v->index) >= marks.flat_fail.size()) continue;
+      if (marks.flat_fail[v->index] == 0) continue;
+      cpPoint(v);
+      if (outer) ++marked;
+    }
+    glEnd();
+  }
+  glPopAttrib();
+  return marked;
+}
+
 // ---- The collision hatch ----
 
 int oriGLDrawFaceHit(ORI_manifold* om, const OriGLMarks& marks, bool cp) {
@@ -320,7 +355,37 @@ int oriGLDrawFaceHit(ORI_manifold* om, const OriGLMarks& marks, bool cp) {
 
 // ---- The legend ----
 
-int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines) {
+namespace {
+
+// The crease colours are shown unless the closure map colours the pattern's
+// fold lines instead.
+bool showsCreases(const OriGLMarks& marks, bool fold_lines, OriLegendCreases creases) {
+  // The fold lines' own scale (closure map, not the strain map) takes the
+  // place of the crease colours.
+  return creases != kOriLegendNoCreases && !(marks.closure && !marks.strain && fold_lines);
+}
+
+// A sample line of a kind of crease from (x, y) and its name after it.
+void drawCreaseSample(float x, float y, const float rgb[3], bool dashed, float width, const char* name) {
+  glPushAttrib(GL_LINE_BIT | GL_ENABLE_BIT);
+  glLineWidth(width);
+  if (dashed) {
+    glLineStipple(static_cast<GLint>(width), kOriStippleDashed);
+    glEnable(GL_LINE_STIPPLE);
+  }
+  glColor3fv(rgb);
+  glBegin(GL_LINES);
+  glVertex2f(x, y);
+  glVertex2f(x + kCreaseSample, y);
+  glEnd();
+  glPopAttrib();
+  glColor3f(0.0f, 0.0f, 0.0f);
+  drawText(x + kCreaseSample + 6.0f, y - 4.0f, name, 1.0f);
+}
+
+}  // namespace
+
+int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines, OriLegendCreases creases) {
   int rows = 0;
   if (marks.strain) {
     rows += kScaleRows * kLegendRow + kScaleGap + kLegendRow;
@@ -328,12 +393,13 @@ int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines) {
     rows += kScaleRows * kLegendRow + kScaleGap;
     if (fold_lines) rows += kScaleRows * kLegendRow + kScaleGap;
   }
+  if (showsCreases(marks, fold_lines, creases)) rows += kLegendRow;
   if (marks.pairs > 0) rows += kLegendRow + 2;
   return rows > 0 ? rows + 2 * kLegendPad : 0;
 }
 
-void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h) {
-  const int height = oriGLLegendHeight(marks, fold_lines);
+void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h, OriLegendCreases creases) {
+  const int height = oriGLLegendHeight(marks, fold_lines, creases);
   if (height == 0) return;
   beginOverlay(w, h);
   const float left = static_cast<float>(kOriLegendMargin);
@@ -389,6 +455,13 @@ void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h) {
     static const char* const kShares[] = {"0", "1/2", "all"};
     drawBarRim(bar_x, y, kShares, 3);
     y += 2 * kLegendRow + kScaleGap;
+  }
+  if (showsCreases(marks, fold_lines, creases)) {
+    const bool pattern = creases == kOriLegendCreasesPattern;
+    const float mid = y + kLegendRow / 2.0f;
+    drawCreaseSample(bar_x, mid, kOriMountainColor, false, 2.0f, "mountain");
+    drawCreaseSample(bar_x + 100.0f, mid, kOriValleyColor, pattern, pattern ? 2.0f : 1.0f, "valley");
+    y += kLegendRow;
   }
   if (marks.pairs > 0) {
     glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_STIPPLE_BIT);

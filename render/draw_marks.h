@@ -27,12 +27,31 @@ int oriGLDrawFaceHit(ORI_manifold* om, const OriGLMarks& marks, bool cp);
 int oriGLDrawVertClosureCP(ORI_manifold* om, const OriGLMarks& marks);
 constexpr float kOriClosureDotSize = 9.0f;
 
+// Every vertex that flat_fail marks, in the crease pattern's plane: a ring
+// of kOriFlatFailColor, kOriFlatFailRingSize pixels across, drawn over the
+// lines so that it shows whatever else is on. Returns the number marked.
+int oriGLDrawVertFlatFailCP(ORI_manifold* om, const OriGLMarks& marks);
+constexpr float kOriFlatFailRingSize = 15.0f;
+// Magenta: apart from the closure scale, the fold-line ramp, the collision
+// red and the paper.
+constexpr float kOriFlatFailColor[3] = {0.85f, 0.0f, 0.85f};
+// Which sample of the crease colours (the "Colour" view) the legend shows:
+// none, the folded model's (valleys thinner) or the crease pattern's
+// (valleys dashed).
+enum OriLegendCreases {
+  kOriLegendNoCreases = 0,
+  kOriLegendCreasesFolded = 1,
+  kOriLegendCreasesPattern = 2,
+};
+
 // The legend in the drawing area's lower left corner (w × h pixels): the
 // closure scale with its decades when marks.closure is set, the fold-line
 // ramp too when fold_lines is set (the crease-pattern view colours fold
-// lines by it), and the collision hatch with the number of pairs when
+// lines by it), a mountain and a valley line in their colours when creases
+// asks for them, and the collision hatch with the number of pairs when
 // faces pass through each other. Nothing when none of them is shown.
-void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h);
+void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h,
+                     OriLegendCreases creases = kOriLegendNoCreases);
 
 // The legend's place: it lies within the kOriLegendWidth × height pixels at
 // kOriLegendMargin from the lower left corner, height as given here for
@@ -41,7 +60,7 @@ void oriGLDrawLegend(const OriGLMarks& marks, bool fold_lines, int w, int h);
 constexpr int kOriLegendMargin = 8;
 constexpr int kOriLegendWidth = 232;
 constexpr int kOriLegendMaxHeight = 116;
-int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines);
+int oriGLLegendHeight(const OriGLMarks& marks, bool fold_lines, OriLegendCreases creases = kOriLegendNoCreases);
 
 // Lines of text (printable ASCII; other characters are shown as '?') in a
 // light box centred in the w × h drawing area, over the picture. A tab

@@ -65,7 +65,7 @@ int oriGLDrawFace(ORI_manifold* om) {
   return 0;
 }
 
-int oriGLDrawWire(ORI_manifold* om, bool draw_tess) {
+int oriGLDrawWire(ORI_manifold* om, bool draw_tess, bool colours) {
   glEnable(GL_LINE_STIPPLE);
   glColor3f(0.0f, 0.0f, 0.0f);
   GLfloat lw = 1.0f;
@@ -83,9 +83,12 @@ int oriGLDrawWire(ORI_manifold* om, bool draw_tess) {
     }
   }
   // Positive-target creases are told apart by a thinner line. The lines of
-  // each width are drawn together: all are black, so the order does not
-  // show, and a width kept for many lines lets them go to OpenGL in one
-  // batch instead of one by one.
+  // each width are drawn together: all are black (or the two colours of
+  // their kinds), so the order does not show, and a width kept for many
+  // lines lets them go to OpenGL in one batch instead of one by one.
+  // A colour is the line's own, not modulated by the paper texture.
+  glPushAttrib(GL_ENABLE_BIT);
+  if (colours) glDisable(GL_TEXTURE_2D);
   glColor3f(0.0f, 0.0f, 0.0f);
   glLineStipple(factor, kOriStippleSolid);
   for (const bool thin : {false, true}) {
@@ -94,9 +97,12 @@ int oriGLDrawWire(ORI_manifold* om, bool draw_tess) {
       const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
       const OriWireKind kind = oriGLWireKind(e);
       if (kind == kOriWireHidden || (kind == kOriWirePositive) != thin) continue;
-      if (oriGLDrawnOnce(e)) drawLine(e);
+      if (!oriGLDrawnOnce(e)) continue;
+      if (colours) glColor3fv(oriGLWireColor(kind));
+      drawLine(e);
     }
   }
+  glPopAttrib();
   glLineWidth(lw);
   glDisable(GL_LINE_STIPPLE);
   return 0;

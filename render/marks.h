@@ -33,6 +33,11 @@ struct OriGLMarks {
   bool strain = false;
   std::vector<double> vertex_strain;
   double largest_bend = 0.0;
+
+  // 1 for every vertex (by ORI_vert::index) that fails Kawasaki or Maekawa
+  // with the pattern's mountains and valleys (flat/flat_check.h), else 0;
+  // the crease-pattern view rings them. Empty: nothing to mark.
+  std::vector<unsigned char> flat_fail;
 };
 
 // Fills vertex_closure and crease_to_go from om's present angles. Returns

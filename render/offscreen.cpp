@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render/display.h"
+#include "render/draw_folded.h"
 #include "render/draw.h"
 #include "render/read_pixels.h"
 #include "render/view_state.h"
@@ -37,10 +38,10 @@ ORI_offscreen* oriGLOffscreenNew(int w, int h) {
   return os;
 }
 
-int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb, const OriGLMarks* marks) {
-  theGL.width = os->width;
-  theGL.height = os->height;
-  if (!oriGLDrawScene(om, marks)) return -1;
+namespace {
+
+// Reads the picture drawn last into rgb, top row first.
+void readPicture(ORI_offscreen* os, unsigned char* rgb) {
   oriGLReadPixels(os->width, os->height, false, 1, os->rows.data());
   // Pictures are stored top row first; OpenGL reads bottom row first.
   const size_t row = static_cast<size_t>(os->width) * 3;
@@ -48,6 +49,23 @@ int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb, 
     std::memcpy(rgb + static_cast<size_t>(y) * row, os->rows.data() + static_cast<size_t>(os->height - 1 - y) * row,
                 row);
   }
+}
+
+}  // namespace
+
+int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb, const OriGLMarks* marks) {
+  theGL.width = os->width;
+  theGL.height = os->height;
+  if (!oriGLDrawScene(om, marks)) return -1;
+  readPicture(os, rgb);
+  return 0;
+}
+
+int oriGLOffscreenDrawFolded(ORI_offscreen* os, ORI_manifold* om, const ORI_flatState& fs, unsigned char* rgb) {
+  theGL.width = os->width;
+  theGL.height = os->height;
+  if (!oriGLDrawFoldedScene(om, fs)) return -1;
+  readPicture(os, rgb);
   return 0;
 }
 

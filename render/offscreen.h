@@ -9,6 +9,7 @@
 
 struct ORI_manifold;
 struct OriGLMarks;
+struct ORI_flatState;
 
 // Largest side of a picture, pixels.
 constexpr int kOriOffscreenMaxSide = 8192;
@@ -28,6 +29,12 @@ ORI_offscreen* oriGLOffscreenNew(int w, int h);
 // reads the picture into rgb: top row first, red-green-blue, w × h × 3
 // bytes. Returns 0, or -1 when om is null (rgb untouched). cost: one frame.
 int oriGLOffscreenDraw(ORI_offscreen* os, ORI_manifold* om, unsigned char* rgb, const OriGLMarks* marks = nullptr);
+
+// Draws the flat-folded form fs of om (render/draw_folded.h) under theGL,
+// its width and height set to the context's size first, and reads the
+// picture into rgb as above. Returns 0, or -1 when fs holds no folded form
+// of om (rgb untouched).
+int oriGLOffscreenDrawFolded(ORI_offscreen* os, ORI_manifold* om, const ORI_flatState& fs, unsigned char* rgb);
 
 // Releases the context and its buffer; null is ignored.
 void oriGLOffscreenDelete(ORI_offscreen* os);

@@ -19,7 +19,7 @@ constexpr GLuint kNoName = 0xFFFFFFFFu;
 }  // namespace
 
 void ProcessSelection(ORI_manifold* om, int* axis_pick_count, int x, int y) {
-  if (om == nullptr) return;
+  if (om == nullptr || theGL.view_mode == kOriViewFolded) return;  // the folded form has no faces to pick
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "geometry/manifold.h"
+#include "render/color_scale.h"
 
 namespace {
 constexpr double kWrapLoopLimit = 64.0 * kOriPi;
@@ -97,6 +98,13 @@ OriWireKind oriGLWireKind(const ORI_edge* e) {
   if (e->target_angle > 0.0) return kOriWirePositive;
   if (e->target_angle < 0.0) return kOriWireNegative;
   return kOriWireHidden;
+}
+
+const float* oriGLWireColor(OriWireKind kind) {
+  static const float kBlack[3] = {0.0f, 0.0f, 0.0f};
+  if (kind == kOriWireNegative) return kOriMountainColor;
+  if (kind == kOriWirePositive) return kOriValleyColor;
+  return kBlack;
 }
 
 bool oriGLGreyLine(const ORI_edge* e) { return e->is_diagonal || e->target_angle == 0.0; }

@@ -72,6 +72,11 @@ enum OriWireKind {
 };
 OriWireKind oriGLWireKind(const ORI_edge* e);
 
+// The colour of a kind of line in the "Colour" view (three channels in
+// [0, 1]): a negative target (a mountain) kOriMountainColor, a positive one
+// (a valley) kOriValleyColor, a boundary line black.
+const float* oriGLWireColor(OriWireKind kind);
+
 // Whether the grey pass draws e at all: a diagonal or a line flat by target
 // (the once rule is applied separately).
 bool oriGLGreyLine(const ORI_edge* e);

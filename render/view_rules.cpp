@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "geometry/manifold.h"
 #include "render/shading.h"
@@ -45,6 +46,80 @@ void oriGLFitDrawingArea(theGLstruct* gl, int W, int H) {
 }
 
 int oriGLUpdateModelMatrix(ORI_manifold* om) { return oriManifoldUpdateModelMatrix(om); }
+
+namespace {
+
+// Distance of the Object camera's eye from the table (render/display.cpp).
+constexpr double kObjectEyeDistance = 3.0;
+constexpr double kDegrees = M_PI / 180.0;
+
+// The points the view shows, where the drawing puts them before the camera:
+// the pattern's vertices in z = 0, or the folded ones in the display frame.
+std::vector<vector3d> shownPoints(const theGLstruct* gl, ORI_manifold* om) {
+  std::vector<vector3d> points;
+  if (gl->cp_mode) {
+    for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+      const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+      points.push_back({e->x0, e->y0, 0.0});
+    }
+    return points;
+  }
+  oriGLUpdateModelMatrix(om);
+  const double* M = om->model_matrix;
+  for (const List* l = om->verts; l != nullptr && l->data != nullptr; l = l->next) {
+    const vector3d& p = static_cast<const ORI_vert*>(l->data)->pos;
+    points.push_back({M[0] * p.x + M[4] * p.y + M[8] * p.z + M[12], M[1] * p.x + M[5] * p.y + M[9] * p.z + M[13],
+                      M[2] * p.x + M[6] * p.y + M[10] * p.z + M[14]});
+  }
+  return points;
+}
+
+// The Object camera's turn of the model: azimuth about +y, then elevation
+// about −x (glRotated in that order on the model view).
+vector3d objectTurn(const theGLstruct* gl, const vector3d& p) {
+  const double a = gl->azimuth * kDegrees, e = gl->elevation * kDegrees;
+  const double x = p.x * std::cos(a) + p.z * std::sin(a);
+  const double z = -p.x * std::sin(a) + p.z * std::cos(a);
+  return {x, p.y * std::cos(e) + z * std::sin(e), -p.y * std::sin(e) + z * std::cos(e)};
+}
+
+}  // namespace
+
+bool oriGLFitView(theGLstruct* gl, ORI_manifold* om) {
+  if (om == nullptr || gl->view_mode == 1) return false;
+  std::vector<vector3d> points = shownPoints(gl, om);
+  if (points.empty()) return false;
+  const bool object = gl->view_mode == 0;
+  double lo_x = HUGE_VAL, hi_x = -HUGE_VAL, lo_y = HUGE_VAL, hi_y = -HUGE_VAL;
+  for (vector3d& p : points) {
+    if (object) p = objectTurn(gl, p);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
+    lo_x = std::fmin(lo_x, p.x);
+    hi_x = std::fmax(hi_x, p.x);
+    lo_y = std::fmin(lo_y, p.y);
+    hi_y = std::fmax(hi_y, p.y);
+  }
+  const double cx = 0.5 * (lo_x + hi_x), cy = 0.5 * (lo_y + hi_y);
+  const double aspect = gl->height < 1 ? 1.0 : static_cast<double>(gl->width) / gl->height;
+  // How far the farthest point lies from the centre, in the half-heights of
+  // the view at zoom 1: the Object camera divides by the depth from its eye.
+  double reach = 0.0;
+  for (const vector3d& p : points) {
+    double r = std::fmax(std::fabs(p.x - cx) / aspect, std::fabs(p.y - cy));
+    if (object) r /= std::fmax(kObjectEyeDistance - p.z, 1e-3);
+    reach = std::fmax(reach, r);
+  }
+  double zoom = gl->zoom;
+  if (reach > 0.0) {
+    zoom = object ? 40.0 / (2.0 * std::atan(reach / kOriFitFill) / kDegrees) : kOriFitFill / reach;
+  }
+  gl->zoom = std::fmin(std::fmax(zoom, kOriFitZoomMin), kOriFitZoomMax);
+  // The pan in pixels that oriGLPanOffset turns into (cx, cy).
+  const double per_pixel = 2.0 / gl->zoom / (gl->height < 1 ? 1.0 : static_cast<double>(gl->height));
+  gl->pan_x = static_cast<int>(std::lround(cx / per_pixel)) - (gl->pan_press_x - gl->pan_cur_x);
+  gl->pan_y = static_cast<int>(std::lround(cy / per_pixel)) - (gl->pan_cur_y - gl->pan_press_y);
+  return true;
+}
 
 double oriGLObjectFovy(double zoom) {
   const double fovy = 40.0 / zoom;

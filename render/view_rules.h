@@ -39,6 +39,20 @@ constexpr double kOriMaxFovy = 179.0;
 constexpr double kOriMinFovy = 0.001;
 double oriGLObjectFovy(double zoom);
 
+// Fit ("f", the panel's "Fit"): the present view's camera framed on what it
+// shows, the folded model in the display frame (oriGLUpdateModelMatrix is
+// run) or, in cp_mode, the crease pattern: the pan centres it and the zoom
+// makes it fill kOriFitFill (below) of the drawing area's height or width, whichever
+// binds, seen from the present azimuth and elevation in the Object camera.
+// The zoom stays within kOriFitZoomMin..kOriFitZoomMax (the arrow keys'
+// range); a drag in progress keeps its share of the pan. The Walk camera
+// has no frame to fit: false, nothing changed; also false for a null or
+// empty om, or positions that are not finite. Cost: one pass over the
+// vertices.
+constexpr double kOriFitZoomMin = 0.25;
+constexpr double kOriFitZoomMax = 64.0;
+bool oriGLFitView(theGLstruct* gl, ORI_manifold* om);
+
 // Writes the main window's title "Plicata [width, height]  NNNNN frames".
 void oriGLWindowTitle(char* buf, size_t size, int width, int height, int frame_no);
 
@@ -47,6 +61,7 @@ enum OriPictureView {
   kOriPictureObject = 0,  // the folded model, Object camera (the window's start-up view)
   kOriPictureTop = 1,     // the folded model seen straight down, Top camera (key 'c')
   kOriPictureCP = 2,      // the crease pattern, Top camera ("CP" in the panel)
+  kOriPictureFolded = 3,  // the flat-folded form from above, in layer order (render/draw_folded.h)
 };
 
 // Sets gl for a picture of w × h pixels as the window would show it: the

@@ -36,6 +36,7 @@ theGLstruct theGL = {
     "papertexture.bmp",  // texture_file
     0,                   // draw_closure
     0,                   // draw_strain
+    0,                   // draw_colour
     0,                   // fit: off
     1.0,                 // fit_scale
     {0.0, 0.0, 0.0},     // fit_centre

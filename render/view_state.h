@@ -8,7 +8,7 @@
 #include "geometry/vector3d.h"
 
 struct theGLstruct {
-  int view_mode;            // camera: 0 Object, 1 Walk, 2 Top
+  int view_mode;            // camera: 0 Object, 1 Walk, 2 Top, 3 the flat-folded form from above (its own camera)
   int orient_mode;          // picking: 0 none, 1 fixed face, 2 three axis vertices
   int draw_face;            // draw faces
   int draw_edge;            // draw lines
@@ -43,6 +43,7 @@ struct theGLstruct {
   char texture_file[1024];      // texture file name
   int draw_closure;             // colour the sheet by the closure map ("Closure")
   int draw_strain;              // colour the sheet by the strain map instead ("Strain"; wins over "Closure")
+  int draw_colour;              // mountains and valleys in two colours ("Colour"); black when 0
   // Pictures framed to what they show (plicata-fold; the window leaves it
   // off): with fit set, the Object and Top cameras first move fit_centre to
   // the middle of the view and enlarge by fit_scale, in the display frame as
@@ -52,5 +53,9 @@ struct theGLstruct {
   double fit_scale;
   vector3d fit_centre;
 };
+
+// theGL.view_mode of the flat-folded form seen from above (the panel's
+// "Folded form"): drawn by render/draw_folded.h with its own camera, no picking.
+constexpr int kOriViewFolded = 3;
 
 extern theGLstruct theGL;

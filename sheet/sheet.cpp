@@ -8,13 +8,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "files/fold_export.h"
+#include "flat/flat_state.h"
 #include "files/obj_export.h"
 #include "geometry/manifold.h"
+#include "geometry/paper_thickness.h"
 #include "geometry/self_intersection.h"
+#include "input/examples_dir.h"
 #include "input/pattern_file.h"
 #include "input/pattern_gen.h"
 #include "input/read_error.h"
@@ -58,12 +62,29 @@ struct ORI_sheet {
   int frame_no = 0;
   ORI_sheetStep last;
   std::vector<ORI_stepRecord> records;
+  ORISIM_contact* contact = nullptr;   // contact's state while options.contact is set
+  int held = 0;                        // pairs of faces contact held apart in the last step
+  // The present pattern's flat-folded state, analysed on first demand and
+  // dropped with the pattern or its targets; flat_options as analysed.
+  ORI_flatState flat;
+  bool flat_valid = false;
+  ORI_layerOptions flat_options;
   ORISIM_mobilityState* mobility = oriSimMobilityNew();  // of the present pattern; reset when one is adopted
 };
 
 // ---- Options -------------------------------------------------------------------
 
 namespace {
+
+// The thickness against a paper of side paper (file units; 0: any paper),
+// its failure's subject given.
+ORI_result thicknessFor(double thickness, double paper, const std::string& subject) {
+  std::string why;
+  if (oriPaperThicknessCheck(thickness, paper, &why) == 0) return oriOk();
+  char value[32];
+  std::snprintf(value, sizeof value, "%g", thickness);
+  return oriFail(kOriFailArgument, subject, std::string("thickness ") + value + " " + why);
+}
 
 ORI_result checkOptions(const ORI_foldOptions& o) {
   if (o.fold_step < 0 || o.fold_step > kOriFoldStepMax) {
@@ -90,7 +111,18 @@ ORI_result checkOptions(const ORI_foldOptions& o) {
   if (o.mode > 0 && o.solver == kOriSolverCompliant) {
     return oriFail(kOriFailArgument, "", "mode folds along a rigid fold mode: it does not go with the compliant solver");
   }
-  return oriOk();
+  // Contact limits the rigid step's solve; the compliant one has no such
+  // limits, and would pass the faces through each other unsaid.
+  if (o.contact && o.solver == kOriSolverCompliant) {
+    return oriFail(kOriFailArgument, "", "contact stops the rigid solver's faces: it does not go with the compliant solver");
+  }
+  // A step along a mode heads along the mode's direction, which the contact
+  // step's constrained solve does not take: refused rather than a step
+  // along a mode that passes through the paper.
+  if (o.contact && o.mode > 0) {
+    return oriFail(kOriFailArgument, "", "contact and mode cannot be used together: choose contact or a mode");
+  }
+  return thicknessFor(o.thickness, 0.0, "");
 }
 
 // The compliant solver's state is forgotten (and made again from the
@@ -100,9 +132,9 @@ void dropCompliant(ORI_sheet* s) {
   s->compliant = nullptr;
 }
 
-// Gives the present pattern the options that live on its records. The
-// compliant state goes with another solver or other constants, and takes a
-// new fold amount at once.
+// Gives the present pattern the options that live on its records, and
+// contact its state. The compliant state goes with another solver or other
+// constants, and takes a new fold amount at once.
 void applyOptions(ORI_sheet* s) {
   if (s->om != nullptr) oriSimSetFoldTo(s->om, s->options.fold_to);
   if (s->osm != nullptr) s->osm->exact = s->options.exact ? 1 : 0;
@@ -115,6 +147,14 @@ void applyOptions(ORI_sheet* s) {
   }
   if (s->compliant != nullptr && s->om != nullptr) oriSimCompliantSetGoals(s->compliant, s->om);
   s->mobility->diagonals = s->options.mobility_diagonals ? kOriMobilityDiagonalsHinge : kOriMobilityDiagonalsHeld;
+  if (!s->options.contact) {
+    oriSimContactDelete(std::exchange(s->contact, nullptr));
+    s->held = 0;
+    return;
+  }
+  if (s->contact == nullptr) s->contact = oriSimContactNew();
+  std::string why;
+  oriSimContactSetThickness(s->contact, s->om, s->options.thickness, &why);  // checked before
 }
 
 void takeOptions(ORI_sheet* s, const ORI_foldOptions& options) {
@@ -135,8 +175,10 @@ ORI_sheet* oriSheetNew(const ORI_foldOptions* options) {
 void oriSheetDelete(ORI_sheet* s) {
   if (s == nullptr) return;
   oriSheetDropPending(s);
+  oriFlatStateClear(&s->flat);
   oriFoldRecordingDelete(s->fold);
   dropCompliant(s);
+  oriSimContactDelete(s->contact);
   oriSimDelete(s->osm);
   oriManifoldDelete(s->om);
   oriSimMobilityDelete(s->mobility);
@@ -144,7 +186,8 @@ void oriSheetDelete(ORI_sheet* s) {
 }
 
 ORI_result oriSheetSetOptions(ORI_sheet* s, const ORI_foldOptions& options) {
-  const ORI_result r = checkOptions(options);
+  ORI_result r = checkOptions(options);
+  if (!oriFailed(r) && s->om != nullptr) r = thicknessFor(options.thickness, s->om->paper_size, "");
   if (!oriFailed(r)) takeOptions(s, options);
   return r;
 }
@@ -224,13 +267,22 @@ void buildIndex(ORI_sheet* s) {
 }  // namespace
 
 ORI_result oriSheetRead(ORI_sheet* s, const char* path, int onto_folded, const ORI_loadOptions& load) {
+  // A name of a format that is no file where it is given may be an example's.
+  std::string file = path;
+  if (oriPatternFormat(path) != kOriPatternUnknown) {
+    const ORI_result where = oriFindPattern(path, &file);
+    if (oriFailed(where)) {
+      oriSheetDropPending(s);
+      return where;
+    }
+  }
   ORI_manifold* om = freshPending(s, load);
-  const int result = oriManifoldConstructFromFile(om, onto_folded ? s->om : nullptr, path);
+  const int result = oriManifoldConstructFromFile(om, onto_folded ? s->om : nullptr, file.c_str());
   if (result != kOriOpenOk) {
     oriManifoldDelete(om);
     return readFailure(result, path);
   }
-  return keepPending(s, om, onto_folded && s->om != nullptr, path);
+  return keepPending(s, om, onto_folded && s->om != nullptr, file.c_str());
 }
 
 ORI_result oriSheetReadStream(ORI_sheet* s, FILE* fp, const char* name, int onto_folded, const ORI_loadOptions& load) {
@@ -282,7 +334,9 @@ ORI_result oriSheetPrepare(ORI_sheet* s, int triangulate) {
     oriSheetDropPending(s);
     return r;
   }
-  return oriOk();
+  const ORI_result thick = thicknessFor(s->options.thickness, p.om->paper_size, p.name);
+  if (oriFailed(thick)) oriSheetDropPending(s);
+  return thick;
 }
 
 ORI_result oriSheetAdopt(ORI_sheet* s) {
@@ -301,10 +355,13 @@ ORI_result oriSheetAdopt(ORI_sheet* s) {
   s->osm = p.osm;
   s->source = std::move(p.name);
   s->pattern_steps = 0;
+  oriFlatStateClear(&s->flat);
+  s->flat_valid = false;
   // The analysis keeps pointers to the mesh and its record: a new pattern
   // may be given the old one's addresses.
   oriSimMobilityReset(s->mobility);
   applyOptions(s);
+  oriSimContactForget(s->contact);
   buildIndex(s);
   // A FOLD file holds one crease pattern: a recording starts again from the new one.
   if (was_recording || s->recording.fold) oriSheetStartFold(s);
@@ -363,11 +420,13 @@ int foldAlongMode(ORI_sheet* s, double step, const ORI_frameRecorder* frames, OR
 
 // The solver's step with the OBJ frames and captures (sim/fold_step.h).
 // Every way of folding is dispatched here, by its option. Returns 0, -1
-// when an OBJ frame could not be written, or -2 when the step was refused
-// (*refused says why; nothing moved): the compliant solver cannot take the
-// pattern, or a mode step was refused.
-int foldOnce(ORI_sheet* s, double step, ORI_sheetStep* r, ORI_result* refused) {
-  const ORI_frameRecorder& frames = s->recording.frames;
+// when an OBJ frame could not be written (*failure says which and why), or
+// -2 when the step was refused (*refused says why; nothing moved): the
+// compliant solver cannot take the pattern, or a mode step was refused.
+// r receives the solver's figures.
+int foldOnce(ORI_sheet* s, double step, ORI_sheetStep* r, ORI_frameFailure* failure, ORI_result* refused) {
+  ORI_frameRecorder frames = s->recording.frames;
+  frames.failure = failure;
   const bool recorded = frames.save_model || frames.save_screen;
   if (s->options.solver == kOriSolverCompliant) {
     if (s->compliant == nullptr) {
@@ -391,6 +450,10 @@ int foldOnce(ORI_sheet* s, double step, ORI_sheetStep* r, ORI_result* refused) {
   }
   // An ordinary step ends the motion a mode step followed.
   s->mobility->direction.clear();
+  if (s->options.contact && s->contact != nullptr) {
+    return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, &r->record.max_delta,
+                       &r->stats, s->contact, &r->contact);
+  }
   return oriFoldStep(s->osm, s->om, step, "CG", &s->frame_no, recorded ? &frames : nullptr, &r->record.max_delta,
                      &r->stats);
 }
@@ -423,7 +486,7 @@ void measureStep(ORI_sheet* s, ORI_sheetStep* r) {
   if (r->record.intersecting_pairs > 0 && s->first_collision == 0) {
     s->first_collision = r->record.step;
     r->first_collision = true;
-    r->stop = s->options.stop_at_collision;
+    r->stop = r->stop || s->options.stop_at_collision;
   }
 }
 
@@ -433,18 +496,28 @@ ORI_result oriSheetStepBy(ORI_sheet* s, double step, ORI_sheetStep* out) {
   if (s->om == nullptr || s->osm == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to fold");
   ORI_sheetStep r;
   const Clock::time_point start = Clock::now();
+  ORI_frameFailure failure;
   ORI_result refused;
-  const int written = foldOnce(s, step, &r, &refused);
+  const int written = foldOnce(s, step, &r, &failure, &refused);
   if (written == -2) return refused;
   ++s->steps;
   ++s->pattern_steps;
   r.record.step = s->steps;
   r.record.cg_iterations = r.stats.cg_iterations;
+  if (s->options.contact) {
+    r.record.active_contacts = r.contact.active;
+    r.record.locked = r.contact.locked;
+    r.contact_changed = r.contact.active != s->held;
+    r.stop = r.contact.locked != 0;
+    s->held = r.contact.active;
+  }
   ORI_result result;
   if (written != 0) {
-    char why[64];
-    std::snprintf(why, sizeof why, "cannot write frame %05d", s->frame_no);
-    result = oriFail(kOriFailWrite, s->frame_dir, why);
+    // The frame's file and the system's reason ("No space left on device").
+    char name[32];
+    std::snprintf(name, sizeof name, "/m%05d.obj", failure.frame_no >= 0 ? failure.frame_no : s->frame_no);
+    result = oriFail(kOriFailWrite, s->frame_dir + name,
+                     std::string("cannot write: ") + std::strerror(failure.error != 0 ? failure.error : EIO));
   } else if (recordStep(s) != 0) {
     result = oriFail(kOriFailRecord, s->fold_path,
                      "step " + std::to_string(s->steps) + " gives a shape that cannot be recorded");
@@ -466,6 +539,8 @@ void oriSheetClear(ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return;
   oriSimClearCrease(s->om, s->osm);
   dropCompliant(s);
+  oriSimContactForget(s->contact);
+  s->held = 0;
   s->pattern_steps = 0;
   s->mobility->direction.clear();
 }
@@ -485,6 +560,9 @@ ORI_result oriSheetSetTargets(ORI_sheet* s, const double* targets, size_t count)
     creases[c]->pair->target_angle = targets[c];
   }
   if (s->compliant != nullptr) oriSimCompliantSetGoals(s->compliant, s->om);
+  // The flat state reads the targets' signs: analysed again when next asked.
+  oriFlatStateClear(&s->flat);
+  s->flat_valid = false;
   return oriOk();
 }
 
@@ -512,16 +590,21 @@ const char* oriSheetFoldPath(const ORI_sheet* s) { return s->fold_path.c_str(); 
 ORI_result oriSheetSaveFold(const ORI_sheet* s, const char* path, int present_when_empty) {
   if (s->om == nullptr) return oriFail(kOriFailNoPattern, path, "no pattern to write");
   int written = -1;
+  std::string why = "nothing was recorded";
   if (s->fold != nullptr && (oriFoldRecordingFrameCount(s->fold) > 1 || !present_when_empty)) {
     written = oriFoldRecordingSaveFile(s->fold, path);
+    if (written != 0) why = std::strerror(errno);
   } else if (present_when_empty) {
     ORI_fold_recording* present = oriFoldRecordingBegin(s->om);
     if (present != nullptr && oriFoldRecordingFrame(present, s->om) == 0) {
       written = oriFoldRecordingSaveFile(present, path);
+      if (written != 0) why = std::strerror(errno);
+    } else {
+      why = "the present shape cannot be recorded";
     }
     oriFoldRecordingDelete(present);
   }
-  return written == 0 ? oriOk() : oriFail(kOriFailWrite, path, "cannot write the FOLD file");
+  return written == 0 ? oriOk() : oriFail(kOriFailWrite, path, "cannot write the FOLD file: " + why);
 }
 
 ORI_result oriSheetSaveObj(ORI_sheet* s, const char* path) {
@@ -565,6 +648,11 @@ ORI_manifold* oriSheetManifold(const ORI_sheet* s) { return s->om; }
 
 ORISIM_matrix* oriSheetSim(const ORI_sheet* s) { return s->osm; }
 
+double oriSheetPaperSize(const ORI_sheet* s) {
+  const ORI_manifold* om = s->pending.om != nullptr ? s->pending.om : s->om;
+  return om != nullptr ? om->paper_size : 0.0;
+}
+
 const char* oriSheetSource(const ORI_sheet* s) { return s->source.c_str(); }
 
 const ORI_sheetIndex& oriSheetIndex(const ORI_sheet* s) { return s->index; }
@@ -573,6 +661,35 @@ double oriSheetResidual(const ORI_sheet* s) {
   if (s->om == nullptr || s->osm == nullptr) return 0.0;
   std::vector<double> g;
   return oriSimSparseResidual(g, s->osm, s->om);
+}
+
+// ---- The flat-folded state ------------------------------------------------------
+
+ORI_result oriSheetFlatState(ORI_sheet* s, const ORI_layerOptions& options, const ORI_flatState** out) {
+  *out = nullptr;
+  if (s->om == nullptr) return oriFail(kOriFailNoPattern, "", "no pattern to analyse");
+  if (!(options.time_limit > 0.0) || options.state_cap < 1 || options.state < 1) {
+    return oriFail(kOriFailArgument, "", "the layer order needs a time limit above 0 and a state and a cap from 1");
+  }
+  const ORI_layerOptions& had = s->flat_options;
+  // What was analysed serves when it solved at least as much with the same
+  // limits; another stacking of the same problem is only chosen.
+  const bool same = s->flat_valid && (had.order_layers || !options.order_layers) &&
+                    (!options.order_layers || (had.time_limit == options.time_limit &&
+                                               had.state_cap == options.state_cap));
+  if (!same) {
+    s->flat_valid = false;
+    const ORI_result r = oriFlatAnalyse(s->om, options, &s->flat);
+    if (oriFailed(r)) return r;
+    s->flat_valid = true;
+    s->flat_options = options;
+  } else if (options.order_layers && options.state != s->flat_options.state && s->flat.problem != nullptr &&
+             s->flat.layers.n_states > 0) {
+    oriFlatChooseState(&s->flat, options.state, options.time_limit);
+    s->flat_options.state = options.state;
+  }
+  *out = &s->flat;
+  return oriOk();
 }
 
 ORI_result oriSheetMobility(ORI_sheet* s, ORISIM_mobility* out) {

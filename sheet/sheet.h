@@ -7,7 +7,8 @@
 // one. None of them loads, prepares, steps, records or counts on its own.
 //
 // Sections: design notes; adding a way of folding; options; loading;
-// stepping; recording and saving; what the sheet holds.
+// stepping; recording and saving; what the sheet holds; the flat-folded
+// state.
 //
 // ---- Design notes -----------------------------------------------------------
 // - A plain record with free functions, as the rest of the core: ORI_sheet
@@ -84,6 +85,7 @@
 #include "geometry/paper_color.h"
 #include "geometry/result.h"
 #include "sim/compliant.h"
+#include "sim/contact.h"
 #include "sim/fold_step.h"
 #include "sim/mobility.h"
 #include "sim/sim_matrix.h"
@@ -91,6 +93,8 @@
 
 struct CreasePattern;
 struct ORI_edge;
+struct ORI_flatState;
+struct ORI_layerOptions;
 struct ORI_face;
 struct ORI_manifold;
 struct ORI_sheet;
@@ -117,6 +121,11 @@ struct ORI_foldOptions {
   bool stop_at_collision = false;  // with collisions: the step that finds the first pair says stop
   int solver = kOriSolverRigid;    // OriSolver: rigid facets, or the compliant bar-and-hinge model (sim/compliant.h)
   ORISIM_stiffness stiffness;      // the compliant model's constants (each positive and finite)
+  bool contact = false;            // faces never pass through each other: where they meet, the fold lines
+                                   // driving them together stop (sim/contact.h); a locked fold says stop
+  double thickness = 0.0;          // the paper's thickness, file units, 0 to a quarter of the paper size:
+                                   // with contact, faces that share no corner keep their middles this far
+                                   // apart. One number for every use of the paper's thickness
   int mode = 0;                    // 0: steps head for the targets; K from 1: they fold along the K-th fold mode
                                    // (oriSimMobilityStep), then follow the motion started (see oriSheetStep)
   bool mobility_diagonals = false;  // the mobility analysis and the modes count the triangulation's diagonals as
@@ -150,12 +159,16 @@ void oriSheetDelete(ORI_sheet* sheet);
 
 // Sets the fold options. A setting out of range gives kOriFailArgument
 // without a subject, its why naming the field ("fold_step must be from 0 to
-// 50", "fold_to must be a number from 0 to 1" for NaN, "mode must be from 0
-// to 1000000", "mode folds along a rigid fold mode: it does not go with the
-// compliant solver" for mode with solver compliant), and changes nothing. fold_to beyond 0..1 is clamped. The
-// present pattern takes fold_to, exact, mode and mobility_diagonals at
-// once; path and cg apply to the records made from now on (the next
-// pattern loaded).
+// 50", "fold_to must be a number from 0 to 1" for NaN, "thickness -1 is
+// negative", "mode must be from 0 to 1000000", "mode folds along a rigid
+// fold mode: it does not go with the compliant solver" for mode with solver
+// compliant, the same for contact, "contact and mode cannot be used
+// together: ..." for contact with a mode above 0, or, with a pattern,
+// "thickness 150 is above a quarter of the paper size (400)"), and changes
+// nothing. fold_to beyond 0..1 is clamped. The present pattern takes
+// fold_to, exact, contact, thickness, mode and mobility_diagonals at once;
+// path and cg apply to the records made from now on (the next pattern
+// loaded).
 ORI_result oriSheetSetOptions(ORI_sheet* sheet, const ORI_foldOptions& options);
 const ORI_foldOptions& oriSheetOptions(const ORI_sheet* sheet);
 
@@ -175,10 +188,13 @@ const ORI_recordOptions& oriSheetRecording(const ORI_sheet* sheet);
 // Reads the pattern file path (the reader chosen by what the name contains,
 // input/pattern_file.h) into a pending pattern, with its vertices placed on
 // the present folded shape when onto_folded is set and the sheet holds a
-// pattern ("Next File"), flat otherwise. Fails with kOriFailUnsupported
-// (the name names no format; checked first), kOriFailUnreadable ("cannot
-// open: ..."), or kOriFailRead (the reader's reason), subject path; nothing
-// is then pending. The reader's messages go through oriMessage.
+// pattern ("Next File"), flat otherwise. A relative path that names nothing
+// is looked up in the examples folder (input/examples_dir.h: oriFindPattern);
+// the pattern's source is then the example's path. Fails with
+// kOriFailUnsupported (the name names no format; checked first),
+// kOriFailUnreadable ("cannot open: ...", or oriFindPattern's reason naming
+// both places looked in), or kOriFailRead (the reader's reason), subject
+// path; nothing is then pending. The reader's messages go through oriMessage.
 ORI_result oriSheetRead(ORI_sheet* sheet, const char* path, int onto_folded, const ORI_loadOptions& load);
 
 // The same from the open stream fp (not closed), the reader chosen by name.
@@ -197,8 +213,11 @@ bool oriSheetPendingTriangulated(const ORI_sheet* sheet);
 // is set and it has larger facets, the fixed face, the numbering, the
 // placement, and the simulation record in the sheet's solver path and
 // iteration, with their messages). The present pattern is untouched. Fails
-// with kOriFailNoPattern when nothing is pending, or kOriFailEmpty ("the
-// pattern has no facet to fold"; the pending pattern is then dropped).
+// with kOriFailNoPattern when nothing is pending, kOriFailEmpty ("the
+// pattern has no facet to fold"), or kOriFailArgument, subject the
+// pattern, when the options' thickness is above a quarter of its paper size
+// ("thickness 150 is above a quarter of the paper size (100)"); the pending
+// pattern is then dropped.
 ORI_result oriSheetPrepare(ORI_sheet* sheet, int triangulate);
 
 // Makes the prepared pending pattern the sheet's, in the sheet's options
@@ -227,12 +246,17 @@ struct ORI_sheetStep {
   // worst_vertex_error and worst_vertex (0 and -1 unless .report);
   // cg_iterations; max_delta (radians); ms (wall time of the step with its
   // OBJ and FOLD frames); intersecting_pairs (-1 unless options.collisions);
-  // dof (-1 unless recording.dof, or when the analysis failed).
+  // dof (-1 unless recording.dof, or when the analysis failed). With
+  // options.contact, also active_contacts (pairs of faces held apart) and
+  // locked.
   ORI_stepRecord record{0, 0.0, 0.0, -1, 0, 0.0, 0.0, -1};
   ORISIM_stepStats stats{};      // the solver's figures
   ORISIM_compliantStats compliant{};  // the compliant solver's figures (options.solver compliant; else zeros)
+  ORISIM_contactStats contact{};  // contact's figures (sim/contact.h; zeros without options.contact)
+  bool contact_changed = false;   // with options.contact: the pairs held apart are not as many as the step before's
   bool first_collision = false;  // the first step of the sheet's life that found faces passing through each other
-  bool stop = false;             // first_collision with options.stop_at_collision: the run ends here
+  bool stop = false;             // the run ends here: first_collision with options.stop_at_collision, or a
+                                 // locked fold (record.locked)
 };
 
 // One held-key step: size oriFoldHeldStep(options.fold_step, options.unfold).
@@ -253,12 +277,12 @@ struct ORI_sheetStep {
 // without a subject, "mode K does not exist: the state has D modes", when
 // the first step finds no such mode, and kOriFailSolve without a subject
 // when the analysis failed or the motion ends ("the mode ends here: ...");
-// kOriFailWrite, subject the frame directory, "cannot write frame NNNNN"
-// when an OBJ frame could not be written; kOriFailRecord, subject
-// recording.fold_path (may be empty), "step N gives a shape that cannot be
-// recorded" when the FOLD frame could not be kept. After those two the step
-// is taken, counted and in *out (its residual and the later figures not
-// measured).
+// kOriFailWrite, subject the frame's file (DIR/mNNNNN.obj), "cannot write:
+// REASON" (the system's, e.g. "No space left on device") when an OBJ frame
+// could not be written; kOriFailRecord, subject recording.fold_path (may be
+// empty), "step N gives a shape that cannot be recorded" when the FOLD frame
+// could not be kept. After those two the step is taken, counted and in
+// *out (its residual and the later figures not measured).
 ORI_result oriSheetStep(ORI_sheet* sheet, ORI_sheetStep* out);
 
 // The same with the step size given: radians a crease moves at most,
@@ -300,8 +324,9 @@ const char* oriSheetFoldPath(const ORI_sheet* sheet);
 // the recorded frames; when no folded frame is recorded and
 // present_when_empty is set, the present shape as the one folded frame. The
 // file is created or replaced. Fails with kOriFailNoPattern, or
-// kOriFailWrite "cannot write the FOLD file" (also when nothing was
-// recorded and present_when_empty is 0).
+// kOriFailWrite "cannot write the FOLD file: REASON" (the system's reason,
+// e.g. "No space left on device", or "nothing was recorded" when nothing
+// was and present_when_empty is 0).
 ORI_result oriSheetSaveFold(const ORI_sheet* sheet, const char* path, int present_when_empty);
 
 // Writes the present shape as OBJ to path, written aside and renamed into
@@ -344,6 +369,12 @@ const std::vector<ORI_stepRecord>& oriSheetStepRecords(const ORI_sheet* sheet);
 ORI_manifold* oriSheetManifold(const ORI_sheet* sheet);
 ORISIM_matrix* oriSheetSim(const ORI_sheet* sheet);
 
+// The paper size (ORI_manifold::paper_size, file units) of the pattern
+// being loaded when one is pending, else of the present pattern; 0 without
+// either. A front end that sets the thickness as a share of the paper asks
+// it before oriSheetPrepare, which holds the thickness against that paper.
+double oriSheetPaperSize(const ORI_sheet* sheet);
+
 // The present pattern's file as given (or a generated pattern's label); ""
 // without a pattern.
 const char* oriSheetSource(const ORI_sheet* sheet);
@@ -364,6 +395,22 @@ const ORI_sheetIndex& oriSheetIndex(const ORI_sheet* sheet);
 // The closure residual Σ|g| of the present angles (sim/sparse_jacobian.h);
 // 0 without a pattern. Cost: O(creases), shared among the cores.
 double oriSheetResidual(const ORI_sheet* sheet);
+
+// ---- The flat-folded state -------------------------------------------------------
+
+// The present pattern's flat-folded state (flat/flat_state.h: the checks of
+// every inner vertex, the folded form and, with options.order_layers, the
+// order of its layers), into *out. Analysed on the first call for a pattern
+// and kept until another pattern is adopted or the targets are set; a later
+// call reuses it unless it asks for layers not yet ordered or other limits
+// (a different options.state only chooses that stacking: the layer order's
+// status then says whether it exists). It depends on the crease pattern and
+// the targets' signs, never on the present fold. *out stays valid until the
+// next call, the next pattern or new targets. Fails (*out null) with
+// kOriFailNoPattern, kOriFailArgument for a time limit not above 0 or a
+// state or cap below 1, or the analysis's failure. Cost: the analysis, once
+// (the layer order keeps within options.time_limit).
+ORI_result oriSheetFlatState(ORI_sheet* sheet, const ORI_layerOptions& options, const ORI_flatState** out);
 
 // What the present state can do (sim/mobility.h: oriSimMobilityAnalyse)
 // into *out: the degrees of freedom, the redundant closure equations, the

@@ -9,6 +9,8 @@
 struct ORI_manifold;
 struct ORISIM_matrix;
 struct ORISIM_stepStats;
+struct ORISIM_contact;
+struct ORISIM_contactStats;
 
 // Size of the buffer in which a frame's path is formed.
 constexpr size_t kOriFramePathSize = 1024;
@@ -29,10 +31,17 @@ inline double oriFoldHeldStep(int fold_step, int unfold) {
 // Creates the simulation record of a prepared mesh (fixed face chosen,
 // numbered, placed) as the loader does: prints "\tinitializing SimMatrix\n",
 // runs oriSimNew and oriSimInitMatrix, then prints the matrix report
-// "Matrix\n size1: %d\n size2: %d\n data: %p\n" (constraint rows, fold lines,
-// address of the Jacobian's storage). The caller owns the record
+// "Matrix\n size1: %d\n size2: %d\n" (constraint rows, fold lines; no
+// address, which would differ from run to run: the window program adds the
+// Jacobian's, oriSimJacobianData, itself). The caller owns the record
 // (oriSimDelete).
 ORISIM_matrix* oriFoldPrepareSim(ORI_manifold* om);
+
+// The first OBJ frame of a step that could not be written, and why.
+struct ORI_frameFailure {
+  int frame_no = -1;  // -1: none failed
+  int error = 0;      // the system's reason (errno): ENOSPC for a full disk
+};
 
 // What is recorded with every frame.
 struct ORI_frameRecorder {
@@ -44,6 +53,7 @@ struct ORI_frameRecorder {
   // may be null. Its result is not examined.
   int (*capture)(const char* save_dir, int frame_no, void* user) = nullptr;
   void* capture_user = nullptr;
+  ORI_frameFailure* failure = nullptr;  // receives the first OBJ frame that failed, when not null
 };
 
 // True when rec (may be null) records something: OBJ frames or captures.
@@ -55,8 +65,9 @@ bool oriFoldRecords(const ORI_frameRecorder* rec);
 int oriFoldRecordFrame(ORI_manifold* om, const ORI_frameRecorder* rec, int frame_no);
 
 // Writes om as the OBJ frame "%s/m%05d.obj" (dir, frame_no). Returns 0, or
-// -1 when the path does not fit the buffer, the file cannot be created or a
-// write failed; nothing is written through a stream that failed to open.
+// -1 with errno set when the path does not fit the buffer (ENAMETOOLONG),
+// the file cannot be created or a write failed (ENOSPC for a full disk);
+// nothing is left under the frame's name or beside it.
 int oriFoldSaveObjFrame(ORI_manifold* om, const char* dir, int frame_no);
 
 // One fold step of size step (radians, positive folds, negative unfolds)
@@ -87,5 +98,16 @@ typedef double (*OriFoldSolver)(ORISIM_matrix* osm, ORI_manifold* om, double ste
 // solver: frame 0, the solver, the placement, the new frame. A refused
 // step records frame 0 when due but places and records nothing more, sets
 // *max_delta (may be null) to 0 and returns -2; otherwise as oriFoldStep.
+// With solver_places non-zero the solver places the faces itself (as the
+// contact step does) and they are not placed again.
 int oriFoldStepWith(ORISIM_matrix* osm, ORI_manifold* om, double step, OriFoldSolver solver, void* user,
-                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats);
+                    int* frame_no, const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats,
+                    int solver_places = 0);
+
+// The same step with contact on (sim/contact.h): where the option runs the
+// solver, oriSimContactStep takes the step and places the faces; cstats
+// (may be null) receives its figures, zeroed when no solver ran. A null
+// contact is the step above, exactly.
+int oriFoldStep(ORISIM_matrix* osm, ORI_manifold* om, double step, const char* option, int* frame_no,
+                const ORI_frameRecorder* rec, double* max_delta, ORISIM_stepStats* stats, ORISIM_contact* contact,
+                ORISIM_contactStats* cstats);

@@ -34,8 +34,7 @@ int oriFaceFitMatrix(ORI_face* f);
 //  - oriManifoldPrepare(om, carried);
 //  - "\tinitializing SimMatrix\n", the simulation record is made and loaded
 //    with the angles, and its size is reported as
-//    "Matrix\n size1: %d\n size2: %d\n data: %p\n" (constraint rows, fold
-//    lines, the Jacobian's storage).
+//    "Matrix\n size1: %d\n size2: %d\n" (constraint rows, fold lines).
 // *sim receives the new record (null on failure). Returns 0, or -1 for a mesh
 // without faces (*sim null).
 int oriManifoldPrepareForFolding(ORI_manifold* om, int triangulate, int carried, ORISIM_matrix** sim);

@@ -375,7 +375,11 @@ double projectDense(std::vector<double>& delta_angle_n, std::vector<double>& mom
   for (int i = 0; i < m; ++i) A[static_cast<size_t>(i) * m + i] = 1.0;
   std::vector<double> r(m, 0.0), b(m, 0.0), x(m, 0.0);
   std::unique_ptr<OriSimOneBlasThread> one_thread;
-  if (m <= kOneThreadRows) one_thread = std::make_unique<OriSimOneBlasThread>();
+  if (m <= kOneThreadRows) {
+    one_thread = std::make_unique<OriSimOneBlasThread>();
+  } else {
+    OriSimOneBlasThread::raiseForDense();
+  }
 
   if (n > 0) {
     cblas_dgemm(CblasRowMajor, CblasNoTrans, CblasTrans, m, m, n, 1.0, osm->C_mn.data(), n, osm->C_mn.data(), n,
@@ -477,15 +481,31 @@ void updateAngles(ORISIM_matrix* osm, ORI_manifold* om, double scale) {
   for (ORI_edge* e : osm->free_edge) e->angle = 0.0;
 }
 
-// The step of oriSimUpdateStateCG from the wishes already in the record's
-// moment_angle_n: projection, limit, new angles.
-double stepFromMoments(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
-  const int n = osm->n;
+// The Jacobian of the present angles: into C_sparse with its residual, or
+// C_mn, by the record's path.
+void updateJacobian(ORISIM_matrix* osm, ORI_manifold* om) {
   if (osm->path == kOriSimPathSparse) {
     oriSimSparseUpdate(&osm->C_sparse, osm, om);
   } else {
     oriSimUpdateConstraints(osm->C_mn, osm, om);
   }
+}
+
+// The first end of a step (oriSimStepBegin): the moments and the Jacobian.
+void beginStep(ORISIM_matrix* osm, ORI_manifold* om, double step) {
+  updateMomentsByCrease(osm, om, step);
+  updateJacobian(osm, om);
+}
+
+// The last end (oriSimStepApply without exact mode): delta_angle_n held to
+// |step| and written.
+double applyChange(ORISIM_matrix* osm, ORI_manifold* om, double step);
+
+// The step of oriSimUpdateStateCG from the wishes already in the record's
+// moment_angle_n: projection, limit, new angles.
+double stepFromMoments(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const int n = osm->n;
+  updateJacobian(osm, om);
   int iterations = 0;
   double cg_error = 0.0;
   double before;
@@ -504,7 +524,11 @@ double stepFromMoments(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM
     stats->cg_iterations = iterations;
     stats->cg_error = cg_error;
   }
+  return applyChange(osm, om, step);
+}
 
+double applyChange(ORISIM_matrix* osm, ORI_manifold* om, double step) {
+  const int n = osm->n;
   // Angles must stay finite whatever the solve produced: a broken change is dropped.
   if (!allFinite(osm->delta_angle_n)) {
     std::fill(osm->delta_angle_n.begin(), osm->delta_angle_n.end(), 0.0);
@@ -833,6 +857,33 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step) {
   return oriSimUpdateStateCG(osm, om, step, nullptr);
 }
 
+void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step) { beginStep(osm, om, step); }
+
+double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
+  const double largest = applyChange(osm, om, step);
+  if (!osm->exact || osm->m <= 0 || osm->n <= 0) return largest;
+  // Exact mode: the change found is the predictor, corrected to closure in
+  // one go; where the corrections fail, the change stands as it was found.
+  const std::vector<double> predicted = osm->angle_n;
+  const Correction c = correct(osm, om, kOriSimExactIterations);
+  const bool kept = !c.closed || !allFinite(osm->angle_n) || branchJumped(osm, predicted, osm->angle_n);
+  if (kept) {
+    osm->angle_n = predicted;
+    writeAngles(osm, om, osm->angle_n);
+    ++osm->exact_unconverged;
+  }
+  if (stats != nullptr) {
+    stats->newton_iterations = c.iterations;
+    stats->newton_cg_iterations = c.cg_iterations;
+    stats->exact_factorisations = c.factorisations;
+    stats->exact_substeps = 1;
+    stats->exact_kept = kept ? 1 : 0;
+    stats->exact_unconverged = osm->exact_unconverged;
+    stats->exact_halvings = osm->exact_halvings;
+  }
+  return largest;
+}
+
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats) {
   if (stats != nullptr) *stats = ORISIM_stepStats{};
   if (osm->n <= 0 || !std::isfinite(step)) return 0.0;
@@ -874,3 +925,7 @@ int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm) {
   osm->exact_level = 0;
   return 0;
 }
+
+void oriSimHoldBlasThreads() { OriSimOneBlasThread::holdAtStart(); }
+
+void oriSimBlasThreadsHeldFromStart(int count) { OriSimOneBlasThread::heldFromStart(count); }

@@ -77,6 +77,23 @@ double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step);
 // to serve alone.
 double oriSimUpdateStateCG(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
 
+// The two ends of oriSimUpdateStateCG, for a solver that finds the change
+// its own way between them (contact, sim/contact.h); the step above is
+// begin, its projection into delta_angle_n, then apply.
+// Begin: the moments of a step of size step into moment_angle_n and the
+// Jacobian of the present angles (into C_sparse with its residual, or C_mn,
+// by the record's path). n > 0 and a finite step are the caller's to check.
+void oriSimStepBegin(ORISIM_matrix* osm, ORI_manifold* om, double step);
+// Apply: delta_angle_n (n entries) scaled so that no crease moves by more
+// than |step|, added to angle_n and written into the half-edges; when the
+// record's exact is set, then corrected to closure in one go (no halved
+// substeps: the caller chose the change), the change kept as found where
+// the corrections fail (exact_kept), filling those fields of stats (may be
+// null). A change that is not finite is dropped (zeroed,
+// the iteration's start forgotten, 0 returned). Returns the largest
+// absolute change applied. The faces are not placed.
+double oriSimStepApply(ORISIM_matrix* osm, ORI_manifold* om, double step, ORISIM_stepStats* stats);
+
 // The step of oriSimUpdateStateCG with the wished change given instead of
 // the moments: wish (one entry per fold line, radians) is projected as the
 // moments are, then limited to |step| and applied, exact mode included.
@@ -151,3 +168,19 @@ int oriSimUpdateCrease(ORI_manifold* om, const std::vector<double>& angle);
 // Flattens the sheet: all angles 0, the fixed face at the identity, faces
 // placed, residual and the iteration's start cleared. Returns 0.
 int oriSimClearCrease(ORI_manifold* om, ORISIM_matrix* osm);
+
+// Holds the linear-algebra library at one thread and stops the helper
+// threads it started when it was loaded, for the whole process; the dense
+// projection gives the count back the first time it forms a system too
+// large for one thread. A program calls it once, before folding; later
+// calls do nothing. Costs a thread join. A helper thread still trying to
+// take its working memory (under an address-space limit) is waited for:
+// where that can happen, start the library on one thread instead (its
+// setting, OPENBLAS_NUM_THREADS=1, before it is loaded) and say so with
+// oriSimBlasThreadsHeldFromStart.
+void oriSimHoldBlasThreads();
+
+// The library was started on one thread by the program's choice; the dense
+// projection raises it to count (the cores it would have used) the first
+// time it forms a system too large for one thread. count <= 1: nothing.
+void oriSimBlasThreadsHeldFromStart(int count);

@@ -51,6 +51,9 @@ std::string compliantCheck(const ORI_foldOptions& options, bool stiffness_given,
   if (options.exact && options.solver == kOriSolverCompliant) {
     return "--exact closes the rigid solver's steps: it does not go with --solver compliant";
   }
+  if (options.contact && options.solver == kOriSolverCompliant) {
+    return "--contact stops the rigid solver's faces: it does not go with --solver compliant";
+  }
   if (along_mode && options.solver == kOriSolverCompliant) {
     return "--mode folds along a rigid fold mode: it does not go with --solver compliant";
   }

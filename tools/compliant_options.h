@@ -19,8 +19,8 @@ std::string compliantSetSolver(ORI_foldOptions* options, const char* value);
 std::string compliantSetStiffness(ORI_foldOptions* options, const char* value, bool* given);
 
 // After all options: "" or the usage error when --stiffness is given
-// without --solver compliant, or --exact or a --mode above 0 (along_mode)
-// with it.
+// without --solver compliant, or --exact, --contact or a --mode above 0
+// (along_mode) with it.
 std::string compliantCheck(const ORI_foldOptions& options, bool stiffness_given, bool along_mode);
 
 // After a step: when the compliant solver did not converge, says so on

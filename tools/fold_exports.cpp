@@ -12,6 +12,7 @@
 #include "files/write_aside.h"
 #include "geometry/paper_color.h"
 #include "geometry/self_intersection.h"
+#include "tools/fold_interrupt.h"
 #include "tools/option_numbers.h"
 
 namespace {
@@ -19,9 +20,7 @@ namespace {
 // Recorded steps a second in the glTF animation and the page: the pace of
 // the GIFs and videos.
 constexpr double kExportFps = 20.0;
-// Sensible bounds for the options: a paper thickness and a file unit
-// between a nanometre and a kilometre.
-constexpr double kMinLength = 1e-9, kMaxLength = 1e9;
+// Sensible bounds for a file unit: between a nanometre and a kilometre.
 constexpr double kMinScale = 1e-9, kMaxScale = 1e3;
 
 void report(const std::string& what, const std::string& problem) {
@@ -45,10 +44,9 @@ const char* foldExportsUsage() {
          "                 nothing is fetched: three.js (Debian package libjs-three) is\n"
          "                 written into it\n"
          "  --stl FILE     the final shape as a closed solid of the paper's thickness, in\n"
-         "                 millimetres, for 3D printing\n"
-         "  --thickness T  the paper's thickness in file units (the crease pattern's), for\n"
-         "                 the solid (default: a thousandth of the sheet's longer side, the\n"
-         "                 thickness --collisions allows for)\n"
+         "                 millimetres, for 3D printing: --thickness T when given (it must\n"
+         "                 then be above 0), else a thousandth of the sheet's longer side,\n"
+         "                 the thickness --collisions allows for\n"
          "  --scale M      metres per file unit (default 0.001: a file unit is a millimetre);\n"
          "                 the glTF is in metres, the STL in millimetres\n"
          "A run of more than 512 steps (fewer on sheets of over 20 000 vertices) keeps\n"
@@ -62,7 +60,7 @@ int foldExportsParseOption(int argc, char** argv, int* i, FoldExportOptions* opt
     return 1;
   }
   std::string* file = name == "--gltf" ? &opt->gltf : name == "--html" ? &opt->html : name == "--stl" ? &opt->stl : nullptr;
-  if (file == nullptr && name != "--thickness" && name != "--scale") return 0;
+  if (file == nullptr && name != "--scale") return 0;
   if (*i + 1 >= argc) {
     *error = name + " needs a value";
     return -1;
@@ -71,10 +69,6 @@ int foldExportsParseOption(int argc, char** argv, int* i, FoldExportOptions* opt
   if (file != nullptr) {
     *file = v;
     if (file->empty()) *error = name + " needs a file name";
-  } else if (name == "--thickness") {
-    if (!parseNumber(v, kMinLength, kMaxLength, &opt->thickness)) {
-      *error = "--thickness needs a positive number of file units: " + std::string(v);
-    }
   } else if (!parseNumber(v, kMinScale, kMaxScale, &opt->scale)) {
     *error = "--scale needs a positive number of metres per file unit: " + std::string(v);
   }
@@ -122,7 +116,9 @@ int FoldExports::step(const ORI_manifold* om, long step) {
 }
 
 int FoldExports::end(const ORI_manifold* om) {
+  // An interrupted run finishes the file under way and starts no other.
   std::string why;
+  if (foldInterrupted() != 0) return 1;
   if (!opt_.gltf.empty()) {
     ORI_gltfOptions g;
     g.scale = opt_.scale;
@@ -133,6 +129,7 @@ int FoldExports::end(const ORI_manifold* om) {
       return 1;
     }
   }
+  if (foldInterrupted() != 0) return 1;
   if (!opt_.html.empty()) {
     ORI_htmlOptions h;
     h.title = title_;
@@ -142,6 +139,7 @@ int FoldExports::end(const ORI_manifold* om) {
       return 1;
     }
   }
+  if (foldInterrupted() != 0) return 1;
   if (!opt_.stl.empty()) {
     const double thickness = opt_.thickness > 0.0 ? opt_.thickness : om != nullptr ? oriPaperThickness(om) : 0.0;
     if (oriStlSaveFile(om, thickness, opt_.scale, opt_.stl.c_str(), &why) != 0) {

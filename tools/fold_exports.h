@@ -14,7 +14,8 @@ struct FoldExportOptions {
   std::string html;           // --html FILE.html
   std::string stl;            // --stl FILE.stl
   bool gltf_normals = true;   // --gltf-no-normals clears it
-  double thickness = 0.0;     // --thickness T, file units; 0: the default (oriPaperThickness)
+  double thickness = 0.0;     // the solid's thickness, file units, set from the one --thickness
+                              // (the sheet's); 0: the default (oriPaperThickness)
   double scale = 0.001;       // --scale M, metres per file unit
   bool recording() const { return !gltf.empty() || !html.empty(); }
 };

@@ -13,10 +13,12 @@
 #include "files/png_export.h"
 #include "files/video_export.h"
 #include "files/write_aside.h"
+#include "flat/flat_state.h"
 #include "geometry/manifold.h"
 #include "render/view_rules.h"
 #include "render/view_state.h"
 #include "render/marks.h"
+#include "tools/fold_interrupt.h"
 #include "tools/option_numbers.h"
 #ifdef PLICATA_OFFSCREEN
 #include "render/offscreen.h"
@@ -82,8 +84,9 @@ const char* foldPicturesUsage() {
          "  --fps N        pictures a second in the GIF and the video, 1 to 50 (default 20)\n"
          "  --every K      a picture after every K-th step only (default 1); the last step\n"
          "                 always has one\n"
-         "  --view V       object (the folded model, default), top (seen from above) or cp\n"
-         "                 (the crease pattern, shaded by the fold)\n"
+         "  --view V       object (the folded model, default), top (seen from above), cp\n"
+         "                 (the crease pattern, shaded by the fold) or folded (the flat-folded\n"
+         "                 form from above in layer order, the same at every step)\n"
          "  --azimuth A    turn the object view by A degrees, as a right-button drag does\n"
          "  --elevation E  tilt the object view by E degrees, -100 to 100\n"
          "  --zoom Z       enlarge the views Z times, 0.25 to 64 (default 1), as the up and\n"
@@ -101,6 +104,9 @@ const char* foldPicturesUsage() {
          "                 apart)\n"
          "  --no-edges     leave the lines out, as the window's \"Draw Edge\" off or 'e' does:\n"
          "                 on a large sheet they would cover the paper\n"
+         "  --colour       mountains red and valleys blue (the crease-pattern editors'\n"
+         "                 colours, told apart by colour-blind eyes too), with a legend, as\n"
+         "                 the window's \"Colour\" does; by default fold lines are black\n"
          "  --window-camera  the window's own start-up camera instead of the framing: each\n"
          "                 picture is then the window's at that size, pixel for pixel\n"
          ) +
@@ -119,11 +125,13 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
                                          "--azimuth", "--elevation", "--zoom", "--size", "--picture"};
   const char* a = argv[*i];
   if (std::strcmp(a, "--closure") == 0 || std::strcmp(a, "--no-edges") == 0 || std::strcmp(a, "--strain") == 0 ||
-      std::strcmp(a, "--window-camera") == 0) {
+      std::strcmp(a, "--colour") == 0 || std::strcmp(a, "--window-camera") == 0) {
     if (std::strcmp(a, "--closure") == 0) {
       opt->closure = true;
     } else if (std::strcmp(a, "--strain") == 0) {
       opt->strain = true;
+    } else if (std::strcmp(a, "--colour") == 0) {
+      opt->colour = true;
     } else if (std::strcmp(a, "--no-edges") == 0) {
       opt->no_edges = true;
     } else {
@@ -178,8 +186,13 @@ int foldPicturesParseOption(int argc, char** argv, int* i, FoldPictureOptions* o
     opt->every = n;
   } else if (name == "--view") {
     const std::string view = v;
-    opt->view = view == "object" ? kOriPictureObject : view == "top" ? kOriPictureTop : kOriPictureCP;
-    if (view != "object" && view != "top" && view != "cp") *error = "--view needs object, top or cp: " + view;
+    opt->view = view == "object" ? kOriPictureObject
+                : view == "top"  ? kOriPictureTop
+                : view == "cp"   ? kOriPictureCP
+                                 : kOriPictureFolded;
+    if (view != "object" && view != "top" && view != "cp" && view != "folded") {
+      *error = "--view needs object, top, cp or folded: " + view;
+    }
   } else if (name == "--azimuth") {
     if (!parseNumber(v, -1e6, 1e6, &opt->azimuth)) *error = "--azimuth needs a number of degrees: " + std::string(v);
   } else if (name == "--elevation") {
@@ -227,12 +240,31 @@ struct FoldPictures {
   long spooled = 0;
   OriGLExtent extent;
   const ORI_manifold* recorded = nullptr;
+  // --view folded: the flat state of the mesh drawn last, made once per
+  // pattern (it does not change while the sheet folds; the drawing frames
+  // it itself).
+  ORI_flatState flat;
+  const ORI_manifold* flat_of = nullptr;
+  int flat_counts[3] = {0, 0, 0};
 };
 
 namespace {
 
+// A failure's one line. A run being interrupted says so instead, once: what
+// fails meanwhile (ffmpeg, which a Ctrl-C on the terminal stops too) is its
+// consequence.
 void report(const std::string& what, const char* problem) {
+  if (foldInterrupted() != 0) return;
   std::fprintf(stderr, "plicata-fold: %s: %s\n", what.c_str(), problem);
+}
+
+// ffmpeg stopped or failed: waits for it (fp->video is then gone, its file
+// removed) and says why, in ffmpeg's words.
+void reportVideo(FoldPictures* fp, const char* what) {
+  std::string why;
+  oriVideoEnd(fp->video, &why);
+  fp->video = nullptr;
+  report(fp->opt.mp4, (std::string(what) + (why.empty() ? std::string() : ": " + why)).c_str());
 }
 
 // What a recorded picture needs of its mesh, beside what never changes: the
@@ -332,11 +364,44 @@ bool unspoolSnapshot(FILE* fp, Snapshot* s) {
 #endif
 }
 
+#ifdef PLICATA_OFFSCREEN
+// The flat state of om in fp->flat, analysed when om is not the mesh it was
+// made for. Says once on standard error when there is no stacking to draw.
+// False after one line when om cannot be folded flat at all.
+bool flatReady(FoldPictures* fp, const ORI_manifold* om) {
+  if (fp->flat_of == om && fp->flat_counts[0] == om->n_vert && fp->flat_counts[1] == om->n_edge &&
+      fp->flat_counts[2] == om->n_face) {
+    return true;
+  }
+  ORI_layerOptions lo;
+  lo.state = fp->opt.layer_state;
+  const ORI_result analysed = oriFlatAnalyse(om, lo, &fp->flat);
+  if (oriFailed(analysed)) {
+    report("--view folded", analysed.why.c_str());
+    return false;
+  }
+  if (fp->flat.layers.status != kOriLayerFound) {
+    report("--view folded",
+           ("no stacking to draw (" + fp->flat.layers.reason + "): the pictures show the folded form's layers translucent")
+               .c_str());
+  }
+  fp->flat_of = om;
+  fp->flat_counts[0] = om->n_vert;
+  fp->flat_counts[1] = om->n_edge;
+  fp->flat_counts[2] = om->n_face;
+  return true;
+}
+#endif
+
 // Draws om into fp->rgb. The drawing computes the display frame into
 // om->model_matrix; the shape's own matrix is put back, so that pictures
 // never move what the OBJ and FOLD files record.
 void drawShape(FoldPictures* fp, ORI_manifold* om, const OriGLMarks* marks) {
 #ifdef PLICATA_OFFSCREEN
+  if (fp->opt.view == kOriPictureFolded) {
+    if (flatReady(fp, om)) oriGLOffscreenDrawFolded(fp->context, om, fp->flat, fp->rgb.data());
+    return;
+  }
   double saved[16];
   std::memcpy(saved, om->model_matrix, sizeof saved);
   oriGLOffscreenDraw(fp->context, om, fp->rgb.data(), marks);
@@ -365,8 +430,11 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
     return -1;
   }
   if (fp->video != nullptr && oriVideoAddFrame(fp->video, fp->rgb.data()) != 0) {
-    report(fp->opt.mp4, errno == EPIPE ? "ffmpeg stopped taking pictures (its message is above)"
-                                       : (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
+    if (errno == EPIPE) {
+      reportVideo(fp, "ffmpeg stopped taking pictures");
+    } else {
+      report(fp->opt.mp4, (std::string("cannot send pictures to ffmpeg: ") + std::strerror(errno)).c_str());
+    }
     return -1;
   }
   return 0;
@@ -386,6 +454,10 @@ int drawAndWrite(FoldPictures* fp, ORI_manifold* om, long step, const OriGLMarks
   std::rewind(fp->spool);
   int status = 0;
   for (long k = 0; k < fp->spooled && status == 0; ++k) {
+    if (foldInterrupted() != 0) {
+      status = -1;
+      break;
+    }
     if (!unspoolSnapshot(fp->spool, &s)) {
       report("pictures", "the recorded pictures cannot be read back");
       status = -1;
@@ -409,7 +481,10 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   FoldPictures* fp = new FoldPictures;
   fp->opt = opt;
   fp->total_steps = total_steps;
-  fp->framed_run = opt.view != kOriPictureCP && !opt.window_camera && opt.requested_sequence();
+  // The crease pattern and the folded form are drawn as they come, each
+  // framed to itself.
+  fp->framed_run =
+      opt.view != kOriPictureCP && opt.view != kOriPictureFolded && !opt.window_camera && opt.requested_sequence();
   const long frames = 1 + total_steps / opt.every + (total_steps % opt.every != 0 ? 1 : 0);
   if (!opt.gif.empty() && frames > kOriGifMaxFrames) {
     const std::string why = std::to_string(frames) + " pictures, more than one GIF takes (" +
@@ -429,6 +504,7 @@ FoldPictures* foldPicturesBegin(const FoldPictureOptions& opt, long total_steps)
   oriGLPictureView(&theGL, static_cast<OriPictureView>(opt.view), opt.azimuth, opt.elevation, opt.width, opt.height);
   theGL.zoom = opt.zoom;
   theGL.draw_edge = opt.no_edges ? 0 : 1;
+  theGL.draw_colour = opt.colour ? 1 : 0;
 #endif
   fp->rgb.resize(static_cast<size_t>(opt.width) * static_cast<size_t>(opt.height) * 3);
   if (!opt.png_dir.empty()) {
@@ -479,6 +555,7 @@ int foldPicturesStep(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* o
     report("pictures", "no model to draw");
     return -1;
   }
+  if (fp->opt.view == kOriPictureFolded) return flatReady(fp, om) ? drawAndWrite(fp, om, step, nullptr) : -1;
   markShape(fp, osm, om);
   if (!fp->framed_run) {
     // The crease pattern is framed to itself (it changes only with --next).
@@ -540,7 +617,7 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     OriGLExtent shape;  // left empty with --window-camera: no framing
     if (!fp->opt.window_camera && fp->opt.view == kOriPictureCP) {
       oriGLExtentAddPattern(&shape, om);
-    } else if (!fp->opt.window_camera) {
+    } else if (!fp->opt.window_camera && fp->opt.view != kOriPictureFolded) {
       oriGLExtentAddModel(&shape, om, static_cast<OriPictureView>(fp->opt.view), fp->opt.azimuth, fp->opt.elevation,
                           fp->opt.width, fp->opt.height);
     }
@@ -553,6 +630,7 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     }
   }
 #endif
+  if (foldInterrupted() != 0) status = 1;
   if (fp->gif != nullptr && status == 0) {
     if (oriGifEnd(fp->gif) != 0) {
       report(fp->opt.gif, (std::string("cannot write: ") + std::strerror(errno)).c_str());
@@ -560,9 +638,10 @@ int foldPicturesEnd(FoldPictures* fp, const ORISIM_matrix* osm, ORI_manifold* om
     }
     fp->gif = nullptr;
   }
-  if (fp->video != nullptr && status == 0) {
-    if (oriVideoEnd(fp->video) != 0) {
-      report(fp->opt.mp4, errno == ECHILD ? "ffmpeg could not make the video (its message is above)"
+  if (fp->video != nullptr && status == 0 && foldInterrupted() == 0) {
+    std::string why;
+    if (oriVideoEnd(fp->video, &why) != 0) {
+      report(fp->opt.mp4, errno == ECHILD ? ("ffmpeg could not make the video" + (why.empty() ? "" : ": " + why)).c_str()
                                           : (std::string("cannot write: ") + std::strerror(errno)).c_str());
       status = 1;
     }
@@ -580,5 +659,6 @@ void foldPicturesAbort(FoldPictures* fp) {
 #ifdef PLICATA_OFFSCREEN
   oriGLOffscreenDelete(fp->context);
 #endif
+  oriFlatStateClear(&fp->flat);
   delete fp;
 }

@@ -23,7 +23,9 @@ struct FoldPictureOptions {
   bool closure = false;                   // --closure: the closure map, as the window's "Closure" shows it
   bool no_edges = false;                  // --no-edges: no lines, as the window's "Draw Edge" off
   bool strain = false;                    // --strain: the strain map (how far the paper stretched)
+  bool colour = false;                    // --colour: mountains and valleys in two colours, as the window's "Colour"
   bool window_camera = false;             // --window-camera: the window's start-up camera, unframed
+  long long layer_state = 1;              // --view folded: the stacking drawn (--layer-state)
   std::string shaping;  // the first option given that shapes pictures, for the check
   bool requested_sequence() const { return !png_dir.empty() || !gif.empty() || !mp4.empty(); }
   bool requested() const { return requested_sequence() || !picture.empty(); }

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
-  libgl-dev libglu1-mesa-dev freeglut3-dev
+  libgl-dev libglu1-mesa-dev freeglut3-dev libx11-dev
   libopenblas-dev libsuitesparse-dev
   nlohmann-json3-dev
   libimgui-dev libstb-dev

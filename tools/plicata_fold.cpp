@@ -4,20 +4,33 @@
 // writes the shape as OBJ. What is here is the command line: the flag table,
 // the loop over the phases and their steps with the progress on standard
 // error, the collision line, the mobility line, the pictures
-// (tools/fold_pictures.h), and the failures said once, as the sheet words
-// them.
+// (tools/fold_pictures.h), the check of the last shape, the failures said
+// once, as the sheet words them, and the interruptions
+// (tools/fold_interrupt.h), which end the run between steps. Standard output
+// carries only the command's own lines: the core's messages (what the loader
+// read, dropped or split, the matrix report) go to standard error with
+// --verbose and nowhere without it.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "files/write_aside.h"
+#include "geometry/message.h"
 #include "geometry/paper_color.h"
+#include "geometry/self_intersection.h"
+#include "geometry/paper_thickness.h"
 #include "sheet/sheet.h"
 #include "tools/compliant_options.h"
+#include "tools/flat_options.h"
+#include "tools/fold_blas_start.h"
 #include "tools/fold_exports.h"
+#include "tools/fold_interrupt.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
@@ -28,6 +41,8 @@ const char kUsage[] =
     "\n"
     "Loads the crease pattern PATTERN, read by what its name contains: .opx or .xml\n"
     "(XML), .dxf (DXF drawing), .fold (FOLD), .svg (SVG drawing), .cp (ORIPA text).\n"
+    "A PATTERN that is no file where it is given is looked for in the bundled\n"
+    "examples (PLICATA_EXAMPLES names another folder): plicata-fold miura_4x4.opx\n"
     "Builds its half-edge mesh, triangulates it, chooses the fixed face, places every\n"
     "facet from the fold angles and creates the simulation, then folds it as the\n"
     "window program does while the space bar is held.\n"
@@ -65,10 +80,27 @@ const char kUsage[] =
     "  --collisions   after every step, look for faces that pass through each other;\n"
     "                 at the first step K where P > 0 pairs do, print\n"
     "                   collision step=K pairs=P\n"
+    "                 (without it only the last shape is looked at, and a shape that\n"
+    "                 passes through itself gives a warning on standard error)\n"
     "  --stop-at-collision  the same, and stop folding at that step\n"
+    "  --contact      fold on without faces passing through each other: where faces\n"
+    "                 meet, the fold lines driving them together stop and the others\n"
+    "                 go on; prints\n"
+    "                   contact step=K pairs=P\n"
+    "                 when the number P of pairs of faces held apart changes, and\n"
+    "                   locked step=K\n"
+    "                 when nothing can move any more (folding stops there)\n"
+    "  --thickness T  the paper's thickness in file units (default 0), at most a\n"
+    "                 quarter of the paper size: with --contact, faces that share no\n"
+    "                 corner keep their middles T apart; --stl makes a solid this thick\n"
     "  --report FILE  write a JSON report, one record per step: closure residual, worst\n"
     "                 vertex error and its vertex index, CG iterations, largest angle\n"
-    "                 change, milliseconds, and intersecting pairs (with --collisions)\n"
+    "                 change, milliseconds, intersecting pairs (with --collisions), and\n"
+    "                 the pairs of faces held apart and whether the fold locked (with\n"
+    "                 --contact)\n"
+    "  --verbose      also print the loader's messages (what it read, dropped or\n"
+    "                 split, the size of the simulation) on standard error\n"
+    "  --version      print the version and stop\n"
     "\n"
     "What the pattern can do (from the closure Jacobian's singular values; the\n"
     "triangulation's diagonals are held flat, so that the pattern counts as drawn):\n"
@@ -85,12 +117,16 @@ const char kUsage[] =
     "                 instead of towards the targets; --mode 0 heads for the targets again.\n"
     "                 So --steps 20 --mode 1 --steps 20 folds 20 steps towards the targets,\n"
     "                 then 20 along the first mode of the state reached. A mode that does\n"
-    "                 not exist stops the run with one line giving the number of modes\n"
+    "                 not exist stops the run with one line giving the number of modes.\n"
+    "                 A --mode above 0 does not go with --contact\n"
     "  With --report and --mobility or --mode, each record also gives dof.\n"
     "\n"
     "  --help         show this text\n"
     "\n"
-    "Progress goes to standard error. The last line on standard output is\n"
+    "Progress, warnings and --verbose messages go to standard error; standard output\n"
+    "carries only the lines below. SIGINT (Ctrl-C) or SIGTERM stops the run after\n"
+    "the step or picture under way: files already written stay, none is left\n"
+    "half-written, and the status is 130 or 143. The last line on standard output is\n"
     "  steps=N residual=R max_delta=D\n"
     "with R the closure residual of the final shape and D the largest angle change\n"
     "of the last step.\n";
@@ -122,9 +158,12 @@ struct Options {
   bool mobility = false;       // --mobility: the mobility line before the summary
   int mode = 0;                // the --mode in force for the --steps that follow
   bool mode_unused = false;    // a --mode not yet followed by --steps
+  bool verbose = false;
   FoldPictureOptions pictures;
   bool stiffness_given = false;
   FoldExportOptions exports;
+  bool thickness_given = false;  // --thickness was on the command line
+  FlatOptions flat;
 };
 
 // A flag's setter: takes its value (null for a flag without one) and
@@ -225,6 +264,22 @@ const Flag kFlags[] = {
        o->fold.collisions = o->fold.stop_at_collision = true;
        return ok();
      }},
+    {"--contact", false, [](Options* o, const char*) {
+       o->fold.contact = true;
+       return ok();
+     }},
+    {"--thickness", true,
+     [](Options* o, const char* v) {
+       // The sheet holds it against the paper of each pattern as it is loaded.
+       char* end = nullptr;
+       const double t = std::strtod(v, &end);
+       if (end == v || *end != '\0') return needs("--thickness needs a number of file units, 0 or more", v);
+       std::string why;
+       if (oriPaperThicknessCheck(t, 0.0, &why) != 0) return "--thickness " + std::string(v) + " " + why;
+       o->fold.thickness = t;
+       o->thickness_given = true;
+       return ok();
+     }},
     {"--out", true,
      [](Options* o, const char* v) {
        o->out = v;
@@ -249,6 +304,10 @@ const Flag kFlags[] = {
        o->report = v;
        return o->report.empty() ? std::string("--report needs a file name") : std::string();
      }},
+    {"--verbose", false, [](Options* o, const char*) {
+       o->verbose = true;
+       return ok();
+     }},
 };
 
 int usageError(const std::string& why) {
@@ -263,9 +322,14 @@ int parseOptions(int argc, char** argv, Options* opt) {
     const char* a = argv[i];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       std::fputs(kUsage, stdout);
+      std::fputs(flatOptionsUsage(), stdout);
       std::fputs(foldPicturesUsage(), stdout);
       std::fputs(compliantUsage(), stdout);
       std::fputs(foldExportsUsage(), stdout);
+      return 0;
+    }
+    if (std::strcmp(a, "--version") == 0) {
+      std::printf("plicata-fold %s\n", PLICATA_VERSION);
       return 0;
     }
     const Flag* flag = nullptr;
@@ -274,6 +338,8 @@ int parseOptions(int argc, char** argv, Options* opt) {
       if (flag->takes_value && i + 1 >= argc) return usageError(std::string(a) + " needs a value");
       why = flag->set(opt, flag->takes_value ? argv[++i] : nullptr);
       if (!why.empty()) return usageError(why);
+    } else if (const int taken = flatOptionsParse(argc, argv, &i, &opt->flat, &why); taken != 0) {
+      if (taken < 0) return usageError(why);
     } else if (const int taken = foldPicturesParseOption(argc, argv, &i, &opt->pictures, &why); taken != 0) {
       if (taken < 0) return usageError(why);
     } else if (const int taken = foldExportsParseOption(argc, argv, &i, &opt->exports, &why); taken != 0) {
@@ -288,12 +354,27 @@ int parseOptions(int argc, char** argv, Options* opt) {
   }
   if (opt->phases.front().pattern.empty()) return usageError("no pattern given");
   if (opt->mode_unused) return usageError("--mode comes after the last --steps: it would fold nothing");
+  for (const Phase& phase : opt->phases) {
+    for (const Run& run : phase.runs) {
+      if (opt->fold.contact && run.mode > 0) {
+        return usageError("--contact and --mode " + std::to_string(run.mode) +
+                          " cannot be used together: choose contact or a mode");
+      }
+    }
+  }
   if (!foldPicturesCheck(opt->pictures, &why)) return usageError(why);
   bool along_mode = false;
   for (const Phase& phase : opt->phases) {
     for (const Run& run : phase.runs) along_mode = along_mode || run.mode > 0;
   }
   if (!(why = compliantCheck(opt->fold, opt->stiffness_given, along_mode)).empty()) return usageError(why);
+  // One thickness for the paper: the solid is made as thick as the paper
+  // folds, and a paper of no thickness makes no solid.
+  if (opt->thickness_given && !opt->exports.stl.empty() && !(opt->fold.thickness > 0.0)) {
+    return usageError("--thickness must be above 0 for the solid of --stl");
+  }
+  opt->exports.thickness = opt->fold.thickness;
+  opt->pictures.layer_state = opt->flat.layer_state;
   return -1;
 }
 
@@ -343,6 +424,17 @@ int failed(const ORI_result& r) {
   return 1;
 }
 
+// The line of a run that ran out of memory (an address-space limit, ulimit
+// -v, too small for the pattern, or a machine without room): said once,
+// instead of an abort. Returns the exit status: kOutOfMemory.
+constexpr int kOutOfMemory = 3;
+int outOfMemory(const char* pattern, long steps) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "plicata-fold: %s: out of memory after step %ld; files already written are whole, the rest "
+               "were not written\n", pattern, steps);
+  return kOutOfMemory;
+}
+
 // What every step records, from the options.
 ORI_recordOptions recordingOf(const Options& opt) {
   ORI_recordOptions rec;
@@ -374,59 +466,103 @@ int foldPhases(const Options& opt, ORI_sheet* sheet) {
   FoldExports exports(opt.exports);
   int status = 0;
   bool stopped = false;
-  for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
-    const char* name = opt.phases[k].pattern.c_str();
-    if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
-    const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
-    std::fflush(stdout);
-    if (oriFailed(loaded)) {
-      status = failed(loaded);
-      break;
-    }
-    if (opt.pictures.requested() && pictures == nullptr) {
-      pictures = foldPicturesBegin(opt.pictures, total_steps);
-      if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
+  const char* name = opt.phases.empty() ? "" : opt.phases[0].pattern.c_str();
+  try {
+    for (size_t k = 0; k < opt.phases.size() && status == 0 && !stopped; ++k) {
+      name = opt.phases[k].pattern.c_str();
+      if (k > 0 && (status = foldPicturesPhaseEnd(pictures, oriSheetManifold(sheet))) != 0) break;
+      const ORI_result loaded = k == 0 ? oriSheetLoad(sheet, name, opt.load) : oriSheetOpenNext(sheet, name, opt.load);
+      std::fflush(stdout);
+      if (oriFailed(loaded)) {
+        status = failed(loaded);
+        break;
+      }
+      if (foldInterrupted() != 0) {
         status = 1;
         break;
       }
-    }
-    status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
-    for (const Run& run : opt.phases[k].runs) {
-      if (status != 0) break;
-      ORI_foldOptions options = oriSheetOptions(sheet);
-      options.mode = run.mode;
-      oriSheetSetOptions(sheet, options);
-      for (long n = 0; n < run.steps && !stopped && status == 0; ++n) {
-        ORI_sheetStep step;
-        const ORI_result r = oriSheetStep(sheet, &step);
-        if (oriFailed(r)) {
-          progress.breakLine();
-          status = failed(r);
+      if (opt.pictures.requested() && pictures == nullptr) {
+        pictures = foldPicturesBegin(opt.pictures, total_steps);
+        if (pictures == nullptr || foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), 0) != 0) {
+          status = 1;
           break;
         }
-        progress.update(step.record.step, step.record.residual, step.record.max_delta);
-        compliantReport(step);
-        if (step.first_collision) {
-          progress.breakLine();
-          std::fflush(stdout);
-          std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
-        }
-        stopped = step.stop;
-        if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
-            foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
-          status = 1;
-        }
       }
-      if (status != 0 || stopped) break;
+      status = exports.begin(oriSheetManifold(sheet), oriSheetCounts(sheet).steps, name);
+      for (const Run& run : opt.phases[k].runs) {
+        if (status != 0) break;
+        ORI_foldOptions options = oriSheetOptions(sheet);
+        options.mode = run.mode;
+        if (const ORI_result set = oriSheetSetOptions(sheet, options); oriFailed(set)) {
+          status = failed(set);
+          break;
+        }
+        for (long n = 0; n < run.steps && !stopped && status == 0; ++n) {
+          if (foldInterrupted() != 0) {
+            status = 1;
+            break;
+          }
+          ORI_sheetStep step;
+          const ORI_result r = oriSheetStep(sheet, &step);
+          if (oriFailed(r)) {
+            progress.breakLine();
+            status = failed(r);
+            break;
+          }
+          progress.update(step.record.step, step.record.residual, step.record.max_delta);
+          compliantReport(step);
+          if (step.first_collision) {
+            progress.breakLine();
+            std::fflush(stdout);
+            std::printf("collision step=%ld pairs=%d\n", step.record.step, step.record.intersecting_pairs);
+          }
+          if (step.contact_changed || step.record.locked) {
+            progress.breakLine();
+            std::fflush(stdout);
+            if (step.contact_changed) {
+              std::printf("contact step=%ld pairs=%d\n", step.record.step, step.record.active_contacts);
+            }
+            if (step.record.locked) std::printf("locked step=%ld\n", step.record.step);
+          }
+          stopped = step.stop;
+          if (exports.step(oriSheetManifold(sheet), step.record.step) != 0 || (pictures != nullptr &&
+              foldPicturesStep(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), step.record.step) != 0)) {
+            status = 1;
+          }
+        }
+        if (status != 0 || stopped) break;
+      }
     }
+    if (pictures != nullptr && status == 0) {
+      // foldPicturesEnd frees them when it returns, even when it fails.
+      status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
+      pictures = nullptr;
+    }
+    if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  } catch (const std::bad_alloc&) {
+    progress.breakLine();
+    status = outOfMemory(name, oriSheetCounts(sheet).steps);
   }
-  if (pictures != nullptr && status == 0) {
-    status = foldPicturesEnd(pictures, oriSheetSim(sheet), oriSheetManifold(sheet), oriSheetCounts(sheet).steps);
-  } else {
-    foldPicturesAbort(pictures);
-  }
-  if (status == 0) status = exports.end(oriSheetManifold(sheet));
+  // Unfinished pictures leave nothing: their temporary files are removed
+  // and ffmpeg is stopped.
+  foldPicturesAbort(pictures);
+  if (foldInterrupted() != 0) progress.breakLine();
   return status;
+}
+
+// The line and the status of a run that a signal stopped: 128 + its number,
+// as a shell reports a process the signal ended.
+int interrupted(int signal, const ORI_sheet* sheet, const Options& opt) {
+  long total_steps = 0;
+  for (const Phase& phase : opt.phases) {
+    for (const Run& run : phase.runs) total_steps += run.steps;
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "plicata-fold: stopped by %s after step %ld of %ld; files already written are whole, the rest "
+               "were not written\n",
+               signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal", oriSheetCounts(sheet).steps,
+               total_steps);
+  return 128 + signal;
 }
 
 // --mobility: "mobility dof=K redundant=R", " flat" at the flat sheet and
@@ -452,14 +588,30 @@ int printMobility(ORI_sheet* sheet) {
   return 0;
 }
 
-// The files asked for at the end, then the summary line.
+// Without --collisions no step was looked at: the last shape is, once, so
+// that a fold that passes through itself does not end in silence.
+void warnIfLastShapeCollides(const Options& opt, ORI_sheet* sheet) {
+  if (opt.fold.collisions) return;
+  std::vector<std::pair<int, int>> found;
+  const int pairs = oriManifoldSelfIntersections(oriSheetManifold(sheet), &found);
+  if (pairs <= 0) return;
+  std::fprintf(stderr,
+               "plicata-fold: warning: in the last shape (step %ld) %d pair%s of faces pass%s through each other; "
+               "--collisions finds the first step where faces do\n",
+               oriSheetCounts(sheet).steps, pairs, pairs == 1 ? "" : "s", pairs == 1 ? "es" : "");
+}
+
+// The files asked for at the end, the check of the last shape, then the
+// summary line.
 int finish(const Options& opt, ORI_sheet* sheet) {
   ORI_result r;
   if (!opt.obj.empty()) r = oriSheetSaveObj(sheet, opt.obj.c_str());
   if (!oriFailed(r) && !opt.fold_out.empty()) r = oriSheetSaveFold(sheet, opt.fold_out.c_str(), 0);
   if (!oriFailed(r) && !opt.report.empty()) r = oriSheetSaveReport(sheet, opt.report.c_str());
   if (oriFailed(r)) return failed(r);
+  if (const int flat = flatOptionsRun(opt.flat, sheet); flat != 0) return flat;
   if (opt.mobility && printMobility(sheet) != 0) return 1;
+  warnIfLastShapeCollides(opt, sheet);
   const ORI_sheetCounts counts = oriSheetCounts(sheet);
   std::fflush(stdout);
   std::printf("steps=%ld residual=%.3e max_delta=%.6f", counts.steps, oriSheetResidual(sheet),
@@ -471,12 +623,18 @@ int finish(const Options& opt, ORI_sheet* sheet) {
   return 0;
 }
 
+// The core's messages: to standard error with --verbose, else dropped.
+void toStderr(void*, const char* text, size_t length) { std::fwrite(text, 1, length, stderr); }
+void dropped(void*, const char*, size_t) {}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  foldStartBlasOnOneThread(argv);
   Options opt;
   const int usage = parseOptions(argc, argv, &opt);
   if (usage >= 0) return usage;
+  oriSetMessageSink(opt.verbose ? toStderr : dropped, nullptr);
   if (!opt.out.empty()) {
     const ORI_result made = oriMakeDirectory(opt.out.c_str());
     if (oriFailed(made)) return failed(made);
@@ -487,14 +645,23 @@ int main(int argc, char** argv) {
     oriPaperColorsLoad(&paper, kOriPaperColorFile);
     opt.load.paper = &paper;
   }
+  foldInterruptsCatch();
   ORI_sheet* sheet = oriSheetNew(&opt.fold);
   oriSheetSetRecording(sheet, recordingOf(opt));
   int status = foldPhases(opt, sheet);
-  if (oriSheetManifold(sheet) == nullptr) {
+  if (const int signal = foldInterrupted(); signal != 0) {
+    status = interrupted(signal, sheet, opt);
+  } else if (oriSheetManifold(sheet) == nullptr) {
     status = status != 0 ? status : 1;
   } else if (status == 0) {
-    status = finish(opt, sheet);
+    try {
+      status = finish(opt, sheet);
+    } catch (const std::bad_alloc&) {
+      status = outOfMemory(opt.phases.back().pattern.c_str(), oriSheetCounts(sheet).steps);
+    }
   }
-  oriSheetDelete(sheet);
+  // A sheet that ran out of memory mid-step is left to the system: its
+  // parts may not agree.
+  if (status != kOutOfMemory) oriSheetDelete(sheet);
   return status;
 }

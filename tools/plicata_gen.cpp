@@ -43,6 +43,7 @@ const char kUsage[] =
     "    --assign A        standard, swapped, positive or negative (default standard)\n"
     "\n"
     "  -o FILE     write to FILE\n"
+    "  --version   print the version and stop\n"
     "  --help      show this text\n";
 
 int usageError(const std::string& msg) {
@@ -102,6 +103,10 @@ bool parseAssign(const char* s, int* out) {
 int main(int argc, char** argv) {
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("plicata-gen %s\n", PLICATA_VERSION);
     return 0;
   }
   if (argc < 2) return usageError("no pattern kind given");

@@ -18,7 +18,7 @@ import dataclasses
 import enum
 import os
 from types import TracebackType
-from typing import Any, Dict, Iterator, List, Optional, Sequence, Tuple, Type, Union
+from typing import Any, Dict, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Type, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -44,6 +44,9 @@ PatternUnreadableError = _core.PatternUnreadableError
 for _error in (PatternError, PatternNotFoundError, PatternPermissionError, PatternUnreadableError):
     _error.__module__ = __name__
 
+#: The version of Plicata this package belongs to (the programs' --version).
+__version__: str = _core.__version__
+
 #: Most fold steps one call takes.
 MAX_STEPS: int = _core.MAX_STEPS
 #: Largest fold step setting.
@@ -62,6 +65,98 @@ class Kind(enum.IntEnum):
     FLAT = _core.KIND_FLAT  #: a flat line: target 0
     POSITIVE_FOLD = _core.KIND_POSITIVE  #: folds to a positive target angle
     DIAGONAL = _core.KIND_DIAGONAL  #: a diagonal added by triangulation
+
+
+class FlatFoldability(NamedTuple):
+    """The local flat-foldability of every inner vertex (see :meth:`Sheet.flat_foldability`).
+
+    Every array has one entry per inner vertex, in vertex order (I entries).
+    Fold lines are the creases of negative or positive target, folded to
+    +-180 degrees; flat lines and triangulation diagonals split no sector.
+
+    Attributes
+    ----------
+    vertices : (I,) int64
+        Vertex index (as :attr:`Sheet.flat_vertices` numbers them).
+    positions : (I, 2) float64, file units
+        The vertex's place in the crease pattern.
+    kawasaki_deg : (I,) float64, degrees
+        Absolute alternating sum of the angles between consecutive fold
+        lines: 0 where Kawasaki holds; NaN for an odd number of folds.
+    mountains, valleys : (I,) int64
+        Fold lines of negative (mountain) and positive (valley) target there.
+    kawasaki_ok : (I,) bool
+        ``kawasaki_deg`` within 0.001 degrees of 0.
+    maekawa_ok : (I,) bool
+        Mountains and valleys differ by two (or the vertex has no folds).
+    """
+
+    vertices: np.ndarray
+    positions: np.ndarray
+    kawasaki_deg: np.ndarray
+    mountains: np.ndarray
+    valleys: np.ndarray
+    kawasaki_ok: np.ndarray
+    maekawa_ok: np.ndarray
+
+    @property
+    def ok(self) -> np.ndarray:
+        """ok : (I,) bool. The vertex passes both conditions."""
+        return self.kawasaki_ok & self.maekawa_ok
+
+    @property
+    def flat_foldable(self) -> bool:
+        """Every inner vertex passes both conditions."""
+        return bool(np.all(self.ok))
+
+
+class LayerOrders(NamedTuple):
+    """The folded form and one valid stacking of its layers (see :meth:`Sheet.layer_orders`).
+
+    Attributes
+    ----------
+    status : str
+        ``"found"`` (stacking ``chosen`` is given), ``"none"`` (proven: no
+        valid stacking), ``"not flat"`` (a vertex fails locally or the
+        folded form tears; not solved), ``"out of time"`` (the time limit
+        ran out first) or ``"no such state"`` (fewer stackings than asked).
+    reason : str
+        Why, for every status but ``"found"``; there a note on the limits
+        or empty.
+    states : int
+        Valid stackings counted, at most 1 000 000 (a lower bound unless
+        ``states_exact``).
+    states_exact : bool
+        The count is complete (neither the cap nor the time limit stopped it).
+    chosen : int
+        The stacking given below, 1-based; 0 for none.
+    face_orders : (K, 3) int64
+        FOLD ``faceOrders`` of the chosen stacking: ``[f, g, s]`` for every
+        two overlapping faces, f < g, s = +1 when face f lies on the side of
+        face g its normal points to, -1 on the other. (0, 3) without one.
+    folded_vertices : (V, 2) float64, file units
+        The folded form: every vertex's place when each fold line is folded
+        to +-180 degrees, the fixed face in place.
+    face_up : (F,) int8
+        +1 for a face showing its front side up (as the fixed face), -1 for
+        one turned over.
+    gap : float, file units
+        Largest distance between two places of one vertex in the folded form
+        (0 for a pattern that folds flat).
+    seconds : float
+        Wall time of the analysis that ordered the layers.
+    """
+
+    status: str
+    reason: str
+    states: int
+    states_exact: bool
+    chosen: int
+    face_orders: np.ndarray
+    folded_vertices: np.ndarray
+    face_up: np.ndarray
+    gap: float
+    seconds: float
 
 
 @dataclasses.dataclass(frozen=True)
@@ -209,7 +304,7 @@ class Sheet:
     # ---- folding ------------------------------------------------------------
 
     def fold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
-             mode: int = 0) -> None:
+             contact: bool = False, mode: int = 0) -> None:
         """Folds towards the targets, or along a fold mode, as while the space bar is held.
 
         Parameters
@@ -231,6 +326,12 @@ class Sheet:
             not close, the rest of the step keeps the ordinary result and is
             counted in :attr:`exact_kept`. Costs about one sparse
             factorisation per step.
+        contact : bool
+            Faces never pass through each other: where faces that share no
+            corner meet (or come within :attr:`thickness`), the creases
+            driving them together stop and the others fold on. When nothing
+            can move without faces passing through, the fold is locked and
+            the call ends at that step (``last_step["locked"]``).
         mode : int
             0 heads for the targets. K from 1 moves along the K-th column of
             ``mobility().modes`` at the state reached (its leading crease
@@ -247,25 +348,27 @@ class Sheet:
         ValueError
             For a negative step count, a fold step outside 0-50, a mode
             the state does not have ("mode 3 does not exist: the state has 2
-            modes"; nothing is folded), or a closed sheet.
+            modes"; nothing is folded), contact with a mode above 0 (a step
+            along a mode does not stop at contact; nothing is folded), or a
+            closed sheet.
         RuntimeError
             When the motion followed ends (the sheet locks or turns away
             from it) or the analysis fails; the steps before stay taken.
         """
-        self._step(steps, fold_step, False, record, exact, mode)
+        self._step(steps, fold_step, False, record, exact, contact, mode)
 
     def unfold(self, steps: int = 1, fold_step: int = 10, record: bool = False, exact: bool = False,
-               mode: int = 0) -> None:
+               contact: bool = False, mode: int = 0) -> None:
         """Folds back towards flat, as while 'b' is held, or back along a mode; see :meth:`fold`."""
-        self._step(steps, fold_step, True, record, exact, mode)
+        self._step(steps, fold_step, True, record, exact, contact, mode)
 
     def _step(self, steps: int, fold_step: int, unfold: bool, record: bool, exact: bool = False,
-              mode: int = 0) -> None:
+              contact: bool = False, mode: int = 0) -> None:
         steps = _whole(steps, "steps")
         fold_step = _whole(fold_step, "fold_step")
         mode = _whole(mode, "mode")
         try:
-            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), mode)
+            self._core.fold(steps, fold_step, unfold, record or self._recording, bool(exact), bool(contact), mode)
         finally:
             self._echo()
 
@@ -427,6 +530,26 @@ class Sheet:
         self._core.fold_to = float(value)
 
     @property
+    def thickness(self) -> float:
+        """The paper's thickness, file units (0 when loaded).
+
+        With ``fold(..., contact=True)``, faces that share no corner keep
+        their middles this far apart. A pattern opened with
+        :meth:`open_next` keeps it.
+
+        Raises
+        ------
+        ValueError
+            On assignment of a negative or non-finite thickness, or one above
+            a quarter of the paper size; the thickness is then unchanged.
+        """
+        return self._core.thickness
+
+    @thickness.setter
+    def thickness(self, value: float) -> None:
+        self._core.thickness = float(value)
+
+    @property
     def exact_kept(self) -> int:
         """Steps folded with ``exact=True`` whose correction did not converge."""
         return self._core.exact_kept
@@ -443,7 +566,8 @@ class Sheet:
         found by Newton's method. Facets then bend a little and the paper
         stretches a very little where the pattern cannot fold rigidly; see
         :attr:`bar_strain` and :attr:`facet_bending`. The compliant solver
-        needs a triangulated sheet and does not go with ``exact=True``.
+        needs a triangulated sheet and does not go with ``exact=True``,
+        ``contact=True`` or a fold ``mode``.
 
         Raises
         ------
@@ -515,6 +639,28 @@ class Sheet:
         """
         return self._core.facet_bending
 
+    @property
+    def collisions(self) -> bool:
+        """Whether every step looks for faces passing through each other.
+
+        As ``plicata-fold --collisions``: after each step the pairs of
+        :meth:`intersections` are counted (O(F log F) in the faces F), and the
+        first step that finds some is kept in :attr:`first_collision`. False
+        when a sheet is made; setting it applies from the next step on.
+        """
+        return self._core.collisions
+
+    @collisions.setter
+    def collisions(self, value: bool) -> None:
+        self._core.collisions = bool(value)
+
+    @property
+    def first_collision(self) -> int:
+        """The first step (as :attr:`steps_taken` counts them) after which faces
+        passed through each other, found while :attr:`collisions` was on; 0 when
+        none was found."""
+        return self._core.first_collision
+
     def intersections(self) -> "npt.NDArray[np.int64]":
         """Pairs of faces that pass through each other in the present shape.
 
@@ -559,8 +705,10 @@ class Sheet:
         ``exact_halvings`` (exact mode's corrections of the step, whether it
         kept the ordinary result, and how many of its substeps were taken
         again at half their size), ``solver`` (``"rigid"`` or
-        ``"compliant"``). After a compliant step ``newton_iterations`` are
-        its Newton iterations, ``compliant_kept`` says it did not converge and
+        ``"compliant"``), ``active_contacts`` (pairs of faces contact held
+        apart in the step; 0 without contact) and ``locked`` (contact locked
+        the fold there). After a compliant step ``newton_iterations`` are its
+        Newton iterations, ``compliant_kept`` says it did not converge and
         kept the last shape, ``max_strain`` is the largest |bar strain| and
         ``max_bending`` the largest facet bend (radians) of the shape kept;
         they are False and 0 after a rigid one.
@@ -571,6 +719,55 @@ class Sheet:
     def steps_taken(self) -> int:
         """Fold and unfold steps taken since the sheet was made."""
         return self._core.steps_taken
+
+    # ---- the flat-folded state ----------------------------------------------
+
+    def flat_foldability(self) -> FlatFoldability:
+        """Kawasaki and Maekawa at every inner vertex, as plicata-fold --check.
+
+        Reads the crease pattern and the targets' signs (the pattern's own
+        mountains and valleys, or the targets assigned since), never the
+        present fold.
+
+        Returns
+        -------
+        FlatFoldability
+            Per-vertex arrays of shape (I,) over the I inner vertices.
+        """
+        return FlatFoldability(**self._core.flat_checks())
+
+    def layer_orders(self, state: int = 1, time_limit: float = 10.0) -> LayerOrders:
+        """The folded form and the order of its layers, as plicata-fold --folded-form.
+
+        The valid stackings of the folded form's layers (two faces joined by
+        a fold wrap as the fold; no face between a fold and its neighbour
+        where another fold lies between them; above-ness transitive) are
+        counted up to 1 000 000 and stacking ``state`` is given. The
+        analysis is kept for the pattern: asking for another state only
+        chooses it. A pattern that does not fold flat gets its folded form
+        and status ``"not flat"`` with the reason, never a long wait.
+
+        Parameters
+        ----------
+        state : int
+            The stacking to give, 1-based (1, the first, by default).
+        time_limit : float
+            Seconds the layer order may take at most, above 0 (the analysis,
+            its search and its count together).
+
+        Returns
+        -------
+        LayerOrders
+
+        Raises
+        ------
+        ValueError
+            For a state below 1 or a time limit not above 0.
+        """
+        state = _whole(state, "state")
+        if state < 1:
+            raise ValueError(f"state must be 1 or more, not {state}")
+        return LayerOrders(**self._core.layer_orders(state, float(time_limit)))
 
     # ---- files --------------------------------------------------------------
 
@@ -686,7 +883,9 @@ def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> She
     ----------
     path : str or os.PathLike
         The pattern, read by what its name contains: ``.opx`` or ``.xml``
-        (XML), ``.dxf``, ``.fold``, ``.svg``, ``.cp`` (ORIPA text).
+        (XML), ``.dxf``, ``.fold``, ``.svg``, ``.cp`` (ORIPA text). A
+        relative path that names nothing is looked for in the bundled
+        examples (see :func:`find_pattern`): ``plicata.load("miura_4x4.opx")``.
     triangulate : bool
         Cut facets of more than three sides into triangles (as plicata-fold
         does unless ``--no-triangulate``).
@@ -708,6 +907,22 @@ def load(path: PathLike, triangulate: bool = True, verbose: bool = False) -> She
         pattern: ``"FILE: reason"``.
     """
     return Sheet(_core.Sheet.load(_path(path), bool(triangulate)), verbose)
+
+
+def find_pattern(path: PathLike) -> str:
+    """The file a pattern's name stands for, as the programs look for it.
+
+    ``path`` itself when anything is there (or it is absolute); otherwise
+    the entry of that relative name in the bundled examples folder: the
+    folder named by the environment variable ``PLICATA_EXAMPLES``, the
+    installed ``share/plicata/examples``, or the source tree's ``examples/``.
+
+    Raises
+    ------
+    PatternError
+        When neither exists; the message names both places looked in.
+    """
+    return _core.find_pattern(_path(path))
 
 
 def _path(path: PathLike) -> str:
@@ -732,5 +947,6 @@ def _whole(value: Any, name: str) -> int:
 
 from . import generate  # noqa: E402  (generate builds Sheets)
 
-__all__ = ["FoldView", "HAS_PICTURES", "Kind", "MAX_FOLD_STEP", "MAX_STEPS", "Mobility", "PatternError",
-           "PatternNotFoundError", "PatternPermissionError", "PatternUnreadableError", "Sheet", "generate", "load"]
+__all__ = ["FlatFoldability", "FoldView", "HAS_PICTURES", "Kind", "LayerOrders", "MAX_FOLD_STEP", "MAX_STEPS",
+           "Mobility", "PatternError", "PatternNotFoundError", "PatternPermissionError", "PatternUnreadableError",
+           "Sheet", "find_pattern", "generate", "load"]

@@ -87,13 +87,14 @@ TEST_F(FileOpenTest, EndOfInputAtThePromptStopsTheDialogue) {
 }
 
 TEST_F(FileOpenTest, BadNamesLeadBackToThePromptUntilAPatternOpens) {
-  // Missing: asked again silently. Unsupported (.txt, upper-case .OPX): said
+  // Missing: its reason, then asked again. Unsupported (.txt, upper-case .OPX): said
   // so. A file the reader rejects: one line naming it and why. Then a quoted
   // name with a blank opens; triangles only, so no question follows.
   const std::string typed = path("missing.opx") + "\n" + path("notes.txt") + "\n" + path("GRID.OPX") + "\n" +
                             path("broken.opx") + "\n\"" + path("sq diag.opx") + "\"\n";
   ASSERT_EQ(run(typed, nullptr), kFileOpenLoaded);
-  EXPECT_TRUE(startsWith(out_, kOpen + kPrompt + kPrompt + "not supported file\n" + kPrompt +
+  EXPECT_TRUE(startsWith(out_, kOpen + kPrompt + path("missing.opx") + ": cannot open: No such file or directory\n" +
+                                   kPrompt + "not supported file\n" + kPrompt +
                                    "not supported file\n" + kPrompt + path("broken.opx") + ": "))
       << out_;
   EXPECT_EQ(count(out_, kPrompt), 5);
@@ -140,12 +141,14 @@ TEST_F(FileOpenTest, OnlyAnAnswerBeginningWithNSkipsTriangulation) {
 }
 
 TEST_F(FileOpenTest, UnusableGivenNamesAndOverlongLinesGoToThePrompt) {
-  // A missing given name is tried once; one of 1024 characters not at all.
+  // A missing given name is tried once, saying why; one of 1024 characters
+  // not at all.
   const std::string missing = path("missing.opx");
   const std::string too_long(1024, 'a');
   for (const std::string* given : {&missing, &too_long}) {
     ASSERT_EQ(run(path("grid.opx") + "\nn\n", given), kFileOpenLoaded);
-    EXPECT_TRUE(startsWith(out_, kOpen + kPrompt)) << out_;
+    const std::string why = given == &missing ? missing + ": cannot open: No such file or directory\n" : "";
+    EXPECT_TRUE(startsWith(out_, kOpen + why + kPrompt)) << out_;
     EXPECT_EQ(count(out_, kPrompt), 1);
     drop();
   }

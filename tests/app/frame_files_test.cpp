@@ -19,7 +19,10 @@
 #include "input/pattern_gen.h"
 #include "sim/fold_step.h"
 #include "sim/sim_matrix.h"
+#include "files/bmp.h"
+#include "files/screen_capture.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/small_disk.h"
 
 namespace fs = std::filesystem;
 
@@ -60,16 +63,21 @@ std::string slurp(const std::string& path) {
 }
 
 int captures = 0;
-// A capture that writes a small file, and one that leaves it empty.
-void fakeCapture(const char* path) {
+// A capture that writes a small file, and one that leaves none.
+int fakeCapture(const char* path) {
   ++captures;
   FILE* fp = std::fopen(path, "wb");
   if (fp != nullptr) {
     std::fputs("BM", fp);
     std::fclose(fp);
   }
+  return 0;
 }
-void failingCapture(const char*) { ++captures; }
+// Says it wrote, and wrote nothing.
+int failingCapture(const char*) {
+  ++captures;
+  return 0;
+}
 
 }  // namespace
 
@@ -176,4 +184,29 @@ TEST(FrameFiles, CaptureThatWritesNothingLeavesNoFile) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(slurp(dir.path + "/ss00001.bmp"), "BM");
   EXPECT_TRUE(fs::exists(dir.path + "/m00001.obj"));
+}
+
+namespace {
+
+// The window's capture writer on a picture of its own.
+int bmpCapture(const char* path) {
+  const int w = 64, h = 48;
+  const std::vector<unsigned char> bits(oriBmpRowBytes(w, 24) * h, 128);
+  return oriCaptureSaveBMP(path, w, h, bits.data());
+}
+
+}  // namespace
+
+TEST(FrameFiles, FullDiskGivesTheSystemsReasonAndLeavesNothing) {
+  SmallDisk disk(256);
+  if (disk.path().empty()) GTEST_SKIP() << disk.why();
+  Model m;
+  ASSERT_NE(m.om, nullptr);
+  disk.fill(2048);  // room for a file's start, not for a frame
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(appSaveFrame(m.om, disk.path().c_str(), 3, 1, 1, bmpCapture), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "cannot save frame " + disk.path() + "/m00003.obj: No space left on device\n"
+            "cannot save frame " + disk.path() + "/ss00003.bmp: No space left on device\n");
+  EXPECT_EQ(disk.listing(), "");
 }

@@ -84,13 +84,16 @@ TEST_F(Keys, CaseMattersAndOtherKeysChangeNothing) {
   theGLstruct gl_before;
   std::memcpy(&app_before, &app, sizeof app);
   std::memcpy(&gl_before, &gl, sizeof gl);
-  for (unsigned char key : {'E', 'O', 'C', 's', 'f', 'm', 'q', '1', '\r'}) {
+  for (unsigned char key : {'E', 'O', 'C', 's', 'g', 'm', 'Q', '1', '\r'}) {
     EXPECT_EQ(press(key), kAppKeyNoCommand) << key;
   }
   EXPECT_EQ(std::memcmp(&app, &app_before, sizeof app), 0);
   EXPECT_EQ(std::memcmp(&gl, &gl_before, sizeof gl), 0);
   EXPECT_EQ(press('F'), kAppKeyFullScreen);
   EXPECT_EQ(press('M'), kAppKeyFitAspect);
+  EXPECT_EQ(press('f'), kAppKeyFit);
+  EXPECT_EQ(press('q'), kAppKeyQuit);
+  EXPECT_EQ(press(kAppKeyEscape), kAppKeyQuit);
 }
 
 TEST(KeyMap, FittingLeavesA640WideDrawingArea) {

@@ -67,3 +67,26 @@ TEST(Motion, FoldTickAndButtonSteps) {
   EXPECT_DOUBLE_EQ(appButtonStep(10, false), -2.0);
   EXPECT_EQ(appButtonStep(0, false), 0.0);
 }
+
+// The window redraws only when a tick reports a move: a tick with nothing
+// held must say so, and a coasting walk must come to rest, or an idle
+// window would keep redrawing.
+TEST(Motion, TicksComeToRest) {
+  theGLstruct gl = theGL;
+  EXPECT_FALSE(appWalkZoomTick(&gl));
+  gl.hold_down = 1;
+  EXPECT_TRUE(appWalkZoomTick(&gl));
+
+  theGLstruct walk = theGL;
+  walk.view_mode = 1;
+  walk.hold_up = 1;
+  for (int i = 0; i < 100; ++i) EXPECT_TRUE(appWalkZoomTick(&walk));
+  walk.hold_up = 0;
+  int coasting = 0;
+  while (appWalkZoomTick(&walk) && coasting < 100000) ++coasting;
+  EXPECT_GT(coasting, 0);
+  EXPECT_LT(coasting, 100000) << "the walk never comes to rest";
+  const double y = walk.walk_pos.y;
+  EXPECT_FALSE(appWalkZoomTick(&walk));
+  EXPECT_EQ(walk.walk_pos.y, y);
+}

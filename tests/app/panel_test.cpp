@@ -64,26 +64,29 @@ TEST_F(Panel, ControlsComeInTheirOrderWithTheirLabels) {
   const std::vector<std::pair<GLUI_Kind, std::string>> want = {
       {K::kRollout, "View Mode"},       {K::kRadioButton, "Object"},
       {K::kRadioButton, "Walk"},        {K::kRadioButton, "CP"},
-      {K::kCheckbox, "Strain"},
+      {K::kRadioButton, "Folded form"},
+      {K::kCheckbox, "Colour"},
       {K::kCheckbox, "Draw Face"},      {K::kCheckbox, "Draw Edge"},
       {K::kCheckbox, "Crease"},         {K::kCheckbox, "Closure"},
-      {K::kSpinner, "line width"},
+      {K::kCheckbox, "Strain"},         {K::kSpinner, "line width"},      {K::kButton, "Fit"},
       {K::kRollout, "Orientation Edit Mode"}, {K::kRadioButton, "None"},
       {K::kRadioButton, "XY by Facet"}, {K::kRadioButton, "XY by 3 Vert (Axial)"},
       {K::kRollout, "Fold Simulation"}, {K::kSpinner, "fold step"},
       {K::kSpinner, "fold to %"},       {K::kCheckbox, "Exact"},
+      {K::kCheckbox, "Contact"},        {K::kRadioButton, "Rigid"},
+      {K::kRadioButton, "Compliant"},   {K::kSpinner, "thickness /1000"},
       {K::kSpinner, "mode"},
-      {K::kRadioButton, "Rigid"},       {K::kRadioButton, "Compliant"},
       {K::kButton, "<<"},               {K::kButton, ">>"},
       {K::kButton, "Save"},             {K::kCheckbox, "Mdl"},
       {K::kCheckbox, "Scr"},            {K::kEditText, "SaveDir"},
       {K::kButton, "File Open"},        {K::kButton, "Next File"},
       {K::kSeparator, ""},              {K::kButton, "Clear Fold"},
   };
-  got.resize(want.size());  // the Status and Files rollouts and "Help" follow
+  got.resize(want.size());  // the Status and Files rollouts, "Help" and "Quit" follow
   EXPECT_EQ(got, want);
-  // The line width spinner sits in the rollout below the two columns.
-  EXPECT_EQ(find(K::kSpinner, "line width")->parent(), theGLUI.view_rollout);
+  // The line width spinner sits in the rollout below the two columns, with "Fit".
+  EXPECT_EQ(find(K::kSpinner, "line width")->parent()->parent(), theGLUI.view_rollout);
+  EXPECT_EQ(find(K::kButton, "Fit")->parent(), find(K::kSpinner, "line width")->parent());
   EXPECT_EQ(theGLUI.draw_face_check->parent(), theGLUI.view_mode_radio->parent());
   EXPECT_TRUE(theGLUI.view_rollout->is_open() && theGLUI.orient_rollout->is_open() && theGLUI.fold_rollout->is_open());
 }

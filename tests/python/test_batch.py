@@ -66,6 +66,20 @@ def test_hostile_sources_give_error_rows_and_a_rerun_writes_nothing(client, tmp_
     assert sorted(r["source"] for r in written) == sorted(r["source"] for r in rows)
     assert {r["result"] for r in written if r["status"] == "ok"} == {p.name for p in out.glob("*.fold")}
 
+    # Bundled examples by their bare names: the waterbomb passes through
+    # itself from step 32, so it is folded and written but not called ok.
+    shapes = tmp_path / "shapes"
+    rows = {os.path.basename(r["source"]): r
+            for r in batch.fold_many(["miura_4x4.opx", "waterbomb_3x3.opx"], shapes, client, steps=40)}
+    assert (rows["miura_4x4.opx"]["status"], rows["miura_4x4.opx"]["first_collision"]) == ("ok", "none")
+    crossing = rows["waterbomb_3x3.opx"]
+    assert (crossing["status"], crossing["first_collision"]) == ("self-intersecting", 32)
+    assert "pass through each other" in crossing["message"]
+    assert sorted((os.path.basename(r["source"]), r["status"], r["first_collision"]) for r in summary(shapes)) == [
+        ("miura_4x4.opx", "ok", "none"), ("waterbomb_3x3.opx", "self-intersecting", "32")]
+    assert all(0 < float(r["residual"]) < 0.05 for r in summary(shapes))
+    assert len(list(shapes.glob("*.fold"))) == 2
+
     before = snapshot(out)
     rerun = subprocess.run([sys.executable, "-m", "plicata.batch", *map(str, sources), "--out", str(out),
                             "--steps", "10"], capture_output=True, text=True)

@@ -202,3 +202,36 @@ TEST(ViewTitle, SizeAndFrameNumberWithTwoSpaces) {
   oriGLWindowTitle(buf, sizeof buf, 1, 1, 123456);
   EXPECT_STREQ(buf, "Plicata [1, 1]  123456 frames");
 }
+
+// Fit in the crease-pattern view from above: the pattern ends up centred,
+// its widest reach at nine tenths of the half-height (the pan is kept in
+// whole pixels), whatever pan, drag or zoom came before; the Walk camera
+// has nothing to frame.
+TEST(ViewFitModel, FramesTheCreasePatternFromAbove) {
+  ORI_manifold* om = loadOpxText(opxText(degree4Vertex(2, 3, 2, 2)));
+  ASSERT_NE(om, nullptr);
+  theGLstruct gl = viewAt(640, 480);
+  gl.view_mode = 2;
+  gl.cp_mode = 1;
+  gl.zoom = 7.0;
+  gl.pan_x = 300;
+  gl.pan_press_x = 40;  // a drag in progress
+  gl.pan_cur_x = 10;
+  ASSERT_TRUE(oriGLFitView(&gl, om));
+  double px, py;
+  oriGLPanOffset(&gl, &px, &py);
+  const double aspect = 640.0 / 480.0, pixel = 2.0 / gl.zoom / 480.0;
+  double lo_x = HUGE_VAL, hi_x = -HUGE_VAL, lo_y = HUGE_VAL, hi_y = -HUGE_VAL, reach = 0.0;
+  for (const List* l = om->edges; l != nullptr && l->data != nullptr; l = l->next) {
+    const ORI_edge* e = static_cast<const ORI_edge*>(l->data);
+    lo_x = std::fmin(lo_x, e->x0), hi_x = std::fmax(hi_x, e->x0);
+    lo_y = std::fmin(lo_y, e->y0), hi_y = std::fmax(hi_y, e->y0);
+    reach = std::fmax(reach, std::fmax(std::fabs(e->x0 - px) * gl.zoom / aspect, std::fabs(e->y0 - py) * gl.zoom));
+  }
+  EXPECT_NEAR(px, 0.5 * (lo_x + hi_x), pixel);
+  EXPECT_NEAR(py, 0.5 * (lo_y + hi_y), pixel);
+  EXPECT_NEAR(reach, kOriFitFill, 2.0 * pixel * gl.zoom);
+  gl.view_mode = 1;
+  EXPECT_FALSE(oriGLFitView(&gl, om));
+  oriManifoldDelete(om);
+}

@@ -80,6 +80,15 @@ TEST(Sheet, FailingLoadLeavesTheSheetAsItWasAndSaysWhyOnlyInTheResult) {
   EXPECT_EQ(oriSheetSetOptions(sheet, options).code, kOriFailArgument);
   EXPECT_EQ(oriSheetOptions(sheet).fold_to, 1.0);
   EXPECT_EQ(oriSheetManifold(sheet)->fold_to, 1.0);
+  // Contact with a mode is refused as one, naming both.
+  options = oriSheetOptions(sheet);
+  options.contact = true;
+  options.mode = 1;
+  const ORI_result both = oriSheetSetOptions(sheet, options);
+  EXPECT_EQ(both.code, kOriFailArgument);
+  EXPECT_EQ(both.why.rfind("contact and mode cannot be used together", 0), 0u) << both.why;
+  EXPECT_FALSE(oriSheetOptions(sheet).contact);
+  EXPECT_EQ(oriSheetOptions(sheet).mode, 0);
   oriSheetDelete(sheet);
   fs::remove_all(dir);
 }

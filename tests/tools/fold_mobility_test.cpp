@@ -42,6 +42,11 @@ TEST(FoldMobility, LineBeforeSummaryModeRefusedAndReportCounts) {
   EXPECT_EQ(refused.out.find("steps="), std::string::npos);
   EXPECT_NE(refused.err.find("2 modes"), std::string::npos) << refused.err;
   EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << refused.err;
+  // Contact with a mode: one line naming both, before any step.
+  const CommandResult both = fold("--contact --steps 2 --mode 1 --steps 2");
+  EXPECT_NE(both.status, 0);
+  EXPECT_EQ(both.out.find("steps="), std::string::npos);
+  EXPECT_NE(both.err.find("--contact and --mode 1 cannot be used together"), std::string::npos) << both.err;
 
   const std::string dir = makeTempDir(), report = dir + "/r.json";
   const CommandResult moded = fold("--mode 2 --steps 5 --report " + report);

@@ -55,9 +55,9 @@ TEST(PlicataFoldLoad, MistakesGiveOneLineAndAFailingStatus) {
 TEST(PlicataFoldLoad, LoadsAPatternAndWritesItsFlatShape) {
   const std::string dir = makeTempDir();
   std::ofstream(dir + "/vertex.opx") << opxText(degree4Vertex(2, 2, 3, 2));
-  const CommandResult r = runCommand(fold() + " --obj " + dir + "/flat.obj " + dir + "/vertex.opx");
+  const CommandResult r = runCommand(fold() + " --verbose --obj " + dir + "/flat.obj " + dir + "/vertex.opx");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("vert number: 9\nedge number: 24\nface number: 4\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("vert number: 9\nedge number: 24\nface number: 4\n"), std::string::npos) << r.err;
   std::ifstream obj(dir + "/flat.obj");
   std::string first;
   std::getline(obj, first);

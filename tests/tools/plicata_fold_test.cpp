@@ -95,10 +95,18 @@ TEST_F(PlicataCommands, FoldTwentyStepsWritesTwentyOneFramesAndTheSummary) {
   EXPECT_EQ(frames.back(), "m00020.obj");
   EXPECT_EQ(readFile(dir / "m00020.obj"), readFile(obj));  // the last frame is the final shape
   EXPECT_NE(readFile(dir / "m00000.obj"), readFile(obj));
-  EXPECT_NE(out_.find("\tinitializing SimMatrix\n"), std::string::npos);
+  // Standard output is the summary alone; the loader's messages come with
+  // --verbose, on standard error, without a memory address.
+  EXPECT_EQ(lines(out_), 1) << out_;
+  EXPECT_EQ(err_.find("Matrix"), std::string::npos) << err_;
+  EXPECT_EQ(err_.find("warning"), std::string::npos) << err_;  // this fold passes through nothing
+  ASSERT_EQ(run(fold_, {"--verbose", "--steps", "20", miura_}), 0) << err_;
+  EXPECT_EQ(lines(out_), 1) << out_;
+  EXPECT_NE(err_.find("\tinitializing SimMatrix\n"), std::string::npos);
   // Quadrilateral facets are cut into triangles, as an empty answer does.
-  EXPECT_NE(out_.find("\ttriangulating\n"), std::string::npos);
-  EXPECT_NE(out_.find("Matrix\n size1: 27\n size2: 40\n data: "), std::string::npos);
+  EXPECT_NE(err_.find("\ttriangulating\n"), std::string::npos);
+  EXPECT_NE(err_.find("Matrix\n size1: 27\n size2: 40\n"), std::string::npos) << err_;
+  EXPECT_EQ(err_.find("data:"), std::string::npos) << err_;
   double residual = -1, max_delta = -1;
   summary(20, &residual, &max_delta);
   EXPECT_LT(residual, 0.05);
@@ -173,10 +181,35 @@ TEST_F(PlicataCommands, ShippedExamplesAreTheGeneratorsOutput) {
   }
 }
 
+// As a new user meets them: an example by its bare name from any folder, a
+// name found nowhere saying where it was looked for, and a fold that passes
+// through itself warned of without --collisions.
+TEST_F(PlicataCommands, ExamplesByNameAndTheLastShapesWarning) {
+  const fs::path before = fs::current_path();
+  fs::current_path(tmp_);
+  EXPECT_EQ(run(fold_, {"--steps", "40", "waterbomb_3x3.opx"}), 0) << err_;
+  EXPECT_EQ(lines(out_), 1) << out_;
+  EXPECT_NE(err_.find("plicata-fold: warning: in the last shape (step 40) "), std::string::npos) << err_;
+  EXPECT_NE(err_.find("--collisions finds the first step"), std::string::npos) << err_;
+  EXPECT_EQ(run(fold_, {"--collisions", "--steps", "40", "waterbomb_3x3.opx"}), 0) << err_;
+  EXPECT_NE(out_.find("collision step="), std::string::npos) << out_;
+  EXPECT_EQ(err_.find("warning"), std::string::npos) << err_;
+  EXPECT_EQ(run(fold_, {"no_such_pattern.opx"}), 1);
+  fs::current_path(before);
+  EXPECT_EQ(lines(err_), 1) << err_;
+  EXPECT_NE(err_.find((tmp_ / "no_such_pattern.opx").string()), std::string::npos) << err_;
+  EXPECT_NE(err_.find(fs::canonical(examples_).string()), std::string::npos) << err_;
+
+  for (const std::string& exe : {fold_, gen_}) {
+    ASSERT_EQ(run(exe, {"--version"}), 0) << exe;
+    EXPECT_EQ(out_, fs::path(exe).filename().string() + " " PLICATA_VERSION "\n");
+  }
+}
+
 TEST_F(PlicataCommands, NoTriangulateKeepsTheFacetsWhole) {
-  ASSERT_EQ(run(fold_, {"--no-triangulate", "--steps", "3", miura_}), 0) << err_;
-  EXPECT_NE(out_.find("\tno tess\n"), std::string::npos);
-  EXPECT_NE(out_.find("Matrix\n size1: 27\n size2: 24\n data: "), std::string::npos);
+  ASSERT_EQ(run(fold_, {"--verbose", "--no-triangulate", "--steps", "3", miura_}), 0) << err_;
+  EXPECT_NE(err_.find("\tno tess\n"), std::string::npos);
+  EXPECT_NE(err_.find("Matrix\n size1: 27\n size2: 24\n"), std::string::npos);
 }
 
 TEST_F(PlicataCommands, NextOpensOntoTheFoldedModelAndGoesOnFolding) {
@@ -184,7 +217,8 @@ TEST_F(PlicataCommands, NextOpensOntoTheFoldedModelAndGoesOnFolding) {
   // more gives the shape of the first fold at the switch (no jump): the frame
   // written right after the switch is the carried shape, re-placed.
   const fs::path dir = tmp_ / "frames";
-  ASSERT_EQ(run(fold_, {"--steps", "10", "--out", dir.string(), miura_, "--next", miura_, "--steps", "10"}), 0)
+  ASSERT_EQ(run(fold_, {"--verbose", "--steps", "10", "--out", dir.string(), miura_, "--next", miura_, "--steps",
+                        "10"}), 0)
       << err_;
   double residual, max_delta;
   summary(20, &residual, &max_delta);
@@ -192,7 +226,7 @@ TEST_F(PlicataCommands, NextOpensOntoTheFoldedModelAndGoesOnFolding) {
   EXPECT_TRUE(fs::exists(dir / "m00020.obj"));
   EXPECT_FALSE(fs::exists(dir / "m00021.obj"));
   // Both loads triangulate and report their matrices.
-  size_t first = out_.find("Matrix\n"), second = out_.find("Matrix\n", first + 1);
+  size_t first = err_.find("Matrix\n"), second = err_.find("Matrix\n", first + 1);
   EXPECT_NE(second, std::string::npos);
   // Opening onto the fold alone (no further steps) keeps the folded vertices.
   const fs::path a = tmp_ / "a.obj", b = tmp_ / "b.obj";
@@ -389,9 +423,11 @@ TEST_F(PlicataCommands, FileTargetsFoldPartwayReportFaultsAndReadBack) {
   std::string bad = fold;
   bad.replace(bad.find("90,180"), 6, "0,-180");
   std::ofstream(tmp_ / "bad.fold") << bad;
-  ASSERT_EQ(run(fold_, {"--fold-out", (tmp_ / "bad.fold.out").string(), (tmp_ / "bad.fold").string()}), 0) << err_;
-  EXPECT_NE(out_.find("are 0 on a mountain or valley"), std::string::npos) << out_;
-  EXPECT_NE(out_.find("have the sign of the other letter"), std::string::npos) << out_;
+  ASSERT_EQ(run(fold_, {"--verbose", "--fold-out", (tmp_ / "bad.fold.out").string(), (tmp_ / "bad.fold").string()}),
+            0)
+      << err_;
+  EXPECT_NE(err_.find("are 0 on a mountain or valley"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("have the sign of the other letter"), std::string::npos) << err_;
   const nlohmann::json whole = nlohmann::json::parse(readFile(tmp_ / "bad.fold.out"));
   for (size_t k = 0; k < whole["edges_assignment"].size(); ++k) {
     if (whole["edges_assignment"][k] == "V") {

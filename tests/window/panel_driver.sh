@@ -11,10 +11,22 @@ wait_for() {
   local i
   for ((i = 0; i < $2 * 20 * SLACK; i++)); do
     eval "$1" && return 0
-    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
+    # The program may end between the condition and this check: its
+    # condition is asked once more before giving up.
+    if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+      eval "$1"
+      return
+    fi
     sleep 0.05
   done
   return 1
+}
+
+# Whether the program has ended (gone, or a zombie not yet waited for).
+ended() {
+  local state
+  state=$(ps -o stat= -p "$APP_PID" 2>/dev/null)
+  [ -z "$state" ] || [ "${state:0:1}" = Z ]
 }
 
 # The centre of a control (kind, label) or of one of its parts, in the main

@@ -20,6 +20,9 @@
 #     ">>" with "Compliant" chosen writes plicata-fold --solver compliant's
 #     frames, the Status rollout tells of its Newton iterations, and with
 #     "Strain" on its picture shows the strain colours.
+#  7. "Colour" draws the crease pattern's mountains and valleys in their two
+#     colours with a legend, and only then; "Quit" ends the program with
+#     status 0 and writes the FOLD recording, as closing the window does.
 #
 # usage: readout_test.sh PLICATA PLICATA_FOLD PLICATA_GEN SHOT_CHECK UI_CHECK TEXTURE EXAMPLES_DIR
 # Screenshots (PNG) are kept in ./readout_test_shots. Exit status 77 (skip)
@@ -77,6 +80,7 @@ shot() {  # $1 name: the drawing window as PPM (measured) and PNG (to look at); 
   convert "$WORK/$1.ppm" -crop "$size+$X+$Y" +repage "$SHOTS/$1.png"
 }
 marks() { "$SHOT_CHECK" marks "$WORK/$1.ppm" "$X" "$Y" "$S" "$S"; }  # after shot $1
+creases() { "$SHOT_CHECK" creases "$WORK/$1.ppm" "$X" "$Y" "$S" "$S"; }  # after shot $1
 last_frame() { ls "$1" | grep -E '^m[0-9]{5}\.obj$' | sort | tail -n 1; }
 save_frame() {  # "Save" and wait for the next frame; prints its path
   local before
@@ -243,5 +247,39 @@ read -r _ scale _ above _ warning <<<"$(marks compliant)"
 echo "compliant hypar: $scale pixels on the scale, $above above its floor; $(control_value statictext "largest strain")"
 [ "$above" -gt 2000 ] || fail "the compliantly folded hypar shows no strain colours"
 ok "Compliant: '>>' $K times writes plicata-fold --solver compliant's frame; Strain shows the strain map"
+# Back as part 7 starts: rigid, no strain map, no frames, Files closed.
+click radiobutton Rigid
+click checkbox Strain
+click checkbox Mdl
+click rollout Files
+# --- 7. Crease colours, then "Quit".
+click rollout Files
+click item miura_4x4.opx
+wait_for '[ "$(status steps)" = 0 ]' 5 || fail "the Miura-ori did not open"
+click checkbox Mdl
+click button ">>"
+click radiobutton CP
+click checkbox Colour
+sleep 0.5
+shot colour_cp
+read -r _ mountain _ valley _ legend <<<"$(creases colour_cp)"
+[ "$mountain" -gt 300 ] && [ "$valley" -gt 150 ] && [ "$legend" -gt 20 ] ||
+  fail "Colour: $mountain mountain, $valley valley and $legend legend pixels"
+click checkbox Colour
+sleep 0.5
+shot black_cp
+read -r _ m _ v _ l <<<"$(creases black_cp)"
+[ $((m + v + l)) -lt 20 ] || fail "without Colour: $m mountain, $v valley, $l legend pixels"
+ok "Colour: $mountain mountain and $valley valley pixels with a legend; none without it"
+click rollout Files  # so that "Quit" is on the screen
+rm -f "$RUN/save/fold.fold"
+click button Quit
+wait_for ended 5 || fail "Quit did not end the program"
+wait "$APP_PID"
+status=$?
+APP_PID=""
+[ "$status" -eq 0 ] || fail "Quit: exit status $status"
+[ -s "$RUN/save/fold.fold" ] || fail "Quit did not write the FOLD recording"
+ok "Quit ends the program (status 0) and writes the FOLD recording"
 
 exit 0

@@ -15,6 +15,12 @@
 //     3e-6), and those in the collision warning colour; prints
 //     "scale N above_floor M warning K". Always exit status 0.
 //
+//   shot_check creases SHOT.ppm X Y W H
+//     Counts the pixels of the rectangle, leaving out the legend's corner,
+//     in the mountain and in the valley colour of the "Colour" view, and
+//     those of the legend's corner in either; prints "mountain N valley M
+//     legend L". Always exit status 0.
+//
 //   shot_check capture SHOT.ppm X Y CAPTURE.bmp W H
 //     CAPTURE.bmp is a plain 24-bit BMP of W × H pixels with the header a
 //     capture writes, and its pixels are those of the screenshot's W × H
@@ -204,6 +210,35 @@ int countMarks(const Image& img, int X, int Y, int W, int H) {
   return 0;
 }
 
+int countCreaseColours(const Image& img, int X, int Y, int W, int H) {
+  int mountain[3], valley[3];
+  for (int c = 0; c < 3; ++c) {
+    mountain[c] = static_cast<int>(std::lround(kOriMountainColor[c] * 255.0f));
+    valley[c] = static_cast<int>(std::lround(kOriValleyColor[c] * 255.0f));
+  }
+  auto near = [](const unsigned char* p, const int* q) {
+    const int dr = p[0] - q[0], dg = p[1] - q[1], db = p[2] - q[2];
+    return dr * dr + dg * dg + db * db <= 12;
+  };
+  const int legend_h = kOriLegendMargin + kOriLegendMaxHeight;
+  const int legend_w = kOriLegendMargin + kOriLegendWidth;
+  long m = 0, v = 0, legend = 0;
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      const unsigned char* p = img.at(X + x, Y + y);
+      const bool is_m = near(p, mountain), is_v = near(p, valley);
+      if (x < legend_w && y >= H - legend_h) {
+        legend += is_m || is_v;
+      } else {
+        m += is_m;
+        v += is_v;
+      }
+    }
+  }
+  std::printf("mountain %ld valley %ld legend %ld\n", m, v, legend);
+  return 0;
+}
+
 uint32_t le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
@@ -266,6 +301,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: shot_check paper SHOT.ppm X Y W H [--min-range N]\n"
                  "       shot_check marks SHOT.ppm X Y W H\n"
+                 "       shot_check creases SHOT.ppm X Y W H\n"
                  "       shot_check capture SHOT.ppm X Y CAPTURE.bmp W H\n");
     return 2;
   }
@@ -285,6 +321,11 @@ int main(int argc, char** argv) {
     const int W = std::atoi(argv[5]), H = std::atoi(argv[6]);
     if (!inside(img, X, Y, W, H)) return std::fprintf(stderr, "shot_check: rectangle outside the shot\n"), 2;
     return countMarks(img, X, Y, W, H);
+  }
+  if (std::strcmp(argv[1], "creases") == 0) {
+    const int W = std::atoi(argv[5]), H = std::atoi(argv[6]);
+    if (!inside(img, X, Y, W, H)) return std::fprintf(stderr, "shot_check: rectangle outside the shot\n"), 2;
+    return countCreaseColours(img, X, Y, W, H);
   }
   if (std::strcmp(argv[1], "capture") == 0 && argc >= 8) {
     const int W = std::atoi(argv[6]), H = std::atoi(argv[7]);

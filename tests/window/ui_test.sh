@@ -6,11 +6,12 @@
 #     folded further frame by frame), 'b', ">>" and "<<", "CP" and "Object",
 #     "Clear Fold" and "Save", a face pick that fixes the picked face, three
 #     vertex picks that lay the model on the table, a save into a missing
-#     directory, the spinners' limits, 'F' and 'M';
+#     directory, the spinners' limits, 'F' and 'M', 'f' framing the model,
+#     and 'q' ending the program as a clean close does;
 #  2. a fresh start: the first "Save" writes m00001.obj and ss00001.bmp and
 #     the title counts 00001 frames; "File Open" and "Next File" ask on the
 #     terminal and come back with the new pattern (the bundled single
-#     vertex);
+#     vertex); Escape ends the program;
 #  3. ">>" pressed k times with "Mdl" on writes the same frames as
 #     plicata-fold with the same step size for k steps, on the bundled
 #     waterbomb and, when the real patterns are there, on a real Miura-ori.
@@ -96,6 +97,22 @@ finish() {
   exec 3>&-
   stop "$APP_PID"
   APP_PID=""
+}
+# Ends the run by the key $1 pressed over the drawing: the program ends
+# with status 0, having written its FOLD recording ("Mdl" is on) as when
+# its window is closed.
+quit_by_key() {
+  rm -f "$RUN/save/fold.fold"
+  pointer_on_drawing
+  xdotool key "$1"
+  wait_for ended 5 || fail "'$1' did not end the program"
+  wait "$APP_PID"
+  local status=$?
+  APP_PID=""
+  exec 3>&-
+  [ "$status" -eq 0 ] || fail "'$1': exit status $status"
+  [ -s "$RUN/save/fold.fold" ] || fail "'$1' did not write the FOLD recording"
+  ok "'$1' ends the program and writes the FOLD recording"
 }
 
 title() { xdotool getwindowname "$WIN"; }
@@ -342,7 +359,28 @@ xdotool key M
 wait_for '[ "$(xdotool getwindowgeometry "$WIN" | tail -n 2 | tr -s " ")" = "$before" ]' 3 ||
   fail "'M' twice did not restore the window"
 ok "'F' and 'M' toggle and restore"
-finish
+
+# 'f' frames the model: seen from above it then spans nine tenths of the
+# drawing (give or take the axis markers' 6-pixel points at its corners
+# and a line's width); in the Object camera it grows and stays inside.
+pointer_on_drawing
+xdotool key o
+sleep 0.5
+shot before_fit
+read -r x0 y0 x1 y1 <<<"$(drawn_box before_fit)"
+before_w=$((x1 - x0))
+xdotool key c
+xdotool key f
+want=$((S * 9 / 10))
+shoot_until fit_top 'w=$((x1 - x0 > y1 - y0 ? x1 - x0 : y1 - y0)); near "$w" "$want" 8' ||
+  fail "'f' from above: the model spans $((x1 - x0)) x $((y1 - y0)), not $want"
+xdotool key o
+xdotool key f
+shoot_until fit_object '[ $((x1 - x0)) -gt $((before_w * 3 / 2)) ] && [ "$x0" -gt 0 ] && [ "$y0" -gt 0 ] &&
+  [ "$x1" -lt $((S - 1)) ] && [ "$y1" -lt $((S - 1)) ]' ||
+  fail "'f' in the Object camera: the model spans $x0..$x1 x $y0..$y1 (was $before_w wide) in $S"
+ok "'f' frames the model: $want across from above, $before_w to $((x1 - x0)) in the Object camera"
+quit_by_key q
 
 # ---------------------------------------------------------------------------
 # 2. The first save of a run, then File Open and Next File.
@@ -406,7 +444,7 @@ after=$(frame_count "$RUN/save")
 sleep 0.3
 [ "$(frame_count "$RUN/save")" -eq "$after" ] || fail "folding went on after space was released over the panel"
 ok "keys over the panel reach the program"
-finish
+quit_by_key Escape
 
 # ---------------------------------------------------------------------------
 # 3. ">>" k times against plicata-fold: ">>" steps by fold step x 0.2, the

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # The window program on its own X server (Xvfb):
+#  0. --version and --help answer without a display, and without one the
+#     program says so and ends before asking anything;
 #  1. started without a pattern, it asks for the file name on the terminal
-#     before any window exists, and opens the window once given one;
-#  2. started with a missing file, it asks for the name instead of retrying;
+#     before any window exists, and opens the window once given one (a
+#     bundled example's bare name);
+#  2. started with a missing file, it says why and asks for the name
+#     instead of retrying;
 #  3. on the bundled Miura-ori (and on a real one when the real patterns are
 #     there), the drawing window shows the paper in the colours of the paper
-#     rule, with black lines, centred on a white background;
+#     rule, with black lines, centred on a white background, and the window
+#     at rest takes almost no processor time;
 #  4. a capture written by ScreenSaveBMP (from capture_probe, which opens the
 #     same windows) is a 24-bit BMP of the drawing window's size whose pixels
 #     are those on the screen, for a folded model and for a textured one;
@@ -73,7 +78,11 @@ wait_text() {
   local i
   for ((i = 0; i < $3 * 10; i++)); do
     grep -qF -- "$2" "$1" 2>/dev/null && return 0
-    [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null && return 1
+    # The program may write the text and end between the two checks.
+    if [ -n "$APP_PID" ] && ! kill -0 "$APP_PID" 2>/dev/null; then
+      grep -qF -- "$2" "$1" 2>/dev/null
+      return
+    fi
     sleep 0.1
   done
   return 1
@@ -96,15 +105,24 @@ wait_window() {
 
 any_window() { [ -n "$(xdotool search --name 'Plicata' 2>/dev/null)" ]; }
 
+# --- 0: without a display.
+mkdir -p "$WORK/plain" "$WORK/textured"
+version=$(env -u DISPLAY "$PLICATA" --version) || fail "--version failed"
+[[ $version =~ ^plicata\ [0-9]+\.[0-9]+ ]] || fail "--version gave '$version'"
+env -u DISPLAY "$PLICATA" --help | grep -q '^usage: plicata' || fail "--help gave no usage"
+env -u DISPLAY "$PLICATA" miura_4x4.opx </dev/null >"$WORK/no_display.txt" 2>&1 && fail "no display: exit status 0"
+grep -q 'DISPLAY is not set' "$WORK/no_display.txt" || fail "no display: not said"
+grep -qE 'file name|triangulate' "$WORK/no_display.txt" && fail "no display: asked before ending"
+echo "ok: $version; --help; without a display it ends before asking"
+
 start_xvfb
 
-mkdir -p "$WORK/plain" "$WORK/textured"
 cp "$TEXTURE" "$WORK/textured/papertexture.bmp"
 
 # --- 1 and 2: the name is asked for on the terminal before any window.
-ask_test() {  # $1: label, then the command line arguments
-  local label=$1
-  shift
+ask_test() {  # $1: label, $2: the name typed, then the command line arguments
+  local label=$1 typed=$2
+  shift 2
   rm -f "$WORK/in"
   mkfifo "$WORK/in"
   (cd "$WORK/plain" && exec "$PLICATA" "$@" <"$WORK/in" >"$WORK/$label.txt" 2>&1) &
@@ -114,15 +132,17 @@ ask_test() {  # $1: label, then the command line arguments
   sleep 0.5
   any_window && fail "$label: a window exists while the name is asked for"
   [ "$(grep -o 'file name? ' "$WORK/$label.txt" | wc -l)" -eq 1 ] || fail "$label: asked more than once"
-  printf '%s\ny\n' "$PATTERN" >&3
+  printf '%s\ny\n' "$typed" >&3
   wait_window 30 >/dev/null || fail "$label: no window after the name was given"
   exec 3>&-
   stop "$APP_PID"
   APP_PID=""
   echo "ok: $label"
 }
-ask_test no_argument
-ask_test missing_file "$WORK/no such pattern.opx"
+ask_test no_argument miura_4x4.opx
+ask_test missing_file "$PATTERN" "no such pattern.opx"
+grep -q "^no such pattern.opx: no such file here ($WORK/plain/no such pattern.opx) nor in the examples folder" \
+  "$WORK/missing_file.txt" || fail "missing_file: the reason is not given"
 
 # Position and drawing size of the main window $1 as "X Y W H": the drawing
 # window sits at the main window's top left corner, its size is in the title.
@@ -136,6 +156,15 @@ drawing_area() {
   echo "$x $y ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
 }
 
+# Processor time (user and system, clock ticks) the process $1 has used,
+# from /proc/PID/stat (the fields after the command's closing parenthesis).
+cpu_ticks() {
+  local stat
+  stat=$(cat "/proc/$1/stat") || fail "no process $1"
+  read -r -a f <<<"${stat##*) }"
+  echo $((f[11] + f[12]))
+}
+
 # --- 3: a pattern in the folded view, without texture: the paper rule.
 for shown in "${SHOWN[@]}"; do
   label=$(basename "$shown" .opx)
@@ -145,6 +174,15 @@ for shown in "${SHOWN[@]}"; do
   sleep 1.5
   area=$(drawing_area "$win") || fail "$label: unexpected title '$(xdotool getwindowname "$win")'"
   import -window root -depth 8 "$SHOTS/$label.ppm" || fail "import failed"
+  if [ "$shown" = "$PATTERN" ]; then
+    # At rest the window waits for events: over 3 s it takes well under a
+    # fifth of a processor (a window redrawing whenever idle takes a whole one).
+    used=$(($(cpu_ticks "$APP_PID") + 0))
+    sleep 3
+    used=$(($(cpu_ticks "$APP_PID") - used))
+    [ "$used" -lt $((3 * $(getconf CLK_TCK) / 5)) ] || fail "$label: at rest the window used $used ticks in 3 s"
+    echo "ok: at rest the window used $used of $((3 * $(getconf CLK_TCK))) ticks in 3 s"
+  fi
   stop "$APP_PID"
   APP_PID=""
   echo "$label, drawing area (x y w h): $area"

@@ -19,6 +19,11 @@ Nothing is lost and nothing done twice:
   or whose summary row records an error (``force=True`` redoes everything);
 - a source that cannot be read or built gives an ``error`` row with the
   reader's reason, and the run goes on;
+- every step is checked for faces passing through each other (as
+  ``plicata-fold --collisions``): the first step that finds some is the
+  row's ``first_collision`` (``none`` when none did), and a source whose
+  final shape passes through itself is folded and written but its status is
+  ``self-intersecting``, not ``ok``;
 - a task whose worker dies is run again on another worker, up to
   ``retries`` times, then ends as an ``error`` row;
 - a task that runs past ``task_timeout`` seconds ends as a ``timeout`` row
@@ -35,6 +40,7 @@ submitting process, which alone writes the output folder.
 
 from __future__ import annotations
 
+import atexit
 import concurrent.futures
 import contextlib
 import csv
@@ -53,9 +59,15 @@ from typing import Any, Callable, Dict, Iterable, List, Optional, Tuple, Union
 import plicata
 from plicata._files import write_atomically
 
-#: Columns of summary.csv, in order.
+#: Columns of summary.csv, in order. ``residual`` is the final closure
+#: residual; ``first_collision`` the first step after which faces passed
+#: through each other, ``none`` when none did (last, so that readers of
+#: summaries from before it find the other columns where they were).
 FIELDS = ("source", "status", "message", "result", "vertices", "creases", "steps", "residual",
-          "worst_vertex_closure", "seconds")
+          "worst_vertex_closure", "seconds", "first_collision")
+#: Statuses of a row: folded and written; folded and written, but the final
+#: shape passes through itself; not folded (the message says why).
+OK, SELF_INTERSECTING, ERROR = "ok", "self-intersecting", "error"
 SUMMARY = "summary.csv"
 #: Suffixes of the pattern files a folder contributes (the formats the readers read).
 PATTERN_SUFFIXES = (".opx", ".xml", ".dxf", ".fold", ".svg", ".cp")
@@ -88,7 +100,7 @@ class Progress:
     """Counts handed to a progress callback while a run goes on."""
 
     total: int          #: sources to fold in this run (skipped ones not counted)
-    ok: int = 0
+    ok: int = 0         #: folded and written (ok or self-intersecting)
     failed: int = 0
     running: int = 0    #: tasks the workers hold at present
     skipped: int = 0    #: sources done by an earlier run
@@ -185,6 +197,16 @@ def expand_sources(sources: Iterable[SourceLike], out_dir: str = "") -> List[Sou
             found.append(_generator_source(source, repr(source)))
             continue
         path = os.fspath(source)
+        if not os.path.exists(path):
+            # A name that is nothing here may be one of the bundled examples.
+            try:
+                path = plicata.find_pattern(path)
+            except plicata.PatternError as e:
+                found.append(Source(label=os.path.abspath(path), problem=str(e)))
+                continue
+            except ValueError as e:  # a null character in the path
+                found.append(Source(label=repr(path), problem=f"{path!r}: {e}"))
+                continue
         if os.path.isdir(path):
             found += _folder_sources(path, skip)
         elif path.endswith(".json"):
@@ -200,6 +222,30 @@ def expand_sources(sources: Iterable[SourceLike], out_dir: str = "") -> List[Sou
 # ---- the task -------------------------------------------------------------------
 
 
+# The folds run in threads of their own for a time limit. One past its time
+# is told to stop, and ends at its next step; until then it may be inside
+# the core with the interpreter's lock released. The interpreter does not
+# wait for such daemon threads, and one that wakes into a finalised
+# interpreter takes the process down: at exit each is stopped and waited
+# for, a little while.
+_timed: "Dict[threading.Thread, threading.Event]" = {}
+_timed_lock = threading.Lock()
+_EXIT_WAIT_SECONDS = 30.0
+
+
+def _stop_timed_folds() -> None:
+    with _timed_lock:
+        running = list(_timed.items())
+    for _, stop in running:
+        stop.set()
+    deadline = time.monotonic() + _EXIT_WAIT_SECONDS
+    for thread, _ in running:
+        thread.join(max(0.0, deadline - time.monotonic()))
+
+
+atexit.register(_stop_timed_folds)
+
+
 def fold_source(source: Source, steps: int, fold_step: int, frames: bool, triangulate: bool,
                 task_timeout: Optional[float] = None) -> Tuple[Row, Optional[bytes]]:
     """Folds one source: its summary row and its FOLD file's bytes (None on error).
@@ -211,9 +257,9 @@ def fold_source(source: Source, steps: int, fold_step: int, frames: bool, triang
     the scheduler may retry it.
     """
     start = time.perf_counter()
-    row: Row = {"source": source.label, "status": "error", "message": source.problem or "", "result": "",
+    row: Row = {"source": source.label, "status": ERROR, "message": source.problem or "", "result": "",
                 "vertices": "", "creases": "", "steps": 0, "residual": "", "worst_vertex_closure": "",
-                "seconds": 0.0}
+                "seconds": 0.0, "first_collision": ""}
     if source.problem is not None:
         return row, None
     if task_timeout is None:
@@ -226,8 +272,14 @@ def fold_source(source: Source, steps: int, fold_step: int, frames: bool, triang
             done.set_result(_fold(source, steps, fold_step, frames, triangulate, dict(row), start, stop))
         except BaseException as e:  # handed to the task below
             done.set_exception(e)
+        finally:
+            with _timed_lock:
+                _timed.pop(threading.current_thread(), None)
 
-    threading.Thread(target=work, name=f"plicata-fold {source.name}", daemon=True).start()
+    thread = threading.Thread(target=work, name=f"plicata-fold {source.name}", daemon=True)
+    with _timed_lock:
+        _timed[thread] = stop
+    thread.start()
     try:
         return done.result(timeout=task_timeout)
     except concurrent.futures.TimeoutError:
@@ -261,6 +313,7 @@ def _fold(source: Source, steps: int, fold_step: int, frames: bool, triangulate:
         row["message"] = f"{source.label}: {e}"
         return row, None
     with sheet:
+        sheet.collisions = True
         if stop is None:
             sheet.fold(steps, fold_step=fold_step, record=frames)
         else:
@@ -276,15 +329,20 @@ def _fold(source: Source, steps: int, fold_step: int, frames: bool, triangulate:
                 if time.perf_counter() - began < 0.01:
                     chunk *= 2
         closure = sheet.vertex_closure
+        pairs = len(sheet.intersections())
         with tempfile.TemporaryDirectory(prefix="plicata-batch-") as folder:
             result = os.path.join(folder, "result.fold")
             sheet.to_fold(result)
             with open(result, "rb") as f:
                 data = f.read()
-        row.update(status="ok", message="", vertices=len(sheet.flat_vertices), creases=len(sheet.creases),
+        first = sheet.first_collision
+        row.update(status=SELF_INTERSECTING if pairs else OK,
+                   message=(f"{pairs} pair{'s' if pairs != 1 else ''} of faces pass through each other in the "
+                            f"final shape (the first from step {first})" if pairs else ""),
+                   vertices=len(sheet.flat_vertices), creases=len(sheet.creases),
                    steps=sheet.steps_taken, residual=sheet.residual,
                    worst_vertex_closure=float(closure.max()) if len(closure) else 0.0,
-                   seconds=round(time.perf_counter() - start, 4))
+                   seconds=round(time.perf_counter() - start, 4), first_collision=first if first else "none")
     return row, data
 
 
@@ -338,13 +396,22 @@ def _naming(error: OSError, path: str) -> OSError:
     return type(error)(error.errno, error.strerror, path)
 
 
+def folded(row: Row) -> bool:
+    """True for a row whose source was folded and written (ok or self-intersecting)."""
+    return row.get("status") in (OK, SELF_INTERSECTING)
+
+
 def _done(row: Optional[Row], out_dir: str) -> bool:
     """True when an earlier run finished the source of row: an error row, or
-    an ok row whose result file (by the name that run gave it) is there."""
+    a folded row whose result file (by the name that run gave it) is there.
+    A folded row without a first_collision (a summary from before the
+    collision check) was never checked, and is folded again."""
     if row is None:
         return False
-    if row["status"] != "ok":
+    if not folded(row):
         return True
+    if not row.get("first_collision"):
+        return False
     return bool(row.get("result")) and os.path.isfile(os.path.join(out_dir, row["result"]))
 
 
@@ -487,18 +554,18 @@ def fold_many(sources: Iterable[SourceLike], out_dir: Union[str, "os.PathLike[st
                     os.unlink(result)
             else:
                 row["result"] = os.path.basename(result)
-                folded = data
+                payload = data
 
                 def write(temporary: str) -> int:
                     with open(temporary, "wb") as f:
-                        f.write(folded)
+                        f.write(payload)
                     return 0
                 try:
                     write_atomically(result, write, before_rename=flush_row)
                 except OSError as e:
                     raise _naming(e, summary_path if e.filename == summary_path else result) from None
             rows[source.label] = row
-            if row["status"] == "ok":
+            if folded(row):
                 counts.ok += 1
             else:
                 counts.failed += 1
