@@ -500,6 +500,7 @@ TEST_F(PlicataCommands, CompliantSolverFoldsRecordsStrainAndRefusesBadStiffness)
         std::pair{std::vector<std::string>{"--stiffness", "1,2,3", vertex}, "--solver compliant"},
         std::pair{std::vector<std::string>{"--solver", "soft", vertex}, "rigid or compliant"},
         std::pair{std::vector<std::string>{"--solver", "compliant", "--exact", vertex}, "--exact"},
+        std::pair{std::vector<std::string>{"--solver", "compliant", "--contact", vertex}, "--contact"},
         std::pair{std::vector<std::string>{"--solver", "compliant", "--mode", "1", "--steps", "1", vertex},
                   "--mode folds along a rigid fold mode: it does not go with --solver compliant"}}) {
     EXPECT_EQ(run(fold_, args), 2) << named;
