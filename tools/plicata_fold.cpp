@@ -591,7 +591,8 @@ int printMobility(ORI_sheet* sheet) {
 // Without --collisions no step was looked at: the last shape is, once, so
 // that a fold that passes through itself does not end in silence.
 void warnIfLastShapeCollides(const Options& opt, ORI_sheet* sheet) {
-  if (opt.fold.collisions) return;
+  // A sheet never folded lies flat, as its pattern does: nothing to look at.
+  if (opt.fold.collisions || oriSheetCounts(sheet).steps == 0) return;
   std::vector<std::pair<int, int>> found;
   const int pairs = oriManifoldSelfIntersections(oriSheetManifold(sheet), &found);
   if (pairs <= 0) return;
