@@ -161,16 +161,30 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
   }
   ORI_boxTree tree;
   oriBoxTreeBuild(&tree, boxes.data(), static_cast<int>(boxes.size()));
+  std::vector<ORI_box>().swap(boxes);  // the tree keeps its own copy
   // The triangles in the tree's order, which keeps neighbours in space near
-  // each other in memory.
-  std::vector<Owner> owners(check.owners.size());
-  std::vector<ORI_triangle> tris(check.tris.size());
-  for (size_t i = 0; i < tree.items.size(); ++i) {
-    owners[i] = check.owners[tree.items[i]];
-    tris[i] = check.tris[tree.items[i]];
+  // each other in memory: moved in place, cycle by cycle of the order
+  // (position i takes triangle items[i]), so that a large sheet's check
+  // needs no second copy of them.
+  std::vector<char> moved(check.tris.size(), 0);
+  for (size_t start = 0; start < tree.items.size(); ++start) {
+    if (moved[start]) continue;
+    const Owner first_owner = check.owners[start];
+    const ORI_triangle first_tri = check.tris[start];
+    size_t i = start;
+    for (;;) {
+      moved[i] = 1;
+      const size_t from = static_cast<size_t>(tree.items[i]);
+      if (from == start) {
+        check.owners[i] = first_owner;
+        check.tris[i] = first_tri;
+        break;
+      }
+      check.owners[i] = check.owners[from];
+      check.tris[i] = check.tris[from];
+      i = from;
+    }
   }
-  check.owners.swap(owners);
-  check.tris.swap(tris);
   oriBoxTreeOverlaps(&tree, Check::visit, &check);
   std::sort(pairs->begin(), pairs->end());
   pairs->erase(std::unique(pairs->begin(), pairs->end()), pairs->end());
