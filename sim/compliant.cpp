@@ -72,6 +72,13 @@ constexpr double kMostRestMove = 0.5;
 // move (a longer extrapolation guesses worse than the last equilibrium).
 constexpr double kMostPredictRatio = 2.0;
 
+// Largest turn of a spring (radians) along a Newton step below which the
+// step is not also tried as the faces' rotations.
+constexpr double kTurnWorth = 1e-4;
+// A whole Newton step that lowers the energy by more than this many times
+// its quadratic model's foretelling is followed by longer trials.
+constexpr double kModelExcess = 1.1;
+
 // The central difference that takes a Newton step's rotations apart from
 // the rest of it turns the spring that turns most by this (radians).
 constexpr double kTurnDifference = 1e-5;
@@ -889,7 +896,10 @@ int newton(ORISIM_compliant* cs, const double* ref, ORISIM_compliantStats* st, d
     double most = 0.0;
     for (const double t : s->turn) most = std::max(most, std::fabs(t));
     std::fill(s->rest_of_dir.begin(), s->rest_of_dir.end(), 0.0);
-    const double eps = most > 0.0 ? kTurnDifference / most : 0.0;
+    // A step that turns no spring by more than kTurnWorth is taken straight
+    // only: its rotations stretch the bars by less than rounding matters.
+    const bool turning = most > kTurnWorth;
+    const double eps = turning ? kTurnDifference / most : 0.0;
     if (eps > 0.0) {
       place(s, cs, cs->x.data(), eps, s->x_placed.data());
       place(s, cs, cs->x.data(), -eps, s->x_trial.data());
@@ -914,6 +924,7 @@ int newton(ORISIM_compliant* cs, const double* ref, ORISIM_compliantStats* st, d
         for (int i = 0; i < 3; ++i) (*out)[3 * v + i] = cs->x[3 * v + i] + (f < 0 ? 0.0 : a * s->dir[3 * f + i]);
       }
       const double straight = energy(cs, out->data(), ref, angle, false);
+      if (!turning) return straight;
       place(s, cs, cs->x.data(), a, s->x_placed.data());
       for (size_t i = 0; i < s->x_placed.size(); ++i) s->x_placed[i] += a * s->rest_of_dir[i];
       const double turned = energy(cs, s->x_placed.data(), ref, angle, false);
@@ -928,7 +939,10 @@ int newton(ORISIM_compliant* cs, const double* ref, ORISIM_compliantStats* st, d
       taken = trial <= E + kArmijo * alpha * slope + kEnergyRounding * std::fabs(E);
     }
     alpha *= 2.0;
-    if (taken && alpha == 1.0) {
+    // Longer steps only where the whole one lowered the energy by more than
+    // its quadratic model foretold (−slope/2): where the model holds, as
+    // near the equilibrium, a longer step only costs its trials.
+    if (taken && alpha == 1.0 && E - trial > kModelExcess * -0.5 * slope) {
       for (int k = 0; k < kLineSearchDoublings; ++k) {
         const double longer = trialAt(2.0 * alpha, &s->x_kick);
         if (!(longer < trial)) break;
