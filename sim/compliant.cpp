@@ -290,7 +290,8 @@ struct ORISIM_compliantSolver {
   std::vector<int> corner_count;    // per vertex: how many faces placed it
   // The equilibrium before the last one reached, for the predictor: its
   // shape and its springs' rest angles and angles (has_history false until
-  // two equilibria are known, or after a step that kept the last shape).
+  // two equilibria are known; a step that keeps the last shape puts back
+  // the history it started with).
   bool has_history = false;
   std::vector<double> x_history;                        // 3 per vertex
   std::vector<double> rest_history, angle_history;      // per spring
@@ -1004,15 +1005,14 @@ int oriSimCompliantStep(ORISIM_compliant* cs, ORI_manifold* om, ORISIM_matrix* o
     const double upto = std::min(1.0, done + piece);
     for (size_t h = 0; h < nh; ++h) cs->hinges[h].rest = s->rest_start[h] + upto * (s->rest_goal[h] - s->rest_start[h]);
     bool unstable = false;
-    if (predict(cs)) {
-      status = newton(cs, s->angle_good.data(), &st, &E, &unstable);
+    const bool guessed = predict(cs);
+    if (guessed) status = newton(cs, s->angle_good.data(), &st, &E, &unstable);
+    if (!guessed || status != kOriCompliantConverged) {
       // A guess from which Newton's method does not converge is dropped:
       // the piece is tried again from the last equilibrium.
-      if (status != kOriCompliantConverged) cs->x = s->x_good;
-    } else {
-      status = kOriCompliantBudget;
+      cs->x = s->x_good;
+      status = newton(cs, s->angle_good.data(), &st, &E, &unstable);
     }
-    if (status != kOriCompliantConverged) status = newton(cs, s->angle_good.data(), &st, &E, &unstable);
     // An equilibrium where the energy is not at a minimum (a symmetric
     // shape the fold would leave at the slightest touch): pushed off it by
     // a small kick the same at every run, the iteration finds where the
