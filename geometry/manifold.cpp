@@ -2,6 +2,8 @@
 // lookup and the invariant check.
 #include "geometry/manifold.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -39,8 +41,25 @@ constexpr double kSelectInsideDistance = 1e-9;
 // A point this close to a side of a face (CP units) lies on the face.
 constexpr double kOnSideDistance = 1e-9;
 
+// Blocks of at least this many bytes are laid on huge pages where the
+// system offers them (madvise): a large sheet's records are then faulted in
+// 2 MiB at a time instead of 4 KiB, tens of thousands of faults fewer on a
+// 200 × 200 sheet. Freed with free() like the others.
+constexpr size_t kHugeBlock = size_t{4} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+
 void* storageAlloc(ORI_manifold* om, size_t count, size_t size) {
-  void* p = std::calloc(count, size);
+  void* p = nullptr;
+  if (size != 0 && count <= SIZE_MAX / size && count * size >= kHugeBlock) {
+    const size_t bytes = count * size;
+    if (posix_memalign(&p, kHugePage, bytes) != 0) p = nullptr;
+    if (p != nullptr) {
+      madvise(p, bytes, MADV_HUGEPAGE);
+      std::memset(p, 0, bytes);
+    }
+  } else {
+    p = std::calloc(count, size);
+  }
   if (p != nullptr) om->storage->blocks.push_back(p);
   return p;
 }
