@@ -38,6 +38,12 @@ struct ORISIM_cgStop {
   double root_m;
 };
 
+// Whether a residual of squared norm bb ends the iteration: a system may
+// then leave the preconditioning of that residual undone, as it goes unused.
+inline bool oriSimCgConverged(const ORISIM_cgStop& stop, double bb) {
+  return std::sqrt(bb) / stop.root_m < stop.tolerance;
+}
+
 // The preconditioner of the plain iteration: none (z is b itself).
 struct ORISIM_cgNoPreconditioner {};
 
@@ -219,7 +225,7 @@ ORISIM_CG_INLINE int oriSimConjugateGradient(System& system, const ORISIM_cgStop
     if (!(pq > 0.0) || !std::isfinite(pq)) break;
     sums = system.advance(rz / pq);
     ++k;
-    if (std::sqrt(sums.bb) / stop.root_m < stop.tolerance) break;
+    if (oriSimCgConverged(stop, sums.bb)) break;
     beta = sums.bz / rz;
     rz = sums.bz;
   }
@@ -238,6 +244,7 @@ struct ORISIM_cgOnVectors {
   const Apply& apply;
   const Precondition& precondition;
   const ORISIM_cgVectors& v;
+  const ORISIM_cgStop& stop;
 
   ORISIM_CG_INLINE double* z() const { return plain ? v.b : v.z; }
   ORISIM_CG_INLINE ORISIM_cgSums sums(double bb) const {
@@ -258,7 +265,10 @@ struct ORISIM_cgOnVectors {
     return apply(beta, first ? nullptr : static_cast<const double*>(z()), v.p, v.q);
   }
   ORISIM_CG_INLINE ORISIM_cgSums advance(double alpha) const {
-    return sums(orisim_cg_detail::advance(v.size, alpha, v.p, v.q, v.x, v.b));
+    const double bb = orisim_cg_detail::advance(v.size, alpha, v.p, v.q, v.x, v.b);
+    // The residual that ends the iteration is not preconditioned: z goes unused.
+    if (oriSimCgConverged(stop, bb)) return {bb, 0.0};
+    return sums(bb);
   }
 };
 
@@ -266,6 +276,6 @@ struct ORISIM_cgOnVectors {
 template <typename Apply, typename Precondition>
 ORISIM_CG_INLINE int oriSimConjugateGradient(const Apply& apply, const Precondition& precondition,
                                              const ORISIM_cgVectors& v, const ORISIM_cgStop& stop) {
-  ORISIM_cgOnVectors<Apply, Precondition> system{apply, precondition, v};
+  ORISIM_cgOnVectors<Apply, Precondition> system{apply, precondition, v, stop};
   return oriSimConjugateGradient(system, stop);
 }

@@ -353,6 +353,7 @@ struct ChunkedSystem {
   ORISIM_factor* factor;
   double* rows_in;  // kHelpFactor: b and z as the factor takes them
   double* rows_out;
+  const ORISIM_cgStop& stop;
 
   double sum(int which) const {
     double s = 0.0;
@@ -401,6 +402,9 @@ struct ChunkedSystem {
   ORISIM_cgSums advance(double alpha) {
     job.alpha = alpha;
     oriSimRunChunks(job.layout->chunks, kernels.advance, &job);
+    // A residual that ends the iteration is not solved with the factor: with
+    // the factor of the very system that saves one of the two solves.
+    if (job.help == kHelpFactor && oriSimCgConverged(stop, sum(0))) return {sum(0), 0.0};
     return sums();
   }
 
@@ -608,7 +612,7 @@ int oriSimSparseSolveCGWith(const ORISIM_sparse& C, double eps, double tolerance
 #else
   const Kernels& kernels = kPlainKernels;
 #endif
-  ChunkedSystem system{job, kernels, factor, rows_in.data(), rows_out.data()};
+  ChunkedSystem system{job, kernels, factor, rows_in.data(), rows_out.data(), stop};
   if (warm) system.start();
   const int k = oriSimConjugateGradient(system, stop);
 
