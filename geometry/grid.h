@@ -43,6 +43,7 @@ class OriGrid {
   // Cells of a grid laid over a box, and the position of cell (cx, cy) among
   // them (row by row), for callers that keep arrays by cell.
   size_t cellCount() const { return static_cast<size_t>(side_ * side_); }
+  int64_t side() const { return side_; }
   size_t cellIndex(int64_t cx, int64_t cy) const { return static_cast<size_t>(cy * side_ + cx); }
 
   // Enters id into one cell.

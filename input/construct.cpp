@@ -8,6 +8,8 @@
 #include "input/construct.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "geometry/vert_lookup.h"
 #include "input/read_error.h"
 #include "sim/kinematics.h"
+#include "sim/parallel_chunks.h"
 
 namespace {
 
@@ -110,6 +113,9 @@ constexpr double kOnLineDistance = 0.01;
 // The rounding of the conflict test stays far below this share of the
 // coordinates' size.
 constexpr double kConflictRoundingRoom = 1e-9;
+// Cell entries per share of the shared pass over the pair tests (each
+// entry's tests cost about a microsecond).
+constexpr long kConflictGrain = 8192;
 
 struct Conflict {
   bool found;
@@ -175,6 +181,71 @@ Conflict linesConflict(const vector3d& a0, const vector3d& a1, const vector3d& b
   return c;
 }
 
+// A line's box, widened by the distance at which a point lies on it and by
+// the rounding room of its coordinates' size (see dropCrossingLines).
+struct LineBox {
+  double x0, y0, x1, y1, room;
+};
+
+// The lowest line i that conflicts with a later line j sharing one of its
+// cells (linesConflict found), or INT_MAX when no pair does; keep is read
+// only. The pairs are taken cell by cell, each in the first cell the two
+// boxes share, and the cells are shared among the helper threads: on a large
+// pattern the pair tests take much of the building, and a pattern whose lines
+// meet only at their ends (every pattern a program writes) is then passed in
+// one shared pass. Where there is no helper, 0, so that the ordered pass
+// alone runs, from the first line.
+int firstConflictingLine(const std::vector<int>& ends, const std::vector<ORI_vert>& table, const std::vector<char>& keep,
+                         const std::vector<LineBox>& boxes, const OriGrid& grid, const std::vector<size_t>& first,
+                         const std::vector<int>& in_cell) {
+  const long cells = static_cast<long>(grid.cellCount());
+  const int chunks = oriSimThreads() > 1 ? oriSimChunks(static_cast<long>(in_cell.size()), kConflictGrain) : 1;
+  if (chunks <= 1) return 0;
+  // The first cell of each line's box.
+  std::vector<int64_t> corner(2 * boxes.size());
+  for (size_t i = 0; i < boxes.size(); ++i) {
+    corner[2 * i] = grid.cellX(boxes[i].x0);
+    corner[2 * i + 1] = grid.cellY(boxes[i].y0);
+  }
+  std::atomic<int> lowest{INT_MAX};
+  const int64_t side = grid.side();
+  oriSimForChunks(chunks, [&](int k) {
+    int best = lowest.load(std::memory_order_relaxed);
+    for (long cell = oriSimChunkBegin(cells, chunks, k); cell < oriSimChunkBegin(cells, chunks, k + 1); ++cell) {
+      const int64_t cx = cell % side, cy = cell / side;
+      for (size_t a = first[cell]; a < first[cell + 1]; ++a) {
+        const int i = in_cell[a];
+        // A cell lists its lines in increasing order: none later can lower the best.
+        if (i >= best) break;
+        if (!keep[i]) continue;
+        const LineBox& b = boxes[i];
+        for (size_t c = a + 1; c < first[cell + 1]; ++c) {
+          const int j = in_cell[c];
+          if (!keep[j]) continue;
+          if (cx != std::max(corner[2 * i], corner[2 * j]) || cy != std::max(corner[2 * i + 1], corner[2 * j + 1])) {
+            continue;
+          }
+          const LineBox& o = boxes[j];
+          const double room = b.room + o.room;
+          if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) continue;
+          const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
+          if (linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos, a0 == b0 || a0 == b1,
+                            a1 == b0 || a1 == b1, b0 == a0 || b0 == a1, b1 == a0 || b1 == a1, room)
+                  .found) {
+            best = i;
+            break;
+          }
+        }
+      }
+      best = std::min(best, lowest.load(std::memory_order_relaxed));
+    }
+    int seen = lowest.load();
+    while (best < seen && !lowest.compare_exchange_weak(seen, best)) {
+    }
+  });
+  return lowest.load();
+}
+
 // Where a line meets another away from their ends. Lines that fold or bound
 // the sheet are split at the point (a crease drawn through the end of
 // another, or two creases drawn across each other): the points are collected
@@ -189,9 +260,7 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
   // boxes lie farther apart than both rooms can neither cross nor end on
   // each other, and are passed over without the test (most of the lines
   // sharing a cell of the grid).
-  struct Box {
-    double x0, y0, x1, y1, room;
-  };
+  using Box = LineBox;
   std::vector<int> live;
   std::vector<Box> boxes(n);
   double lo_x = HUGE_VAL, lo_y = HUGE_VAL, hi_x = -HUGE_VAL, hi_y = -HUGE_VAL;
@@ -231,7 +300,9 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
 
   int dropped = 0;
   std::vector<int> stamp(n, -1);
-  for (int i : live) {
+  const int first_conflict = firstConflictingLine(ends, table, *keep, boxes, grid, first, in_cell);
+  for (auto at_live = std::lower_bound(live.begin(), live.end(), first_conflict); at_live != live.end(); ++at_live) {
+    const int i = *at_live;
     if (!(*keep)[i]) continue;
     const Box& b = boxes[i];
     bool dropped_i = false;

@@ -3,6 +3,7 @@
 #include "input/line_chop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -18,6 +19,7 @@
 #include "input/line_import.h"
 #include "input/line_list.h"
 #include "input/read_error.h"
+#include "sim/parallel_chunks.h"
 
 namespace {
 
@@ -89,6 +91,7 @@ class ChopGrid {
   }
 
   int builtFor() const { return built_for_; }
+  int64_t side() const { return grid_.side(); }
 
   void add(int id, const Line& l) {
     forEachCell(l, [&](int64_t cx, int64_t cy) { grid_.add(cx, cy, id); });
@@ -222,6 +225,52 @@ int dropCopies(std::vector<Line>* lines) {
   return static_cast<int>(n - kept);
 }
 
+// Cell entries per share of the shared pass below.
+constexpr long kChopGrain = 8192;
+
+// The lowest line a of st (all living, none split yet) whose tests against
+// the lines sharing its cells cut something, or the number of lines when
+// none does: the ordered pass leaves the lines before it as they are, so it
+// may begin there. The pairs are taken cell by cell, both ways round (a
+// quarter of the ordered pass's work, which finds each line's cells and
+// sorts its neighbours), and the cells are shared among the helper threads:
+// a drawing whose lines meet only at their ends (every pattern a program
+// writes) is then tested in this pass alone.
+int firstCut(const ChopState& st) {
+  const int n = static_cast<int>(st.lines.size());
+  const int64_t side = st.grid.side();
+  const long cells = static_cast<long>(side * side);
+  const int chunks = oriSimChunks(2L * n, kChopGrain);
+  std::atomic<int> lowest{n};
+  oriSimForChunks(chunks, [&](int k) {
+    int best = lowest.load(std::memory_order_relaxed);
+    std::vector<int> ids;
+    for (long cell = oriSimChunkBegin(cells, chunks, k); cell < oriSimChunkBegin(cells, chunks, k + 1); ++cell) {
+      ids.clear();
+      st.grid.forEachId(cell % side, cell / side, [&](int id) { ids.push_back(id); });
+      // A cell lists its lines in the order they were entered, increasing.
+      for (size_t x = 0; x < ids.size() && ids[x] < best; ++x) {
+        const Line& lx = st.lines[static_cast<size_t>(ids[x])];
+        for (size_t y = x + 1; y < ids.size(); ++y) {
+          const Line& ly = st.lines[static_cast<size_t>(ids[y])];
+          if (shareAnEnd(lx, ly)) continue;
+          double px, py;
+          if (LineChopTest(&lx, &ly, &px, &py) != kLineChopNone) {
+            best = ids[x];
+            break;
+          }
+          if (ids[y] < best && LineChopTest(&ly, &lx, &px, &py) != kLineChopNone) best = ids[y];
+        }
+      }
+      best = std::min(best, lowest.load(std::memory_order_relaxed));
+    }
+    int seen = lowest.load();
+    while (best < seen && !lowest.compare_exchange_weak(seen, best)) {
+    }
+  });
+  return lowest.load();
+}
+
 }  // namespace
 
 int LineChopTest(const Line* a, const Line* b, double* px, double* py) {
@@ -275,7 +324,7 @@ int LineChopLines(std::vector<Line>* lines_in) {
   std::vector<int> stamp;
   std::vector<int> candidates;
   bool settled = true;
-  for (int a = 0; a < static_cast<int>(st.lines.size()); ++a) {
+  for (int a = firstCut(st); a < static_cast<int>(st.lines.size()); ++a) {
     if (!st.living[a]) continue;
     if (st.splits > max_splits || st.alive > kOriMaxPatternLines) {
       settled = false;

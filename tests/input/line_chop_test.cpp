@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "geometry/manifold.h"
+#include "input/construct.h"
+#include "input/line_import.h"
 #include "input/line_list.h"
+#include "sim/parallel_chunks.h"
 #include "tests/support/dxf_fixtures.h"
 
 namespace {
@@ -194,6 +198,66 @@ TEST(LineChop, CutsTheSameLinesAsTheWholeListWalk) {
   EXPECT_EQ(got.out, want.out);
   expectSameLines(got.lines, want.lines);
   EXPECT_EQ(got.lines.size(), 2u * 24 * 25);
+}
+
+
+// A triangulated grid of side × side squares over [-200, 200]², its lines
+// meeting only at their ends (outline type 1, creases valleys), with one
+// line from a square's corner to the middle of its diagonal inserted at
+// position at: the only place where a line ends on another's inside.
+std::vector<Line> gridWithOneT(int side, size_t at) {
+  std::vector<Line> lines;
+  const double h = 400.0 / side;
+  auto c = [h](int k) { return -200.0 + h * k; };
+  for (int i = 0; i <= side; ++i) {
+    for (int j = 0; j < side; ++j) {
+      const int type = i == 0 || i == side ? 1 : 3;
+      lines.push_back({c(j), c(i), c(j + 1), c(i), type});
+      lines.push_back({c(i), c(j), c(i), c(j + 1), type});
+    }
+  }
+  for (int i = 0; i < side; ++i) {
+    for (int j = 0; j < side; ++j) lines.push_back({c(j), c(i), c(j + 1), c(i + 1), 3});
+  }
+  const int m = side / 2;
+  const Line t = {c(m + 1), c(m), 0.5 * (c(m) + c(m + 1)), 0.5 * (c(m) + c(m + 1)), 2};
+  lines.insert(lines.begin() + static_cast<long>(std::min(at, lines.size())), t);
+  return lines;
+}
+
+TEST(LineChop, LargeDrawingFindsItsOneMeetingWhereverItStandsInTheList) {
+  // Large enough for the pair tests to be shared among helper threads,
+  // which look for the first line that meets another before the ordered
+  // pass: a meeting first, midway and last in the list is still split, by
+  // the chopping of a drawing and by the construction of an XML file's lines.
+  oriSimSetThreads(2);
+  const int side = 55;
+  const int faces = 2 * side * side + 1;
+  for (size_t at : {size_t{0}, size_t{4600}, size_t{1} << 20}) {
+    SCOPED_TRACE("at " + std::to_string(at));
+    std::vector<Line> drawing = gridWithOneT(side, at);
+    ASSERT_GT(drawing.size(), 9000u);
+    std::vector<OriPatternLine> plain;
+    for (const Line& l : drawing) plain.push_back({l.x0, l.y0, l.x1, l.y1, l.type});
+    const std::string split = "split 1 line(s) where other lines meet them";
+    testing::internal::CaptureStdout();
+    ORI_manifold* chopped = oriManifoldNew();
+    EXPECT_EQ(oriManifoldConstructFromLineArray(chopped, nullptr, &drawing, 400.0), 0);
+    const std::string chopping = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    ORI_manifold* built = oriManifoldNew();
+    EXPECT_EQ(oriManifoldConstructFromLines(built, nullptr, plain.data(), static_cast<int>(plain.size())), 0);
+    const std::string building = testing::internal::GetCapturedStdout();
+    // The chopping cut the diagonal, leaving the construction nothing to split.
+    EXPECT_NE(chopping.find("numlist:" + std::to_string(plain.size() + 1)), std::string::npos);
+    EXPECT_EQ(chopping.find(split), std::string::npos);
+    EXPECT_NE(building.find(split), std::string::npos);
+    EXPECT_EQ(chopped->n_face, faces);
+    EXPECT_EQ(built->n_face, faces);
+    oriManifoldDelete(chopped);
+    oriManifoldDelete(built);
+  }
+  oriSimSetThreads(0);
 }
 
 }  // namespace
