@@ -8,7 +8,6 @@
 #include "input/construct.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -187,6 +186,21 @@ struct LineBox {
   double x0, y0, x1, y1, room;
 };
 
+// Where lines i and j (their boxes, vertex ends and the vertex table) meet
+// away from a shared end; not found when their widened boxes lie apart.
+Conflict pairConflict(int i, int j, const std::vector<LineBox>& boxes, const std::vector<int>& ends,
+                      const std::vector<ORI_vert>& table) {
+  const LineBox& b = boxes[i];
+  const LineBox& o = boxes[j];
+  const double room = b.room + o.room;
+  if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) {
+    return {false, 0, 0, false, false};
+  }
+  const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
+  return linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos, a0 == b0 || a0 == b1,
+                       a1 == b0 || a1 == b1, b0 == a0 || b0 == a1, b1 == a0 || b1 == a1, room);
+}
+
 // The lowest line i that conflicts with a later line j sharing one of its
 // cells (linesConflict found), or INT_MAX when no pair does; keep is read
 // only. The pairs are taken cell by cell, each in the first cell the two
@@ -207,10 +221,10 @@ int firstConflictingLine(const std::vector<int>& ends, const std::vector<ORI_ver
     corner[2 * i] = grid.cellX(boxes[i].x0);
     corner[2 * i + 1] = grid.cellY(boxes[i].y0);
   }
-  std::atomic<int> lowest{INT_MAX};
   const int64_t side = grid.side();
+  int lowest[kOriSimMaxChunks];
   oriSimForChunks(chunks, [&](int k) {
-    int best = lowest.load(std::memory_order_relaxed);
+    int best = INT_MAX;
     for (long cell = oriSimChunkBegin(cells, chunks, k); cell < oriSimChunkBegin(cells, chunks, k + 1); ++cell) {
       const int64_t cx = cell % side, cy = cell / side;
       for (size_t a = first[cell]; a < first[cell + 1]; ++a) {
@@ -218,32 +232,22 @@ int firstConflictingLine(const std::vector<int>& ends, const std::vector<ORI_ver
         // A cell lists its lines in increasing order: none later can lower the best.
         if (i >= best) break;
         if (!keep[i]) continue;
-        const LineBox& b = boxes[i];
         for (size_t c = a + 1; c < first[cell + 1]; ++c) {
           const int j = in_cell[c];
           if (!keep[j]) continue;
           if (cx != std::max(corner[2 * i], corner[2 * j]) || cy != std::max(corner[2 * i + 1], corner[2 * j + 1])) {
             continue;
           }
-          const LineBox& o = boxes[j];
-          const double room = b.room + o.room;
-          if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) continue;
-          const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
-          if (linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos, a0 == b0 || a0 == b1,
-                            a1 == b0 || a1 == b1, b0 == a0 || b0 == a1, b1 == a0 || b1 == a1, room)
-                  .found) {
+          if (pairConflict(i, j, boxes, ends, table).found) {
             best = i;
             break;
           }
         }
       }
-      best = std::min(best, lowest.load(std::memory_order_relaxed));
     }
-    int seen = lowest.load();
-    while (best < seen && !lowest.compare_exchange_weak(seen, best)) {
-    }
+    lowest[k] = best;
   });
-  return lowest.load();
+  return *std::min_element(lowest, lowest + chunks);
 }
 
 // Where a line meets another away from their ends. Lines that fold or bound
@@ -260,9 +264,8 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
   // boxes lie farther apart than both rooms can neither cross nor end on
   // each other, and are passed over without the test (most of the lines
   // sharing a cell of the grid).
-  using Box = LineBox;
   std::vector<int> live;
-  std::vector<Box> boxes(n);
+  std::vector<LineBox> boxes(n);
   double lo_x = HUGE_VAL, lo_y = HUGE_VAL, hi_x = -HUGE_VAL, hi_y = -HUGE_VAL;
   for (int i = 0; i < n; ++i) {
     if (!(*keep)[i]) continue;
@@ -304,7 +307,7 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
   for (auto at_live = std::lower_bound(live.begin(), live.end(), first_conflict); at_live != live.end(); ++at_live) {
     const int i = *at_live;
     if (!(*keep)[i]) continue;
-    const Box& b = boxes[i];
+    const LineBox& b = boxes[i];
     bool dropped_i = false;
     grid.forEachCell(b.x0, b.y0, b.x1, b.y1, [&](int64_t cx, int64_t cy) {
       if (dropped_i) return;
@@ -315,13 +318,7 @@ int dropCrossingLines(const OriPatternLine* lines, int n, const std::vector<int>
         const int j = in_cell[at];
         if (stamp[j] == i || !(*keep)[j]) continue;
         stamp[j] = i;
-        const Box& o = boxes[j];
-        const double room = b.room + o.room;
-        if (o.x0 > b.x1 + room || b.x0 > o.x1 + room || o.y0 > b.y1 + room || b.y0 > o.y1 + room) continue;
-        const int a0 = ends[2 * i], a1 = ends[2 * i + 1], b0 = ends[2 * j], b1 = ends[2 * j + 1];
-        const Conflict c = linesConflict(table[a0].pos, table[a1].pos, table[b0].pos, table[b1].pos,
-                                         a0 == b0 || a0 == b1, a1 == b0 || a1 == b1, b0 == a0 || b0 == a1,
-                                         b1 == a0 || b1 == a1, room);
+        const Conflict c = pairConflict(i, j, boxes, ends, table);
         if (!c.found) continue;
         // c.cut_a alone: j ends on i's inside; c.cut_b alone: i ends on j's;
         // both: they cross.

@@ -3,7 +3,6 @@
 #include "input/line_chop.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -241,9 +240,9 @@ int firstCut(const ChopState& st) {
   const int64_t side = st.grid.side();
   const long cells = static_cast<long>(side * side);
   const int chunks = oriSimChunks(2L * n, kChopGrain);
-  std::atomic<int> lowest{n};
+  int lowest[kOriSimMaxChunks];
   oriSimForChunks(chunks, [&](int k) {
-    int best = lowest.load(std::memory_order_relaxed);
+    int best = n;
     std::vector<int> ids;
     for (long cell = oriSimChunkBegin(cells, chunks, k); cell < oriSimChunkBegin(cells, chunks, k + 1); ++cell) {
       ids.clear();
@@ -262,13 +261,10 @@ int firstCut(const ChopState& st) {
           if (ids[y] < best && LineChopTest(&ly, &lx, &px, &py) != kLineChopNone) best = ids[y];
         }
       }
-      best = std::min(best, lowest.load(std::memory_order_relaxed));
     }
-    int seen = lowest.load();
-    while (best < seen && !lowest.compare_exchange_weak(seen, best)) {
-    }
+    lowest[k] = best;
   });
-  return lowest.load();
+  return *std::min_element(lowest, lowest + chunks);
 }
 
 }  // namespace
