@@ -156,14 +156,39 @@ bool fanSound(ORI_edge* a, int n) {
   return true;
 }
 
+// The faces already found to be triangles, by their place in the face list
+// (which only grows at its end while faces are cut). A cut only splits a
+// face, so a triangle stays one: the later walks pass over it without going
+// round its loop again, which on a large sheet is most of their cost.
+class Triangles {
+ public:
+  bool known(size_t at) const { return at < known_.size() && known_[at] != 0; }
+  // The size of the loop of the face at place at, 3 for a known triangle;
+  // a loop of 1 to 3 sides is remembered.
+  int size(size_t at, const ORI_face* F, int bound) {
+    if (known(at)) return 3;
+    const int n = loopSize(F->first, bound);
+    if (n >= 1 && n <= 3) {
+      if (known_.size() <= at) known_.resize(at + 1, 0);
+      known_[at] = 1;
+    }
+    return n;
+  }
+
+ private:
+  std::vector<char> known_;
+};
+
 // Phase 1: one walk over all faces; each face with more than three sides
 // gets at most one corner cut. Returns the number of diagonals added.
-int cutCorners(ORI_manifold* om) {
+int cutCorners(ORI_manifold* om, Triangles* triangles) {
   int added = 0;
-  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+  size_t at = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next, ++at) {
+    if (triangles->known(at)) continue;
     ORI_face* F = static_cast<ORI_face*>(l->data);
     const int bound = om->n_edge + 1;
-    const int n = loopSize(F->first, bound);
+    const int n = triangles->size(at, F, bound);
     if (n <= 3) continue;
     ORI_edge* e = F->first;
     for (int k = 0; k < n; ++k, e = e->next) {
@@ -238,11 +263,13 @@ bool cutEars(ORI_manifold* om, ORI_face* F, int n) {
 
 // Phase 2: fans every face still larger than a triangle. Returns the number
 // of faces that could not be cut.
-int fanFaces(ORI_manifold* om) {
+int fanFaces(ORI_manifold* om, Triangles* triangles) {
   int failed = 0;
-  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next) {
+  size_t at = 0;
+  for (List* l = om->faces; l != nullptr && l->data != nullptr; l = l->next, ++at) {
+    if (triangles->known(at)) continue;
     ORI_face* F = static_cast<ORI_face*>(l->data);
-    const int n = loopSize(F->first, om->n_edge + 1);
+    const int n = triangles->size(at, F, om->n_edge + 1);
     if (n <= 3) {
       if (n == 0) ++failed;
       continue;
@@ -276,10 +303,11 @@ int oriManifoldTessFace(ORI_manifold* om) {
   // Each pass cuts at least one corner and no face can lose more corners
   // than it has; the bound only guards a broken mesh.
   const long max_passes = static_cast<long>(om->n_edge) + 1;
+  Triangles triangles;
   for (long pass = 0; pass < max_passes; ++pass) {
-    if (cutCorners(om) == 0) break;
+    if (cutCorners(om, &triangles) == 0) break;
   }
-  const int failed = fanFaces(om);
+  const int failed = fanFaces(om, &triangles);
   listCursorClose(om->edges);
   listCursorClose(om->faces);
   if (failed > 0) {

@@ -116,6 +116,10 @@ constexpr double kConflictRoundingRoom = 1e-9;
 // entry's tests cost about a microsecond).
 constexpr long kConflictGrain = 8192;
 
+// Half-edges to a chunk of the successors' choice: a few tens of
+// microseconds of work.
+constexpr long kSuccessorGrain = 16384;
+
 struct Conflict {
   bool found;
   double x, y;
@@ -464,17 +468,26 @@ Direction directionOf(const ORI_edge* e) {
   return {dx, dy, len};
 }
 
-// Links e to its successor around its face (or around the boundary); dirs
-// holds the direction of every half-edge of block. Returns false when no
-// successor exists.
-bool linkSuccessor(ORI_edge* e, ORI_edge* block, const std::vector<Direction>& dirs, Dots* dots) {
-  ORI_vert* h = e->vert;
+// The successor chosen for a half-edge: the half-edge leaving its head that
+// turns least to the left (or, with none turning left, the boundary's: the
+// one turning most to the right), by index into the block, -1 when its head
+// has no other way on; the turn's cosine and sine.
+struct Successor {
+  int next;
+  unsigned char boundary;
+  double cos, sin;
+};
+
+// Chooses e's successor; dirs holds the direction of every half-edge of
+// block. Reads only.
+Successor chooseSuccessor(const ORI_edge* e, const ORI_edge* block, const std::vector<Direction>& dirs) {
+  const ORI_vert* h = e->vert;
   const Direction& de = dirs[static_cast<size_t>(e - block)];
   const double dx = de.x, dy = de.y, le = de.length;
-  ORI_edge* best = nullptr;
+  const ORI_edge* best = nullptr;
   double best_cos = 1.0, best_sin = 0.0;
   for (int k = 0; k < h->n_out; ++k) {
-    ORI_edge* c = h->out[k];
+    const ORI_edge* c = h->out[k];
     if (c == e->pair) continue;
     const Direction& u = dirs[static_cast<size_t>(c - block)];
     const double ux = u.x, uy = u.y, lc = u.length;
@@ -488,18 +501,12 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block, const std::vector<Direction>& d
       }
     }
   }
-  if (best != nullptr) {
-    e->on_boundary = 0;
-  } else {
+  unsigned char boundary = 0;
+  if (best == nullptr) {
     best_cos = -1.0;
-    e->on_boundary = 1;
-    h->on_boundary = 1;
-    if (h->n_out == 1) {
-      dots->flush();
-      oriMessage("error connection");
-    }
+    boundary = 1;
     for (int k = 0; k < h->n_out; ++k) {
-      ORI_edge* c = h->out[k];
+      const ORI_edge* c = h->out[k];
       const Direction& u = dirs[static_cast<size_t>(c - block)];
       const double cs = dx * u.x + dy * u.y;
       if (cs > best_cos) {
@@ -509,22 +516,42 @@ bool linkSuccessor(ORI_edge* e, ORI_edge* block, const std::vector<Direction>& d
       }
     }
   }
-  if (best == nullptr) {
+  return {best != nullptr ? static_cast<int>(best - block) : -1, boundary, best_cos, best_sin};
+}
+
+// Links e to its chosen successor s (around its face, or around the
+// boundary). Returns false, after printing the turns at its head, when
+// there is none.
+bool linkSuccessor(ORI_edge* e, ORI_edge* block, const Successor& s, Dots* dots) {
+  ORI_vert* h = e->vert;
+  if (s.boundary) {
+    e->on_boundary = 1;
+    h->on_boundary = 1;
+    if (h->n_out == 1) {
+      dots->flush();
+      oriMessage("error connection");
+    }
+  } else {
+    e->on_boundary = 0;
+  }
+  if (s.next < 0) {
     dots->flush();
+    const Direction de = directionOf(e);
     for (int k = 0; k < h->n_out; ++k) {
       ORI_edge* c = h->out[k];
       double ux = c->vert->pos.x - h->pos.x, uy = c->vert->pos.y - h->pos.y;
       const double lc = length2d(ux, uy);
-      oriMessage("    k:%d cos:%0.3f sin:%0.3f\n", static_cast<int>(c - block), (dx * ux + dy * uy) / lc,
-                 (dx * uy - dy * ux) / lc);
+      oriMessage("    k:%d cos:%0.3f sin:%0.3f\n", static_cast<int>(c - block), (de.x * ux + de.y * uy) / lc,
+                 (de.x * uy - de.y * ux) / lc);
     }
     return false;
   }
+  ORI_edge* best = block + s.next;
   dots->add();
   e->next = best;
   best->prev = e;
-  e->turn_cos = best_cos;
-  e->turn_sin = best_sin;
+  e->turn_cos = s.cos;
+  e->turn_sin = s.sin;
   e->in_face = 0;
   e->crease_index = -1;
   e->visited = 0;
@@ -752,12 +779,25 @@ void moveToCpPlane(double paper_size, MeshBlocks* m) {
   }
 }
 
+// Every half-edge's successor is chosen first, the half-edges shared among
+// the helper threads (the choices only read the mesh), and then linked in
+// order, so that the messages come as from one walk.
 bool linkAllSuccessors(double paper_size, MeshBlocks* m) {
   Dots dots;
-  std::vector<Direction> dirs(static_cast<size_t>(m->n_edge));
-  for (int k = 0; k < m->n_edge; ++k) dirs[static_cast<size_t>(k)] = directionOf(&m->edges[k]);
+  const long n_edge = m->n_edge;
+  std::vector<Direction> dirs(static_cast<size_t>(n_edge));
+  std::vector<Successor> successors(static_cast<size_t>(n_edge));
+  const int chunks = oriSimChunks(n_edge, kSuccessorGrain);
+  oriSimForChunks(chunks, [&](int c) {
+    const long k0 = oriSimChunkBegin(n_edge, chunks, c), k1 = oriSimChunkBegin(n_edge, chunks, c + 1);
+    for (long k = k0; k < k1; ++k) dirs[static_cast<size_t>(k)] = directionOf(&m->edges[k]);
+  });
+  oriSimForChunks(chunks, [&](int c) {
+    const long k0 = oriSimChunkBegin(n_edge, chunks, c), k1 = oriSimChunkBegin(n_edge, chunks, c + 1);
+    for (long k = k0; k < k1; ++k) successors[static_cast<size_t>(k)] = chooseSuccessor(&m->edges[k], m->edges, dirs);
+  });
   for (int k = 0; k < m->n_edge; ++k) {
-    if (!linkSuccessor(&m->edges[k], m->edges, dirs, &dots)) {
+    if (!linkSuccessor(&m->edges[k], m->edges, successors[static_cast<size_t>(k)], &dots)) {
       dots.flush();
       oriMessage("\n");
       oriSetReadError("half-edge %d at (%g, %g) has no successor", k, m->edges[k].x1 * paper_size,
