@@ -10,7 +10,6 @@
 // carries only the command's own lines: the core's messages (what the loader
 // read, dropped or split, the matrix report) go to standard error with
 // --verbose and nowhere without it.
-#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -32,15 +31,11 @@
 #include "tools/fold_blas_start.h"
 #include "tools/fold_exports.h"
 #include "tools/fold_interrupt.h"
+#include "tools/fold_memory.h"
 #include "tools/fold_pictures.h"
 #include "tools/option_numbers.h"
 
 namespace {
-
-// Allocations up to this size come from the kept heap, and freed memory is
-// given back to the system only beyond it (the largest threshold the C
-// library takes).
-constexpr int kKeptAllocation = 32 << 20;
 
 const char kUsage[] =
     "usage: plicata-fold [options] PATTERN [--steps N]... [--next PATTERN2 [--steps N]...]...\n"
@@ -638,12 +633,7 @@ void dropped(void*, const char*, size_t) {}
 
 int main(int argc, char** argv) {
   foldStartBlasOnOneThread(argv);
-  // A run makes and frees large arrays one after another (the file's text,
-  // its lines, the mesh's and the solver's): freed memory is kept for the
-  // next instead of being given back and faulted in again page by page,
-  // which on a large pattern costs a fifth of the loading.
-  mallopt(M_MMAP_THRESHOLD, kKeptAllocation);
-  mallopt(M_TRIM_THRESHOLD, kKeptAllocation);
+  foldMemorySettle();
   Options opt;
   const int usage = parseOptions(argc, argv, &opt);
   if (usage >= 0) return usage;
