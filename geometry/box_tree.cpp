@@ -123,9 +123,9 @@ struct Walk {
   }
 };
 
-}  // namespace
-
-void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n) {
+// The build up to the boxes' order: tree's nodes cleared and items set to the
+// box numbers in leaf order; the curve places in that order into *code.
+void orderBoxes(ORI_boxTree* tree, const ORI_box* boxes, int n, std::vector<uint32_t>* code) {
   tree->nodes.clear();
   tree->items.clear();
   tree->item_boxes.clear();
@@ -164,16 +164,59 @@ void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n) {
     for (uint64_t key : keyed) spare[start[(key >> shift) & ((1 << kCurveBits) - 1)]++] = key;
     keyed.swap(spare);
   }
-  Builder b{tree, std::vector<uint32_t>(static_cast<size_t>(n))};
+  code->resize(static_cast<size_t>(n));
   tree->items.resize(static_cast<size_t>(n));
-  tree->item_boxes.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
-    b.code[i] = static_cast<uint32_t>(keyed[i] >> 32);
+    (*code)[i] = static_cast<uint32_t>(keyed[i] >> 32);
     tree->items[i] = static_cast<int>(keyed[i] & 0xffffffffu);
-    tree->item_boxes[i] = boxes[tree->items[i]];
   }
+}
+
+void buildNodes(ORI_boxTree* tree, std::vector<uint32_t>* code, int n) {
+  Builder b{tree, std::vector<uint32_t>()};
+  b.code.swap(*code);
   tree->nodes.reserve(2 * static_cast<size_t>(n) / kLeafSize + 2);
   b.node(0, n);
+}
+
+}  // namespace
+
+void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n) {
+  std::vector<uint32_t> code;
+  orderBoxes(tree, boxes, n, &code);
+  if (n <= 0) return;
+  tree->item_boxes.resize(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) tree->item_boxes[i] = boxes[tree->items[i]];
+  buildNodes(tree, &code, n);
+}
+
+void oriBoxTreeBuildTaking(ORI_boxTree* tree, std::vector<ORI_box>* boxes) {
+  const int n = static_cast<int>(boxes->size());
+  std::vector<uint32_t> code;
+  orderBoxes(tree, boxes->data(), n, &code);
+  tree->item_boxes.swap(*boxes);
+  boxes->clear();
+  if (n <= 0) return;
+  // Into leaf order in place, cycle by cycle of the order (place i takes box
+  // items[i]), with a mark per place instead of a second copy.
+  std::vector<char> placed(static_cast<size_t>(n), 0);
+  std::vector<ORI_box>& b = tree->item_boxes;
+  for (int start = 0; start < n; ++start) {
+    if (placed[start]) continue;
+    const ORI_box first = b[start];
+    int i = start;
+    for (;;) {
+      placed[i] = 1;
+      const int from = tree->items[i];
+      if (from == start) {
+        b[i] = first;
+        break;
+      }
+      b[i] = b[from];
+      i = from;
+    }
+  }
+  buildNodes(tree, &code, n);
 }
 
 void oriBoxTreeRefit(ORI_boxTree* tree, const ORI_box* boxes) {

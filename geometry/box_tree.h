@@ -35,6 +35,10 @@ struct ORI_boxTree {
 // per node, O(n log n) at most; memory: under 2n nodes and n boxes.
 void oriBoxTreeBuild(ORI_boxTree* tree, const ORI_box* boxes, int n);
 
+// The same tree over *boxes, whose memory it takes for its own copy
+// (*boxes is left empty): a large sheet's check then holds the boxes once.
+void oriBoxTreeBuildTaking(ORI_boxTree* tree, std::vector<ORI_box>* boxes);
+
 // Gives the boxes of tree new places: boxes[k] is the new box of box number
 // k as given to the build (n as then). The tree keeps its shape (which boxes
 // share a leaf, how leaves pair up), so a tree built over one layout of the

@@ -160,8 +160,7 @@ int oriManifoldSelfIntersections(const ORI_manifold* om, std::vector<std::pair<i
     }
   }
   ORI_boxTree tree;
-  oriBoxTreeBuild(&tree, boxes.data(), static_cast<int>(boxes.size()));
-  std::vector<ORI_box>().swap(boxes);  // the tree keeps its own copy
+  oriBoxTreeBuildTaking(&tree, &boxes);
   // The triangles in the tree's order, which keeps neighbours in space near
   // each other in memory: moved in place, cycle by cycle of the order
   // (position i takes triangle items[i]), so that a large sheet's check
