@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 #include "geometry/manifold.h"
 #include "geometry/message.h"
@@ -79,8 +82,10 @@ int oriFaceFitMatrix(ORI_face* f) {
   return 0;
 }
 
-int oriManifoldPrepare(ORI_manifold* om, int carried) {
-  if (om->faces == nullptr || om->faces->data == nullptr) return -1;
+namespace {
+
+// oriManifoldPrepare up to the placement.
+void prepareFixedFace(ORI_manifold* om, int carried) {
   ORI_face* placed = om->center_face;
   oriManifoldCenterFace(om);
   oriManifoldIndex(om);
@@ -97,6 +102,18 @@ int oriManifoldPrepare(ORI_manifold* om, int carried) {
     }
     oriManifoldCalcCreaseFromVertPos(om);
   }
+}
+
+// Sheets of at least this many faces are placed on a thread of their own
+// while the simulation record is made: each takes a few tens of
+// milliseconds on a large sheet.
+constexpr int kPlaceAsideFaces = 20000;
+
+}  // namespace
+
+int oriManifoldPrepare(ORI_manifold* om, int carried) {
+  if (om->faces == nullptr || om->faces->data == nullptr) return -1;
+  prepareFixedFace(om, carried);
   oriManifoldUpdate(om, om->center_face);
   return 0;
 }
@@ -112,7 +129,42 @@ int oriManifoldPrepareForFolding(ORI_manifold* om, int triangulate, int carried,
       oriMessage("\tno tess\n");
     }
   }
-  if (oriManifoldPrepare(om, carried) != 0) return -1;
-  *sim = oriFoldPrepareSim(om);
+  if (om->faces == nullptr || om->faces->data == nullptr) return -1;
+  prepareFixedFace(om, carried);
+  // The placement writes the faces' transforms, the vertices' positions and
+  // its own marks on the half-edges; the simulation record numbers the fold
+  // lines and inner vertices and builds its rows from the angles and the
+  // flat turns. Neither reads what the other writes, so on a large sheet
+  // they are made side by side; the record stays on the calling thread,
+  // whose settings (the path, the iteration) it takes.
+  std::thread placing;
+  std::exception_ptr placing_failed;
+  if (om->n_face >= kPlaceAsideFaces) {
+    try {
+      placing = std::thread([om, &placing_failed] {
+        try {
+          oriManifoldUpdate(om, om->center_face);
+        } catch (...) {
+          placing_failed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: placed below, in turn.
+    }
+  }
+  const bool aside = placing.joinable();
+  if (!aside) oriManifoldUpdate(om, om->center_face);
+  try {
+    *sim = oriFoldPrepareSim(om);
+  } catch (...) {
+    if (aside) placing.join();
+    throw;
+  }
+  if (aside) placing.join();
+  if (placing_failed) {
+    oriSimDelete(*sim);
+    *sim = nullptr;
+    std::rethrow_exception(placing_failed);
+  }
   return 0;
 }
