@@ -57,6 +57,43 @@ void OriGrid::add(int64_t cx, int64_t cy, int id) {
   block.ids[block.n++] = id;
 }
 
+void OriGrid::addAll(const std::vector<uint32_t>& cells, const std::vector<int>& ids) {
+  const size_t n = cells.size() < ids.size() ? cells.size() : ids.size();
+  if (side_ == 0) return;
+  for (size_t k = 0; k < n; ++k) {
+    if (cells[k] >= cells_.size()) return;
+  }
+  if (!blocks_.empty()) {
+    for (size_t k = 0; k < n; ++k) {
+      add(static_cast<int64_t>(cells[k] % side_), static_cast<int64_t>(cells[k] / side_), ids[k]);
+    }
+    return;
+  }
+  // Counted per cell, each cell's blocks placed after the last cell's,
+  // then filled in entry order.
+  std::vector<int> count(cells_.size(), 0);
+  for (size_t k = 0; k < n; ++k) ++count[cells[k]];
+  size_t total = 0;
+  for (size_t c = 0; c < cells_.size(); ++c) {
+    if (count[c] == 0) continue;
+    const int blocks = (count[c] + kBlockIds - 1) / kBlockIds;
+    cells_[c] = Chain{static_cast<int>(total), static_cast<int>(total) + blocks - 1};
+    total += static_cast<size_t>(blocks);
+  }
+  blocks_.assign(total, Block{0, -1, {}});
+  std::vector<int> at(cells_.size(), -1);  // the block each cell fills now
+  for (size_t c = 0; c < cells_.size(); ++c) {
+    at[c] = cells_[c].first;
+    for (int b = cells_[c].first; b >= 0 && b < cells_[c].last; ++b) blocks_[static_cast<size_t>(b)].next = b + 1;
+  }
+  for (size_t k = 0; k < n; ++k) {
+    int& b = at[cells[k]];
+    if (blocks_[static_cast<size_t>(b)].n == kBlockIds) ++b;
+    Block& block = blocks_[static_cast<size_t>(b)];
+    block.ids[block.n++] = ids[k];
+  }
+}
+
 int OriGrid::firstBlock(int64_t cx, int64_t cy) const {
   if (side_ == 0) {
     auto it = tiles_.find(packCell(cx, cy));

@@ -49,6 +49,13 @@ class OriGrid {
   // Enters id into one cell.
   void add(int64_t cx, int64_t cy, int id);
 
+  // Enters many ids into a grid laid over a box: entry k puts ids[k] into
+  // the cell at position cells[k] (cellIndex), as add called for k = 0, 1, …
+  // in turn would. Into an empty grid each cell's blocks are laid side by
+  // side in one allocation. Nothing is entered when a position lies beyond
+  // the cells, or on a tiled grid.
+  void addAll(const std::vector<uint32_t>& cells, const std::vector<int>& ids);
+
   // Calls f(id) for the ids of a cell, in the order they were added; f may
   // return false to stop (then forEachId returns false).
   template <class F>
