@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "geometry/grid.h"
@@ -364,8 +363,16 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
   std::vector<char> keep(n, 1);
   type_of->resize(n);
   int merged = 0, repeated = 0, pruned = 0;
-  std::unordered_map<unsigned long long, int> seen;
-  seen.reserve(static_cast<size_t>(n) * 2);
+  // The first line between each pair of vertices, by the pair: an open
+  // table at most half full (a line's pair of vertex numbers is its key).
+  struct Pair {
+    uint64_t key;
+    int line;  // -1: empty entry
+  };
+  int bits = 4;
+  while ((size_t{1} << bits) < 2 * static_cast<size_t>(n)) ++bits;
+  const size_t slots = size_t{1} << bits;
+  std::vector<Pair> seen(slots, Pair{0, -1});
   for (int i = 0; i < n; ++i) {
     (*type_of)[i] = i;
     const int a = ends[2 * i], b = ends[2 * i + 1];
@@ -374,16 +381,16 @@ std::vector<char> chooseLines(const OriPatternLine* lines, int n, const std::vec
       ++merged;
       continue;
     }
-    const unsigned long long key = (static_cast<unsigned long long>(a < b ? a : b) << 32) |
-                                   static_cast<unsigned>(a < b ? b : a);
-    auto it = seen.find(key);
-    if (it == seen.end()) {
-      seen.emplace(key, i);
+    const uint64_t key = (static_cast<uint64_t>(a < b ? a : b) << 32) | static_cast<uint32_t>(a < b ? b : a);
+    size_t h = static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+    while (seen[h].line >= 0 && seen[h].key != key) h = (h + 1) & (slots - 1);
+    if (seen[h].line < 0) {
+      seen[h] = Pair{key, i};
       continue;
     }
     keep[i] = 0;
     ++repeated;
-    int& first = (*type_of)[it->second];
+    int& first = (*type_of)[seen[h].line];
     if (oriLineTypeTarget(lines[first].type) == 0.0 && oriLineTypeTarget(lines[i].type) != 0.0) first = i;
   }
 
