@@ -46,7 +46,10 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
     uint64_t x, y;
     int slot;  // -1: empty entry
   };
+  // Sized at the start for as many points as the lines have ends, half
+  // full: most patterns then never grow it (a vertex ends several lines).
   int bits = 10;
+  while (bits < 30 && (size_t{1} << bits) < 2 * static_cast<size_t>(n)) ++bits;
   std::vector<Seen> seen(size_t{1} << bits, Seen{0, 0, -1});
   size_t seen_used = 0;
   auto home = [&bits](uint64_t bx, uint64_t by) {

@@ -94,7 +94,11 @@ class ChopGrid {
     std::vector<std::vector<uint32_t>> cells(static_cast<size_t>(chunks));
     std::vector<std::vector<int>> ids(static_cast<size_t>(chunks));
     oriSimForChunks(chunks, [&](int k) {
-      for (long id = oriSimChunkBegin(n, chunks, k); id < oriSimChunkBegin(n, chunks, k + 1); ++id) {
+      const long first = oriSimChunkBegin(n, chunks, k), last = oriSimChunkBegin(n, chunks, k + 1);
+      // A line of a fine pattern meets a few cells.
+      cells[static_cast<size_t>(k)].reserve(static_cast<size_t>(4 * (last - first)));
+      ids[static_cast<size_t>(k)].reserve(static_cast<size_t>(4 * (last - first)));
+      for (long id = first; id < last; ++id) {
         if (!living[static_cast<size_t>(id)]) continue;
         forEachCell(lines[static_cast<size_t>(id)], [&](int64_t cx, int64_t cy) {
           cells[static_cast<size_t>(k)].push_back(static_cast<uint32_t>(grid_.cellIndex(cx, cy)));

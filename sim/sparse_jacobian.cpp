@@ -85,6 +85,14 @@ void planRows(ORISIM_sparse* J, const ORISIM_matrix* osm, const ORI_manifold* om
   J->plan_corner.clear();
   J->plan_entry.clear();
   J->plan_active.clear();
+  // Every inner vertex's cycle holds its half-edges once: the rows' entries
+  // fit in as many as the sheet has, taken at once instead of by doubling.
+  const size_t most = static_cast<size_t>(om->n_edge > 0 ? om->n_edge : 0);
+  J->col.reserve(most);
+  J->plan_edge.reserve(most);
+  J->plan_corner.reserve(2 * most);
+  J->plan_entry.reserve(most);
+  J->plan_active.reserve(most);
   std::vector<const ORI_vert*> by_row;
   verticesByRow(osm, om, &by_row);
   std::vector<const ORI_edge*> cycle;
