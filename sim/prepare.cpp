@@ -11,6 +11,7 @@
 #include "geometry/tessellate.h"
 #include "sim/fold_step.h"
 #include "sim/kinematics.h"
+#include "sim/parallel_chunks.h"
 #include "sim/sim_matrix.h"
 
 namespace {
@@ -105,8 +106,9 @@ void prepareFixedFace(ORI_manifold* om, int carried) {
 }
 
 // Sheets of at least this many faces are placed on a thread of their own
-// while the simulation record is made: each takes a few tens of
-// milliseconds on a large sheet.
+// while the simulation record is made (where the work may be shared among
+// threads at all, oriSimThreads): each takes a few tens of milliseconds on
+// a large sheet.
 constexpr int kPlaceAsideFaces = 20000;
 
 }  // namespace
@@ -139,7 +141,7 @@ int oriManifoldPrepareForFolding(ORI_manifold* om, int triangulate, int carried,
   // whose settings (the path, the iteration) it takes.
   std::thread placing;
   std::exception_ptr placing_failed;
-  if (om->n_face >= kPlaceAsideFaces) {
+  if (om->n_face >= kPlaceAsideFaces && oriSimThreads() > 1) {
     try {
       placing = std::thread([om, &placing_failed] {
         try {
