@@ -46,10 +46,12 @@ std::vector<int> mergeEnds(const OriPatternLine* lines, int n, std::vector<ORI_v
     uint64_t x, y;
     int slot;  // -1: empty entry
   };
-  // Sized at the start for as many points as the lines have ends, half
-  // full: most patterns then never grow it (a vertex ends several lines).
+  // Sized at the start to hold, half full, a point for every two lines: a
+  // vertex of a crease pattern ends several lines (a fine grid has a third
+  // as many vertices as lines), and a table no larger than needed keeps the
+  // lookups in the caches.
   int bits = 10;
-  while (bits < 30 && (size_t{1} << bits) < 2 * static_cast<size_t>(n)) ++bits;
+  while (bits < 30 && (size_t{1} << bits) < static_cast<size_t>(n)) ++bits;
   std::vector<Seen> seen(size_t{1} << bits, Seen{0, 0, -1});
   size_t seen_used = 0;
   auto home = [&bits](uint64_t bx, uint64_t by) {
