@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,11 +17,22 @@ constexpr int kKeptAllocation = 32 << 20;
 constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
 // The C library's own top pad, restored after the reservation.
 constexpr int kDefaultTopPad = 128 << 10;
+// An address-space limit below this leaves the heap unreserved.
+constexpr rlim_t kLimitForReserving = rlim_t{16} * kFoldHugeHeap;
 
 }  // namespace
 
 bool foldMemorySettle() {
   mallopt(M_MMAP_THRESHOLD, kKeptAllocation);
+  mallopt(M_TRIM_THRESHOLD, kKeptAllocation);
+  // Under a limit on the address space (a batch system's), the reserved
+  // range would count against it before it holds anything: the heap then
+  // grows as it is used.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) != 0 ||
+      (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kLimitForReserving)) {
+    return false;
+  }
   // Never trimmed: the reserved range stays the heap's (a trim would give
   // it back, and the heap would grow again on small pages).
   mallopt(M_TRIM_THRESHOLD, -1);

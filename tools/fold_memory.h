@@ -14,8 +14,8 @@
 // Bytes of heap reserved on huge pages: more than a 200 × 200 sheet folds in.
 constexpr size_t kFoldHugeHeap = size_t{256} << 20;
 
-// First thing in main (before the large allocations). Where the
-// reservation cannot be had (an address-space limit, a heap that is not
-// one range), the heap grows as it would have, and freed memory is still
-// kept. Returns whether the huge-page heap was laid.
+// First thing in main (before the large allocations). Under a limit on the
+// address space below 4 GB, or where the reservation cannot be had (a heap
+// that is not one range), the heap grows as it would have, and freed memory
+// up to 32 MB is still kept. Returns whether the huge-page heap was laid.
 bool foldMemorySettle();
