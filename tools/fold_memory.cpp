@@ -37,7 +37,10 @@ bool foldMemorySettle() {
   // it back, and the heap would grow again on small pages).
   mallopt(M_TRIM_THRESHOLD, -1);
   const uintptr_t before = reinterpret_cast<uintptr_t>(sbrk(0));
-  if (before == static_cast<uintptr_t>(-1)) return false;
+  if (before == static_cast<uintptr_t>(-1)) {
+    mallopt(M_TRIM_THRESHOLD, kKeptAllocation);
+    return false;
+  }
   // An allocation larger than what the heap has free makes it grow by the
   // pad besides; freed, it leaves the whole range free at the heap's top.
   mallopt(M_TOP_PAD, static_cast<int>(kFoldHugeHeap));
@@ -45,8 +48,13 @@ bool foldMemorySettle() {
   std::free(probe);
   mallopt(M_TOP_PAD, kDefaultTopPad);
   const uintptr_t after = reinterpret_cast<uintptr_t>(sbrk(0));
-  if (probe == nullptr || after == static_cast<uintptr_t>(-1) || after < before + kFoldHugeHeap) return false;
   const uintptr_t from = (before + kHugePage - 1) & ~(kHugePage - 1);
   const uintptr_t to = after & ~(kHugePage - 1);
-  return to > from && madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE) == 0;
+  if (probe != nullptr && after != static_cast<uintptr_t>(-1) && after >= before + kFoldHugeHeap && to > from &&
+      madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE) == 0) {
+    return true;
+  }
+  // No huge-page range to keep: trimmed as without one.
+  mallopt(M_TRIM_THRESHOLD, kKeptAllocation);
+  return false;
 }
